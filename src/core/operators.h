@@ -1,0 +1,90 @@
+// The two Markov operators: S->S+1 (SOPERATOR) and S->S-1 (SMINUSOPERATOR).
+// Each reads `old`, writes every element of `nw`, and never changes S; the
+// caller swaps or copies the arrays and changes S by one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/hexagon.h"
+#include "core/message_sink.h"
+#include "core/random.h"
+
+namespace lozengia {
+
+// Text of the last of the three warning lines written after a sweep in which
+// something numerically suspicious happened.
+extern const char* const kBugReportLine;
+
+struct BlockInfo;
+
+// Operators on the shared, locked generator (the desktop program's single
+// stream, in the order every draw is made).
+void SOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+               const double& q, const double& K, const double& alpha, const double& beta,
+               const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink);
+void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+                    const double& q, const double& K, const double& alpha, const double& beta,
+                    const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink);
+
+// The same on a private stream, for work that runs in parallel.
+void SOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+               const double& q, const double& K, const double& alpha, const double& beta,
+               const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+                    const double& q, const double& K, const double& alpha, const double& beta,
+                    const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+
+// Chooses a block's outcome from its weights the way the operators do: one
+// single-precision draw u per block, threshold (1 - u) * Z, a walk over the
+// cumulative weights, and the warnings of a suspicious vector. Rng is
+// RandomSource or ParkMiller (anything with next_float()).
+template <class Rng>
+class DrawChooser {
+ public:
+  DrawChooser(int32_t N, int32_t T, int32_t S, double q, Rng& rng, MessageSink& sink)
+      : N_(N), T_(T), S_(S), q_(q), rng_(rng), sink_(sink) {}
+  int32_t choose_plus(double* w, int32_t m, const BlockInfo& info);
+  int32_t choose_minus(double* w, int32_t L, const BlockInfo& info);
+  // Writes the three closing lines if a warning was raised during the sweep.
+  void finish();
+  bool warned() const { return warned_; }
+
+ private:
+  int32_t N_, T_, S_;
+  double q_;
+  Rng& rng_;
+  MessageSink& sink_;
+  bool warned_ = false;
+};
+
+// Repeated sweeps on one hexagon: keeps the model's tables and the work vector
+// between calls. `paths` is advanced in place (the result array is swapped in).
+class Sampler {
+ public:
+  Sampler(int32_t N, int32_t T, const ModelParams& model);
+  // One S->S+1 step from S (S < T), one S->S-1 step from S (S > 0).
+  template <class Rng>
+  void step_plus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink);
+  template <class Rng>
+  void step_minus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink);
+
+ private:
+  struct Impl;
+  int32_t N_, T_;
+  ModelParams model_;
+  PathArray scratch_;
+  std::vector<double> w_;
+};
+
+// An exact sample of the model at S, grown from the minimal configuration at
+// S = 0 by S steps of S->S+1. `paths` must have the hexagon's shape.
+template <class Rng>
+void exact_sample(const HexagonParams& p, PathArray& paths, Rng& rng, MessageSink& sink);
+
+// Formats a real the way the program's messages show numbers: the shortest
+// text that reads back as the same double.
+std::string format_real(double v);
+
+}  // namespace lozengia
