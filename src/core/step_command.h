@@ -1,0 +1,28 @@
+// The step commands: `steps` applications of one operator, repeated for
+// `samples` runs from the same start, the results averaged.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "core/hexagon.h"
+#include "core/message_sink.h"
+#include "core/random.h"
+
+namespace lozengia {
+
+// Checks of the step dialogs: steps >= 1 and S+steps <= T (S-steps >= 0 going
+// down), samples >= 1. The fields are the typed texts.
+bool check_step_fields(const std::string& steps_text, const std::string& samples_text, int32_t S,
+                       int32_t T, bool plus, int32_t& steps, int32_t& samples);
+
+// Runs the command on `hex`, writing "Iteration k S=s" after every step. With
+// one sample the result is the run's configuration; with several, `paths`
+// becomes the element-wise average, rounded toward zero. S ends at S0 +- steps.
+// `stop` (optional) is polled between steps: when set, the command ends early
+// and restores the start configuration, so the state is never half-averaged.
+void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
+                      MessageSink& sink, const std::atomic<bool>* stop = nullptr);
+
+}  // namespace lozengia
