@@ -9,15 +9,11 @@
 
 #include "core/hexagon.h"
 #include "core/message_sink.h"
+#include "core/draw_chooser.h"
 #include "core/random.h"
 
 namespace lozengia {
 
-// Text of the last of the three warning lines written after a sweep in which
-// something numerically suspicious happened.
-extern const char* const kBugReportLine;
-
-struct BlockInfo;
 
 // Operators on the shared, locked generator (the desktop program's single
 // stream, in the order every draw is made).
@@ -35,29 +31,6 @@ void SOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32
 void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                     const double& q, const double& K, const double& alpha, const double& beta,
                     const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
-
-// Chooses a block's outcome from its weights the way the operators do: one
-// single-precision draw u per block, threshold (1 - u) * Z, a walk over the
-// cumulative weights, and the warnings of a suspicious vector. Rng is
-// RandomSource or ParkMiller (anything with next_float()).
-template <class Rng>
-class DrawChooser {
- public:
-  DrawChooser(int32_t N, int32_t T, int32_t S, double q, Rng& rng, MessageSink& sink)
-      : N_(N), T_(T), S_(S), q_(q), rng_(rng), sink_(sink) {}
-  int32_t choose_plus(double* w, int32_t m, const BlockInfo& info);
-  int32_t choose_minus(double* w, int32_t L, const BlockInfo& info);
-  // Writes the three closing lines if a warning was raised during the sweep.
-  void finish();
-  bool warned() const { return warned_; }
-
- private:
-  int32_t N_, T_, S_;
-  double q_;
-  Rng& rng_;
-  MessageSink& sink_;
-  bool warned_ = false;
-};
 
 // Repeated sweeps on one hexagon: keeps the model's tables and the work vector
 // between calls. `paths` is advanced in place (the result array is swapped in).
@@ -83,8 +56,5 @@ class Sampler {
 template <class Rng>
 void exact_sample(const HexagonParams& p, PathArray& paths, Rng& rng, MessageSink& sink);
 
-// Formats a real the way the program's messages show numbers: the shortest
-// text that reads back as the same double.
-std::string format_real(double v);
 
 }  // namespace lozengia

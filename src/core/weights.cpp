@@ -242,10 +242,17 @@ void BlockWeights::build(int32_t count, double* w, RatioFn ratio) {
     }
   }
   double big = 0.0;
-  for (int32_t k = 1; k <= count; ++k) big = std::max(big, std::fabs(w[k]));
+  int32_t at = 1;
+  for (int32_t k = 1; k <= count; ++k) {
+    if (std::fabs(w[k]) > big) {
+      big = std::fabs(w[k]);
+      at = k;
+    }
+  }
   if (big != 0.0 && big != 1.0 && std::isfinite(big)) {
     const double inv = 1.0 / big;
     for (int32_t k = 1; k <= count; ++k) w[k] *= inv;
+    w[at] = w[at] < 0.0 ? -1.0 : 1.0;
   }
 }
 

@@ -1,0 +1,157 @@
+// How a block's outcome is drawn from its weights.
+#pragma once
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+#include "core/message_sink.h"
+#include "core/sweep.h"
+
+namespace lozengia {
+
+// Text of the last of the three warning lines written after a sweep in which
+// something numerically suspicious happened.
+extern const char* const kBugReportLine;
+
+// Formats a real the way the program's messages show numbers: the shortest
+// text that reads back as the same double.
+std::string format_real(double v);
+
+// Chooses a block's outcome from its weights the way the operators do: one
+// single-precision draw u per block, threshold (1 - u) * Z, a walk over the
+// cumulative weights, and the warnings of a suspicious vector. Rng is
+// RandomSource or ParkMiller (anything with next_float()).
+template <class Rng>
+class DrawChooser {
+ public:
+  DrawChooser(int32_t N, int32_t T, int32_t S, double q, Rng& rng, MessageSink& sink)
+      : N_(N), T_(T), S_(S), q_(q), rng_(rng), sink_(sink) {}
+  int32_t choose_plus(double* w, int32_t m, const BlockInfo& info);
+  int32_t choose_minus(double* w, int32_t L, const BlockInfo& info);
+  // Writes the three closing lines if a warning was raised during the sweep.
+  void finish();
+  bool warned() const { return warned_; }
+
+ private:
+  int32_t N_, T_, S_;
+  double q_;
+  Rng& rng_;
+  MessageSink& sink_;
+  bool warned_ = false;
+};
+
+namespace detail {
+
+inline std::string weight_vector(const double* w, int32_t count) {
+  std::ostringstream os;
+  for (int32_t k = 1; k <= count; ++k) os << (k > 1 ? " " : "") << format_real(w[k]);
+  return os.str();
+}
+
+inline int32_t index_of_largest(const double* w, int32_t count) {
+  int32_t best = 1;
+  for (int32_t k = 2; k <= count; ++k)
+    if (w[k] > w[best]) best = k;
+  return best;
+}
+
+// The walk ran past the last outcome (the single-precision threshold rounded
+// above the double total). The last outcome is the fallback, unless it is
+// impossible: then the last possible one, so that an outcome of weight zero is
+// never applied.
+inline int32_t fallback_outcome(const double* w, int32_t count) {
+  for (int32_t k = count; k >= 1; --k)
+    if (w[k] > 0.0) return k;
+  return count;
+}
+
+}  // namespace detail
+
+template <class Rng>
+int32_t DrawChooser<Rng>::choose_plus(double* w, int32_t m, const BlockInfo& info) {
+  double Z = 0.0;
+  for (int32_t k = 1; k <= m; ++k) {
+    if (!(w[k] <= 1.0e8)) {
+      std::ostringstream os;
+      os << "S= " << S_ << " i= " << info.i << " pivot= " << detail::index_of_largest(w, m)
+         << " j= " << info.j << " D= " << info.D << " old(i,t)= " << info.old_i
+         << " h= 0 old(j,t)= " << info.old_j << "\n w: " << detail::weight_vector(w, m);
+      sink_.overflow_report(os.str());
+      warned_ = true;
+    }
+    Z += w[k];
+  }
+  w[m + 1] = 100000.0;
+  const float u = rng_.next_float();
+  const float Zf = static_cast<float>(Z);
+  const float v = (1.0f - u) * Zf;
+  int32_t k = 1;
+  double cum = w[1];
+  while (cum < static_cast<double>(v) && k <= m) {
+    ++k;
+    cum += w[k];
+    if (w[k] < 0.0) {
+      sink_.line("Negative probability");
+      warned_ = true;
+    }
+  }
+  if (k > m) {
+    const float ratio = v / Zf;
+    if (ratio < 1.0f) {
+      sink_.line("Strange warning while applying Markovian Operator. " +
+                 format_real(static_cast<double>(ratio)));
+      warned_ = true;
+    }
+    k = detail::fallback_outcome(w, m);
+  }
+  return k;
+}
+
+template <class Rng>
+int32_t DrawChooser<Rng>::choose_minus(double* p, int32_t L, const BlockInfo& info) {
+  double W = 0.0;
+  bool report = false;
+  for (int32_t k = 1; k <= L; ++k) {
+    if (!(p[k] <= 1.0e8) || p[k] < 0.0) report = true;
+    W += p[k];
+  }
+  p[L + 1] = 10000.0;
+  if (report) {
+    std::ostringstream os;
+    os << "S= " << S_ << " i= " << info.i << " pivot= " << detail::index_of_largest(p, L)
+       << " j= " << info.j << " T-t-S= " << info.D << " old(i,t)= " << info.old_i
+       << " h= 0 old(j,t)= " << info.old_j << " p: " << detail::weight_vector(p, L + 1);
+    sink_.line(os.str());
+    warned_ = true;
+  }
+  float u = rng_.next_float();
+  u = static_cast<float>(static_cast<double>(1.0f - u) * W);
+  int32_t k = 1;
+  double Q = p[1];
+  while (Q < static_cast<double>(u) && k <= L) {
+    ++k;
+    Q += p[k];
+  }
+  if (k > L) {
+    const float ratio = u / static_cast<float>(W);
+    if (ratio < 1.0f) {
+      sink_.line("Strange warning while applying Markovian Operator. " +
+                 format_real(static_cast<double>(ratio)));
+      warned_ = true;
+    }
+    k = detail::fallback_outcome(p, L);
+  }
+  return k;
+}
+
+template <class Rng>
+void DrawChooser<Rng>::finish() {
+  if (!warned_) return;
+  sink_.line("Current parameters: N= " + std::to_string(N_) + " T= " + std::to_string(T_) +
+             " S= " + std::to_string(S_) + " q= " + format_real(q_));
+  sink_.line("Arithmetical warning. Results may be wrong");
+  sink_.line(kBugReportLine);
+}
+
+}  // namespace lozengia
