@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets up this machine, builds everything and runs every test (no display
+# needed: the desktop program's tests use Qt's offscreen platform).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build
+cd build
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2
