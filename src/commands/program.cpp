@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "core/operators.h"
 #include "core/params.h"
 #include "core/plane_partition.h"
+#include "core/step_command.h"
 #include "platform/dialog.h"
 #include "platform/platform.h"
 #include "render/color_config.h"
@@ -177,63 +177,13 @@ void Program::ENABLEMENU() { platform_.set_commands_enabled(true); }
 void Program::run_steps(int32_t code) {
   DISABLEMENU();
   platform_.focus(kTextUnit);
-  const bool plus = code == kCommandSPlus;
-  const int32_t steps = step_count.load();
-  const int32_t samples = sample_count.load();
-  TextWindowSink sink(platform_);
-
-  int32_t S0 = 0;
-  std::size_t cells = 0;
+  TextWindowSink sink(platform_);  // queued lines: never waits on the GUI thread
   {
+    // The GUI thread does not touch the state while the menu is greyed, so
+    // holding the lock for the whole run keeps nothing waiting.
     std::lock_guard<std::mutex> lock(state_mutex_);
-    hex_.startpaths = hex_.paths;
-    std::fill(hex_.sumpaths.data(), hex_.sumpaths.data() + hex_.sumpaths.size(), 0);
-    S0 = hex_.S;
-    cells = hex_.paths.size();
-  }
-  // The sum of many samples can exceed 32 bits; it is kept in 64.
-  std::vector<int64_t> sum(cells, 0);
-  bool finished = true;
-  for (int32_t k = 1; k <= samples && finished; ++k) {
-    {
-      std::lock_guard<std::mutex> lock(state_mutex_);
-      hex_.S = S0;
-      hex_.paths = hex_.startpaths;
-    }
-    for (int32_t s = 1; s <= steps; ++s) {
-      if (stop_) {  // the program is closing: leave a consistent state
-        finished = false;
-        break;
-      }
-      int32_t S = 0;
-      {
-        std::lock_guard<std::mutex> lock(state_mutex_);
-        Hexagon& h = hex_;
-        if (plus)
-          SOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths, rng_,
-                    sink);
-        else
-          SMINUSOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths,
-                         rng_, sink);
-        h.S += plus ? 1 : -1;
-        h.paths.swap(h.newpaths);
-        S = h.S;
-      }
-      line("Iteration " + std::to_string(k) + " S=" + std::to_string(S));
-    }
-    if (!finished) break;
-    std::lock_guard<std::mutex> lock(state_mutex_);
-    const int32_t* p = hex_.paths.data();
-    for (std::size_t c = 0; c < cells; ++c) sum[c] += p[c];
-  }
-  if (finished) {
-    std::lock_guard<std::mutex> lock(state_mutex_);
-    int32_t* p = hex_.paths.data();
-    int32_t* sp = hex_.sumpaths.data();
-    for (std::size_t c = 0; c < cells; ++c) {
-      p[c] = static_cast<int32_t>(sum[c] / samples);  // truncates toward zero
-      sp[c] = sum[c] > INT32_MAX ? INT32_MAX : static_cast<int32_t>(sum[c]);  // saturated
-    }
+    run_step_command(hex_, code == kCommandSPlus, step_count.load(), sample_count.load(), rng_,
+                     sink, &stop_);
   }
   ENABLEMENU();
   WRITEINFO();
@@ -378,10 +328,8 @@ void Program::MENU_NEW() {
 void Program::step_ok(Dialog& d, bool plus) {
   const HexagonParams p = params();
   int32_t steps = 0, samples = 0;
-  bool ok = parse_int32(d.text(kIdSteps), steps) && steps >= 1;
-  // 64-bit sums: S + steps must not wrap around for a huge count.
-  if (ok) ok = plus ? int64_t{p.S} + steps <= p.T : steps <= p.S;
-  if (ok) ok = parse_int32(d.text(kIdSamples), samples) && samples >= 1;
+  const bool ok = check_step_fields(d.text(kIdSteps), d.text(kIdSamples), p.S, p.T, plus, steps,
+                                    samples);
   if (!ok) {
     platform_.message_box("Bad input", "Error!");
     return;

@@ -383,4 +383,9 @@ QImage Platform::picture(int unit) const {
 
 QList<QMdiSubWindow*> Platform::picture_windows() const { return pictures_; }
 
+QImage Platform::picture_in(const QMdiSubWindow* window) {
+  const auto* view = window ? dynamic_cast<const PictureView*>(window->widget()) : nullptr;
+  return view ? view->image() : QImage();
+}
+
 }  // namespace lozengia

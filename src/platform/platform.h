@@ -109,6 +109,9 @@ class Platform : public QObject {
   QMenu* image_menu() const { return image_menu_; }
   bool commands_enabled() const;
   QList<QMdiSubWindow*> picture_windows() const;
+  // The picture a picture window shows (also one that no longer receives
+  // pictures).
+  static QImage picture_in(const QMdiSubWindow* window);
   QMdiSubWindow* text_window() const { return text_sub_; }
 
  signals:

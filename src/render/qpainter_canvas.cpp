@@ -94,7 +94,8 @@ void QPainterCanvas::filled_ellipse(double x1, double y1, double x2, double y2) 
 void QPainterCanvas::pixel(double x, double y) {
   p_.setPen(QPen(color_, 0));
   const QPointF d = map(x, y);
-  p_.drawPoint(QPointF(std::floor(d.x()) + 0.5, std::floor(d.y()) + 0.5));
+  // Aliased points land on the pixel of their integer coordinates.
+  p_.drawPoint(QPoint(static_cast<int>(std::floor(d.x())), static_cast<int>(std::floor(d.y()))));
 }
 
 void QPainterCanvas::move_to(double x, double y) { current_ = map(x, y); }

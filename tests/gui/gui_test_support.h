@@ -1,0 +1,150 @@
+// Helpers that drive the desktop program as a user would: pick menu entries,
+// fill the fields of the modal dialog that opens, press its buttons, and read
+// the message boxes that answer.
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands/program.h"
+#include "platform/platform.h"
+
+namespace lozengia::test {
+
+// Processes events until `done` holds. There is no time limit here: a test
+// that never gets there is stopped by its ctest timeout.
+inline void wait_until(const std::function<bool()>& done) {
+  while (!done()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(2);
+  }
+}
+
+// Acts on the next modal window for which `match` holds, as soon as it is up.
+// Polling stops when `*alive` turns false (the window never came).
+inline void when_modal(std::function<bool(QWidget*)> match, std::function<void(QWidget*)> act,
+                       std::shared_ptr<bool> alive = std::make_shared<bool>(true)) {
+  QTimer::singleShot(5, qApp, [match, act, alive] {
+    if (!*alive) return;
+    QWidget* w = QApplication::activeModalWidget();
+    if (w && w->isVisible() && match(w))
+      act(w);
+    else
+      when_modal(match, act, alive);
+  });
+}
+
+// Closes a dialog when the test's handler leaves it open (say after a failed
+// check), so a failure never leaves the test waiting on a modal window.
+struct CloseOnExit {
+  QWidget* w;
+  ~CloseOnExit() {
+    if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->done(2);
+  }
+};
+
+inline std::function<bool(QWidget*)> titled(const QString& title) {
+  return [title](QWidget* w) { return w->windowTitle() == title; };
+}
+
+inline QWidget* control(QWidget* dialog, int id) {
+  for (QWidget* w : dialog->findChildren<QWidget*>())
+    if (w->property("controlId").isValid() && w->property("controlId").toInt() == id) return w;
+  return nullptr;
+}
+
+inline void type_into(QWidget* dialog, int id, const QString& text) {
+  auto* e = qobject_cast<QLineEdit*>(control(dialog, id));
+  QVERIFY2(e != nullptr, qPrintable(QString("no edit %1").arg(id)));
+  e->selectAll();
+  e->del();
+  QTest::keyClicks(e, text);
+}
+
+inline void press(QWidget* dialog, int id) {
+  auto* b = qobject_cast<QAbstractButton*>(control(dialog, id));
+  QVERIFY2(b != nullptr, qPrintable(QString("no button %1").arg(id)));
+  QTest::mouseClick(b, Qt::LeftButton);
+}
+
+struct Box {
+  QString title;
+  QString text;
+};
+
+// Expects a message box on top of the current modal dialog; records it and
+// dismisses it with its OK button. The returned flag, set to false, stops
+// waiting for a box that did not come.
+inline std::shared_ptr<bool> expect_box(std::vector<Box>* boxes) {
+  auto alive = std::make_shared<bool>(true);
+  when_modal([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+             [boxes](QWidget* w) {
+               auto* box = qobject_cast<QMessageBox*>(w);
+               boxes->push_back({box->windowTitle(), box->text()});
+               box->button(QMessageBox::Ok)->click();
+             },
+             alive);
+  return alive;
+}
+
+inline QAction* menu_entry(QMenu* menu, const QString& label) {
+  for (QAction* a : menu->actions())
+    if (a->text() == label) return a;
+  return nullptr;
+}
+
+// A running program in a temporary working folder.
+struct Session {
+  QTemporaryDir dir;
+  std::unique_ptr<Platform> platform;
+  std::unique_ptr<Program> program;
+
+  explicit Session(const std::string& config = std::string(), bool write_config = false) {
+    if (write_config) {
+      QFile f(dir.filePath("config.cfg"));
+      if (f.open(QIODevice::WriteOnly)) f.write(config.data(), static_cast<qint64>(config.size()));
+    }
+    platform = std::make_unique<Platform>();
+    ProgramOptions opt;
+    opt.config_path = dir.filePath("config.cfg").toStdString();
+    opt.seed = 20261208;
+    program = std::make_unique<Program>(*platform, opt);
+    platform->show_frame();
+    program->start();
+    wait_until([this] { return program->started(); });
+    // Lines are queued by the program thread; let them all arrive.
+    wait_until([this] { return platform->text_lines().size() >= 6 && platform->picture(kPictureUnit).width() > 0; });
+  }
+  ~Session() {
+    program->stop();
+    program.reset();
+    platform.reset();
+  }
+
+  void trigger(const QString& label) {
+    QAction* a = menu_entry(platform->commands_menu(), label);
+    QVERIFY2(a != nullptr, qPrintable(label));
+    a->trigger();
+  }
+  bool has_line(const QString& line) const { return platform->text_lines().contains(line); }
+  QString last_line() const {
+    QStringList l = platform->text_lines();
+    while (!l.isEmpty() && l.last().isEmpty()) l.removeLast();
+    return l.isEmpty() ? QString() : l.last();
+  }
+};
+
+}  // namespace lozengia::test

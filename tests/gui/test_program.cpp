@@ -1,0 +1,566 @@
+// The desktop program driven as a user would drive it, on the offscreen
+// platform: start-up, every dialog with good and bad entries, a step command
+// through the command loop, pictures, export, saving and printing, closing.
+#include <QFile>
+#include <QMdiSubWindow>
+#include <QPrinter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <map>
+
+#include "core/hexagon.h"
+#include "core/params.h"
+#include "gui_test_support.h"
+
+using namespace lozengia;
+using namespace lozengia::test;
+
+namespace {
+
+struct NewFields {
+  int kind = kHahn;  // list position
+  std::map<int, QString> text;  // control id -> typed text
+};
+
+// Opens "New hexagon", types the fields, presses OK. When the entry is
+// refused, records the message boxes and then cancels the dialog.
+void new_hexagon(Session& s, const NewFields& f, std::vector<Box>* boxes = nullptr) {
+  std::vector<Box> local;
+  std::vector<Box>* out = boxes ? boxes : &local;
+  when_modal(titled("New"), [f, out](QWidget* d) {
+    CloseOnExit guard{d};
+    auto* combo = qobject_cast<QComboBox*>(control(d, 1000));
+    combo->setCurrentIndex(f.kind - 1);
+    for (const auto& [id, t] : f.text) type_into(d, id, t);
+    auto waiting = expect_box(out);
+    const std::size_t before = out->size();
+    press(d, 1);
+    *waiting = false;
+    if (d->isVisible()) {
+      // Refused: the dialog is still open with the user's entries.
+      QVERIFY(out->size() > before);
+      press(d, 2);
+    }
+  });
+  s.trigger("New hexagon");
+}
+
+NewFields hahn(const QString& N, const QString& T, const QString& S) {
+  return {kHahn, {{1002, N}, {1003, T}, {1004, S}}};
+}
+
+// Opens a step dialog and enters steps and samples; when refused, records
+// the box and cancels.
+void step_dialog(Session& s, bool plus, const QString& steps, const QString& samples,
+                 std::vector<Box>* boxes, bool* stayed_open = nullptr) {
+  const QString title = plus ? "S->S+1 Markov oeprator" : "S->S-1 operator";
+  const int cancel = plus ? 2 : 4;
+  when_modal(titled(title), [=](QWidget* d) {
+    CloseOnExit guard{d};
+    type_into(d, 1022, steps);
+    type_into(d, 1023, samples);
+    auto waiting = expect_box(boxes);
+    const std::size_t before = boxes->size();
+    press(d, 1);
+    *waiting = false;
+    if (stayed_open) *stayed_open = d->isVisible();
+    if (d->isVisible()) {
+      QVERIFY(boxes->size() > before);
+      press(d, cancel);
+    }
+  });
+  s.trigger(plus ? "S->S+1 steps" : "S->S-1 steps");
+}
+
+void wait_idle(Session& s) {
+  wait_until([&] { return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled(); });
+  // The report is queued just before the command ends.
+  wait_until([&] { return s.last_line().startsWith("Hahn case") || s.last_line().contains("case."); });
+}
+
+void choose_style(Session& s, int style, bool new_window) {
+  when_modal(titled("Choose style of a tiling picture"), [=](QWidget* d) {
+    CloseOnExit guard{d};
+    qobject_cast<QAbstractButton*>(control(d, 1012 + style))->click();
+    if (new_window) qobject_cast<QAbstractButton*>(control(d, 1018))->click();
+    press(d, 1);
+  });
+  s.trigger("Show tiling");
+}
+
+std::string config_text(const std::string& c1, const std::string& c2, const std::string& c3,
+                        const std::string& style) {
+  std::string t;
+  for (int i = 1; i <= 21; ++i) {
+    t += i == 15 ? c1 : i == 16 ? c2 : i == 17 ? c3 : i == 19 ? style : "# line " + std::to_string(i);
+    t += "\n";
+  }
+  return t;
+}
+
+QRgb qrgb(Rgb c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF) & 0xFFFFFF; }
+
+int count_color(const QImage& img, Rgb c) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == qrgb(c);
+  return n;
+}
+
+// Pixel of world point (x, y) in a picture of `size`, for styles 1-4.
+QPoint to_pixel(double x, double y, int N, int T, int S, QSize size) {
+  const double H = N + T / 2.0;
+  const double D = std::max(T * std::sqrt(3.0) / 2.0, H);
+  const double y1 = -D * (T - S) * 0.5 / H - 20.0, y2 = (N + S * 0.5) * D / H + 10.0;
+  return {static_cast<int>((x + 10.0) / (D + 30.0) * size.width()),
+          static_cast<int>((y2 - y) / (y2 - y1) * size.height())};
+}
+
+}  // namespace
+
+class ProgramTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startup_opens_windows_menus_and_report() {
+    Session s;
+    QCOMPARE(s.platform->window_title(kTextUnit), QString("Information and help"));
+    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia"));
+    QCOMPARE(s.platform->window_title(kScratchUnit),
+             QString("Work window. It is used for redrawing. You do not have to look at it"));
+    QVERIFY(s.platform->text_window()->isVisible());
+    QCOMPARE(s.platform->picture_windows().size(), 1);
+
+    QStringList labels;
+    for (QAction* a : s.platform->commands_menu()->actions()) labels << a->text();
+    QCOMPARE(labels, QStringList({"Show tiling", "New hexagon", "S->S+1 steps", "S->S-1 steps",
+                                  "Interactive mode", "Live", "Export plane partition as.. "}));
+    QCOMPARE(s.platform->commands_menu()->title(), QString("Commands"));
+    QVERIFY(s.platform->commands_enabled());
+    QStringList help;
+    for (QAction* a : s.platform->help_menu()->actions()) help << a->text();
+    QCOMPARE(help, QStringList({"How to start?", "About LZA"}));
+    QStringList image;
+    for (QAction* a : s.platform->image_menu()->actions()) image << a->text();
+    QCOMPARE(image, QStringList({"Print image", "Save image as.."}));
+
+    const QStringList lines = s.platform->text_lines();
+    QCOMPARE(lines.mid(0, 6),
+             QStringList({"Lozengia. Beta version.", "Use the menu to generate and draw tilings.", "",
+                          "Configuration file config.cfg not found or in bad format. Default "
+                          "values are loaded.",
+                          "", "Hahn case. N,T,S = 50 100 0"}));
+    const HexagonParams p = s.program->params();
+    QCOMPARE(p.N, 50);
+    QCOMPARE(p.T, 100);
+    QCOMPARE(p.S, 0);
+    QCOMPARE(p.model.kind, int32_t{kHahn});
+    QCOMPARE(s.program->style(), 2);
+    // The first picture is there: the default hexagon at S = 0, flat lozenges.
+    const QImage pic = s.platform->picture(kPictureUnit);
+    QVERIFY(!pic.isNull());
+    // Centre of the flat lozenge of path 6 (height 5) at slice 20.
+    QCOMPARE(pic.pixel(to_pixel(20 * 0.866 + 0.433, 5 - 10 + 0.25, 50, 100, 0, pic.size())) & 0xFFFFFF,
+             qrgb(0xD0FFD0));
+    QCOMPARE(count_color(pic, 0xD0D0FF), 0);
+  }
+
+  void startup_takes_colours_and_style_from_config() {
+    Session s(config_text("0000FF", "00FF00", "FF0000", "4"), true);
+    const QStringList lines = s.platform->text_lines();
+    QCOMPARE(lines.mid(3, 3), QStringList({"Colors loaded from config.cfg. Blue-Green-Red format:",
+                                           "      FF    FF00  FF0000", ""}));
+    QCOMPARE(s.program->style(), 4);
+    // The style dialog opens on the style from the file.
+    bool preselected = false;
+    when_modal(titled("Choose style of a tiling picture"), [&](QWidget* d) {
+      CloseOnExit guard{d};
+      preselected = qobject_cast<QAbstractButton*>(control(d, 1016))->isChecked();
+      QVERIFY(!qobject_cast<QAbstractButton*>(control(d, 1018))->isChecked());
+      press(d, 1);
+    });
+    s.trigger("Show tiling");
+    QVERIFY(preselected);
+    const QImage pic = s.platform->picture(kPictureUnit);
+    // Every lozenge is flat at S = 0, in the file's first colour.
+    QVERIFY(count_color(pic, 0x0000FF) > 10000);
+    QCOMPARE(count_color(pic, 0xD0FFD0), 0);
+  }
+
+  void startup_with_style_out_of_range_keeps_default_style() {
+    Session s(config_text("0000FF", "00FF00", "FF0000", "5"), true);
+    QVERIFY(s.has_line("Colors loaded from config.cfg. Blue-Green-Red format:"));
+    QCOMPARE(s.program->style(), 2);
+    QCOMPARE(s.program->colors().flat, Rgb{0x0000FF});
+  }
+
+  void help_entries_show_their_texts() {
+    Session s;
+    std::vector<Box> boxes;
+    expect_box(&boxes);
+    menu_entry(s.platform->help_menu(), "How to start?")->trigger();
+    expect_box(&boxes);
+    menu_entry(s.platform->help_menu(), "About LZA")->trigger();
+    QCOMPARE(boxes.size(), std::size_t{2});
+    QCOMPARE(boxes[0].title, QString("How to start:"));
+    const QStringList help = boxes[0].text.split('\n');
+    QCOMPARE(help.size(), 13);
+    QCOMPARE(help[0], QString("Use the menu \"Commands\" to generate and draw random tilings"));
+    QCOMPARE(help[1], QString("\"Show tiling\" draws curent tiling"));
+    QCOMPARE(help[8], QString());
+    QCOMPARE(help[10], QString("\"New hexagon\" (set \"Hahn(uniform measure)\", N=50, T=100, S=0)"));
+    QCOMPARE(help[12], QString("\"Show tiling\""));
+    QCOMPARE(boxes[1].title, QString("About LZA"));
+    QVERIFY(boxes[1].text.contains("(LZA)"));
+    QVERIFY(boxes[1].text.contains("boxed plane partitions"));
+    QVERIFY(!boxes[1].text.contains('@'));
+    QVERIFY(!boxes[1].text.contains("http"));
+  }
+
+  void placeholders_say_not_available() {
+    Session s;
+    std::vector<Box> boxes;
+    expect_box(&boxes);
+    s.trigger("Interactive mode");
+    expect_box(&boxes);
+    s.trigger("Live");
+    QCOMPARE(boxes.size(), std::size_t{2});
+    QCOMPARE(boxes[0].text, QString("Not available yet"));
+    QCOMPARE(boxes[1].text, QString("Not available yet"));
+    QCOMPARE(s.program->pending_command.load(), kCommandIdle);
+  }
+
+  // ------------------------------------------------------------ New hexagon
+
+  void new_dialog_accepts_a_model_and_sets_minimal_configuration() {
+    Session s;
+    // The model list greys the fields the chosen model does not use.
+    bool fields_ok = false;
+    QStringList models;
+    when_modal(titled("New"), [&](QWidget* d) {
+      CloseOnExit guard{d};
+      auto* combo = qobject_cast<QComboBox*>(control(d, 1000));
+      for (int i = 0; i < combo->count(); ++i) models << combo->itemText(i);
+      const bool hahn_prefilled = combo->currentIndex() == 5 &&
+                                  qobject_cast<QLineEdit*>(control(d, 1002))->text() == "50" &&
+                                  !control(d, 1005)->isEnabled();
+      combo->setCurrentIndex(2);  // Trigonometric: alpha and beta only
+      const bool trig = !control(d, 1005)->isEnabled() && control(d, 1011)->isEnabled() &&
+                        control(d, 1009)->isEnabled() && !control(d, 1007)->isEnabled();
+      combo->setCurrentIndex(4);  // q-Hahn: q only
+      const bool qhahn = control(d, 1005)->isEnabled() && !control(d, 1011)->isEnabled() &&
+                         !control(d, 1008)->isEnabled();
+      fields_ok = hahn_prefilled && trig && qhahn;
+      type_into(d, 1002, "3");
+      type_into(d, 1003, "4");
+      type_into(d, 1004, "2");
+      type_into(d, 1005, "0.5");
+      press(d, 1);
+    });
+    s.trigger("New hexagon");
+    QVERIFY(fields_ok);
+    QCOMPARE(models, QStringList({"Imaginary q-Racah", "Real q-Racah", "Trigonometric q-Racah",
+                                  "Racah", "q-Hahn (measure q^vol)", "Hahn (uniform measure)"}));
+    const HexagonParams p = s.program->params();
+    QCOMPARE(p.N, 3);
+    QCOMPARE(p.T, 4);
+    QCOMPARE(p.S, 2);
+    QCOMPARE(p.model.kind, int32_t{kQHahn});
+    QCOMPARE(p.model.q, 0.5);
+    PathArray minimal(3, 4);
+    INIT_PATHS(3, 4, 2, minimal);
+    QVERIFY(s.program->paths() == minimal);
+    wait_until([&] { return s.last_line().startsWith("qHahn"); });
+    QCOMPARE(s.last_line(), QString("qHahn case. N,T,S,q = 3 4 2 0.5"));
+  }
+
+  void new_dialog_refuses_bad_entries_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("N empty") << int(kHahn) << 1002 << "" << "Bad Input";
+    QTest::newRow("N letters") << int(kHahn) << 1002 << "abc" << "Bad Input";
+    QTest::newRow("N huge") << int(kHahn) << 1002 << "99999999999" << "Bad Input";
+    QTest::newRow("N 1e400") << int(kHahn) << 1002 << "1e400" << "Bad Input";
+    QTest::newRow("N nan") << int(kHahn) << 1002 << "nan" << "Bad Input";
+    QTest::newRow("N zero") << int(kHahn) << 1002 << "0" << "Bad Input";
+    QTest::newRow("T zero") << int(kHahn) << 1003 << "0" << "Bad Input";
+    QTest::newRow("S above T") << int(kHahn) << 1004 << "101" << "Bad Input";
+    QTest::newRow("q one") << int(kQHahn) << 1005 << "1.0" << "Bad Input";
+    QTest::newRow("q nan") << int(kQHahn) << 1005 << "nan" << "Bad Input";
+    QTest::newRow("q 1e400") << int(kQHahn) << 1005 << "1e400" << "Bad Input";
+    QTest::newRow("Racah K=-N") << int(kRacah) << 1007 << "-50" << "-50 should not lie inside [ -50 , 50 ]";
+  }
+  void new_dialog_refuses_bad_entries() {
+    QFETCH(int, kind);
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    Session s;
+    const HexagonParams before = s.program->params();
+    const PathArray paths_before = s.program->paths();
+    NewFields f{kind, {{1002, "50"}, {1003, "100"}, {1004, "0"}, {1005, "0.9"}, {1007, "60"}}};
+    f.text[field] = text;
+    std::vector<Box> boxes;
+    new_hexagon(s, f, &boxes);
+    QCOMPARE(boxes.size(), std::size_t{1});
+    QCOMPARE(boxes[0].title, QString("Error!"));
+    if (message.contains("should not lie"))
+      QVERIFY2(boxes[0].text.simplified().remove(' ') == message.simplified().remove(' '),
+               qPrintable(boxes[0].text));
+    else
+      QCOMPARE(boxes[0].text, message);
+    const HexagonParams after = s.program->params();
+    QCOMPARE(after.N, before.N);
+    QCOMPARE(after.T, before.T);
+    QCOMPARE(after.S, before.S);
+    QCOMPARE(after.model.kind, before.model.kind);
+    QVERIFY(s.program->paths() == paths_before);
+  }
+
+  void new_dialog_too_large_hexagon_keeps_state() {
+    Session s;
+    std::vector<Box> boxes;
+    new_hexagon(s, hahn("100000", "2000000000", "0"), &boxes);
+    QCOMPARE(boxes.size(), std::size_t{1});
+    QCOMPARE(boxes[0].title, QString("Error!"));
+    QVERIFY2(!boxes[0].text.isEmpty() && boxes[0].text != "Bad Input", qPrintable(boxes[0].text));
+    QCOMPARE(s.program->params().N, 50);
+    QCOMPARE(s.program->params().T, 100);
+    QCOMPARE(s.program->paths().size(), std::size_t{50 * 101});
+  }
+
+  void new_dialog_cancel_keeps_state_and_reports() {
+    Session s;
+    const int lines = s.platform->text_lines().size();
+    when_modal(titled("New"), [](QWidget* d) {
+      CloseOnExit guard{d};
+      type_into(d, 1002, "7");
+      press(d, 2);
+    });
+    s.trigger("New hexagon");
+    QCOMPARE(s.program->params().N, 50);
+    wait_until([&] { return s.platform->text_lines().size() > lines; });
+    QCOMPARE(s.last_line(), QString("Hahn case. N,T,S = 50 100 0"));
+  }
+
+  // ----------------------------------------------------------- step dialogs
+
+  void step_dialog_refuses_bad_entries_data() {
+    QTest::addColumn<bool>("plus");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("samples");
+    QTest::newRow("+ zero steps") << true << "0" << "1";
+    QTest::newRow("+ empty") << true << "" << "1";
+    QTest::newRow("+ letters") << true << "ten" << "1";
+    QTest::newRow("+ 1e400") << true << "1e400" << "1";
+    QTest::newRow("+ nan") << true << "nan" << "1";
+    QTest::newRow("+ huge") << true << "99999999999" << "1";
+    QTest::newRow("+ wraps S+steps") << true << "2147483647" << "1";
+    QTest::newRow("+ T-S+1") << true << "5" << "1";
+    QTest::newRow("+ zero samples") << true << "1" << "0";
+    QTest::newRow("+ samples nan") << true << "1" << "nan";
+    QTest::newRow("- more than S") << false << "2" << "1";
+    QTest::newRow("- negative") << false << "-1" << "1";
+  }
+  void step_dialog_refuses_bad_entries() {
+    QFETCH(bool, plus);
+    QFETCH(QString, steps);
+    QFETCH(QString, samples);
+    Session s;
+    new_hexagon(s, hahn("3", "5", "1"));
+    std::vector<Box> boxes;
+    bool stayed_open = false;
+    step_dialog(s, plus, steps, samples, &boxes, &stayed_open);
+    QVERIFY(stayed_open);
+    QCOMPARE(boxes.size(), std::size_t{1});
+    QCOMPARE(boxes[0].title, QString("Error!"));
+    QCOMPARE(boxes[0].text, QString("Bad input"));
+    QCOMPARE(s.program->pending_command.load(), kCommandIdle);
+    QVERIFY(s.platform->commands_enabled());
+    QCOMPARE(s.program->params().S, 1);
+  }
+
+  void step_command_runs_through_the_loop() {
+    Session s;
+    new_hexagon(s, hahn("4", "6", "2"));
+    QSignalSpy spy(s.platform.get(), &Platform::commandsEnabledChanged);
+    std::vector<Box> boxes;
+    bool stayed_open = true;
+    // Bounds: T - S steps is the most S->S+1 can take.
+    step_dialog(s, true, "4", "1", &boxes, &stayed_open);
+    QVERIFY(!stayed_open);
+    QVERIFY(boxes.empty());
+    // Greyed from the moment the command was handed over.
+    QVERIFY(!s.platform->commands_enabled());
+    QVERIFY(!s.platform->commands_menu()->actions().first()->isEnabled());
+    wait_idle(s);
+    QVERIFY(s.platform->commands_enabled());
+    QVERIFY(spy.size() >= 2);
+    QCOMPARE(spy.first().at(0).toBool(), false);
+    QCOMPARE(spy.last().at(0).toBool(), true);
+    const QStringList lines = s.platform->text_lines();
+    const int first = lines.indexOf("Iteration 1 S=3");
+    QVERIFY(first > 0);
+    QCOMPARE(lines.mid(first, 4),
+             QStringList({"Iteration 1 S=3", "Iteration 1 S=4", "Iteration 1 S=5", "Iteration 1 S=6"}));
+    QCOMPARE(s.last_line(), QString("Hahn case. N,T,S = 4 6 6"));
+    QCOMPARE(s.program->params().S, 6);
+    // At S = T there is one tiling: the minimal one.
+    PathArray top(4, 6);
+    INIT_PATHS(4, 6, 6, top);
+    QVERIFY(s.program->paths() == top);
+  }
+
+  void step_minus_with_samples_averages_to_a_valid_tiling() {
+    Session s;
+    new_hexagon(s, hahn("5", "8", "0"));
+    std::vector<Box> boxes;
+    step_dialog(s, true, "6", "1", &boxes);
+    wait_idle(s);
+    step_dialog(s, false, "3", "3", &boxes);
+    QVERIFY(boxes.empty());
+    wait_idle(s);
+    QVERIFY(s.has_line("Iteration 3 S=3"));
+    QVERIFY(!s.has_line("Iteration 4 S=3"));
+    QCOMPARE(s.program->params().S, 3);
+    const PathArray p = s.program->paths();
+    QCOMPARE(QString::fromStdString(check_invariants(p, 5, 8, 3)), QString());
+  }
+
+  // ------------------------------------------------------------ Show tiling
+
+  void show_tiling_draws_each_style_in_the_picture_window() {
+    Session s;
+    new_hexagon(s, hahn("1", "2", "1"));
+    for (int style = 1; style <= 5; ++style) {
+      choose_style(s, style, false);
+      QCOMPARE(s.program->style(), style);
+      const QImage pic = s.platform->picture(kPictureUnit);
+      const QSize size = pic.size();
+      if (style <= 4) {
+        QCOMPARE(pic.pixel(to_pixel(0.25, 0.7, 1, 2, 1, size)) & 0xFFFFFF, qrgb(0xD0FFD0));
+        QCOMPARE(pic.pixel(to_pixel(1.3, 0.6, 1, 2, 1, size)) & 0xFFFFFF, qrgb(0xD0D0FF));
+        QCOMPARE(pic.pixel(to_pixel(0.866, 1.1, 1, 2, 1, size)) & 0xFFFFFF, qrgb(0xDDB0B0));
+      } else {
+        // Z^2: no lozenge colours, only grid points and black paths.
+        int flat = 0, black = 0;
+        for (int y = 0; y < pic.height(); ++y)
+          for (int x = 0; x < pic.width(); ++x) {
+            const QRgb c = pic.pixel(x, y) & 0xFFFFFF;
+            flat += c == qrgb(0xD0FFD0);
+            black += c == 0;
+          }
+        QCOMPARE(flat, 0);
+        QVERIFY(black > 0);
+      }
+    }
+  }
+
+  void show_tiling_in_a_new_window_keeps_the_old_picture() {
+    Session s;
+    choose_style(s, 1, false);
+    QMdiSubWindow* first = s.platform->picture_windows().first();
+    const QImage old_picture = Platform::picture_in(first);
+    new_hexagon(s, hahn("2", "3", "3"));
+    choose_style(s, 5, true);
+    QCOMPARE(s.platform->picture_windows().size(), 2);
+    QMdiSubWindow* second = s.platform->picture_windows().last();
+    QCOMPARE(second->windowTitle(), QString("Lozengia"));
+    QVERIFY(first->isVisible());
+    QCOMPARE(Platform::picture_in(first), old_picture);
+    QVERIFY(Platform::picture_in(second) != old_picture);
+    QCOMPARE(s.platform->picture(kPictureUnit), Platform::picture_in(second));
+    // The check box is offered unchecked the next time.
+    bool unchecked = false;
+    when_modal(titled("Choose style of a tiling picture"), [&](QWidget* d) {
+      CloseOnExit guard{d};
+      unchecked = !qobject_cast<QAbstractButton*>(control(d, 1018))->isChecked() &&
+                  qobject_cast<QAbstractButton*>(control(d, 1017))->isChecked();
+      press(d, 1);
+    });
+    s.trigger("Show tiling");
+    QVERIFY(unchecked);
+    QCOMPARE(s.platform->picture_windows().size(), 2);
+  }
+
+  // ----------------------------------------------------------------- Export
+
+  void export_writes_the_plane_partition_and_reports_failures() {
+    Session s;
+    new_hexagon(s, hahn("2", "3", "1"));
+    QTemporaryDir dir;
+    std::optional<std::string> name = dir.filePath("pp.txt").toStdString();
+    s.platform->set_save_file_name_source([&] { return name; });
+    const int lines = s.platform->text_lines().size();
+    s.trigger("Export plane partition as.. ");
+    QFile f(dir.filePath("pp.txt"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("       2       2\n"));  // minimal: N everywhere
+    QCOMPARE(s.platform->text_lines().size(), lines);
+
+    name = dir.filePath("no-such-folder/pp.txt").toStdString();
+    s.trigger("Export plane partition as.. ");
+    wait_until([&] { return s.platform->text_lines().size() > lines; });
+    QCOMPARE(s.last_line(), QString("Error while opening file"));
+
+    name = std::string("/dev/full");
+    s.trigger("Export plane partition as.. ");
+    wait_until([&] { return s.platform->text_lines().size() > lines + 1; });
+    QCOMPARE(s.last_line(), QString("Error while writing to file"));
+
+    name.reset();  // cancelled: nothing written, nothing said
+    s.trigger("Export plane partition as.. ");
+    QCOMPARE(s.platform->text_lines().size(), lines + 2);
+  }
+
+  // ---------------------------------------------------- Save image, Print
+
+  void save_and_print_the_picture() {
+    Session s;
+    new_hexagon(s, hahn("1", "2", "1"));
+    choose_style(s, 1, false);
+    QTemporaryDir dir;
+    const QString png = dir.filePath("pic.png");
+    QVERIFY(s.platform->save_picture(png));
+    QImage back(png);
+    QCOMPARE(back.size(), s.platform->picture(kPictureUnit).size());
+    QCOMPARE(back.pixel(to_pixel(0.25, 0.7, 1, 2, 1, back.size())) & 0xFFFFFF, qrgb(0xD0FFD0));
+    const QString bmp = dir.filePath("pic.bmp");
+    QVERIFY(s.platform->save_picture(bmp));
+    QFile b(bmp);
+    QVERIFY(b.open(QIODevice::ReadOnly));
+    QCOMPARE(b.read(2), QByteArray("BM"));
+    QVERIFY(!s.platform->save_picture(dir.filePath("missing/pic.png")));
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("pic.pdf"));
+    QVERIFY(s.platform->print_picture(printer));
+    QFile pdf(dir.filePath("pic.pdf"));
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    QCOMPARE(pdf.read(4), QByteArray("%PDF"));
+  }
+
+  // ---------------------------------------------------------------- Closing
+
+  void closing_the_frame_during_a_run_ends_the_program_thread() {
+    Session s;
+    std::vector<Box> boxes;
+    // A long run: many samples of the full hexagon.
+    step_dialog(s, true, "100", "100000", &boxes);
+    wait_until([&] { return s.has_line("Iteration 1 S=2"); });
+    QVERIFY(!s.platform->commands_enabled());
+    s.platform->frame()->close();  // stops and joins the program thread
+    QVERIFY(s.platform->shutting_down());
+    // The run was abandoned at a step boundary with a valid configuration.
+    const HexagonParams p = s.program->params();
+    QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)), QString());
+  }
+};
+
+QTEST_MAIN(ProgramTest)
+#include "test_program.moc"

@@ -1,0 +1,293 @@
+// Pictures as files and the colour file: pixel colours of known small
+// configurations in every style, the SVG's lozenges, and the parsing of
+// config.cfg in its good and bad forms.
+#include <QFile>
+#include <QImage>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+
+#include "core/hexagon.h"
+#include "render/color_config.h"
+#include "render/picture_files.h"
+#include "render/tiling.h"
+
+using namespace lozengia;
+
+namespace {
+
+constexpr Rgb kFlat = 0x20C040;     // distinct from the defaults on purpose
+constexpr Rgb kRising = 0x4020E0;
+constexpr Rgb kHexagon = 0xA0A0A0;
+const LozengeColors kColors{kFlat, kRising, kHexagon};
+constexpr int kSize = 1200;
+
+QRgb qrgb(Rgb c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+// Pixel of world point (x, y) for a square image of `size`, worked out from
+// the window the hexagon asks for: x from -10 to D+20, y from
+// -D(T-S)/2H - 20 to (N+S/2)D/H + 10, y growing upwards.
+QPoint to_pixel(double x, double y, int32_t N, int32_t T, int32_t S, int size) {
+  const double H = N + T / 2.0;
+  const double D = std::max(T * std::sqrt(3.0) / 2.0, H);
+  const double y1 = -D * (T - S) * 0.5 / H - 20.0, y2 = (N + S * 0.5) * D / H + 10.0;
+  const double px = (x + 10.0) / (D + 30.0) * size;
+  const double py = (y2 - y) / (y2 - y1) * size;
+  return {static_cast<int>(px), static_cast<int>(py)};
+}
+
+QImage png_of(const PathArray& p, int32_t N, int32_t T, int32_t S, int style, int size = kSize) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("t.png");
+  if (!write_tiling_png(path.toStdString(), p, N, T, S, style, kColors, size)) return {};
+  QImage img(path);
+  return img.convertToFormat(QImage::Format_RGB32);
+}
+
+int count_color(const QImage& img, QRgb c) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if ((img.pixel(x, y) & 0xFFFFFF) == (c & 0xFFFFFF)) ++n;
+  return n;
+}
+
+bool black_near(const QImage& img, QPoint p, int r = 1) {
+  for (int dy = -r; dy <= r; ++dy)
+    for (int dx = -r; dx <= r; ++dx)
+      if ((img.pixel(p.x() + dx, p.y() + dy) & 0xFFFFFF) == 0) return true;
+  return false;
+}
+
+// Black pixels within 2 pixels of the path segment across the flat lozenge of
+// the N=1, T=2, S=1 picture, away from the segment's ends.
+int segment_pixels(const QImage& img) {
+  const int x0 = to_pixel(0.1, 0, 1, 2, 1, kSize).x(), x1 = to_pixel(0.77, 0, 1, 2, 1, kSize).x();
+  int n = 0;
+  for (int px = x0; px <= x1; ++px) {
+    const double x = (px + 0.5) / kSize * 32.0 - 10.0;
+    const int py = to_pixel(x, 0.5 - x / std::sqrt(3.0), 1, 2, 1, kSize).y();
+    for (int dy = -2; dy <= 2; ++dy)
+      if ((img.pixel(px, py + dy) & 0xFFFFFF) == 0) ++n;
+  }
+  return n;
+}
+
+std::string config_text(const std::string& c1, const std::string& c2, const std::string& c3,
+                        const std::string& style, int lines = 21) {
+  std::string s;
+  for (int i = 1; i <= lines; ++i) {
+    if (i == 15) s += c1;
+    else if (i == 16) s += c2;
+    else if (i == 17) s += c3;
+    else if (i == 19) s += style;
+    else s += "comment line " + std::to_string(i);
+    s += "\n";
+  }
+  return s;
+}
+
+}  // namespace
+
+class RenderTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // N=1, T=2, S=1 in its minimal configuration: path heights 0, 0, 1, so one
+  // flat lozenge (slice 0), one rising lozenge (slice 1) and the third lozenge
+  // on top that only the hexagon colour fills.
+  void lozenge_styles_show_their_colours_data() {
+    QTest::addColumn<int>("style");
+    for (int s = 1; s <= 4; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
+  }
+  void lozenge_styles_show_their_colours() {
+    QFETCH(int, style);
+    Hexagon h;
+    QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
+    const QImage img = png_of(h.paths, 1, 2, 1, style);
+    QCOMPARE(img.size(), QSize(kSize, kSize));
+    auto at = [&](double x, double y) { return img.pixel(to_pixel(x, y, 1, 2, 1, kSize)) & 0xFFFFFF; };
+    // Inside each lozenge, away from its edges and from the path segment.
+    QCOMPARE(at(0.25, 0.7), qrgb(kFlat) & 0xFFFFFF);
+    QCOMPARE(at(1.3, 0.6), qrgb(kRising) & 0xFFFFFF);
+    QCOMPARE(at(0.866, 1.1), qrgb(kHexagon) & 0xFFFFFF);
+    QCOMPARE(at(-5.0, 0.5), qRgb(255, 255, 255) & 0xFFFFFF);
+
+    const bool outlines = style == 2 || style == 4;
+    const bool segments = style == 3 || style == 4;
+    // Left side of the hexagon at x = 0.
+    QCOMPARE(black_near(img, to_pixel(0.0, 0.3, 1, 2, 1, kSize)), outlines);
+    // The path crosses the flat lozenge from (0, 0.5) to (0.866, 0).
+    QCOMPARE(segment_pixels(img) > 0, segments);
+  }
+
+  void dashed_segments_have_gaps() {
+    Hexagon h;
+    QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
+    const int solid = segment_pixels(png_of(h.paths, 1, 2, 1, 3));
+    const int dashed = segment_pixels(png_of(h.paths, 1, 2, 1, 4));
+    // 0xECCC sets 9 of its 16 bits.
+    QVERIFY2(solid > 20, qPrintable(QString::number(solid)));
+    QVERIFY2(dashed > solid * 4 / 10 && dashed < solid * 8 / 10,
+             qPrintable(QString("%1 of %2").arg(dashed).arg(solid)));
+  }
+
+  void minimal_configuration_at_s0_is_all_flat_data() {
+    QTest::addColumn<int>("style");
+    for (int s = 1; s <= 4; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
+  }
+  void minimal_configuration_at_s0_is_all_flat() {
+    QFETCH(int, style);
+    Hexagon h;
+    QVERIFY(set_hexagon(h, HexagonParams{6, 9, 0, {}}).empty());
+    const QImage img = png_of(h.paths, 6, 9, 0, style, 400);
+    QCOMPARE(count_color(img, qrgb(kRising)), 0);
+    QVERIFY(count_color(img, qrgb(kFlat)) > 1000);
+    // Inside the parallelogram the flat lozenges cover the hexagon colour.
+    QCOMPARE(img.pixel(to_pixel(2.1, 2.55, 6, 9, 0, 400)) & 0xFFFFFF, qrgb(kFlat) & 0xFFFFFF);
+  }
+
+  void z2_style_draws_grid_dots_and_paths() {
+    Hexagon h;
+    QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
+    const int size = 800;
+    const QImage img = png_of(h.paths, 1, 2, 1, 5, size);
+    // World: x from -5 to N+T+5 = 8, y from -5 to N+S+5 = 7, y upwards.
+    auto px = [&](double x, double y) {
+      return QPoint(static_cast<int>((x + 5.0) / 13.0 * size),
+                    static_cast<int>((7.0 - y) / 12.0 * size));
+    };
+    // Grid point (0, 1) is off the path: a hexagon-coloured pixel.
+    QCOMPARE(img.pixel(px(0.0, 1.0)) & 0xFFFFFF, qrgb(kHexagon) & 0xFFFFFF);
+    // The path goes (0,0) -> (1,0) -> (2,1), with dots at its points.
+    QVERIFY(black_near(img, px(0.5, 0.0)));
+    QVERIFY(black_near(img, px(1.5, 0.5)));
+    QVERIFY(black_near(img, px(2.0, 1.0)));
+    QVERIFY(!black_near(img, px(0.5, 1.0), 2));
+    QCOMPARE(count_color(img, qrgb(kFlat)), 0);
+  }
+
+  void svg_holds_one_lozenge_per_path_step() {
+    Hexagon h;
+    QVERIFY(set_hexagon(h, HexagonParams{3, 5, 2, {}}).empty());
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.svg");
+    QVERIFY(write_tiling_svg(path.toStdString(), h.paths, 3, 5, 2, 1, kColors, 300));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString svg = QString::fromUtf8(f.readAll());
+    QVERIFY(svg.startsWith("<?xml"));
+    // Style 1: the hexagon and T*N lozenges, nothing else.
+    QCOMPARE(svg.count("<path"), 5 * 3 + 1);
+    // Flat then rising lozenges: 3 flat slices and 2 rising ones per path.
+    const QRegularExpression flat("fill=\"#40c020\"[^>]*>\\s*<path");
+    const QRegularExpression rising("fill=\"#e02040\"[^>]*>\\s*<path");
+    QCOMPARE(static_cast<int>(svg.count(flat)), 3 * 3);
+    QCOMPARE(static_cast<int>(svg.count(rising)), 2 * 3);
+  }
+
+  void failed_picture_write_reports_it_and_keeps_old_file() {
+    Hexagon h;
+    QVERIFY(set_hexagon(h, HexagonParams{2, 3, 1, {}}).empty());
+    QVERIFY(!write_tiling_png("/nonexistent-dir/x.png", h.paths, 2, 3, 1, 2, kColors, 100));
+    QVERIFY(!write_tiling_svg("/nonexistent-dir/x.svg", h.paths, 2, 3, 1, 2, kColors, 100));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.png");
+    {
+      QFile f(path);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("old");
+    }
+    QVERIFY(!write_tiling_png(path.toStdString(), h.paths, 2, 3, 1, 2, kColors, 0));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("old"));
+  }
+
+  void degenerate_hexagons_draw_without_trouble() {
+    // T = 0: no lozenges at all; S = T: the window starts at y = -20 exactly.
+    Hexagon h;
+    QVERIFY(set_hexagon(h, HexagonParams{3, 0, 0, {}}).empty());
+    for (int style = 1; style <= 5; ++style) {
+      const QImage img = png_of(h.paths, 3, 0, 0, style, 200);
+      QVERIFY(!img.isNull());
+      QCOMPARE(count_color(img, qrgb(kFlat)), 0);
+    }
+    QCOMPARE(tiling_world(4, 6, 6, 2).y1, -20.0);
+    QVERIFY(tiling_world(4, 6, 5, 2).y1 < -20.0);
+  }
+
+  // ------------------------------------------------------------ config.cfg
+
+  void config_valid_file_sets_colours_and_style() {
+    const ColorConfig c = parse_color_config(config_text("0000FF", "00FF00", "FF0000", "3"));
+    QVERIFY(c.loaded);
+    QCOMPARE(c.colors.flat, Rgb{0x0000FF});
+    QCOMPARE(c.colors.rising, Rgb{0x00FF00});
+    QCOMPARE(c.colors.hexagon, Rgb{0xFF0000});
+    QCOMPARE(c.style, 3);
+    QCOMPARE(c.message.size(), std::size_t{3});
+    QCOMPARE(c.message[0], std::string("Colors loaded from config.cfg. Blue-Green-Red format:"));
+    QCOMPARE(c.message[1], std::string("      FF    FF00  FF0000"));
+    QCOMPARE(c.message[2], std::string());
+  }
+
+  void config_style_outside_1_to_4_is_ignored_data() {
+    QTest::addColumn<QString>("style");
+    QTest::newRow("0") << "0";
+    QTest::newRow("5") << "5";
+    QTest::newRow("-1") << "-1";
+  }
+  void config_style_outside_1_to_4_is_ignored() {
+    QFETCH(QString, style);
+    const ColorConfig c =
+        parse_color_config(config_text("123456", "ABCDEF", "0A0B0C", style.toStdString()));
+    QVERIFY(c.loaded);
+    QCOMPARE(c.style, 2);
+    QCOMPARE(c.colors.flat, Rgb{0x123456});
+    QCOMPARE(c.colors.rising, Rgb{0xABCDEF});
+    QCOMPARE(c.colors.hexagon, Rgb{0x0A0B0C});
+  }
+
+  void config_bad_files_give_the_defaults_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("short") << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "3", 20));
+    QTest::newRow("colour not hex") << QString::fromStdString(config_text("zz00FF", "00FF00", "FF0000", "3"));
+    QTest::newRow("colour blank") << QString::fromStdString(config_text("", "00FF00", "FF0000", "3"));
+    QTest::newRow("style text") << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "two"));
+    QTest::newRow("style huge") << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "99999999999"));
+    QTest::newRow("binary") << QString::fromLatin1("\x01\x02\xff\xfe\n\n\x00garbage", 16);
+  }
+  void config_bad_files_give_the_defaults() {
+    QFETCH(QString, text);
+    const ColorConfig c = parse_color_config(text.toStdString());
+    QVERIFY(!c.loaded);
+    QCOMPARE(c.style, 2);
+    QCOMPARE(c.colors.flat, Rgb{0xD0FFD0});
+    QCOMPARE(c.colors.rising, Rgb{0xD0D0FF});
+    QCOMPARE(c.colors.hexagon, Rgb{0xDDB0B0});
+    QCOMPARE(c.message.at(0),
+             std::string("Configuration file config.cfg not found or in bad format. Default "
+                         "values are loaded."));
+    QCOMPARE(c.message.at(1), std::string());
+  }
+
+  void config_missing_file_and_folder_give_the_defaults() {
+    QTemporaryDir dir;
+    QVERIFY(!load_color_config(dir.filePath("config.cfg").toStdString()).loaded);
+    QVERIFY(!load_color_config(dir.path().toStdString()).loaded);  // a folder, not a file
+    QFile f(dir.filePath("config.cfg"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(config_text("00FF00", "FF0000", "0000FF", "4").c_str());
+    f.close();
+    const ColorConfig c = load_color_config(dir.filePath("config.cfg").toStdString());
+    QVERIFY(c.loaded);
+    QCOMPARE(c.style, 4);
+    QCOMPARE(c.colors.flat, Rgb{0x00FF00});
+  }
+};
+
+QTEST_GUILESS_MAIN(RenderTest)
+#include "test_render.moc"
