@@ -5,9 +5,12 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <limits>
+#include <new>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -60,6 +63,23 @@ std::optional<int32_t> model_kind(const std::string& name) {
   return std::nullopt;
 }
 
+// A whole decimal integer in lo..hi: blanks around it and a sign allowed,
+// nothing else (no octal, hex, exponent or trailing text).
+bool parse_integer(const std::string& text, int64_t lo, int64_t hi, int64_t& out) {
+  const auto b = text.find_first_not_of(" \t");
+  if (b == std::string::npos) return false;
+  const auto e = text.find_last_not_of(" \t") + 1;
+  const char* first = text.data() + b;
+  const char* last = text.data() + e;
+  if (*first == '+') ++first;
+  if (first == last || *first == '+') return false;
+  int64_t v = 0;
+  const auto r = std::from_chars(first, last, v);
+  if (r.ec != std::errc() || r.ptr != last || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
 // "pic.png" with index 3 of many -> "pic-3.png".
 std::string numbered(const std::string& path, int64_t index, int64_t count) {
   if (count <= 1) return path;
@@ -73,7 +93,8 @@ std::string numbered(const std::string& path, int64_t index, int64_t count) {
 
 }  // namespace
 
-int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                   CliOptions& opts) {
   CLI::App app{
       "lozengia-cli: exact random lozenge tilings of the hexagon N x (T-S) x S under six "
       "probability models. Values are read exactly as the desktop program's \"New\" dialog "
@@ -81,12 +102,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       "lozengia-cli"};
   std::string model = "hahn", N = "50", T = "100", S = "50";
   std::string q, kappa, logqk, K, alpha, beta;
-  int64_t seed = 0;
-  int64_t samples = 1, count = 1;
-  unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-  std::string export_path, png_path, svg_path;
-  int32_t style = 0;
-  int size_px = 800;
+  opts = CliOptions{};
+  opts.threads = std::max(1u, std::thread::hardware_concurrency());
   app.add_option("--model", model,
                  "hahn | q-hahn | racah | trigonometric | real-q-racah | imaginary-q-racah, or "
                  "the kind number 1..6")
@@ -100,41 +117,82 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   auto* K_opt = app.add_option("--K", K, "K (racah)");
   auto* alpha_opt = app.add_option("--alpha", alpha, "alpha (trigonometric)");
   auto* beta_opt = app.add_option("--beta", beta, "beta (trigonometric)");
-  auto* seed_opt = app.add_option("--seed", seed, "seed: the same seed gives the same output");
-  app.add_option("--samples", samples, "average this many runs (integer division)")
-      ->check(CLI::Range(int64_t{1}, int64_t{2147483647}))
+  // The numbers below are read as text and checked here: CLI11's own reading
+  // takes "010" as octal 8 and "0x10" as hex, which nobody means on this
+  // command line.
+  std::string seed_text, samples_text = "1", count_text = "1", threads_text, style_text,
+                         size_text = "800";
+  auto* seed_opt = app.add_option("--seed", seed_text, "seed: the same seed gives the same output");
+  app.add_option("--samples", samples_text, "average this many runs (integer division), 1..2147483647")
       ->capture_default_str();
-  app.add_option("--count", count, "this many independent samples")
-      ->check(CLI::Range(int64_t{1}, int64_t{1} << 40))
+  app.add_option("--count", count_text, "this many independent samples, 1..2^40")
       ->capture_default_str();
-  app.add_option("--threads", threads, "worker threads (default: every core)")
-      ->check(CLI::Range(1u, 1024u));
-  app.add_option("--export", export_path,
+  app.add_option("--threads", threads_text, "worker threads, 1..1024 (default: every core)");
+  app.add_option("--export", opts.export_path,
                  "write the plane partition to FILE ('-' for standard output); the default "
                  "when no picture is asked for");
-  app.add_option("--png", png_path, "draw the tiling into a PNG file");
-  app.add_option("--svg", svg_path, "draw the tiling into an SVG file");
-  app.add_option("--style", style,
-                 "picture style 1..5 (default: config.cfg's, else 2 'with borders')")
-      ->check(CLI::Range(1, 5));
-  app.add_option("--size", size_px, "picture size in pixels")
-      ->check(CLI::Range(16, 20000))
-      ->capture_default_str();
+  app.add_option("--png", opts.png_path, "draw the tiling into a PNG file");
+  app.add_option("--svg", opts.svg_path, "draw the tiling into an SVG file");
+  app.add_option("--style", style_text,
+                 "picture style 1..5 (default: config.cfg's, else 2 'with borders')");
+  app.add_option("--size", size_text, "picture size in pixels, 16..20000")->capture_default_str();
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     out << app.help();
-    return 0;
+    return CliParse::kHelp;
   } catch (const CLI::ParseError& e) {
     err << e.what() << '\n' << kUsageHint << '\n';
-    return 2;
+    return CliParse::kBadInput;
   }
+
+  const struct {
+    const char* name;
+    const std::string& text;
+    int64_t lo, hi;
+    int64_t* out;
+  } numbers[] = {
+      {"--seed", seed_text, std::numeric_limits<int64_t>::min(),
+       std::numeric_limits<int64_t>::max(), &opts.seed},
+      {"--samples", samples_text, 1, 2147483647, &opts.samples},
+      {"--count", count_text, 1, int64_t{1} << 40, &opts.count},
+  };
+  for (const auto& n : numbers) {
+    if (n.out == &opts.seed && seed_opt->count() == 0) continue;
+    if (!parse_integer(n.text, n.lo, n.hi, *n.out)) {
+      err << n.name << ": '" << n.text << "' is not an integer in " << n.lo << ".." << n.hi
+          << '\n' << kUsageHint << '\n';
+      return CliParse::kBadInput;
+    }
+  }
+  const struct {
+    const char* name;
+    const std::string& text;
+    int64_t lo, hi;
+  } small_numbers[] = {
+      {"--threads", threads_text, 1, 1024},
+      {"--style", style_text, 1, 5},
+      {"--size", size_text, 16, 20000},
+  };
+  int64_t small_values[3] = {opts.threads, opts.style, opts.size_px};
+  for (int k = 0; k < 3; ++k) {
+    const auto& n = small_numbers[k];
+    if (n.text.empty() && k < 2) continue;  // not given: the default stays
+    if (!parse_integer(n.text, n.lo, n.hi, small_values[k])) {
+      err << n.name << ": '" << n.text << "' is not an integer in " << n.lo << ".." << n.hi
+          << '\n' << kUsageHint << '\n';
+      return CliParse::kBadInput;
+    }
+  }
+  opts.threads = static_cast<unsigned>(small_values[0]);
+  opts.style = static_cast<int32_t>(small_values[1]);
+  opts.size_px = static_cast<int>(small_values[2]);
 
   const std::optional<int32_t> kind = model_kind(model);
   if (!kind) {
     err << "Unknown model '" << model << "'\n" << kUsageHint << '\n';
-    return 2;
+    return CliParse::kBadInput;
   }
   // An option the chosen model does not read is refused rather than ignored,
   // so that a typo cannot silently sample another model.
@@ -152,8 +210,14 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       err << "Option " << opt->get_name() << " does not apply to the model "
           << kModelNames[*kind] << '\n'
           << kUsageHint << '\n';
-      return 2;
+      return CliParse::kBadInput;
     }
+  }
+  // Runs are numbered count * samples; the number must fit the 64-bit index
+  // that picks each run's random stream.
+  if (opts.samples > std::numeric_limits<int64_t>::max() / opts.count) {
+    err << "--count times --samples is too large\n" << kUsageHint << '\n';
+    return CliParse::kBadInput;
   }
 
   NewHexagonInput in;
@@ -169,11 +233,43 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   const NewHexagonResult checked = FUNCTION_NEW(in);
   if (!checked.ok) {
     err << checked.message << '\n' << kUsageHint << '\n';
+    return CliParse::kBadInput;
+  }
+  opts.params = checked.params;
+  opts.seed_given = seed_opt->count() > 0;
+  return CliParse::kRun;
+}
+
+namespace {
+
+int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
+  const HexagonParams p = o.params;
+  int64_t seed = o.seed;
+  const int64_t samples = o.samples, count = o.count;
+  int32_t style = o.style;
+  std::string export_path = o.export_path;
+  const std::string& png_path = o.png_path;
+  const std::string& svg_path = o.svg_path;
+  const int size_px = o.size_px;
+
+  // Each worker holds its paths and its sampler's scratch array; each sample
+  // of a batch holds its result (an averaged one also a 64-bit sum, two
+  // arrays' worth). Fewer samples per batch and fewer workers change nothing
+  // in the output, so they are reduced until the arrays fit this machine's
+  // memory; a hexagon that does not fit even then is refused before anything
+  // is allocated.
+  unsigned threads = o.threads;
+  int64_t batch = std::max<int64_t>(1, std::min<int64_t>(count, 4096));
+  const int64_t per_sample = samples > 1 ? 3 : 1;
+  auto arrays = [&] { return static_cast<int>(threads * 2 + batch * per_sample + 1); };
+  while (batch > 1 && !check_shape(p.N, p.T, arrays()).empty()) batch /= 2;
+  while (threads > 1 && !check_shape(p.N, p.T, arrays()).empty()) --threads;
+  if (const std::string why = check_shape(p.N, p.T, arrays()); !why.empty()) {
+    err << why << '\n' << kUsageHint << '\n';
     return 2;
   }
-  const HexagonParams p = checked.params;
   const bool tty = ::isatty(2) == 1;
-  if (seed_opt->count() == 0) {
+  if (!o.seed_given) {
     seed = clock_seed();
     if (tty) err << "Seed " << seed << '\n';
   }
@@ -190,13 +286,10 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
 
   // Run r (r = index * samples + j) has its own stream, so the output depends
   // on the seed only, whatever the number of threads.
-  const int64_t runs = count * samples;
   StderrSink sink(err);
-  std::vector<PathArray> results(static_cast<std::size_t>(std::min<int64_t>(count, 1 << 20)));
   std::string text;
   int status = 0;
 
-  const int64_t batch = std::max<int64_t>(1, std::min<int64_t>(count, 4096));
   std::atomic<int64_t> done_runs{0};
   const auto started = std::chrono::steady_clock::now();
   bool progress_shown = false;
@@ -282,7 +375,6 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     }
   }
   if (progress_shown) err << '\n';
-  (void)runs;
   if (status != 0) return status;
   if (to_export && export_path != "-") {
     const WriteStatus ws = write_file_replacing(export_path, text);
@@ -292,6 +384,24 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     }
   }
   return 0;
+}
+
+}  // namespace
+
+int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  CliOptions opts;
+  switch (parse_cli(argc, argv, out, err, opts)) {
+    case CliParse::kHelp: return 0;
+    case CliParse::kBadInput: return 2;
+    case CliParse::kRun: break;
+  }
+  try {
+    return run_options(opts, out, err);
+  } catch (const std::bad_alloc&) {
+    // The text of a very long run is held until it is written whole.
+    err << "Not enough memory for this run\n";
+    return 1;
+  }
 }
 
 }  // namespace lozengia
