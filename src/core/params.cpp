@@ -34,8 +34,10 @@ constexpr double kPiUsed = 3.14159;  // the dialog's own constant, not the full 
 bool parse_int32(const std::string& text, int32_t& out) {
   std::string s = trim(text);
   if (s.empty()) return false;
-  if (s[0] == '+') s.erase(0, 1);
-  if (s.empty() || s[0] == '+') return false;
+  // One sign at most: "+-1" is not a number.
+  const bool plus = s[0] == '+';
+  if (plus) s.erase(0, 1);
+  if (s.empty() || s[0] == '+' || (plus && s[0] == '-')) return false;
   int32_t v = 0;
   const char* first = s.data();
   const char* last = s.data() + s.size();
@@ -54,8 +56,10 @@ bool parse_real(const std::string& text, double& out) {
                     c == '-';
     if (!ok) return false;
   }
-  if (s[0] == '+') s.erase(0, 1);
-  if (s.empty() || s[0] == '+') return false;
+  // One sign at most: "+-1" is not a number.
+  const bool plus = s[0] == '+';
+  if (plus) s.erase(0, 1);
+  if (s.empty() || s[0] == '+' || (plus && s[0] == '-')) return false;
   double v = 0.0;
   const char* first = s.data();
   const char* last = s.data() + s.size();
@@ -85,6 +89,9 @@ NewHexagonResult FUNCTION_NEW(const NewHexagonInput& in) {
   bool q_read = false;
   if (kind == kQHahn || kind == kImaginaryQRacah || kind == kRealQRacah) {
     if (!parse_real(in.q, q) || !(q > 0.0) || q == 1.0) return r;
+    // The q-Racah models store 1/q, which a denormal q takes past the double
+    // range.
+    if (kind != kQHahn && !std::isfinite(1.0 / q)) return r;
     q_read = true;
   }
 
