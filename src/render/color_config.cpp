@@ -1,9 +1,13 @@
 #include "render/color_config.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 namespace lozengia {
@@ -81,12 +85,27 @@ ColorConfig parse_color_config(const std::string& text) {
 }
 
 ColorConfig load_color_config(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return parse_color_config("");
+  // Only a regular file is read: opening a pipe would wait for a writer
+  // forever and a device may never end. The open does not block, and the
+  // check is made on what was opened.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return parse_color_config("");
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return parse_color_config("");
+  }
   // The file is tiny; anything beyond a sane size is not a colour file.
   std::string text(64 * 1024, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  text.resize(got);
   return parse_color_config(text);
 }
 

@@ -71,15 +71,27 @@ WriteStatus write_file_replacing(const std::string& path, const std::string& con
     const bool closed = ::close(fd) == 0;
     return ok && closed ? WriteStatus::kOk : WriteStatus::kWriteError;
   }
+  struct stat old {};
+  const bool replacing = ::stat(target.c_str(), &old) == 0;
   std::string tmp = target + ".XXXXXX";
   const int fd = ::mkstemp(tmp.data());
   if (fd < 0) return WriteStatus::kOpenError;
   bool ok = write_all(fd, contents);
   ok = (::fsync(fd) == 0) && ok;
-  // mkstemp creates the file for its owner only; give it the usual mode.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  // mkstemp creates the file for its owner only. A replaced file keeps its own
+  // mode (a private file must not become readable by others) and, where we
+  // may, its owner; a new file gets the usual mode.
+  if (replacing) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Not permitted for an ordinary user: the file becomes theirs, as a
+      // file written anew would.
+    }
+    ::fchmod(fd, old.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
   ok = (::close(fd) == 0) && ok;
   if (ok && ::rename(tmp.c_str(), target.c_str()) == 0) return WriteStatus::kOk;
   ::unlink(tmp.c_str());
