@@ -1,0 +1,200 @@
+// A failed plane partition export never destroys what was there: full disks,
+// folders that vanish or may not be written, files that may not be replaced.
+// Each case checks the message the text window would show and the old file.
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "core/hexagon.h"
+#include "core/plane_partition.h"
+#include "render/pp_writer.h"
+
+namespace lozengia {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kOld = "the user's old file, which must survive\n";
+
+std::string read_file(const fs::path& path) {
+  std::ifstream is(path, std::ios::binary);
+  std::stringstream ss;
+  ss << is.rdbuf();
+  return ss.str();
+}
+
+// A partition whose text is large (rows of 8-character fields), so that a
+// write cut short really is cut short.
+PlanePartition big_partition() {
+  PathArray p(20, 400);
+  INIT_PATHS(20, 400, 200, p);
+  return to_plane_partition(p, 20, 400, 200);
+}
+
+std::string text_of(const PlanePartition& pp) {
+  std::ostringstream os;
+  write_plane_partition(os, pp);
+  return os.str();
+}
+
+// Runs `body` in a child process (for limits and identities that must not
+// leak into the other tests) and returns its exit status; 100 + n when the
+// child died of signal n.
+int in_child(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+// An unprivileged identity: "nobody" on Debian. Root may write anywhere, so the
+// permission cases drop to it when the tests run as root.
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNogroup = 65534;
+
+bool become_unprivileged() {
+  if (::geteuid() != 0) return true;
+  return ::setgroups(0, nullptr) == 0 && ::setgid(kNogroup) == 0 && ::setuid(kNobody) == 0;
+}
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("lozengia-files-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+    ::chmod(dir.c_str(), 0777);  // reachable by the unprivileged child
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(dir, fs::perms::all, ec);
+    fs::remove_all(dir, ec);
+  }
+  fs::path old_file(const std::string& name, mode_t mode = 0644) {
+    const fs::path p = dir / name;
+    { std::ofstream(p, std::ios::binary) << kOld; }
+    ::chmod(p.c_str(), mode);
+    return p;
+  }
+  // Nothing but the expected names in the folder: no temporary file left over.
+  std::size_t entries() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+  }
+  fs::path dir;
+};
+
+// A disk that fills up during the write: the file size limit makes every write
+// beyond 4 KiB fail as a full disk would. The old file is bigger than nothing
+// and smaller than the limit, the new text far bigger.
+TEST_F(Files, ADiskFullDuringTheWriteKeepsTheOldFile) {
+  const fs::path target = old_file("pp.txt");
+  const PlanePartition pp = big_partition();
+  ASSERT_GT(text_of(pp).size(), 64u * 1024);
+  const int status = in_child([&] {
+    ::signal(SIGXFSZ, SIG_IGN);  // the write must fail, not kill the program
+    struct rlimit lim {4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 3;
+    return export_plane_partition(target.string(), pp) == WriteStatus::kWriteError ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0) << "a cut-short write was not reported as a write error";
+  EXPECT_STREQ(write_status_message(WriteStatus::kWriteError), "Error while writing to file");
+  EXPECT_EQ(read_file(target), kOld);
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(Files, AFullDeviceReportsAWriteError) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  EXPECT_EQ(export_plane_partition("/dev/full", big_partition()), WriteStatus::kWriteError);
+  // Also when reached through a link the user chose.
+  fs::create_symlink("/dev/full", dir / "full-link");
+  EXPECT_EQ(export_plane_partition((dir / "full-link").string(), big_partition()),
+            WriteStatus::kWriteError);
+  EXPECT_TRUE(fs::is_symlink(dir / "full-link"));
+}
+
+// The folder chosen in the save dialog is removed before the write.
+TEST_F(Files, AFolderThatVanishedReportsAnOpenError) {
+  const fs::path sub = dir / "chosen";
+  fs::create_directories(sub);
+  const std::string name = (sub / "pp.txt").string();
+  fs::remove_all(sub);
+  EXPECT_EQ(export_plane_partition(name, big_partition()), WriteStatus::kOpenError);
+  EXPECT_STREQ(write_status_message(WriteStatus::kOpenError), "Error while opening file");
+  EXPECT_FALSE(fs::exists(sub));
+  // A folder replaced by a file of the same name.
+  { std::ofstream(sub) << kOld; }
+  EXPECT_EQ(export_plane_partition(name, big_partition()), WriteStatus::kOpenError);
+  EXPECT_EQ(read_file(sub), kOld);
+}
+
+// A folder that may not be written: the old file in it is writable, but a safe
+// replacement needs a new file beside it, so the export is refused untouched.
+TEST_F(Files, AReadOnlyFolderKeepsTheOldFile) {
+  const fs::path sub = dir / "ro";
+  fs::create_directories(sub);
+  const fs::path target = sub / "pp.txt";
+  { std::ofstream(target, std::ios::binary) << kOld; }
+  ASSERT_EQ(::chown(sub.c_str(), ::geteuid() == 0 ? kNobody : ::geteuid(), -1), 0);
+  ASSERT_EQ(::chown(target.c_str(), ::geteuid() == 0 ? kNobody : ::geteuid(), -1), 0);
+  ::chmod(sub.c_str(), 0555);
+  const int status = in_child([&] {
+    if (!become_unprivileged()) return 3;
+    const WriteStatus s = export_plane_partition(target.string(), big_partition());
+    return s == WriteStatus::kOpenError ? 0 : s == WriteStatus::kOk ? 1 : 2;
+  });
+  ASSERT_NE(status, 3) << "could not drop to an unprivileged user";
+  EXPECT_EQ(status, 0);
+  ::chmod(sub.c_str(), 0755);
+  EXPECT_EQ(read_file(target), kOld);
+  EXPECT_EQ(std::distance(fs::directory_iterator(sub), {}), 1);
+}
+
+// A file the user may not write (someone else's, or read-only) is not replaced
+// even though the folder would allow a new file beside it.
+TEST_F(Files, AFileThatMayNotBeWrittenIsNotReplaced) {
+  const fs::path target = old_file("theirs.txt", 0444);
+  const int status = in_child([&] {
+    if (!become_unprivileged()) return 3;
+    return export_plane_partition(target.string(), big_partition()) == WriteStatus::kOpenError
+               ? 0
+               : 1;
+  });
+  ASSERT_NE(status, 3) << "could not drop to an unprivileged user";
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(read_file(target), kOld);
+  EXPECT_EQ(entries(), 1u);
+}
+
+// Replacing keeps what the user set on the old file: a private file stays
+// private, and a link the user chose still points at the file it named.
+TEST_F(Files, ReplacingKeepsTheFilesModeAndLinks) {
+  const fs::path priv = old_file("private.txt", 0600);
+  ASSERT_EQ(export_plane_partition(priv.string(), big_partition()), WriteStatus::kOk);
+  EXPECT_EQ(read_file(priv), text_of(big_partition()));
+  struct stat st {};
+  ASSERT_EQ(::stat(priv.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private file became readable by others";
+
+  const fs::path real = old_file("real.txt");
+  fs::create_symlink(real, dir / "link.txt");
+  ASSERT_EQ(export_plane_partition((dir / "link.txt").string(), big_partition()),
+            WriteStatus::kOk);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
+  EXPECT_EQ(read_file(real), text_of(big_partition()));
+  EXPECT_EQ(entries(), 3u);
+}
+
+}  // namespace
+}  // namespace lozengia
