@@ -7,6 +7,7 @@
 #include <random>
 
 #include "core/hexagon.h"
+#include "core/draw_chooser.h"
 #include "core/operators.h"
 #include "core/params.h"
 #include "core/step_command.h"

@@ -14,10 +14,6 @@ namespace lozengia {
 // something numerically suspicious happened.
 extern const char* const kBugReportLine;
 
-// Formats a real the way the program's messages show numbers: the shortest
-// text that reads back as the same double.
-std::string format_real(double v);
-
 // Chooses a block's outcome from its weights the way the operators do: one
 // single-precision draw u per block, threshold (1 - u) * Z, a walk over the
 // cumulative weights, and the warnings of a suspicious vector. Rng is
@@ -29,6 +25,11 @@ class DrawChooser {
       : N_(N), T_(T), S_(S), q_(q), rng_(rng), sink_(sink) {}
   int32_t choose_plus(double* w, int32_t m, const BlockInfo& info);
   int32_t choose_minus(double* w, int32_t L, const BlockInfo& info);
+  // The walk alone, for a vector already summed to Z and checked, the sentinel
+  // in place after its last entry, and the draw u made.
+  int32_t pick_plus(const double* w, int32_t m, double Z, float u);
+  int32_t pick_minus(const double* p, int32_t L, double W, float u);
+  Rng& rng() { return rng_; }
   // Writes the three closing lines if a warning was raised during the sweep.
   void finish();
   bool warned() const { return warned_; }
@@ -83,7 +84,11 @@ int32_t DrawChooser<Rng>::choose_plus(double* w, int32_t m, const BlockInfo& inf
     Z += w[k];
   }
   w[m + 1] = 100000.0;
-  const float u = rng_.next_float();
+  return pick_plus(w, m, Z, rng_.next_float());
+}
+
+template <class Rng>
+int32_t DrawChooser<Rng>::pick_plus(const double* w, int32_t m, double Z, float u) {
   const float Zf = static_cast<float>(Z);
   const float v = (1.0f - u) * Zf;
   int32_t k = 1;
@@ -125,7 +130,11 @@ int32_t DrawChooser<Rng>::choose_minus(double* p, int32_t L, const BlockInfo& in
     sink_.line(os.str());
     warned_ = true;
   }
-  float u = rng_.next_float();
+  return pick_minus(p, L, W, rng_.next_float());
+}
+
+template <class Rng>
+int32_t DrawChooser<Rng>::pick_minus(const double* p, int32_t L, double W, float u) {
   u = static_cast<float>(static_cast<double>(1.0f - u) * W);
   int32_t k = 1;
   double Q = p[1];

@@ -18,6 +18,10 @@ class MessageSink {
   virtual void overflow_report(const std::string& text) { line(text); }
 };
 
+// Formats a real the way the program's messages show numbers: the shortest
+// text that reads back as the same double.
+std::string format_real(double v);
+
 class NullSink final : public MessageSink {
  public:
   void line(const std::string&) override {}

@@ -1,9 +1,9 @@
 #include "core/operators.h"
 
 #include <charconv>
-#include <cmath>
-#include <sstream>
 
+#include "core/draw_chooser.h"
+#include "core/fast_sweep.h"
 #include "core/sweep.h"
 #include "core/weights.h"
 
@@ -22,24 +22,14 @@ std::string format_real(double v) {
 
 namespace {
 
-template <class Rng>
-void run_plus(int32_t N, int32_t T, int32_t S, const ModelParams& model, const PathArray& old,
-              PathArray& nw, Rng& rng, MessageSink& sink) {
-  BlockWeights bw(N, T, S, model);
-  std::vector<double> w(static_cast<std::size_t>(N) + 3);
-  DrawChooser<Rng> chooser(N, T, S, model.q, rng, sink);
-  sweep_plus(N, T, S, bw, old, nw, chooser, w.data());
-  chooser.finish();
-}
-
-template <class Rng>
-void run_minus(int32_t N, int32_t T, int32_t S, const ModelParams& model, const PathArray& old,
-               PathArray& nw, Rng& rng, MessageSink& sink) {
-  BlockWeights bw(N, T, S, model);
-  std::vector<double> w(static_cast<std::size_t>(N) + 3);
-  DrawChooser<Rng> chooser(N, T, S, model.q, rng, sink);
-  sweep_minus(N, T, S, bw, old, nw, chooser, w.data());
-  chooser.finish();
+template <bool Plus>
+void run(int32_t N, int32_t T, int32_t S, const ModelParams& model, const PathArray& old,
+         PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+  const auto tables = tables_for(N, T, model);
+  if constexpr (Plus)
+    fast_sweep_plus(*tables, N, T, S, old, nw, rng, sink);
+  else
+    fast_sweep_minus(*tables, N, T, S, old, nw, rng, sink);
 }
 
 }  // namespace
@@ -47,48 +37,60 @@ void run_minus(int32_t N, int32_t T, int32_t S, const ModelParams& model, const 
 void SOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                const double& q, const double& K, const double& alpha, const double& beta,
                const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink) {
-  run_plus(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
+  rng.with_lock([&](ParkMiller& g) {
+    run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, g, sink);
+  });
 }
 void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                     const double& q, const double& K, const double& alpha, const double& beta,
                     const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink) {
-  run_minus(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
+  rng.with_lock([&](ParkMiller& g) {
+    run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, g, sink);
+  });
 }
 void SOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                const double& q, const double& K, const double& alpha, const double& beta,
                const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  run_plus(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
+  run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
 }
 void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                     const double& q, const double& K, const double& alpha, const double& beta,
                     const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  run_minus(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
+  run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
+}
+
+void plain_sweep_plus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
+                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+  BlockWeights bw(N, T, S, model);
+  std::vector<double> w(static_cast<std::size_t>(N) + 3);
+  DrawChooser<ParkMiller> chooser(N, T, S, model.q, rng, sink);
+  sweep_plus(N, T, S, bw, old, nw, chooser, w.data());
+  chooser.finish();
+}
+
+void plain_sweep_minus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
+                       const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+  BlockWeights bw(N, T, S, model);
+  std::vector<double> w(static_cast<std::size_t>(N) + 3);
+  DrawChooser<ParkMiller> chooser(N, T, S, model.q, rng, sink);
+  sweep_minus(N, T, S, bw, old, nw, chooser, w.data());
+  chooser.finish();
 }
 
 Sampler::Sampler(int32_t N, int32_t T, const ModelParams& model)
-    : N_(N), T_(T), model_(model), scratch_(N, T), w_(static_cast<std::size_t>(N) + 3) {}
-
-struct Sampler::Impl {
-  template <class Rng, bool Plus>
-  static void step(Sampler& s, int32_t S, PathArray& paths, Rng& rng, MessageSink& sink) {
-    BlockWeights bw(s.N_, s.T_, S, s.model_);
-    DrawChooser<Rng> chooser(s.N_, s.T_, S, s.model_.q, rng, sink);
-    if constexpr (Plus)
-      sweep_plus(s.N_, s.T_, S, bw, paths, s.scratch_, chooser, s.w_.data());
-    else
-      sweep_minus(s.N_, s.T_, S, bw, paths, s.scratch_, chooser, s.w_.data());
-    chooser.finish();
-    paths.swap(s.scratch_);
-  }
-};
+    : N_(N), T_(T), model_(model), scratch_(N, T) {}
 
 template <class Rng>
 void Sampler::step_plus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink) {
-  Impl::step<Rng, true>(*this, S, paths, rng, sink);
+  SOPERATOR(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths,
+            scratch_, rng, sink);
+  paths.swap(scratch_);
 }
 template <class Rng>
 void Sampler::step_minus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink) {
-  Impl::step<Rng, false>(*this, S, paths, rng, sink);
+  SMINUSOPERATOR(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths,
+                 scratch_, rng, sink);
+  paths.swap(scratch_);
 }
 template void Sampler::step_plus(int32_t, PathArray&, RandomSource&, MessageSink&);
 template void Sampler::step_plus(int32_t, PathArray&, ParkMiller&, MessageSink&);

@@ -9,7 +9,6 @@
 
 #include "core/hexagon.h"
 #include "core/message_sink.h"
-#include "core/draw_chooser.h"
 #include "core/random.h"
 
 namespace lozengia {
@@ -32,6 +31,15 @@ void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const 
                     const double& q, const double& K, const double& alpha, const double& beta,
                     const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
 
+// The plain sweeps: every model value computed when needed, the block loop
+// written as directly as possible. They draw the same numbers and give the same
+// results as the operators above, which run on tables; kept as the reference
+// the fast path is checked against.
+void plain_sweep_plus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
+                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+void plain_sweep_minus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
+                       const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+
 // Repeated sweeps on one hexagon: keeps the model's tables and the work vector
 // between calls. `paths` is advanced in place (the result array is swapped in).
 class Sampler {
@@ -44,11 +52,9 @@ class Sampler {
   void step_minus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink);
 
  private:
-  struct Impl;
   int32_t N_, T_;
   ModelParams model_;
   PathArray scratch_;
-  std::vector<double> w_;
 };
 
 // An exact sample of the model at S, grown from the minimal configuration at

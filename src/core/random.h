@@ -24,9 +24,13 @@ class ParkMiller {
   }
 
   uint32_t next_raw() {
-    state_ = static_cast<uint32_t>(
-        (static_cast<uint64_t>(state_) * kMultiplier) % kModulus);
-    return state_;
+    // state * 48271 mod (2^31 - 1) without a division: 2^31 = 1 (mod 2^31 - 1),
+    // so the high part folds onto the low part.
+    const uint64_t x = static_cast<uint64_t>(state_) * kMultiplier;
+    uint32_t r = static_cast<uint32_t>((x & kModulus) + (x >> 31));
+    r = r >= kModulus ? r - kModulus : r;
+    state_ = r;
+    return r;
   }
 
   // state * 2^-31, rounded to single precision. The largest states would round
@@ -57,6 +61,13 @@ class RandomSource {
   float next_float() {
     std::lock_guard<std::mutex> lock(m_);
     return gen_.next_float();
+  }
+  // Runs fn(ParkMiller&) holding the lock: a whole sweep draws in one go, in
+  // the same order as draw by draw, without a lock per block.
+  template <class Fn>
+  void with_lock(Fn&& fn) {
+    std::lock_guard<std::mutex> lock(m_);
+    fn(gen_);
   }
 
  private:

@@ -1,6 +1,7 @@
 #include "core/weights.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace lozengia {
@@ -12,192 +13,218 @@ constexpr int kNegligible = 60;
 // Running products are renormalised when they leave [2^-300, 2^300].
 constexpr double kBig = 0x1p300;
 constexpr double kSmall = 0x1p-300;
+// Below this bound on |log2| of every q-power, values are kept as plain doubles.
+constexpr double kPlainBound = 900.0;
+
+bool is_q_kind(int32_t kind) {
+  return kind == kQHahn || kind == kImaginaryQRacah || kind == kRealQRacah;
+}
+
+XD flatten(XD v, bool plain) {
+  if (!plain || v.e == 0) return v;
+  return {std::ldexp(v.m, v.e), 0};
+}
+
+enum class Step { kRatio, kZero, kInfinite };
 
 }  // namespace
 
-BlockWeights::BlockWeights(int32_t N, int32_t T, int32_t S, const ModelParams& model)
-    : N_(N), T_(T), S_(S), kind_(model.kind), q_(model.q), K_(model.K),
-      alpha_(model.alpha), beta_(model.beta) {
-  exp_.resize(static_cast<std::size_t>(N) + 3);
-  const bool qmodel = kind_ == kQHahn || kind_ == kImaginaryQRacah || kind_ == kRealQRacah;
-  if (qmodel) {
-    lnq_ = std::log(q_);
-    // Every exponent of the ratios lies within 2(N+T)+4 of zero.
-    pow_offset_ = 2 * (static_cast<int64_t>(N) + T) + 8;
-    pow_.resize(static_cast<std::size_t>(2 * pow_offset_ + 1));
-    const double log2q = std::log2(q_);
-    for (int64_t n = -pow_offset_; n <= pow_offset_; ++n) {
-      XD& p = pow_[static_cast<std::size_t>(n + pow_offset_)];
-      const double direct = std::pow(q_, static_cast<double>(n));
-      if (std::isnormal(direct)) {
-        int e = 0;
-        p.m = std::frexp(direct, &e);
-        p.e = e;
-      } else {
-        const double l = static_cast<double>(n) * log2q;
-        const double fl = std::floor(l);
-        p.e = static_cast<int>(fl) + 1;
-        p.m = std::exp2(l - fl - 1.0);
-      }
-    }
-    if (K_ != 0.0 && (kind_ == kImaginaryQRacah || kind_ == kRealQRacah)) {
+ModelValues::ModelValues(int32_t N, int32_t T, const ModelParams& model) : model_(model) {
+  range_ = 2 * (static_cast<int64_t>(N) + T) + 8;
+  two_k_ = 2.0 * model.K;
+  if (is_q_kind(model.kind)) {
+    lnq_ = std::log(model.q);
+    log2q_ = std::log2(model.q);
+    double bound = static_cast<double>(range_) * std::fabs(log2q_);
+    if (model.kind != kQHahn && model.K != 0.0) {
       int e = 0;
-      kx_.m = std::frexp(K_, &e);
+      kx_.m = std::frexp(model.K, &e);
       kx_.e = e;
+      bound += std::fabs(std::log2(std::fabs(model.K)));
     }
+    plain_range_ = bound < kPlainBound;
   }
 }
 
-BlockWeights::XD BlockWeights::qpow(int64_t n) const {
-  return pow_[static_cast<std::size_t>(n + pow_offset_)];
+double ModelValues::s1(int64_t n) const {
+  return std::sin(model_.alpha * static_cast<double>(n) / 2.0);
+}
+double ModelValues::s2(int64_t n) const {
+  return std::sin(model_.alpha * static_cast<double>(n) / 2.0 + model_.beta);
 }
 
-BlockWeights::XD BlockWeights::one_minus_qpow(int64_t n) const {
+XD ModelValues::qpow(int64_t n) const {
+  XD p{};
+  const double direct = std::pow(model_.q, static_cast<double>(n));
+  if (std::isnormal(direct)) {
+    int e = 0;
+    p.m = std::frexp(direct, &e);
+    p.e = e;
+  } else {
+    const double l = static_cast<double>(n) * log2q_;
+    const double fl = std::floor(l);
+    p.e = static_cast<int>(fl) + 1;
+    p.m = std::exp2(l - fl - 1.0);
+  }
+  return p;
+}
+
+XD ModelValues::om(int64_t n) const {
   const double z = static_cast<double>(n) * lnq_;
   if (std::fabs(z) < 0.5) return {-std::expm1(z), 0};  // no cancellation near q = 1
   const XD p = qpow(n);
-  if (p.e > kNegligible) return {-p.m, p.e};
+  if (p.e > kNegligible) return flatten({-p.m, p.e}, plain_range_);
   if (p.e < -kNegligible) return {1.0, 0};
   return {1.0 - std::ldexp(p.m, p.e), 0};
 }
 
-BlockWeights::XD BlockWeights::one_plus_kq(int64_t n) const {
+XD ModelValues::opk(int64_t n) const {
   if (kx_.m == 0.0) return {1.0, 0};
   const XD p = qpow(n);
   const XD kq{kx_.m * p.m, kx_.e + p.e};
-  if (kq.e > kNegligible) return kq;
+  if (kq.e > kNegligible) return flatten(kq, plain_range_);
   if (kq.e < -kNegligible) return {1.0, 0};
   if (kq.m < 0.0) {
     // 1 - |K| q^n can cancel: evaluate it as -expm1(log|K| + n log q).
-    const double z = std::log(-K_) + static_cast<double>(n) * lnq_;
+    const double z = std::log(-model_.K) + static_cast<double>(n) * lnq_;
     if (std::fabs(z) < 0.5) return {-std::expm1(z), 0};
   }
   return {1.0 + std::ldexp(kq.m, kq.e), 0};
 }
 
-BlockWeights::XD BlockWeights::k_plus_qpow(int64_t n) const {
+XD ModelValues::kpq(int64_t n) const {
   // K + q^n = q^n (1 + K q^-n)
   const XD p = qpow(n);
-  const XD f = one_plus_kq(-n);
-  return {p.m * f.m, p.e + f.e};
+  const XD f = opk(-n);
+  return flatten({p.m * f.m, p.e + f.e}, plain_range_);
 }
 
-// Ratio w(k)/w(k-1) of S->S+1 with x the height of the particle that changes
-// from moving up to staying. kZero: this and every later outcome is impossible.
-BlockWeights::Step BlockWeights::ratio_plus(int32_t t, int32_t x, XD& r) const {
-  const int64_t D = static_cast<int64_t>(T_) - t - S_;
-  if (D + x == 0) return Step::kZero;
-  const double dx = x, dD = static_cast<double>(D), dt = t, dS = S_, dT = T_;
-  switch (kind_) {
-    case kHahn:
-      r = {(dD + dx) / (dx + 1.0), 0};
-      return Step::kRatio;
-    case kRacah: {
-      const double twoK = 2.0 * K_;
-      const double d2 = dT - dx - 1.0 - twoK;
-      const double d3 = dS + dt - 2.0 * dx - twoK;
-      if (d2 == 0.0 || d3 == 0.0) return Step::kInfinite;
-      r = {(dD + dx) / (dx + 1.0) * ((dt + dS - dx - twoK) / d2) *
-               ((dS + dt - 2.0 * dx - 2.0 - twoK) / d3),
-           0};
-      return Step::kRatio;
+ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
+    : values_(N, T, model) {
+  const int64_t r = values_.range();
+  inv_.resize(static_cast<std::size_t>(r + 1));
+  inv_[0] = 0.0;  // never used: Hahn denominators are at least 1
+  for (int64_t n = 1; n <= r; ++n) inv_[static_cast<std::size_t>(n)] = values_.inv(n);
+  const int32_t kind = values_.kind();
+  if (kind == kRacah || kind == kTrigonometric) {
+    d_.resize(static_cast<std::size_t>(2 * r + 1));
+    for (int64_t n = -r; n <= r; ++n) {
+      D4& e = d_[at(n)];
+      if (kind == kRacah)
+        e = {values_.lin(n), values_.inv_lin(n), 0.0, 0.0};
+      else
+        e = {values_.s1(n), values_.inv_s1(n), values_.s2(n), values_.inv_s2(n)};
     }
-    case kTrigonometric: {
-      const double a = alpha_, b = beta_;
-      const double d1 = std::sin(a * (dx + 1.0) / 2.0);
-      const double d2 = std::sin(a * (dx - dT + 1.0) / 2.0 + b);
-      const double d3 = std::sin(a * (2.0 * dx - dt - dS) / 2.0 + b);
-      if (d1 == 0.0 || d2 == 0.0 || d3 == 0.0) return Step::kInfinite;
-      r = {std::sin(a * (dD + dx) / 2.0) / d1 * (std::sin(a * (dx - dS - dt) / 2.0 + b) / d2) *
-               (std::sin(a * (2.0 * dx - dt - dS + 2.0) / 2.0 + b) / d3),
-           0};
-      return Step::kRatio;
-    }
-    default: {  // q-Hahn and both q-Racah kinds (K = 0 for q-Hahn)
-      const XD num = one_minus_qpow(D + x);
-      const XD den = one_minus_qpow(static_cast<int64_t>(x) + 1);
-      double m = q_ * num.m / den.m;
-      int e = num.e - den.e;
-      if (kind_ != kQHahn && kx_.m != 0.0) {
-        const int64_t ts = static_cast<int64_t>(t) + S_;
-        const XD f1 = one_plus_kq(ts - x);
-        const XD f2 = one_plus_kq(static_cast<int64_t>(T_) - x - 1);
-        const XD f3 = one_plus_kq(ts - 2 * static_cast<int64_t>(x) - 2);
-        const XD f4 = one_plus_kq(ts - 2 * static_cast<int64_t>(x));
-        if (f2.m == 0.0 || f4.m == 0.0) return Step::kInfinite;
-        m *= (f1.m / f2.m) * (f3.m / f4.m);
-        e += f1.e - f2.e + f3.e - f4.e;
+  } else if (is_q_kind(kind)) {
+    x_.resize(static_cast<std::size_t>(2 * r + 1));
+    for (int64_t n = -r; n <= r; ++n) {
+      QEntry& e = x_[at(n)];
+      e.om = values_.om(n);
+      e.inv_om = values_.inv_om(n);
+      if (kind != kQHahn) {
+        e.opk = values_.opk(n);
+        e.inv_opk = values_.inv_opk(n);
+        e.kpq = values_.kpq(n);
+        e.inv_kpq = values_.inv_kpq(n);
       }
-      r = {m, e};
-      return Step::kRatio;
     }
   }
 }
 
-// Ratio p(k)/p(k-1) of S->S-1 with x the height of the path that joins the
-// movers. kInfinite: every earlier outcome is impossible.
-BlockWeights::Step BlockWeights::ratio_minus(int32_t t, int32_t x, XD& r) const {
-  const int64_t A = static_cast<int64_t>(N_) + t - x;
-  const int64_t B = static_cast<int64_t>(S_) + N_ - 1 - x;
-  if (B == 0) return Step::kInfinite;
-  if (A == 0) return Step::kZero;
-  const double dx = x, dt = t, dS = S_, dN = N_;
-  switch (kind_) {
-    case kHahn:
-      r = {static_cast<double>(A) / static_cast<double>(B), 0};
-      return Step::kRatio;
-    case kRacah: {
-      const double twoK = 2.0 * K_;
-      const double d2 = dN + 1.0 + dx - dS + twoK;
-      const double d3 = 2.0 * dx - dS - dt + twoK;
-      if (d2 == 0.0 || d3 == 0.0) return Step::kInfinite;
-      r = {static_cast<double>(A) / static_cast<double>(B) * ((dN + dx - dt + twoK) / d2) *
-               ((2.0 * dx + 2.0 - dS - dt + twoK) / d3),
-           0};
-      return Step::kRatio;
+namespace {
+
+// Ratio w(k)/w(k-1) of S->S+1, x the height of the particle that changes from
+// moving up to staying. kZero: this and every later outcome is impossible.
+// kInfinite: every earlier outcome is (a zero denominator).
+template <int Kind, class V>
+inline Step ratio_plus(const V& v, int32_t T, int32_t S, int32_t t, int32_t x, XD& r) {
+  const int64_t D = static_cast<int64_t>(T) - t - S;
+  if (D + x == 0) return Step::kZero;
+  const int64_t xx = x, ts = static_cast<int64_t>(t) + S;
+  if constexpr (Kind == kHahn) {
+    r = {static_cast<double>(D + x) * v.inv(xx + 1), 0};
+  } else if constexpr (Kind == kRacah) {
+    if (v.lin(T - xx - 1) == 0.0 || v.lin(ts - 2 * xx) == 0.0) return Step::kInfinite;
+    r = {static_cast<double>(D + x) * v.inv(xx + 1) * (v.lin(ts - xx) * v.inv_lin(T - xx - 1)) *
+             (v.lin(ts - 2 * xx - 2) * v.inv_lin(ts - 2 * xx)),
+         0};
+  } else if constexpr (Kind == kTrigonometric) {
+    if (v.s1(xx + 1) == 0.0 || v.s2(xx - T + 1) == 0.0 || v.s2(2 * xx - ts) == 0.0)
+      return Step::kInfinite;
+    r = {v.s1(D + xx) * v.inv_s1(xx + 1) * (v.s2(xx - ts) * v.inv_s2(xx - T + 1)) *
+             (v.s2(2 * xx - ts + 2) * v.inv_s2(2 * xx - ts)),
+         0};
+  } else {
+    const XD num = v.om(D + xx);
+    const XD iden = v.inv_om(xx + 1);
+    double m = v.model().q * num.m * iden.m;
+    int e = num.e + iden.e;
+    if constexpr (Kind != kQHahn) {
+      if (v.opk(T - xx - 1).m == 0.0 || v.opk(ts - 2 * xx).m == 0.0) return Step::kInfinite;
+      const XD f1 = v.opk(ts - xx), f2 = v.inv_opk(T - xx - 1);
+      const XD f3 = v.opk(ts - 2 * xx - 2), f4 = v.inv_opk(ts - 2 * xx);
+      m *= (f1.m * f2.m) * (f3.m * f4.m);
+      e += f1.e + f2.e + f3.e + f4.e;
     }
-    case kTrigonometric: {
-      const double a = alpha_, b = beta_;
-      const double d1 = std::sin(a * static_cast<double>(B) / 2.0);
-      const double d2 = std::sin(a * (dN + 1.0 + dx - dS) / 2.0 + b);
-      const double d3 = std::sin(a * (2.0 * dx - dt - dS) / 2.0 + b);
-      if (d1 == 0.0 || d2 == 0.0 || d3 == 0.0) return Step::kInfinite;
-      r = {std::sin(a * static_cast<double>(A) / 2.0) / d1 *
-               (std::sin(a * (dN + dx - dt) / 2.0 + b) / d2) *
-               (std::sin(a * (2.0 * dx + 2.0 - dt - dS) / 2.0 + b) / d3),
-           0};
-      return Step::kRatio;
-    }
-    case kQHahn: {
-      const XD num = one_minus_qpow(-A);
-      const XD den = one_minus_qpow(-B);
-      r = {q_ * num.m / den.m, num.e - den.e};
-      return Step::kRatio;
-    }
-    default: {  // both q-Racah kinds
-      const XD num = one_minus_qpow(A);
-      const XD den = one_minus_qpow(B);
-      double m = num.m / (q_ * den.m);
-      int e = num.e - den.e;
-      const int64_t n = N_, s = S_, tt = t, xx = x;
-      const XD g1 = k_plus_qpow(n - tt + xx);
-      const XD g2 = k_plus_qpow(n - s + 1 + xx);
-      const XD g3 = k_plus_qpow(2 * xx + 2 - s - tt);
-      const XD g4 = k_plus_qpow(2 * xx - s - tt);
-      if (g2.m == 0.0 || g4.m == 0.0) return Step::kInfinite;
-      m *= (g1.m / g2.m) * (g3.m / g4.m);
-      e += g1.e - g2.e + g3.e - g4.e;
-      r = {m, e};
-      return Step::kRatio;
-    }
+    r = {m, e};
   }
+  return Step::kRatio;
+}
+
+// Ratio p(k)/p(k-1) of S->S-1, x the height of the path that joins the movers.
+template <int Kind, class V>
+inline Step ratio_minus(const V& v, int32_t N, int32_t S, int32_t t, int32_t x, XD& r) {
+  const int64_t A = static_cast<int64_t>(N) + t - x;
+  const int64_t B = static_cast<int64_t>(S) + N - 1 - x;
+  if (B == 0) return Step::kInfinite;  // the top path cannot come down
+  if (A == 0) return Step::kZero;
+  const int64_t xx = x, n = N, s = S, tt = t;
+  if constexpr (Kind == kHahn) {
+    r = {static_cast<double>(A) * v.inv(B), 0};
+  } else if constexpr (Kind == kRacah) {
+    // (n + 2K) is -lin(-n): the signs of numerator and denominator cancel.
+    if (v.lin(-(n + 1 + xx - s)) == 0.0 || v.lin(-(2 * xx - s - tt)) == 0.0)
+      return Step::kInfinite;
+    r = {static_cast<double>(A) * v.inv(B) *
+             (v.lin(-(n + xx - tt)) * v.inv_lin(-(n + 1 + xx - s))) *
+             (v.lin(-(2 * xx + 2 - s - tt)) * v.inv_lin(-(2 * xx - s - tt))),
+         0};
+  } else if constexpr (Kind == kTrigonometric) {
+    if (v.s1(B) == 0.0 || v.s2(n + 1 + xx - s) == 0.0 || v.s2(2 * xx - tt - s) == 0.0)
+      return Step::kInfinite;
+    r = {v.s1(A) * v.inv_s1(B) * (v.s2(n + xx - tt) * v.inv_s2(n + 1 + xx - s)) *
+             (v.s2(2 * xx + 2 - tt - s) * v.inv_s2(2 * xx - tt - s)),
+         0};
+  } else if constexpr (Kind == kQHahn) {
+    const XD num = v.om(-A), iden = v.inv_om(-B);
+    r = {v.model().q * num.m * iden.m, num.e + iden.e};
+  } else {
+    if (v.kpq(n - s + 1 + xx).m == 0.0 || v.kpq(2 * xx - s - tt).m == 0.0) return Step::kInfinite;
+    const XD num = v.om(A), iden = v.inv_om(B);
+    const XD g1 = v.kpq(n - tt + xx), g2 = v.inv_kpq(n - s + 1 + xx);
+    const XD g3 = v.kpq(2 * xx + 2 - s - tt), g4 = v.inv_kpq(2 * xx - s - tt);
+    r = {num.m * iden.m / v.model().q * ((g1.m * g2.m) * (g3.m * g4.m)),
+         num.e + iden.e + g1.e + g2.e + g3.e + g4.e};
+  }
+  return Step::kRatio;
+}
+
+}  // namespace
+
+template <class V>
+BlockWeightsT<V>::BlockWeightsT(int32_t N, int32_t T, int32_t S, const V& values)
+    : N_(N), T_(T), S_(S), kind_(values.kind()), v_(values) {
+  exp_.resize(static_cast<std::size_t>(N) + 3);
 }
 
 // Builds w[1..count] from w[1] = 1 and the ratios, then scales the vector so
 // that its entry of largest magnitude is 1 (signs are kept, so that a negative
-// weight from inadmissible parameters is still seen by the operator).
+// weight from inadmissible parameters is still seen by the operator). Scaling
+// by powers of two is exact, so where the renormalisations happen does not
+// change the result.
+template <class V>
 template <class RatioFn>
-void BlockWeights::build(int32_t count, double* w, RatioFn ratio) {
+void BlockWeightsT<V>::build(int32_t count, double* w, RatioFn ratio) {
   double v = 1.0;
   int e = 0;
   bool rescaled = false;
@@ -232,10 +259,10 @@ void BlockWeights::build(int32_t count, double* w, RatioFn ratio) {
     exp_[k] = e;
   }
   if (rescaled) {
-    int emax = INT32_MIN;
+    int emax = INT_MIN;
     for (int32_t k = 1; k <= count; ++k)
       if (w[k] != 0.0) emax = std::max(emax, exp_[k]);
-    if (emax == INT32_MIN) return;
+    if (emax == INT_MIN) return;
     for (int32_t k = 1; k <= count; ++k) {
       const int d = exp_[k] - emax;
       w[k] = d < -1100 ? 0.0 : std::ldexp(w[k], d);
@@ -256,51 +283,84 @@ void BlockWeights::build(int32_t count, double* w, RatioFn ratio) {
   }
 }
 
-void BlockWeights::plus(int32_t t, int32_t x0, int32_t m, double* w) {
-  if (kind_ == kHahn) {
+template <class V>
+template <int Kind>
+void BlockWeightsT<V>::plus_k(int32_t t, int32_t x0, int32_t m, double* w) {
+  if constexpr (Kind == kHahn) {
     // Ratios (D+x)/(x+1) are all above 1 when D >= 1 and at most 1 when D < 1,
     // so anchoring at the far end (D >= 1) or at the start keeps every weight
-    // in [0, 1].
-    const double D = static_cast<double>(T_) - t - S_;
-    if (D < 1.0) {
+    // in [0, 1] without any rescaling.
+    const int64_t D = static_cast<int64_t>(T_) - t - S_;
+    if (D < 1) {
       w[1] = 1.0;
       for (int32_t k = 2; k <= m; ++k) {
-        const double x = static_cast<double>(x0) + (k - 2);
-        w[k] = (D + x) * w[k - 1] / (x + 1.0);
+        const int64_t x = static_cast<int64_t>(x0) + (k - 2);
+        w[k] = w[k - 1] * (static_cast<double>(D + x) * v_.inv(x + 1));
       }
     } else {
       w[m] = 1.0;
-      for (int32_t k = 1; k <= m - 1; ++k) {
-        const double x = static_cast<double>(x0) + (m - 1 - k);
-        w[m - k] = (x + 1.0) * w[m - k + 1] / (D + x);
+      for (int32_t k = m - 1; k >= 1; --k) {
+        const int64_t x = static_cast<int64_t>(x0) + (k - 1);
+        w[k] = w[k + 1] * (static_cast<double>(x + 1) * v_.inv(D + x));
       }
     }
-    return;
+  } else {
+    build(m, w, [&](int32_t k, XD& r) {
+      return ratio_plus<Kind>(v_, T_, S_, t, x0 + k - 2, r);
+    });
   }
-  build(m, w, [&](int32_t k, XD& r) { return ratio_plus(t, x0 + k - 2, r); });
 }
 
-void BlockWeights::minus(int32_t t, int32_t x0, int32_t L, double* w) {
-  if (kind_ == kHahn) {
+template <class V>
+template <int Kind>
+void BlockWeightsT<V>::minus_k(int32_t t, int32_t x0, int32_t L, double* w) {
+  if constexpr (Kind == kHahn) {
     // (N+t-x)/(S+N-1-x) is at most 1 for t < S and at least 1 (or infinite:
     // the top path cannot move down) for t >= S.
-    const double dN = N_, dS = S_, dt = t;
+    const int64_t n = N_, s = S_, tt = t;
     if (t < S_) {
       w[1] = 1.0;
       for (int32_t k = 2; k <= L; ++k) {
-        const double x = static_cast<double>(x0) + (k - 2);
-        w[k] = w[k - 1] * ((dN + dt - x) / (dS + dN - x - 1.0));
+        const int64_t x = static_cast<int64_t>(x0) + (k - 2);
+        w[k] = w[k - 1] * (static_cast<double>(n + tt - x) * v_.inv(s + n - 1 - x));
       }
     } else {
       w[L] = 1.0;
       for (int32_t k = L - 1; k >= 1; --k) {
-        const double x = static_cast<double>(x0) + (k - 1);
-        w[k] = w[k + 1] * ((dS + dN - x - 1.0) / (dN + dt - x));
+        const int64_t x = static_cast<int64_t>(x0) + (k - 1);
+        w[k] = w[k + 1] * (static_cast<double>(s + n - 1 - x) * v_.inv(n + tt - x));
       }
     }
-    return;
+  } else {
+    build(L, w, [&](int32_t k, XD& r) {
+      return ratio_minus<Kind>(v_, N_, S_, t, x0 + k - 2, r);
+    });
   }
-  build(L, w, [&](int32_t k, XD& r) { return ratio_minus(t, x0 + k - 2, r); });
 }
+
+template <class V>
+void BlockWeightsT<V>::plus(int32_t t, int32_t x0, int32_t m, double* w) {
+  switch (kind_) {
+    case kHahn: plus_k<kHahn>(t, x0, m, w); break;
+    case kQHahn: plus_k<kQHahn>(t, x0, m, w); break;
+    case kRacah: plus_k<kRacah>(t, x0, m, w); break;
+    case kTrigonometric: plus_k<kTrigonometric>(t, x0, m, w); break;
+    default: plus_k<kImaginaryQRacah>(t, x0, m, w); break;
+  }
+}
+
+template <class V>
+void BlockWeightsT<V>::minus(int32_t t, int32_t x0, int32_t L, double* w) {
+  switch (kind_) {
+    case kHahn: minus_k<kHahn>(t, x0, L, w); break;
+    case kQHahn: minus_k<kQHahn>(t, x0, L, w); break;
+    case kRacah: minus_k<kRacah>(t, x0, L, w); break;
+    case kTrigonometric: minus_k<kTrigonometric>(t, x0, L, w); break;
+    default: minus_k<kImaginaryQRacah>(t, x0, L, w); break;
+  }
+}
+
+template class BlockWeightsT<ModelValues>;
+template class BlockWeightsT<ModelTables>;
 
 }  // namespace lozengia

@@ -1,24 +1,119 @@
 // Relative weights of the outcomes of one block of free particles, for every
 // model and both directions.
 //
-// Only ratios of consecutive weights are known in closed form; a product of
+// Only ratios of consecutive weights are known in closed form. A product of
 // ratios over a long block can leave the range of a double (q far from 1, large
-// hexagons), and a single ratio can too (q^D with D in the thousands). The
-// weights are therefore accumulated with an explicit binary exponent and the
-// vector is finally scaled so that its largest entry is 1. Hahn keeps its own
-// simple anchoring, which already puts the largest entry at 1.
+// hexagons), and a single ratio can too (q^D with D in the thousands), so the
+// weights are accumulated with an explicit binary exponent when needed and the
+// vector is finally scaled so that its largest entry is 1.
+//
+// Every power and sine in the ratios has an integer (or half-integer) argument.
+// ModelValues computes them on the fly; ModelTables holds the same numbers,
+// computed once per hexagon by ModelValues itself, so both give bit-identical
+// weights and the tabulated sweep draws exactly the samples of the plain one.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/hexagon.h"
 
 namespace lozengia {
 
-class BlockWeights {
+// A number m * 2^e: lets single ratios like q^D exceed the double range.
+struct XD {
+  double m;
+  int e;
+};
+
+// The numbers the ratio formulas are built from, for one model on hexagons of
+// size up to (N, T).
+class ModelValues {
  public:
-  BlockWeights(int32_t N, int32_t T, int32_t S, const ModelParams& model);
+  ModelValues(int32_t N, int32_t T, const ModelParams& model);
+
+  const ModelParams& model() const { return model_; }
+  int32_t kind() const { return model_.kind; }
+  // Every integer argument of the formulas lies in [-range(), range()].
+  int64_t range() const { return range_; }
+  // True when none of the q-powers leaves the plain double range, so that
+  // weights can be multiplied without binary exponents.
+  bool plain_range() const { return plain_range_; }
+
+  double inv(int64_t n) const { return 1.0 / static_cast<double>(n); }  // n >= 1
+  // Racah: n - 2K and its reciprocal.
+  double lin(int64_t n) const { return static_cast<double>(n) - two_k_; }
+  double inv_lin(int64_t n) const { return 1.0 / lin(n); }
+  // Trigonometric: sin(alpha n/2), sin(alpha n/2 + beta), and reciprocals.
+  double s1(int64_t n) const;
+  double s2(int64_t n) const;
+  double inv_s1(int64_t n) const { return 1.0 / s1(n); }
+  double inv_s2(int64_t n) const { return 1.0 / s2(n); }
+  // q-models: 1 - q^n, 1 + K q^n, K + q^n, and reciprocals.
+  XD om(int64_t n) const;
+  XD opk(int64_t n) const;
+  XD kpq(int64_t n) const;
+  static XD recip(XD v) { return {1.0 / v.m, -v.e}; }
+  XD inv_om(int64_t n) const { return recip(om(n)); }
+  XD inv_opk(int64_t n) const { return recip(opk(n)); }
+  XD inv_kpq(int64_t n) const { return recip(kpq(n)); }
+
+ private:
+  XD qpow(int64_t n) const;
+  ModelParams model_;
+  int64_t range_ = 0;
+  bool plain_range_ = true;
+  double two_k_ = 0.0;
+  double lnq_ = 0.0;
+  double log2q_ = 0.0;
+  XD kx_{0.0, 0};
+};
+
+// The same numbers looked up in tables built once per hexagon.
+class ModelTables {
+ public:
+  ModelTables(int32_t N, int32_t T, const ModelParams& model);
+
+  const ModelParams& model() const { return values_.model(); }
+  int32_t kind() const { return values_.kind(); }
+  int64_t range() const { return values_.range(); }
+  bool plain_range() const { return values_.plain_range(); }
+
+  double inv(int64_t n) const { return inv_[static_cast<std::size_t>(n)]; }
+  double lin(int64_t n) const { return d_[at(n)].a; }
+  double inv_lin(int64_t n) const { return d_[at(n)].b; }
+  double s1(int64_t n) const { return d_[at(n)].a; }
+  double inv_s1(int64_t n) const { return d_[at(n)].b; }
+  double s2(int64_t n) const { return d_[at(n)].c; }
+  double inv_s2(int64_t n) const { return d_[at(n)].d; }
+  XD om(int64_t n) const { return x_[at(n)].om; }
+  XD inv_om(int64_t n) const { return x_[at(n)].inv_om; }
+  XD opk(int64_t n) const { return x_[at(n)].opk; }
+  XD inv_opk(int64_t n) const { return x_[at(n)].inv_opk; }
+  XD kpq(int64_t n) const { return x_[at(n)].kpq; }
+  XD inv_kpq(int64_t n) const { return x_[at(n)].inv_kpq; }
+
+ private:
+  std::size_t at(int64_t n) const { return static_cast<std::size_t>(n + values_.range()); }
+  struct D4 {
+    double a, b, c, d;
+  };
+  struct QEntry {
+    XD om, inv_om, opk, inv_opk, kpq, inv_kpq;
+  };
+  ModelValues values_;
+  std::vector<double> inv_;
+  std::vector<D4> d_;
+  std::vector<QEntry> x_;
+};
+
+// The weight vectors of the blocks of one sweep (one S).
+template <class V>
+class BlockWeightsT {
+ public:
+  // `values` must outlive this object.
+  BlockWeightsT(int32_t N, int32_t T, int32_t S, const V& values);
 
   // S->S+1 at slice t: the block's particles sit at old heights x0, x0+1, ...,
   // x0+m-2; outcome k (k = 1..m) lets the lowest k-1 of them stay. Fills
@@ -30,34 +125,36 @@ class BlockWeights {
   void minus(int32_t t, int32_t x0, int32_t L, double* w);
 
   int32_t kind() const { return kind_; }
-  // The tables depend on the model only, so one object serves every S.
   void set_S(int32_t S) { S_ = S; }
 
  private:
-  // A number m * 2^e: lets single ratios like q^D exceed the double range.
-  struct XD {
-    double m;
-    int e;
-  };
-  enum class Step { kRatio, kZero, kInfinite };
-
-  Step ratio_plus(int32_t t, int32_t x, XD& r) const;
-  Step ratio_minus(int32_t t, int32_t x, XD& r) const;
+  template <int Kind>
+  void plus_k(int32_t t, int32_t x0, int32_t m, double* w);
+  template <int Kind>
+  void minus_k(int32_t t, int32_t x0, int32_t L, double* w);
   template <class RatioFn>
   void build(int32_t count, double* w, RatioFn ratio);
 
-  XD qpow(int64_t n) const;            // Q^n
-  XD one_minus_qpow(int64_t n) const;  // 1 - Q^n
-  XD one_plus_kq(int64_t n) const;     // 1 + K Q^n
-  XD k_plus_qpow(int64_t n) const;     // K + Q^n
-
   int32_t N_, T_, S_, kind_;
-  double q_, K_, alpha_, beta_;
-  double lnq_ = 0.0;
-  XD kx_{0.0, 0};
-  int64_t pow_offset_ = 0;
-  std::vector<XD> pow_;  // Q^n for n = -pow_offset_ .. pow_offset_
+  const V& v_;
   std::vector<int> exp_;  // binary exponents of the entries being built
+};
+
+extern template class BlockWeightsT<ModelValues>;
+extern template class BlockWeightsT<ModelTables>;
+
+namespace detail {
+struct ValuesHolder {
+  ValuesHolder(int32_t N, int32_t T, const ModelParams& model) : values(N, T, model) {}
+  ModelValues values;
+};
+}  // namespace detail
+
+// The plain evaluation: every value computed when needed.
+class BlockWeights : private detail::ValuesHolder, public BlockWeightsT<ModelValues> {
+ public:
+  BlockWeights(int32_t N, int32_t T, int32_t S, const ModelParams& model)
+      : detail::ValuesHolder(N, T, model), BlockWeightsT<ModelValues>(N, T, S, values) {}
 };
 
 }  // namespace lozengia

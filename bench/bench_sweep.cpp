@@ -1,0 +1,170 @@
+// Speed of the sampling core.
+//
+//   build/bench/lozengia_bench
+//
+// Sweeps are reported in ns per lattice cell (N*(T+1)) and as a ratio to the
+// memory floor: copying the path array, which any sweep must read and write.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "core/fast_sweep.h"
+#include "core/operators.h"
+#include "core/params.h"
+
+using namespace lozengia;
+
+namespace {
+
+constexpr int32_t kN = 500, kT = 1000, kS = 500;
+
+ModelParams model_of(int32_t kind) {
+  const double pi = 3.141592653589793;
+  NewHexagonInput in{kind, std::to_string(kN), std::to_string(kT), "0", "", "", "", "", ""};
+  switch (kind) {
+    case kImaginaryQRacah: in.q = "0.995"; in.kappa = "2"; break;
+    case kRealQRacah: in.q = "1.005"; in.logq_or_K = "520"; break;
+    case kTrigonometric: {
+      const double a = 0.8 * pi / (kN + kT / 2.0);
+      in.alpha = format_real(a);
+      in.beta = format_real(a * kT / 2 + 0.1 * pi);
+      break;
+    }
+    case kRacah: in.logq_or_K = "700"; break;
+    case kQHahn: in.q = "0.995"; break;
+    default: break;
+  }
+  const NewHexagonResult r = FUNCTION_NEW(in);
+  if (!r.ok) std::abort();
+  return r.params.model;
+}
+
+// An exact sample at S = T/2 of each model, made once.
+const PathArray& typical(int32_t kind) {
+  static std::map<int32_t, PathArray> cache;
+  auto it = cache.find(kind);
+  if (it != cache.end()) return it->second;
+  PathArray p(kN, kT);
+  ParkMiller rng(12345);
+  NullSink sink;
+  exact_sample(HexagonParams{kN, kT, kS, model_of(kind)}, p, rng, sink);
+  return cache.emplace(kind, std::move(p)).first->second;
+}
+
+// ns per cell of copying the array: the floor every sweep is compared with.
+double floor_ns_per_cell() {
+  static double ns = [] {
+    PathArray a(kN, kT), b(kN, kT);
+    INIT_PATHS(kN, kT, kS, a);
+    double best = 1e30;
+    for (int rep = 0; rep < 50; ++rep) {
+      const auto t0 = std::chrono::steady_clock::now();
+      std::copy(a.data(), a.data() + a.size(), b.data());
+      benchmark::DoNotOptimize(b.data());
+      benchmark::ClobberMemory();
+      const auto t1 = std::chrono::steady_clock::now();
+      best = std::min(best, std::chrono::duration<double, std::nano>(t1 - t0).count());
+    }
+    return best / static_cast<double>(a.size());
+  }();
+  return ns;
+}
+
+void report(benchmark::State& state, double seconds, std::size_t cells) {
+  const double ns = seconds * 1e9 / static_cast<double>(state.iterations()) / cells;
+  state.counters["ns_per_cell"] = ns;
+  state.counters["x_floor"] = ns / floor_ns_per_cell();
+}
+
+void BM_MemoryFloor(benchmark::State& state) {
+  PathArray a(kN, kT), b(kN, kT);
+  INIT_PATHS(kN, kT, kS, a);
+  double secs = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    std::copy(a.data(), a.data() + a.size(), b.data());
+    benchmark::DoNotOptimize(b.data());
+    benchmark::ClobberMemory();
+    secs += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  }
+  report(state, secs, a.size());
+}
+BENCHMARK(BM_MemoryFloor)->Unit(benchmark::kMicrosecond);
+
+// One sweep from the same typical sample, again and again.
+void BM_Sweep(benchmark::State& state) {
+  const int32_t kind = static_cast<int32_t>(state.range(0));
+  const bool plus = state.range(1) == 1;
+  const ModelParams m = model_of(kind);
+  const PathArray& old = typical(kind);
+  PathArray nw(kN, kT);
+  ParkMiller rng(99);
+  NullSink sink;
+  double secs = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    if (plus)
+      SOPERATOR(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+    else
+      SMINUSOPERATOR(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+    benchmark::DoNotOptimize(nw.data());
+    secs += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  }
+  state.SetLabel(std::string(kModelNames[kind]) + (plus ? " S->S+1" : " S->S-1"));
+  report(state, secs, old.size());
+}
+BENCHMARK(BM_Sweep)
+    ->ArgsProduct({{6, 5, 4, 3, 2, 1}, {1, 0}})
+    ->Unit(benchmark::kMillisecond);
+
+// An exact uniform sample of the n x n x n hexagon from S = 0.
+void BM_ExactUniform(benchmark::State& state) {
+  const int32_t n = static_cast<int32_t>(state.range(0));
+  const unsigned threads = static_cast<unsigned>(state.range(1));
+  const HexagonParams p{n, 2 * n, n, ModelParams{}};
+  PathArray paths(n, 2 * n);
+  NullSink sink;
+  for (auto _ : state) {
+    exact_sample_streams(p, paths, 2024, threads, sink);
+    benchmark::DoNotOptimize(paths.data());
+  }
+  state.SetLabel(std::to_string(threads) + " thread(s)");
+}
+BENCHMARK(BM_ExactUniform)
+    ->ArgsProduct({{250, 500, 1000}, {1, 0}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Peak memory of the n = 1000 sample, measured in a child process so that the
+// other benchmarks' allocations do not count.
+void BM_PeakMemoryUniform1000(benchmark::State& state) {
+  for (auto _ : state) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const HexagonParams p{1000, 2000, 1000, ModelParams{}};
+      PathArray paths(1000, 2000);
+      NullSink sink;
+      exact_sample_streams(p, paths, 2024, 0, sink);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+  rusage ru{};
+  getrusage(RUSAGE_CHILDREN, &ru);
+  const double array_mib = 1000.0 * 2001 * 4 / (1 << 20);
+  state.counters["peak_MiB"] = ru.ru_maxrss / 1024.0;
+  state.counters["path_array_MiB"] = array_mib;
+}
+BENCHMARK(BM_PeakMemoryUniform1000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

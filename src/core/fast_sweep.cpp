@@ -1,0 +1,373 @@
+#include "core/fast_sweep.h"
+
+#include <algorithm>
+#include <cmath>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "core/draw_chooser.h"
+
+namespace lozengia {
+
+std::shared_ptr<const ModelTables> tables_for(int32_t N, int32_t T, const ModelParams& model) {
+  struct Cached {
+    int32_t N = -1, T = -1;
+    ModelParams model;
+    std::shared_ptr<const ModelTables> tables;
+  };
+  thread_local Cached cache;
+  const ModelParams& m = cache.model;
+  if (!cache.tables || cache.N != N || cache.T != T || m.kind != model.kind ||
+      m.q != model.q || m.K != model.K || m.alpha != model.alpha || m.beta != model.beta) {
+    cache.tables = std::make_shared<const ModelTables>(N, T, model);
+    cache.N = N;
+    cache.T = T;
+    cache.model = model;
+  }
+  return cache.tables;
+}
+
+namespace {
+
+// The state of one sweep in progress.
+struct Sweep {
+  Sweep(const ModelTables& tables, int32_t N, int32_t T, int32_t S, ParkMiller& rng,
+        MessageSink& sink)
+      : N(N), T(T), S(S), tables(tables), bw(N, T, S, tables),
+        w(static_cast<std::size_t>(N) + 3), cum(static_cast<std::size_t>(N) + 3),
+        free(static_cast<std::size_t>(N) + 4), rng(rng),
+        chooser(N, T, S, tables.model().q, rng, sink) {}
+  int32_t N, T, S;
+  const ModelTables& tables;
+  BlockWeightsT<ModelTables> bw;
+  std::vector<double> w, cum;
+  std::vector<int32_t> free;  // indices of the free particles of a slice
+  ParkMiller& rng;
+  DrawChooser<ParkMiller> chooser;
+};
+
+// Outcome of a block from its weights w[1..m], as the chooser's walk picks it:
+// the first k whose cumulative weight reaches the threshold. With non-negative
+// weights the cumulative sums do not decrease, so k - 1 is the number of sums
+// below the threshold, counted without a branch per outcome. Vectors that need
+// a message (a negative, huge or undefined weight; a threshold past the total)
+// go to the chooser, which draws and walks exactly the same way.
+template <bool Plus>
+inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info) {
+  double* c = s.cum.data();
+  double z = 0.0;
+  bool bad = false;
+  for (int32_t k = 1; k <= m; ++k) {
+    const double x = w[k];
+    z += x;
+    c[k] = z;
+    bad |= !(x >= 0.0 && x <= 1.0e8);
+  }
+  if (bad) return Plus ? s.chooser.choose_plus(w, m, info) : s.chooser.choose_minus(w, m, info);
+  const float u = s.rng.next_float();
+  double v;
+  if constexpr (Plus)
+    v = static_cast<double>((1.0f - u) * static_cast<float>(z));
+  else
+    v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+  int32_t below = 0;
+  for (int32_t k = 1; k <= m; ++k) below += c[k] < v;
+  if (below < m) return below + 1;
+  w[m + 1] = Plus ? 100000.0 : 10000.0;
+  return Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
+}
+
+// Lists the free particles of a slice (without a branch per particle) and
+// writes the forced ones. Free in S->S+1: old height equal to the new height
+// of the slice before; in S->S-1: one above it.
+template <bool Plus>
+inline int32_t list_free(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n) {
+  int32_t* f = s.free.data();
+  int32_t cnt = 0;
+  const int32_t N = s.N;
+  for (int32_t i = 0; i < N; ++i) {
+    const int32_t oi = o[i], pi = prev[i];
+    // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1.
+    n[i] = Plus ? std::max(oi, pi) : std::min(oi, pi + 1);
+    f[cnt] = i;
+    cnt += Plus ? (oi == pi) : (oi == pi + 1);
+  }
+  // Past the list: markers that are never adjacent to a particle.
+  f[cnt] = f[cnt + 1] = f[cnt + 2] = f[cnt + 3] = N + 8;
+  return cnt;
+}
+
+template <int Kind>
+inline void weights_plus(Sweep& s, int32_t t, int32_t x0, int32_t m, double* w) {
+  if constexpr (Kind == kHahn) {
+    // The same products as the plain weights, on the table of reciprocals.
+    const int64_t D = static_cast<int64_t>(s.T) - t - s.S;
+    if (D < 1) {
+      w[1] = 1.0;
+      for (int32_t k = 2; k <= m; ++k) {
+        const int64_t x = static_cast<int64_t>(x0) + (k - 2);
+        w[k] = w[k - 1] * (static_cast<double>(D + x) * s.tables.inv(x + 1));
+      }
+    } else {
+      w[m] = 1.0;
+      for (int32_t k = m - 1; k >= 1; --k) {
+        const int64_t x = static_cast<int64_t>(x0) + (k - 1);
+        w[k] = w[k + 1] * (static_cast<double>(x + 1) * s.tables.inv(D + x));
+      }
+    }
+  } else {
+    s.bw.plus(t, x0, m, w);
+  }
+}
+
+template <int Kind>
+inline void weights_minus(Sweep& s, int32_t t, int32_t x0, int32_t L, double* w) {
+  if constexpr (Kind == kHahn) {
+    const int64_t n = s.N, sS = s.S, tt = t;
+    if (t < s.S) {
+      w[1] = 1.0;
+      for (int32_t k = 2; k <= L; ++k) {
+        const int64_t x = static_cast<int64_t>(x0) + (k - 2);
+        w[k] = w[k - 1] * (static_cast<double>(n + tt - x) * s.tables.inv(sS + n - 1 - x));
+      }
+    } else {
+      w[L] = 1.0;
+      for (int32_t k = L - 1; k >= 1; --k) {
+        const int64_t x = static_cast<int64_t>(x0) + (k - 1);
+        w[k] = w[k + 1] * (static_cast<double>(sS + n - 1 - x) * s.tables.inv(n + tt - x));
+      }
+    }
+  } else {
+    s.bw.minus(t, x0, L, w);
+  }
+}
+
+// Hahn weights of a block of at most three particles (m <= 4 outcomes) without
+// a loop: entries past m are computed from factors of 1 and not used. The
+// products are those of weights_plus/weights_minus, in the same order, so the
+// values are the same to the bit.
+template <bool Plus>
+inline void hahn_small(const Sweep& s, int32_t t, int32_t x0, int32_t m, double* w) {
+  const ModelTables& tb = s.tables;
+  if constexpr (Plus) {
+    const int64_t D = static_cast<int64_t>(s.T) - t - s.S;
+    const int64_t x = x0;
+    if (D < 1) {
+      w[1] = 1.0;
+      w[2] = w[1] * (static_cast<double>(D + x) * tb.inv(x + 1));
+      w[3] = w[2] * (static_cast<double>(D + x + 1) * tb.inv(x + 2));
+      w[4] = w[3] * (static_cast<double>(D + x + 2) * tb.inv(x + 3));
+    } else {
+      // w(k) = w(k+1) * e_k with w(m) = 1; e_k = 1 for k >= m.
+      const double e1 = m > 1 ? static_cast<double>(x + 1) * tb.inv(D + x) : 1.0;
+      const double e2 = m > 2 ? static_cast<double>(x + 2) * tb.inv(D + x + 1) : 1.0;
+      const double e3 = m > 3 ? static_cast<double>(x + 3) * tb.inv(D + x + 2) : 1.0;
+      w[4] = 1.0;
+      w[3] = w[4] * e3;
+      w[2] = w[3] * e2;
+      w[1] = w[2] * e1;
+    }
+  } else {
+    const int64_t n = s.N, sS = s.S, tt = t, x = x0;
+    if (t < s.S) {
+      w[1] = 1.0;
+      w[2] = w[1] * (static_cast<double>(n + tt - x) * tb.inv(sS + n - 1 - x));
+      // Past the block the denominators may reach 0: clamp them to 1, unused.
+      w[3] = w[2] * (static_cast<double>(n + tt - x - 1) * tb.inv(std::max<int64_t>(1, sS + n - 2 - x)));
+      w[4] = w[3] * (static_cast<double>(n + tt - x - 2) * tb.inv(std::max<int64_t>(1, sS + n - 3 - x)));
+    } else {
+      const double e1 = m > 1 ? static_cast<double>(sS + n - 1 - x) * tb.inv(n + tt - x) : 1.0;
+      const double e2 = m > 2 ? static_cast<double>(sS + n - 2 - x) * tb.inv(n + tt - x - 1) : 1.0;
+      const double e3 = m > 3 ? static_cast<double>(sS + n - 3 - x) * tb.inv(n + tt - x - 2) : 1.0;
+      w[4] = 1.0;
+      w[3] = w[4] * e3;
+      w[2] = w[3] * e2;
+      w[1] = w[2] * e1;
+    }
+  }
+}
+
+template <int Kind, bool Plus>
+void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
+  const int32_t cnt = list_free<Plus>(s, o, prev, n);
+  const int32_t* f = s.free.data();
+  double* w = s.w.data();
+  const int32_t last = s.N - 1;
+  int32_t g = 0;
+  while (g < cnt) {
+    // A block: free particles at consecutive indices whose new heights in the
+    // slice before are consecutive too. Up to three particles are measured
+    // without branches; longer blocks are extended one by one.
+    const int32_t i = f[g];
+    const int32_t p1 = std::min(i + 1, last), p2 = std::min(i + 2, last),
+                  p3 = std::min(i + 3, last);
+    const int32_t a1 = (f[g + 1] == i + 1) & (prev[p1] == prev[i] + 1);
+    const int32_t a2 = a1 & (f[g + 2] == i + 2) & (prev[p2] == prev[p1] + 1);
+    const int32_t a3 = a2 & (f[g + 3] == i + 3) & (prev[p3] == prev[p2] + 1);
+    int32_t j = i + a1 + a2;
+    g += 1 + a1 + a2;
+    if (a3) {
+      j = i + 2;
+      while (f[g] == j + 1 && prev[j + 1] == prev[j] + 1) {
+        ++g;
+        ++j;
+      }
+    }
+    const int32_t m = j - i + 2;
+    const BlockInfo info{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]};
+    if (Kind == kHahn && m <= 4) {
+      hahn_small<Plus>(s, t, o[i], m, w);
+      double* c = s.cum.data();
+      // Hahn weights lie in [0, 1]: no message can arise before the walk.
+      const double c1 = w[1], c2 = c1 + w[2], c3 = c2 + w[3], c4 = c3 + w[4];
+      const double inf = HUGE_VAL;
+      c[2] = c2;
+      c[3] = c3;
+      c[4] = c4;
+      const double z = c[m];
+      const float u = s.rng.next_float();
+      double v;
+      if constexpr (Plus)
+        v = static_cast<double>((1.0f - u) * static_cast<float>(z));
+      else
+        v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+      const int32_t below = (c1 < v) + (c2 < v) + ((m > 2 ? c3 : inf) < v) +
+                            ((m > 3 ? c4 : inf) < v);
+      int32_t k = below + 1;
+      if (below >= m) {
+        w[m + 1] = Plus ? 100000.0 : 10000.0;
+        k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
+      }
+      const int32_t edge = i + k - 1;
+      // Three writes, clamped to the block: a repeated write stores the same value.
+      const int32_t q0 = i, q1 = std::min(i + 1, j), q2 = std::min(i + 2, j);
+      if constexpr (Plus) {
+        n[q0] = o[q0] + (q0 >= edge);
+        n[q1] = o[q1] + (q1 >= edge);
+        n[q2] = o[q2] + (q2 >= edge);
+      } else {
+        n[q0] = o[q0] - (q0 < edge);
+        n[q1] = o[q1] - (q1 < edge);
+        n[q2] = o[q2] - (q2 < edge);
+      }
+      continue;
+    }
+    if constexpr (Plus)
+      weights_plus<Kind>(s, t, o[i], m, w);
+    else
+      weights_minus<Kind>(s, t, o[i], m, w);
+    const int32_t k = pick<Plus>(s, w, m, info);
+    // Outcome k: in S->S+1 the lowest k-1 particles stay and the rest go up;
+    // in S->S-1 the lowest k-1 paths come down and the rest stay.
+    const int32_t edge = i + k - 1;
+    for (int32_t p = i; p <= j; ++p) {
+      if constexpr (Plus)
+        n[p] = o[p] + (p >= edge);
+      else
+        n[p] = o[p] - (p < edge);
+    }
+  }
+}
+
+template <bool Plus>
+void slice_any(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
+  switch (s.tables.kind()) {
+    case kHahn: slice<kHahn, Plus>(s, t, o, prev, n); break;
+    default: slice<0, Plus>(s, t, o, prev, n); break;
+  }
+}
+
+void slice_plus(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
+  slice_any<true>(s, t, o, prev, n);
+}
+void slice_minus(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
+  slice_any<false>(s, t, o, prev, n);
+}
+
+template <bool Plus>
+void full_sweep(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
+                const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+  Sweep s(tables, N, T, S, rng, sink);
+  std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
+  for (int32_t t = 1; t <= T; ++t) {
+    if constexpr (Plus)
+      slice_plus(s, t, old.slice(t), nw.slice(t - 1), nw.slice(t));
+    else
+      slice_minus(s, t, old.slice(t), nw.slice(t - 1), nw.slice(t));
+  }
+  s.chooser.finish();
+}
+
+}  // namespace
+
+void fast_sweep_plus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
+                     const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+  full_sweep<true>(tables, N, T, S, old, nw, rng, sink);
+}
+
+void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
+                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+  full_sweep<false>(tables, N, T, S, old, nw, rng, sink);
+}
+
+void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed,
+                          unsigned threads, MessageSink& sink) {
+  const int32_t N = p.N, T = p.T, S = p.S;
+  INIT_PATHS(N, T, 0, paths);
+  if (S == 0) return;
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  threads = static_cast<unsigned>(std::min<int64_t>(threads, S));
+  const ModelTables tables(N, T, p.model);
+  PathArray other(N, T);
+  INIT_PATHS(N, T, 0, other);
+  // Sweep s reads array s % 2 and writes the other one.
+  PathArray* arrays[2] = {&paths, &other};
+
+  if (threads == 1) {
+    for (int32_t s = 0; s < S; ++s) {
+      ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(s)));
+      full_sweep<true>(tables, N, T, s, *arrays[s % 2], *arrays[(s + 1) % 2], rng, sink);
+    }
+  } else {
+    // progress[s]: the last slice sweep s has finished. Sweep s may work on
+    // slice t once sweep s-1 has finished it: its input slice is then written,
+    // and the slice it overwrites (sweep s-1's input) is no longer read.
+    std::vector<std::atomic<int32_t>> progress(static_cast<std::size_t>(S));
+    for (auto& a : progress) a.store(-1, std::memory_order_relaxed);
+    std::atomic<int32_t> next{0};
+    auto worker = [&]() {
+      for (;;) {
+        const int32_t s = next.fetch_add(1);
+        if (s >= S) return;
+        ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(s)));
+        Sweep sw(tables, N, T, s, rng, sink);
+        const PathArray& old = *arrays[s % 2];
+        PathArray& nw = *arrays[(s + 1) % 2];
+        std::atomic<int32_t>* before = s > 0 ? &progress[static_cast<std::size_t>(s - 1)] : nullptr;
+        std::atomic<int32_t>& mine = progress[static_cast<std::size_t>(s)];
+        int32_t ready = before ? -1 : T;  // slices of the input known to be finished
+        for (int32_t t = 0; t <= T; ++t) {
+          unsigned spins = 0;
+          while (ready < t) {
+            ready = before->load(std::memory_order_acquire);
+            if (ready < t && ++spins > 64) std::this_thread::yield();
+          }
+          if (t == 0)
+            std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
+          else
+            slice_plus(sw, t, old.slice(t), nw.slice(t - 1), nw.slice(t));
+          mine.store(t, std::memory_order_release);
+        }
+        sw.chooser.finish();
+      }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned k = 1; k < threads; ++k) pool.emplace_back(worker);
+    worker();
+    for (auto& th : pool) th.join();
+  }
+  if (S % 2 == 1) paths.swap(other);
+}
+
+}  // namespace lozengia

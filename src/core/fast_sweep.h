@@ -1,0 +1,34 @@
+// The operators' sweeps on tabulated model values, and exact samples whose
+// sweeps run in parallel as a wavefront.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "core/hexagon.h"
+#include "core/message_sink.h"
+#include "core/random.h"
+#include "core/weights.h"
+
+namespace lozengia {
+
+// Tables for a model on an N x T hexagon; the last ones built on this thread
+// are kept, so repeated sweeps of one hexagon build them once.
+std::shared_ptr<const ModelTables> tables_for(int32_t N, int32_t T, const ModelParams& model);
+
+// One sweep of S->S+1 (or S->S-1) from `old` into `nw`: the same draws and the
+// same result as the plain sweep on the same stream.
+void fast_sweep_plus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
+                     const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
+                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+
+// An exact sample at p.S grown from S = 0, sweep s drawing from its own stream
+// ParkMiller(stream_seed(seed, s)), so the result depends on the seed only.
+// With threads > 1 consecutive sweeps run at once, each one slice behind the
+// one before it; threads = 0 means every core. `sink` must then be safe to
+// call from several threads. Uses `paths` and one more array of its shape.
+void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed,
+                          unsigned threads, MessageSink& sink);
+
+}  // namespace lozengia

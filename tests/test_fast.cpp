@@ -1,0 +1,123 @@
+// The tabulated, parallel sampler against the plain one: same stream of random
+// numbers, same samples; same seed, same sample whatever the thread count.
+#include <gtest/gtest.h>
+
+#include "core/fast_sweep.h"
+#include "core/operators.h"
+#include "core/params.h"
+
+namespace lozengia {
+namespace {
+
+std::vector<ModelParams> models_for(int32_t N, int32_t T) {
+  const double pi = 3.141592653589793;
+  const double a = 0.85 * pi / (N + T / 2.0);
+  std::vector<NewHexagonInput> ins = {
+      {kHahn, "", "", "", "", "", "", "", ""},
+      {kQHahn, "", "", "", "0.93", "", "", "", ""},
+      {kQHahn, "", "", "", "1.6", "", "", "", ""},
+      {kRacah, "", "", "", "", "", format_real(T / 2.0), "", ""},
+      {kRacah, "", "", "", "", "", format_real(-N - 3.5), "", ""},
+      {kTrigonometric, "", "", "", "", "", "", format_real(a), format_real(a * T / 2 + 0.05)},
+      {kImaginaryQRacah, "", "", "", "0.9", "0.7", "", "", ""},
+      {kRealQRacah, "", "", "", "1.1", "", format_real(T / 2.0 + 1.5), "", ""},
+      {kRealQRacah, "", "", "", "0.5", "", format_real(-N - 0.5), "", ""},
+  };
+  std::vector<ModelParams> out;
+  for (NewHexagonInput in : ins) {
+    in.N = std::to_string(N);
+    in.T = std::to_string(T);
+    in.S = "0";
+    const NewHexagonResult r = FUNCTION_NEW(in);
+    EXPECT_TRUE(r.ok) << in.kind << ": " << r.message;
+    if (r.ok) out.push_back(r.params.model);
+  }
+  return out;
+}
+
+// A random walk in S, each step made by both samplers from the same state and
+// the same generator state: the results and the generators must agree.
+TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
+  for (auto [N, T] : {std::pair{1, 7}, {6, 13}, {40, 90}}) {
+    for (const ModelParams& m : models_for(N, T)) {
+      ParkMiller walk(N * 1000 + m.kind);
+      ParkMiller fast_rng(77), plain_rng(77);
+      CollectSink fast_sink, plain_sink;
+      PathArray paths(N, T), a(N, T), b(N, T);
+      int32_t S = 0;
+      INIT_PATHS(N, T, S, paths);
+      for (int step = 0; step < 3 * T; ++step) {
+        const bool up = S == 0 || (S < T && walk.next_float() < 0.6f);
+        if (up) {
+          SOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng, fast_sink);
+          plain_sweep_plus(N, T, S, m, paths, b, plain_rng, plain_sink);
+        } else {
+          SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng,
+                         fast_sink);
+          plain_sweep_minus(N, T, S, m, paths, b, plain_rng, plain_sink);
+        }
+        ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " N=" << N << " S=" << S
+                            << (up ? " up" : " down") << " step " << step;
+        ASSERT_EQ(fast_rng.state(), plain_rng.state());
+        S += up ? 1 : -1;
+        paths.swap(a);
+      }
+      EXPECT_EQ(fast_sink.lines, plain_sink.lines);
+    }
+  }
+}
+
+// The draws are the same whether a sweep runs alone or as part of a
+// wavefront, so any number of threads gives the same sample.
+TEST(FastPath, ExactSampleDependsOnTheSeedOnly) {
+  for (const ModelParams& m : models_for(30, 61)) {
+    const HexagonParams p{30, 61, 29, m};
+    PathArray one(30, 61), two(30, 61), four(30, 61), other(30, 61);
+    NullSink sink;
+    exact_sample_streams(p, one, 5, 1, sink);
+    exact_sample_streams(p, two, 5, 2, sink);
+    exact_sample_streams(p, four, 5, 4, sink);
+    exact_sample_streams(p, other, 6, 2, sink);
+    EXPECT_EQ(check_invariants(one, 30, 61, 29), "");
+    EXPECT_TRUE(one == two) << "kind " << m.kind;
+    EXPECT_TRUE(one == four) << "kind " << m.kind;
+    EXPECT_FALSE(one == other) << "kind " << m.kind;
+  }
+  // S = 0 and S = T.
+  PathArray p0(3, 5), p5(3, 5), minimal(3, 5);
+  NullSink sink;
+  exact_sample_streams(HexagonParams{3, 5, 0, {}}, p0, 1, 2, sink);
+  INIT_PATHS(3, 5, 0, minimal);
+  EXPECT_TRUE(p0 == minimal);
+  exact_sample_streams(HexagonParams{3, 5, 5, {}}, p5, 1, 3, sink);
+  INIT_PATHS(3, 5, 5, minimal);
+  EXPECT_TRUE(p5 == minimal);
+}
+
+// A large run through every model, up and down with the wavefront's samples as
+// starting points, keeps every invariant.
+TEST(FastPath, LargeMixedRunKeepsInvariants) {
+  const int32_t N = 120, T = 250;
+  ParkMiller rng(31337);
+  for (const ModelParams& m : models_for(N, T)) {
+    PathArray paths(N, T), nw(N, T);
+    CollectSink sink;
+    int32_t S = 125;
+    exact_sample_streams(HexagonParams{N, T, S, m}, paths, 9, 2, sink);
+    ASSERT_EQ(check_invariants(paths, N, T, S), "");
+    for (int step = 0; step < 60; ++step) {
+      const bool up = S == 0 || (S < T && rng.next_float() < 0.5f);
+      if (up)
+        SOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
+      else
+        SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
+      S += up ? 1 : -1;
+      paths.swap(nw);
+      ASSERT_EQ(check_invariants(paths, N, T, S), "") << "kind " << m.kind;
+    }
+    EXPECT_TRUE(sink.lines.empty()) << "kind " << m.kind << ": " << sink.lines.front();
+  }
+}
+
+}  // namespace
+}  // namespace lozengia
