@@ -35,7 +35,9 @@ struct Sweep {
   Sweep(const ModelTables& tables, int32_t N, int32_t T, int32_t S, ParkMiller& rng,
         MessageSink& sink)
       : N(N), T(T), S(S), tables(tables), bw(N, T, S, tables),
-        w(static_cast<std::size_t>(N) + 3), cum(static_cast<std::size_t>(N) + 3),
+        // The unrolled small-block paths write w[1..4] whatever m is, so a
+        // single path (N = 1) still needs five places.
+        w(static_cast<std::size_t>(N) + 5), cum(static_cast<std::size_t>(N) + 5),
         free(static_cast<std::size_t>(N) + 4), rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
   int32_t N, T, S;
@@ -86,12 +88,12 @@ inline int32_t list_free(Sweep& s, const int32_t* o, const int32_t* prev, int32_
   int32_t* f = s.free.data();
   int32_t cnt = 0;
   const int32_t N = s.N;
+  // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1. This pass
+  // has no dependency between particles and is vectorised.
+  for (int32_t i = 0; i < N; ++i) n[i] = Plus ? std::max(o[i], prev[i]) : std::min(o[i], prev[i] + 1);
   for (int32_t i = 0; i < N; ++i) {
-    const int32_t oi = o[i], pi = prev[i];
-    // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1.
-    n[i] = Plus ? std::max(oi, pi) : std::min(oi, pi + 1);
     f[cnt] = i;
-    cnt += Plus ? (oi == pi) : (oi == pi + 1);
+    cnt += Plus ? (o[i] == prev[i]) : (o[i] == prev[i] + 1);
   }
   // Past the list: markers that are never adjacent to a particle.
   f[cnt] = f[cnt + 1] = f[cnt + 2] = f[cnt + 3] = N + 8;
@@ -159,10 +161,15 @@ inline void hahn_small(const Sweep& s, int32_t t, int32_t x0, int32_t m, double*
       w[3] = w[2] * (static_cast<double>(D + x + 1) * tb.inv(x + 2));
       w[4] = w[3] * (static_cast<double>(D + x + 2) * tb.inv(x + 3));
     } else {
-      // w(k) = w(k+1) * e_k with w(m) = 1; e_k = 1 for k >= m.
-      const double e1 = m > 1 ? static_cast<double>(x + 1) * tb.inv(D + x) : 1.0;
-      const double e2 = m > 2 ? static_cast<double>(x + 2) * tb.inv(D + x + 1) : 1.0;
-      const double e3 = m > 3 ? static_cast<double>(x + 3) * tb.inv(D + x + 2) : 1.0;
+      // w(k) = w(k+1) * e_k with w(m) = 1; e_k = 1 for k >= m. Every factor
+      // is computed (all indices are inside the table) and then selected, so
+      // that the block length costs no branch.
+      const double f1 = static_cast<double>(x + 1) * tb.inv(D + x);
+      const double f2 = static_cast<double>(x + 2) * tb.inv(D + x + 1);
+      const double f3 = static_cast<double>(x + 3) * tb.inv(D + x + 2);
+      const double e1 = m > 1 ? f1 : 1.0;
+      const double e2 = m > 2 ? f2 : 1.0;
+      const double e3 = m > 3 ? f3 : 1.0;
       w[4] = 1.0;
       w[3] = w[4] * e3;
       w[2] = w[3] * e2;
@@ -177,9 +184,13 @@ inline void hahn_small(const Sweep& s, int32_t t, int32_t x0, int32_t m, double*
       w[3] = w[2] * (static_cast<double>(n + tt - x - 1) * tb.inv(std::max<int64_t>(1, sS + n - 2 - x)));
       w[4] = w[3] * (static_cast<double>(n + tt - x - 2) * tb.inv(std::max<int64_t>(1, sS + n - 3 - x)));
     } else {
-      const double e1 = m > 1 ? static_cast<double>(sS + n - 1 - x) * tb.inv(n + tt - x) : 1.0;
-      const double e2 = m > 2 ? static_cast<double>(sS + n - 2 - x) * tb.inv(n + tt - x - 1) : 1.0;
-      const double e3 = m > 3 ? static_cast<double>(sS + n - 3 - x) * tb.inv(n + tt - x - 2) : 1.0;
+      // n+t-x-2 may fall to 0 past the block: clamped to 1, the factor unused.
+      const double f1 = static_cast<double>(sS + n - 1 - x) * tb.inv(n + tt - x);
+      const double f2 = static_cast<double>(sS + n - 2 - x) * tb.inv(std::max<int64_t>(1, n + tt - x - 1));
+      const double f3 = static_cast<double>(sS + n - 3 - x) * tb.inv(std::max<int64_t>(1, n + tt - x - 2));
+      const double e1 = m > 1 ? f1 : 1.0;
+      const double e2 = m > 2 ? f2 : 1.0;
+      const double e3 = m > 3 ? f3 : 1.0;
       w[4] = 1.0;
       w[3] = w[4] * e3;
       w[2] = w[3] * e2;
@@ -215,7 +226,6 @@ void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* 
       }
     }
     const int32_t m = j - i + 2;
-    const BlockInfo info{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]};
     if (Kind == kHahn && m <= 4) {
       hahn_small<Plus>(s, t, o[i], m, w);
       double* c = s.cum.data();
@@ -257,7 +267,7 @@ void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* 
       weights_plus<Kind>(s, t, o[i], m, w);
     else
       weights_minus<Kind>(s, t, o[i], m, w);
-    const int32_t k = pick<Plus>(s, w, m, info);
+    const int32_t k = pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]});
     // Outcome k: in S->S+1 the lowest k-1 particles stay and the rest go up;
     // in S->S-1 the lowest k-1 paths come down and the rest stay.
     const int32_t edge = i + k - 1;
@@ -331,11 +341,20 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
     }
   } else {
     // progress[s]: the last slice sweep s has finished. Sweep s may work on
-    // slice t once sweep s-1 has finished it: its input slice is then written,
-    // and the slice it overwrites (sweep s-1's input) is no longer read.
+    // slice t once sweep s-1 has finished it (its input slice is then written)
+    // and sweep s-2 has finished slice t+1: the slice t that sweep s writes is
+    // in the array sweep s-2 wrote, which sweep s-2 itself reads back as the
+    // slice before while it works on slice t+1 (and sweep s-1 has read it).
     std::vector<std::atomic<int32_t>> progress(static_cast<std::size_t>(S));
     for (auto& a : progress) a.store(-1, std::memory_order_relaxed);
     std::atomic<int32_t> next{0};
+    auto wait_for = [](std::atomic<int32_t>* a, int32_t& seen, int32_t want) {
+      unsigned spins = 0;
+      while (seen < want) {
+        seen = a->load(std::memory_order_acquire);
+        if (seen < want && ++spins > 64) std::this_thread::yield();
+      }
+    };
     auto worker = [&]() {
       for (;;) {
         const int32_t s = next.fetch_add(1);
@@ -345,14 +364,14 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
         const PathArray& old = *arrays[s % 2];
         PathArray& nw = *arrays[(s + 1) % 2];
         std::atomic<int32_t>* before = s > 0 ? &progress[static_cast<std::size_t>(s - 1)] : nullptr;
+        std::atomic<int32_t>* before2 =
+            s > 1 ? &progress[static_cast<std::size_t>(s - 2)] : nullptr;
         std::atomic<int32_t>& mine = progress[static_cast<std::size_t>(s)];
-        int32_t ready = before ? -1 : T;  // slices of the input known to be finished
+        int32_t seen = before ? -1 : T;  // slices known finished by sweep s-1
+        int32_t seen2 = before2 ? -1 : T;  // and by sweep s-2
         for (int32_t t = 0; t <= T; ++t) {
-          unsigned spins = 0;
-          while (ready < t) {
-            ready = before->load(std::memory_order_acquire);
-            if (ready < t && ++spins > 64) std::this_thread::yield();
-          }
+          if (before) wait_for(before, seen, t);
+          if (before2) wait_for(before2, seen2, std::min(t + 1, T));
           if (t == 0)
             std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
           else
