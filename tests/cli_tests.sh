@@ -56,6 +56,11 @@ expect 0 "" -- --model 5 --q 0.9 -N 5 -T 10 -S 5 --seed 1
 "$cli" -N 20 -T 40 -S 20 --seed 77 --count 5 --threads 4 >"$tmp/a4"
 "$cli" -N 20 -T 40 -S 20 --seed 78 --count 5 >"$tmp/b"
 if cmp -s "$tmp/a1" "$tmp/a2" && cmp -s "$tmp/a1" "$tmp/a4"; then ok; else bad "threads change the output"; fi
+# One large sample: the threads share its sweeps.
+"$cli" -N 60 -T 120 -S 60 --seed 3 --threads 1 >"$tmp/c1"
+"$cli" -N 60 -T 120 -S 60 --seed 3 --threads 2 >"$tmp/c2"
+"$cli" -N 60 -T 120 -S 60 --seed 3 --threads 4 >"$tmp/c4"
+if cmp -s "$tmp/c1" "$tmp/c2" && cmp -s "$tmp/c1" "$tmp/c4"; then ok; else bad "threads change one sample"; fi
 if cmp -s "$tmp/a1" "$tmp/b"; then bad "seeds 77 and 78 gave the same samples"; else ok; fi
 # Five samples of 20 rows, separated by single empty lines.
 if [ "$(wc -l <"$tmp/a1")" = $((5 * 20 + 4)) ] && [ "$(grep -c '^$' "$tmp/a1")" = 4 ]; then ok; else bad "count layout"; fi

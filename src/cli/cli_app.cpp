@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/fast_sweep.h"
 #include "core/operators.h"
 #include "core/params.h"
 #include "core/plane_partition.h"
@@ -300,13 +301,17 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
     std::atomic<int64_t> next{first * samples};
     const int64_t end_run = last * samples;
     std::mutex sum_mutex;
+    // Many runs: one thread each. Fewer runs than threads: the threads share
+    // each run, consecutive sweeps at once. Either way every sweep draws from
+    // its own stream, so the samples are the same.
+    const int64_t runs = end_run - first * samples;
+    const unsigned inner = runs < static_cast<int64_t>(threads) ? threads : 1u;
     auto worker = [&]() {
       PathArray paths(p.N, p.T);
       for (;;) {
         const int64_t r = next.fetch_add(1);
         if (r >= end_run) break;
-        ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(r)));
-        exact_sample(p, paths, rng, sink);
+        exact_sample_streams(p, paths, stream_seed(seed, static_cast<uint64_t>(r)), inner, sink);
         const std::size_t slot = static_cast<std::size_t>(r / samples - first);
         if (samples == 1) {
           single[slot] = paths;
@@ -320,8 +325,7 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
         done_runs.fetch_add(1);
       }
     };
-    const unsigned nthreads =
-        static_cast<unsigned>(std::min<int64_t>(threads, end_run - first * samples));
+    const unsigned nthreads = inner > 1 ? 1u : static_cast<unsigned>(std::min<int64_t>(threads, runs));
     std::vector<std::thread> pool;
     for (unsigned k = 1; k < nthreads; ++k) pool.emplace_back(worker);
     worker();
