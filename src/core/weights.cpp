@@ -144,25 +144,25 @@ inline Step ratio_plus(const V& v, int32_t T, int32_t S, int32_t t, int32_t x, X
   if constexpr (Kind == kHahn) {
     r = {static_cast<double>(D + x) * v.inv(xx + 1), 0};
   } else if constexpr (Kind == kRacah) {
-    if (v.lin(T - xx - 1) == 0.0 || v.lin(ts - 2 * xx) == 0.0) return Step::kInfinite;
-    r = {static_cast<double>(D + x) * v.inv(xx + 1) * (v.lin(ts - xx) * v.inv_lin(T - xx - 1)) *
-             (v.lin(ts - 2 * xx - 2) * v.inv_lin(ts - 2 * xx)),
+    // A zero denominator shows as an infinite reciprocal.
+    const double i2 = v.inv_lin(T - xx - 1), i3 = v.inv_lin(ts - 2 * xx);
+    if (std::isinf(i2) || std::isinf(i3)) return Step::kInfinite;
+    r = {static_cast<double>(D + x) * v.inv(xx + 1) * (v.lin(ts - xx) * i2) *
+             (v.lin(ts - 2 * xx - 2) * i3),
          0};
   } else if constexpr (Kind == kTrigonometric) {
-    if (v.s1(xx + 1) == 0.0 || v.s2(xx - T + 1) == 0.0 || v.s2(2 * xx - ts) == 0.0)
-      return Step::kInfinite;
-    r = {v.s1(D + xx) * v.inv_s1(xx + 1) * (v.s2(xx - ts) * v.inv_s2(xx - T + 1)) *
-             (v.s2(2 * xx - ts + 2) * v.inv_s2(2 * xx - ts)),
-         0};
+    const double i1 = v.inv_s1(xx + 1), i2 = v.inv_s2(xx - T + 1), i3 = v.inv_s2(2 * xx - ts);
+    if (std::isinf(i1) || std::isinf(i2) || std::isinf(i3)) return Step::kInfinite;
+    r = {v.s1(D + xx) * i1 * (v.s2(xx - ts) * i2) * (v.s2(2 * xx - ts + 2) * i3), 0};
   } else {
     const XD num = v.om(D + xx);
     const XD iden = v.inv_om(xx + 1);
     double m = v.model().q * num.m * iden.m;
     int e = num.e + iden.e;
     if constexpr (Kind != kQHahn) {
-      if (v.opk(T - xx - 1).m == 0.0 || v.opk(ts - 2 * xx).m == 0.0) return Step::kInfinite;
       const XD f1 = v.opk(ts - xx), f2 = v.inv_opk(T - xx - 1);
       const XD f3 = v.opk(ts - 2 * xx - 2), f4 = v.inv_opk(ts - 2 * xx);
+      if (std::isinf(f2.m) || std::isinf(f4.m)) return Step::kInfinite;
       m *= (f1.m * f2.m) * (f3.m * f4.m);
       e += f1.e + f2.e + f3.e + f4.e;
     }
@@ -183,26 +183,23 @@ inline Step ratio_minus(const V& v, int32_t N, int32_t S, int32_t t, int32_t x, 
     r = {static_cast<double>(A) * v.inv(B), 0};
   } else if constexpr (Kind == kRacah) {
     // (n + 2K) is -lin(-n): the signs of numerator and denominator cancel.
-    if (v.lin(-(n + 1 + xx - s)) == 0.0 || v.lin(-(2 * xx - s - tt)) == 0.0)
-      return Step::kInfinite;
-    r = {static_cast<double>(A) * v.inv(B) *
-             (v.lin(-(n + xx - tt)) * v.inv_lin(-(n + 1 + xx - s))) *
-             (v.lin(-(2 * xx + 2 - s - tt)) * v.inv_lin(-(2 * xx - s - tt))),
+    const double i2 = v.inv_lin(-(n + 1 + xx - s)), i3 = v.inv_lin(-(2 * xx - s - tt));
+    if (std::isinf(i2) || std::isinf(i3)) return Step::kInfinite;
+    r = {static_cast<double>(A) * v.inv(B) * (v.lin(-(n + xx - tt)) * i2) *
+             (v.lin(-(2 * xx + 2 - s - tt)) * i3),
          0};
   } else if constexpr (Kind == kTrigonometric) {
-    if (v.s1(B) == 0.0 || v.s2(n + 1 + xx - s) == 0.0 || v.s2(2 * xx - tt - s) == 0.0)
-      return Step::kInfinite;
-    r = {v.s1(A) * v.inv_s1(B) * (v.s2(n + xx - tt) * v.inv_s2(n + 1 + xx - s)) *
-             (v.s2(2 * xx + 2 - tt - s) * v.inv_s2(2 * xx - tt - s)),
-         0};
+    const double i1 = v.inv_s1(B), i2 = v.inv_s2(n + 1 + xx - s), i3 = v.inv_s2(2 * xx - tt - s);
+    if (std::isinf(i1) || std::isinf(i2) || std::isinf(i3)) return Step::kInfinite;
+    r = {v.s1(A) * i1 * (v.s2(n + xx - tt) * i2) * (v.s2(2 * xx + 2 - tt - s) * i3), 0};
   } else if constexpr (Kind == kQHahn) {
     const XD num = v.om(-A), iden = v.inv_om(-B);
     r = {v.model().q * num.m * iden.m, num.e + iden.e};
   } else {
-    if (v.kpq(n - s + 1 + xx).m == 0.0 || v.kpq(2 * xx - s - tt).m == 0.0) return Step::kInfinite;
     const XD num = v.om(A), iden = v.inv_om(B);
     const XD g1 = v.kpq(n - tt + xx), g2 = v.inv_kpq(n - s + 1 + xx);
     const XD g3 = v.kpq(2 * xx + 2 - s - tt), g4 = v.inv_kpq(2 * xx - s - tt);
+    if (std::isinf(g2.m) || std::isinf(g4.m)) return Step::kInfinite;
     r = {num.m * iden.m / v.model().q * ((g1.m * g2.m) * (g3.m * g4.m)),
          num.e + iden.e + g1.e + g2.e + g3.e + g4.e};
   }
@@ -225,9 +222,66 @@ BlockWeightsT<V>::BlockWeightsT(int32_t N, int32_t T, int32_t S, const V& values
 template <class V>
 template <class RatioFn>
 void BlockWeightsT<V>::build(int32_t count, double* w, RatioFn ratio) {
+  // The common case first: every ratio a plain double and every product within
+  // [2^-300, 2^300], so no exponent needs keeping. Anything else starts over
+  // with exponents; both give the same numbers when both apply, because
+  // scaling by powers of two is exact.
+  if (v_.plain_range()) {
+    double v = 1.0;
+    w[1] = 1.0;
+    bool in_range = true;
+    for (int32_t k = 2; k <= count; ++k) {
+      XD r{1.0, 0};
+      const Step s = ratio(k, r);
+      if (s == Step::kZero) {
+        for (int32_t l = k; l <= count; ++l) w[l] = 0.0;
+        break;
+      }
+      if (s == Step::kInfinite) {
+        for (int32_t l = 1; l < k; ++l) w[l] = 0.0;
+        v = 1.0;
+      } else {
+        v *= r.m;
+      }
+      w[k] = v;
+      const double a = std::fabs(v);
+      in_range &= !(a > kBig || (a < kSmall && a != 0.0));
+    }
+    if (in_range) {
+      normalise(count, w);
+      return;
+    }
+  }
+  build_scaled(count, w, ratio);
+}
+
+// Scales w[1..count] so that the entry of largest magnitude is exactly +-1.
+template <class V>
+void BlockWeightsT<V>::normalise(int32_t count, double* w) {
+  double big = 0.0;
+  int32_t at = 1;
+  for (int32_t k = 1; k <= count; ++k) {
+    if (std::fabs(w[k]) > big) {
+      big = std::fabs(w[k]);
+      at = k;
+    }
+  }
+  if (big != 0.0 && big != 1.0 && std::isfinite(big)) {
+    const double inv = 1.0 / big;
+    for (int32_t k = 1; k <= count; ++k) w[k] *= inv;
+    w[at] = w[at] < 0.0 ? -1.0 : 1.0;
+  }
+}
+
+// Builds w[1..count] from w[1] = 1 and the ratios, keeping a binary exponent
+// per entry, then scales the vector so that its entry of largest magnitude is
+// 1 (signs are kept, so that a negative weight from inadmissible parameters is
+// still seen by the operator).
+template <class V>
+template <class RatioFn>
+void BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
   double v = 1.0;
   int e = 0;
-  bool rescaled = false;
   w[1] = 1.0;
   exp_[1] = 0;
   for (int32_t k = 2; k <= count; ++k) {
@@ -252,35 +306,20 @@ void BlockWeightsT<V>::build(int32_t count, double* w, RatioFn ratio) {
         int fe = 0;
         v = std::frexp(v, &fe);
         e += fe;
-        rescaled = true;
       }
     }
     w[k] = v;
     exp_[k] = e;
   }
-  if (rescaled) {
-    int emax = INT_MIN;
-    for (int32_t k = 1; k <= count; ++k)
-      if (w[k] != 0.0) emax = std::max(emax, exp_[k]);
-    if (emax == INT_MIN) return;
-    for (int32_t k = 1; k <= count; ++k) {
-      const int d = exp_[k] - emax;
-      w[k] = d < -1100 ? 0.0 : std::ldexp(w[k], d);
-    }
-  }
-  double big = 0.0;
-  int32_t at = 1;
+  int emax = INT_MIN;
+  for (int32_t k = 1; k <= count; ++k)
+    if (w[k] != 0.0) emax = std::max(emax, exp_[k]);
+  if (emax == INT_MIN) return;
   for (int32_t k = 1; k <= count; ++k) {
-    if (std::fabs(w[k]) > big) {
-      big = std::fabs(w[k]);
-      at = k;
-    }
+    const int d = exp_[k] - emax;
+    w[k] = d < -1100 ? 0.0 : std::ldexp(w[k], d);
   }
-  if (big != 0.0 && big != 1.0 && std::isfinite(big)) {
-    const double inv = 1.0 / big;
-    for (int32_t k = 1; k <= count; ++k) w[k] *= inv;
-    w[at] = w[at] < 0.0 ? -1.0 : 1.0;
-  }
+  normalise(count, w);
 }
 
 template <class V>

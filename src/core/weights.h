@@ -134,6 +134,9 @@ class BlockWeightsT {
   void minus_k(int32_t t, int32_t x0, int32_t L, double* w);
   template <class RatioFn>
   void build(int32_t count, double* w, RatioFn ratio);
+  template <class RatioFn>
+  void build_scaled(int32_t count, double* w, RatioFn ratio);
+  void normalise(int32_t count, double* w);
 
   int32_t N_, T_, S_, kind_;
   const V& v_;
