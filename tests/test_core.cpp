@@ -337,5 +337,27 @@ TEST(StepCommand, AverageTruncates) {
   FAIL() << "no seed gave two different samples";
 }
 
+// The same with larger heights: a cell at 3 in one run and 4 in the other
+// averages to 3 (7 over 2, rounded toward zero).
+TEST(StepCommand, SevenOverTwoSamplesGivesThree) {
+  for (int64_t seed = 1; seed < 500; ++seed) {
+    Hexagon hex;
+    ASSERT_EQ(set_hexagon(hex, HexagonParams{3, 8, 0, {}}), "");
+    NullSink sink;
+    RandomSource replay(seed), rng(seed);
+    Hexagon a = hex, b = hex;
+    run_step_command(a, true, 4, 1, replay, sink);
+    run_step_command(b, true, 4, 1, replay, sink);
+    run_step_command(hex, true, 4, 2, rng, sink);
+    for (int32_t t = 0; t <= 8; ++t)
+      for (int32_t i = 1; i <= 3; ++i)
+        if (a.paths(i, t) + b.paths(i, t) == 7) {
+          EXPECT_EQ(hex.paths(i, t), 3);
+          return;
+        }
+  }
+  FAIL() << "no seed gave heights 3 and 4 at one cell";
+}
+
 }  // namespace
 }  // namespace lozengia
