@@ -29,6 +29,25 @@ std::string trim(const std::string& s) {
 
 constexpr double kPiUsed = 3.14159;  // the dialog's own constant, not the full pi
 
+// The weights are sin(alpha*y + beta) for y from -T/2 to N, computed with the
+// full pi. The dialog's check with 3.14159 drifts from the true intervals as
+// |beta| grows (by a whole interval near 1e6), and a large beta rounds a range
+// of any width to one point; either lets parameters through whose weights
+// change sign, giving negative probabilities. So the range must also be
+// narrower than pi and lie inside one true interval with a margin that covers
+// the rounding of its ends and of every argument.
+bool trigonometric_weights_keep_sign(double alpha, double a, double b, int32_t N, int32_t T) {
+  constexpr double kPi = 3.14159265358979323846;
+  const double span = std::fabs(alpha) * (static_cast<double>(N) + static_cast<double>(T) / 2.0);
+  if (!(span < kPi)) return false;
+  const double lo = std::min(a, b), hi = std::max(a, b);
+  const double k = std::floor(lo / kPi);
+  const double lower = k * kPi, upper = (k + 1.0) * kPi;
+  // An end exactly on 0 is a weight of exactly 0, as the dialog allows; any
+  // other end needs room for rounding, relative to its size.
+  return lo >= lower + 1e-9 * std::fabs(lower) && hi <= upper - 1e-9 * std::fabs(upper);
+}
+
 }  // namespace
 
 bool parse_int32(const std::string& text, int32_t& out) {
@@ -131,7 +150,8 @@ NewHexagonResult FUNCTION_NEW(const NewHexagonInput& in) {
     // Both ends of the range of alpha*y+beta must lie in one interval
     // [k*Pi, (k+1)*Pi], so the floor is taken (not the truncation, which would
     // let -1 and 1 through across 0, where the weights change sign).
-    if (std::floor(a / kPiUsed) != std::floor(b / kPiUsed)) {
+    if (std::floor(a / kPiUsed) != std::floor(b / kPiUsed) ||
+        !trigonometric_weights_keep_sign(alpha, a, b, N, T)) {
       r.message = format_real(a) + " and " + format_real(b) +
                   " should lie in the same kPi..(k+1)Pi interval";
       return r;
