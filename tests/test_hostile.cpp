@@ -327,6 +327,13 @@ TEST(HostileFields, ExtremeValuesNeverStoreNonFiniteParameters) {
       {kTrigonometric, "", "", "", "-1e308", "1e308", false},
       {kTrigonometric, "", "", "", "0", "1", false},      // all weights 0/0
       {kTrigonometric, "", "", "", "1e-300", "1", true},
+      // Ends in one interval of the dialog's 3.14159 but on both sides of a
+      // true multiple of pi (318311*pi = 1000003.499): the weights change sign.
+      {kTrigonometric, "", "", "", "0.01", "1000003.5", false},
+      {kTrigonometric, "", "", "", "0.01", "1000001", true},
+      // A beta so large that the range rounds to one point.
+      {kTrigonometric, "", "", "", "0.1", "33333333333335", false},
+      {kTrigonometric, "", "", "", "0.5", "1e30", false},
   };
   for (const auto& c : cases) {
     NewHexagonInput in;
