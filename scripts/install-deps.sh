@@ -3,7 +3,8 @@
 # missing, so a prepared machine needs no network).
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-  libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev parallel)
+  libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev parallel
+  clang libclang-rt-14-dev llvm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

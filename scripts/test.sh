@@ -8,3 +8,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2
+cd ..
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then
+# each fuzz target for a bounded time.
+bash scripts/sanitize.sh
+bash scripts/fuzz.sh
