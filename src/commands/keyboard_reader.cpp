@@ -1,0 +1,54 @@
+#include "commands/keyboard_reader.h"
+
+namespace lozengia {
+
+KeyboardReader::KeyboardReader(KeySource& source)
+    : source_(source), ring_([&source] { source.beep(); }) {}
+
+KeyboardReader::~KeyboardReader() { PEEKSTOP(); }
+
+void KeyboardReader::PEEKSTART(int unit) {
+  if (thread_.joinable()) {
+    if (running_) return;
+    thread_.join();  // a reader that ended on a typed "Q": already gone
+    source_.set_key_capture(unit_, false);
+  }
+  unit_ = unit;
+  ring_.clear();
+  stop_requested_ = false;
+  ended_ = false;
+  // Keys are kept from here on, so one typed before the thread reaches its
+  // first read is not lost; no pause is needed for the thread to get going.
+  source_.set_key_capture(unit, true);
+  running_ = true;
+  thread_ = std::thread([this, unit] { GETCHARPROC(unit); });
+}
+
+void KeyboardReader::PEEKSTOP() {
+  if (!thread_.joinable()) return;
+  stop_requested_ = true;
+  // running_ is cleared only after the reader's last read, so when it is
+  // already false no "Q" is needed; a surplus one is dropped with the capture.
+  if (running_) source_.post_key(unit_, kStopKey);
+  thread_.join();
+  running_ = false;
+  source_.set_key_capture(unit_, false);
+}
+
+void KeyboardReader::GETCHARPROC(int unit) {
+  for (;;) {
+    source_.focus(unit);
+    const std::optional<char> key = source_.read_key(unit);
+    if (!key || *key == kStopKey) break;
+    if (ring_.push(*key) && on_key_) on_key_();
+  }
+  if (!stop_requested_) ended_ = true;
+  running_ = false;
+  if (ended_ && on_key_) on_key_();
+}
+
+bool KeyboardReader::USERPEEKCHAR() const { return ring_.peek() || ended_.load(); }
+
+char KeyboardReader::USERGETCHAR() { return ring_.get(); }
+
+}  // namespace lozengia
