@@ -22,12 +22,24 @@ target_include_directories(lozengia_platform PUBLIC src ${CMAKE_CURRENT_BINARY_D
 target_link_libraries(lozengia_platform PUBLIC
   lozengia_render Qt6::Widgets Qt6::Gui Qt6::PrintSupport)
 
+# The keyboard reader and its ring buffer: plain C++ and threads, no Qt, so
+# they are tested without a display.
+add_library(lozengia_keys STATIC
+  src/platform/key_source.h
+  src/commands/key_ring.h
+  src/commands/key_ring.cpp
+  src/commands/keyboard_reader.h
+  src/commands/keyboard_reader.cpp
+)
+target_include_directories(lozengia_keys PUBLIC src)
+target_link_libraries(lozengia_keys PUBLIC Threads::Threads)
+
 # The main program and its commands.
 add_library(lozengia_commands STATIC
   src/commands/program.h
   src/commands/program.cpp
 )
-target_link_libraries(lozengia_commands PUBLIC lozengia_platform lozengia_render)
+target_link_libraries(lozengia_commands PUBLIC lozengia_platform lozengia_render lozengia_keys)
 
 add_executable(lozengia src/commands/main.cpp)
 target_link_libraries(lozengia PRIVATE lozengia_commands)

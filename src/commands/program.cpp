@@ -50,6 +50,7 @@ constexpr int kDialogNew = 101;
 constexpr int kDialogStyle = 102;
 constexpr int kDialogSPlus = 103;
 constexpr int kDialogSMinus = 104;
+constexpr int kDialogLive = 105;
 
 // Control ids of the dialogs.
 constexpr int kIdOk = 1;
@@ -59,6 +60,7 @@ constexpr int kIdQ = 1005, kIdLogqOrK = 1007, kIdKappa = 1008, kIdBeta = 1009, k
 constexpr int kIdFirstStyle = 1013;  // radio of style k: 1012 + k
 constexpr int kIdNewWindow = 1018;
 constexpr int kIdSteps = 1022, kIdSamples = 1023;
+constexpr int kIdTransition = 1000, kIdDelay = 1023;
 
 // Core messages go to the text window; overflow reports to their own file.
 class TextWindowSink final : public MessageSink {
@@ -79,8 +81,13 @@ std::string rtrim(std::string s) {
 }  // namespace
 
 Program::Program(Platform& platform, ProgramOptions options)
-    : platform_(platform), options_(std::move(options)) {
+    : platform_(platform), options_(std::move(options)), reader_(platform) {
   platform_.frame()->on_close = [this] { stop(); };
+  // A key ends a live run's pause between steps at once.
+  reader_.set_on_key([this] {
+    { std::lock_guard<std::mutex> lock(wake_mutex_); }
+    wake_.notify_all();
+  });
 }
 
 Program::~Program() {
@@ -165,6 +172,7 @@ void Program::command_loop() {
   while (!stop_) {
     const int32_t cmd = pending_command.load();
     if (cmd == kCommandSPlus || cmd == kCommandSMinus) run_steps(cmd);
+    if (cmd >= kCommandLivePlusMinus && cmd <= kCommandLiveMinus) run_live(cmd);
     // Any other value is not a command this loop runs.
     std::unique_lock<std::mutex> lock(wake_mutex_);
     wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_.load(); });
@@ -369,10 +377,163 @@ void Program::step_dialog(int resource_id, bool plus) {
 void Program::MENU_S_PLUS() { step_dialog(kDialogSPlus, true); }
 void Program::MENU_S_MINUS() { step_dialog(kDialogSMinus, false); }
 
-// -------------------------------------------- modes built in a later stage
+// -------------------------------------------------------- interactive mode
 
-void Program::MENU_STEPS() { platform_.message_box("Not available yet", "Interactive mode"); }
-void Program::MENU_LIVE() { platform_.message_box("Not available yet", "Live"); }
+bool Program::interactive_key(char key) {
+  TextWindowSink sink(platform_);
+  std::lock_guard<std::mutex> lock(state_mutex_);
+  Hexagon& h = hex_;
+  auto up = [&] {
+    SOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths, rng_, sink);
+    h.paths.swap(h.newpaths);
+    ++h.S;
+  };
+  auto down = [&] {
+    SMINUSOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths, rng_,
+                   sink);
+    h.paths.swap(h.newpaths);
+    --h.S;
+  };
+  switch (key) {
+    case 'a':
+      if (h.S >= h.T) return false;
+      up();
+      return true;
+    case 'z':
+      if (h.S <= 0) return false;
+      down();
+      return true;
+    case 's':
+      if (h.S >= h.T) return false;
+      up();
+      down();
+      return true;
+    case 'x':
+      if (h.S <= 0) return false;
+      down();
+      up();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void Program::MENU_STEPS() {
+  if (pending_command.load() != kCommandIdle) return;  // a command is still running
+  DISABLEMENU();
+  line("Interactive mode. Type a letter in the window with a tiling");
+  line("press \"a\" to do S->S+1 step,");
+  line("\"z\" to do S->S-1 step,");
+  line("\"s\" to do S->S+1->S step,");
+  line("\"x\" to do S->S-1->S step,");
+  line(" \"q\" exits this mode.");
+  platform_.focus(kPictureUnit);
+  DRAWTILING(kPictureUnit);
+  platform_.set_key_capture(kPictureUnit, true);
+  // The read runs a nested event loop: the windows repaint and the frame can
+  // be closed while the mode waits for a key.
+  for (;;) {
+    const std::optional<char> key = platform_.read_key(kPictureUnit);
+    if (!key) break;  // the program is closing
+    if (*key == 'q') {
+      ++keys_handled;
+      break;
+    }
+    if (interactive_key(*key)) {
+      platform_.focus(kPictureUnit);
+      DRAWTILING(kPictureUnit);
+    }
+    ++keys_handled;
+  }
+  platform_.set_key_capture(kPictureUnit, false);
+  if (platform_.shutting_down()) return;
+  platform_.focus(kTextUnit);
+  if (params().S == params().T) DRAWTILING(kPictureUnit);
+  ENABLEMENU();
+  WRITEINFO();
+  platform_.focus(kPictureUnit);
+}
+
+// --------------------------------------------------------------- live mode
+
+void Program::MENU_LIVE() {
+  if (pending_command.load() != kCommandIdle) return;  // a command is still running
+  Dialog d(kDialogLive, platform_.frame());
+  if (!d.loaded()) return;
+  d.set_items(kIdTransition, {"S->S+1->S", "S->S-1->S", "S->S+1", "S->S-1"});
+  d.set_selection(kIdTransition, 1);
+  // Cancel, Escape or the close box start nothing.
+  if (d.run() != kIdOk) return;
+  const int32_t entry = d.selection(kIdTransition);
+  if (entry < 1 || entry > 4) return;
+  const HexagonParams p = params();
+  if ((entry == 1 || entry == 3) && p.S == p.T) {
+    platform_.message_box("It is impossible now! (S=T)", "Error.");
+    return;
+  }
+  if ((entry == 2 || entry == 4) && p.S == 0) {
+    platform_.message_box("It is impossible now! (S=0)", "Error.");
+    return;
+  }
+  int32_t delay = 0;
+  if (!parse_int32(d.text(kIdDelay), delay) || delay < 0) {
+    platform_.message_box("Incorrect input!", "Error.");
+    return;
+  }
+  step_count = delay;
+  // Greyed at once, as for the step commands.
+  DISABLEMENU();
+  pending_command = 100 + entry;
+  wake_.notify_all();
+}
+
+void Program::run_live(int32_t code) {
+  DISABLEMENU();
+  platform_.focus(kPictureUnit);
+  DRAWTILING(kPictureUnit);
+  live_steps = 0;
+  reader_.PEEKSTART(kPictureUnit);
+  TextWindowSink sink(platform_);
+  const auto delay = std::chrono::milliseconds(step_count.load());
+  // Stops on a key, at the bound of a one-way run, and when the frame is
+  // closed (after the current step; the pause is cut short).
+  while (!stop_ && !reader_.USERPEEKCHAR()) {
+    {
+      std::lock_guard<std::mutex> lock(state_mutex_);
+      Hexagon& h = hex_;
+      const bool up_first = code == kCommandLivePlusMinus || code == kCommandLivePlus;
+      const bool round_trip = code == kCommandLivePlusMinus || code == kCommandLiveMinusPlus;
+      // The bound also guards the round trips: the state cannot change under
+      // a greyed menu, but a step past a bound would corrupt the arrays.
+      if (up_first ? h.S >= h.T : h.S <= 0) break;
+      for (int k = 0; k < (round_trip ? 2 : 1); ++k) {
+        if (up_first == (k == 0)) {
+          SOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths, rng_,
+                    sink);
+          h.paths.swap(h.newpaths);
+          ++h.S;
+        } else {
+          SMINUSOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths,
+                         rng_, sink);
+          h.paths.swap(h.newpaths);
+          --h.S;
+        }
+      }
+    }
+    ++live_steps;
+    platform_.focus(kPictureUnit);
+    DRAWTILING(kPictureUnit);
+    if (delay.count() > 0) {
+      std::unique_lock<std::mutex> lock(wake_mutex_);
+      wake_.wait_for(lock, delay, [this] { return stop_.load() || reader_.USERPEEKCHAR(); });
+    }
+  }
+  reader_.PEEKSTOP();
+  ENABLEMENU();
+  WRITEINFO();
+  platform_.focus(kPictureUnit);
+  pending_command = kCommandIdle;
+}
 
 // ------------------------------------------------------------------ export
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "commands/keyboard_reader.h"
 #include "core/hexagon.h"
 #include "core/random.h"
 #include "render/tiling.h"
@@ -29,6 +30,11 @@ class Dialog;
 constexpr int32_t kCommandIdle = 0;
 constexpr int32_t kCommandSMinus = 200;
 constexpr int32_t kCommandSPlus = 201;
+// Live mode: 100 + the transition's entry in the "Live mode" list.
+constexpr int32_t kCommandLivePlusMinus = 101;  // S->S+1->S
+constexpr int32_t kCommandLiveMinusPlus = 102;  // S->S-1->S
+constexpr int32_t kCommandLivePlus = 103;       // S->S+1, until S = T
+constexpr int32_t kCommandLiveMinus = 104;      // S->S-1, until S = 0
 
 struct ProgramOptions {
   std::string config_path = "config.cfg";
@@ -71,6 +77,13 @@ class Program {
   void FUNCTION_SPL(Dialog& d);
   void FUNCTION_SMIN(Dialog& d);
 
+  // The keyboard reader live mode uses (its keys stay readable after a run).
+  KeyboardReader& reader() { return reader_; }
+  // Live steps done since the last live run started (any thread).
+  std::atomic<int64_t> live_steps{0};
+  // Keys interactive mode has read and acted on (or ignored) since start-up.
+  std::atomic<int64_t> keys_handled{0};
+
   // Draws the current configuration into the scratch image and copies it to
   // the window of `unit` (any thread).
   void DRAWTILING(int unit);
@@ -92,6 +105,9 @@ class Program {
   void main_program();
   void command_loop();
   void run_steps(int32_t code);
+  void run_live(int32_t code);
+  // One interactive-mode key; true when it changed the tiling.
+  bool interactive_key(char key);
   void step_dialog(int resource_id, bool plus);
   void step_ok(Dialog& d, bool plus);
   void line(const std::string& text);
@@ -110,6 +126,7 @@ class Program {
   std::atomic<bool> started_{false};
   std::mutex wake_mutex_;
   std::condition_variable wake_;
+  KeyboardReader reader_;  // started and stopped by the program thread only
 };
 
 }  // namespace lozengia

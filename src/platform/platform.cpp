@@ -1,7 +1,10 @@
 #include "platform/platform.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QCloseEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -21,6 +24,10 @@ namespace lozengia {
 
 namespace {
 constexpr int kPicturePixels = 600;
+// Keys beyond this many, unread, are dropped: nobody types that far ahead.
+constexpr std::size_t kMaxKeptKeys = 4096;
+// Exit codes of the nested loop of a read on the GUI thread.
+constexpr int kLoopWoken = 1;
 }
 
 // The picture window's client: shows the last picture pasted into it at
@@ -37,8 +44,29 @@ class PictureView : public QWidget {
     update();
   }
   const QImage& image() const { return image_; }
+  std::function<void(char)> on_key;
 
  protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    // A key is its first character; a key that types nothing (an arrow, a
+    // function key) still counts as a key, as 0. Modifiers alone do not.
+    const QString text = e->text();
+    char c = 0;
+    if (!text.isEmpty()) {
+      const char16_t u = text.at(0).unicode();
+      c = u < 128 ? static_cast<char>(u) : '?';
+    } else {
+      switch (e->key()) {
+        case Qt::Key_Shift: case Qt::Key_Control: case Qt::Key_Alt: case Qt::Key_Meta:
+        case Qt::Key_AltGr: case Qt::Key_CapsLock: case Qt::Key_NumLock: case Qt::Key_unknown:
+          QWidget::keyPressEvent(e);
+          return;
+        default: break;
+      }
+    }
+    if (on_key) on_key(c);
+    e->accept();
+  }
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
@@ -72,7 +100,15 @@ Platform::~Platform() {
 
 void Platform::show_frame() { frame_->show(); }
 
-void Platform::shutdown() { shutting_down_.store(true); }
+void Platform::shutdown() {
+  shutting_down_.store(true);
+  {
+    // Taken so that a reader between its check and its wait cannot miss this.
+    std::lock_guard<std::mutex> lock(key_mutex_);
+  }
+  key_cv_.notify_all();
+  emit keyWake();
+}
 
 bool Platform::on_gui(const std::function<void()>& fn) {
   if (QThread::currentThread() == thread()) {
@@ -174,9 +210,21 @@ void Platform::open_picture_window(const std::string& title) {
     const QSize extra = sub->size() - view->size();
     sub->resize(QSize(kPicturePixels, kPicturePixels) + extra);
     pictures_.append(sub);
+    view->on_key = [this, view](char c) { key_typed(view, c); };
     QObject::connect(sub, &QObject::destroyed, this, [this, sub, view] {
       pictures_.removeAll(sub);
-      if (picture_ == view) picture_ = nullptr;
+      if (picture_ == view) {
+        picture_ = nullptr;
+        // Closing the picture window while keys are awaited leaves the mode
+        // (as "q" does): no key could be typed there any more, and the menu
+        // would stay greyed for good.
+        bool waiting;
+        {
+          std::lock_guard<std::mutex> lock(key_mutex_);
+          waiting = capturing_;
+        }
+        if (waiting) key_typed(nullptr, 'q');
+      }
     });
     picture_sub_ = sub;
     picture_ = view;
@@ -200,6 +248,75 @@ void Platform::focus(int unit) {
     mdi_->setActiveSubWindow(sub);
     sub->raise();
   });
+}
+
+// ------------------------------------------------------------------- keys
+
+void Platform::key_typed(const PictureView* view, char c) {
+  {
+    std::lock_guard<std::mutex> lock(key_mutex_);
+    if (!capturing_ || view != picture_) return;
+    if (keys_.size() >= kMaxKeptKeys) return;
+    keys_.push_back(c);
+  }
+  key_cv_.notify_all();
+  emit keyWake();
+}
+
+void Platform::set_key_capture(int unit, bool on) {
+  if (unit != kPictureUnit) return;
+  std::lock_guard<std::mutex> lock(key_mutex_);
+  capturing_ = on;
+  keys_.clear();
+}
+
+std::optional<char> Platform::read_key(int unit) {
+  if (unit != kPictureUnit) return std::nullopt;
+  if (QThread::currentThread() == thread()) {
+    for (;;) {
+      QEventLoop loop;
+      // Connected before the checks: a wake-up sent from another thread after
+      // them is queued for this loop and not lost.
+      QObject::connect(this, &Platform::keyWake, &loop, [&loop] { loop.exit(kLoopWoken); });
+      {
+        std::lock_guard<std::mutex> lock(key_mutex_);
+        if (shutting_down_) return std::nullopt;
+        if (!keys_.empty()) {
+          const char c = keys_.front();
+          keys_.pop_front();
+          return c;
+        }
+      }
+      // Paints, resizes, the menu and the frame's close box all go on here.
+      // Any other way out (the application quitting) means no key will come.
+      if (loop.exec() != kLoopWoken) return std::nullopt;
+    }
+  }
+  std::unique_lock<std::mutex> lock(key_mutex_);
+  key_cv_.wait(lock, [this] { return shutting_down_.load() || !keys_.empty(); });
+  if (shutting_down_) return std::nullopt;
+  const char c = keys_.front();
+  keys_.pop_front();
+  return c;
+}
+
+void Platform::post_key(int unit, char c) {
+  if (unit != kPictureUnit) return;
+  post([this, c] {
+    if (picture_) {
+      const QString text(QChar::fromLatin1(c));
+      QKeyEvent press(QEvent::KeyPress, text.isEmpty() ? 0 : QChar(c).toUpper().unicode(),
+                      Qt::NoModifier, text);
+      QCoreApplication::sendEvent(picture_, &press);
+    } else {
+      key_typed(nullptr, c);
+    }
+  });
+}
+
+void Platform::beep() {
+  beeps_.fetch_add(1);
+  post([] { QApplication::beep(); });
 }
 
 QSize Platform::picture_size(int unit) {

@@ -7,6 +7,12 @@
 // GUI thread, either queued in order (text lines) or waited for. After
 // shutdown() a waiting call that has not started is dropped, so a program
 // thread never stays blocked on a GUI thread that is busy closing.
+//
+// Keys typed in the picture window are kept while a key capture is on and
+// handed out by read_key(), which blocks on any thread: on the GUI thread it
+// runs a nested event loop, so the windows stay alive while it waits; on any
+// other thread it waits on a condition variable fed by the picture window's
+// key events. shutdown() wakes every such read.
 #pragma once
 
 #include <QImage>
@@ -16,11 +22,15 @@
 #include <QSize>
 #include <QStringList>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/key_source.h"
 
 class QMdiArea;
 class QMdiSubWindow;
@@ -53,7 +63,7 @@ class Frame : public QMainWindow {
   void closeEvent(QCloseEvent* e) override;
 };
 
-class Platform : public QObject {
+class Platform : public QObject, public KeySource {
   Q_OBJECT
  public:
   Platform();
@@ -71,7 +81,7 @@ class Platform : public QObject {
   void open_picture_window(const std::string& title);
   // The scratch window is an off-screen image, never shown.
   void open_scratch_window(const std::string& title, int size_state);
-  void focus(int unit);
+  void focus(int unit) override;
   QSize picture_size(int unit);
   // Draws into the scratch image, resized to `size`, on the calling thread.
   void draw_in_scratch(QSize size, const std::function<void(QPainter&, QSize)>& draw);
@@ -83,6 +93,15 @@ class Platform : public QObject {
   // help menu `help`.
   void build_menus(const std::vector<MenuEntry>& commands, const std::vector<MenuEntry>& help);
   void set_commands_enabled(bool on);
+
+  // Keys (any thread).
+  void set_key_capture(int unit, bool on) override;
+  std::optional<char> read_key(int unit) override;
+  // Delivered to the picture window as a key event; queued directly when
+  // there is no picture window.
+  void post_key(int unit, char c) override;
+  void beep() override;
+  int beeps() const { return beeps_.load(); }
 
   // GUI thread only.
   void message_box(const std::string& text, const std::string& caption);
@@ -116,6 +135,8 @@ class Platform : public QObject {
 
  signals:
   void commandsEnabledChanged(bool on);
+  // A key was kept, or shutdown() began: a nested read rechecks.
+  void keyWake();
 
  private:
   // Runs `fn` on the GUI thread and waits for it; false if it was dropped
@@ -125,6 +146,8 @@ class Platform : public QObject {
   PictureView* current_picture() const;
   void save_picture_dialog();
   void print_picture_dialog();
+  // GUI thread: a key typed in `view` (0 for a key without text).
+  void key_typed(const PictureView* view, char c);
 
   Frame* frame_ = nullptr;
   QMdiArea* mdi_ = nullptr;
@@ -141,6 +164,14 @@ class Platform : public QObject {
   QImage scratch_;
   std::atomic<bool> shutting_down_{false};
   std::function<std::optional<std::string>()> save_name_source_;
+
+  // Keys. Kept only from the current picture window and only while a capture
+  // is on; pushed on the GUI thread, read on any.
+  std::mutex key_mutex_;
+  std::condition_variable key_cv_;
+  std::deque<char> keys_;       // guarded by key_mutex_
+  bool capturing_ = false;      // guarded by key_mutex_
+  std::atomic<int> beeps_{0};
 };
 
 }  // namespace lozengia

@@ -15,11 +15,13 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "commands/program.h"
+#include "core/hexagon.h"
 #include "platform/platform.h"
 
 namespace lozengia::test {
@@ -146,5 +148,37 @@ struct Session {
     return l.isEmpty() ? QString() : l.last();
   }
 };
+
+struct NewFields {
+  int kind = kHahn;  // list position
+  std::map<int, QString> text;  // control id -> typed text
+};
+
+// Opens "New hexagon", types the fields, presses OK. When the entry is
+// refused, records the message boxes and then cancels the dialog.
+inline void new_hexagon(Session& s, const NewFields& f, std::vector<Box>* boxes = nullptr) {
+  std::vector<Box> local;
+  std::vector<Box>* out = boxes ? boxes : &local;
+  when_modal(titled("New"), [f, out](QWidget* d) {
+    CloseOnExit guard{d};
+    auto* combo = qobject_cast<QComboBox*>(control(d, 1000));
+    combo->setCurrentIndex(f.kind - 1);
+    for (const auto& [id, t] : f.text) type_into(d, id, t);
+    auto waiting = expect_box(out);
+    const std::size_t before = out->size();
+    press(d, 1);
+    *waiting = false;
+    if (d->isVisible()) {
+      // Refused: the dialog is still open with the user's entries.
+      QVERIFY(out->size() > before);
+      press(d, 2);
+    }
+  });
+  s.trigger("New hexagon");
+}
+
+inline NewFields hahn(const QString& N, const QString& T, const QString& S) {
+  return {kHahn, {{1002, N}, {1003, T}, {1004, S}}};
+}
 
 }  // namespace lozengia::test

@@ -19,38 +19,6 @@ using namespace lozengia::test;
 
 namespace {
 
-struct NewFields {
-  int kind = kHahn;  // list position
-  std::map<int, QString> text;  // control id -> typed text
-};
-
-// Opens "New hexagon", types the fields, presses OK. When the entry is
-// refused, records the message boxes and then cancels the dialog.
-void new_hexagon(Session& s, const NewFields& f, std::vector<Box>* boxes = nullptr) {
-  std::vector<Box> local;
-  std::vector<Box>* out = boxes ? boxes : &local;
-  when_modal(titled("New"), [f, out](QWidget* d) {
-    CloseOnExit guard{d};
-    auto* combo = qobject_cast<QComboBox*>(control(d, 1000));
-    combo->setCurrentIndex(f.kind - 1);
-    for (const auto& [id, t] : f.text) type_into(d, id, t);
-    auto waiting = expect_box(out);
-    const std::size_t before = out->size();
-    press(d, 1);
-    *waiting = false;
-    if (d->isVisible()) {
-      // Refused: the dialog is still open with the user's entries.
-      QVERIFY(out->size() > before);
-      press(d, 2);
-    }
-  });
-  s.trigger("New hexagon");
-}
-
-NewFields hahn(const QString& N, const QString& T, const QString& S) {
-  return {kHahn, {{1002, N}, {1003, T}, {1004, S}}};
-}
-
 // Opens a step dialog and enters steps and samples; when refused, records
 // the box and cancels.
 void step_dialog(Session& s, bool plus, const QString& steps, const QString& samples,
@@ -217,19 +185,6 @@ class ProgramTest : public QObject {
     QVERIFY(boxes[1].text.contains("boxed plane partitions"));
     QVERIFY(!boxes[1].text.contains('@'));
     QVERIFY(!boxes[1].text.contains("http"));
-  }
-
-  void placeholders_say_not_available() {
-    Session s;
-    std::vector<Box> boxes;
-    expect_box(&boxes);
-    s.trigger("Interactive mode");
-    expect_box(&boxes);
-    s.trigger("Live");
-    QCOMPARE(boxes.size(), std::size_t{2});
-    QCOMPARE(boxes[0].text, QString("Not available yet"));
-    QCOMPARE(boxes[1].text, QString("Not available yet"));
-    QCOMPARE(s.program->pending_command.load(), kCommandIdle);
   }
 
   // ------------------------------------------------------------ New hexagon

@@ -1,0 +1,345 @@
+// Interactive mode, live mode and the picture window's key read, driven as a
+// user would: keys are typed into the picture window while the program waits
+// for them.
+#include <QMdiSubWindow>
+#include <QtTest>
+#include <thread>
+
+#include "gui_test_support.h"
+
+using namespace lozengia;
+using namespace lozengia::test;
+
+namespace {
+
+QWidget* picture_view(Session& s) { return s.platform->picture_windows().last()->widget(); }
+
+qint64 picture_key(Session& s) { return s.platform->picture(kPictureUnit).cacheKey(); }
+
+void wait_idle(Session& s) {
+  wait_until([&] {
+    return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
+  });
+  wait_until([&] { return s.last_line().contains("case."); });
+}
+
+// Opens "Live mode", picks `entry` (1..4), types the delay and presses OK
+// (or Cancel); message boxes that answer are recorded.
+void live(Session& s, int entry, const QString& delay, std::vector<Box>* boxes,
+          bool cancel = false) {
+  when_modal(titled("Live mode"), [=](QWidget* d) {
+    CloseOnExit guard{d};
+    auto* combo = qobject_cast<QComboBox*>(control(d, 1000));
+    QVERIFY(combo != nullptr);
+    QCOMPARE(combo->count(), 4);
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(combo->itemText(0), QString("S->S+1->S"));
+    QCOMPARE(combo->itemText(1), QString("S->S-1->S"));
+    QCOMPARE(combo->itemText(2), QString("S->S+1"));
+    QCOMPARE(combo->itemText(3), QString("S->S-1"));
+    combo->setCurrentIndex(entry - 1);
+    type_into(d, 1023, delay);
+    press(d, cancel ? 2 : 1);
+  });
+  auto waiting = expect_box(boxes);
+  s.trigger("Live");
+  *waiting = false;
+}
+
+void expect_valid(Session& s) {
+  const HexagonParams p = s.program->params();
+  QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)), QString());
+}
+
+struct Key {
+  char key;
+  int S_after;
+  bool draws;
+};
+
+}  // namespace
+
+class ModesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // ----------------------------------------------------- the picture's keys
+
+  void key_read_on_another_thread_gets_typed_keys_and_wakes_on_shutdown() {
+    Session s;
+    s.platform->set_key_capture(kPictureUnit, true);
+    std::vector<char> got;
+    std::atomic<int> count{0};
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+      while (auto k = s.platform->read_key(kPictureUnit)) {
+        got.push_back(*k);
+        ++count;
+      }
+      done = true;
+    });
+    QTest::keyClick(picture_view(s), 'w');
+    QTest::keyClick(picture_view(s), Qt::Key_Left);  // types nothing, still a key
+    QTest::keyClick(picture_view(s), Qt::Key_Shift);  // a modifier alone is none
+    QTest::keyClick(picture_view(s), 'e');
+    wait_until([&] { return count.load() == 3; });
+    QVERIFY(!done.load());  // blocked again, waiting for the next key
+    s.program->stop();  // shuts the windowing layer: the blocked read returns
+    reader.join();
+    QVERIFY(done.load());
+    QCOMPARE(got.size(), std::size_t{3});
+    QCOMPARE(got[0], 'w');
+    QCOMPARE(got[1], '\0');
+    QCOMPARE(got[2], 'e');
+  }
+
+  void keys_typed_without_a_capture_are_dropped() {
+    Session s;
+    QTest::keyClick(picture_view(s), 'a');
+    s.platform->set_key_capture(kPictureUnit, true);
+    QTest::keyClick(picture_view(s), 'b');
+    // The read on the GUI thread returns at once with the kept key.
+    QCOMPARE(s.platform->read_key(kPictureUnit), std::optional<char>('b'));
+  }
+
+  // ------------------------------------------------------ interactive mode
+
+  void interactive_mode_applies_keys_as_typed() {
+    Session s;
+    new_hexagon(s, hahn("3", "4", "0"));
+    const std::vector<Key> keys = {
+        {'z', 0, false}, {'x', 0, false}, {'a', 1, true}, {'a', 2, true}, {'s', 2, true},
+        {'x', 2, true},  {'k', 2, false}, {'A', 2, false}, {'z', 1, true}, {'a', 2, true},
+        {'a', 3, true},  {'a', 4, true},  {'a', 4, false}, {'s', 4, false}, {'x', 4, true},
+        {'q', 4, false}};
+    const qint64 handled0 = s.program->keys_handled.load();
+    std::size_t sent = 0;
+    qint64 before = 0;
+    bool greyed_throughout = true;
+    QStringList failures;
+    QTimer typist;
+    // Each key is typed once the mode has dealt with the one before, so the
+    // state seen after it is that key's doing.
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+      if (s.program->keys_handled.load() - handled0 != static_cast<qint64>(sent)) return;
+      greyed_throughout = greyed_throughout && !s.platform->commands_enabled();
+      if (sent > 0) {
+        const Key& k = keys[sent - 1];
+        const int S = s.program->params().S;
+        const bool drew = picture_key(s) != before;
+        if (S != k.S_after || drew != k.draws)
+          failures << QString("after '%1': S=%2 drew=%3").arg(k.key).arg(S).arg(drew);
+        expect_valid(s);
+      }
+      if (sent == keys.size()) {
+        typist.stop();
+        return;
+      }
+      before = picture_key(s);
+      QTest::keyClick(picture_view(s), keys[sent++].key);
+    });
+    typist.start(2);
+    s.trigger("Interactive mode");  // returns when "q" is typed
+    QCOMPARE(sent, keys.size());
+    QCOMPARE(failures, QStringList());
+    QVERIFY(greyed_throughout);
+    QVERIFY(s.platform->commands_enabled());
+    const QStringList lines = s.platform->text_lines();
+    const int first = lines.indexOf("Interactive mode. Type a letter in the window with a tiling");
+    QVERIFY(first > 0);
+    QCOMPARE(lines.mid(first, 6),
+             QStringList({"Interactive mode. Type a letter in the window with a tiling",
+                          "press \"a\" to do S->S+1 step,", "\"z\" to do S->S-1 step,",
+                          "\"s\" to do S->S+1->S step,", "\"x\" to do S->S-1->S step,",
+                          " \"q\" exits this mode."}));
+    wait_until([&] { return s.last_line() == "Hahn case. N,T,S = 3 4 4"; });
+    // At S = T there is one tiling.
+    PathArray top(3, 4);
+    INIT_PATHS(3, 4, 4, top);
+    QVERIFY(s.program->paths() == top);
+  }
+
+  void closing_the_frame_ends_interactive_mode_cleanly() {
+    Session s;
+    const qint64 handled0 = s.program->keys_handled.load();
+    bool typed = false, closed = false;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+      if (!typed) {
+        QTest::keyClick(picture_view(s), 'a');
+        typed = true;
+      } else if (!closed && s.program->keys_handled.load() == handled0 + 1) {
+        s.platform->frame()->close();
+        closed = true;
+        typist.stop();
+      }
+    });
+    typist.start(2);
+    s.trigger("Interactive mode");  // returns once the frame is closed
+    QVERIFY(closed);
+    QVERIFY(s.platform->shutting_down());
+    QCOMPARE(s.program->params().S, 1);
+    expect_valid(s);
+  }
+
+  void closing_the_picture_window_leaves_interactive_mode() {
+    Session s;
+    QTimer::singleShot(5, [&] { s.platform->picture_windows().last()->close(); });
+    s.trigger("Interactive mode");
+    QVERIFY(s.platform->commands_enabled());
+    // The next picture opens a picture window again.
+    s.program->DRAWTILING(kPictureUnit);
+    QCOMPARE(s.platform->picture_windows().size(), 1);
+  }
+
+  // ------------------------------------------------------------- live mode
+
+  void live_round_trips_run_until_a_key_and_keep_S_data() {
+    QTest::addColumn<int>("entry");
+    QTest::newRow("S->S+1->S") << 1;
+    QTest::newRow("S->S-1->S") << 2;
+  }
+  void live_round_trips_run_until_a_key_and_keep_S() {
+    QFETCH(int, entry);
+    Session s;
+    new_hexagon(s, hahn("4", "8", "4"));
+    std::vector<Box> boxes;
+    live(s, entry, "0", &boxes);
+    QVERIFY(boxes.empty());
+    QVERIFY(!s.platform->commands_enabled());  // greyed at once
+    const qint64 first = picture_key(s);
+    wait_until([&] { return s.program->live_steps.load() >= 5 && picture_key(s) != first; });
+    QVERIFY(!s.platform->commands_enabled());
+    QTest::keyClick(picture_view(s), 'k');
+    wait_idle(s);
+    QCOMPARE(s.program->params().S, 4);
+    expect_valid(s);
+    // The key that stopped the run stays unread in the reader's ring.
+    QCOMPARE(s.program->reader().waiting_keys(), 1);
+    QVERIFY(!s.program->reader().running());
+    QCOMPARE(s.last_line(), QString("Hahn case. N,T,S = 4 8 4"));
+  }
+
+  void live_one_way_stops_on_a_key_data() {
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("S0");
+    QTest::newRow("S->S+1") << 3 << "0";
+    QTest::newRow("S->S-1") << 4 << "2000";
+  }
+  void live_one_way_stops_on_a_key() {
+    QFETCH(int, entry);
+    QFETCH(QString, S0);
+    Session s;
+    new_hexagon(s, hahn("2", "2000", S0));
+    std::vector<Box> boxes;
+    live(s, entry, "1", &boxes);
+    QVERIFY(boxes.empty());
+    wait_until([&] { return s.program->live_steps.load() >= 3; });
+    QTest::keyClick(picture_view(s), Qt::Key_Space);
+    wait_idle(s);
+    const int steps = static_cast<int>(s.program->live_steps.load());
+    QVERIFY(steps >= 3 && steps < 2000);
+    QCOMPARE(s.program->params().S, entry == 3 ? steps : 2000 - steps);
+    expect_valid(s);
+  }
+
+  void live_one_way_stops_by_itself_at_the_bound_data() {
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("S0");
+    QTest::addColumn<int>("S_end");
+    QTest::newRow("S->S+1 up to T") << 3 << "2" << 7;
+    QTest::newRow("S->S-1 down to 0") << 4 << "5" << 0;
+  }
+  void live_one_way_stops_by_itself_at_the_bound() {
+    QFETCH(int, entry);
+    QFETCH(QString, S0);
+    QFETCH(int, S_end);
+    Session s;
+    new_hexagon(s, hahn("3", "7", S0));
+    std::vector<Box> boxes;
+    live(s, entry, "0", &boxes);
+    QVERIFY(boxes.empty());
+    wait_idle(s);
+    QCOMPARE(s.program->params().S, S_end);
+    QCOMPARE(s.program->live_steps.load(), qint64(std::abs(S_end - S0.toInt())));
+    QCOMPARE(s.program->reader().waiting_keys(), 0);
+    expect_valid(s);
+  }
+
+  void a_key_cuts_a_long_pause_short() {
+    Session s;
+    new_hexagon(s, hahn("3", "7", "3"));
+    std::vector<Box> boxes;
+    live(s, 1, "2000000000", &boxes);  // some 23 days between steps
+    QVERIFY(boxes.empty());
+    wait_until([&] { return s.program->live_steps.load() == 1; });
+    QTest::keyClick(picture_view(s), 'k');
+    wait_idle(s);  // only the ctest timeout would end a full pause
+    QCOMPARE(s.program->live_steps.load(), qint64(1));
+  }
+
+  void live_refusals_data() {
+    QTest::addColumn<QString>("S0");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("S+1->S at S=T") << "6" << 1 << "10" << "It is impossible now! (S=T)";
+    QTest::newRow("S+1 at S=T") << "6" << 3 << "10" << "It is impossible now! (S=T)";
+    QTest::newRow("S-1->S at S=0") << "0" << 2 << "10" << "It is impossible now! (S=0)";
+    QTest::newRow("S-1 at S=0") << "0" << 4 << "10" << "It is impossible now! (S=0)";
+    QTest::newRow("negative delay") << "3" << 1 << "-1" << "Incorrect input!";
+    QTest::newRow("letters") << "3" << 2 << "abc" << "Incorrect input!";
+    QTest::newRow("empty") << "3" << 3 << "" << "Incorrect input!";
+    QTest::newRow("fraction") << "3" << 4 << "1.5" << "Incorrect input!";
+    QTest::newRow("too large") << "3" << 1 << "99999999999" << "Incorrect input!";
+  }
+  void live_refusals() {
+    QFETCH(QString, S0);
+    QFETCH(int, entry);
+    QFETCH(QString, delay);
+    QFETCH(QString, message);
+    Session s;
+    new_hexagon(s, hahn("3", "6", S0));
+    std::vector<Box> boxes;
+    live(s, entry, delay, &boxes);
+    QCOMPARE(boxes.size(), std::size_t{1});
+    QCOMPARE(boxes[0].title, QString("Error."));
+    QCOMPARE(boxes[0].text, message);
+    QCOMPARE(s.program->pending_command.load(), kCommandIdle);
+    QVERIFY(s.platform->commands_enabled());
+    QCOMPARE(s.program->params().S, S0.toInt());
+  }
+
+  void live_cancelled_starts_nothing() {
+    Session s;
+    new_hexagon(s, hahn("3", "6", "3"));
+    std::vector<Box> boxes;
+    live(s, 1, "0", &boxes, /*cancel=*/true);
+    QVERIFY(boxes.empty());
+    QCOMPARE(s.program->pending_command.load(), kCommandIdle);
+    QVERIFY(s.platform->commands_enabled());
+  }
+
+  void closing_the_frame_during_a_live_run_ends_cleanly_data() {
+    QTest::addColumn<QString>("delay");
+    QTest::newRow("no pause") << "0";
+    QTest::newRow("in a long pause") << "2000000000";
+  }
+  void closing_the_frame_during_a_live_run_ends_cleanly() {
+    QFETCH(QString, delay);
+    Session s;
+    new_hexagon(s, hahn("4", "8", "4"));
+    std::vector<Box> boxes;
+    live(s, 1, delay, &boxes);
+    wait_until([&] { return s.program->live_steps.load() >= 1 && s.program->reader().running(); });
+    s.platform->frame()->close();  // stops and joins the program thread
+    QVERIFY(s.platform->shutting_down());
+    // The program thread stopped the reader on its way out.
+    QVERIFY(!s.program->reader().running());
+    QCOMPARE(s.program->params().S, 4);  // a round trip is never cut in half
+    expect_valid(s);
+  }
+};
+
+QTEST_MAIN(ModesTest)
+#include "test_modes.moc"
