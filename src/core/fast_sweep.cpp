@@ -119,7 +119,7 @@ inline void weights_plus(Sweep& s, int32_t t, int32_t x0, int32_t m, double* w) 
       }
     }
   } else {
-    s.bw.plus(t, x0, m, w);
+    s.bw.template plus_k<Kind>(t, x0, m, w);
   }
 }
 
@@ -141,7 +141,7 @@ inline void weights_minus(Sweep& s, int32_t t, int32_t x0, int32_t L, double* w)
       }
     }
   } else {
-    s.bw.minus(t, x0, L, w);
+    s.bw.template minus_k<Kind>(t, x0, L, w);
   }
 }
 
@@ -226,10 +226,25 @@ void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* 
       }
     }
     const int32_t m = j - i + 2;
-    if (Kind == kHahn && m <= 4) {
-      hahn_small<Plus>(s, t, o[i], m, w);
+    bool small = false;
+    if (m <= 4) {
+      if constexpr (Kind == kHahn) {
+        hahn_small<Plus>(s, t, o[i], m, w);
+        small = true;  // Hahn weights lie in [0, 1]: nothing to report
+      } else {
+        small = s.bw.template small_k<Kind, Plus>(t, o[i], m, w);
+        // A weight that needs a message goes the general way.
+        if (small) {
+          const double h = 1.0e8;
+          const bool fine = (w[1] >= 0.0 && w[1] <= h) & (w[2] >= 0.0 && w[2] <= h) &
+                            (m < 3 || (w[3] >= 0.0 && w[3] <= h)) &
+                            (m < 4 || (w[4] >= 0.0 && w[4] <= h));
+          small = fine;
+        }
+      }
+    }
+    if (small) {
       double* c = s.cum.data();
-      // Hahn weights lie in [0, 1]: no message can arise before the walk.
       const double c1 = w[1], c2 = c1 + w[2], c3 = c2 + w[3], c4 = c3 + w[4];
       const double inf = HUGE_VAL;
       c[2] = c2;
@@ -284,7 +299,10 @@ template <bool Plus>
 void slice_any(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
   switch (s.tables.kind()) {
     case kHahn: slice<kHahn, Plus>(s, t, o, prev, n); break;
-    default: slice<0, Plus>(s, t, o, prev, n); break;
+    case kQHahn: slice<kQHahn, Plus>(s, t, o, prev, n); break;
+    case kRacah: slice<kRacah, Plus>(s, t, o, prev, n); break;
+    case kTrigonometric: slice<kTrigonometric, Plus>(s, t, o, prev, n); break;
+    default: slice<kImaginaryQRacah, Plus>(s, t, o, prev, n); break;
   }
 }
 

@@ -378,6 +378,53 @@ void BlockWeightsT<V>::minus_k(int32_t t, int32_t x0, int32_t L, double* w) {
 }
 
 template <class V>
+template <int Kind, bool Plus>
+bool BlockWeightsT<V>::small_k(int32_t t, int32_t x0, int32_t m, double* w) {
+  if (!v_.plain_range()) return false;
+  XD r2{1.0, 0}, r3{1.0, 0}, r4{1.0, 0};
+  Step s2, s3, s4;
+  if constexpr (Plus) {
+    s2 = ratio_plus<Kind>(v_, T_, S_, t, x0, r2);
+    s3 = ratio_plus<Kind>(v_, T_, S_, t, x0 + 1, r3);
+    s4 = ratio_plus<Kind>(v_, T_, S_, t, x0 + 2, r4);
+  } else {
+    s2 = ratio_minus<Kind>(v_, N_, S_, t, x0, r2);
+    s3 = ratio_minus<Kind>(v_, N_, S_, t, x0 + 1, r3);
+    s4 = ratio_minus<Kind>(v_, N_, S_, t, x0 + 2, r4);
+  }
+  // Ratios past the block may be anything: only those inside must be plain.
+  const bool ok = (s2 == Step::kRatio) & (m < 3 || s3 == Step::kRatio) &
+                  (m < 4 || s4 == Step::kRatio);
+  if (!ok) return false;
+  const double f3 = m >= 3 ? r3.m : 1.0, f4 = m >= 4 ? r4.m : 1.0;
+  w[1] = 1.0;
+  w[2] = w[1] * r2.m;
+  w[3] = w[2] * f3;
+  w[4] = w[3] * f4;
+  bool in_range = true;
+  double big = 1.0;
+  int32_t at = 1;
+  for (int32_t k = 2; k <= 4; ++k) {
+    const double a = k <= m ? std::fabs(w[k]) : 0.0;
+    in_range &= !(a > kBig || (a < kSmall && a != 0.0));
+    if (a > big) {
+      big = a;
+      at = k;
+    }
+  }
+  if (!in_range) return false;
+  if (big != 1.0 && std::isfinite(big)) {
+    const double inv = 1.0 / big;
+    w[1] *= inv;
+    w[2] *= inv;
+    w[3] *= inv;
+    w[4] *= inv;
+    w[at] = w[at] < 0.0 ? -1.0 : 1.0;
+  }
+  return true;
+}
+
+template <class V>
 void BlockWeightsT<V>::plus(int32_t t, int32_t x0, int32_t m, double* w) {
   switch (kind_) {
     case kHahn: plus_k<kHahn>(t, x0, m, w); break;
@@ -401,5 +448,18 @@ void BlockWeightsT<V>::minus(int32_t t, int32_t x0, int32_t L, double* w) {
 
 template class BlockWeightsT<ModelValues>;
 template class BlockWeightsT<ModelTables>;
+
+#define LOZENGIA_SMALL(Kind)                                                          \
+  template bool BlockWeightsT<ModelTables>::small_k<Kind, true>(int32_t, int32_t, int32_t, \
+                                                                double*);             \
+  template bool BlockWeightsT<ModelTables>::small_k<Kind, false>(int32_t, int32_t, int32_t, \
+                                                                 double*);            \
+  template void BlockWeightsT<ModelTables>::plus_k<Kind>(int32_t, int32_t, int32_t, double*); \
+  template void BlockWeightsT<ModelTables>::minus_k<Kind>(int32_t, int32_t, int32_t, double*);
+LOZENGIA_SMALL(kQHahn)
+LOZENGIA_SMALL(kRacah)
+LOZENGIA_SMALL(kTrigonometric)
+LOZENGIA_SMALL(kImaginaryQRacah)
+#undef LOZENGIA_SMALL
 
 }  // namespace lozengia

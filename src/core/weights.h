@@ -127,11 +127,20 @@ class BlockWeightsT {
   int32_t kind() const { return kind_; }
   void set_S(int32_t S) { S_ = S; }
 
- private:
+  // The same for one model kind (Kind 1 stands for both q-Racah kinds).
   template <int Kind>
   void plus_k(int32_t t, int32_t x0, int32_t m, double* w);
   template <int Kind>
   void minus_k(int32_t t, int32_t x0, int32_t L, double* w);
+
+  // Blocks of at most three particles (m <= 4) in the common case, without a
+  // loop: fills w[1..4] (entries past m unused) with exactly the numbers of
+  // plus_k/minus_k and returns true, or returns false when the block needs the
+  // general evaluation (an impossible outcome, a value needing an exponent).
+  template <int Kind, bool Plus>
+  bool small_k(int32_t t, int32_t x0, int32_t m, double* w);
+
+ private:
   template <class RatioFn>
   void build(int32_t count, double* w, RatioFn ratio);
   template <class RatioFn>
