@@ -382,15 +382,17 @@ template <int Kind, bool Plus>
 bool BlockWeightsT<V>::small_k(int32_t t, int32_t x0, int32_t m, double* w) {
   if (!v_.plain_range()) return false;
   XD r2{1.0, 0}, r3{1.0, 0}, r4{1.0, 0};
-  Step s2, s3, s4;
+  // Ratios past the block are not computed: their heights can lie outside
+  // the tables (a negative index read before the table's start).
+  Step s2, s3 = Step::kRatio, s4 = Step::kRatio;
   if constexpr (Plus) {
     s2 = ratio_plus<Kind>(v_, T_, S_, t, x0, r2);
-    s3 = ratio_plus<Kind>(v_, T_, S_, t, x0 + 1, r3);
-    s4 = ratio_plus<Kind>(v_, T_, S_, t, x0 + 2, r4);
+    if (m >= 3) s3 = ratio_plus<Kind>(v_, T_, S_, t, x0 + 1, r3);
+    if (m >= 4) s4 = ratio_plus<Kind>(v_, T_, S_, t, x0 + 2, r4);
   } else {
     s2 = ratio_minus<Kind>(v_, N_, S_, t, x0, r2);
-    s3 = ratio_minus<Kind>(v_, N_, S_, t, x0 + 1, r3);
-    s4 = ratio_minus<Kind>(v_, N_, S_, t, x0 + 2, r4);
+    if (m >= 3) s3 = ratio_minus<Kind>(v_, N_, S_, t, x0 + 1, r3);
+    if (m >= 4) s4 = ratio_minus<Kind>(v_, N_, S_, t, x0 + 2, r4);
   }
   // Ratios past the block may be anything: only those inside must be plain.
   const bool ok = (s2 == Step::kRatio) & (m < 3 || s3 == Step::kRatio) &
