@@ -27,7 +27,7 @@ for t in "${targets[@]}"; do
   "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
     -max_len=4096 -print_final_stats=1 -artifact_prefix="$artifacts" \
     "$work" "fuzz/corpus/$name" >"$log" 2>&1 || rc=$?
-  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1 || true)
   if [ "$rc" != 0 ] || grep -qE 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:' "$log"; then
     echo "$t: FAILED (status $rc) after ${runs:-?} inputs; log $log, inputs in $artifacts"
     grep -E 'ERROR|runtime error|SUMMARY|Test unit written' "$log" | head -20 || true
