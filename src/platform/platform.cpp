@@ -26,6 +26,8 @@ namespace {
 constexpr int kPicturePixels = 600;
 // Keys beyond this many, unread, are dropped: nobody types that far ahead.
 constexpr std::size_t kMaxKeptKeys = 4096;
+// Wakes the GUI thread to run the calls other threads queued for it.
+const QEvent::Type kRunTasksEvent = static_cast<QEvent::Type>(QEvent::User + 27);
 // Exit codes of the nested loop of a read on the GUI thread.
 constexpr int kLoopWoken = 1;
 }
@@ -122,22 +124,20 @@ bool Platform::on_gui(const std::function<void()>& fn) {
     enum { kQueued, kRunning, kDone, kAbandoned } state = kQueued;
   };
   auto call = std::make_shared<Call>();
-  QMetaObject::invokeMethod(
-      this,
-      [call, fn] {
-        {
-          std::lock_guard<std::mutex> lock(call->m);
-          if (call->state == Call::kAbandoned) return;  // the caller has left
-          call->state = Call::kRunning;
-        }
-        fn();
-        {
-          std::lock_guard<std::mutex> lock(call->m);
-          call->state = Call::kDone;
-        }
-        call->cv.notify_all();
-      },
-      Qt::QueuedConnection);
+  // `fn` is used only while the caller waits below, so it is not copied.
+  enqueue([call, &fn] {
+    {
+      std::lock_guard<std::mutex> lock(call->m);
+      if (call->state == Call::kAbandoned) return;  // the caller has left
+      call->state = Call::kRunning;
+    }
+    fn();
+    {
+      std::lock_guard<std::mutex> lock(call->m);
+      call->state = Call::kDone;
+    }
+    call->cv.notify_all();
+  });
   std::unique_lock<std::mutex> lock(call->m);
   while (call->state != Call::kDone) {
     if (shutting_down_ && call->state == Call::kQueued) {
@@ -155,7 +155,29 @@ void Platform::post(std::function<void()> fn) {
     fn();
     return;
   }
-  QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+  enqueue(std::move(fn));
+}
+
+void Platform::enqueue(std::function<void()> fn) {
+  bool wake;
+  {
+    std::lock_guard<std::mutex> lock(tasks_mutex_);
+    // One wake-up per batch: the GUI thread takes the whole queue at once.
+    wake = tasks_.empty();
+    tasks_.push_back(std::move(fn));
+  }
+  if (wake) QCoreApplication::postEvent(this, new QEvent(kRunTasksEvent));
+}
+
+void Platform::customEvent(QEvent* e) {
+  if (e->type() != kRunTasksEvent) return QObject::customEvent(e);
+  std::deque<std::function<void()>> batch;
+  {
+    std::lock_guard<std::mutex> lock(tasks_mutex_);
+    batch.swap(tasks_);
+  }
+  // In the order they were sent.
+  for (auto& fn : batch) fn();
 }
 
 void Platform::open_text_window(const std::string& title) {

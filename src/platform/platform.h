@@ -143,6 +143,12 @@ class Platform : public QObject, public KeySource {
   // because the program is shutting down.
   bool on_gui(const std::function<void()>& fn);
   void post(std::function<void()> fn);
+  // Calls for the GUI thread from other threads wait in `tasks_`, handed over
+  // under a std::mutex; Qt's event queue only carries a bare wake-up event.
+  // (A functor carried by Qt's queue is handed over under Qt's own lock, which
+  // ThreadSanitizer cannot see, so every cross-thread call was reported.)
+  void enqueue(std::function<void()> fn);
+  void customEvent(QEvent* e) override;
   PictureView* current_picture() const;
   void save_picture_dialog();
   void print_picture_dialog();
@@ -172,6 +178,9 @@ class Platform : public QObject, public KeySource {
   std::deque<char> keys_;       // guarded by key_mutex_
   bool capturing_ = false;      // guarded by key_mutex_
   std::atomic<int> beeps_{0};
+
+  std::mutex tasks_mutex_;
+  std::deque<std::function<void()>> tasks_;  // guarded by tasks_mutex_
 };
 
 }  // namespace lozengia
