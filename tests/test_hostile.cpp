@@ -17,6 +17,7 @@
 #include "cli/cli_app.h"
 #include "core/hexagon.h"
 #include "core/params.h"
+#include "core/step_command.h"
 #include "render/color_config.h"
 
 namespace lozengia {
@@ -298,6 +299,49 @@ TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
           EXPECT_TRUE(r.ok) << kind << " ignores " << f.name << "='" << text << "'";
         }
       }
+    }
+  }
+}
+
+// The step dialogs' two fields: any text that is not a count in range is
+// refused, including counts whose sum with S passes 32 bits.
+TEST(HostileFields, StepDialogFields) {
+  const struct {
+    const char *steps, *samples;
+    int32_t S, T;
+    bool plus, ok;
+  } cases[] = {
+      {"3", "1", 2, 10, true, true},
+      {"8", "1", 2, 10, true, true},
+      {"9", "1", 2, 10, true, false},           // past T
+      {"2147483647", "1", 2, 10, true, false},  // S+steps passes 32 bits
+      {"2147483647", "1", 2147483647, 2147483647, true, false},
+      {"2", "1", 2, 10, false, true},
+      {"3", "1", 2, 10, false, false},          // below 0
+      {"-2147483648", "1", 2, 10, false, false},
+      {"0", "1", 2, 10, true, false},
+      {"1", "0", 2, 10, true, false},
+      {"1", "2147483647", 2, 10, true, true},
+      {"1", "2147483648", 2, 10, true, false},
+      {"+-1", "1", 2, 10, true, false},
+      {"1", "+-1", 2, 10, true, false},
+      {"0x2", "1", 2, 10, true, false},
+      {"2.0", "1", 2, 10, true, false},
+      {"1e1", "1", 2, 10, true, false},
+      {"nan", "1", 2, 10, true, false},
+      {"1", "inf", 2, 10, true, false},
+      {"", "1", 2, 10, true, false},
+      {"1", "", 2, 10, true, false},
+      {"-", "1", 2, 10, true, false},
+      {" 4 ", " +2 ", 2, 10, true, true},
+  };
+  for (const auto& c : cases) {
+    int32_t steps = -7, samples = -7;
+    const bool ok = check_step_fields(c.steps, c.samples, c.S, c.T, c.plus, steps, samples);
+    EXPECT_EQ(ok, c.ok) << c.steps << " " << c.samples << " S=" << c.S << " T=" << c.T;
+    if (!ok) {
+      EXPECT_EQ(steps, -7) << "a refused entry changed the step count";
+      EXPECT_EQ(samples, -7);
     }
   }
 }
