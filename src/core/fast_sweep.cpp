@@ -295,10 +295,129 @@ void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* 
   }
 }
 
+// Hahn's slice, the hot loop of exact uniform samples: blocks of up to three
+// particles (nearly all of them) are weighed, drawn and written with the
+// generator's state and the table of reciprocals held in registers and no
+// branch on the block's length. The numbers are those of hahn_small and of
+// the chooser, operation for operation, so the samples are the same.
+template <bool Plus>
+void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
+  const int32_t cnt = list_free<Plus>(s, o, prev, n);
+  const int32_t* f = s.free.data();
+  const double* inv = s.tables.inv_data();
+  double* w = s.w.data();
+  const int32_t last = s.N - 1;
+  const int64_t D = static_cast<int64_t>(s.T) - t - s.S;
+  const int64_t nn = s.N, sS = s.S, tt = t;
+  const bool forward = Plus ? D < 1 : t < s.S;
+  const double inf = HUGE_VAL;
+  uint32_t state = s.rng.state();
+  int32_t g = 0;
+  while (g < cnt) {
+    const int32_t i = f[g];
+    const int32_t p1 = std::min(i + 1, last), p2 = std::min(i + 2, last),
+                  p3 = std::min(i + 3, last);
+    const int32_t a1 = (f[g + 1] == i + 1) & (prev[p1] == prev[i] + 1);
+    const int32_t a2 = a1 & (f[g + 2] == i + 2) & (prev[p2] == prev[p1] + 1);
+    const int32_t a3 = a2 & (f[g + 3] == i + 3) & (prev[p3] == prev[p2] + 1);
+    if (a3) {
+      // Four particles or more: the general path, on the generator itself.
+      int32_t j = i + 2;
+      g += 3;
+      while (f[g] == j + 1 && prev[j + 1] == prev[j] + 1) {
+        ++g;
+        ++j;
+      }
+      const int32_t m = j - i + 2;
+      s.rng.set_state(state);
+      if constexpr (Plus)
+        weights_plus<kHahn>(s, t, o[i], m, w);
+      else
+        weights_minus<kHahn>(s, t, o[i], m, w);
+      const int32_t k =
+          pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]});
+      state = s.rng.state();
+      const int32_t edge = i + k - 1;
+      for (int32_t p = i; p <= j; ++p) n[p] = Plus ? o[p] + (p >= edge) : o[p] - (p < edge);
+      continue;
+    }
+    const int32_t m = 2 + a1 + a2;
+    const int32_t j = i + a1 + a2;
+    g += 1 + a1 + a2;
+    const int64_t x = o[i];
+    double w1, w2, w3, w4;
+    if constexpr (Plus) {
+      if (forward) {
+        w1 = 1.0;
+        w2 = w1 * (static_cast<double>(D + x) * inv[x + 1]);
+        w3 = w2 * (static_cast<double>(D + x + 1) * inv[x + 2]);
+        w4 = w3 * (static_cast<double>(D + x + 2) * inv[x + 3]);
+      } else {
+        const double f1 = static_cast<double>(x + 1) * inv[D + x];
+        const double f2 = static_cast<double>(x + 2) * inv[D + x + 1];
+        const double f3 = static_cast<double>(x + 3) * inv[D + x + 2];
+        w4 = 1.0;
+        w3 = w4 * (m > 3 ? f3 : 1.0);
+        w2 = w3 * (m > 2 ? f2 : 1.0);
+        w1 = w2 * f1;
+      }
+    } else {
+      if (forward) {
+        w1 = 1.0;
+        w2 = w1 * (static_cast<double>(nn + tt - x) * inv[sS + nn - 1 - x]);
+        w3 = w2 * (static_cast<double>(nn + tt - x - 1) * inv[std::max<int64_t>(1, sS + nn - 2 - x)]);
+        w4 = w3 * (static_cast<double>(nn + tt - x - 2) * inv[std::max<int64_t>(1, sS + nn - 3 - x)]);
+      } else {
+        const double f1 = static_cast<double>(sS + nn - 1 - x) * inv[nn + tt - x];
+        const double f2 =
+            static_cast<double>(sS + nn - 2 - x) * inv[std::max<int64_t>(1, nn + tt - x - 1)];
+        const double f3 =
+            static_cast<double>(sS + nn - 3 - x) * inv[std::max<int64_t>(1, nn + tt - x - 2)];
+        w4 = 1.0;
+        w3 = w4 * (m > 3 ? f3 : 1.0);
+        w2 = w3 * (m > 2 ? f2 : 1.0);
+        w1 = w2 * f1;
+      }
+    }
+    const double c1 = w1, c2 = c1 + w2, c3 = c2 + w3, c4 = c3 + w4;
+    const double z = m == 2 ? c2 : (m == 3 ? c3 : c4);
+    state = ParkMiller::advance(state);
+    const float u = ParkMiller::to_float(state);
+    double v;
+    if constexpr (Plus)
+      v = static_cast<double>((1.0f - u) * static_cast<float>(z));
+    else
+      v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+    int32_t below = (c1 < v) + (c2 < v) + ((m > 2 ? c3 : inf) < v) + ((m > 3 ? c4 : inf) < v);
+    if (below >= m) {
+      // The threshold rounded above the total: the chooser's fallback.
+      w[1] = w1;
+      w[2] = w2;
+      w[3] = w3;
+      w[4] = w4;
+      w[m + 1] = Plus ? 100000.0 : 10000.0;
+      below = (Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u)) - 1;
+    }
+    const int32_t edge = i + below;
+    // Three writes, clamped to the block: a repeated write stores the same value.
+    const int32_t q1 = std::min(i + 1, j), q2 = std::min(i + 2, j);
+    if constexpr (Plus) {
+      n[i] = o[i] + (i >= edge);
+      n[q1] = o[q1] + (q1 >= edge);
+      n[q2] = o[q2] + (q2 >= edge);
+    } else {
+      n[i] = o[i] - (i < edge);
+      n[q1] = o[q1] - (q1 < edge);
+      n[q2] = o[q2] - (q2 < edge);
+    }
+  }
+  s.rng.set_state(state);
+}
+
 template <bool Plus>
 void slice_any(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
   switch (s.tables.kind()) {
-    case kHahn: slice<kHahn, Plus>(s, t, o, prev, n); break;
+    case kHahn: hahn_slice<Plus>(s, t, o, prev, n); break;
     case kQHahn: slice<kQHahn, Plus>(s, t, o, prev, n); break;
     case kRacah: slice<kRacah, Plus>(s, t, o, prev, n); break;
     case kTrigonometric: slice<kTrigonometric, Plus>(s, t, o, prev, n); break;

@@ -23,26 +23,31 @@ class ParkMiller {
     state_ = static_cast<uint32_t>(r);
   }
 
-  uint32_t next_raw() {
-    // state * 48271 mod (2^31 - 1) without a division: 2^31 = 1 (mod 2^31 - 1),
-    // so the high part folds onto the low part.
-    const uint64_t x = static_cast<uint64_t>(state_) * kMultiplier;
-    uint32_t r = static_cast<uint32_t>((x & kModulus) + (x >> 31));
-    r = r >= kModulus ? r - kModulus : r;
-    state_ = r;
-    return r;
+  // One step of the recurrence: state * 48271 mod (2^31 - 1) without a
+  // division, since 2^31 = 1 (mod 2^31 - 1) folds the high part onto the low.
+  static uint32_t advance(uint32_t state) {
+    const uint64_t x = static_cast<uint64_t>(state) * kMultiplier;
+    const uint32_t r = static_cast<uint32_t>((x & kModulus) + (x >> 31));
+    return r >= kModulus ? r - kModulus : r;
   }
 
   // state * 2^-31, rounded to single precision. The largest states would round
   // to exactly 1.0f; they are kept just below 1 so that the threshold
   // (1 - u) * Z of the operators never becomes 0 and never selects an outcome
   // of weight 0.
-  float next_float() {
-    float u = static_cast<float>(static_cast<double>(next_raw()) * (1.0 / 2147483648.0));
-    if (u >= 1.0f) u = 0.99999994f;  // largest float below 1
-    return u;
+  static float to_float(uint32_t state) {
+    const float u = static_cast<float>(static_cast<double>(state) * (1.0 / 2147483648.0));
+    return u >= 1.0f ? 0.99999994f : u;  // largest float below 1
   }
 
+  uint32_t next_raw() {
+    state_ = advance(state_);
+    return state_;
+  }
+  float next_float() { return to_float(next_raw()); }
+
+  // For loops that keep the state in a register and hand it back.
+  void set_state(uint32_t s) { state_ = s; }
   uint32_t state() const { return state_; }
 
  private:

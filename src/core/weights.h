@@ -81,6 +81,7 @@ class ModelTables {
   bool plain_range() const { return values_.plain_range(); }
 
   double inv(int64_t n) const { return inv_[static_cast<std::size_t>(n)]; }
+  const double* inv_data() const { return inv_.data(); }
   double lin(int64_t n) const { return d_[at(n)].a; }
   double inv_lin(int64_t n) const { return d_[at(n)].b; }
   double s1(int64_t n) const { return d_[at(n)].a; }
