@@ -13,3 +13,5 @@ cd ..
 # each fuzz target for a bounded time.
 bash scripts/sanitize.sh
 bash scripts/fuzz.sh
+# The threaded parts under ThreadSanitizer.
+bash scripts/tsan.sh
