@@ -145,173 +145,83 @@ inline void weights_minus(Sweep& s, int32_t t, int32_t x0, int32_t L, double* w)
   }
 }
 
-// Hahn weights of a block of at most three particles (m <= 4 outcomes) without
-// a loop: entries past m are computed from factors of 1 and not used. The
-// products are those of weights_plus/weights_minus, in the same order, so the
-// values are the same to the bit.
+// The draw and walk of a block of at most three particles (m <= 4 outcomes)
+// with weights w1..w4 (entries past m unused, non-negative up to m), without a
+// branch on m: returns the number of particles that stay (S->S+1) or come down
+// (S->S-1). The generator's state is passed in a register. The numbers are the
+// chooser's, operation for operation.
 template <bool Plus>
-inline void hahn_small(const Sweep& s, int32_t t, int32_t x0, int32_t m, double* w) {
-  const ModelTables& tb = s.tables;
-  if constexpr (Plus) {
-    const int64_t D = static_cast<int64_t>(s.T) - t - s.S;
-    const int64_t x = x0;
-    if (D < 1) {
-      w[1] = 1.0;
-      w[2] = w[1] * (static_cast<double>(D + x) * tb.inv(x + 1));
-      w[3] = w[2] * (static_cast<double>(D + x + 1) * tb.inv(x + 2));
-      w[4] = w[3] * (static_cast<double>(D + x + 2) * tb.inv(x + 3));
-    } else {
-      // w(k) = w(k+1) * e_k with w(m) = 1; e_k = 1 for k >= m. Every factor
-      // is computed (all indices are inside the table) and then selected, so
-      // that the block length costs no branch.
-      const double f1 = static_cast<double>(x + 1) * tb.inv(D + x);
-      const double f2 = static_cast<double>(x + 2) * tb.inv(D + x + 1);
-      const double f3 = static_cast<double>(x + 3) * tb.inv(D + x + 2);
-      const double e1 = m > 1 ? f1 : 1.0;
-      const double e2 = m > 2 ? f2 : 1.0;
-      const double e3 = m > 3 ? f3 : 1.0;
-      w[4] = 1.0;
-      w[3] = w[4] * e3;
-      w[2] = w[3] * e2;
-      w[1] = w[2] * e1;
-    }
-  } else {
-    const int64_t n = s.N, sS = s.S, tt = t, x = x0;
-    if (t < s.S) {
-      w[1] = 1.0;
-      w[2] = w[1] * (static_cast<double>(n + tt - x) * tb.inv(sS + n - 1 - x));
-      // Past the block the denominators may reach 0: clamp them to 1, unused.
-      w[3] = w[2] * (static_cast<double>(n + tt - x - 1) * tb.inv(std::max<int64_t>(1, sS + n - 2 - x)));
-      w[4] = w[3] * (static_cast<double>(n + tt - x - 2) * tb.inv(std::max<int64_t>(1, sS + n - 3 - x)));
-    } else {
-      // n+t-x-2 may fall to 0 past the block: clamped to 1, the factor unused.
-      const double f1 = static_cast<double>(sS + n - 1 - x) * tb.inv(n + tt - x);
-      const double f2 = static_cast<double>(sS + n - 2 - x) * tb.inv(std::max<int64_t>(1, n + tt - x - 1));
-      const double f3 = static_cast<double>(sS + n - 3 - x) * tb.inv(std::max<int64_t>(1, n + tt - x - 2));
-      const double e1 = m > 1 ? f1 : 1.0;
-      const double e2 = m > 2 ? f2 : 1.0;
-      const double e3 = m > 3 ? f3 : 1.0;
-      w[4] = 1.0;
-      w[3] = w[4] * e3;
-      w[2] = w[3] * e2;
-      w[1] = w[2] * e1;
-    }
-  }
-}
-
-template <int Kind, bool Plus>
-void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
-  const int32_t cnt = list_free<Plus>(s, o, prev, n);
-  const int32_t* f = s.free.data();
-  double* w = s.w.data();
-  const int32_t last = s.N - 1;
-  int32_t g = 0;
-  while (g < cnt) {
-    // A block: free particles at consecutive indices whose new heights in the
-    // slice before are consecutive too. Up to three particles are measured
-    // without branches; longer blocks are extended one by one.
-    const int32_t i = f[g];
-    const int32_t p1 = std::min(i + 1, last), p2 = std::min(i + 2, last),
-                  p3 = std::min(i + 3, last);
-    const int32_t a1 = (f[g + 1] == i + 1) & (prev[p1] == prev[i] + 1);
-    const int32_t a2 = a1 & (f[g + 2] == i + 2) & (prev[p2] == prev[p1] + 1);
-    const int32_t a3 = a2 & (f[g + 3] == i + 3) & (prev[p3] == prev[p2] + 1);
-    int32_t j = i + a1 + a2;
-    g += 1 + a1 + a2;
-    if (a3) {
-      j = i + 2;
-      while (f[g] == j + 1 && prev[j + 1] == prev[j] + 1) {
-        ++g;
-        ++j;
-      }
-    }
-    const int32_t m = j - i + 2;
-    bool small = false;
-    if (m <= 4) {
-      if constexpr (Kind == kHahn) {
-        hahn_small<Plus>(s, t, o[i], m, w);
-        small = true;  // Hahn weights lie in [0, 1]: nothing to report
-      } else {
-        small = s.bw.template small_k<Kind, Plus>(t, o[i], m, w);
-        // A weight that needs a message goes the general way.
-        if (small) {
-          const double h = 1.0e8;
-          const bool fine = (w[1] >= 0.0 && w[1] <= h) & (w[2] >= 0.0 && w[2] <= h) &
-                            (m < 3 || (w[3] >= 0.0 && w[3] <= h)) &
-                            (m < 4 || (w[4] >= 0.0 && w[4] <= h));
-          small = fine;
-        }
-      }
-    }
-    if (small) {
-      double* c = s.cum.data();
-      const double c1 = w[1], c2 = c1 + w[2], c3 = c2 + w[3], c4 = c3 + w[4];
-      const double inf = HUGE_VAL;
-      c[2] = c2;
-      c[3] = c3;
-      c[4] = c4;
-      const double z = c[m];
-      const float u = s.rng.next_float();
-      double v;
-      if constexpr (Plus)
-        v = static_cast<double>((1.0f - u) * static_cast<float>(z));
-      else
-        v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
-      const int32_t below = (c1 < v) + (c2 < v) + ((m > 2 ? c3 : inf) < v) +
-                            ((m > 3 ? c4 : inf) < v);
-      int32_t k = below + 1;
-      if (below >= m) {
-        w[m + 1] = Plus ? 100000.0 : 10000.0;
-        k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
-      }
-      const int32_t edge = i + k - 1;
-      // Three writes, clamped to the block: a repeated write stores the same value.
-      const int32_t q0 = i, q1 = std::min(i + 1, j), q2 = std::min(i + 2, j);
-      if constexpr (Plus) {
-        n[q0] = o[q0] + (q0 >= edge);
-        n[q1] = o[q1] + (q1 >= edge);
-        n[q2] = o[q2] + (q2 >= edge);
-      } else {
-        n[q0] = o[q0] - (q0 < edge);
-        n[q1] = o[q1] - (q1 < edge);
-        n[q2] = o[q2] - (q2 < edge);
-      }
-      continue;
-    }
-    if constexpr (Plus)
-      weights_plus<Kind>(s, t, o[i], m, w);
-    else
-      weights_minus<Kind>(s, t, o[i], m, w);
-    const int32_t k = pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]});
-    // Outcome k: in S->S+1 the lowest k-1 particles stay and the rest go up;
-    // in S->S-1 the lowest k-1 paths come down and the rest stay.
-    const int32_t edge = i + k - 1;
-    for (int32_t p = i; p <= j; ++p) {
-      if constexpr (Plus)
-        n[p] = o[p] + (p >= edge);
-      else
-        n[p] = o[p] - (p < edge);
-    }
-  }
-}
-
-// Hahn's slice, the hot loop of exact uniform samples: blocks of up to three
-// particles (nearly all of them) are weighed, drawn and written with the
-// generator's state and the table of reciprocals held in registers and no
-// branch on the block's length. The numbers are those of hahn_small and of
-// the chooser, operation for operation, so the samples are the same.
-template <bool Plus>
-void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
-  const int32_t cnt = list_free<Plus>(s, o, prev, n);
-  const int32_t* f = s.free.data();
-  const double* inv = s.tables.inv_data();
-  double* w = s.w.data();
-  const int32_t last = s.N - 1;
-  const int64_t D = static_cast<int64_t>(s.T) - t - s.S;
-  const int64_t nn = s.N, sS = s.S, tt = t;
-  const bool forward = Plus ? D < 1 : t < s.S;
+inline int32_t small_pick(Sweep& s, double w1, double w2, double w3, double w4, int32_t m,
+                          uint32_t& state) {
   const double inf = HUGE_VAL;
-  uint32_t state = s.rng.state();
+  const double c1 = w1, c2 = c1 + w2, c3 = c2 + w3, c4 = c3 + w4;
+  const double z = m == 2 ? c2 : (m == 3 ? c3 : c4);
+  state = ParkMiller::advance(state);
+  const float u = ParkMiller::to_float(state);
+  double v;
+  if constexpr (Plus)
+    v = static_cast<double>((1.0f - u) * static_cast<float>(z));
+  else
+    v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+  const int32_t below = (c1 < v) + (c2 < v) + ((m > 2 ? c3 : inf) < v) + ((m > 3 ? c4 : inf) < v);
+  if (below < m) return below;
+  // The threshold rounded above the total: the chooser's fallback (it draws
+  // nothing).
+  double* w = s.w.data();
+  w[1] = w1;
+  w[2] = w2;
+  w[3] = w3;
+  w[4] = w4;
+  w[m + 1] = Plus ? 100000.0 : 10000.0;
+  return (Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u)) - 1;
+}
+
+// Writes the block i..j (at most three particles) whose lowest `below` particles
+// stay (S->S+1) or come down (S->S-1): three writes clamped to the block, a
+// repeated write storing the same value.
+template <bool Plus>
+inline void write_small(const int32_t* o, int32_t* n, int32_t i, int32_t j, int32_t below) {
+  const int32_t edge = i + below;
+  const int32_t q1 = std::min(i + 1, j), q2 = std::min(i + 2, j);
+  if constexpr (Plus) {
+    n[i] = o[i] + (i >= edge);
+    n[q1] = o[q1] + (q1 >= edge);
+    n[q2] = o[q2] + (q2 >= edge);
+  } else {
+    n[i] = o[i] - (i < edge);
+    n[q1] = o[q1] - (q1 < edge);
+    n[q2] = o[q2] - (q2 < edge);
+  }
+}
+
+// A block of four particles or more, and any block the loop-free paths decline:
+// weights, draw and walk the general way, on the generator itself.
+template <int Kind, bool Plus>
+inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i,
+                          int32_t j, uint32_t& state) {
+  const int32_t m = j - i + 2;
+  double* w = s.w.data();
+  s.rng.set_state(state);
+  if constexpr (Plus)
+    weights_plus<Kind>(s, t, o[i], m, w);
+  else
+    weights_minus<Kind>(s, t, o[i], m, w);
+  const int32_t k = pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]});
+  state = s.rng.state();
+  const int32_t edge = i + k - 1;
+  for (int32_t p = i; p <= j; ++p) n[p] = Plus ? o[p] + (p >= edge) : o[p] - (p < edge);
+}
+
+// Finds the blocks of a slice: free particles at consecutive indices whose new
+// heights in the slice before are consecutive too. Up to three particles are
+// measured without branches; longer blocks are extended one by one. Calls
+// small(i, j, m) for blocks of at most three particles, large(i, j) otherwise.
+template <bool Plus, class Small, class Large>
+inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n,
+                       Small small, Large large) {
+  const int32_t cnt = list_free<Plus>(s, o, prev, n);
+  const int32_t* f = s.free.data();
+  const int32_t last = s.N - 1;
   int32_t g = 0;
   while (g < cnt) {
     const int32_t i = f[g];
@@ -321,29 +231,34 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
     const int32_t a2 = a1 & (f[g + 2] == i + 2) & (prev[p2] == prev[p1] + 1);
     const int32_t a3 = a2 & (f[g + 3] == i + 3) & (prev[p3] == prev[p2] + 1);
     if (a3) {
-      // Four particles or more: the general path, on the generator itself.
       int32_t j = i + 2;
       g += 3;
       while (f[g] == j + 1 && prev[j + 1] == prev[j] + 1) {
         ++g;
         ++j;
       }
-      const int32_t m = j - i + 2;
-      s.rng.set_state(state);
-      if constexpr (Plus)
-        weights_plus<kHahn>(s, t, o[i], m, w);
-      else
-        weights_minus<kHahn>(s, t, o[i], m, w);
-      const int32_t k =
-          pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]});
-      state = s.rng.state();
-      const int32_t edge = i + k - 1;
-      for (int32_t p = i; p <= j; ++p) n[p] = Plus ? o[p] + (p >= edge) : o[p] - (p < edge);
-      continue;
+      large(i, j);
+    } else {
+      g += 1 + a1 + a2;
+      small(i, i + a1 + a2, 2 + a1 + a2);
     }
-    const int32_t m = 2 + a1 + a2;
-    const int32_t j = i + a1 + a2;
-    g += 1 + a1 + a2;
+  }
+}
+
+// Hahn's slice, the hot loop of exact uniform samples: nearly every block has
+// at most three particles, and is weighed with the table of reciprocals, drawn
+// and written without a branch on its length. The products are those of the
+// general Hahn weights, in the same order, so the values are the same to the
+// bit. Past the block some denominators may reach 0: they are clamped to 1,
+// their factor unused.
+template <bool Plus>
+void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
+  const double* inv = s.tables.inv_data();
+  const int64_t D = static_cast<int64_t>(s.T) - t - s.S;
+  const int64_t nn = s.N, sS = s.S, tt = t;
+  const bool forward = Plus ? D < 1 : t < s.S;
+  uint32_t state = s.rng.state();
+  auto small = [&](int32_t i, int32_t j, int32_t m) {
     const int64_t x = o[i];
     double w1, w2, w3, w4;
     if constexpr (Plus) {
@@ -353,6 +268,7 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
         w3 = w2 * (static_cast<double>(D + x + 1) * inv[x + 2]);
         w4 = w3 * (static_cast<double>(D + x + 2) * inv[x + 3]);
       } else {
+        // w(k) = w(k+1) * f_k with w(m) = 1.
         const double f1 = static_cast<double>(x + 1) * inv[D + x];
         const double f2 = static_cast<double>(x + 2) * inv[D + x + 1];
         const double f3 = static_cast<double>(x + 3) * inv[D + x + 2];
@@ -365,8 +281,10 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
       if (forward) {
         w1 = 1.0;
         w2 = w1 * (static_cast<double>(nn + tt - x) * inv[sS + nn - 1 - x]);
-        w3 = w2 * (static_cast<double>(nn + tt - x - 1) * inv[std::max<int64_t>(1, sS + nn - 2 - x)]);
-        w4 = w3 * (static_cast<double>(nn + tt - x - 2) * inv[std::max<int64_t>(1, sS + nn - 3 - x)]);
+        w3 = w2 * (static_cast<double>(nn + tt - x - 1) *
+                   inv[std::max<int64_t>(1, sS + nn - 2 - x)]);
+        w4 = w3 * (static_cast<double>(nn + tt - x - 2) *
+                   inv[std::max<int64_t>(1, sS + nn - 3 - x)]);
       } else {
         const double f1 = static_cast<double>(sS + nn - 1 - x) * inv[nn + tt - x];
         const double f2 =
@@ -379,38 +297,36 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
         w1 = w2 * f1;
       }
     }
-    const double c1 = w1, c2 = c1 + w2, c3 = c2 + w3, c4 = c3 + w4;
-    const double z = m == 2 ? c2 : (m == 3 ? c3 : c4);
-    state = ParkMiller::advance(state);
-    const float u = ParkMiller::to_float(state);
-    double v;
-    if constexpr (Plus)
-      v = static_cast<double>((1.0f - u) * static_cast<float>(z));
-    else
-      v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
-    int32_t below = (c1 < v) + (c2 < v) + ((m > 2 ? c3 : inf) < v) + ((m > 3 ? c4 : inf) < v);
-    if (below >= m) {
-      // The threshold rounded above the total: the chooser's fallback.
-      w[1] = w1;
-      w[2] = w2;
-      w[3] = w3;
-      w[4] = w4;
-      w[m + 1] = Plus ? 100000.0 : 10000.0;
-      below = (Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u)) - 1;
+    // Hahn weights lie in [0, 1]: nothing to report before the walk.
+    write_small<Plus>(o, n, i, j, small_pick<Plus>(s, w1, w2, w3, w4, m, state));
+  };
+  auto large = [&](int32_t i, int32_t j) { general_block<kHahn, Plus>(s, t, o, n, i, j, state); };
+  for_blocks<Plus>(s, o, prev, n, small, large);
+  s.rng.set_state(state);
+}
+
+// The other models: small blocks through the model's loop-free weights when
+// they apply (no impossible outcome, no value needing an exponent, nothing to
+// report), everything else the general way.
+template <int Kind, bool Plus>
+void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
+  double* w = s.w.data();
+  uint32_t state = s.rng.state();
+  auto small = [&](int32_t i, int32_t j, int32_t m) {
+    if (s.bw.template small_k<Kind, Plus>(t, o[i], m, w)) {
+      const double h = 1.0e8;
+      const bool fine = (w[1] >= 0.0 && w[1] <= h) & (w[2] >= 0.0 && w[2] <= h) &
+                        (m < 3 || (w[3] >= 0.0 && w[3] <= h)) &
+                        (m < 4 || (w[4] >= 0.0 && w[4] <= h));
+      if (fine) {
+        write_small<Plus>(o, n, i, j, small_pick<Plus>(s, w[1], w[2], w[3], w[4], m, state));
+        return;
+      }
     }
-    const int32_t edge = i + below;
-    // Three writes, clamped to the block: a repeated write stores the same value.
-    const int32_t q1 = std::min(i + 1, j), q2 = std::min(i + 2, j);
-    if constexpr (Plus) {
-      n[i] = o[i] + (i >= edge);
-      n[q1] = o[q1] + (q1 >= edge);
-      n[q2] = o[q2] + (q2 >= edge);
-    } else {
-      n[i] = o[i] - (i < edge);
-      n[q1] = o[q1] - (q1 < edge);
-      n[q2] = o[q2] - (q2 < edge);
-    }
-  }
+    general_block<Kind, Plus>(s, t, o, n, i, j, state);
+  };
+  auto large = [&](int32_t i, int32_t j) { general_block<Kind, Plus>(s, t, o, n, i, j, state); };
+  for_blocks<Plus>(s, o, prev, n, small, large);
   s.rng.set_state(state);
 }
 
