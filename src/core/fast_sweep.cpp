@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <atomic>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -38,13 +39,14 @@ struct Sweep {
         // The unrolled small-block paths write w[1..4] whatever m is, so a
         // single path (N = 1) still needs five places.
         w(static_cast<std::size_t>(N) + 5), cum(static_cast<std::size_t>(N) + 5),
-        free(static_cast<std::size_t>(N) + 4), rng(rng),
+        free(static_cast<std::size_t>(N) + 4), link(static_cast<std::size_t>(N) + 4, 0), rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
   int32_t N, T, S;
   const ModelTables& tables;
   BlockWeightsT<ModelTables> bw;
   std::vector<double> w, cum;
-  std::vector<int32_t> free;  // indices of the free particles of a slice
+  std::vector<int32_t> free;  // first particles of the blocks of a slice
+  std::vector<uint8_t> link;  // particle i links to i+1 in a block
   ParkMiller& rng;
   DrawChooser<ParkMiller> chooser;
 };
@@ -83,20 +85,34 @@ inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info) {
 // Lists the free particles of a slice (without a branch per particle) and
 // writes the forced ones. Free in S->S+1: old height equal to the new height
 // of the slice before; in S->S-1: one above it.
+// Lists the blocks of a slice without a branch per particle, and writes the
+// forced particles. Free in S->S+1: old height equal to the new height of the
+// slice before; in S->S-1: one above it. A free particle links to the next
+// when that one is free too and their new heights in the slice before are
+// consecutive; a block is a maximal chain of links, listed by its first
+// particle. Listing the starts first lets the blocks be weighed and drawn
+// without waiting for the previous block to be measured.
 template <bool Plus>
-inline int32_t list_free(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n) {
-  int32_t* f = s.free.data();
-  int32_t cnt = 0;
+inline int32_t list_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n) {
+  int32_t* starts = s.free.data();
+  uint8_t* link = s.link.data();
   const int32_t N = s.N;
   // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1. This pass
   // has no dependency between particles and is vectorised.
   for (int32_t i = 0; i < N; ++i) n[i] = Plus ? std::max(o[i], prev[i]) : std::min(o[i], prev[i] + 1);
+  auto is_free = [&](int32_t i) -> uint8_t {
+    return Plus ? (o[i] == prev[i]) : (o[i] == prev[i] + 1);
+  };
+  for (int32_t i = 0; i + 1 < N; ++i)
+    link[i] = is_free(i) & is_free(i + 1) & (prev[i + 1] == prev[i] + 1);
+  link[N - 1] = 0;
+  int32_t cnt = 0;
+  uint8_t linked = 0;  // whether particle i-1 links to i
   for (int32_t i = 0; i < N; ++i) {
-    f[cnt] = i;
-    cnt += Plus ? (o[i] == prev[i]) : (o[i] == prev[i] + 1);
+    starts[cnt] = i;
+    cnt += is_free(i) & !linked;
+    linked = link[i];
   }
-  // Past the list: markers that are never adjacent to a particle.
-  f[cnt] = f[cnt + 1] = f[cnt + 2] = f[cnt + 3] = N + 8;
   return cnt;
 }
 
@@ -216,30 +232,24 @@ inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int
 // heights in the slice before are consecutive too. Up to three particles are
 // measured without branches; longer blocks are extended one by one. Calls
 // small(i, j, m) for blocks of at most three particles, large(i, j) otherwise.
+// Calls small(i, j, m) for the blocks of at most three particles, large(i, j)
+// for the others.
 template <bool Plus, class Small, class Large>
 inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n,
                        Small small, Large large) {
-  const int32_t cnt = list_free<Plus>(s, o, prev, n);
-  const int32_t* f = s.free.data();
-  const int32_t last = s.N - 1;
-  int32_t g = 0;
-  while (g < cnt) {
-    const int32_t i = f[g];
-    const int32_t p1 = std::min(i + 1, last), p2 = std::min(i + 2, last),
-                  p3 = std::min(i + 3, last);
-    const int32_t a1 = (f[g + 1] == i + 1) & (prev[p1] == prev[i] + 1);
-    const int32_t a2 = a1 & (f[g + 2] == i + 2) & (prev[p2] == prev[p1] + 1);
-    const int32_t a3 = a2 & (f[g + 3] == i + 3) & (prev[p3] == prev[p2] + 1);
+  const int32_t cnt = list_blocks<Plus>(s, o, prev, n);
+  const int32_t* starts = s.free.data();
+  const uint8_t* link = s.link.data();  // zero past the last particle
+  for (int32_t g = 0; g < cnt; ++g) {
+    const int32_t i = starts[g];
+    const int32_t a1 = link[i];
+    const int32_t a2 = a1 & link[i + 1];
+    const int32_t a3 = a2 & link[i + 2];
     if (a3) {
-      int32_t j = i + 2;
-      g += 3;
-      while (f[g] == j + 1 && prev[j + 1] == prev[j] + 1) {
-        ++g;
-        ++j;
-      }
+      int32_t j = i + 3;
+      while (link[j]) ++j;
       large(i, j);
     } else {
-      g += 1 + a1 + a2;
       small(i, i + a1 + a2, 2 + a1 + a2);
     }
   }
