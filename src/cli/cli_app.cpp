@@ -7,6 +7,7 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -44,6 +45,12 @@ class StderrSink final : public MessageSink {
   void overflow_report(const std::string& text) override {
     std::lock_guard<std::mutex> lock(m_);
     append_overflow_report(text);
+  }
+  // Text as it is, flushed (the progress line), under the same lock as the
+  // operators' lines so that the two never interleave.
+  void raw(const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_);
+    err_ << text << std::flush;
   }
 
  private:
@@ -291,9 +298,41 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
   std::string text;
   int status = 0;
 
-  std::atomic<int64_t> done_runs{0};
-  const auto started = std::chrono::steady_clock::now();
+  // A long run on a terminal shows its progress on one line of standard error,
+  // counted in sweeps over every run.
+  std::atomic<int64_t> sweeps_done{0};
+  const double total_sweeps = static_cast<double>(count) * static_cast<double>(samples) *
+                              static_cast<double>(std::max<int32_t>(p.S, 1));
+  std::mutex progress_mutex;
+  std::condition_variable progress_cv;
+  bool finished = false;
   bool progress_shown = false;
+  std::thread progress;
+  if (tty) {
+    progress = std::thread([&] {
+      const auto started = std::chrono::steady_clock::now();
+      std::unique_lock<std::mutex> lock(progress_mutex);
+      while (!progress_cv.wait_for(lock, std::chrono::milliseconds(250), [&] { return finished; })) {
+        if (std::chrono::steady_clock::now() - started < std::chrono::seconds(1)) continue;
+        const double done = static_cast<double>(sweeps_done.load(std::memory_order_relaxed));
+        char line[64];
+        std::snprintf(line, sizeof line, "\r%5.1f%% of %lld sample(s)", 100.0 * done / total_sweeps,
+                      static_cast<long long>(count));
+        sink.raw(line);
+        progress_shown = true;
+      }
+    });
+  }
+  auto stop_progress = [&] {
+    if (!progress.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(progress_mutex);
+      finished = true;
+    }
+    progress_cv.notify_all();
+    progress.join();
+    if (progress_shown) sink.raw("\n");
+  };
   for (int64_t first = 0; first < count && status == 0; first += batch) {
     const int64_t last = std::min(count, first + batch);
     std::vector<std::vector<int64_t>> sums(static_cast<std::size_t>(last - first));
@@ -311,7 +350,8 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
       for (;;) {
         const int64_t r = next.fetch_add(1);
         if (r >= end_run) break;
-        exact_sample_streams(p, paths, stream_seed(seed, static_cast<uint64_t>(r)), inner, sink);
+        exact_sample_streams(p, paths, stream_seed(seed, static_cast<uint64_t>(r)), inner, sink,
+                             &sweeps_done);
         const std::size_t slot = static_cast<std::size_t>(r / samples - first);
         if (samples == 1) {
           single[slot] = paths;
@@ -322,7 +362,6 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
           const int32_t* d = paths.data();
           for (std::size_t e = 0; e < s.size(); ++e) s[e] += d[e];
         }
-        done_runs.fetch_add(1);
       }
     };
     const unsigned nthreads = inner > 1 ? 1u : static_cast<unsigned>(std::min<int64_t>(threads, runs));
@@ -367,18 +406,13 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
       out.flush();
       text.clear();
       if (!out) {
+        stop_progress();
         err << "Error while writing to file\n";
         return 1;
       }
     }
-    const double secs =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (tty && secs > 1.0 && last < count) {
-      err << "\rsample " << last << " of " << count << std::flush;
-      progress_shown = true;
-    }
   }
-  if (progress_shown) err << '\n';
+  stop_progress();
   if (status != 0) return status;
   if (to_export && export_path != "-") {
     const WriteStatus ws = write_file_replacing(export_path, text);

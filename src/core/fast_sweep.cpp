@@ -385,7 +385,8 @@ void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S
 }
 
 void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed,
-                          unsigned threads, MessageSink& sink) {
+                          unsigned threads, MessageSink& sink,
+                          std::atomic<int64_t>* sweeps_done) {
   const int32_t N = p.N, T = p.T, S = p.S;
   INIT_PATHS(N, T, 0, paths);
   if (S == 0) return;
@@ -401,6 +402,7 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
     for (int32_t s = 0; s < S; ++s) {
       ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(s)));
       full_sweep<true>(tables, N, T, s, *arrays[s % 2], *arrays[(s + 1) % 2], rng, sink);
+      if (sweeps_done) sweeps_done->fetch_add(1, std::memory_order_relaxed);
     }
   } else {
     // progress[s]: the last slice sweep s has finished. Sweep s may work on
@@ -442,6 +444,7 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
           mine.store(t, std::memory_order_release);
         }
         sw.chooser.finish();
+        if (sweeps_done) sweeps_done->fetch_add(1, std::memory_order_relaxed);
       }
     };
     std::vector<std::thread> pool;

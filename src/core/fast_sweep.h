@@ -2,6 +2,7 @@
 // sweeps run in parallel as a wavefront.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -28,7 +29,10 @@ void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S
 // With threads > 1 consecutive sweeps run at once, each one slice behind the
 // one before it; threads = 0 means every core. `sink` must then be safe to
 // call from several threads. Uses `paths` and one more array of its shape.
+// `sweeps_done`, when given, is increased after every finished sweep (for a
+// progress display).
 void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed,
-                          unsigned threads, MessageSink& sink);
+                          unsigned threads, MessageSink& sink,
+                          std::atomic<int64_t>* sweeps_done = nullptr);
 
 }  // namespace lozengia
