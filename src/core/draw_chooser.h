@@ -35,6 +35,8 @@ class DrawChooser {
   bool warned() const { return warned_; }
 
  private:
+  int32_t past_end(const double* w, int32_t count, float ratio);
+
   int32_t N_, T_, S_;
   double q_;
   Rng& rng_;
@@ -101,15 +103,7 @@ int32_t DrawChooser<Rng>::pick_plus(const double* w, int32_t m, double Z, float 
       warned_ = true;
     }
   }
-  if (k > m) {
-    const float ratio = v / Zf;
-    if (ratio < 1.0f) {
-      sink_.line("Strange warning while applying Markovian Operator. " +
-                 format_real(static_cast<double>(ratio)));
-      warned_ = true;
-    }
-    k = detail::fallback_outcome(w, m);
-  }
+  if (k > m) k = past_end(w, m, v / Zf);
   return k;
 }
 
@@ -142,16 +136,20 @@ int32_t DrawChooser<Rng>::pick_minus(const double* p, int32_t L, double W, float
     ++k;
     Q += p[k];
   }
-  if (k > L) {
-    const float ratio = u / static_cast<float>(W);
-    if (ratio < 1.0f) {
-      sink_.line("Strange warning while applying Markovian Operator. " +
-                 format_real(static_cast<double>(ratio)));
-      warned_ = true;
-    }
-    k = detail::fallback_outcome(p, L);
-  }
+  if (k > L) k = past_end(p, L, u / static_cast<float>(W));
   return k;
+}
+
+// The walk ran past the last outcome: the warning when the threshold was not
+// simply rounded up to the total, and the fallback outcome.
+template <class Rng>
+int32_t DrawChooser<Rng>::past_end(const double* w, int32_t count, float ratio) {
+  if (ratio < 1.0f) {
+    sink_.line("Strange warning while applying Markovian Operator. " +
+               format_real(static_cast<double>(ratio)));
+    warned_ = true;
+  }
+  return detail::fallback_outcome(w, count);
 }
 
 template <class Rng>
