@@ -475,6 +475,12 @@ class ProgramTest : public QObject {
   // ---------------------------------------------------- Save image, Print
 
   void save_and_print_the_picture() {
+#if defined(__SANITIZE_THREAD__)
+    // No thread is involved here, and the PDF engine maps font files at
+    // addresses whose shadow ThreadSanitizer cannot always reserve on kernels
+    // with wide address randomisation; the other builds cover this case.
+    QSKIP("saving and printing run on one thread; not checked under ThreadSanitizer");
+#endif
     Session s;
     new_hexagon(s, hahn("1", "2", "1"));
     choose_style(s, 1, false);
