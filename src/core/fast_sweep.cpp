@@ -4,6 +4,7 @@
 #include <cmath>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -39,7 +40,8 @@ struct Sweep {
         // The unrolled small-block paths write w[1..4] whatever m is, so a
         // single path (N = 1) still needs five places.
         w(static_cast<std::size_t>(N) + 5), cum(static_cast<std::size_t>(N) + 5),
-        free(static_cast<std::size_t>(N) + 4), link(static_cast<std::size_t>(N) + 4, 0), rng(rng),
+        free(static_cast<std::size_t>(N) + 8), link(static_cast<std::size_t>(N) + 4, 0),
+        first((static_cast<std::size_t>(N) + 7) / 8 * 8, 0), rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
   int32_t N, T, S;
   const ModelTables& tables;
@@ -47,6 +49,7 @@ struct Sweep {
   std::vector<double> w, cum;
   std::vector<int32_t> free;  // first particles of the blocks of a slice
   std::vector<uint8_t> link;  // particle i links to i+1 in a block
+  std::vector<uint8_t> first;  // particle i is the first of a block
   ParkMiller& rng;
   DrawChooser<ParkMiller> chooser;
 };
@@ -82,23 +85,39 @@ inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info) {
   return Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
 }
 
-// Lists the free particles of a slice (without a branch per particle) and
-// writes the forced ones. Free in S->S+1: old height equal to the new height
-// of the slice before; in S->S-1: one above it.
+// Positions of the set bytes of a group of eight start flags, by the group's
+// bit mask, and how many there are: a group's starts are written with one
+// table row and no branch.
+struct StartTable {
+  int32_t pos[256][8];
+  uint8_t count[256];
+  constexpr StartTable() : pos{}, count{} {
+    for (int mask = 0; mask < 256; ++mask) {
+      int c = 0;
+      for (int b = 0; b < 8; ++b)
+        if (mask & (1 << b)) pos[mask][c++] = b;
+      count[mask] = static_cast<uint8_t>(c);
+    }
+  }
+};
+constexpr StartTable kStarts{};
+
 // Lists the blocks of a slice without a branch per particle, and writes the
 // forced particles. Free in S->S+1: old height equal to the new height of the
 // slice before; in S->S-1: one above it. A free particle links to the next
 // when that one is free too and their new heights in the slice before are
 // consecutive; a block is a maximal chain of links, listed by its first
 // particle. Listing the starts first lets the blocks be weighed and drawn
-// without waiting for the previous block to be measured.
+// without waiting for the previous block to be measured. The three passes
+// over the particles have no dependency between particles and are
+// vectorised; the starts are then read eight flags at a time.
 template <bool Plus>
 inline int32_t list_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n) {
   int32_t* starts = s.free.data();
   uint8_t* link = s.link.data();
+  uint8_t* first = s.first.data();
   const int32_t N = s.N;
-  // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1. This pass
-  // has no dependency between particles and is vectorised.
+  // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1.
   for (int32_t i = 0; i < N; ++i) n[i] = Plus ? std::max(o[i], prev[i]) : std::min(o[i], prev[i] + 1);
   auto is_free = [&](int32_t i) -> uint8_t {
     return Plus ? (o[i] == prev[i]) : (o[i] == prev[i] + 1);
@@ -106,12 +125,26 @@ inline int32_t list_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int3
   for (int32_t i = 0; i + 1 < N; ++i)
     link[i] = is_free(i) & is_free(i + 1) & (prev[i + 1] == prev[i] + 1);
   link[N - 1] = 0;
+  first[0] = is_free(0);
+  for (int32_t i = 1; i < N; ++i) first[i] = is_free(i) & (link[i - 1] ^ 1);
+  // `first` is zero past N up to a multiple of eight.
   int32_t cnt = 0;
-  uint8_t linked = 0;  // whether particle i-1 links to i
-  for (int32_t i = 0; i < N; ++i) {
-    starts[cnt] = i;
-    cnt += is_free(i) & !linked;
-    linked = link[i];
+  for (int32_t base = 0; base < N; base += 8) {
+    uint64_t bytes;
+    std::memcpy(&bytes, first + base, 8);
+    // One bit per flag byte: byte b of `bytes` (0 or 1) lands in bit 56 + b.
+    const unsigned mask = static_cast<unsigned>((bytes * 0x0102040810204080ull) >> 56);
+    // All eight places are written (the list has room for them); only the
+    // first `count` are starts.
+    using Four = int32_t __attribute__((vector_size(16)));
+    Four lo, hi;
+    std::memcpy(&lo, kStarts.pos[mask], 16);
+    std::memcpy(&hi, kStarts.pos[mask] + 4, 16);
+    lo += base;
+    hi += base;
+    std::memcpy(starts + cnt, &lo, 16);
+    std::memcpy(starts + cnt + 4, &hi, 16);
+    cnt += kStarts.count[mask];
   }
   return cnt;
 }
