@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -194,17 +195,41 @@ inline void weights_minus(Sweep& s, int32_t t, int32_t x0, int32_t L, double* w)
   }
 }
 
+// Small blocks have at most four outcomes. kKeep[m][k] keeps the weight of
+// outcome k when the block has it (k <= m) and clears it otherwise, as a bit
+// mask: the processor cannot mispredict it, and an unused value that is not
+// finite is cleared all the same. kLast[m][k] is 1 at the last outcome.
+struct SmallMasks {
+  uint64_t keep[5][5];
+  double last[5][5];
+  int32_t place[5][3];  // the particles 0, 1, 2 of a block clamped to its last
+  constexpr SmallMasks() : keep{}, last{}, place{} {
+    for (int m = 0; m < 5; ++m) {
+      for (int k = 0; k < 5; ++k) {
+        keep[m][k] = k <= m ? ~uint64_t{0} : 0;
+        last[m][k] = k == m ? 1.0 : 0.0;
+      }
+      for (int k = 0; k < 3; ++k) place[m][k] = m < 2 ? 0 : std::min(k, m - 2);
+    }
+  }
+};
+constexpr SmallMasks kSmall{};
+
+inline double keep(double w, int32_t m, int k) {
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(w) & kSmall.keep[m][k]);
+}
+
 // The draw and walk of a block of at most three particles (m <= 4 outcomes)
-// with weights w1..w4 (entries past m unused, non-negative up to m), without a
-// branch on m: returns the number of particles that stay (S->S+1) or come down
-// (S->S-1). The generator's state is passed in a register. The numbers are the
-// chooser's, operation for operation.
+// with weights w1..w4, non-negative up to m and 0 past it, without a branch
+// on m: returns the number of particles that stay (S->S+1) or come down
+// (S->S-1). Adding the zero weights leaves the total as it is, and the
+// cumulative sums past m equal the total, which a threshold within the total
+// never exceeds. The generator's state is passed in a register. The numbers
+// are the chooser's, operation for operation.
 template <bool Plus>
 inline int32_t small_pick(Sweep& s, double w1, double w2, double w3, double w4, int32_t m,
                           uint32_t& state) {
-  const double inf = HUGE_VAL;
-  const double c1 = w1, c2 = c1 + w2, c3 = c2 + w3, c4 = c3 + w4;
-  const double z = m == 2 ? c2 : (m == 3 ? c3 : c4);
+  const double c2 = w1 + w2, c3 = c2 + w3, z = c3 + w4;
   state = ParkMiller::advance(state);
   const float u = ParkMiller::to_float(state);
   double v;
@@ -212,8 +237,9 @@ inline int32_t small_pick(Sweep& s, double w1, double w2, double w3, double w4, 
     v = static_cast<double>((1.0f - u) * static_cast<float>(z));
   else
     v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
-  const int32_t below = (c1 < v) + (c2 < v) + ((m > 2 ? c3 : inf) < v) + ((m > 3 ? c4 : inf) < v);
-  if (below < m) return below;
+  const int32_t below = (w1 < v) + (c2 < v) + (c3 < v) + (z < v);
+  if (below < m) [[likely]]
+    return below;
   // The threshold rounded above the total: the chooser's fallback (it draws
   // nothing).
   double* w = s.w.data();
@@ -225,21 +251,22 @@ inline int32_t small_pick(Sweep& s, double w1, double w2, double w3, double w4, 
   return (Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u)) - 1;
 }
 
-// Writes the block i..j (at most three particles) whose lowest `below` particles
-// stay (S->S+1) or come down (S->S-1): three writes clamped to the block, a
-// repeated write storing the same value.
+// Writes the block of m - 1 particles (at most three) from particle i, whose
+// lowest `below` particles stay (S->S+1) or come down (S->S-1). The old
+// heights of a block are consecutive, x = o[i] upwards, so nothing is read.
+// Three writes clamped to the block, a repeated write storing the same value.
 template <bool Plus>
-inline void write_small(const int32_t* o, int32_t* n, int32_t i, int32_t j, int32_t below) {
-  const int32_t edge = i + below;
-  const int32_t q1 = std::min(i + 1, j), q2 = std::min(i + 2, j);
+inline void write_small(int32_t x, int32_t* n, int32_t i, int32_t m, int32_t below) {
+  // From a table: computed, the compiler would branch on m.
+  const int32_t k1 = kSmall.place[m][1], k2 = kSmall.place[m][2];
   if constexpr (Plus) {
-    n[i] = o[i] + (i >= edge);
-    n[q1] = o[q1] + (q1 >= edge);
-    n[q2] = o[q2] + (q2 >= edge);
+    n[i] = x + (below == 0);
+    n[i + k1] = x + k1 + (k1 >= below);
+    n[i + k2] = x + k2 + (k2 >= below);
   } else {
-    n[i] = o[i] - (i < edge);
-    n[q1] = o[q1] - (q1 < edge);
-    n[q2] = o[q2] - (q2 < edge);
+    n[i] = x - (below > 0);
+    n[i + k1] = x + k1 - (k1 < below);
+    n[i + k2] = x + k2 - (k2 < below);
   }
 }
 
@@ -301,47 +328,55 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
   const int64_t nn = s.N, sS = s.S, tt = t;
   const bool forward = Plus ? D < 1 : t < s.S;
   uint32_t state = s.rng.state();
-  auto small = [&](int32_t i, int32_t j, int32_t m) {
+  // Weights anchored at the first outcome are masked past m; anchored at the
+  // last (w(m) = 1), each is w(k) = w(k+1) * f_k + [k = m], which is 1 at m,
+  // 0 past it and the same product below it.
+  auto small = [&](int32_t i, int32_t /*j*/, int32_t m) {
     const int64_t x = o[i];
+    const double* last = kSmall.last[m];
     double w1, w2, w3, w4;
     if constexpr (Plus) {
       if (forward) {
+        const double d = static_cast<double>(D + x);
         w1 = 1.0;
-        w2 = w1 * (static_cast<double>(D + x) * inv[x + 1]);
-        w3 = w2 * (static_cast<double>(D + x + 1) * inv[x + 2]);
-        w4 = w3 * (static_cast<double>(D + x + 2) * inv[x + 3]);
+        w2 = d * inv[x + 1];
+        const double r3 = w2 * ((d + 1.0) * inv[x + 2]);
+        const double r4 = r3 * ((d + 2.0) * inv[x + 3]);
+        w3 = keep(r3, m, 3);
+        w4 = keep(r4, m, 4);
       } else {
-        // w(k) = w(k+1) * f_k with w(m) = 1.
-        const double f1 = static_cast<double>(x + 1) * inv[D + x];
-        const double f2 = static_cast<double>(x + 2) * inv[D + x + 1];
-        const double f3 = static_cast<double>(x + 3) * inv[D + x + 2];
-        w4 = 1.0;
-        w3 = w4 * (m > 3 ? f3 : 1.0);
-        w2 = w3 * (m > 2 ? f2 : 1.0);
+        const double xd = static_cast<double>(x);
+        const double* r = inv + (D + x);
+        const double f1 = (xd + 1.0) * r[0];
+        const double f2 = (xd + 2.0) * r[1];
+        const double f3 = (xd + 3.0) * r[2];
+        w4 = last[4];
+        w3 = w4 * f3 + last[3];
+        w2 = w3 * f2 + last[2];
         w1 = w2 * f1;
       }
     } else {
       if (forward) {
+        const double d = static_cast<double>(nn + tt - x);
         w1 = 1.0;
-        w2 = w1 * (static_cast<double>(nn + tt - x) * inv[sS + nn - 1 - x]);
-        w3 = w2 * (static_cast<double>(nn + tt - x - 1) *
-                   inv[std::max<int64_t>(1, sS + nn - 2 - x)]);
-        w4 = w3 * (static_cast<double>(nn + tt - x - 2) *
-                   inv[std::max<int64_t>(1, sS + nn - 3 - x)]);
+        w2 = d * inv[sS + nn - 1 - x];
+        const double r3 = w2 * ((d - 1.0) * inv[std::max<int64_t>(1, sS + nn - 2 - x)]);
+        const double r4 = r3 * ((d - 2.0) * inv[std::max<int64_t>(1, sS + nn - 3 - x)]);
+        w3 = keep(r3, m, 3);
+        w4 = keep(r4, m, 4);
       } else {
-        const double f1 = static_cast<double>(sS + nn - 1 - x) * inv[nn + tt - x];
-        const double f2 =
-            static_cast<double>(sS + nn - 2 - x) * inv[std::max<int64_t>(1, nn + tt - x - 1)];
-        const double f3 =
-            static_cast<double>(sS + nn - 3 - x) * inv[std::max<int64_t>(1, nn + tt - x - 2)];
-        w4 = 1.0;
-        w3 = w4 * (m > 3 ? f3 : 1.0);
-        w2 = w3 * (m > 2 ? f2 : 1.0);
+        const double e = static_cast<double>(sS + nn - 1 - x);
+        const double f1 = e * inv[nn + tt - x];
+        const double f2 = (e - 1.0) * inv[std::max<int64_t>(1, nn + tt - x - 1)];
+        const double f3 = (e - 2.0) * inv[std::max<int64_t>(1, nn + tt - x - 2)];
+        w4 = last[4];
+        w3 = w4 * f3 + last[3];
+        w2 = w3 * f2 + last[2];
         w1 = w2 * f1;
       }
     }
     // Hahn weights lie in [0, 1]: nothing to report before the walk.
-    write_small<Plus>(o, n, i, j, small_pick<Plus>(s, w1, w2, w3, w4, m, state));
+    write_small<Plus>(static_cast<int32_t>(x), n, i, m, small_pick<Plus>(s, w1, w2, w3, w4, m, state));
   };
   auto large = [&](int32_t i, int32_t j) { general_block<kHahn, Plus>(s, t, o, n, i, j, state); };
   for_blocks<Plus>(s, o, prev, n, small, large);
@@ -362,7 +397,8 @@ void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* 
                         (m < 3 || (w[3] >= 0.0 && w[3] <= h)) &
                         (m < 4 || (w[4] >= 0.0 && w[4] <= h));
       if (fine) {
-        write_small<Plus>(o, n, i, j, small_pick<Plus>(s, w[1], w[2], w[3], w[4], m, state));
+        const int32_t below = small_pick<Plus>(s, w[1], w[2], keep(w[3], m, 3), keep(w[4], m, 4), m, state);
+        write_small<Plus>(o[i], n, i, m, below);
         return;
       }
     }

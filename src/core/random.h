@@ -37,7 +37,7 @@ class ParkMiller {
   // of weight 0.
   static float to_float(uint32_t state) {
     const float u = static_cast<float>(static_cast<double>(state) * (1.0 / 2147483648.0));
-    return u >= 1.0f ? 0.99999994f : u;  // largest float below 1
+    return u < 0.99999994f ? u : 0.99999994f;  // largest float below 1
   }
 
   uint32_t next_raw() {
