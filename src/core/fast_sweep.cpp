@@ -315,6 +315,88 @@ inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t*
   }
 }
 
+// Hahn's blocks of four particles or more: near S = 0 a slice is often one
+// block of hundreds. The weights, their running sums and the total are made
+// in registers, one product and one sum per outcome, and the threshold is
+// found by a search without branches over the sums, which do not decrease.
+// The values are those of the general Hahn weights and walk, operation for
+// operation; Hahn weights lie in [0, 1], so there is nothing to report.
+template <bool Plus>
+inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_t j,
+                       bool forward, int64_t a, int64_t b, uint32_t& state) {
+  const int32_t m = j - i + 2;
+  const double* inv = s.tables.inv_data();
+  double* w = s.w.data();
+  double* c = s.cum.data();
+  const int64_t x0 = o[i];
+  // Outcome k's factor is num(x) * inv[den(x)], x the old height of the
+  // particle between outcomes k-1 and k (forward) or k and k+1 (backward).
+  //   S->S+1, forward:  (D + x) / (x + 1);    backward: (x + 1) / (D + x)
+  //   S->S-1, forward:  (N + t - x) / (S + N - 1 - x); backward: the inverse
+  // With a = D (S->S+1) or N + t (S->S-1) and b = 1 or S + N - 1, the
+  // numerator and denominator move by +1 or -1 with x.
+  constexpr int64_t step = Plus ? 1 : -1;
+  double z;
+  if (forward) {
+    double wk = 1.0;
+    double num = static_cast<double>(a + step * x0);
+    int64_t den = b + step * x0;
+    w[1] = 1.0;
+    c[1] = 1.0;
+    z = 1.0;
+    for (int32_t k = 2; k <= m; ++k) {
+      wk = wk * (num * inv[den]);
+      w[k] = wk;
+      z = z + wk;
+      c[k] = z;
+      num += static_cast<double>(step);
+      den += step;
+    }
+  } else {
+    double wk = 1.0;
+    const int64_t xl = x0 + (m - 2);  // the last particle's height
+    double num = static_cast<double>(b + step * xl);
+    int64_t den = a + step * xl;
+    w[m] = 1.0;
+    for (int32_t k = m - 1; k >= 1; --k) {
+      wk = wk * (num * inv[den]);
+      w[k] = wk;
+      num -= static_cast<double>(step);
+      den -= step;
+    }
+    z = 0.0;
+    for (int32_t k = 1; k <= m; ++k) {
+      z += w[k];
+      c[k] = z;
+    }
+  }
+  state = ParkMiller::advance(state);
+  const float u = ParkMiller::to_float(state);
+  double v;
+  if constexpr (Plus)
+    v = static_cast<double>((1.0f - u) * static_cast<float>(z));
+  else
+    v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+  // How many of c[1..m] lie below v.
+  const double* base = c + 1;
+  int32_t len = m;
+  while (len > 1) {
+    const int32_t half = len / 2;
+    base = base[half] < v ? base + half : base;
+    len -= half;
+  }
+  const int32_t below = static_cast<int32_t>(base - (c + 1)) + (*base < v);
+  int32_t k;
+  if (below < m) [[likely]] {
+    k = below + 1;
+  } else {
+    w[m + 1] = Plus ? 100000.0 : 10000.0;
+    k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
+  }
+  const int32_t edge = i + k - 1;
+  for (int32_t p = i; p <= j; ++p) n[p] = Plus ? o[p] + (p >= edge) : o[p] - (p < edge);
+}
+
 // Hahn's slice, the hot loop of exact uniform samples: nearly every block has
 // at most three particles, and is weighed with the table of reciprocals, drawn
 // and written without a branch on its length. The products are those of the
@@ -378,7 +460,9 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
     // Hahn weights lie in [0, 1]: nothing to report before the walk.
     write_small<Plus>(static_cast<int32_t>(x), n, i, m, small_pick<Plus>(s, w1, w2, w3, w4, m, state));
   };
-  auto large = [&](int32_t i, int32_t j) { general_block<kHahn, Plus>(s, t, o, n, i, j, state); };
+  const int64_t a = Plus ? D : nn + tt;
+  const int64_t b = Plus ? 1 : sS + nn - 1;
+  auto large = [&](int32_t i, int32_t j) { hahn_large<Plus>(s, o, n, i, j, forward, a, b, state); };
   for_blocks<Plus>(s, o, prev, n, small, large);
   s.rng.set_state(state);
 }
