@@ -55,6 +55,19 @@ struct Sweep {
   DrawChooser<ParkMiller> chooser;
 };
 
+// How many of the non-decreasing sums c[1..m] (m >= 1) lie below v, by a
+// search without branches.
+inline int32_t count_below(const double* c, int32_t m, double v) {
+  const double* base = c + 1;
+  int32_t len = m;
+  while (len > 1) {
+    const int32_t half = len / 2;
+    base = base[half] < v ? base + half : base;
+    len -= half;
+  }
+  return static_cast<int32_t>(base - (c + 1)) + (*base < v);
+}
+
 // Outcome of a block from its weights w[1..m], as the chooser's walk picks it:
 // the first k whose cumulative weight reaches the threshold. With non-negative
 // weights the cumulative sums do not decrease, so k - 1 is the number of sums
@@ -70,7 +83,7 @@ inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info) {
     const double x = w[k];
     z += x;
     c[k] = z;
-    bad |= !(x >= 0.0 && x <= 1.0e8);
+    bad |= !((x >= 0.0) & (x <= 1.0e8));
   }
   if (bad) return Plus ? s.chooser.choose_plus(w, m, info) : s.chooser.choose_minus(w, m, info);
   const float u = s.rng.next_float();
@@ -79,8 +92,7 @@ inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info) {
     v = static_cast<double>((1.0f - u) * static_cast<float>(z));
   else
     v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
-  int32_t below = 0;
-  for (int32_t k = 1; k <= m; ++k) below += c[k] < v;
+  const int32_t below = count_below(c, m, v);
   if (below < m) return below + 1;
   w[m + 1] = Plus ? 100000.0 : 10000.0;
   return Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
@@ -377,15 +389,7 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
     v = static_cast<double>((1.0f - u) * static_cast<float>(z));
   else
     v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
-  // How many of c[1..m] lie below v.
-  const double* base = c + 1;
-  int32_t len = m;
-  while (len > 1) {
-    const int32_t half = len / 2;
-    base = base[half] < v ? base + half : base;
-    len -= half;
-  }
-  const int32_t below = static_cast<int32_t>(base - (c + 1)) + (*base < v);
+  const int32_t below = count_below(c, m, v);
   int32_t k;
   if (below < m) [[likely]] {
     k = below + 1;
@@ -476,12 +480,13 @@ void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* 
   uint32_t state = s.rng.state();
   auto small = [&](int32_t i, int32_t j, int32_t m) {
     if (s.bw.template small_k<Kind, Plus>(t, o[i], m, w)) {
-      const double h = 1.0e8;
-      const bool fine = (w[1] >= 0.0 && w[1] <= h) & (w[2] >= 0.0 && w[2] <= h) &
-                        (m < 3 || (w[3] >= 0.0 && w[3] <= h)) &
-                        (m < 4 || (w[4] >= 0.0 && w[4] <= h));
-      if (fine) {
-        const int32_t below = small_pick<Plus>(s, w[1], w[2], keep(w[3], m, 3), keep(w[4], m, 4), m, state);
+      // The weights are scaled to at most 1 in magnitude; a negative or
+      // undefined one needs the chooser's message. Unused entries are cleared
+      // first, and the test has no branch.
+      const double w3 = keep(w[3], m, 3), w4 = keep(w[4], m, 4);
+      const bool fine = (w[1] >= 0.0) & (w[2] >= 0.0) & (w3 >= 0.0) & (w4 >= 0.0);
+      if (fine) [[likely]] {
+        const int32_t below = small_pick<Plus>(s, w[1], w[2], w3, w4, m, state);
         write_small<Plus>(o[i], n, i, m, below);
         return;
       }

@@ -1,6 +1,7 @@
 #include "core/weights.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 
@@ -246,6 +247,7 @@ void BlockWeightsT<V>::build(int32_t count, double* w, RatioFn ratio) {
       w[k] = v;
       const double a = std::fabs(v);
       in_range &= !(a > kBig || (a < kSmall && a != 0.0));
+      if (!in_range) break;  // the exponents are needed: no use going on
     }
     if (in_range) {
       normalise(count, w);
@@ -317,7 +319,13 @@ void BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
   if (emax == INT_MIN) return;
   for (int32_t k = 1; k <= count; ++k) {
     const int d = exp_[k] - emax;
-    w[k] = d < -1100 ? 0.0 : std::ldexp(w[k], d);
+    // Multiplying by a normal power of two rounds exactly as ldexp does, at a
+    // fraction of its cost; smaller factors are rare and left to ldexp, as
+    // are the zero entries (whose exponent may exceed the largest).
+    if (d >= -1022 && d <= 0)
+      w[k] *= std::bit_cast<double>(static_cast<uint64_t>(1023 + d) << 52);
+    else
+      w[k] = d < -1100 ? 0.0 : std::ldexp(w[k], d);
   }
   normalise(count, w);
 }
