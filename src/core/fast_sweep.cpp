@@ -41,7 +41,7 @@ struct Sweep {
         // The unrolled small-block paths write w[1..4] whatever m is, so a
         // single path (N = 1) still needs five places.
         w(static_cast<std::size_t>(N) + 5), cum(static_cast<std::size_t>(N) + 5),
-        free(static_cast<std::size_t>(N) + 8), link(static_cast<std::size_t>(N) + 4, 0),
+        free(static_cast<std::size_t>(N) + 8), link(static_cast<std::size_t>(N) + 16, 0),
         first((static_cast<std::size_t>(N) + 7) / 8 * 8, 0), rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
   int32_t N, T, S;
@@ -282,6 +282,17 @@ inline void write_small(int32_t x, int32_t* n, int32_t i, int32_t m, int32_t bel
   }
 }
 
+// Writes a block i..j whose particles below `edge` stay (S->S+1) or come down
+// (S->S-1). The listing already gave every free particle its old height, so
+// only the particles that move are written.
+template <bool Plus>
+inline void write_large(const int32_t* o, int32_t* n, int32_t i, int32_t j, int32_t edge) {
+  if constexpr (Plus)
+    for (int32_t p = edge; p <= j; ++p) n[p] = o[p] + 1;
+  else
+    for (int32_t p = i; p < edge; ++p) n[p] = o[p] - 1;
+}
+
 // A block of four particles or more, and any block the loop-free paths decline:
 // weights, draw and walk the general way, on the generator itself.
 template <int Kind, bool Plus>
@@ -296,8 +307,7 @@ inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int
     weights_minus<Kind>(s, t, o[i], m, w);
   const int32_t k = pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]});
   state = s.rng.state();
-  const int32_t edge = i + k - 1;
-  for (int32_t p = i; p <= j; ++p) n[p] = Plus ? o[p] + (p >= edge) : o[p] - (p < edge);
+  write_large<Plus>(o, n, i, j, i + k - 1);
 }
 
 // Finds the blocks of a slice: free particles at consecutive indices whose new
@@ -318,8 +328,19 @@ inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t*
     const int32_t a2 = a1 & link[i + 1];
     const int32_t a3 = a2 & link[i + 2];
     if (a3) {
+      // The block's last particle: the first without a link, eight links at
+      // a time (each is 0 or 1, and the list has room past its end).
       int32_t j = i + 3;
-      while (link[j]) ++j;
+      for (;;) {
+        uint64_t bytes;
+        std::memcpy(&bytes, link + j, 8);
+        const uint64_t ends = ~bytes & 0x0101010101010101ull;
+        if (ends) {
+          j += std::countr_zero(ends) >> 3;
+          break;
+        }
+        j += 8;
+      }
       large(i, j);
     } else {
       small(i, i + a1 + a2, 2 + a1 + a2);
@@ -397,8 +418,7 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
     w[m + 1] = Plus ? 100000.0 : 10000.0;
     k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
   }
-  const int32_t edge = i + k - 1;
-  for (int32_t p = i; p <= j; ++p) n[p] = Plus ? o[p] + (p >= edge) : o[p] - (p < edge);
+  write_large<Plus>(o, n, i, j, i + k - 1);
 }
 
 // Hahn's slice, the hot loop of exact uniform samples: nearly every block has
