@@ -41,7 +41,7 @@ struct Sweep {
         // The unrolled small-block paths write w[1..4] whatever m is, so a
         // single path (N = 1) still needs five places.
         w(static_cast<std::size_t>(N) + 5), cum(static_cast<std::size_t>(N) + 5),
-        free(static_cast<std::size_t>(N) + 8), link(static_cast<std::size_t>(N) + 16, 0),
+        free(static_cast<std::size_t>(N) + 8), link((static_cast<std::size_t>(N) + 7) / 8 * 8 + 16, 0),
         first((static_cast<std::size_t>(N) + 7) / 8 * 8, 0), rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
   int32_t N, T, S;
@@ -50,7 +50,7 @@ struct Sweep {
   std::vector<double> w, cum;
   std::vector<int32_t> free;  // first particles of the blocks of a slice
   std::vector<uint8_t> link;  // particle i links to i+1 in a block
-  std::vector<uint8_t> first;  // particle i is the first of a block
+  std::vector<uint8_t> first;  // particle i is free
   ParkMiller& rng;
   DrawChooser<ParkMiller> chooser;
 };
@@ -125,26 +125,31 @@ constexpr StartTable kStarts{};
 // over the particles have no dependency between particles and are
 // vectorised; the starts are then read eight flags at a time.
 template <bool Plus>
-inline int32_t list_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n) {
+inline int32_t list_blocks(Sweep& s, const int32_t* __restrict o, const int32_t* __restrict prev,
+                           int32_t* __restrict n) {
   int32_t* starts = s.free.data();
-  uint8_t* link = s.link.data();
-  uint8_t* first = s.first.data();
+  uint8_t* __restrict link = s.link.data();
+  uint8_t* __restrict fr = s.first.data();
   const int32_t N = s.N;
   // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1.
-  for (int32_t i = 0; i < N; ++i) n[i] = Plus ? std::max(o[i], prev[i]) : std::min(o[i], prev[i] + 1);
-  auto is_free = [&](int32_t i) -> uint8_t {
-    return Plus ? (o[i] == prev[i]) : (o[i] == prev[i] + 1);
-  };
+  for (int32_t i = 0; i < N; ++i) {
+    n[i] = Plus ? std::max(o[i], prev[i]) : std::min(o[i], prev[i] + 1);
+    fr[i] = Plus ? (o[i] == prev[i]) : (o[i] == prev[i] + 1);
+  }
   for (int32_t i = 0; i + 1 < N; ++i)
-    link[i] = is_free(i) & is_free(i + 1) & (prev[i + 1] == prev[i] + 1);
+    link[i] = fr[i] & fr[i + 1] & (prev[i + 1] == prev[i] + 1);
   link[N - 1] = 0;
-  first[0] = is_free(0);
-  for (int32_t i = 1; i < N; ++i) first[i] = is_free(i) & (link[i - 1] ^ 1);
-  // `first` is zero past N up to a multiple of eight.
+  // A block starts at a free particle that the one below does not link to.
+  // Eight particles at a time: their free flags, less the links shifted up
+  // by one particle. `fr` and `link` are zero past N up to a multiple of 8.
   int32_t cnt = 0;
+  uint64_t carry = 0;  // the link of the particle below the group
   for (int32_t base = 0; base < N; base += 8) {
-    uint64_t bytes;
-    std::memcpy(&bytes, first + base, 8);
+    uint64_t f, l;
+    std::memcpy(&f, fr + base, 8);
+    std::memcpy(&l, link + base, 8);
+    const uint64_t bytes = f & ~((l << 8) | carry);
+    carry = l >> 56;
     // One bit per flag byte: byte b of `bytes` (0 or 1) lands in bit 56 + b.
     const unsigned mask = static_cast<unsigned>((bytes * 0x0102040810204080ull) >> 56);
     // All eight places are written (the list has room for them); only the
