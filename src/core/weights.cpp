@@ -130,6 +130,8 @@ ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
       }
     }
   }
+  if (!d_.empty()) d0_ = d_.data() + r;
+  if (!x_.empty()) x0_ = x_.data() + r;
 }
 
 namespace {

@@ -74,6 +74,9 @@ class ModelValues {
 class ModelTables {
  public:
   ModelTables(int32_t N, int32_t T, const ModelParams& model);
+  // The lookups point into the tables' own storage.
+  ModelTables(const ModelTables&) = delete;
+  ModelTables& operator=(const ModelTables&) = delete;
 
   const ModelParams& model() const { return values_.model(); }
   int32_t kind() const { return values_.kind(); }
@@ -82,18 +85,20 @@ class ModelTables {
 
   double inv(int64_t n) const { return inv_[static_cast<std::size_t>(n)]; }
   const double* inv_data() const { return inv_.data(); }
-  double lin(int64_t n) const { return d_[at(n)].a; }
-  double inv_lin(int64_t n) const { return d_[at(n)].b; }
-  double s1(int64_t n) const { return d_[at(n)].a; }
-  double inv_s1(int64_t n) const { return d_[at(n)].b; }
-  double s2(int64_t n) const { return d_[at(n)].c; }
-  double inv_s2(int64_t n) const { return d_[at(n)].d; }
-  XD om(int64_t n) const { return x_[at(n)].om; }
-  XD inv_om(int64_t n) const { return x_[at(n)].inv_om; }
-  XD opk(int64_t n) const { return x_[at(n)].opk; }
-  XD inv_opk(int64_t n) const { return x_[at(n)].inv_opk; }
-  XD kpq(int64_t n) const { return x_[at(n)].kpq; }
-  XD inv_kpq(int64_t n) const { return x_[at(n)].inv_kpq; }
+  // The entries are looked up from their middle (argument 0), so that an
+  // access is a single indexed load.
+  double lin(int64_t n) const { return d0_[n].a; }
+  double inv_lin(int64_t n) const { return d0_[n].b; }
+  double s1(int64_t n) const { return d0_[n].a; }
+  double inv_s1(int64_t n) const { return d0_[n].b; }
+  double s2(int64_t n) const { return d0_[n].c; }
+  double inv_s2(int64_t n) const { return d0_[n].d; }
+  XD om(int64_t n) const { return x0_[n].om; }
+  XD inv_om(int64_t n) const { return x0_[n].inv_om; }
+  XD opk(int64_t n) const { return x0_[n].opk; }
+  XD inv_opk(int64_t n) const { return x0_[n].inv_opk; }
+  XD kpq(int64_t n) const { return x0_[n].kpq; }
+  XD inv_kpq(int64_t n) const { return x0_[n].inv_kpq; }
 
  private:
   std::size_t at(int64_t n) const { return static_cast<std::size_t>(n + values_.range()); }
@@ -107,6 +112,8 @@ class ModelTables {
   std::vector<double> inv_;
   std::vector<D4> d_;
   std::vector<QEntry> x_;
+  const D4* d0_ = nullptr;
+  const QEntry* x0_ = nullptr;
 };
 
 // The weight vectors of the blocks of one sweep (one S).
