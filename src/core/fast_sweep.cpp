@@ -41,16 +41,16 @@ struct Sweep {
         // The unrolled small-block paths write w[1..4] whatever m is, so a
         // single path (N = 1) still needs five places.
         w(static_cast<std::size_t>(N) + 5), cum(static_cast<std::size_t>(N) + 5),
-        free(static_cast<std::size_t>(N) + 8), link((static_cast<std::size_t>(N) + 7) / 8 * 8 + 16, 0),
-        first((static_cast<std::size_t>(N) + 7) / 8 * 8, 0), rng(rng),
+        starts(static_cast<std::size_t>(N) + 8), link((static_cast<std::size_t>(N) + 7) / 8 * 8 + 16, 0),
+        free((static_cast<std::size_t>(N) + 7) / 8 * 8, 0), rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
   int32_t N, T, S;
   const ModelTables& tables;
   BlockWeightsT<ModelTables> bw;
   std::vector<double> w, cum;
-  std::vector<int32_t> free;  // first particles of the blocks of a slice
+  std::vector<int32_t> starts;  // first particles of the blocks of a slice
   std::vector<uint8_t> link;  // particle i links to i+1 in a block
-  std::vector<uint8_t> first;  // particle i is free
+  std::vector<uint8_t> free;  // particle i is free
   ParkMiller& rng;
   DrawChooser<ParkMiller> chooser;
 };
@@ -121,15 +121,15 @@ constexpr StartTable kStarts{};
 // when that one is free too and their new heights in the slice before are
 // consecutive; a block is a maximal chain of links, listed by its first
 // particle. Listing the starts first lets the blocks be weighed and drawn
-// without waiting for the previous block to be measured. The three passes
-// over the particles have no dependency between particles and are
-// vectorised; the starts are then read eight flags at a time.
+// without waiting for the previous block to be measured. The two passes over
+// the particles have no dependency between particles and are vectorised; the
+// starts are then read eight flags at a time.
 template <bool Plus>
 inline int32_t list_blocks(Sweep& s, const int32_t* __restrict o, const int32_t* __restrict prev,
                            int32_t* __restrict n) {
-  int32_t* starts = s.free.data();
+  int32_t* starts = s.starts.data();
   uint8_t* __restrict link = s.link.data();
-  uint8_t* __restrict fr = s.first.data();
+  uint8_t* __restrict fr = s.free.data();
   const int32_t N = s.N;
   // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1.
   for (int32_t i = 0; i < N; ++i) {
@@ -212,10 +212,12 @@ inline void weights_minus(Sweep& s, int32_t t, int32_t x0, int32_t L, double* w)
   }
 }
 
-// Small blocks have at most four outcomes. kKeep[m][k] keeps the weight of
-// outcome k when the block has it (k <= m) and clears it otherwise, as a bit
-// mask: the processor cannot mispredict it, and an unused value that is not
-// finite is cleared all the same. kLast[m][k] is 1 at the last outcome.
+// Small blocks have at most four outcomes, and everything that depends on
+// their number m is looked up rather than computed, so that the compiler
+// makes no branch the processor could mispredict. keep[m][k] keeps the
+// weight of outcome k when the block has it (k <= m) and clears it
+// otherwise, as a bit mask (an unused value that is not finite is cleared
+// all the same); last[m][k] is 1 at the last outcome.
 struct SmallMasks {
   uint64_t keep[5][5];
   double last[5][5];
@@ -317,15 +319,14 @@ inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int
 
 // Finds the blocks of a slice: free particles at consecutive indices whose new
 // heights in the slice before are consecutive too. Up to three particles are
-// measured without branches; longer blocks are extended one by one. Calls
-// small(i, j, m) for blocks of at most three particles, large(i, j) otherwise.
-// Calls small(i, j, m) for the blocks of at most three particles, large(i, j)
-// for the others.
+// measured without branches; longer blocks are extended eight links at a time.
+// Calls small(i, j, m) for blocks of at most three particles, large(i, j)
+// otherwise.
 template <bool Plus, class Small, class Large>
 inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n,
                        Small small, Large large) {
   const int32_t cnt = list_blocks<Plus>(s, o, prev, n);
-  const int32_t* starts = s.free.data();
+  const int32_t* starts = s.starts.data();
   const uint8_t* link = s.link.data();  // zero past the last particle
   for (int32_t g = 0; g < cnt; ++g) {
     const int32_t i = starts[g];
