@@ -107,31 +107,38 @@ ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
   inv_[0] = 0.0;  // never used: Hahn denominators are at least 1
   for (int64_t n = 1; n <= r; ++n) inv_[static_cast<std::size_t>(n)] = values_.inv(n);
   const int32_t kind = values_.kind();
+  const std::size_t size = static_cast<std::size_t>(2 * r + 1);
+  auto at = [r](int64_t n) { return static_cast<std::size_t>(n + r); };
   if (kind == kRacah || kind == kTrigonometric) {
-    d_.resize(static_cast<std::size_t>(2 * r + 1));
+    const int used = kind == kRacah ? 2 : 4;
+    for (int f = 0; f < used; ++f) f_[f].resize(size);
     for (int64_t n = -r; n <= r; ++n) {
-      D4& e = d_[at(n)];
-      if (kind == kRacah)
-        e = {values_.lin(n), values_.inv_lin(n), 0.0, 0.0};
-      else
-        e = {values_.s1(n), values_.inv_s1(n), values_.s2(n), values_.inv_s2(n)};
-    }
-  } else if (is_q_kind(kind)) {
-    x_.resize(static_cast<std::size_t>(2 * r + 1));
-    for (int64_t n = -r; n <= r; ++n) {
-      QEntry& e = x_[at(n)];
-      e.om = values_.om(n);
-      e.inv_om = values_.inv_om(n);
-      if (kind != kQHahn) {
-        e.opk = values_.opk(n);
-        e.inv_opk = values_.inv_opk(n);
-        e.kpq = values_.kpq(n);
-        e.inv_kpq = values_.inv_kpq(n);
+      if (kind == kRacah) {
+        f_[kA][at(n)] = values_.lin(n);
+        f_[kB][at(n)] = values_.inv_lin(n);
+      } else {
+        f_[kA][at(n)] = values_.s1(n);
+        f_[kB][at(n)] = values_.inv_s1(n);
+        f_[kC][at(n)] = values_.s2(n);
+        f_[kD][at(n)] = values_.inv_s2(n);
       }
     }
+    for (int f = 0; f < used; ++f) f0_[f] = f_[f].data() + r;
+  } else if (is_q_kind(kind)) {
+    const int used = kind == kQHahn ? 2 : 6;
+    for (int f = 0; f < used; ++f) x_[f].resize(size);
+    for (int64_t n = -r; n <= r; ++n) {
+      x_[kOm][at(n)] = values_.om(n);
+      x_[kInvOm][at(n)] = values_.inv_om(n);
+      if (kind != kQHahn) {
+        x_[kOpk][at(n)] = values_.opk(n);
+        x_[kInvOpk][at(n)] = values_.inv_opk(n);
+        x_[kKpq][at(n)] = values_.kpq(n);
+        x_[kInvKpq][at(n)] = values_.inv_kpq(n);
+      }
+    }
+    for (int f = 0; f < used; ++f) x0_[f] = x_[f].data() + r;
   }
-  if (!d_.empty()) d0_ = d_.data() + r;
-  if (!x_.empty()) x0_ = x_.data() + r;
 }
 
 namespace {

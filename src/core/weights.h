@@ -85,35 +85,31 @@ class ModelTables {
 
   double inv(int64_t n) const { return inv_[static_cast<std::size_t>(n)]; }
   const double* inv_data() const { return inv_.data(); }
-  // The entries are looked up from their middle (argument 0), so that an
-  // access is a single indexed load.
-  double lin(int64_t n) const { return d0_[n].a; }
-  double inv_lin(int64_t n) const { return d0_[n].b; }
-  double s1(int64_t n) const { return d0_[n].a; }
-  double inv_s1(int64_t n) const { return d0_[n].b; }
-  double s2(int64_t n) const { return d0_[n].c; }
-  double inv_s2(int64_t n) const { return d0_[n].d; }
-  XD om(int64_t n) const { return x0_[n].om; }
-  XD inv_om(int64_t n) const { return x0_[n].inv_om; }
-  XD opk(int64_t n) const { return x0_[n].opk; }
-  XD inv_opk(int64_t n) const { return x0_[n].inv_opk; }
-  XD kpq(int64_t n) const { return x0_[n].kpq; }
-  XD inv_kpq(int64_t n) const { return x0_[n].inv_kpq; }
+  // Each function has its own table, looked up from its middle (argument 0):
+  // an access is a single indexed load, and the arguments of neighbouring
+  // blocks share cache lines.
+  double lin(int64_t n) const { return f0_[kA][n]; }
+  double inv_lin(int64_t n) const { return f0_[kB][n]; }
+  double s1(int64_t n) const { return f0_[kA][n]; }
+  double inv_s1(int64_t n) const { return f0_[kB][n]; }
+  double s2(int64_t n) const { return f0_[kC][n]; }
+  double inv_s2(int64_t n) const { return f0_[kD][n]; }
+  XD om(int64_t n) const { return x0_[kOm][n]; }
+  XD inv_om(int64_t n) const { return x0_[kInvOm][n]; }
+  XD opk(int64_t n) const { return x0_[kOpk][n]; }
+  XD inv_opk(int64_t n) const { return x0_[kInvOpk][n]; }
+  XD kpq(int64_t n) const { return x0_[kKpq][n]; }
+  XD inv_kpq(int64_t n) const { return x0_[kInvKpq][n]; }
 
  private:
-  std::size_t at(int64_t n) const { return static_cast<std::size_t>(n + values_.range()); }
-  struct D4 {
-    double a, b, c, d;
-  };
-  struct QEntry {
-    XD om, inv_om, opk, inv_opk, kpq, inv_kpq;
-  };
+  enum { kA, kB, kC, kD };
+  enum { kOm, kInvOm, kOpk, kInvOpk, kKpq, kInvKpq };
   ModelValues values_;
   std::vector<double> inv_;
-  std::vector<D4> d_;
-  std::vector<QEntry> x_;
-  const D4* d0_ = nullptr;
-  const QEntry* x0_ = nullptr;
+  std::vector<double> f_[4];  // Racah: lin, 1/lin; trigonometric: s1, 1/s1, s2, 1/s2
+  std::vector<XD> x_[6];      // q-models: 1-q^n, 1+Kq^n, K+q^n and reciprocals
+  const double* f0_[4] = {};
+  const XD* x0_[6] = {};
 };
 
 // The weight vectors of the blocks of one sweep (one S).
