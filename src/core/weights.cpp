@@ -14,6 +14,8 @@ constexpr int kNegligible = 60;
 // Running products are renormalised when they leave [2^-300, 2^300].
 constexpr double kBig = 0x1p300;
 constexpr double kSmall = 0x1p-300;
+// Blocks longer than this may skip the attempt without exponents.
+constexpr int32_t kLongBlock = 16;
 // Below this bound on |log2| of every q-power, values are kept as plain doubles.
 constexpr double kPlainBound = 900.0;
 
@@ -235,8 +237,12 @@ void BlockWeightsT<V>::build(int32_t count, double* w, RatioFn ratio) {
   // The common case first: every ratio a plain double and every product within
   // [2^-300, 2^300], so no exponent needs keeping. Anything else starts over
   // with exponents; both give the same numbers when both apply, because
-  // scaling by powers of two is exact.
-  if (v_.plain_range()) {
+  // scaling by powers of two is exact. That is also why a long block may go
+  // straight to the exponents when the last long block needed them: long
+  // blocks of one sweep tend to be alike, and the plain attempt would only
+  // be thrown away.
+  const bool long_block = count > kLongBlock;
+  if (v_.plain_range() && !(long_block && long_scaled_)) {
     double v = 1.0;
     w[1] = 1.0;
     bool in_range = true;
@@ -263,7 +269,8 @@ void BlockWeightsT<V>::build(int32_t count, double* w, RatioFn ratio) {
       return;
     }
   }
-  build_scaled(count, w, ratio);
+  const bool needed = build_scaled(count, w, ratio);
+  if (long_block) long_scaled_ = needed;
 }
 
 // Scales w[1..count] so that the entry of largest magnitude is exactly +-1.
@@ -290,9 +297,10 @@ void BlockWeightsT<V>::normalise(int32_t count, double* w) {
 // still seen by the operator).
 template <class V>
 template <class RatioFn>
-void BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
+bool BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
   double v = 1.0;
   int e = 0;
+  bool needed = false;  // whether any value needed an exponent
   w[1] = 1.0;
   exp_[1] = 0;
   for (int32_t k = 2; k <= count; ++k) {
@@ -317,6 +325,7 @@ void BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
         int fe = 0;
         v = std::frexp(v, &fe);
         e += fe;
+        needed = true;
       }
     }
     w[k] = v;
@@ -325,7 +334,7 @@ void BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
   int emax = INT_MIN;
   for (int32_t k = 1; k <= count; ++k)
     if (w[k] != 0.0) emax = std::max(emax, exp_[k]);
-  if (emax == INT_MIN) return;
+  if (emax == INT_MIN) return needed;
   for (int32_t k = 1; k <= count; ++k) {
     const int d = exp_[k] - emax;
     // Multiplying by a normal power of two rounds exactly as ldexp does, at a
@@ -337,6 +346,7 @@ void BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
       w[k] = d < -1100 ? 0.0 : std::ldexp(w[k], d);
   }
   normalise(count, w);
+  return needed;
 }
 
 template <class V>

@@ -147,13 +147,15 @@ class BlockWeightsT {
  private:
   template <class RatioFn>
   void build(int32_t count, double* w, RatioFn ratio);
+  // Returns whether any value needed an exponent.
   template <class RatioFn>
-  void build_scaled(int32_t count, double* w, RatioFn ratio);
+  bool build_scaled(int32_t count, double* w, RatioFn ratio);
   void normalise(int32_t count, double* w);
 
   int32_t N_, T_, S_, kind_;
   const V& v_;
   std::vector<int> exp_;  // binary exponents of the entries being built
+  bool long_scaled_ = false;  // the last long block needed exponents
 };
 
 extern template class BlockWeightsT<ModelValues>;
