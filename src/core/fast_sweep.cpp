@@ -55,6 +55,17 @@ struct Sweep {
   DrawChooser<ParkMiller> chooser;
 };
 
+// The walk's threshold for a draw u and a total z, rounded as the chooser
+// rounds it: in single precision in S->S+1, the product in double and the
+// result in single in S->S-1.
+template <bool Plus>
+inline double threshold(float u, double z) {
+  if constexpr (Plus)
+    return static_cast<double>((1.0f - u) * static_cast<float>(z));
+  else
+    return static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+}
+
 // How many of the non-decreasing sums c[1..m] (m >= 1) lie below v, by a
 // search without branches.
 inline int32_t count_below(const double* c, int32_t m, double v) {
@@ -87,11 +98,7 @@ inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info) {
   }
   if (bad) return Plus ? s.chooser.choose_plus(w, m, info) : s.chooser.choose_minus(w, m, info);
   const float u = s.rng.next_float();
-  double v;
-  if constexpr (Plus)
-    v = static_cast<double>((1.0f - u) * static_cast<float>(z));
-  else
-    v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+  const double v = threshold<Plus>(u, z);
   const int32_t below = count_below(c, m, v);
   if (below < m) return below + 1;
   w[m + 1] = Plus ? 100000.0 : 10000.0;
@@ -251,11 +258,7 @@ inline int32_t small_pick(Sweep& s, double w1, double w2, double w3, double w4, 
   const double c2 = w1 + w2, c3 = c2 + w3, z = c3 + w4;
   state = ParkMiller::advance(state);
   const float u = ParkMiller::to_float(state);
-  double v;
-  if constexpr (Plus)
-    v = static_cast<double>((1.0f - u) * static_cast<float>(z));
-  else
-    v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+  const double v = threshold<Plus>(u, z);
   const int32_t below = (w1 < v) + (c2 < v) + (c3 < v) + (z < v);
   if (below < m) [[likely]]
     return below;
@@ -411,11 +414,7 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
   }
   state = ParkMiller::advance(state);
   const float u = ParkMiller::to_float(state);
-  double v;
-  if constexpr (Plus)
-    v = static_cast<double>((1.0f - u) * static_cast<float>(z));
-  else
-    v = static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+  const double v = threshold<Plus>(u, z);
   const int32_t below = count_below(c, m, v);
   int32_t k;
   if (below < m) [[likely]] {
