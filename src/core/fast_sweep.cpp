@@ -239,10 +239,10 @@ struct SmallMasks {
     }
   }
 };
-constexpr SmallMasks kSmall{};
+constexpr SmallMasks kSmallBlock{};
 
 inline double keep(double w, int32_t m, int k) {
-  return std::bit_cast<double>(std::bit_cast<uint64_t>(w) & kSmall.keep[m][k]);
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(w) & kSmallBlock.keep[m][k]);
 }
 
 // The draw and walk of a block of at most three particles (m <= 4 outcomes)
@@ -280,7 +280,7 @@ inline int32_t small_pick(Sweep& s, double w1, double w2, double w3, double w4, 
 template <bool Plus>
 inline void write_small(int32_t x, int32_t* n, int32_t i, int32_t m, int32_t below) {
   // From a table: computed, the compiler would branch on m.
-  const int32_t k1 = kSmall.place[m][1], k2 = kSmall.place[m][2];
+  const int32_t k1 = kSmallBlock.place[m][1], k2 = kSmallBlock.place[m][2];
   if constexpr (Plus) {
     n[i] = x + (below == 0);
     n[i + k1] = x + k1 + (k1 >= below);
@@ -444,7 +444,7 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
   // 0 past it and the same product below it.
   auto small = [&](int32_t i, int32_t /*j*/, int32_t m) {
     const int64_t x = o[i];
-    const double* last = kSmall.last[m];
+    const double* last = kSmallBlock.last[m];
     double w1, w2, w3, w4;
     if constexpr (Plus) {
       if (forward) {

@@ -59,22 +59,29 @@ void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const 
   run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
 }
 
-void plain_sweep_plus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
-                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+namespace {
+template <bool Plus>
+void plain_sweep(int32_t N, int32_t T, int32_t S, const ModelParams& model, const PathArray& old,
+                 PathArray& nw, ParkMiller& rng, MessageSink& sink) {
   BlockWeights bw(N, T, S, model);
   std::vector<double> w(static_cast<std::size_t>(N) + 3);
   DrawChooser<ParkMiller> chooser(N, T, S, model.q, rng, sink);
-  sweep_plus(N, T, S, bw, old, nw, chooser, w.data());
+  if constexpr (Plus)
+    sweep_plus(N, T, S, bw, old, nw, chooser, w.data());
+  else
+    sweep_minus(N, T, S, bw, old, nw, chooser, w.data());
   chooser.finish();
+}
+}  // namespace
+
+void plain_sweep_plus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
+                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+  plain_sweep<true>(N, T, S, model, old, nw, rng, sink);
 }
 
 void plain_sweep_minus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
                        const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  BlockWeights bw(N, T, S, model);
-  std::vector<double> w(static_cast<std::size_t>(N) + 3);
-  DrawChooser<ParkMiller> chooser(N, T, S, model.q, rng, sink);
-  sweep_minus(N, T, S, bw, old, nw, chooser, w.data());
-  chooser.finish();
+  plain_sweep<false>(N, T, S, model, old, nw, rng, sink);
 }
 
 Sampler::Sampler(int32_t N, int32_t T, const ModelParams& model)
