@@ -9,6 +9,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/draw_chooser.h"
 
 namespace lozengia {
@@ -42,7 +46,10 @@ struct Sweep {
         // single path (N = 1) still needs five places.
         w(static_cast<std::size_t>(N) + 5), cum(static_cast<std::size_t>(N) + 5),
         starts(static_cast<std::size_t>(N) + 8), link((static_cast<std::size_t>(N) + 7) / 8 * 8 + 16, 0),
-        free((static_cast<std::size_t>(N) + 7) / 8 * 8, 0), rng(rng),
+        free((static_cast<std::size_t>(N) + 7) / 8 * 8, 0),
+        states(static_cast<std::size_t>(N) + 24), draws(static_cast<std::size_t>(N) + 24),
+        spans(static_cast<std::size_t>(N) + 24),
+        rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
   int32_t N, T, S;
   const ModelTables& tables;
@@ -51,19 +58,25 @@ struct Sweep {
   std::vector<int32_t> starts;  // first particles of the blocks of a slice
   std::vector<uint8_t> link;  // particle i links to i+1 in a block
   std::vector<uint8_t> free;  // particle i is free
+  // The generator's states of a slice, states[g] before the draw of block g,
+  // and the draws themselves (one per block, in block order).
+  std::vector<uint32_t> states;
+  std::vector<float> draws;
+  std::vector<float> spans;  // 1 - draw, the factor of the walk's threshold
   ParkMiller& rng;
   DrawChooser<ParkMiller> chooser;
 };
 
-// The walk's threshold for a draw u and a total z, rounded as the chooser
-// rounds it: in single precision in S->S+1, the product in double and the
-// result in single in S->S-1.
+// The walk's threshold for a draw u (given as span = 1 - u, in single
+// precision) and a total z, rounded as the chooser rounds it: in single
+// precision in S->S+1, the product in double and the result in single in
+// S->S-1.
 template <bool Plus>
-inline double threshold(float u, double z) {
+inline double threshold(float span, double z) {
   if constexpr (Plus)
-    return static_cast<double>((1.0f - u) * static_cast<float>(z));
+    return static_cast<double>(span * static_cast<float>(z));
   else
-    return static_cast<double>(static_cast<float>(static_cast<double>(1.0f - u) * z));
+    return static_cast<double>(static_cast<float>(static_cast<double>(span) * z));
 }
 
 // How many of the non-decreasing sums c[1..m] (m >= 1) lie below v, by a
@@ -86,7 +99,7 @@ inline int32_t count_below(const double* c, int32_t m, double v) {
 // a message (a negative, huge or undefined weight; a threshold past the total)
 // go to the chooser, which draws and walks exactly the same way.
 template <bool Plus>
-inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info) {
+inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info, int32_t g) {
   double* c = s.cum.data();
   double z = 0.0;
   bool bad = false;
@@ -96,9 +109,13 @@ inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info) {
     c[k] = z;
     bad |= !((x >= 0.0) & (x <= 1.0e8));
   }
-  if (bad) return Plus ? s.chooser.choose_plus(w, m, info) : s.chooser.choose_minus(w, m, info);
-  const float u = s.rng.next_float();
-  const double v = threshold<Plus>(u, z);
+  if (bad) {
+    // The chooser draws the block's number itself.
+    s.rng.set_state(s.states[static_cast<std::size_t>(g)]);
+    return Plus ? s.chooser.choose_plus(w, m, info) : s.chooser.choose_minus(w, m, info);
+  }
+  const float u = s.draws[static_cast<std::size_t>(g)];
+  const double v = threshold<Plus>(s.spans[static_cast<std::size_t>(g)], z);
   const int32_t below = count_below(c, m, v);
   if (below < m) return below + 1;
   w[m + 1] = Plus ? 100000.0 : 10000.0;
@@ -131,16 +148,24 @@ constexpr StartTable kStarts{};
 // without waiting for the previous block to be measured. The two passes over
 // the particles have no dependency between particles and are vectorised; the
 // starts are then read eight flags at a time.
+//
+// The body is compiled twice, for any x86-64 and for processors with AVX2,
+// whose wider vectors and integer maximum make the two passes about half as
+// long; the version is chosen once by what the processor supports. It calls
+// no out-of-line function, so nothing compiled for AVX2 can be shared with
+// the other version.
 template <bool Plus>
-inline int32_t list_blocks(Sweep& s, const int32_t* __restrict o, const int32_t* __restrict prev,
-                           int32_t* __restrict n) {
-  int32_t* starts = s.starts.data();
-  uint8_t* __restrict link = s.link.data();
-  uint8_t* __restrict fr = s.free.data();
-  const int32_t N = s.N;
+[[gnu::always_inline]] inline int32_t list_core(int32_t N, const int32_t* __restrict o,
+                                                const int32_t* __restrict prev,
+                                                int32_t* __restrict n, int32_t* starts,
+                                                uint8_t* __restrict link,
+                                                uint8_t* __restrict fr) {
   // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1.
   for (int32_t i = 0; i < N; ++i) {
-    n[i] = Plus ? std::max(o[i], prev[i]) : std::min(o[i], prev[i] + 1);
+    if constexpr (Plus)
+      n[i] = o[i] > prev[i] ? o[i] : prev[i];
+    else
+      n[i] = o[i] < prev[i] + 1 ? o[i] : prev[i] + 1;
     fr[i] = Plus ? (o[i] == prev[i]) : (o[i] == prev[i] + 1);
   }
   for (int32_t i = 0; i + 1 < N; ++i)
@@ -172,6 +197,94 @@ inline int32_t list_blocks(Sweep& s, const int32_t* __restrict o, const int32_t*
     cnt += kStarts.count[mask];
   }
   return cnt;
+}
+
+template <bool Plus>
+int32_t list_plain(int32_t N, const int32_t* o, const int32_t* prev, int32_t* n, int32_t* starts,
+                   uint8_t* link, uint8_t* fr) {
+  return list_core<Plus>(N, o, prev, n, starts, link, fr);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define LOZENGIA_LIST_AVX2 1
+template <bool Plus>
+__attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* o,
+                                                  const int32_t* prev, int32_t* n,
+                                                  int32_t* starts, uint8_t* link, uint8_t* fr) {
+  return list_core<Plus>(N, o, prev, n, starts, link, fr);
+}
+
+const bool kHaveAvx2 = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
+
+template <bool Plus>
+inline int32_t list_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n) {
+#ifdef LOZENGIA_LIST_AVX2
+  if (kHaveAvx2)
+    return list_avx2<Plus>(s.N, o, prev, n, s.starts.data(), s.link.data(), s.free.data());
+#endif
+  return list_plain<Plus>(s.N, o, prev, n, s.starts.data(), s.link.data(), s.free.data());
+}
+
+// 48271^8 mod (2^31 - 1): eight steps of the generator in one product.
+constexpr uint32_t kJump8 = [] {
+  uint64_t a = 1;
+  for (int k = 0; k < 8; ++k) a = a * ParkMiller::kMultiplier % ParkMiller::kModulus;
+  return static_cast<uint32_t>(a);
+}();
+
+// The draws of a slice's cnt blocks, made before the blocks are weighed: one
+// per block, in block order, exactly the generator's. A state is the one eight
+// steps before it times 48271^8, reduced as a single step reduces, so after
+// eight single steps the rest are made four at a time in two independent
+// chains; the floats are converted four at a time. The generator itself is
+// moved past the last draw when the slice is done.
+inline void make_draws(Sweep& s, int32_t cnt) {
+  uint32_t* st = s.states.data();
+  float* u = s.draws.data();
+  float* span = s.spans.data();
+  uint32_t x = s.rng.state();
+  st[0] = x;
+  const int32_t first = std::min(cnt, 8);
+  for (int32_t g = 1; g <= first; ++g) st[g] = x = ParkMiller::advance(x);
+#if defined(__SSE2__)
+  // The buffers have room for the groups running past cnt.
+  const __m128i p = _mm_set1_epi64x(ParkMiller::kModulus);
+  const __m128i a = _mm_set1_epi32(static_cast<int>(kJump8));
+  auto reduce = [&p](__m128i prod) {
+    const __m128i r = _mm_add_epi64(_mm_and_si128(prod, p), _mm_srli_epi64(prod, 31));
+    const __m128i t = _mm_sub_epi64(r, p);
+    // All ones where r - p is negative (its high half copied to both halves).
+    const __m128i below = _mm_shuffle_epi32(t, _MM_SHUFFLE(3, 3, 1, 1));
+    return _mm_or_si128(_mm_and_si128(below, r), _mm_andnot_si128(below, t));
+  };
+  for (int32_t g = 9; g <= cnt; g += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(st + g - 8));
+    const __m128i even = reduce(_mm_mul_epu32(v, a));
+    const __m128i odd = reduce(_mm_mul_epu32(_mm_srli_epi64(v, 32), a));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(st + g),
+                     _mm_or_si128(even, _mm_slli_epi64(odd, 32)));
+  }
+  // States are below 2^31, so they convert as signed integers; the scaling by
+  // 2^-31 is exact, so the float is rounded once, as to_float rounds it.
+  const __m128 scale = _mm_set1_ps(0x1p-31f), top = _mm_set1_ps(0.99999994f);
+  const __m128 one = _mm_set1_ps(1.0f);
+  for (int32_t g = 0; g < cnt; g += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(st + g + 1));
+    const __m128 f = _mm_min_ps(_mm_mul_ps(_mm_cvtepi32_ps(v), scale), top);
+    _mm_storeu_ps(u + g, f);
+    _mm_storeu_ps(span + g, _mm_sub_ps(one, f));
+  }
+#else
+  for (int32_t g = first + 1; g <= cnt; ++g) st[g] = x = ParkMiller::advance(x);
+  for (int32_t g = 0; g < cnt; ++g) {
+    u[g] = ParkMiller::to_float(st[g + 1]);
+    span[g] = 1.0f - u[g];
+  }
+#endif
 }
 
 template <int Kind>
@@ -228,14 +341,12 @@ inline void weights_minus(Sweep& s, int32_t t, int32_t x0, int32_t L, double* w)
 struct SmallMasks {
   uint64_t keep[5][5];
   double last[5][5];
-  int32_t place[5][3];  // the particles 0, 1, 2 of a block clamped to its last
-  constexpr SmallMasks() : keep{}, last{}, place{} {
+  constexpr SmallMasks() : keep{}, last{} {
     for (int m = 0; m < 5; ++m) {
       for (int k = 0; k < 5; ++k) {
         keep[m][k] = k <= m ? ~uint64_t{0} : 0;
         last[m][k] = k == m ? 1.0 : 0.0;
       }
-      for (int k = 0; k < 3; ++k) place[m][k] = m < 2 ? 0 : std::min(k, m - 2);
     }
   }
 };
@@ -250,18 +361,25 @@ inline double keep(double w, int32_t m, int k) {
 // on m: returns the number of particles that stay (S->S+1) or come down
 // (S->S-1). Adding the zero weights leaves the total as it is, and the
 // cumulative sums past m equal the total, which a threshold within the total
-// never exceeds. The generator's state is passed in a register. The numbers
-// are the chooser's, operation for operation.
+// never exceeds. The numbers are the chooser's, operation for operation.
 template <bool Plus>
 inline int32_t small_pick(Sweep& s, double w1, double w2, double w3, double w4, int32_t m,
-                          uint32_t& state) {
+                          int32_t g) {
   const double c2 = w1 + w2, c3 = c2 + w3, z = c3 + w4;
-  state = ParkMiller::advance(state);
-  const float u = ParkMiller::to_float(state);
-  const double v = threshold<Plus>(u, z);
+  const double v = threshold<Plus>(s.spans[static_cast<std::size_t>(g)], z);
+#if defined(__SSE2__)
+  // The four comparisons two at a time: each true one is -1 in its lane.
+  const __m128d vv = _mm_set1_pd(v);
+  const __m128i t = _mm_add_epi64(_mm_castpd_si128(_mm_cmplt_pd(_mm_set_pd(c2, w1), vv)),
+                                  _mm_castpd_si128(_mm_cmplt_pd(_mm_set_pd(z, c3), vv)));
+  const int32_t below =
+      -static_cast<int32_t>(_mm_cvtsi128_si64(_mm_add_epi64(t, _mm_unpackhi_epi64(t, t))));
+#else
   const int32_t below = (w1 < v) + (c2 < v) + (c3 < v) + (z < v);
+#endif
   if (below < m) [[likely]]
     return below;
+  const float u = s.draws[static_cast<std::size_t>(g)];
   // The threshold rounded above the total: the chooser's fallback (it draws
   // nothing).
   double* w = s.w.data();
@@ -278,9 +396,9 @@ inline int32_t small_pick(Sweep& s, double w1, double w2, double w3, double w4, 
 // heights of a block are consecutive, x = o[i] upwards, so nothing is read.
 // Three writes clamped to the block, a repeated write storing the same value.
 template <bool Plus>
-inline void write_small(int32_t x, int32_t* n, int32_t i, int32_t m, int32_t below) {
-  // From a table: computed, the compiler would branch on m.
-  const int32_t k1 = kSmallBlock.place[m][1], k2 = kSmallBlock.place[m][2];
+inline void write_small(int32_t x, int32_t* n, int32_t i, int32_t a1, int32_t a2,
+                        int32_t below) {
+  const int32_t k1 = a1, k2 = a1 + a2;
   if constexpr (Plus) {
     n[i] = x + (below == 0);
     n[i + k1] = x + k1 + (k1 >= below);
@@ -307,28 +425,44 @@ inline void write_large(const int32_t* o, int32_t* n, int32_t i, int32_t j, int3
 // weights, draw and walk the general way, on the generator itself.
 template <int Kind, bool Plus>
 inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i,
-                          int32_t j, uint32_t& state) {
+                          int32_t j, int32_t g) {
   const int32_t m = j - i + 2;
   double* w = s.w.data();
-  s.rng.set_state(state);
   if constexpr (Plus)
     weights_plus<Kind>(s, t, o[i], m, w);
   else
     weights_minus<Kind>(s, t, o[i], m, w);
-  const int32_t k = pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]});
-  state = s.rng.state();
+  const int32_t k =
+      pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]}, g);
   write_large<Plus>(o, n, i, j, i + k - 1);
+}
+
+// The last particle of a block of four particles or more from i: the first
+// without a link, found eight links at a time (each is 0 or 1, and the list
+// has room past its end).
+inline int32_t block_end(const uint8_t* link, int32_t i) {
+  int32_t j = i + 3;
+  for (;;) {
+    uint64_t bytes;
+    std::memcpy(&bytes, link + j, 8);
+    const uint64_t ends = ~bytes & 0x0101010101010101ull;
+    if (ends) return j + (std::countr_zero(ends) >> 3);
+    j += 8;
+  }
 }
 
 // Finds the blocks of a slice: free particles at consecutive indices whose new
 // heights in the slice before are consecutive too. Up to three particles are
 // measured without branches; longer blocks are extended eight links at a time.
-// Calls small(i, j, m) for blocks of at most three particles, large(i, j)
-// otherwise.
+// Calls small(i, a1, a2, g) for blocks of at most three particles, where a1
+// and a2 (0 or 1) tell whether the block has a second and a third particle,
+// and large(i, j, g) otherwise; g is the block's place in the slice (and the
+// index of its draw).
 template <bool Plus, class Small, class Large>
 inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n,
                        Small small, Large large) {
   const int32_t cnt = list_blocks<Plus>(s, o, prev, n);
+  make_draws(s, cnt);
   const int32_t* starts = s.starts.data();
   const uint8_t* link = s.link.data();  // zero past the last particle
   for (int32_t g = 0; g < cnt; ++g) {
@@ -337,24 +471,12 @@ inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t*
     const int32_t a2 = a1 & link[i + 1];
     const int32_t a3 = a2 & link[i + 2];
     if (a3) {
-      // The block's last particle: the first without a link, eight links at
-      // a time (each is 0 or 1, and the list has room past its end).
-      int32_t j = i + 3;
-      for (;;) {
-        uint64_t bytes;
-        std::memcpy(&bytes, link + j, 8);
-        const uint64_t ends = ~bytes & 0x0101010101010101ull;
-        if (ends) {
-          j += std::countr_zero(ends) >> 3;
-          break;
-        }
-        j += 8;
-      }
-      large(i, j);
+      large(i, block_end(link, i), g);
     } else {
-      small(i, i + a1 + a2, 2 + a1 + a2);
+      small(i, a1, a2, g);
     }
   }
+  s.rng.set_state(s.states[static_cast<std::size_t>(cnt)]);
 }
 
 // Hahn's blocks of four particles or more: near S = 0 a slice is often one
@@ -365,7 +487,7 @@ inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t*
 // operation; Hahn weights lie in [0, 1], so there is nothing to report.
 template <bool Plus>
 inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_t j,
-                       bool forward, int64_t a, int64_t b, uint32_t& state) {
+                       bool forward, int64_t a, int64_t b, int32_t g) {
   const int32_t m = j - i + 2;
   const double* inv = s.tables.inv_data();
   double* w = s.w.data();
@@ -412,14 +534,13 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
       c[k] = z;
     }
   }
-  state = ParkMiller::advance(state);
-  const float u = ParkMiller::to_float(state);
-  const double v = threshold<Plus>(u, z);
+  const double v = threshold<Plus>(s.spans[static_cast<std::size_t>(g)], z);
   const int32_t below = count_below(c, m, v);
   int32_t k;
   if (below < m) [[likely]] {
     k = below + 1;
   } else {
+    const float u = s.draws[static_cast<std::size_t>(g)];
     w[m + 1] = Plus ? 100000.0 : 10000.0;
     k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
   }
@@ -431,69 +552,77 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
 // and written without a branch on its length. The products are those of the
 // general Hahn weights, in the same order, so the values are the same to the
 // bit. Past the block some denominators may reach 0: they are clamped to 1,
-// their factor unused.
-template <bool Plus>
-void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
+// their factor unused. Whether the weights are anchored at the first or the
+// last outcome is the same for the whole slice, and chosen once for it.
+template <bool Plus, bool Forward>
+void hahn_blocks(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
   const double* inv = s.tables.inv_data();
   const int64_t D = static_cast<int64_t>(s.T) - t - s.S;
   const int64_t nn = s.N, sS = s.S, tt = t;
-  const bool forward = Plus ? D < 1 : t < s.S;
-  uint32_t state = s.rng.state();
   // Weights anchored at the first outcome are masked past m; anchored at the
   // last (w(m) = 1), each is w(k) = w(k+1) * f_k + [k = m], which is 1 at m,
   // 0 past it and the same product below it.
-  auto small = [&](int32_t i, int32_t /*j*/, int32_t m) {
+  auto small = [&](int32_t i, int32_t a1, int32_t a2, int32_t g) {
+    const int32_t m = 2 + a1 + a2;
     const int64_t x = o[i];
-    const double* last = kSmallBlock.last[m];
     double w1, w2, w3, w4;
-    if constexpr (Plus) {
-      if (forward) {
-        const double d = static_cast<double>(D + x);
-        w1 = 1.0;
-        w2 = d * inv[x + 1];
-        const double r3 = w2 * ((d + 1.0) * inv[x + 2]);
-        const double r4 = r3 * ((d + 2.0) * inv[x + 3]);
-        w3 = keep(r3, m, 3);
-        w4 = keep(r4, m, 4);
-      } else {
-        const double xd = static_cast<double>(x);
-        const double* r = inv + (D + x);
-        const double f1 = (xd + 1.0) * r[0];
-        const double f2 = (xd + 2.0) * r[1];
-        const double f3 = (xd + 3.0) * r[2];
-        w4 = last[4];
-        w3 = w4 * f3 + last[3];
-        w2 = w3 * f2 + last[2];
-        w1 = w2 * f1;
-      }
+    if constexpr (Plus && Forward) {
+      const double d = static_cast<double>(D + x);
+      w1 = 1.0;
+      w2 = d * inv[x + 1];
+      const double r3 = w2 * ((d + 1.0) * inv[x + 2]);
+      const double r4 = r3 * ((d + 2.0) * inv[x + 3]);
+      w3 = keep(r3, m, 3);
+      w4 = keep(r4, m, 4);
+    } else if constexpr (Plus) {
+      const double* last = kSmallBlock.last[m];
+      const double xd = static_cast<double>(x);
+      const double* r = inv + (D + x);
+      const double f1 = (xd + 1.0) * r[0];
+      const double f2 = (xd + 2.0) * r[1];
+      const double f3 = (xd + 3.0) * r[2];
+      w4 = last[4];
+      w3 = w4 * f3 + last[3];
+      w2 = w3 * f2 + last[2];
+      w1 = w2 * f1;
+    } else if constexpr (Forward) {
+      const double d = static_cast<double>(nn + tt - x);
+      w1 = 1.0;
+      w2 = d * inv[sS + nn - 1 - x];
+      const double r3 = w2 * ((d - 1.0) * inv[std::max<int64_t>(1, sS + nn - 2 - x)]);
+      const double r4 = r3 * ((d - 2.0) * inv[std::max<int64_t>(1, sS + nn - 3 - x)]);
+      w3 = keep(r3, m, 3);
+      w4 = keep(r4, m, 4);
     } else {
-      if (forward) {
-        const double d = static_cast<double>(nn + tt - x);
-        w1 = 1.0;
-        w2 = d * inv[sS + nn - 1 - x];
-        const double r3 = w2 * ((d - 1.0) * inv[std::max<int64_t>(1, sS + nn - 2 - x)]);
-        const double r4 = r3 * ((d - 2.0) * inv[std::max<int64_t>(1, sS + nn - 3 - x)]);
-        w3 = keep(r3, m, 3);
-        w4 = keep(r4, m, 4);
-      } else {
-        const double e = static_cast<double>(sS + nn - 1 - x);
-        const double f1 = e * inv[nn + tt - x];
-        const double f2 = (e - 1.0) * inv[std::max<int64_t>(1, nn + tt - x - 1)];
-        const double f3 = (e - 2.0) * inv[std::max<int64_t>(1, nn + tt - x - 2)];
-        w4 = last[4];
-        w3 = w4 * f3 + last[3];
-        w2 = w3 * f2 + last[2];
-        w1 = w2 * f1;
-      }
+      const double* last = kSmallBlock.last[m];
+      const double e = static_cast<double>(sS + nn - 1 - x);
+      const double f1 = e * inv[nn + tt - x];
+      const double f2 = (e - 1.0) * inv[std::max<int64_t>(1, nn + tt - x - 1)];
+      const double f3 = (e - 2.0) * inv[std::max<int64_t>(1, nn + tt - x - 2)];
+      w4 = last[4];
+      w3 = w4 * f3 + last[3];
+      w2 = w3 * f2 + last[2];
+      w1 = w2 * f1;
     }
     // Hahn weights lie in [0, 1]: nothing to report before the walk.
-    write_small<Plus>(static_cast<int32_t>(x), n, i, m, small_pick<Plus>(s, w1, w2, w3, w4, m, state));
+    write_small<Plus>(static_cast<int32_t>(x), n, i, a1, a2,
+                      small_pick<Plus>(s, w1, w2, w3, w4, m, g));
   };
   const int64_t a = Plus ? D : nn + tt;
   const int64_t b = Plus ? 1 : sS + nn - 1;
-  auto large = [&](int32_t i, int32_t j) { hahn_large<Plus>(s, o, n, i, j, forward, a, b, state); };
+  auto large = [&](int32_t i, int32_t j, int32_t g) {
+    hahn_large<Plus>(s, o, n, i, j, Forward, a, b, g);
+  };
   for_blocks<Plus>(s, o, prev, n, small, large);
-  s.rng.set_state(state);
+}
+
+template <bool Plus>
+void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
+  const bool forward = Plus ? static_cast<int64_t>(s.T) - t - s.S < 1 : t < s.S;
+  if (forward)
+    hahn_blocks<Plus, true>(s, t, o, prev, n);
+  else
+    hahn_blocks<Plus, false>(s, t, o, prev, n);
 }
 
 // The other models: small blocks through the model's loop-free weights when
@@ -502,8 +631,8 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
 template <int Kind, bool Plus>
 void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
   double* w = s.w.data();
-  uint32_t state = s.rng.state();
-  auto small = [&](int32_t i, int32_t j, int32_t m) {
+  auto small = [&](int32_t i, int32_t a1, int32_t a2, int32_t g) {
+    const int32_t m = 2 + a1 + a2;
     if (s.bw.template small_k<Kind, Plus>(t, o[i], m, w)) {
       // The weights are scaled to at most 1 in magnitude; a negative or
       // undefined one needs the chooser's message. Unused entries are cleared
@@ -511,16 +640,17 @@ void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* 
       const double w3 = keep(w[3], m, 3), w4 = keep(w[4], m, 4);
       const bool fine = (w[1] >= 0.0) & (w[2] >= 0.0) & (w3 >= 0.0) & (w4 >= 0.0);
       if (fine) [[likely]] {
-        const int32_t below = small_pick<Plus>(s, w[1], w[2], w3, w4, m, state);
-        write_small<Plus>(o[i], n, i, m, below);
+        const int32_t below = small_pick<Plus>(s, w[1], w[2], w3, w4, m, g);
+        write_small<Plus>(o[i], n, i, a1, a2, below);
         return;
       }
     }
-    general_block<Kind, Plus>(s, t, o, n, i, j, state);
+    general_block<Kind, Plus>(s, t, o, n, i, i + a1 + a2, g);
   };
-  auto large = [&](int32_t i, int32_t j) { general_block<Kind, Plus>(s, t, o, n, i, j, state); };
+  auto large = [&](int32_t i, int32_t j, int32_t g) {
+    general_block<Kind, Plus>(s, t, o, n, i, j, g);
+  };
   for_blocks<Plus>(s, o, prev, n, small, large);
-  s.rng.set_state(state);
 }
 
 template <bool Plus>
