@@ -37,34 +37,43 @@ std::vector<ModelParams> models_for(int32_t N, int32_t T) {
 
 // A random walk in S, each step made by both samplers from the same state and
 // the same generator state: the results and the generators must agree.
+// The listing of blocks runs with and without the wider vector instructions
+// (whichever this processor has), and slices of many blocks make their draws
+// several at a time.
 TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
-  for (auto [N, T] : {std::pair{1, 7}, {6, 13}, {40, 90}}) {
-    for (const ModelParams& m : models_for(N, T)) {
-      ParkMiller walk(N * 1000 + m.kind);
-      ParkMiller fast_rng(77), plain_rng(77);
-      CollectSink fast_sink, plain_sink;
-      PathArray paths(N, T), a(N, T), b(N, T);
-      int32_t S = 0;
-      INIT_PATHS(N, T, S, paths);
-      for (int step = 0; step < 3 * T; ++step) {
-        const bool up = S == 0 || (S < T && walk.next_float() < 0.6f);
-        if (up) {
-          SOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng, fast_sink);
-          plain_sweep_plus(N, T, S, m, paths, b, plain_rng, plain_sink);
-        } else {
-          SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng,
-                         fast_sink);
-          plain_sweep_minus(N, T, S, m, paths, b, plain_rng, plain_sink);
+  for (bool wide : {true, false}) {
+    fast_sweep_wide_vectors(wide);
+    for (auto [N, T, steps] :
+         {std::tuple{1, 7, 21}, {6, 13, 39}, {40, 90, 270}, {150, 300, 30}}) {
+      for (const ModelParams& m : models_for(N, T)) {
+        ParkMiller walk(N * 1000 + m.kind);
+        ParkMiller fast_rng(77), plain_rng(77);
+        CollectSink fast_sink, plain_sink;
+        PathArray paths(N, T), a(N, T), b(N, T);
+        int32_t S = 0;
+        INIT_PATHS(N, T, S, paths);
+        for (int step = 0; step < steps; ++step) {
+          const bool up = S == 0 || (S < T && walk.next_float() < 0.6f);
+          if (up) {
+            SOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng, fast_sink);
+            plain_sweep_plus(N, T, S, m, paths, b, plain_rng, plain_sink);
+          } else {
+            SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng,
+                           fast_sink);
+            plain_sweep_minus(N, T, S, m, paths, b, plain_rng, plain_sink);
+          }
+          ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " N=" << N << " S=" << S
+                              << (up ? " up" : " down") << " step " << step
+                              << (wide ? " wide" : " narrow");
+          ASSERT_EQ(fast_rng.state(), plain_rng.state());
+          S += up ? 1 : -1;
+          paths.swap(a);
         }
-        ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " N=" << N << " S=" << S
-                            << (up ? " up" : " down") << " step " << step;
-        ASSERT_EQ(fast_rng.state(), plain_rng.state());
-        S += up ? 1 : -1;
-        paths.swap(a);
+        EXPECT_EQ(fast_sink.lines, plain_sink.lines);
       }
-      EXPECT_EQ(fast_sink.lines, plain_sink.lines);
     }
   }
+  fast_sweep_wide_vectors(true);
 }
 
 // The draws are the same whether a sweep runs alone or as part of a

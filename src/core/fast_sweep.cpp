@@ -219,11 +219,12 @@ const bool kHaveAvx2 = [] {
   return __builtin_cpu_supports("avx2") != 0;
 }();
 #endif
+std::atomic<bool> g_allow_avx2{true};
 
 template <bool Plus>
 inline int32_t list_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n) {
 #ifdef LOZENGIA_LIST_AVX2
-  if (kHaveAvx2)
+  if (kHaveAvx2 && g_allow_avx2.load(std::memory_order_relaxed))
     return list_avx2<Plus>(s.N, o, prev, n, s.starts.data(), s.link.data(), s.free.data());
 #endif
   return list_plain<Plus>(s.N, o, prev, n, s.starts.data(), s.link.data(), s.free.data());
@@ -686,6 +687,15 @@ void full_sweep(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
 }
 
 }  // namespace
+
+bool fast_sweep_wide_vectors(bool allow) {
+  g_allow_avx2.store(allow);
+#ifdef LOZENGIA_LIST_AVX2
+  return allow && kHaveAvx2;
+#else
+  return false;
+#endif
+}
 
 void fast_sweep_plus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {

@@ -24,6 +24,11 @@ void fast_sweep_plus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
 void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
                       const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
 
+// Whether the sweeps may use the processor's wider vector instructions where
+// it has them (they may by default; the results are the same either way, so
+// only tests turn them off). Returns whether they are now in use.
+bool fast_sweep_wide_vectors(bool allow);
+
 // An exact sample at p.S grown from S = 0, sweep s drawing from its own stream
 // ParkMiller(stream_seed(seed, s)), so the result depends on the seed only.
 // With threads > 1 consecutive sweeps run at once, each one slice behind the
