@@ -423,7 +423,7 @@ inline void write_large(const int32_t* o, int32_t* n, int32_t i, int32_t j, int3
 }
 
 // A block of four particles or more, and any block the loop-free paths decline:
-// weights, draw and walk the general way, on the generator itself.
+// weights, draw and walk the general way, with the block's own draw.
 template <int Kind, bool Plus>
 inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i,
                           int32_t j, int32_t g) {
