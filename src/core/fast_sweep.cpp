@@ -12,6 +12,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "core/draw_chooser.h"
 
@@ -460,13 +463,10 @@ inline int32_t block_end(const uint8_t* link, int32_t i) {
 // and large(i, j, g) otherwise; g is the block's place in the slice (and the
 // index of its draw).
 template <bool Plus, class Small, class Large>
-inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n,
-                       Small small, Large large) {
-  const int32_t cnt = list_blocks<Plus>(s, o, prev, n);
-  make_draws(s, cnt);
+inline void blocks_from(Sweep& s, int32_t from, int32_t cnt, Small& small, Large& large) {
   const int32_t* starts = s.starts.data();
   const uint8_t* link = s.link.data();  // zero past the last particle
-  for (int32_t g = 0; g < cnt; ++g) {
+  for (int32_t g = from; g < cnt; ++g) {
     const int32_t i = starts[g];
     const int32_t a1 = link[i];
     const int32_t a2 = a1 & link[i + 1];
@@ -480,15 +480,24 @@ inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t*
   s.rng.set_state(s.states[static_cast<std::size_t>(cnt)]);
 }
 
+template <bool Plus, class Small, class Large>
+inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n,
+                       Small small, Large large) {
+  const int32_t cnt = list_blocks<Plus>(s, o, prev, n);
+  make_draws(s, cnt);
+  blocks_from<Plus>(s, 0, cnt, small, large);
+}
+
 // Hahn's blocks of four particles or more: near S = 0 a slice is often one
 // block of hundreds. The weights, their running sums and the total are made
 // in registers, one product and one sum per outcome, and the threshold is
 // found by a search without branches over the sums, which do not decrease.
 // The values are those of the general Hahn weights and walk, operation for
 // operation; Hahn weights lie in [0, 1], so there is nothing to report.
+// With `whole`, every particle of the block is written, not only the movers.
 template <bool Plus>
 inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_t j,
-                       bool forward, int64_t a, int64_t b, int32_t g) {
+                       bool forward, int64_t a, int64_t b, int32_t g, bool whole = false) {
   const int32_t m = j - i + 2;
   const double* inv = s.tables.inv_data();
   double* w = s.w.data();
@@ -545,8 +554,177 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
     w[m + 1] = Plus ? 100000.0 : 10000.0;
     k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
   }
-  write_large<Plus>(o, n, i, j, i + k - 1);
+  if (whole) {
+    const int32_t edge = i + k - 1;
+    for (int32_t p = i; p <= j; ++p) n[p] = Plus ? o[p] + (p >= edge) : o[p] - (p < edge);
+  } else {
+    write_large<Plus>(o, n, i, j, i + k - 1);
+  }
 }
+
+#ifdef LOZENGIA_LIST_AVX2
+// Hahn's blocks four at a time, in the lanes of AVX2 vectors: the slice's
+// draws are made beforehand, so its blocks do not depend on one another. Each
+// lane computes what the single-block code computes, operation for operation
+// (no fused multiply-add, whose rounding differs), so the sample is the same.
+// A block of four particles or more is weighed in its lane as if it had three
+// (those writes land inside it) and then drawn and written whole by the
+// general code; a lane whose threshold fell past the total goes through the
+// single-block code again, which asks the chooser. Returns how many blocks
+// were done (a multiple of four); the rest are left to the caller.
+template <bool Plus, bool Forward, class Small>
+__attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const int32_t* o,
+                                                    int32_t* n, int32_t cnt, Small& small,
+                                                    int64_t a, int64_t b) {
+  const double* inv = s.tables.inv_data();
+  const int32_t* starts = s.starts.data();
+  const uint8_t* link = s.link.data();
+  const float* spans = s.spans.data();
+  const int32_t D = s.T - t - s.S, nn = s.N, sS = s.S;
+  const __m128i one_i = _mm_set1_epi32(1), two_i = _mm_set1_epi32(2);
+  const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0), three = _mm256_set1_pd(3.0);
+#define mask64(bits) \
+  _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), (bits))))
+  int32_t g = 0;
+  for (; g + 4 <= cnt; g += 4) {
+    const int32_t i0 = starts[g], i1 = starts[g + 1], i2 = starts[g + 2], i3 = starts[g + 3];
+    const __m128i i4 = _mm_setr_epi32(i0, i1, i2, i3);
+    // Links of each block's first four particles in one 32-bit read (the
+    // list has room past its end).
+    int32_t l0, l1, l2, l3;
+    std::memcpy(&l0, link + i0, 4);
+    std::memcpy(&l1, link + i1, 4);
+    std::memcpy(&l2, link + i2, 4);
+    std::memcpy(&l3, link + i3, 4);
+    const __m128i lk = _mm_setr_epi32(l0, l1, l2, l3);
+    const __m128i a1 = _mm_and_si128(lk, one_i);
+    const __m128i a2 = _mm_and_si128(_mm_srli_epi32(lk, 8), a1);
+    const __m128i a3 = _mm_and_si128(_mm_srli_epi32(lk, 16), a2);
+    const int32_t x0 = o[i0], x1 = o[i1], x2 = o[i2], x3 = o[i3];
+    const __m128i x = _mm_setr_epi32(x0, x1, x2, x3);
+    // Each lane's three reciprocals are consecutive in the table, rising
+    // with x in S->S+1 and falling in S->S-1: four rows of four read from
+    // each lane's lowest index, and transposed (read rather than gathered,
+    // which is several times slower). In S->S-1 the single-block code clamps
+    // indices below 1 to 1; those factors belong past the block and are
+    // unused, and the table holds a finite 0 there.
+    const int32_t off = Plus ? (Forward ? 1 : D) : (Forward ? sS + nn - 1 : nn + t) - 2;
+    constexpr int32_t dir = Plus ? 1 : -1;
+    const __m256d r0 = _mm256_loadu_pd(inv + off + dir * x0),
+                  r1 = _mm256_loadu_pd(inv + off + dir * x1),
+                  r2 = _mm256_loadu_pd(inv + off + dir * x2),
+                  r3 = _mm256_loadu_pd(inv + off + dir * x3);
+    const __m256d u0 = _mm256_unpacklo_pd(r0, r1), u1 = _mm256_unpackhi_pd(r0, r1),
+                  u2 = _mm256_unpacklo_pd(r2, r3), u3 = _mm256_unpackhi_pd(r2, r3);
+    const __m256d col0 = _mm256_permute2f128_pd(u0, u2, 0x20);
+    const __m256d col1 = _mm256_permute2f128_pd(u1, u3, 0x20);
+    const __m256d col2 = _mm256_permute2f128_pd(u0, u2, 0x31);
+    // The reciprocals of the first, second and third factor.
+    const __m256d t0 = Plus ? col0 : col2, t1 = col1, t2 = Plus ? col2 : col0;
+    const __m256d xd = _mm256_cvtepi32_pd(x);
+    __m256d w1, w2, w3, w4;
+    if constexpr (!Forward) {
+      // w(k) = w(k+1) f_k + [k = m]: 1 at the last outcome, 0 past it.
+      const __m256d last4 = _mm256_and_pd(mask64(a2), one);
+      const __m256d last3 = _mm256_and_pd(mask64(_mm_andnot_si128(a2, a1)), one);
+      const __m256d last2 = _mm256_andnot_pd(mask64(a1), one);
+      __m256d f1, f2, f3;
+      if constexpr (Plus) {
+        f1 = _mm256_mul_pd(_mm256_add_pd(xd, one), t0);
+        f2 = _mm256_mul_pd(_mm256_add_pd(xd, two), t1);
+        f3 = _mm256_mul_pd(_mm256_add_pd(xd, three), t2);
+      } else {
+        const __m256d e = _mm256_cvtepi32_pd(_mm_sub_epi32(_mm_set1_epi32(sS + nn - 1), x));
+        f1 = _mm256_mul_pd(e, t0);
+        f2 = _mm256_mul_pd(_mm256_sub_pd(e, one), t1);
+        f3 = _mm256_mul_pd(_mm256_sub_pd(e, two), t2);
+      }
+      w4 = last4;
+      w3 = _mm256_add_pd(_mm256_mul_pd(w4, f3), last3);
+      w2 = _mm256_add_pd(_mm256_mul_pd(w3, f2), last2);
+      w1 = _mm256_mul_pd(w2, f1);
+    } else {
+      __m256d d, d1, d2;
+      if constexpr (Plus) {
+        d = _mm256_cvtepi32_pd(_mm_add_epi32(x, _mm_set1_epi32(D)));
+        d1 = _mm256_add_pd(d, one);
+        d2 = _mm256_add_pd(d, two);
+      } else {
+        d = _mm256_cvtepi32_pd(_mm_sub_epi32(_mm_set1_epi32(nn + t), x));
+        d1 = _mm256_sub_pd(d, one);
+        d2 = _mm256_sub_pd(d, two);
+      }
+      w1 = one;
+      w2 = _mm256_mul_pd(d, t0);
+      const __m256d r3 = _mm256_mul_pd(w2, _mm256_mul_pd(d1, t1));
+      const __m256d r4 = _mm256_mul_pd(r3, _mm256_mul_pd(d2, t2));
+      w3 = _mm256_and_pd(r3, mask64(a1));
+      w4 = _mm256_and_pd(r4, mask64(a2));
+    }
+    const __m256d c2 = _mm256_add_pd(w1, w2), c3 = _mm256_add_pd(c2, w3),
+                  z = _mm256_add_pd(c3, w4);
+    const __m128 span = _mm_loadu_ps(spans + g);
+    __m256d v;
+    if constexpr (Plus)
+      v = _mm256_cvtps_pd(_mm_mul_ps(span, _mm256_cvtpd_ps(z)));
+    else
+      v = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtps_pd(span), z)));
+    // Each comparison that holds is -1 in its lane.
+    const __m256i sum = _mm256_add_epi64(
+        _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(w1, v, _CMP_LT_OQ)),
+                         _mm256_castpd_si256(_mm256_cmp_pd(c2, v, _CMP_LT_OQ))),
+        _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(c3, v, _CMP_LT_OQ)),
+                         _mm256_castpd_si256(_mm256_cmp_pd(z, v, _CMP_LT_OQ))));
+    // The low halves of the four 64-bit counts, negated.
+    const __m128i below = _mm_sub_epi32(
+        _mm_setzero_si128(),
+        _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sum, _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0))));
+    const __m128i k1 = a1, k2 = _mm_add_epi32(a1, a2);
+    const __m128i p1 = _mm_add_epi32(i4, k1), p2 = _mm_add_epi32(i4, k2);
+    __m128i v0, v1, v2;
+    if constexpr (Plus) {
+      // x + k + (k >= below)
+      v0 = _mm_sub_epi32(x, _mm_cmpeq_epi32(below, _mm_setzero_si128()));
+      v1 = _mm_sub_epi32(_mm_add_epi32(x, k1), _mm_cmpgt_epi32(_mm_add_epi32(k1, one_i), below));
+      v2 = _mm_sub_epi32(_mm_add_epi32(x, k2), _mm_cmpgt_epi32(_mm_add_epi32(k2, one_i), below));
+    } else {
+      // x + k - (k < below)
+      v0 = _mm_add_epi32(x, _mm_cmpgt_epi32(below, _mm_setzero_si128()));
+      v1 = _mm_add_epi32(_mm_add_epi32(x, k1), _mm_cmpgt_epi32(below, k1));
+      v2 = _mm_add_epi32(_mm_add_epi32(x, k2), _mm_cmpgt_epi32(below, k2));
+    }
+    alignas(16) int32_t pos[3][4], val[3][4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(pos[0]), i4);
+    _mm_store_si128(reinterpret_cast<__m128i*>(pos[1]), p1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(pos[2]), p2);
+    _mm_store_si128(reinterpret_cast<__m128i*>(val[0]), v0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(val[1]), v1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(val[2]), v2);
+    for (int l = 0; l < 4; ++l) {
+      n[pos[0][l]] = val[0][l];
+      n[pos[1][l]] = val[1][l];
+      n[pos[2][l]] = val[2][l];
+    }
+    // Lanes to redo: long blocks, and thresholds past the total (below = m).
+    const __m128i m = _mm_add_epi32(two_i, k2);
+    const int longs = _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), a3)));
+    const int past = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_add_epi32(below, one_i), m)));
+    if ((longs | past) != 0) [[unlikely]] {
+      for (int l = 0; l < 4; ++l) {
+        const int32_t gl = g + l, i = starts[gl];
+        if (longs & (1 << l)) {
+          hahn_large<Plus>(s, o, n, i, block_end(link, i), Forward, a, b, gl, true);
+        } else if (past & (1 << l)) {
+          const int32_t l1 = link[i], l2 = l1 & link[i + 1];
+          small(i, l1, l2, gl);
+        }
+      }
+    }
+  }
+#undef mask64
+  return g;
+}
+#endif
 
 // Hahn's slice, the hot loop of exact uniform samples: nearly every block has
 // at most three particles, and is weighed with the table of reciprocals, drawn
@@ -614,6 +792,16 @@ void hahn_blocks(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int
   auto large = [&](int32_t i, int32_t j, int32_t g) {
     hahn_large<Plus>(s, o, n, i, j, Forward, a, b, g);
   };
+#ifdef LOZENGIA_LIST_AVX2
+  if (kHaveAvx2 && g_allow_avx2.load(std::memory_order_relaxed)) {
+    const int32_t cnt = list_avx2<Plus>(s.N, o, prev, n, s.starts.data(), s.link.data(),
+                                        s.free.data());
+    make_draws(s, cnt);
+    const int32_t done = hahn_groups<Plus, Forward>(s, t, o, n, cnt, small, a, b);
+    blocks_from<Plus>(s, done, cnt, small, large);
+    return;
+  }
+#endif
   for_blocks<Plus>(s, o, prev, n, small, large);
 }
 

@@ -105,9 +105,9 @@ XD ModelValues::kpq(int64_t n) const {
 ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
     : values_(N, T, model) {
   const int64_t r = values_.range();
-  inv_.resize(static_cast<std::size_t>(r + 1));
-  inv_[0] = 0.0;  // never used: Hahn denominators are at least 1
-  for (int64_t n = 1; n <= r; ++n) inv_[static_cast<std::size_t>(n)] = values_.inv(n);
+  // Zero below 1 (never used: Hahn denominators are at least 1).
+  inv_.assign(static_cast<std::size_t>(r + 1 + kInvPad), 0.0);
+  for (int64_t n = 1; n <= r; ++n) inv_[static_cast<std::size_t>(n + kInvPad)] = values_.inv(n);
   const int32_t kind = values_.kind();
   const std::size_t size = static_cast<std::size_t>(2 * r + 1);
   auto at = [r](int64_t n) { return static_cast<std::size_t>(n + r); };

@@ -83,8 +83,10 @@ class ModelTables {
   int64_t range() const { return values_.range(); }
   bool plain_range() const { return values_.plain_range(); }
 
-  double inv(int64_t n) const { return inv_[static_cast<std::size_t>(n)]; }
-  const double* inv_data() const { return inv_.data(); }
+  // Reciprocals 1/n for n in [1, range()]; 0 at n = 0 and at the two places
+  // before it, so that four consecutive entries can be read from n - 2 on.
+  double inv(int64_t n) const { return inv_[static_cast<std::size_t>(n + kInvPad)]; }
+  const double* inv_data() const { return inv_.data() + kInvPad; }
   // Each function has its own table, looked up from its middle (argument 0):
   // an access is a single indexed load, and the arguments of neighbouring
   // blocks share cache lines.
@@ -102,6 +104,7 @@ class ModelTables {
   XD inv_kpq(int64_t n) const { return x0_[kInvKpq][n]; }
 
  private:
+  static constexpr int64_t kInvPad = 2;
   enum { kA, kB, kC, kD };
   enum { kOm, kInvOm, kOpk, kInvOpk, kKpq, kInvKpq };
   ModelValues values_;
