@@ -51,7 +51,7 @@ struct Sweep {
         starts(static_cast<std::size_t>(N) + 8), link((static_cast<std::size_t>(N) + 7) / 8 * 8 + 16, 0),
         free((static_cast<std::size_t>(N) + 7) / 8 * 8, 0),
         states(static_cast<std::size_t>(N) + 24), draws(static_cast<std::size_t>(N) + 24),
-        spans(static_cast<std::size_t>(N) + 24),
+        spans(static_cast<std::size_t>(N) + 24), longs(static_cast<std::size_t>(N) + 4),
         rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
   int32_t N, T, S;
@@ -66,6 +66,7 @@ struct Sweep {
   std::vector<uint32_t> states;
   std::vector<float> draws;
   std::vector<float> spans;  // 1 - draw, the factor of the walk's threshold
+  std::vector<int32_t> longs;  // blocks of four particles or more, done last
   ParkMiller& rng;
   DrawChooser<ParkMiller> chooser;
 };
@@ -585,6 +586,8 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
   const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0), three = _mm256_set1_pd(3.0);
 #define mask64(bits) \
   _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), (bits))))
+  int32_t* long_list = s.longs.data();
+  int32_t nl = 0;
   int32_t g = 0;
   for (; g + 4 <= cnt; g += 4) {
     const int32_t i0 = starts[g], i1 = starts[g + 1], i2 = starts[g + 2], i3 = starts[g + 3];
@@ -705,23 +708,31 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
       n[pos[1][l]] = val[1][l];
       n[pos[2][l]] = val[2][l];
     }
-    // Lanes to redo: long blocks, and thresholds past the total (below = m).
-    const __m128i m = _mm_add_epi32(two_i, k2);
+    // Lanes to redo: long blocks, listed without a branch and done after
+    // the groups (the loop over groups then has no branch that could be
+    // mispredicted), and thresholds past the total (below = m), which are
+    // rare.
     const int longs = _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), a3)));
-    const int past = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_add_epi32(below, one_i), m)));
-    if ((longs | past) != 0) [[unlikely]] {
+    for (int l = 0; l < 4; ++l) {
+      long_list[nl] = g + l;
+      nl += (longs >> l) & 1;
+    }
+    const __m128i m = _mm_add_epi32(two_i, k2);
+    const int past =
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_add_epi32(below, one_i), m))) &
+        ~longs;
+    if (past != 0) [[unlikely]] {
       for (int l = 0; l < 4; ++l) {
         const int32_t gl = g + l, i = starts[gl];
-        if (longs & (1 << l)) {
-          hahn_large<Plus>(s, o, n, i, block_end(link, i), Forward, a, b, gl, true);
-        } else if (past & (1 << l)) {
-          const int32_t l1 = link[i], l2 = l1 & link[i + 1];
-          small(i, l1, l2, gl);
-        }
+        if (past & (1 << l)) small(i, link[i], link[i] & link[i + 1], gl);
       }
     }
   }
 #undef mask64
+  for (int32_t k = 0; k < nl; ++k) {
+    const int32_t gl = long_list[k], i = starts[gl];
+    hahn_large<Plus>(s, o, n, i, block_end(link, i), Forward, a, b, gl, true);
+  }
   return g;
 }
 #endif
