@@ -9,6 +9,8 @@ cmake --build build
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2
 cd ..
+# The core without vector instructions, as other processors build it.
+bash scripts/portable.sh
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then
 # each fuzz target for a bounded time.
 bash scripts/sanitize.sh

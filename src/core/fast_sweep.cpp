@@ -9,10 +9,15 @@
 #include <thread>
 #include <vector>
 
-#if defined(__SSE2__)
+// Vector instructions are used where the compiler targets x86-64; every use
+// has a portable equivalent giving the same bits, which LOZENGIA_PORTABLE
+// selects (to build and test it on x86-64 too).
+#if defined(__SSE2__) && !defined(LOZENGIA_PORTABLE)
+#define LOZENGIA_SSE2 1
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(LOZENGIA_PORTABLE)
+#define LOZENGIA_LIST_AVX2 1
 #include <immintrin.h>
 #endif
 
@@ -209,8 +214,7 @@ int32_t list_plain(int32_t N, const int32_t* o, const int32_t* prev, int32_t* n,
   return list_core<Plus>(N, o, prev, n, starts, link, fr);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define LOZENGIA_LIST_AVX2 1
+#ifdef LOZENGIA_LIST_AVX2
 template <bool Plus>
 __attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* o,
                                                   const int32_t* prev, int32_t* n,
@@ -255,7 +259,7 @@ inline void make_draws(Sweep& s, int32_t cnt) {
   st[0] = x;
   const int32_t first = std::min(cnt, 8);
   for (int32_t g = 1; g <= first; ++g) st[g] = x = ParkMiller::advance(x);
-#if defined(__SSE2__)
+#ifdef LOZENGIA_SSE2
   // The buffers have room for the groups running past cnt.
   const __m128i p = _mm_set1_epi64x(ParkMiller::kModulus);
   const __m128i a = _mm_set1_epi32(static_cast<int>(kJump8));
@@ -372,7 +376,7 @@ inline int32_t small_pick(Sweep& s, double w1, double w2, double w3, double w4, 
                           int32_t g) {
   const double c2 = w1 + w2, c3 = c2 + w3, z = c3 + w4;
   const double v = threshold<Plus>(s.spans[static_cast<std::size_t>(g)], z);
-#if defined(__SSE2__)
+#ifdef LOZENGIA_SSE2
   // The four comparisons two at a time: each true one is -1 in its lane.
   const __m128d vv = _mm_set1_pd(v);
   const __m128i t = _mm_add_epi64(_mm_castpd_si128(_mm_cmplt_pd(_mm_set_pd(c2, w1), vv)),
