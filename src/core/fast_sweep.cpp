@@ -229,10 +229,19 @@ const bool kHaveAvx2 = [] {
 #endif
 std::atomic<bool> g_allow_avx2{true};
 
+// Whether the AVX2 versions run: the processor has it and tests allow it.
+inline bool wide_vectors() {
+#ifdef LOZENGIA_LIST_AVX2
+  return kHaveAvx2 && g_allow_avx2.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
 template <bool Plus>
 inline int32_t list_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t* n) {
 #ifdef LOZENGIA_LIST_AVX2
-  if (kHaveAvx2 && g_allow_avx2.load(std::memory_order_relaxed))
+  if (wide_vectors())
     return list_avx2<Plus>(s.N, o, prev, n, s.starts.data(), s.link.data(), s.free.data());
 #endif
   return list_plain<Plus>(s.N, o, prev, n, s.starts.data(), s.link.data(), s.free.data());
@@ -421,10 +430,14 @@ inline void write_small(int32_t x, int32_t* n, int32_t i, int32_t a1, int32_t a2
 
 // Writes a block i..j whose particles below `edge` stay (S->S+1) or come down
 // (S->S-1). The listing already gave every free particle its old height, so
-// only the particles that move are written.
+// only the particles that move are written; with `whole`, every particle is
+// (for a block whose particles may already have been overwritten).
 template <bool Plus>
-inline void write_large(const int32_t* o, int32_t* n, int32_t i, int32_t j, int32_t edge) {
-  if constexpr (Plus)
+inline void write_large(const int32_t* o, int32_t* n, int32_t i, int32_t j, int32_t edge,
+                        bool whole = false) {
+  if (whole)
+    for (int32_t p = i; p <= j; ++p) n[p] = Plus ? o[p] + (p >= edge) : o[p] - (p < edge);
+  else if constexpr (Plus)
     for (int32_t p = edge; p <= j; ++p) n[p] = o[p] + 1;
   else
     for (int32_t p = i; p < edge; ++p) n[p] = o[p] - 1;
@@ -559,12 +572,7 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
     w[m + 1] = Plus ? 100000.0 : 10000.0;
     k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
   }
-  if (whole) {
-    const int32_t edge = i + k - 1;
-    for (int32_t p = i; p <= j; ++p) n[p] = Plus ? o[p] + (p >= edge) : o[p] - (p < edge);
-  } else {
-    write_large<Plus>(o, n, i, j, i + k - 1);
-  }
+  write_large<Plus>(o, n, i, j, i + k - 1, whole);
 }
 
 #ifdef LOZENGIA_LIST_AVX2
@@ -808,9 +816,8 @@ void hahn_blocks(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int
     hahn_large<Plus>(s, o, n, i, j, Forward, a, b, g);
   };
 #ifdef LOZENGIA_LIST_AVX2
-  if (kHaveAvx2 && g_allow_avx2.load(std::memory_order_relaxed)) {
-    const int32_t cnt = list_avx2<Plus>(s.N, o, prev, n, s.starts.data(), s.link.data(),
-                                        s.free.data());
+  if (wide_vectors()) {
+    const int32_t cnt = list_blocks<Plus>(s, o, prev, n);
     make_draws(s, cnt);
     const int32_t done = hahn_groups<Plus, Forward>(s, t, o, n, cnt, small, a, b);
     blocks_from<Plus>(s, done, cnt, small, large);
