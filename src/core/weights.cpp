@@ -33,6 +33,8 @@ enum class Step { kRatio, kZero, kInfinite };
 }  // namespace
 
 ModelValues::ModelValues(int32_t N, int32_t T, const ModelParams& model) : model_(model) {
+  N_ = N;
+  T_ = T;
   range_ = 2 * (static_cast<int64_t>(N) + T) + 8;
   two_k_ = 2.0 * model.K;
   if (is_q_kind(model.kind)) {
@@ -102,6 +104,100 @@ XD ModelValues::kpq(int64_t n) const {
   return flatten({p.m * f.m, p.e + f.e}, plain_range_);
 }
 
+// The factors of the ratios (see the header). Each groups the numbers of one
+// argument; the products are the ones the operators use everywhere, so the
+// tables and these functions give the same ratios bit for bit.
+template <int Kind>
+double ModelValues::up_n(int64_t n) const {
+  if (n == T_) return std::nan("");  // D + x = 0
+  if constexpr (Kind == kRacah)
+    return static_cast<double>(T_ - n) * lin(n);
+  else if constexpr (Kind == kTrigonometric)
+    return s1(T_ - n) * s2(-n);
+  else if constexpr (Kind == kQHahn)
+    return model_.q * om(T_ - n).m;
+  else
+    return model_.q * om(T_ - n).m * opk(n).m;
+}
+
+template <int Kind>
+double ModelValues::up_x(int64_t x) const {
+  if constexpr (Kind == kRacah)
+    return inv(x + 1) * inv_lin(T_ - x - 1);
+  else if constexpr (Kind == kTrigonometric)
+    return inv_s1(x + 1) * inv_s2(x - T_ + 1);
+  else if constexpr (Kind == kQHahn)
+    return inv_om(x + 1).m;
+  else
+    return inv_om(x + 1).m * inv_opk(T_ - x - 1).m;
+}
+
+template <int Kind>
+double ModelValues::up_d(int64_t d) const {
+  if constexpr (Kind == kRacah)
+    return lin(d - 2) * inv_lin(d);
+  else if constexpr (Kind == kTrigonometric)
+    return s2(2 - d) * inv_s2(-d);
+  else if constexpr (Kind == kQHahn)
+    return 1.0;
+  else
+    return opk(d - 2).m * inv_opk(d).m;
+}
+
+template <int Kind>
+double ModelValues::down_n(int64_t p) const {
+  if (p == -N_) return std::nan("");  // N + t - x = 0
+  if constexpr (Kind == kRacah)
+    return static_cast<double>(N_ + p) * lin(p - N_);
+  else if constexpr (Kind == kTrigonometric)
+    return s1(N_ + p) * s2(N_ - p);
+  else if constexpr (Kind == kQHahn)
+    return model_.q * om(-(N_ + p)).m;
+  else
+    return om(N_ + p).m / model_.q * kpq(N_ - p).m;
+}
+
+template <int Kind>
+double ModelValues::down_x(int64_t u) const {
+  if (u == 1 - N_) return std::nan("");  // S + N - 1 - x = 0
+  if constexpr (Kind == kRacah)
+    return inv(N_ - 1 + u) * inv_lin(u - N_ - 1);
+  else if constexpr (Kind == kTrigonometric)
+    return inv_s1(N_ - 1 + u) * inv_s2(N_ + 1 - u);
+  else if constexpr (Kind == kQHahn)
+    return inv_om(-(N_ - 1 + u)).m;
+  else
+    return inv_om(N_ - 1 + u).m * inv_kpq(N_ + 1 - u).m;
+}
+
+template <int Kind>
+double ModelValues::down_d(int64_t d) const {
+  if constexpr (Kind == kRacah)
+    return lin(d - 2) * inv_lin(d);
+  else if constexpr (Kind == kTrigonometric)
+    return s2(2 - d) * inv_s2(-d);
+  else if constexpr (Kind == kQHahn)
+    return 1.0;
+  else
+    return kpq(2 - d).m * inv_kpq(-d).m;
+}
+
+template <int Kind>
+void ModelTables::build_factors() {
+  const int64_t r = values_.range();
+  for (auto& f : r_) f.resize(static_cast<std::size_t>(2 * r + 1));
+  for (int64_t n = -r; n <= r; ++n) {
+    const auto i = static_cast<std::size_t>(n + r);
+    r_[kUpN][i] = values_.up_n<Kind>(n);
+    r_[kUpX][i] = values_.up_x<Kind>(n);
+    r_[kUpD][i] = values_.up_d<Kind>(n);
+    r_[kDownN][i] = values_.down_n<Kind>(n);
+    r_[kDownX][i] = values_.down_x<Kind>(n);
+    r_[kDownD][i] = values_.down_d<Kind>(n);
+  }
+  for (int f = 0; f < 6; ++f) r0_[f] = r_[f].data() + r;
+}
+
 ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
     : values_(N, T, model) {
   const int64_t r = values_.range();
@@ -109,41 +205,57 @@ ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
   inv_.assign(static_cast<std::size_t>(r + 1 + kInvPad), 0.0);
   for (int64_t n = 1; n <= r; ++n) inv_[static_cast<std::size_t>(n + kInvPad)] = values_.inv(n);
   const int32_t kind = values_.kind();
-  const std::size_t size = static_cast<std::size_t>(2 * r + 1);
-  auto at = [r](int64_t n) { return static_cast<std::size_t>(n + r); };
-  if (kind == kRacah || kind == kTrigonometric) {
-    const int used = kind == kRacah ? 2 : 4;
-    for (int f = 0; f < used; ++f) f_[f].resize(size);
-    for (int64_t n = -r; n <= r; ++n) {
-      if (kind == kRacah) {
-        f_[kA][at(n)] = values_.lin(n);
-        f_[kB][at(n)] = values_.inv_lin(n);
-      } else {
-        f_[kA][at(n)] = values_.s1(n);
-        f_[kB][at(n)] = values_.inv_s1(n);
-        f_[kC][at(n)] = values_.s2(n);
-        f_[kD][at(n)] = values_.inv_s2(n);
-      }
+  if (kind == kHahn) return;
+  if (values_.plain_range()) {
+    switch (kind) {
+      case kQHahn: build_factors<kQHahn>(); break;
+      case kRacah: build_factors<kRacah>(); break;
+      case kTrigonometric: build_factors<kTrigonometric>(); break;
+      default: build_factors<kImaginaryQRacah>(); break;
     }
-    for (int f = 0; f < used; ++f) f0_[f] = f_[f].data() + r;
-  } else if (is_q_kind(kind)) {
-    const int used = kind == kQHahn ? 2 : 6;
-    for (int f = 0; f < used; ++f) x_[f].resize(size);
-    for (int64_t n = -r; n <= r; ++n) {
-      x_[kOm][at(n)] = values_.om(n);
-      x_[kInvOm][at(n)] = values_.inv_om(n);
-      if (kind != kQHahn) {
-        x_[kOpk][at(n)] = values_.opk(n);
-        x_[kInvOpk][at(n)] = values_.inv_opk(n);
-        x_[kKpq][at(n)] = values_.kpq(n);
-        x_[kInvKpq][at(n)] = values_.inv_kpq(n);
-      }
-    }
-    for (int f = 0; f < used; ++f) x0_[f] = x_[f].data() + r;
+    return;
   }
+  // q-models whose powers leave the double range: values with exponents.
+  const int used = kind == kQHahn ? 2 : 6;
+  const std::size_t size = static_cast<std::size_t>(2 * r + 1);
+  for (int f = 0; f < used; ++f) x_[f].resize(size);
+  for (int64_t n = -r; n <= r; ++n) {
+    const auto i = static_cast<std::size_t>(n + r);
+    x_[kOm][i] = values_.om(n);
+    x_[kInvOm][i] = values_.inv_om(n);
+    if (kind != kQHahn) {
+      x_[kOpk][i] = values_.opk(n);
+      x_[kInvOpk][i] = values_.inv_opk(n);
+      x_[kKpq][i] = values_.kpq(n);
+      x_[kInvKpq][i] = values_.inv_kpq(n);
+    }
+  }
+  for (int f = 0; f < used; ++f) x0_[f] = x_[f].data() + r;
 }
 
 namespace {
+
+// The ratio of a model other than Hahn from its three factors, in the plain
+// range: a finite number exactly when the ratio is one (see ModelValues).
+// The sweeps' small blocks compute it this same way.
+template <int Kind, bool Plus, class V>
+inline double factor_ratio(const V& v, int64_t t, int64_t S, int64_t x) {
+  const int64_t s = t + S;
+  double r;
+  if constexpr (Plus)
+    r = v.template up_n<Kind>(s - x) * v.template up_x<Kind>(x);
+  else
+    r = v.template down_n<Kind>(t - x) * v.template down_x<Kind>(S - x);
+  if constexpr (Kind != kQHahn)
+    r *= Plus ? v.template up_d<Kind>(s - 2 * x) : v.template down_d<Kind>(s - 2 * x);
+  return r;
+}
+
+// Whether a model's values are plain doubles (Racah and trigonometric always).
+template <int Kind, class V>
+inline bool factors_apply(const V& v) {
+  return Kind == kRacah || Kind == kTrigonometric || v.plain_range();
+}
 
 // Ratio w(k)/w(k-1) of S->S+1, x the height of the particle that changes from
 // moving up to staying. kZero: this and every later outcome is impossible.
@@ -152,21 +264,21 @@ template <int Kind, class V>
 inline Step ratio_plus(const V& v, int32_t T, int32_t S, int32_t t, int32_t x, XD& r) {
   const int64_t D = static_cast<int64_t>(T) - t - S;
   if (D + x == 0) return Step::kZero;
-  const int64_t xx = x, ts = static_cast<int64_t>(t) + S;
+  const int64_t xx = x;
   if constexpr (Kind == kHahn) {
     r = {static_cast<double>(D + x) * v.inv(xx + 1), 0};
-  } else if constexpr (Kind == kRacah) {
-    // A zero denominator shows as an infinite reciprocal.
-    const double i2 = v.inv_lin(T - xx - 1), i3 = v.inv_lin(ts - 2 * xx);
-    if (std::isinf(i2) || std::isinf(i3)) return Step::kInfinite;
-    r = {static_cast<double>(D + x) * v.inv(xx + 1) * (v.lin(ts - xx) * i2) *
-             (v.lin(ts - 2 * xx - 2) * i3),
-         0};
-  } else if constexpr (Kind == kTrigonometric) {
-    const double i1 = v.inv_s1(xx + 1), i2 = v.inv_s2(xx - T + 1), i3 = v.inv_s2(2 * xx - ts);
-    if (std::isinf(i1) || std::isinf(i2) || std::isinf(i3)) return Step::kInfinite;
-    r = {v.s1(D + xx) * i1 * (v.s2(xx - ts) * i2) * (v.s2(2 * xx - ts + 2) * i3), 0};
   } else {
+    if (factors_apply<Kind>(v)) {
+      // A zero denominator shows as a factor that is not finite.
+      const int64_t s = static_cast<int64_t>(t) + S;
+      const double a = v.template up_x<Kind>(xx);
+      const double d = Kind == kQHahn ? 1.0 : v.template up_d<Kind>(s - 2 * xx);
+      if (!std::isfinite(a) || !std::isfinite(d)) return Step::kInfinite;
+      r = {factor_ratio<Kind, true>(v, t, S, xx), 0};
+      return Step::kRatio;
+    }
+    // q-models with exponents.
+    const int64_t ts = static_cast<int64_t>(t) + S;
     const XD num = v.om(D + xx);
     const XD iden = v.inv_om(xx + 1);
     double m = v.model().q * num.m * iden.m;
@@ -193,27 +305,25 @@ inline Step ratio_minus(const V& v, int32_t N, int32_t S, int32_t t, int32_t x, 
   const int64_t xx = x, n = N, s = S, tt = t;
   if constexpr (Kind == kHahn) {
     r = {static_cast<double>(A) * v.inv(B), 0};
-  } else if constexpr (Kind == kRacah) {
-    // (n + 2K) is -lin(-n): the signs of numerator and denominator cancel.
-    const double i2 = v.inv_lin(-(n + 1 + xx - s)), i3 = v.inv_lin(-(2 * xx - s - tt));
-    if (std::isinf(i2) || std::isinf(i3)) return Step::kInfinite;
-    r = {static_cast<double>(A) * v.inv(B) * (v.lin(-(n + xx - tt)) * i2) *
-             (v.lin(-(2 * xx + 2 - s - tt)) * i3),
-         0};
-  } else if constexpr (Kind == kTrigonometric) {
-    const double i1 = v.inv_s1(B), i2 = v.inv_s2(n + 1 + xx - s), i3 = v.inv_s2(2 * xx - tt - s);
-    if (std::isinf(i1) || std::isinf(i2) || std::isinf(i3)) return Step::kInfinite;
-    r = {v.s1(A) * i1 * (v.s2(n + xx - tt) * i2) * (v.s2(2 * xx + 2 - tt - s) * i3), 0};
-  } else if constexpr (Kind == kQHahn) {
-    const XD num = v.om(-A), iden = v.inv_om(-B);
-    r = {v.model().q * num.m * iden.m, num.e + iden.e};
   } else {
-    const XD num = v.om(A), iden = v.inv_om(B);
-    const XD g1 = v.kpq(n - tt + xx), g2 = v.inv_kpq(n - s + 1 + xx);
-    const XD g3 = v.kpq(2 * xx + 2 - s - tt), g4 = v.inv_kpq(2 * xx - s - tt);
-    if (std::isinf(g2.m) || std::isinf(g4.m)) return Step::kInfinite;
-    r = {num.m * iden.m / v.model().q * ((g1.m * g2.m) * (g3.m * g4.m)),
-         num.e + iden.e + g1.e + g2.e + g3.e + g4.e};
+    if (factors_apply<Kind>(v)) {
+      const double a = v.template down_x<Kind>(s - xx);
+      const double d = Kind == kQHahn ? 1.0 : v.template down_d<Kind>(s + tt - 2 * xx);
+      if (!std::isfinite(a) || !std::isfinite(d)) return Step::kInfinite;
+      r = {factor_ratio<Kind, false>(v, tt, s, xx), 0};
+      return Step::kRatio;
+    }
+    if constexpr (Kind == kQHahn) {
+      const XD num = v.om(-A), iden = v.inv_om(-B);
+      r = {v.model().q * num.m * iden.m, num.e + iden.e};
+    } else {
+      const XD num = v.om(A), iden = v.inv_om(B);
+      const XD g1 = v.kpq(n - tt + xx), g2 = v.inv_kpq(n - s + 1 + xx);
+      const XD g3 = v.kpq(2 * xx + 2 - s - tt), g4 = v.inv_kpq(2 * xx - s - tt);
+      if (std::isinf(g2.m) || std::isinf(g4.m)) return Step::kInfinite;
+      r = {num.m * iden.m / v.model().q * ((g1.m * g2.m) * (g3.m * g4.m)),
+           num.e + iden.e + g1.e + g2.e + g3.e + g4.e};
+    }
   }
   return Step::kRatio;
 }
@@ -407,27 +517,18 @@ void BlockWeightsT<V>::minus_k(int32_t t, int32_t x0, int32_t L, double* w) {
 template <class V>
 template <int Kind, bool Plus>
 bool BlockWeightsT<V>::small_k(int32_t t, int32_t x0, int32_t m, double* w) {
-  if (!v_.plain_range()) return false;
-  XD r2{1.0, 0}, r3{1.0, 0}, r4{1.0, 0};
-  // Ratios past the block are not computed: their heights can lie outside
-  // the tables (a negative index read before the table's start).
-  Step s2, s3 = Step::kRatio, s4 = Step::kRatio;
-  if constexpr (Plus) {
-    s2 = ratio_plus<Kind>(v_, T_, S_, t, x0, r2);
-    if (m >= 3) s3 = ratio_plus<Kind>(v_, T_, S_, t, x0 + 1, r3);
-    if (m >= 4) s4 = ratio_plus<Kind>(v_, T_, S_, t, x0 + 2, r4);
-  } else {
-    s2 = ratio_minus<Kind>(v_, N_, S_, t, x0, r2);
-    if (m >= 3) s3 = ratio_minus<Kind>(v_, N_, S_, t, x0 + 1, r3);
-    if (m >= 4) s4 = ratio_minus<Kind>(v_, N_, S_, t, x0 + 2, r4);
-  }
-  // Ratios past the block may be anything: only those inside must be plain.
-  const bool ok = (s2 == Step::kRatio) & (m < 3 || s3 == Step::kRatio) &
-                  (m < 4 || s4 == Step::kRatio);
-  if (!ok) return false;
-  const double f3 = m >= 3 ? r3.m : 1.0, f4 = m >= 4 ? r4.m : 1.0;
+  if (!factors_apply<Kind>(v_)) return false;
+  // The three ratios are read whatever the block's length: the tables cover
+  // every height, and those past the block are replaced by 1 below. A ratio
+  // inside the block that is not a finite number (an impossible or certain
+  // outcome) leaves a weight that is out of range or NaN, and the caller
+  // then evaluates the block the general way.
+  const double r2 = factor_ratio<Kind, Plus>(v_, t, S_, x0);
+  const double r3 = factor_ratio<Kind, Plus>(v_, t, S_, x0 + 1);
+  const double r4 = factor_ratio<Kind, Plus>(v_, t, S_, x0 + 2);
+  const double f3 = m >= 3 ? r3 : 1.0, f4 = m >= 4 ? r4 : 1.0;
   w[1] = 1.0;
-  w[2] = w[1] * r2.m;
+  w[2] = w[1] * r2;
   w[3] = w[2] * f3;
   w[4] = w[3] * f4;
   bool in_range = true;

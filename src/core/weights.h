@@ -59,8 +59,31 @@ class ModelValues {
   XD inv_opk(int64_t n) const { return recip(opk(n)); }
   XD inv_kpq(int64_t n) const { return recip(kpq(n)); }
 
+  // In the plain range, the ratio of consecutive weights of every model but
+  // Hahn is a product of three factors, each a function of one integer, with
+  // x the height of the particle that changes and s = t + S:
+  //   S->S+1: (up_n(s - x) * up_x(x)) * up_d(s - 2x)
+  //   S->S-1: (down_n(t - x) * down_x(S - x)) * down_d(s - 2x)
+  // (q-Hahn has no third factor). Tabulated, a ratio is three lookups. up_n
+  // and down_n are NaN where the outcomes from there on are impossible, and
+  // down_x where the top path cannot come down; a zero denominator makes its
+  // factor infinite. So a product that is a finite number is the ratio.
+  template <int Kind>
+  double up_n(int64_t n) const;
+  template <int Kind>
+  double up_x(int64_t x) const;
+  template <int Kind>
+  double up_d(int64_t d) const;
+  template <int Kind>
+  double down_n(int64_t p) const;
+  template <int Kind>
+  double down_x(int64_t u) const;
+  template <int Kind>
+  double down_d(int64_t d) const;
+
  private:
   XD qpow(int64_t n) const;
+  int64_t N_ = 0, T_ = 0;
   ModelParams model_;
   int64_t range_ = 0;
   bool plain_range_ = true;
@@ -87,15 +110,23 @@ class ModelTables {
   // before it, so that four consecutive entries can be read from n - 2 on.
   double inv(int64_t n) const { return inv_[static_cast<std::size_t>(n + kInvPad)]; }
   const double* inv_data() const { return inv_.data() + kInvPad; }
-  // Each function has its own table, looked up from its middle (argument 0):
-  // an access is a single indexed load, and the arguments of neighbouring
-  // blocks share cache lines.
-  double lin(int64_t n) const { return f0_[kA][n]; }
-  double inv_lin(int64_t n) const { return f0_[kB][n]; }
-  double s1(int64_t n) const { return f0_[kA][n]; }
-  double inv_s1(int64_t n) const { return f0_[kB][n]; }
-  double s2(int64_t n) const { return f0_[kC][n]; }
-  double inv_s2(int64_t n) const { return f0_[kD][n]; }
+  // The factors of the ratios (see ModelValues), each in its own table looked
+  // up from its middle (argument 0): a lookup is a single indexed load, and
+  // the arguments of neighbouring blocks share cache lines. Built for models
+  // other than Hahn in the plain range.
+  template <int>
+  double up_n(int64_t n) const { return r0_[kUpN][n]; }
+  template <int>
+  double up_x(int64_t x) const { return r0_[kUpX][x]; }
+  template <int>
+  double up_d(int64_t d) const { return r0_[kUpD][d]; }
+  template <int>
+  double down_n(int64_t p) const { return r0_[kDownN][p]; }
+  template <int>
+  double down_x(int64_t u) const { return r0_[kDownX][u]; }
+  template <int>
+  double down_d(int64_t d) const { return r0_[kDownD][d]; }
+  // The q-models' values with exponents, built outside the plain range.
   XD om(int64_t n) const { return x0_[kOm][n]; }
   XD inv_om(int64_t n) const { return x0_[kInvOm][n]; }
   XD opk(int64_t n) const { return x0_[kOpk][n]; }
@@ -105,13 +136,15 @@ class ModelTables {
 
  private:
   static constexpr int64_t kInvPad = 2;
-  enum { kA, kB, kC, kD };
+  enum { kUpN, kUpX, kUpD, kDownN, kDownX, kDownD };
   enum { kOm, kInvOm, kOpk, kInvOpk, kKpq, kInvKpq };
+  template <int Kind>
+  void build_factors();
   ModelValues values_;
   std::vector<double> inv_;
-  std::vector<double> f_[4];  // Racah: lin, 1/lin; trigonometric: s1, 1/s1, s2, 1/s2
+  std::vector<double> r_[6];  // the factors of the ratios
   std::vector<XD> x_[6];      // q-models: 1-q^n, 1+Kq^n, K+q^n and reciprocals
-  const double* f0_[4] = {};
+  const double* r0_[6] = {};
   const XD* x0_[6] = {};
 };
 
@@ -143,7 +176,8 @@ class BlockWeightsT {
   // Blocks of at most three particles (m <= 4) in the common case, without a
   // loop: fills w[1..4] (entries past m unused) with exactly the numbers of
   // plus_k/minus_k and returns true, or returns false when the block needs the
-  // general evaluation (an impossible outcome, a value needing an exponent).
+  // general evaluation (a value needing an exponent). A used weight that is
+  // NaN (an impossible or a certain outcome) needs it too.
   template <int Kind, bool Plus>
   bool small_k(int32_t t, int32_t x0, int32_t m, double* w);
 
