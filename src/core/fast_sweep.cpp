@@ -447,7 +447,7 @@ inline void write_large(const int32_t* o, int32_t* n, int32_t i, int32_t j, int3
 // weights, draw and walk the general way, with the block's own draw.
 template <int Kind, bool Plus>
 inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i,
-                          int32_t j, int32_t g) {
+                          int32_t j, int32_t g, bool whole = false) {
   const int32_t m = j - i + 2;
   double* w = s.w.data();
   if constexpr (Plus)
@@ -456,7 +456,7 @@ inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int
     weights_minus<Kind>(s, t, o[i], m, w);
   const int32_t k =
       pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]}, g);
-  write_large<Plus>(o, n, i, j, i + k - 1);
+  write_large<Plus>(o, n, i, j, i + k - 1, whole);
 }
 
 // The last particle of a block of four particles or more from i: the first
@@ -505,6 +505,116 @@ inline void for_blocks(Sweep& s, const int32_t* o, const int32_t* prev, int32_t*
   make_draws(s, cnt);
   blocks_from<Plus>(s, 0, cnt, small, large);
 }
+
+#ifdef LOZENGIA_LIST_AVX2
+// Four consecutive blocks g..g+3 of a slice, one per lane: first particles,
+// whether each has a second, third and fourth particle (the links of its
+// first four particles in one 32-bit read; the list has room past its end),
+// and the old height of its first particle.
+struct Lanes {
+  __m128i i4, a1, a2, a3, x;
+  int32_t xs[4];
+};
+
+inline Lanes lanes(const int32_t* starts, const uint8_t* link, const int32_t* o, int32_t g) {
+  const int32_t i0 = starts[g], i1 = starts[g + 1], i2 = starts[g + 2], i3 = starts[g + 3];
+  int32_t l0, l1, l2, l3;
+  std::memcpy(&l0, link + i0, 4);
+  std::memcpy(&l1, link + i1, 4);
+  std::memcpy(&l2, link + i2, 4);
+  std::memcpy(&l3, link + i3, 4);
+  const __m128i lk = _mm_setr_epi32(l0, l1, l2, l3), one = _mm_set1_epi32(1);
+  Lanes ln;
+  ln.i4 = _mm_setr_epi32(i0, i1, i2, i3);
+  ln.a1 = _mm_and_si128(lk, one);
+  ln.a2 = _mm_and_si128(_mm_srli_epi32(lk, 8), ln.a1);
+  ln.a3 = _mm_and_si128(_mm_srli_epi32(lk, 16), ln.a2);
+  ln.xs[0] = o[i0];
+  ln.xs[1] = o[i1];
+  ln.xs[2] = o[i2];
+  ln.xs[3] = o[i3];
+  ln.x = _mm_setr_epi32(ln.xs[0], ln.xs[1], ln.xs[2], ln.xs[3]);
+  return ln;
+}
+
+// Each lane's numbers are four consecutive entries of a table, from
+// base + dir * x in lane l: read as four rows and transposed, so that col[k]
+// holds entry k of every lane's row (reading rows is several times faster
+// than gathering the columns).
+__attribute__((always_inline, target("avx2"))) inline void rows_to_columns(
+    const double* base, int32_t dir, const int32_t* xs, __m256d* col) {
+  const __m256d r0 = _mm256_loadu_pd(base + dir * xs[0]), r1 = _mm256_loadu_pd(base + dir * xs[1]),
+                r2 = _mm256_loadu_pd(base + dir * xs[2]), r3 = _mm256_loadu_pd(base + dir * xs[3]);
+  const __m256d u0 = _mm256_unpacklo_pd(r0, r1), u1 = _mm256_unpackhi_pd(r0, r1),
+                u2 = _mm256_unpacklo_pd(r2, r3), u3 = _mm256_unpackhi_pd(r2, r3);
+  col[0] = _mm256_permute2f128_pd(u0, u2, 0x20);
+  col[1] = _mm256_permute2f128_pd(u1, u3, 0x20);
+  col[2] = _mm256_permute2f128_pd(u0, u2, 0x31);
+  col[3] = _mm256_permute2f128_pd(u1, u3, 0x31);
+}
+#endif
+
+#ifdef LOZENGIA_LIST_AVX2
+// Four small blocks in the lanes of AVX2 vectors, from their weights w1..w4
+// (0 past each block's last outcome): the total, the threshold from the
+// slice's draws, the walk as four comparisons, and each block's three writes
+// (see write_small). The numbers are the single-block code's, operation for
+// operation. i4 holds the blocks' first particles, x their heights, a1 and a2
+// whether they have a second and a third particle. Returns the lanes whose
+// threshold fell past the total: those need the chooser.
+template <bool Plus>
+__attribute__((always_inline, target("avx2"))) inline int walk_and_write(
+    const float* spans, int32_t g, int32_t* n, __m128i i4, __m128i x, __m128i a1, __m128i a2,
+    __m256d w1, __m256d w2, __m256d w3, __m256d w4) {
+  const __m128i one_i = _mm_set1_epi32(1), two_i = _mm_set1_epi32(2);
+  const __m256d c2 = _mm256_add_pd(w1, w2), c3 = _mm256_add_pd(c2, w3),
+                z = _mm256_add_pd(c3, w4);
+  const __m128 span = _mm_loadu_ps(spans + g);
+  __m256d v;
+  if constexpr (Plus)
+    v = _mm256_cvtps_pd(_mm_mul_ps(span, _mm256_cvtpd_ps(z)));
+  else
+    v = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtps_pd(span), z)));
+  // Each comparison that holds is -1 in its lane.
+  const __m256i sum = _mm256_add_epi64(
+      _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(w1, v, _CMP_LT_OQ)),
+                       _mm256_castpd_si256(_mm256_cmp_pd(c2, v, _CMP_LT_OQ))),
+      _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(c3, v, _CMP_LT_OQ)),
+                       _mm256_castpd_si256(_mm256_cmp_pd(z, v, _CMP_LT_OQ))));
+  // The low halves of the four 64-bit counts, negated.
+  const __m128i below = _mm_sub_epi32(
+      _mm_setzero_si128(),
+      _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sum, _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0))));
+  const __m128i k1 = a1, k2 = _mm_add_epi32(a1, a2);
+  const __m128i p1 = _mm_add_epi32(i4, k1), p2 = _mm_add_epi32(i4, k2);
+  __m128i v0, v1, v2;
+  if constexpr (Plus) {
+    // x + k + (k >= below)
+    v0 = _mm_sub_epi32(x, _mm_cmpeq_epi32(below, _mm_setzero_si128()));
+    v1 = _mm_sub_epi32(_mm_add_epi32(x, k1), _mm_cmpgt_epi32(_mm_add_epi32(k1, one_i), below));
+    v2 = _mm_sub_epi32(_mm_add_epi32(x, k2), _mm_cmpgt_epi32(_mm_add_epi32(k2, one_i), below));
+  } else {
+    // x + k - (k < below)
+    v0 = _mm_add_epi32(x, _mm_cmpgt_epi32(below, _mm_setzero_si128()));
+    v1 = _mm_add_epi32(_mm_add_epi32(x, k1), _mm_cmpgt_epi32(below, k1));
+    v2 = _mm_add_epi32(_mm_add_epi32(x, k2), _mm_cmpgt_epi32(below, k2));
+  }
+  alignas(16) int32_t pos[3][4], val[3][4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(pos[0]), i4);
+  _mm_store_si128(reinterpret_cast<__m128i*>(pos[1]), p1);
+  _mm_store_si128(reinterpret_cast<__m128i*>(pos[2]), p2);
+  _mm_store_si128(reinterpret_cast<__m128i*>(val[0]), v0);
+  _mm_store_si128(reinterpret_cast<__m128i*>(val[1]), v1);
+  _mm_store_si128(reinterpret_cast<__m128i*>(val[2]), v2);
+  for (int l = 0; l < 4; ++l) {
+    n[pos[0][l]] = val[0][l];
+    n[pos[1][l]] = val[1][l];
+    n[pos[2][l]] = val[2][l];
+  }
+  const __m128i m = _mm_add_epi32(two_i, k2);
+  return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_add_epi32(below, one_i), m)));
+}
+#endif
 
 // Hahn's blocks of four particles or more: near S = 0 a slice is often one
 // block of hundreds. The weights, their running sums and the total are made
@@ -594,7 +704,6 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
   const uint8_t* link = s.link.data();
   const float* spans = s.spans.data();
   const int32_t D = s.T - t - s.S, nn = s.N, sS = s.S;
-  const __m128i one_i = _mm_set1_epi32(1), two_i = _mm_set1_epi32(2);
   const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0), three = _mm256_set1_pd(3.0);
 #define mask64(bits) \
   _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), (bits))))
@@ -602,21 +711,8 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
   int32_t nl = 0;
   int32_t g = 0;
   for (; g + 4 <= cnt; g += 4) {
-    const int32_t i0 = starts[g], i1 = starts[g + 1], i2 = starts[g + 2], i3 = starts[g + 3];
-    const __m128i i4 = _mm_setr_epi32(i0, i1, i2, i3);
-    // Links of each block's first four particles in one 32-bit read (the
-    // list has room past its end).
-    int32_t l0, l1, l2, l3;
-    std::memcpy(&l0, link + i0, 4);
-    std::memcpy(&l1, link + i1, 4);
-    std::memcpy(&l2, link + i2, 4);
-    std::memcpy(&l3, link + i3, 4);
-    const __m128i lk = _mm_setr_epi32(l0, l1, l2, l3);
-    const __m128i a1 = _mm_and_si128(lk, one_i);
-    const __m128i a2 = _mm_and_si128(_mm_srli_epi32(lk, 8), a1);
-    const __m128i a3 = _mm_and_si128(_mm_srli_epi32(lk, 16), a2);
-    const int32_t x0 = o[i0], x1 = o[i1], x2 = o[i2], x3 = o[i3];
-    const __m128i x = _mm_setr_epi32(x0, x1, x2, x3);
+    const Lanes ln = lanes(starts, link, o, g);
+    const __m128i i4 = ln.i4, a1 = ln.a1, a2 = ln.a2, a3 = ln.a3, x = ln.x;
     // Each lane's three reciprocals are consecutive in the table, rising
     // with x in S->S+1 and falling in S->S-1: four rows of four read from
     // each lane's lowest index, and transposed (read rather than gathered,
@@ -625,15 +721,9 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
     // unused, and the table holds a finite 0 there.
     const int32_t off = Plus ? (Forward ? 1 : D) : (Forward ? sS + nn - 1 : nn + t) - 2;
     constexpr int32_t dir = Plus ? 1 : -1;
-    const __m256d r0 = _mm256_loadu_pd(inv + off + dir * x0),
-                  r1 = _mm256_loadu_pd(inv + off + dir * x1),
-                  r2 = _mm256_loadu_pd(inv + off + dir * x2),
-                  r3 = _mm256_loadu_pd(inv + off + dir * x3);
-    const __m256d u0 = _mm256_unpacklo_pd(r0, r1), u1 = _mm256_unpackhi_pd(r0, r1),
-                  u2 = _mm256_unpacklo_pd(r2, r3), u3 = _mm256_unpackhi_pd(r2, r3);
-    const __m256d col0 = _mm256_permute2f128_pd(u0, u2, 0x20);
-    const __m256d col1 = _mm256_permute2f128_pd(u1, u3, 0x20);
-    const __m256d col2 = _mm256_permute2f128_pd(u0, u2, 0x31);
+    __m256d col[4];
+    rows_to_columns(inv + off, dir, ln.xs, col);
+    const __m256d col0 = col[0], col1 = col[1], col2 = col[2];
     // The reciprocals of the first, second and third factor.
     const __m256d t0 = Plus ? col0 : col2, t1 = col1, t2 = Plus ? col2 : col0;
     const __m256d xd = _mm256_cvtepi32_pd(x);
@@ -676,50 +766,7 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
       w3 = _mm256_and_pd(r3, mask64(a1));
       w4 = _mm256_and_pd(r4, mask64(a2));
     }
-    const __m256d c2 = _mm256_add_pd(w1, w2), c3 = _mm256_add_pd(c2, w3),
-                  z = _mm256_add_pd(c3, w4);
-    const __m128 span = _mm_loadu_ps(spans + g);
-    __m256d v;
-    if constexpr (Plus)
-      v = _mm256_cvtps_pd(_mm_mul_ps(span, _mm256_cvtpd_ps(z)));
-    else
-      v = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtps_pd(span), z)));
-    // Each comparison that holds is -1 in its lane.
-    const __m256i sum = _mm256_add_epi64(
-        _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(w1, v, _CMP_LT_OQ)),
-                         _mm256_castpd_si256(_mm256_cmp_pd(c2, v, _CMP_LT_OQ))),
-        _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(c3, v, _CMP_LT_OQ)),
-                         _mm256_castpd_si256(_mm256_cmp_pd(z, v, _CMP_LT_OQ))));
-    // The low halves of the four 64-bit counts, negated.
-    const __m128i below = _mm_sub_epi32(
-        _mm_setzero_si128(),
-        _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sum, _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0))));
-    const __m128i k1 = a1, k2 = _mm_add_epi32(a1, a2);
-    const __m128i p1 = _mm_add_epi32(i4, k1), p2 = _mm_add_epi32(i4, k2);
-    __m128i v0, v1, v2;
-    if constexpr (Plus) {
-      // x + k + (k >= below)
-      v0 = _mm_sub_epi32(x, _mm_cmpeq_epi32(below, _mm_setzero_si128()));
-      v1 = _mm_sub_epi32(_mm_add_epi32(x, k1), _mm_cmpgt_epi32(_mm_add_epi32(k1, one_i), below));
-      v2 = _mm_sub_epi32(_mm_add_epi32(x, k2), _mm_cmpgt_epi32(_mm_add_epi32(k2, one_i), below));
-    } else {
-      // x + k - (k < below)
-      v0 = _mm_add_epi32(x, _mm_cmpgt_epi32(below, _mm_setzero_si128()));
-      v1 = _mm_add_epi32(_mm_add_epi32(x, k1), _mm_cmpgt_epi32(below, k1));
-      v2 = _mm_add_epi32(_mm_add_epi32(x, k2), _mm_cmpgt_epi32(below, k2));
-    }
-    alignas(16) int32_t pos[3][4], val[3][4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(pos[0]), i4);
-    _mm_store_si128(reinterpret_cast<__m128i*>(pos[1]), p1);
-    _mm_store_si128(reinterpret_cast<__m128i*>(pos[2]), p2);
-    _mm_store_si128(reinterpret_cast<__m128i*>(val[0]), v0);
-    _mm_store_si128(reinterpret_cast<__m128i*>(val[1]), v1);
-    _mm_store_si128(reinterpret_cast<__m128i*>(val[2]), v2);
-    for (int l = 0; l < 4; ++l) {
-      n[pos[0][l]] = val[0][l];
-      n[pos[1][l]] = val[1][l];
-      n[pos[2][l]] = val[2][l];
-    }
+    const int past = walk_and_write<Plus>(spans, g, n, i4, x, a1, a2, w1, w2, w3, w4);
     // Lanes to redo: long blocks, listed without a branch and done after
     // the groups (the loop over groups then has no branch that could be
     // mispredicted), and thresholds past the total (below = m), which are
@@ -729,14 +776,10 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
       long_list[nl] = g + l;
       nl += (longs >> l) & 1;
     }
-    const __m128i m = _mm_add_epi32(two_i, k2);
-    const int past =
-        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_add_epi32(below, one_i), m))) &
-        ~longs;
-    if (past != 0) [[unlikely]] {
+    if ((past & ~longs) != 0) [[unlikely]] {
       for (int l = 0; l < 4; ++l) {
         const int32_t gl = g + l, i = starts[gl];
-        if (past & (1 << l)) small(i, link[i], link[i] & link[i + 1], gl);
+        if ((past & ~longs) & (1 << l)) small(i, link[i], link[i] & link[i + 1], gl);
       }
     }
   }
@@ -836,6 +879,102 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
     hahn_blocks<Plus, false>(s, t, o, prev, n);
 }
 
+#ifdef LOZENGIA_LIST_AVX2
+// The other models' blocks four at a time, in the lanes of AVX2 vectors, as
+// Hahn's (see hahn_groups): each lane reads its three ratios' factors as rows
+// of the factor tables (the first and third falling with x, the second rising
+// in S->S+1 and falling in S->S-1), and computes the single-block code's
+// weights operation for operation, scaled so that the largest is 1. A lane
+// whose block has four particles or more, whose weights are not all plain
+// non-negative numbers in range (an impossible or certain outcome, a value
+// needing an exponent, a negative weight with its message) or whose
+// threshold fell past the total is done again, the general way and written
+// whole, in block order, so that messages come in the order of the blocks.
+// Returns how many blocks were done (a multiple of four).
+// The lanes whose weight is 0 or within [2^-300, 2^300] (not NaN).
+__attribute__((always_inline, target("avx2"))) inline __m256d plain_weights(__m256d w) {
+  const __m256d zero = _mm256_setzero_pd();
+  return _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(w, zero, _CMP_GE_OQ),
+                    _mm256_cmp_pd(w, _mm256_set1_pd(kWeightBig), _CMP_LE_OQ)),
+      _mm256_or_pd(_mm256_cmp_pd(w, _mm256_set1_pd(kWeightSmall), _CMP_GE_OQ),
+                   _mm256_cmp_pd(w, zero, _CMP_EQ_OQ)));
+}
+
+template <int Kind, bool Plus>
+__attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const int32_t* o,
+                                                     int32_t* n, int32_t cnt) {
+  using F = ModelTables::Factor;
+  const int32_t* starts = s.starts.data();
+  const uint8_t* link = s.link.data();
+  const float* spans = s.spans.data();
+  const int32_t st = t + s.S, par = st & 1;
+  // Rows of four from one below the lowest entry a lane uses, so that entry
+  // 3 - j of a falling row (entry j of a rising one) belongs to height x + j.
+  const double* fn = s.tables.factor_data(Plus ? F::kUpN : F::kDownN) + ((Plus ? st : t) - 3);
+  const double* fx = s.tables.factor_data(Plus ? F::kUpX : F::kDownX) + (Plus ? 0 : s.S - 3);
+  const double* fd = s.tables.third_by_parity(Plus, par) + ((st - par) / 2 - 3);
+  const __m256d one = _mm256_set1_pd(1.0);
+#define mask64(bits) \
+  _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), (bits))))
+  int32_t g = 0;
+  for (; g + 4 <= cnt; g += 4) {
+    const Lanes ln = lanes(starts, link, o, g);
+    __m256d cn[4], cx[4], cd[4];
+    rows_to_columns(fn, -1, ln.xs, cn);
+    rows_to_columns(fx, Plus ? 1 : -1, ln.xs, cx);
+    __m256d r2 = _mm256_mul_pd(cn[3], cx[Plus ? 0 : 3]);
+    __m256d r3 = _mm256_mul_pd(cn[2], cx[Plus ? 1 : 2]);
+    __m256d r4 = _mm256_mul_pd(cn[1], cx[Plus ? 2 : 1]);
+    if constexpr (Kind != kQHahn) {
+      rows_to_columns(fd, -1, ln.xs, cd);
+      r2 = _mm256_mul_pd(r2, cd[3]);
+      r3 = _mm256_mul_pd(r3, cd[2]);
+      r4 = _mm256_mul_pd(r4, cd[1]);
+    }
+    // w1 = 1; past the block a ratio counts as 1 and its weight as 0.
+    const __m256d used3 = mask64(ln.a1), used4 = mask64(ln.a2);
+    __m256d w2 = r2;
+    __m256d w3 = _mm256_mul_pd(w2, _mm256_blendv_pd(one, r3, used3));
+    __m256d w4 = _mm256_mul_pd(w3, _mm256_blendv_pd(one, r4, used4));
+    w3 = _mm256_and_pd(w3, used3);
+    w4 = _mm256_and_pd(w4, used4);
+    const int bad = _mm256_movemask_pd(_mm256_and_pd(
+                        _mm256_and_pd(plain_weights(w2), plain_weights(w3)), plain_weights(w4))) ^
+                    15;
+    // Scaled by the first largest weight, which becomes exactly 1.
+    const __m256d m2 = _mm256_cmp_pd(w2, one, _CMP_GT_OQ);
+    __m256d top = _mm256_max_pd(w2, one);
+    const __m256d m3 = _mm256_cmp_pd(w3, top, _CMP_GT_OQ);
+    top = _mm256_max_pd(w3, top);
+    const __m256d m4 = _mm256_cmp_pd(w4, top, _CMP_GT_OQ);
+    top = _mm256_max_pd(w4, top);
+    const __m256d inv = _mm256_div_pd(one, top);
+    const __m256d at3 = _mm256_andnot_pd(m4, m3);
+    const __m256d at2 = _mm256_andnot_pd(_mm256_or_pd(m3, m4), m2);
+    const __m256d at1 = _mm256_or_pd(m2, _mm256_or_pd(m3, m4));  // at 1 where this is clear
+    const __m256d w1 = _mm256_blendv_pd(one, inv, at1);
+    w2 = _mm256_blendv_pd(_mm256_mul_pd(w2, inv), one, at2);
+    w3 = _mm256_blendv_pd(_mm256_mul_pd(w3, inv), one, at3);
+    w4 = _mm256_blendv_pd(_mm256_mul_pd(w4, inv), one, m4);
+    const int past = walk_and_write<Plus>(spans, g, n, ln.i4, ln.x, ln.a1, ln.a2, w1, w2, w3, w4);
+    const int longs =
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), ln.a3)));
+    const int redo = longs | bad | past;
+    if (redo != 0) {
+      for (int l = 0; l < 4; ++l) {
+        if (!(redo & (1 << l))) continue;
+        const int32_t i = starts[g + l];
+        const int32_t j = (longs >> l) & 1 ? block_end(link, i) : i + link[i] + (link[i] & link[i + 1]);
+        general_block<Kind, Plus>(s, t, o, n, i, j, g + l, true);
+      }
+    }
+  }
+#undef mask64
+  return g;
+}
+#endif
+
 // The other models: small blocks through the model's loop-free weights when
 // they apply (no impossible outcome, no value needing an exponent, nothing to
 // report), everything else the general way.
@@ -861,6 +1000,15 @@ void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* 
   auto large = [&](int32_t i, int32_t j, int32_t g) {
     general_block<Kind, Plus>(s, t, o, n, i, j, g);
   };
+#ifdef LOZENGIA_LIST_AVX2
+  if (wide_vectors() && (Kind == kRacah || Kind == kTrigonometric || s.tables.plain_range())) {
+    const int32_t cnt = list_blocks<Plus>(s, o, prev, n);
+    make_draws(s, cnt);
+    const int32_t done = model_groups<Kind, Plus>(s, t, o, n, cnt);
+    blocks_from<Plus>(s, done, cnt, small, large);
+    return;
+  }
+#endif
   for_blocks<Plus>(s, o, prev, n, small, large);
 }
 

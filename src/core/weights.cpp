@@ -11,9 +11,8 @@ namespace {
 
 // Past this many binary orders of magnitude, 1 is lost next to K q^n.
 constexpr int kNegligible = 60;
-// Running products are renormalised when they leave [2^-300, 2^300].
-constexpr double kBig = 0x1p300;
-constexpr double kSmall = 0x1p-300;
+constexpr double kBig = kWeightBig;
+constexpr double kSmall = kWeightSmall;
 // Blocks longer than this may skip the attempt without exponents.
 constexpr int32_t kLongBlock = 16;
 // Below this bound on |log2| of every q-power, values are kept as plain doubles.
@@ -196,6 +195,17 @@ void ModelTables::build_factors() {
     r_[kDownD][i] = values_.down_d<Kind>(n);
   }
   for (int f = 0; f < 6; ++f) r0_[f] = r_[f].data() + r;
+  const int64_t hr = r / 2 + 4;
+  for (int plus = 0; plus < 2; ++plus) {
+    for (int par = 0; par < 2; ++par) {
+      auto& h = h_[plus][par];
+      h.resize(static_cast<std::size_t>(2 * hr + 1));
+      for (int64_t k = -hr; k <= hr; ++k)
+        h[static_cast<std::size_t>(k + hr)] =
+            plus ? values_.up_d<Kind>(2 * k + par) : values_.down_d<Kind>(2 * k + par);
+      h0_[plus][par] = h.data() + hr;
+    }
+  }
 }
 
 ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)

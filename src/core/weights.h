@@ -21,6 +21,11 @@
 
 namespace lozengia {
 
+// Running products of ratios are renormalised when they leave
+// [2^-300, 2^300] (small blocks that would need it go the general way).
+inline constexpr double kWeightBig = 0x1p300;
+inline constexpr double kWeightSmall = 0x1p-300;
+
 // A number m * 2^e: lets single ratios like q^D exceed the double range.
 struct XD {
   double m;
@@ -126,6 +131,12 @@ class ModelTables {
   double down_x(int64_t u) const { return r0_[kDownX][u]; }
   template <int>
   double down_d(int64_t d) const { return r0_[kDownD][d]; }
+  // The same tables as arrays from argument 0, for the sweeps' vector code,
+  // which reads each lane's ratios as a row; and the third factors split by
+  // parity (arguments t + S - 2x share the parity of t + S), d(2k + par) at k.
+  enum Factor { kUpN, kUpX, kUpD, kDownN, kDownX, kDownD };
+  const double* factor_data(Factor f) const { return r0_[f]; }
+  const double* third_by_parity(bool plus, int32_t par) const { return h0_[plus][par]; }
   // The q-models' values with exponents, built outside the plain range.
   XD om(int64_t n) const { return x0_[kOm][n]; }
   XD inv_om(int64_t n) const { return x0_[kInvOm][n]; }
@@ -136,7 +147,6 @@ class ModelTables {
 
  private:
   static constexpr int64_t kInvPad = 2;
-  enum { kUpN, kUpX, kUpD, kDownN, kDownX, kDownD };
   enum { kOm, kInvOm, kOpk, kInvOpk, kKpq, kInvKpq };
   template <int Kind>
   void build_factors();
@@ -144,7 +154,9 @@ class ModelTables {
   std::vector<double> inv_;
   std::vector<double> r_[6];  // the factors of the ratios
   std::vector<XD> x_[6];      // q-models: 1-q^n, 1+Kq^n, K+q^n and reciprocals
+  std::vector<double> h_[2][2];  // third factors by direction (S->S+1) and parity
   const double* r0_[6] = {};
+  const double* h0_[2][2] = {};
   const XD* x0_[6] = {};
 };
 
