@@ -2,6 +2,7 @@
 // operators' invariants over long random runs.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -173,6 +174,24 @@ TEST(Weights, StayFiniteOnLargeHexagons) {
       }
     }
   }
+}
+
+// Scaling an entry down by a power of two rounds as ldexp does, also where
+// the result is subnormal (two factors there), for the entries being scaled:
+// 0 and magnitudes in [2^-300, 2^300].
+TEST(Weights, ScalingDownRoundsAsLdexp) {
+  std::mt19937_64 gen(11);
+  std::uniform_real_distribution<double> mant(0.5, 1.0);
+  std::uniform_int_distribution<int> ex(-299, 300);
+  for (int trial = 0; trial < 2000; ++trial) {
+    const double w = std::ldexp(trial % 2 ? mant(gen) : -mant(gen), ex(gen));
+    for (int d = 0; d >= -1100; d -= 1 + trial % 7) {
+      const double want = std::ldexp(w, d), got = scale_down(w, d);
+      ASSERT_EQ(std::bit_cast<uint64_t>(got), std::bit_cast<uint64_t>(want)) << w << " " << d;
+    }
+  }
+  EXPECT_EQ(scale_down(0.0, -1050), 0.0);
+  EXPECT_EQ(scale_down(1.0, -1101), 0.0);  // past -1100 an entry is dropped
 }
 
 // Long random runs up and down keep every invariant, and slice 0 never moves.

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -53,6 +54,7 @@ struct Sweep {
         // The unrolled small-block paths write w[1..4] whatever m is, so a
         // single path (N = 1) still needs five places.
         w(static_cast<std::size_t>(N) + 5), cum(static_cast<std::size_t>(N) + 5),
+        ex(static_cast<std::size_t>(N) + 5),
         starts(static_cast<std::size_t>(N) + 8), link((static_cast<std::size_t>(N) + 7) / 8 * 8 + 16, 0),
         free((static_cast<std::size_t>(N) + 7) / 8 * 8, 0),
         states(static_cast<std::size_t>(N) + 24), draws(static_cast<std::size_t>(N) + 24),
@@ -63,6 +65,7 @@ struct Sweep {
   const ModelTables& tables;
   BlockWeightsT<ModelTables> bw;
   std::vector<double> w, cum;
+  std::vector<int32_t> ex;  // binary exponents of the weights being built
   std::vector<int32_t> starts;  // first particles of the blocks of a slice
   std::vector<uint8_t> link;  // particle i links to i+1 in a block
   std::vector<uint8_t> free;  // particle i is free
@@ -454,6 +457,72 @@ inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int
     weights_plus<Kind>(s, t, o[i], m, w);
   else
     weights_minus<Kind>(s, t, o[i], m, w);
+  const int32_t k =
+      pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]}, g);
+  write_large<Plus>(o, n, i, j, i + k - 1, whole);
+}
+
+// A block of four particles or more of a model other than Hahn, in the plain
+// range (Racah and trigonometric always): the ratios straight from the factor
+// tables, and the products, exponents, scaling and walk of the general
+// evaluation, with its numbers: a running product that leaves [2^-300, 2^300]
+// is brought back by frexp, its exponent kept, exactly as there (where it is
+// brought back decides which entries underflow in the final scaling). A ratio
+// that is not a finite number sends the block the general way.
+template <int Kind, bool Plus>
+void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, int32_t j,
+                  int32_t g, bool whole = false) {
+  const int32_t m = j - i + 2;
+  const int64_t x0 = o[i];
+  double* w = s.w.data();
+  int32_t* ex = s.ex.data();
+  double v = 1.0;
+  int32_t e = 0;
+  bool finite = true, scaled = false;
+  w[1] = 1.0;
+  ex[1] = 0;
+  for (int32_t k = 2; k <= m; ++k) {
+    const double r = factor_ratio<Kind, Plus>(s.tables, t, s.S, x0 + k - 2);
+    finite &= std::fabs(r) <= std::numeric_limits<double>::max();  // false for NaN
+    v *= r;
+    const double a = std::fabs(v);
+    if (a > kWeightBig || (a < kWeightSmall && a != 0.0)) [[unlikely]] {
+      int fe = 0;
+      v = std::frexp(v, &fe);
+      e += fe;
+      scaled = true;
+    }
+    w[k] = v;
+    ex[k] = e;
+  }
+  if (!finite) [[unlikely]] {
+    general_block<Kind, Plus>(s, t, o, n, i, j, g, whole);
+    return;
+  }
+  if (scaled) {
+    int32_t emax = std::numeric_limits<int32_t>::min();
+    for (int32_t k = 1; k <= m; ++k)
+      if (w[k] != 0.0) emax = std::max(emax, ex[k]);
+    for (int32_t k = 1; k <= m; ++k) {
+      const int32_t d = ex[k] - emax;
+      w[k] = d <= 0 ? scale_down(w[k], d) : std::ldexp(w[k], d);
+    }
+  }
+  // Scaled so that the first entry of largest magnitude is +-1.
+  double big = 0.0;
+  int32_t at = 1;
+  for (int32_t k = 1; k <= m; ++k) {
+    const double a = std::fabs(w[k]);
+    if (a > big) {
+      big = a;
+      at = k;
+    }
+  }
+  if (big != 0.0 && big != 1.0 && std::isfinite(big)) {
+    const double inv = 1.0 / big;
+    for (int32_t k = 1; k <= m; ++k) w[k] *= inv;
+    w[at] = w[at] < 0.0 ? -1.0 : 1.0;
+  }
   const int32_t k =
       pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]}, g);
   write_large<Plus>(o, n, i, j, i + k - 1, whole);
@@ -965,8 +1034,11 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
       for (int l = 0; l < 4; ++l) {
         if (!(redo & (1 << l))) continue;
         const int32_t i = starts[g + l];
-        const int32_t j = (longs >> l) & 1 ? block_end(link, i) : i + link[i] + (link[i] & link[i + 1]);
-        general_block<Kind, Plus>(s, t, o, n, i, j, g + l, true);
+        if ((longs >> l) & 1)
+          factor_large<Kind, Plus>(s, t, o, n, i, block_end(link, i), g + l, true);
+        else
+          general_block<Kind, Plus>(s, t, o, n, i, i + link[i] + (link[i] & link[i + 1]), g + l,
+                                    true);
       }
     }
   }
@@ -997,11 +1069,15 @@ void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* 
     }
     general_block<Kind, Plus>(s, t, o, n, i, i + a1 + a2, g);
   };
+  const bool factors = Kind == kRacah || Kind == kTrigonometric || s.tables.plain_range();
   auto large = [&](int32_t i, int32_t j, int32_t g) {
-    general_block<Kind, Plus>(s, t, o, n, i, j, g);
+    if (factors)
+      factor_large<Kind, Plus>(s, t, o, n, i, j, g);
+    else
+      general_block<Kind, Plus>(s, t, o, n, i, j, g);
   };
 #ifdef LOZENGIA_LIST_AVX2
-  if (wide_vectors() && (Kind == kRacah || Kind == kTrigonometric || s.tables.plain_range())) {
+  if (wide_vectors() && factors) {
     const int32_t cnt = list_blocks<Plus>(s, o, prev, n);
     make_draws(s, cnt);
     const int32_t done = model_groups<Kind, Plus>(s, t, o, n, cnt);

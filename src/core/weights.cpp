@@ -245,22 +245,6 @@ ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
 
 namespace {
 
-// The ratio of a model other than Hahn from its three factors, in the plain
-// range: a finite number exactly when the ratio is one (see ModelValues).
-// The sweeps' small blocks compute it this same way.
-template <int Kind, bool Plus, class V>
-inline double factor_ratio(const V& v, int64_t t, int64_t S, int64_t x) {
-  const int64_t s = t + S;
-  double r;
-  if constexpr (Plus)
-    r = v.template up_n<Kind>(s - x) * v.template up_x<Kind>(x);
-  else
-    r = v.template down_n<Kind>(t - x) * v.template down_x<Kind>(S - x);
-  if constexpr (Kind != kQHahn)
-    r *= Plus ? v.template up_d<Kind>(s - 2 * x) : v.template down_d<Kind>(s - 2 * x);
-  return r;
-}
-
 // Whether a model's values are plain doubles (Racah and trigonometric always).
 template <int Kind, class V>
 inline bool factors_apply(const V& v) {
@@ -457,13 +441,8 @@ bool BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
   if (emax == INT_MIN) return needed;
   for (int32_t k = 1; k <= count; ++k) {
     const int d = exp_[k] - emax;
-    // Multiplying by a normal power of two rounds exactly as ldexp does, at a
-    // fraction of its cost; smaller factors are rare and left to ldexp, as
-    // are the zero entries (whose exponent may exceed the largest).
-    if (d >= -1022 && d <= 0)
-      w[k] *= std::bit_cast<double>(static_cast<uint64_t>(1023 + d) << 52);
-    else
-      w[k] = d < -1100 ? 0.0 : std::ldexp(w[k], d);
+    // Zero entries may have an exponent above the largest: left to ldexp.
+    w[k] = d <= 0 ? scale_down(w[k], d) : std::ldexp(w[k], d);
   }
   normalise(count, w);
   return needed;

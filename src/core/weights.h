@@ -13,6 +13,7 @@
 // weights and the tabulated sweep draws exactly the samples of the plain one.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -25,6 +26,16 @@ namespace lozengia {
 // [2^-300, 2^300] (small blocks that would need it go the general way).
 inline constexpr double kWeightBig = 0x1p300;
 inline constexpr double kWeightSmall = 0x1p-300;
+
+// w * 2^d for d <= 0, rounded once as std::ldexp rounds it, for w = 0 or
+// |w| >= 2^-300 (the entries being scaled): by a normal power of two, or below
+// -1022 by two, the first exact; past -1100 the result is 0.
+inline double scale_down(double w, int d) {
+  const auto pow2 = [](int e) { return std::bit_cast<double>(static_cast<uint64_t>(1023 + e) << 52); };
+  if (d >= -1022) return w * pow2(d);
+  if (d < -1100) return 0.0;
+  return w * pow2(d + 600) * pow2(-600);
+}
 
 // A number m * 2^e: lets single ratios like q^D exceed the double range.
 struct XD {
@@ -159,6 +170,22 @@ class ModelTables {
   const double* h0_[2][2] = {};
   const XD* x0_[6] = {};
 };
+
+// The ratio of a model other than Hahn from its three factors, in the plain
+// range: a finite number exactly when the ratio is one (see ModelValues).
+// The sweeps compute it this same way.
+template <int Kind, bool Plus, class V>
+inline double factor_ratio(const V& v, int64_t t, int64_t S, int64_t x) {
+  const int64_t s = t + S;
+  double r;
+  if constexpr (Plus)
+    r = v.template up_n<Kind>(s - x) * v.template up_x<Kind>(x);
+  else
+    r = v.template down_n<Kind>(t - x) * v.template down_x<Kind>(S - x);
+  if constexpr (Kind != kQHahn)
+    r *= Plus ? v.template up_d<Kind>(s - 2 * x) : v.template down_d<Kind>(s - 2 * x);
+  return r;
+}
 
 // The weight vectors of the blocks of one sweep (one S).
 template <class V>
