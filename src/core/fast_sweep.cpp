@@ -495,9 +495,24 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
     w[k] = v;
     ex[k] = e;
   }
-  if (!finite) [[unlikely]] {
-    general_block<Kind, Plus>(s, t, o, n, i, j, g, whole);
-    return;
+  if (!finite) {
+    // Common at the edges of a slice: in S->S+1 the lowest particle at the
+    // lowest height it may have, whose ratio is the block's first, leaves
+    // only the first outcome (every later one is impossible); in S->S-1 the
+    // top path at the greatest height, whose ratio is the block's last (no
+    // particle lies above it), leaves only the last, unless an impossible
+    // outcome (a ratio at N + t - x = 0) came before it. Anything else goes
+    // the general way.
+    const int64_t x_last = x0 + m - 2;
+    if (Plus ? s.T - t - s.S + x0 == 0
+             : x_last == s.S + s.N - 1 && !(x0 <= s.N + t && s.N + t < x_last)) {
+      for (int32_t k = 1; k <= m; ++k) w[k] = 0.0;
+      w[Plus ? 1 : m] = 1.0;
+      scaled = false;
+    } else {
+      general_block<Kind, Plus>(s, t, o, n, i, j, g, whole);
+      return;
+    }
   }
   if (scaled) {
     int32_t emax = std::numeric_limits<int32_t>::min();
@@ -505,7 +520,7 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
       if (w[k] != 0.0) emax = std::max(emax, ex[k]);
     for (int32_t k = 1; k <= m; ++k) {
       const int32_t d = ex[k] - emax;
-      w[k] = d <= 0 ? scale_down(w[k], d) : std::ldexp(w[k], d);
+      if (d <= 0) w[k] = scale_down(w[k], d);
     }
   }
   // Scaled so that the first entry of largest magnitude is +-1.

@@ -440,9 +440,9 @@ bool BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
     if (w[k] != 0.0) emax = std::max(emax, exp_[k]);
   if (emax == INT_MIN) return needed;
   for (int32_t k = 1; k <= count; ++k) {
+    // Only zero entries may have an exponent above the largest.
     const int d = exp_[k] - emax;
-    // Zero entries may have an exponent above the largest: left to ldexp.
-    w[k] = d <= 0 ? scale_down(w[k], d) : std::ldexp(w[k], d);
+    if (d <= 0) w[k] = scale_down(w[k], d);
   }
   normalise(count, w);
   return needed;
