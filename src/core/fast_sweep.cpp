@@ -74,7 +74,7 @@ struct Sweep {
   std::vector<uint32_t> states;
   std::vector<float> draws;
   std::vector<float> spans;  // 1 - draw, the factor of the walk's threshold
-  std::vector<int32_t> longs;  // blocks of four particles or more, done last
+  std::vector<int32_t> longs;  // blocks the grouped code does again after the groups
   ParkMiller& rng;
   DrawChooser<ParkMiller> chooser;
 };
@@ -764,7 +764,7 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
   } else {
     const float u = s.draws[static_cast<std::size_t>(g)];
     w[m + 1] = Plus ? 100000.0 : 10000.0;
-    k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
+      k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
   }
   write_large<Plus>(o, n, i, j, i + k - 1, whole);
 }
@@ -791,8 +791,8 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
   const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0), three = _mm256_set1_pd(3.0);
 #define mask64(bits) \
   _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), (bits))))
-  int32_t* long_list = s.longs.data();
-  int32_t nl = 0;
+  int32_t* redo_list = s.longs.data();
+  int32_t nr = 0;
   int32_t g = 0;
   for (; g + 4 <= cnt; g += 4) {
     const Lanes ln = lanes(starts, link, o, g);
@@ -851,26 +851,25 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
       w4 = _mm256_and_pd(r4, mask64(a2));
     }
     const int past = walk_and_write<Plus>(spans, g, n, i4, x, a1, a2, w1, w2, w3, w4);
-    // Lanes to redo: long blocks, listed without a branch and done after
-    // the groups (the loop over groups then has no branch that could be
-    // mispredicted), and thresholds past the total (below = m), which are
-    // rare.
-    const int longs = _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), a3)));
+    // Lanes to redo: long blocks, and thresholds past the total (below = m),
+    // which are rare. They are listed without a branch and done after the
+    // groups, in block order (so any messages come in the order of the
+    // blocks); the loop over groups then has no branch that could be
+    // mispredicted.
+    const int redo =
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), a3))) | past;
     for (int l = 0; l < 4; ++l) {
-      long_list[nl] = g + l;
-      nl += (longs >> l) & 1;
-    }
-    if ((past & ~longs) != 0) [[unlikely]] {
-      for (int l = 0; l < 4; ++l) {
-        const int32_t gl = g + l, i = starts[gl];
-        if ((past & ~longs) & (1 << l)) small(i, link[i], link[i] & link[i + 1], gl);
-      }
+      redo_list[nr] = g + l;
+      nr += (redo >> l) & 1;
     }
   }
 #undef mask64
-  for (int32_t k = 0; k < nl; ++k) {
-    const int32_t gl = long_list[k], i = starts[gl];
-    hahn_large<Plus>(s, o, n, i, block_end(link, i), Forward, a, b, gl, true);
+  for (int32_t k = 0; k < nr; ++k) {
+    const int32_t gl = redo_list[k], i = starts[gl];
+    if (link[i] & link[i + 1] & link[i + 2])
+      hahn_large<Plus>(s, o, n, i, block_end(link, i), Forward, a, b, gl, true);
+    else
+      small(i, link[i], link[i] & link[i + 1], gl);
   }
   return g;
 }
@@ -1001,6 +1000,8 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
   const __m256d one = _mm256_set1_pd(1.0);
 #define mask64(bits) \
   _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), (bits))))
+  int32_t* redo_list = s.longs.data();
+  int32_t nr = 0;
   int32_t g = 0;
   for (; g + 4 <= cnt; g += 4) {
     const Lanes ln = lanes(starts, link, o, g);
@@ -1045,17 +1046,18 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
     const int longs =
         _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), ln.a3)));
     const int redo = longs | bad | past;
-    if (redo != 0) {
-      for (int l = 0; l < 4; ++l) {
-        if (!(redo & (1 << l))) continue;
-        const int32_t i = starts[g + l];
-        if ((longs >> l) & 1)
-          factor_large<Kind, Plus>(s, t, o, n, i, block_end(link, i), g + l, true);
-        else
-          general_block<Kind, Plus>(s, t, o, n, i, i + link[i] + (link[i] & link[i + 1]), g + l,
-                                    true);
-      }
+    for (int l = 0; l < 4; ++l) {
+      redo_list[nr] = g + l;
+      nr += (redo >> l) & 1;
     }
+  }
+  for (int32_t k = 0; k < nr; ++k) {
+    const int32_t gl = redo_list[k], i = starts[gl];
+    const int32_t a3 = link[i] & link[i + 1] & link[i + 2];
+    if (a3)
+      factor_large<Kind, Plus>(s, t, o, n, i, block_end(link, i), gl, true);
+    else
+      general_block<Kind, Plus>(s, t, o, n, i, i + link[i] + (link[i] & link[i + 1]), gl, true);
   }
 #undef mask64
   return g;
