@@ -111,6 +111,25 @@ inline int32_t count_below(const double* c, int32_t m, double v) {
 // a message (a negative, huge or undefined weight; a threshold past the total)
 // go to the chooser, which draws and walks exactly the same way.
 template <bool Plus>
+inline int32_t pick_summed(Sweep& s, double* w, int32_t m, const BlockInfo& info, int32_t g,
+                           double z, bool bad) {
+  if (bad) {
+    // The chooser draws the block's number itself.
+    s.rng.set_state(s.states[static_cast<std::size_t>(g)]);
+    return Plus ? s.chooser.choose_plus(w, m, info) : s.chooser.choose_minus(w, m, info);
+  }
+  const float u = s.draws[static_cast<std::size_t>(g)];
+  const double v = threshold<Plus>(s.spans[static_cast<std::size_t>(g)], z);
+  const int32_t below = count_below(s.cum.data(), m, v);
+  if (below < m) return below + 1;
+  w[m + 1] = Plus ? 100000.0 : 10000.0;
+  return Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
+}
+
+// Whether a weight needs the chooser's message: negative, huge or undefined.
+inline bool needs_message(double x) { return !((x >= 0.0) & (x <= 1.0e8)); }
+
+template <bool Plus>
 inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info, int32_t g) {
   double* c = s.cum.data();
   double z = 0.0;
@@ -119,19 +138,9 @@ inline int32_t pick(Sweep& s, double* w, int32_t m, const BlockInfo& info, int32
     const double x = w[k];
     z += x;
     c[k] = z;
-    bad |= !((x >= 0.0) & (x <= 1.0e8));
+    bad |= needs_message(x);
   }
-  if (bad) {
-    // The chooser draws the block's number itself.
-    s.rng.set_state(s.states[static_cast<std::size_t>(g)]);
-    return Plus ? s.chooser.choose_plus(w, m, info) : s.chooser.choose_minus(w, m, info);
-  }
-  const float u = s.draws[static_cast<std::size_t>(g)];
-  const double v = threshold<Plus>(s.spans[static_cast<std::size_t>(g)], z);
-  const int32_t below = count_below(c, m, v);
-  if (below < m) return below + 1;
-  w[m + 1] = Plus ? 100000.0 : 10000.0;
-  return Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
+  return pick_summed<Plus>(s, w, m, info, g, z, bad);
 }
 
 // Positions of the set bytes of a group of eight start flags, by the group's
@@ -476,8 +485,8 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
   const int64_t x0 = o[i];
   double* w = s.w.data();
   int32_t* ex = s.ex.data();
-  double v = 1.0;
-  int32_t e = 0;
+  double v = 1.0, big = 1.0;
+  int32_t e = 0, at = 1;
   bool finite = true, scaled = false;
   w[1] = 1.0;
   ex[1] = 0;
@@ -494,6 +503,10 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
     }
     w[k] = v;
     ex[k] = e;
+    // The first largest magnitude, as long as nothing was rescaled.
+    const double av = std::fabs(v);
+    at = av > big ? k : at;
+    big = av > big ? av : big;
   }
   if (!finite) {
     // Common at the edges of a slice: in S->S+1 the lowest particle at the
@@ -509,6 +522,7 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
       for (int32_t k = 1; k <= m; ++k) w[k] = 0.0;
       w[Plus ? 1 : m] = 1.0;
       scaled = false;
+      big = 1.0;
     } else {
       general_block<Kind, Plus>(s, t, o, n, i, j, g, whole);
       return;
@@ -518,28 +532,41 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
     int32_t emax = std::numeric_limits<int32_t>::min();
     for (int32_t k = 1; k <= m; ++k)
       if (w[k] != 0.0) emax = std::max(emax, ex[k]);
+    big = 0.0;
+    at = 1;
     for (int32_t k = 1; k <= m; ++k) {
       const int32_t d = ex[k] - emax;
       if (d <= 0) w[k] = scale_down(w[k], d);
+      const double a = std::fabs(w[k]);
+      at = a > big ? k : at;
+      big = a > big ? a : big;
     }
   }
-  // Scaled so that the first entry of largest magnitude is +-1.
-  double big = 0.0;
-  int32_t at = 1;
-  for (int32_t k = 1; k <= m; ++k) {
-    const double a = std::fabs(w[k]);
-    if (a > big) {
-      big = a;
-      at = k;
-    }
-  }
+  // Scaled so that the first entry of largest magnitude is +-1, and summed
+  // for the walk in the same pass.
+  double* c = s.cum.data();
+  double z = 0.0;
+  bool bad = false;
   if (big != 0.0 && big != 1.0 && std::isfinite(big)) {
     const double inv = 1.0 / big;
-    for (int32_t k = 1; k <= m; ++k) w[k] *= inv;
-    w[at] = w[at] < 0.0 ? -1.0 : 1.0;
+    const double one = w[at] < 0.0 ? -1.0 : 1.0;
+    for (int32_t k = 1; k <= m; ++k) {
+      const double x = k == at ? one : w[k] * inv;
+      w[k] = x;
+      z += x;
+      c[k] = z;
+      bad |= needs_message(x);
+    }
+  } else {
+    for (int32_t k = 1; k <= m; ++k) {
+      const double x = w[k];
+      z += x;
+      c[k] = z;
+      bad |= needs_message(x);
+    }
   }
-  const int32_t k =
-      pick<Plus>(s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]}, g);
+  const int32_t k = pick_summed<Plus>(
+      s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]}, g, z, bad);
   write_large<Plus>(o, n, i, j, i + k - 1, whole);
 }
 
