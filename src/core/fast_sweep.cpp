@@ -54,7 +54,7 @@ struct Sweep {
         // The unrolled small-block paths write w[1..4] whatever m is, so a
         // single path (N = 1) still needs five places.
         w(static_cast<std::size_t>(N) + 5), cum(static_cast<std::size_t>(N) + 5),
-        ex(static_cast<std::size_t>(N) + 5),
+        ex(static_cast<std::size_t>(N) + 5), ratio(static_cast<std::size_t>(N) + 8),
         starts(static_cast<std::size_t>(N) + 8), link((static_cast<std::size_t>(N) + 7) / 8 * 8 + 16, 0),
         free((static_cast<std::size_t>(N) + 7) / 8 * 8, 0),
         states(static_cast<std::size_t>(N) + 24), draws(static_cast<std::size_t>(N) + 24),
@@ -66,6 +66,7 @@ struct Sweep {
   BlockWeightsT<ModelTables> bw;
   std::vector<double> w, cum;
   std::vector<int32_t> ex;  // binary exponents of the weights being built
+  std::vector<double> ratio;  // ratios of a long block's consecutive weights
   std::vector<int32_t> starts;  // first particles of the blocks of a slice
   std::vector<uint8_t> link;  // particle i links to i+1 in a block
   std::vector<uint8_t> free;  // particle i is free
@@ -91,9 +92,16 @@ inline double threshold(float span, double z) {
     return static_cast<double>(static_cast<float>(static_cast<double>(span) * z));
 }
 
-// How many of the non-decreasing sums c[1..m] (m >= 1) lie below v, by a
-// search without branches.
+// How many of the non-decreasing sums c[1..m] (m >= 1) lie below v: up to a
+// few dozen sums all compared (independent comparisons, made several at a
+// time), past that by a search without branches (each step waits for the
+// one before).
 inline int32_t count_below(const double* c, int32_t m, double v) {
+  if (m <= 48) {
+    int32_t below = 0;
+    for (int32_t k = 1; k <= m; ++k) below += c[k] < v;
+    return below;
+  }
   const double* base = c + 1;
   int32_t len = m;
   while (len > 1) {
@@ -471,6 +479,57 @@ inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int
   write_large<Plus>(o, n, i, j, i + k - 1, whole);
 }
 
+// The ratios r[0..count) of heights x0, x0+1, ... from the factor tables,
+// four at a time: rows read from each table (the falling ones reversed), the
+// products those of factor_ratio. Returns whether all are finite numbers.
+#ifdef LOZENGIA_LIST_AVX2
+template <int Kind, bool Plus>
+__attribute__((target("avx2"))) bool factor_ratios_avx2(const ModelTables& tb, int32_t t,
+                                                        int32_t S, int64_t x0, int32_t count,
+                                                        double* r) {
+  using F = ModelTables::Factor;
+  const int64_t st = static_cast<int64_t>(t) + S;
+  const int32_t par = static_cast<int32_t>(st & 1);
+  // Falling rows are read from their lowest entry, 3 below the first one.
+  const double* fn = tb.factor_data(Plus ? F::kUpN : F::kDownN) + ((Plus ? st : t) - x0 - 3);
+  const double* fx = tb.factor_data(Plus ? F::kUpX : F::kDownX) + (Plus ? x0 : S - x0 - 3);
+  const double* fd = tb.third_by_parity(Plus, par) + ((st - par) / 2 - x0 - 3);
+  const __m256d limit = _mm256_set1_pd(std::numeric_limits<double>::max());
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  __m256d ok = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  int32_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const __m256d nv = _mm256_permute4x64_pd(_mm256_loadu_pd(fn - k), 0x1B);
+    const __m256d xv = Plus ? _mm256_loadu_pd(fx + k)
+                            : _mm256_permute4x64_pd(_mm256_loadu_pd(fx - k), 0x1B);
+    __m256d rv = _mm256_mul_pd(nv, xv);
+    if constexpr (Kind != kQHahn)
+      rv = _mm256_mul_pd(rv, _mm256_permute4x64_pd(_mm256_loadu_pd(fd - k), 0x1B));
+    _mm256_storeu_pd(r + k, rv);
+    ok = _mm256_and_pd(ok, _mm256_cmp_pd(_mm256_andnot_pd(sign, rv), limit, _CMP_LE_OQ));
+  }
+  bool finite = _mm256_movemask_pd(ok) == 15;
+  for (; k < count; ++k) {
+    r[k] = factor_ratio<Kind, Plus>(tb, t, S, x0 + k);
+    finite &= std::fabs(r[k]) <= std::numeric_limits<double>::max();
+  }
+  return finite;
+}
+#endif
+
+template <int Kind, bool Plus>
+bool factor_ratios(const Sweep& s, int32_t t, int64_t x0, int32_t count, double* r) {
+#ifdef LOZENGIA_LIST_AVX2
+  if (wide_vectors()) return factor_ratios_avx2<Kind, Plus>(s.tables, t, s.S, x0, count, r);
+#endif
+  bool finite = true;
+  for (int32_t k = 0; k < count; ++k) {
+    r[k] = factor_ratio<Kind, Plus>(s.tables, t, s.S, x0 + k);
+    finite &= std::fabs(r[k]) <= std::numeric_limits<double>::max();  // false for NaN
+  }
+  return finite;
+}
+
 // A block of four particles or more of a model other than Hahn, in the plain
 // range (Racah and trigonometric always): the ratios straight from the factor
 // tables, and the products, exponents, scaling and walk of the general
@@ -487,13 +546,13 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
   int32_t* ex = s.ex.data();
   double v = 1.0, big = 1.0;
   int32_t e = 0, at = 1;
-  bool finite = true, scaled = false;
+  bool scaled = false;
   w[1] = 1.0;
   ex[1] = 0;
+  const double* ratio = s.ratio.data();  // ratio[k - 2] = w(k) / w(k - 1)
+  const bool finite = factor_ratios<Kind, Plus>(s, t, x0, m - 1, s.ratio.data());
   for (int32_t k = 2; k <= m; ++k) {
-    const double r = factor_ratio<Kind, Plus>(s.tables, t, s.S, x0 + k - 2);
-    finite &= std::fabs(r) <= std::numeric_limits<double>::max();  // false for NaN
-    v *= r;
+    v *= ratio[k - 2];
     const double a = std::fabs(v);
     if (a > kWeightBig || (a < kWeightSmall && a != 0.0)) [[unlikely]] {
       int fe = 0;
