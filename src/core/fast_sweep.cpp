@@ -479,14 +479,25 @@ inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int
   write_large<Plus>(o, n, i, j, i + k - 1, whole);
 }
 
-// The ratios r[0..count) of heights x0, x0+1, ... from the factor tables,
-// four at a time: rows read from each table (the falling ones reversed), the
-// products those of factor_ratio. Returns whether all are finite numbers.
+// The ratios r[0..count) of heights x0, x0+1, ... from the factor tables
+// (factor_ratio's products); returns whether all are finite numbers. With
+// AVX2, four at a time: rows read from each table, the falling ones reversed.
+template <int Kind, bool Plus>
+[[gnu::always_inline]] inline bool factor_ratios_plain(const ModelTables& tb, int32_t t,
+                                                       int32_t S, int64_t x0, int32_t count,
+                                                       double* r) {
+  bool finite = true;
+  for (int32_t k = 0; k < count; ++k) {
+    r[k] = factor_ratio<Kind, Plus>(tb, t, S, x0 + k);
+    finite &= std::fabs(r[k]) <= std::numeric_limits<double>::max();  // false for NaN
+  }
+  return finite;
+}
+
 #ifdef LOZENGIA_LIST_AVX2
 template <int Kind, bool Plus>
-__attribute__((target("avx2"))) bool factor_ratios_avx2(const ModelTables& tb, int32_t t,
-                                                        int32_t S, int64_t x0, int32_t count,
-                                                        double* r) {
+__attribute__((always_inline, target("avx2"))) inline bool factor_ratios_avx2(
+    const ModelTables& tb, int32_t t, int32_t S, int64_t x0, int32_t count, double* r) {
   using F = ModelTables::Factor;
   const int64_t st = static_cast<int64_t>(t) + S;
   const int32_t par = static_cast<int32_t>(st & 1);
@@ -508,27 +519,10 @@ __attribute__((target("avx2"))) bool factor_ratios_avx2(const ModelTables& tb, i
     _mm256_storeu_pd(r + k, rv);
     ok = _mm256_and_pd(ok, _mm256_cmp_pd(_mm256_andnot_pd(sign, rv), limit, _CMP_LE_OQ));
   }
-  bool finite = _mm256_movemask_pd(ok) == 15;
-  for (; k < count; ++k) {
-    r[k] = factor_ratio<Kind, Plus>(tb, t, S, x0 + k);
-    finite &= std::fabs(r[k]) <= std::numeric_limits<double>::max();
-  }
-  return finite;
+  const bool finite = _mm256_movemask_pd(ok) == 15;
+  return factor_ratios_plain<Kind, Plus>(tb, t, S, x0 + k, count - k, r + k) && finite;
 }
 #endif
-
-template <int Kind, bool Plus>
-bool factor_ratios(const Sweep& s, int32_t t, int64_t x0, int32_t count, double* r) {
-#ifdef LOZENGIA_LIST_AVX2
-  if (wide_vectors()) return factor_ratios_avx2<Kind, Plus>(s.tables, t, s.S, x0, count, r);
-#endif
-  bool finite = true;
-  for (int32_t k = 0; k < count; ++k) {
-    r[k] = factor_ratio<Kind, Plus>(s.tables, t, s.S, x0 + k);
-    finite &= std::fabs(r[k]) <= std::numeric_limits<double>::max();  // false for NaN
-  }
-  return finite;
-}
 
 // A block of four particles or more of a model other than Hahn, in the plain
 // range (Racah and trigonometric always): the ratios straight from the factor
@@ -537,9 +531,13 @@ bool factor_ratios(const Sweep& s, int32_t t, int64_t x0, int32_t count, double*
 // is brought back by frexp, its exponent kept, exactly as there (where it is
 // brought back decides which entries underflow in the final scaling). A ratio
 // that is not a finite number sends the block the general way.
+// Compiled for any x86-64 and for AVX2 like the listing (see list_core).
+// The block's ratios are in s.ratio already, `finite` telling whether all are
+// finite numbers.
 template <int Kind, bool Plus>
-void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, int32_t j,
-                  int32_t g, bool whole = false) {
+[[gnu::always_inline]] inline void factor_large_core(Sweep& s, int32_t t, const int32_t* o,
+                                                     int32_t* n, int32_t i, int32_t j,
+                                                     int32_t g, bool whole, bool finite) {
   const int32_t m = j - i + 2;
   const int64_t x0 = o[i];
   double* w = s.w.data();
@@ -550,7 +548,7 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
   w[1] = 1.0;
   ex[1] = 0;
   const double* ratio = s.ratio.data();  // ratio[k - 2] = w(k) / w(k - 1)
-  const bool finite = factor_ratios<Kind, Plus>(s, t, x0, m - 1, s.ratio.data());
+  int32_t emax = 0;  // the largest exponent of a non-zero entry
   for (int32_t k = 2; k <= m; ++k) {
     v *= ratio[k - 2];
     const double a = std::fabs(v);
@@ -562,6 +560,7 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
     }
     w[k] = v;
     ex[k] = e;
+    emax = v != 0.0 && e > emax ? e : emax;
     // The first largest magnitude, as long as nothing was rescaled.
     const double av = std::fabs(v);
     at = av > big ? k : at;
@@ -588,9 +587,6 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
     }
   }
   if (scaled) {
-    int32_t emax = std::numeric_limits<int32_t>::min();
-    for (int32_t k = 1; k <= m; ++k)
-      if (w[k] != 0.0) emax = std::max(emax, ex[k]);
     big = 0.0;
     at = 1;
     for (int32_t k = 1; k <= m; ++k) {
@@ -627,6 +623,34 @@ void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, 
   const int32_t k = pick_summed<Plus>(
       s, w, m, BlockInfo{t, i + 1, j + 1, s.T - t - s.S, o[i], o[j]}, g, z, bad);
   write_large<Plus>(o, n, i, j, i + k - 1, whole);
+}
+
+template <int Kind, bool Plus>
+void factor_large_plain(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i,
+                        int32_t j, int32_t g, bool whole) {
+  const bool finite = factor_ratios_plain<Kind, Plus>(s.tables, t, s.S, o[i], j - i + 1,
+                                                      s.ratio.data());
+  factor_large_core<Kind, Plus>(s, t, o, n, i, j, g, whole, finite);
+}
+
+#ifdef LOZENGIA_LIST_AVX2
+template <int Kind, bool Plus>
+__attribute__((target("avx2"))) void factor_large_avx2(Sweep& s, int32_t t, const int32_t* o,
+                                                       int32_t* n, int32_t i, int32_t j,
+                                                       int32_t g, bool whole) {
+  const bool finite = factor_ratios_avx2<Kind, Plus>(s.tables, t, s.S, o[i], j - i + 1,
+                                                     s.ratio.data());
+  factor_large_core<Kind, Plus>(s, t, o, n, i, j, g, whole, finite);
+}
+#endif
+
+template <int Kind, bool Plus>
+void factor_large(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, int32_t j,
+                  int32_t g, bool whole = false) {
+#ifdef LOZENGIA_LIST_AVX2
+  if (wide_vectors()) return factor_large_avx2<Kind, Plus>(s, t, o, n, i, j, g, whole);
+#endif
+  factor_large_plain<Kind, Plus>(s, t, o, n, i, j, g, whole);
 }
 
 // The last particle of a block of four particles or more from i: the first
@@ -1141,7 +1165,7 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
     const int32_t gl = redo_list[k], i = starts[gl];
     const int32_t a3 = link[i] & link[i + 1] & link[i + 2];
     if (a3)
-      factor_large<Kind, Plus>(s, t, o, n, i, block_end(link, i), gl, true);
+      factor_large_avx2<Kind, Plus>(s, t, o, n, i, block_end(link, i), gl, true);
     else
       general_block<Kind, Plus>(s, t, o, n, i, i + link[i] + (link[i] & link[i + 1]), gl, true);
   }
