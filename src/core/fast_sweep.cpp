@@ -634,10 +634,63 @@ void factor_large_plain(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32
 }
 
 #ifdef LOZENGIA_LIST_AVX2
+// A block of four to seven particles (five to eight outcomes), the most
+// common long block, as eight outcomes whose unused ones weigh 0: no loop
+// whose length depends on the block, so no branch the processor could
+// mispredict. The numbers are factor_large's: w(1) = 1, each weight the one
+// before times its ratio, scaled by the first largest, summed in order, the
+// sums past the block equal to the total. Returns false, having written
+// nothing, when the block needs more (a ratio that is not a finite number, a
+// weight out of range or negative, a threshold past the total).
+template <int Kind, bool Plus>
+__attribute__((always_inline, target("avx2"))) inline bool medium_block(
+    Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i, int32_t j, int32_t g) {
+  const int32_t m = j - i + 2;
+  const int32_t x0 = o[i];
+  double r[8];
+  factor_ratios_avx2<Kind, Plus>(s.tables, t, s.S, x0, 8, r);
+  double w[9], c[9];
+  w[1] = 1.0;
+  double v = 1.0, big = 1.0;
+  int32_t at = 1;
+  bool fine = true;
+  for (int32_t k = 2; k <= 8; ++k) {
+    const bool used = k <= m;
+    v *= used ? r[k - 2] : 1.0;
+    w[k] = used ? v : 0.0;
+    fine &= (w[k] >= 0.0) & (w[k] <= kWeightBig) & ((w[k] >= kWeightSmall) | (w[k] == 0.0));
+    at = w[k] > big ? k : at;
+    big = w[k] > big ? w[k] : big;
+  }
+  if (!fine) return false;
+  const double inv = 1.0 / big;  // 1 when the first weight is the largest: no change
+  double z = 0.0;
+  for (int32_t k = 1; k <= 8; ++k) {
+    w[k] = k == at ? 1.0 : w[k] * inv;
+    z += w[k];
+    c[k] = z;
+  }
+  const double th = threshold<Plus>(s.spans[static_cast<std::size_t>(g)], z);
+  int32_t below = 0;
+  for (int32_t k = 1; k <= 8; ++k) below += c[k] < th;
+  if (below >= m) return false;
+  // The lowest `below` particles stay (S->S+1) or come down (S->S-1); the
+  // old heights of a block are consecutive from x0.
+  const __m256i q = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i b = _mm256_set1_epi32(below);
+  const __m256i moved = Plus ? _mm256_cmpgt_epi32(_mm256_add_epi32(q, _mm256_set1_epi32(1)), b)
+                             : _mm256_cmpgt_epi32(b, q);
+  const __m256i heights = _mm256_add_epi32(_mm256_set1_epi32(x0), q);
+  const __m256i out = Plus ? _mm256_sub_epi32(heights, moved) : _mm256_add_epi32(heights, moved);
+  _mm256_maskstore_epi32(n + i, _mm256_cmpgt_epi32(_mm256_set1_epi32(m - 1), q), out);
+  return true;
+}
+
 template <int Kind, bool Plus>
 __attribute__((target("avx2"))) void factor_large_avx2(Sweep& s, int32_t t, const int32_t* o,
                                                        int32_t* n, int32_t i, int32_t j,
                                                        int32_t g, bool whole) {
+  if (j - i < 7 && medium_block<Kind, Plus>(s, t, o, n, i, j, g)) return;
   const bool finite = factor_ratios_avx2<Kind, Plus>(s.tables, t, s.S, o[i], j - i + 1,
                                                      s.ratio.data());
   factor_large_core<Kind, Plus>(s, t, o, n, i, j, g, whole, finite);
