@@ -927,7 +927,7 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
   } else {
     const float u = s.draws[static_cast<std::size_t>(g)];
     w[m + 1] = Plus ? 100000.0 : 10000.0;
-      k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
+    k = Plus ? s.chooser.pick_plus(w, m, z, u) : s.chooser.pick_minus(w, m, z, u);
   }
   write_large<Plus>(o, n, i, j, i + k - 1, whole);
 }
