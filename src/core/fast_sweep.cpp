@@ -530,10 +530,12 @@ __attribute__((always_inline, target("avx2"))) inline bool factor_ratios_avx2(
 // evaluation, with its numbers: a running product that leaves [2^-300, 2^300]
 // is brought back by frexp, its exponent kept, exactly as there (where it is
 // brought back decides which entries underflow in the final scaling). A ratio
-// that is not a finite number sends the block the general way.
-// Compiled for any x86-64 and for AVX2 like the listing (see list_core).
+// that is not a finite number sends the block the general way, but for the
+// common cases of a single possible outcome.
+//
 // The block's ratios are in s.ratio already, `finite` telling whether all are
-// finite numbers.
+// finite numbers. Compiled for any x86-64 and for AVX2, like the listing (see
+// list_core).
 template <int Kind, bool Plus>
 [[gnu::always_inline]] inline void factor_large_core(Sweep& s, int32_t t, const int32_t* o,
                                                      int32_t* n, int32_t i, int32_t j,
@@ -829,9 +831,9 @@ __attribute__((always_inline, target("avx2"))) inline int walk_and_write(
       _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(c3, v, _CMP_LT_OQ)),
                        _mm256_castpd_si256(_mm256_cmp_pd(z, v, _CMP_LT_OQ))));
   // The low halves of the four 64-bit counts, negated.
+  const __m256i lows = _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0);
   const __m128i below = _mm_sub_epi32(
-      _mm_setzero_si128(),
-      _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sum, _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0))));
+      _mm_setzero_si128(), _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sum, lows)));
   const __m128i k1 = a1, k2 = _mm_add_epi32(a1, a2);
   const __m128i p1 = _mm_add_epi32(i4, k1), p2 = _mm_add_epi32(i4, k2);
   __m128i v0, v1, v2;
@@ -1126,17 +1128,6 @@ void hahn_slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int3
 }
 
 #ifdef LOZENGIA_LIST_AVX2
-// The other models' blocks four at a time, in the lanes of AVX2 vectors, as
-// Hahn's (see hahn_groups): each lane reads its three ratios' factors as rows
-// of the factor tables (the first and third falling with x, the second rising
-// in S->S+1 and falling in S->S-1), and computes the single-block code's
-// weights operation for operation, scaled so that the largest is 1. A lane
-// whose block has four particles or more, whose weights are not all plain
-// non-negative numbers in range (an impossible or certain outcome, a value
-// needing an exponent, a negative weight with its message) or whose
-// threshold fell past the total is done again, the general way and written
-// whole, in block order, so that messages come in the order of the blocks.
-// Returns how many blocks were done (a multiple of four).
 // The lanes whose weight is 0 or within [2^-300, 2^300] (not NaN).
 __attribute__((always_inline, target("avx2"))) inline __m256d plain_weights(__m256d w) {
   const __m256d zero = _mm256_setzero_pd();
@@ -1147,6 +1138,18 @@ __attribute__((always_inline, target("avx2"))) inline __m256d plain_weights(__m2
                    _mm256_cmp_pd(w, zero, _CMP_EQ_OQ)));
 }
 
+// The other models' blocks four at a time, in the lanes of AVX2 vectors, as
+// Hahn's (see hahn_groups): each lane reads its three ratios' factors as rows
+// of the factor tables (the first and third falling with x, the second rising
+// in S->S+1 and falling in S->S-1), and computes the single-block code's
+// weights operation for operation, scaled so that the largest is 1. A lane
+// whose block has four particles or more, whose weights are not all plain
+// non-negative numbers in range (an impossible or certain outcome, a value
+// needing an exponent, a negative weight with its message) or whose
+// threshold fell past the total is listed without a branch and done again
+// after the groups, in block order (so that messages come in the order of the
+// blocks) and written whole: long blocks by factor_large, the others the
+// general way. Returns how many blocks were done (a multiple of four).
 template <int Kind, bool Plus>
 __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const int32_t* o,
                                                      int32_t* n, int32_t cnt) {
@@ -1229,7 +1232,8 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
 
 // The other models: small blocks through the model's loop-free weights when
 // they apply (no impossible outcome, no value needing an exponent, nothing to
-// report), everything else the general way.
+// report), long ones from the factor tables (factor_large) where those
+// exist, everything else the general way.
 template <int Kind, bool Plus>
 void slice(Sweep& s, int32_t t, const int32_t* o, const int32_t* prev, int32_t* n) {
   double* w = s.w.data();

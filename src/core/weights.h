@@ -31,7 +31,9 @@ inline constexpr double kWeightSmall = 0x1p-300;
 // |w| >= 2^-300 (the entries being scaled): by a normal power of two, or below
 // -1022 by two, the first exact; past -1100 the result is 0.
 inline double scale_down(double w, int d) {
-  const auto pow2 = [](int e) { return std::bit_cast<double>(static_cast<uint64_t>(1023 + e) << 52); };
+  const auto pow2 = [](int e) {
+    return std::bit_cast<double>(static_cast<uint64_t>(1023 + e) << 52);
+  };
   if (d >= -1022) return w * pow2(d);
   if (d < -1100) return 0.0;
   return w * pow2(d + 600) * pow2(-600);
@@ -172,8 +174,8 @@ class ModelTables {
 };
 
 // The ratio of a model other than Hahn from its three factors, in the plain
-// range: a finite number exactly when the ratio is one (see ModelValues).
-// The sweeps compute it this same way.
+// range: a finite number only where the ratio is one, and then the ratio (see
+// ModelValues). The sweeps compute it this same way.
 template <int Kind, bool Plus, class V>
 inline double factor_ratio(const V& v, int64_t t, int64_t S, int64_t x) {
   const int64_t s = t + S;
