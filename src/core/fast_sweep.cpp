@@ -524,14 +524,34 @@ __attribute__((always_inline, target("avx2"))) inline bool factor_ratios_avx2(
 }
 #endif
 
+// Blocks with a single possible outcome, common at the edges of a slice:
+// in S->S+1 the lowest particle at the lowest height it may have (its ratio,
+// the block's first, is 0: every later outcome is impossible), so all move
+// up; in S->S-1 the top path at the greatest height (its ratio, the block's
+// last, as no particle lies above it, is infinite: every earlier outcome is
+// impossible), unless an impossible outcome (a ratio at N + t - x = 0) came
+// before it, so all come down. Whatever the other ratios, the weights are
+// then 1 and 0s, and the walk picks that outcome for any draw (which lies in
+// (0, 1)). Writes the block and returns true for those.
+template <bool Plus>
+inline bool certain_block(const Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i,
+                          int32_t j, bool whole) {
+  const int64_t x0 = o[i], x_last = o[j], nt = static_cast<int64_t>(s.N) + t;
+  const bool certain = Plus ? static_cast<int64_t>(s.T) - t - s.S + x0 == 0
+                            : x_last == static_cast<int64_t>(s.S) + s.N - 1 &&
+                                  !(x0 <= nt && nt < x_last);
+  if (certain) write_large<Plus>(o, n, i, j, Plus ? i : j + 1, whole);
+  return certain;
+}
+
 // A block of four particles or more of a model other than Hahn, in the plain
 // range (Racah and trigonometric always): the ratios straight from the factor
 // tables, and the products, exponents, scaling and walk of the general
 // evaluation, with its numbers: a running product that leaves [2^-300, 2^300]
 // is brought back by frexp, its exponent kept, exactly as there (where it is
 // brought back decides which entries underflow in the final scaling). A ratio
-// that is not a finite number sends the block the general way, but for the
-// common cases of a single possible outcome.
+// that is not a finite number sends the block the general way (blocks with a
+// single possible outcome are done before, by certain_block).
 //
 // The block's ratios are in s.ratio already, `finite` telling whether all are
 // finite numbers. Compiled for any x86-64 and for AVX2, like the listing (see
@@ -541,7 +561,6 @@ template <int Kind, bool Plus>
                                                      int32_t* n, int32_t i, int32_t j,
                                                      int32_t g, bool whole, bool finite) {
   const int32_t m = j - i + 2;
-  const int64_t x0 = o[i];
   double* w = s.w.data();
   int32_t* ex = s.ex.data();
   double v = 1.0, big = 1.0;
@@ -568,25 +587,9 @@ template <int Kind, bool Plus>
     at = av > big ? k : at;
     big = av > big ? av : big;
   }
-  if (!finite) {
-    // Common at the edges of a slice: in S->S+1 the lowest particle at the
-    // lowest height it may have, whose ratio is the block's first, leaves
-    // only the first outcome (every later one is impossible); in S->S-1 the
-    // top path at the greatest height, whose ratio is the block's last (no
-    // particle lies above it), leaves only the last, unless an impossible
-    // outcome (a ratio at N + t - x = 0) came before it. Anything else goes
-    // the general way.
-    const int64_t x_last = x0 + m - 2;
-    if (Plus ? s.T - t - s.S + x0 == 0
-             : x_last == s.S + s.N - 1 && !(x0 <= s.N + t && s.N + t < x_last)) {
-      for (int32_t k = 1; k <= m; ++k) w[k] = 0.0;
-      w[Plus ? 1 : m] = 1.0;
-      scaled = false;
-      big = 1.0;
-    } else {
-      general_block<Kind, Plus>(s, t, o, n, i, j, g, whole);
-      return;
-    }
+  if (!finite) [[unlikely]] {
+    general_block<Kind, Plus>(s, t, o, n, i, j, g, whole);
+    return;
   }
   if (scaled) {
     big = 0.0;
@@ -630,6 +633,7 @@ template <int Kind, bool Plus>
 template <int Kind, bool Plus>
 void factor_large_plain(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i,
                         int32_t j, int32_t g, bool whole) {
+  if (certain_block<Plus>(s, t, o, n, i, j, whole)) return;
   const bool finite = factor_ratios_plain<Kind, Plus>(s.tables, t, s.S, o[i], j - i + 1,
                                                       s.ratio.data());
   factor_large_core<Kind, Plus>(s, t, o, n, i, j, g, whole, finite);
@@ -692,6 +696,7 @@ template <int Kind, bool Plus>
 __attribute__((target("avx2"))) void factor_large_avx2(Sweep& s, int32_t t, const int32_t* o,
                                                        int32_t* n, int32_t i, int32_t j,
                                                        int32_t g, bool whole) {
+  if (certain_block<Plus>(s, t, o, n, i, j, whole)) return;
   if (j - i < 7 && medium_block<Kind, Plus>(s, t, o, n, i, j, g)) return;
   const bool finite = factor_ratios_avx2<Kind, Plus>(s.tables, t, s.S, o[i], j - i + 1,
                                                      s.ratio.data());
