@@ -59,6 +59,8 @@ struct Sweep {
         free((static_cast<std::size_t>(N) + 7) / 8 * 8, 0),
         states(static_cast<std::size_t>(N) + 24), draws(static_cast<std::size_t>(N) + 24),
         spans(static_cast<std::size_t>(N) + 24), longs(static_cast<std::size_t>(N) + 4),
+        ends(static_cast<std::size_t>(N) + 4), medium(static_cast<std::size_t>(N) + 4),
+        finished(static_cast<std::size_t>(N) + 4),
         rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
   int32_t N, T, S;
@@ -76,6 +78,9 @@ struct Sweep {
   std::vector<float> draws;
   std::vector<float> spans;  // 1 - draw, the factor of the walk's threshold
   std::vector<int32_t> longs;  // blocks the grouped code does again after the groups
+  std::vector<int32_t> ends;  // their last particles (long blocks), or -1
+  std::vector<int32_t> medium;  // places in `longs` of blocks of four to seven particles
+  std::vector<uint8_t> finished;  // per place in `longs`: drawn and written already
   ParkMiller& rng;
   DrawChooser<ParkMiller> chooser;
 };
@@ -534,14 +539,18 @@ __attribute__((always_inline, target("avx2"))) inline bool factor_ratios_avx2(
 // then 1 and 0s, and the walk picks that outcome for any draw (which lies in
 // (0, 1)). Writes the block and returns true for those.
 template <bool Plus>
+inline bool certain(const Sweep& s, int32_t t, const int32_t* o, int32_t i, int32_t j) {
+  const int64_t x0 = o[i], x_last = o[j], nt = static_cast<int64_t>(s.N) + t;
+  return Plus ? static_cast<int64_t>(s.T) - t - s.S + x0 == 0
+              : x_last == static_cast<int64_t>(s.S) + s.N - 1 && !(x0 <= nt && nt < x_last);
+}
+
+template <bool Plus>
 inline bool certain_block(const Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32_t i,
                           int32_t j, bool whole) {
-  const int64_t x0 = o[i], x_last = o[j], nt = static_cast<int64_t>(s.N) + t;
-  const bool certain = Plus ? static_cast<int64_t>(s.T) - t - s.S + x0 == 0
-                            : x_last == static_cast<int64_t>(s.S) + s.N - 1 &&
-                                  !(x0 <= nt && nt < x_last);
-  if (certain) write_large<Plus>(o, n, i, j, Plus ? i : j + 1, whole);
-  return certain;
+  if (!certain<Plus>(s, t, o, i, j)) return false;
+  write_large<Plus>(o, n, i, j, Plus ? i : j + 1, whole);
+  return true;
 }
 
 // A block of four particles or more of a model other than Hahn, in the plain
@@ -640,6 +649,22 @@ void factor_large_plain(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int32
 }
 
 #ifdef LOZENGIA_LIST_AVX2
+// Writes a block of at most seven particles from i (m - 1 of them) whose
+// lowest `below` particles stay (S->S+1) or come down (S->S-1); the old
+// heights of a block are consecutive from x0.
+template <bool Plus>
+__attribute__((always_inline, target("avx2"))) inline void write_medium(int32_t* n, int32_t i,
+                                                                       int32_t x0, int32_t m,
+                                                                       int32_t below) {
+  const __m256i q = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i b = _mm256_set1_epi32(below);
+  const __m256i moved = Plus ? _mm256_cmpgt_epi32(_mm256_add_epi32(q, _mm256_set1_epi32(1)), b)
+                             : _mm256_cmpgt_epi32(b, q);
+  const __m256i heights = _mm256_add_epi32(_mm256_set1_epi32(x0), q);
+  const __m256i out = Plus ? _mm256_sub_epi32(heights, moved) : _mm256_add_epi32(heights, moved);
+  _mm256_maskstore_epi32(n + i, _mm256_cmpgt_epi32(_mm256_set1_epi32(m - 1), q), out);
+}
+
 // A block of four to seven particles (five to eight outcomes), the most
 // common long block, as eight outcomes whose unused ones weigh 0: no loop
 // whose length depends on the block, so no branch the processor could
@@ -680,15 +705,7 @@ __attribute__((always_inline, target("avx2"))) inline bool medium_block(
   int32_t below = 0;
   for (int32_t k = 1; k <= 8; ++k) below += c[k] < th;
   if (below >= m) return false;
-  // The lowest `below` particles stay (S->S+1) or come down (S->S-1); the
-  // old heights of a block are consecutive from x0.
-  const __m256i q = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  const __m256i b = _mm256_set1_epi32(below);
-  const __m256i moved = Plus ? _mm256_cmpgt_epi32(_mm256_add_epi32(q, _mm256_set1_epi32(1)), b)
-                             : _mm256_cmpgt_epi32(b, q);
-  const __m256i heights = _mm256_add_epi32(_mm256_set1_epi32(x0), q);
-  const __m256i out = Plus ? _mm256_sub_epi32(heights, moved) : _mm256_add_epi32(heights, moved);
-  _mm256_maskstore_epi32(n + i, _mm256_cmpgt_epi32(_mm256_set1_epi32(m - 1), q), out);
+  write_medium<Plus>(n, i, x0, m, below);
   return true;
 }
 
@@ -1143,6 +1160,115 @@ __attribute__((always_inline, target("avx2"))) inline __m256d plain_weights(__m2
                    _mm256_cmp_pd(w, zero, _CMP_EQ_OQ)));
 }
 
+// Blocks of four to seven particles, four at a time, one per lane: the
+// numbers of medium_block, lane by lane, so that the chains of products and
+// sums of four blocks run side by side. `places` lists positions in s.longs
+// (whose ends are in s.ends); a block drawn and written is marked in
+// s.finished, the others (a weight out of range, negative or undefined, a
+// threshold past the total) are left for factor_large.
+template <int Kind, bool Plus>
+__attribute__((target("avx2"))) void medium_groups(Sweep& s, int32_t t, const int32_t* o,
+                                                   int32_t* n, const int32_t* places,
+                                                   int32_t count) {
+  using F = ModelTables::Factor;
+  const int32_t* starts = s.starts.data();
+  const float* spans = s.spans.data();
+  const int32_t st = t + s.S, par = st & 1;
+  const double* fn = s.tables.factor_data(Plus ? F::kUpN : F::kDownN) + ((Plus ? st : t) - 3);
+  const double* fx = s.tables.factor_data(Plus ? F::kUpX : F::kDownX) + (Plus ? 0 : s.S - 3);
+  const double* fd = s.tables.third_by_parity(Plus, par) + ((st - par) / 2 - 3);
+  const __m256d one = _mm256_set1_pd(1.0);
+  int32_t q = 0;
+  for (; q + 4 <= count; q += 4) {
+    int32_t gs[4], is[4], ms[4], xs[4];
+    for (int l = 0; l < 4; ++l) {
+      const int32_t place = places[q + l];
+      gs[l] = s.longs[static_cast<std::size_t>(place)];
+      is[l] = starts[gs[l]];
+      ms[l] = s.ends[static_cast<std::size_t>(place)] - is[l] + 2;
+      xs[l] = o[is[l]];
+    }
+    // The ratios of heights x + k, k = 0..7: entry 3 - k of a falling row
+    // read from x, entry 7 - k of one read from x + 4; rising rows the other
+    // way round.
+    __m256d r[8];
+    {
+      __m256d lo[4], hi[4];
+      rows_to_columns(fn, -1, xs, lo);
+      rows_to_columns(fn - 4, -1, xs, hi);
+      for (int k = 0; k < 4; ++k) {
+        r[k] = lo[3 - k];
+        r[4 + k] = hi[3 - k];
+      }
+      rows_to_columns(Plus ? fx : fx, Plus ? 1 : -1, xs, lo);
+      rows_to_columns(Plus ? fx + 4 : fx - 4, Plus ? 1 : -1, xs, hi);
+      for (int k = 0; k < 4; ++k) {
+        r[k] = _mm256_mul_pd(r[k], Plus ? lo[k] : lo[3 - k]);
+        r[4 + k] = _mm256_mul_pd(r[4 + k], Plus ? hi[k] : hi[3 - k]);
+      }
+      if constexpr (Kind != kQHahn) {
+        rows_to_columns(fd, -1, xs, lo);
+        rows_to_columns(fd - 4, -1, xs, hi);
+        for (int k = 0; k < 4; ++k) {
+          r[k] = _mm256_mul_pd(r[k], lo[3 - k]);
+          r[4 + k] = _mm256_mul_pd(r[4 + k], hi[3 - k]);
+        }
+      }
+    }
+    const __m256i m64 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ms)));
+    __m256d w[9], gt[9];
+    __m256d v = one, top = one;
+    __m256d fine = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    for (int k = 2; k <= 8; ++k) {
+      const __m256d used = _mm256_castsi256_pd(_mm256_cmpgt_epi64(m64, _mm256_set1_epi64x(k - 1)));
+      v = _mm256_mul_pd(v, _mm256_blendv_pd(one, r[k - 2], used));
+      w[k] = _mm256_and_pd(v, used);
+      fine = _mm256_and_pd(fine, plain_weights(w[k]));
+      gt[k] = _mm256_cmp_pd(w[k], top, _CMP_GT_OQ);
+      top = _mm256_max_pd(w[k], top);
+    }
+    const int bad = _mm256_movemask_pd(fine) ^ 15;
+    // Scaled by the first largest weight, which becomes exactly 1: the last
+    // weight above all the ones before it.
+    const __m256d inv = _mm256_div_pd(one, top);
+    __m256d later = _mm256_setzero_pd();
+    for (int k = 8; k >= 2; --k) {
+      const __m256d at = _mm256_andnot_pd(later, gt[k]);
+      later = _mm256_or_pd(later, gt[k]);
+      w[k] = _mm256_blendv_pd(_mm256_mul_pd(w[k], inv), one, at);
+    }
+    w[1] = _mm256_blendv_pd(one, inv, later);
+    const __m128 span = _mm_setr_ps(spans[gs[0]], spans[gs[1]], spans[gs[2]], spans[gs[3]]);
+    __m256d z = w[1], c[9];
+    c[1] = z;
+    for (int k = 2; k <= 8; ++k) {
+      z = _mm256_add_pd(z, w[k]);
+      c[k] = z;
+    }
+    __m256d th;
+    if constexpr (Plus)
+      th = _mm256_cvtps_pd(_mm_mul_ps(span, _mm256_cvtpd_ps(z)));
+    else
+      th = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtps_pd(span), z)));
+    __m256i below = _mm256_setzero_si256();
+    for (int k = 1; k <= 8; ++k)
+      below = _mm256_sub_epi64(below, _mm256_castpd_si256(_mm256_cmp_pd(c[k], th, _CMP_LT_OQ)));
+    alignas(32) int64_t bl[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bl), below);
+    for (int l = 0; l < 4; ++l) {
+      if (((bad >> l) & 1) || bl[l] >= ms[l]) continue;
+      write_medium<Plus>(n, is[l], xs[l], ms[l], static_cast<int32_t>(bl[l]));
+      s.finished[static_cast<std::size_t>(places[q + l])] = 1;
+    }
+  }
+  for (; q < count; ++q) {
+    const int32_t place = places[q];
+    const int32_t g = s.longs[static_cast<std::size_t>(place)], i = starts[g];
+    if (medium_block<Kind, Plus>(s, t, o, n, i, s.ends[static_cast<std::size_t>(place)], g))
+      s.finished[static_cast<std::size_t>(place)] = 1;
+  }
+}
+
 // The other models' blocks four at a time, in the lanes of AVX2 vectors, as
 // Hahn's (see hahn_groups): each lane reads its three ratios' factors as rows
 // of the factor tables (the first and third falling with x, the second rising
@@ -1222,11 +1348,22 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
       nr += (redo >> l) & 1;
     }
   }
+  // Blocks of four to seven particles first, four at a time (they draw no
+  // message); then everything else in block order.
+  int32_t nm = 0;
   for (int32_t k = 0; k < nr; ++k) {
-    const int32_t gl = redo_list[k], i = starts[gl];
-    const int32_t a3 = link[i] & link[i + 1] & link[i + 2];
-    if (a3)
-      factor_large_avx2<Kind, Plus>(s, t, o, n, i, block_end(link, i), gl, true);
+    const int32_t i = starts[redo_list[k]];
+    const int32_t j = link[i] & link[i + 1] & link[i + 2] ? block_end(link, i) : -1;
+    s.ends[static_cast<std::size_t>(k)] = j;
+    s.finished[static_cast<std::size_t>(k)] = 0;
+    if (j >= 0 && j - i < 7 && !certain<Plus>(s, t, o, i, j)) s.medium[static_cast<std::size_t>(nm++)] = k;
+  }
+  medium_groups<Kind, Plus>(s, t, o, n, s.medium.data(), nm);
+  for (int32_t k = 0; k < nr; ++k) {
+    if (s.finished[static_cast<std::size_t>(k)]) continue;
+    const int32_t gl = redo_list[k], i = starts[gl], j = s.ends[static_cast<std::size_t>(k)];
+    if (j >= 0)
+      factor_large_avx2<Kind, Plus>(s, t, o, n, i, j, gl, true);
     else
       general_block<Kind, Plus>(s, t, o, n, i, i + link[i] + (link[i] & link[i + 1]), gl, true);
   }
