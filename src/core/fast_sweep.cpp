@@ -484,6 +484,27 @@ inline void general_block(Sweep& s, int32_t t, const int32_t* o, int32_t* n, int
   write_large<Plus>(o, n, i, j, i + k - 1, whole);
 }
 
+// Where the vector code reads the factor tables of slice t: rows of four
+// from one below the lowest entry used at height 0, so that, shifted by a
+// height x, entry 3 - j of a falling row (entry j of a rising one) belongs to
+// height x + j. The first and third factors fall with x, the second rises in
+// S->S+1 and falls in S->S-1; the third is read from its table for the parity
+// of t + S.
+template <bool Plus>
+struct FactorRows {
+  FactorRows(const ModelTables& tb, int32_t t, int32_t S) {
+    using F = ModelTables::Factor;
+    const int32_t st = t + S, par = st & 1;
+    n = tb.factor_data(Plus ? F::kUpN : F::kDownN) + ((Plus ? st : t) - 3);
+    x = tb.factor_data(Plus ? F::kUpX : F::kDownX) + (Plus ? 0 : S - 3);
+    d = tb.third_by_parity(Plus, par) + ((st - par) / 2 - 3);
+  }
+  static constexpr int32_t kXDir = Plus ? 1 : -1;
+  const double* n;
+  const double* x;
+  const double* d;
+};
+
 // The ratios r[0..count) of heights x0, x0+1, ... from the factor tables
 // (factor_ratio's products); returns whether all are finite numbers. With
 // AVX2, four at a time: rows read from each table, the falling ones reversed.
@@ -503,13 +524,10 @@ template <int Kind, bool Plus>
 template <int Kind, bool Plus>
 __attribute__((always_inline, target("avx2"))) inline bool factor_ratios_avx2(
     const ModelTables& tb, int32_t t, int32_t S, int64_t x0, int32_t count, double* r) {
-  using F = ModelTables::Factor;
-  const int64_t st = static_cast<int64_t>(t) + S;
-  const int32_t par = static_cast<int32_t>(st & 1);
-  // Falling rows are read from their lowest entry, 3 below the first one.
-  const double* fn = tb.factor_data(Plus ? F::kUpN : F::kDownN) + ((Plus ? st : t) - x0 - 3);
-  const double* fx = tb.factor_data(Plus ? F::kUpX : F::kDownX) + (Plus ? x0 : S - x0 - 3);
-  const double* fd = tb.third_by_parity(Plus, par) + ((st - par) / 2 - x0 - 3);
+  const FactorRows<Plus> rows(tb, t, S);
+  const double* fn = rows.n - x0;
+  const double* fx = rows.x + rows.kXDir * x0;
+  const double* fd = rows.d - x0;
   const __m256d limit = _mm256_set1_pd(std::numeric_limits<double>::max());
   const __m256d sign = _mm256_set1_pd(-0.0);
   __m256d ok = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
@@ -1170,13 +1188,10 @@ template <int Kind, bool Plus>
 __attribute__((target("avx2"))) void medium_groups(Sweep& s, int32_t t, const int32_t* o,
                                                    int32_t* n, const int32_t* places,
                                                    int32_t count) {
-  using F = ModelTables::Factor;
   const int32_t* starts = s.starts.data();
   const float* spans = s.spans.data();
-  const int32_t st = t + s.S, par = st & 1;
-  const double* fn = s.tables.factor_data(Plus ? F::kUpN : F::kDownN) + ((Plus ? st : t) - 3);
-  const double* fx = s.tables.factor_data(Plus ? F::kUpX : F::kDownX) + (Plus ? 0 : s.S - 3);
-  const double* fd = s.tables.third_by_parity(Plus, par) + ((st - par) / 2 - 3);
+  const FactorRows<Plus> rows(s.tables, t, s.S);
+  const double *fn = rows.n, *fx = rows.x, *fd = rows.d;
   const __m256d one = _mm256_set1_pd(1.0);
   int32_t q = 0;
   for (; q + 4 <= count; q += 4) {
@@ -1200,8 +1215,8 @@ __attribute__((target("avx2"))) void medium_groups(Sweep& s, int32_t t, const in
         r[k] = lo[3 - k];
         r[4 + k] = hi[3 - k];
       }
-      rows_to_columns(Plus ? fx : fx, Plus ? 1 : -1, xs, lo);
-      rows_to_columns(Plus ? fx + 4 : fx - 4, Plus ? 1 : -1, xs, hi);
+      rows_to_columns(fx, rows.kXDir, xs, lo);
+      rows_to_columns(fx + 4 * rows.kXDir, rows.kXDir, xs, hi);
       for (int k = 0; k < 4; ++k) {
         r[k] = _mm256_mul_pd(r[k], Plus ? lo[k] : lo[3 - k]);
         r[4 + k] = _mm256_mul_pd(r[4 + k], Plus ? hi[k] : hi[3 - k]);
@@ -1284,16 +1299,11 @@ __attribute__((target("avx2"))) void medium_groups(Sweep& s, int32_t t, const in
 template <int Kind, bool Plus>
 __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const int32_t* o,
                                                      int32_t* n, int32_t cnt) {
-  using F = ModelTables::Factor;
   const int32_t* starts = s.starts.data();
   const uint8_t* link = s.link.data();
   const float* spans = s.spans.data();
-  const int32_t st = t + s.S, par = st & 1;
-  // Rows of four from one below the lowest entry a lane uses, so that entry
-  // 3 - j of a falling row (entry j of a rising one) belongs to height x + j.
-  const double* fn = s.tables.factor_data(Plus ? F::kUpN : F::kDownN) + ((Plus ? st : t) - 3);
-  const double* fx = s.tables.factor_data(Plus ? F::kUpX : F::kDownX) + (Plus ? 0 : s.S - 3);
-  const double* fd = s.tables.third_by_parity(Plus, par) + ((st - par) / 2 - 3);
+  const FactorRows<Plus> rows(s.tables, t, s.S);
+  const double *fn = rows.n, *fx = rows.x, *fd = rows.d;
   const __m256d one = _mm256_set1_pd(1.0);
 #define mask64(bits) \
   _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), (bits))))
@@ -1304,7 +1314,7 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
     const Lanes ln = lanes(starts, link, o, g);
     __m256d cn[4], cx[4], cd[4];
     rows_to_columns(fn, -1, ln.xs, cn);
-    rows_to_columns(fx, Plus ? 1 : -1, ln.xs, cx);
+    rows_to_columns(fx, rows.kXDir, ln.xs, cx);
     __m256d r2 = _mm256_mul_pd(cn[3], cx[Plus ? 0 : 3]);
     __m256d r3 = _mm256_mul_pd(cn[2], cx[Plus ? 1 : 2]);
     __m256d r4 = _mm256_mul_pd(cn[1], cx[Plus ? 2 : 1]);

@@ -171,14 +171,10 @@ double ModelValues::down_x(int64_t u) const {
 
 template <int Kind>
 double ModelValues::down_d(int64_t d) const {
-  if constexpr (Kind == kRacah)
-    return lin(d - 2) * inv_lin(d);
-  else if constexpr (Kind == kTrigonometric)
-    return s2(2 - d) * inv_s2(-d);
-  else if constexpr (Kind == kQHahn)
-    return 1.0;
-  else
+  if constexpr (Kind == kImaginaryQRacah || Kind == kRealQRacah)
     return kpq(2 - d).m * inv_kpq(-d).m;
+  else
+    return up_d<Kind>(d);  // the same factor in both directions
 }
 
 template <int Kind>
