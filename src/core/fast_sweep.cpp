@@ -599,11 +599,8 @@ template <int Kind, bool Plus>
   int32_t emax = 0;  // the largest exponent of a non-zero entry
   for (int32_t k = 2; k <= m; ++k) {
     v *= ratio[k - 2];
-    const double a = std::fabs(v);
-    if (a > kWeightBig || (a < kWeightSmall && a != 0.0)) [[unlikely]] {
-      int fe = 0;
-      v = std::frexp(v, &fe);
-      e += fe;
+    if (out_of_range(v)) [[unlikely]] {
+      bring_back(v, e);
       scaled = true;
     }
     w[k] = v;
@@ -826,6 +823,11 @@ inline Lanes lanes(const int32_t* starts, const uint8_t* link, const int32_t* o,
   return ln;
 }
 
+// A 0 or 1 in each of four 32-bit lanes as a mask of four doubles.
+__attribute__((always_inline, target("avx2"))) inline __m256d lane_mask(__m128i bits) {
+  return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), bits)));
+}
+
 // Each lane's numbers are four consecutive entries of a table, from
 // base + dir * x in lane l: read as four rows and transposed, so that col[k]
 // holds entry k of every lane's row (reading rows is several times faster
@@ -994,8 +996,6 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
   const float* spans = s.spans.data();
   const int32_t D = s.T - t - s.S, nn = s.N, sS = s.S;
   const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0), three = _mm256_set1_pd(3.0);
-#define mask64(bits) \
-  _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), (bits))))
   int32_t* redo_list = s.longs.data();
   int32_t nr = 0;
   int32_t g = 0;
@@ -1019,9 +1019,9 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
     __m256d w1, w2, w3, w4;
     if constexpr (!Forward) {
       // w(k) = w(k+1) f_k + [k = m]: 1 at the last outcome, 0 past it.
-      const __m256d last4 = _mm256_and_pd(mask64(a2), one);
-      const __m256d last3 = _mm256_and_pd(mask64(_mm_andnot_si128(a2, a1)), one);
-      const __m256d last2 = _mm256_andnot_pd(mask64(a1), one);
+      const __m256d last4 = _mm256_and_pd(lane_mask(a2), one);
+      const __m256d last3 = _mm256_and_pd(lane_mask(_mm_andnot_si128(a2, a1)), one);
+      const __m256d last2 = _mm256_andnot_pd(lane_mask(a1), one);
       __m256d f1, f2, f3;
       if constexpr (Plus) {
         f1 = _mm256_mul_pd(_mm256_add_pd(xd, one), t0);
@@ -1052,8 +1052,8 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
       w2 = _mm256_mul_pd(d, t0);
       const __m256d r3 = _mm256_mul_pd(w2, _mm256_mul_pd(d1, t1));
       const __m256d r4 = _mm256_mul_pd(r3, _mm256_mul_pd(d2, t2));
-      w3 = _mm256_and_pd(r3, mask64(a1));
-      w4 = _mm256_and_pd(r4, mask64(a2));
+      w3 = _mm256_and_pd(r3, lane_mask(a1));
+      w4 = _mm256_and_pd(r4, lane_mask(a2));
     }
     const int past = walk_and_write<Plus>(spans, g, n, i4, x, a1, a2, w1, w2, w3, w4);
     // Lanes to redo: long blocks, and thresholds past the total (below = m),
@@ -1068,7 +1068,6 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
       nr += (redo >> l) & 1;
     }
   }
-#undef mask64
   for (int32_t k = 0; k < nr; ++k) {
     const int32_t gl = redo_list[k], i = starts[gl];
     if (link[i] & link[i + 1] & link[i + 2])
@@ -1305,8 +1304,6 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
   const FactorRows<Plus> rows(s.tables, t, s.S);
   const double *fn = rows.n, *fx = rows.x, *fd = rows.d;
   const __m256d one = _mm256_set1_pd(1.0);
-#define mask64(bits) \
-  _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), (bits))))
   int32_t* redo_list = s.longs.data();
   int32_t nr = 0;
   int32_t g = 0;
@@ -1325,7 +1322,7 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
       r4 = _mm256_mul_pd(r4, cd[1]);
     }
     // w1 = 1; past the block a ratio counts as 1 and its weight as 0.
-    const __m256d used3 = mask64(ln.a1), used4 = mask64(ln.a2);
+    const __m256d used3 = lane_mask(ln.a1), used4 = lane_mask(ln.a2);
     __m256d w2 = r2;
     __m256d w3 = _mm256_mul_pd(w2, _mm256_blendv_pd(one, r3, used3));
     __m256d w4 = _mm256_mul_pd(w3, _mm256_blendv_pd(one, r4, used4));
@@ -1377,7 +1374,6 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
     else
       general_block<Kind, Plus>(s, t, o, n, i, i + link[i] + (link[i] & link[i + 1]), gl, true);
   }
-#undef mask64
   return g;
 }
 #endif

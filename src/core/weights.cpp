@@ -360,8 +360,7 @@ void BlockWeightsT<V>::build(int32_t count, double* w, RatioFn ratio) {
         v *= r.m;
       }
       w[k] = v;
-      const double a = std::fabs(v);
-      in_range &= !(a > kBig || (a < kSmall && a != 0.0));
+      in_range &= !out_of_range(v);
       if (!in_range) break;  // the exponents are needed: no use going on
     }
     if (in_range) {
@@ -420,11 +419,8 @@ bool BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
     } else {
       v *= r.m;
       e += r.e;
-      const double a = std::fabs(v);
-      if (a > kBig || (a < kSmall && a != 0.0) || r.e != 0) {
-        int fe = 0;
-        v = std::frexp(v, &fe);
-        e += fe;
+      if (out_of_range(v) || r.e != 0) {
+        bring_back(v, e);
         needed = true;
       }
     }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -26,6 +27,22 @@ namespace lozengia {
 // [2^-300, 2^300] (small blocks that would need it go the general way).
 inline constexpr double kWeightBig = 0x1p300;
 inline constexpr double kWeightSmall = 0x1p-300;
+
+// Whether a running product of ratios has left [2^-300, 2^300] (0 has not).
+inline bool out_of_range(double v) {
+  const double a = std::fabs(v);
+  return a > kWeightBig || (a < kWeightSmall && a != 0.0);
+}
+
+// Brings a running product v (times 2^e) back to [1/2, 1) in magnitude,
+// keeping the exponent in e. Where this happens decides which entries
+// underflow in the final scaling, so every evaluation of a block's weights
+// does it at the same places: where out_of_range says so.
+inline void bring_back(double& v, int& e) {
+  int fe = 0;
+  v = std::frexp(v, &fe);
+  e += fe;
+}
 
 // w * 2^d for d <= 0, rounded once as std::ldexp rounds it, for w = 0 or
 // |w| >= 2^-300 (the entries being scaled): by a normal power of two, or below
