@@ -81,6 +81,42 @@ TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
   fast_sweep_wide_vectors(true);
 }
 
+// From the middle of the range, where a slice has many blocks of every length
+// (blocks of four to seven particles are weighed several at a time), both
+// directions in turn, every model, with and without the wider vectors.
+TEST(FastPath, SameSamplesAsThePlainSweepFromATypicalConfiguration) {
+  const int32_t N = 120, T = 240, S = 120;
+  PathArray start(N, T);
+  NullSink quiet;
+  exact_sample_streams(HexagonParams{N, T, S, {}}, start, 11, 1, quiet);
+  for (bool wide : {true, false}) {
+    fast_sweep_wide_vectors(wide);
+    for (const ModelParams& m : models_for(N, T)) {
+      PathArray paths = start, a(N, T), b(N, T);
+      ParkMiller fast_rng(5), plain_rng(5);
+      CollectSink fast_sink, plain_sink;
+      for (int step = 0; step < 4; ++step) {
+        const bool up = step % 2 == 0;
+        const int32_t s = up ? S : S + 1;
+        if (up) {
+          SOPERATOR(N, T, s, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng, fast_sink);
+          plain_sweep_plus(N, T, s, m, paths, b, plain_rng, plain_sink);
+        } else {
+          SMINUSOPERATOR(N, T, s, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng,
+                         fast_sink);
+          plain_sweep_minus(N, T, s, m, paths, b, plain_rng, plain_sink);
+        }
+        ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " K=" << m.K << " step "
+                            << step << (wide ? " wide" : " narrow");
+        paths.swap(a);
+      }
+      EXPECT_EQ(fast_rng.state(), plain_rng.state());
+      EXPECT_EQ(fast_sink.lines, plain_sink.lines);
+    }
+  }
+  fast_sweep_wide_vectors(true);
+}
+
 // Parameters the dialog refuses, as a caller of the operators may still pass
 // them: weights of both signs, so that many blocks of one slice report
 // themselves. The fast sweep draws some blocks after the others, yet its

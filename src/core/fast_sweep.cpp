@@ -977,6 +977,107 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
 }
 
 #ifdef LOZENGIA_LIST_AVX2
+// Hahn's blocks of four to seven particles, four at a time, one per lane, as
+// eight outcomes whose unused ones weigh 0: hahn_large's numbers, operation
+// for operation, with the four blocks' chains of products and sums side by
+// side. `places` lists positions in s.longs (whose ends are in s.ends); a
+// block drawn and written is marked in s.finished, one whose threshold fell
+// past the total is left for hahn_large. Factors past a block are read from
+// the table too (its padding holds 0 below 1) and weigh nothing.
+template <bool Plus, bool Forward>
+__attribute__((target("avx2"))) void hahn_medium_groups(Sweep& s, const int32_t* o, int32_t* n,
+                                                        const int32_t* places, int32_t count,
+                                                        int64_t a, int64_t b) {
+  const double* inv = s.tables.inv_data();
+  const int32_t* starts = s.starts.data();
+  const float* spans = s.spans.data();
+  const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
+  constexpr int32_t step = Plus ? 1 : -1;
+  // A factor is num(h) / den(h) for a height h: forward from a + step h over
+  // b + step h, backward the inverse (see hahn_large).
+  const int64_t num0 = Forward ? a : b, den0 = Forward ? b : a;
+  for (int32_t q = 0; q + 4 <= count; q += 4) {
+    int32_t gs[4], is[4], ms[4], xs[4];
+    for (int l = 0; l < 4; ++l) {
+      const int32_t place = places[q + l];
+      gs[l] = s.longs[static_cast<std::size_t>(place)];
+      is[l] = starts[gs[l]];
+      ms[l] = s.ends[static_cast<std::size_t>(place)] - is[l] + 2;
+      xs[l] = o[is[l]];
+    }
+    // f[h]: the factor of height x + h, h = 0..7: the reciprocals of
+    // den0 + step (x + h) as columns of rows read from each lane's x.
+    __m256d f[8];
+    {
+      __m256d lo[4], hi[4];
+      if constexpr (Plus) {
+        rows_to_columns(inv + den0, 1, xs, lo);
+        rows_to_columns(inv + den0 + 4, 1, xs, hi);
+        for (int h = 0; h < 4; ++h) {
+          f[h] = lo[h];
+          f[4 + h] = hi[h];
+        }
+      } else {
+        rows_to_columns(inv + den0 - 3, -1, xs, lo);
+        rows_to_columns(inv + den0 - 7, -1, xs, hi);
+        for (int h = 0; h < 4; ++h) {
+          f[h] = lo[3 - h];
+          f[4 + h] = hi[3 - h];
+        }
+      }
+      const __m256d xd = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(xs)));
+      const __m256d num = Plus ? _mm256_add_pd(_mm256_set1_pd(static_cast<double>(num0)), xd)
+                               : _mm256_sub_pd(_mm256_set1_pd(static_cast<double>(num0)), xd);
+      for (int h = 0; h < 8; ++h)
+        f[h] = _mm256_mul_pd(
+            _mm256_add_pd(num, _mm256_set1_pd(static_cast<double>(step * h))), f[h]);
+    }
+    const __m256i m64 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ms)));
+    __m256d w[10];
+    if constexpr (Forward) {
+      // w(1) = 1, w(k) = w(k-1) f(x + k - 2), 0 past the block.
+      w[1] = one;
+      __m256d v = one;
+      for (int k = 2; k <= 8; ++k) {
+        const __m256d used =
+            _mm256_castsi256_pd(_mm256_cmpgt_epi64(m64, _mm256_set1_epi64x(k - 1)));
+        v = _mm256_mul_pd(v, f[k - 2]);
+        w[k] = _mm256_and_pd(v, used);
+      }
+    } else {
+      // w(k) = w(k+1) f(x + k - 1) + [k = m]: 1 at the last outcome, 0 past it.
+      w[9] = zero;
+      for (int k = 8; k >= 1; --k) {
+        const __m256d last =
+            _mm256_and_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(m64, _mm256_set1_epi64x(k))), one);
+        w[k] = _mm256_add_pd(_mm256_mul_pd(w[k + 1], f[k - 1]), last);
+      }
+    }
+    __m256d z = w[1], c[9];
+    c[1] = z;
+    for (int k = 2; k <= 8; ++k) {
+      z = _mm256_add_pd(z, w[k]);
+      c[k] = z;
+    }
+    const __m128 span = _mm_setr_ps(spans[gs[0]], spans[gs[1]], spans[gs[2]], spans[gs[3]]);
+    __m256d th;
+    if constexpr (Plus)
+      th = _mm256_cvtps_pd(_mm_mul_ps(span, _mm256_cvtpd_ps(z)));
+    else
+      th = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtps_pd(span), z)));
+    __m256i below = _mm256_setzero_si256();
+    for (int k = 1; k <= 8; ++k)
+      below = _mm256_sub_epi64(below, _mm256_castpd_si256(_mm256_cmp_pd(c[k], th, _CMP_LT_OQ)));
+    alignas(32) int64_t bl[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bl), below);
+    for (int l = 0; l < 4; ++l) {
+      if (bl[l] >= ms[l]) continue;
+      write_medium<Plus>(n, is[l], xs[l], ms[l], static_cast<int32_t>(bl[l]));
+      s.finished[static_cast<std::size_t>(places[q + l])] = 1;
+    }
+  }
+}
+
 // Hahn's blocks four at a time, in the lanes of AVX2 vectors: the slice's
 // draws are made beforehand, so its blocks do not depend on one another. Each
 // lane computes what the single-block code computes, operation for operation
@@ -1068,10 +1169,23 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
       nr += (redo >> l) & 1;
     }
   }
+  // Blocks of four to seven particles first, four at a time (Hahn's draw no
+  // message before the chooser); then everything else in block order.
+  int32_t nm = 0;
   for (int32_t k = 0; k < nr; ++k) {
-    const int32_t gl = redo_list[k], i = starts[gl];
-    if (link[i] & link[i + 1] & link[i + 2])
-      hahn_large<Plus>(s, o, n, i, block_end(link, i), Forward, a, b, gl, true);
+    const int32_t i = starts[redo_list[k]];
+    const int32_t j = link[i] & link[i + 1] & link[i + 2] ? block_end(link, i) : -1;
+    s.ends[static_cast<std::size_t>(k)] = j;
+    s.finished[static_cast<std::size_t>(k)] = 0;
+    s.medium[static_cast<std::size_t>(nm)] = k;
+    nm += (j >= 0) & (j - i < 7);
+  }
+  hahn_medium_groups<Plus, Forward>(s, o, n, s.medium.data(), nm, a, b);
+  for (int32_t k = 0; k < nr; ++k) {
+    if (s.finished[static_cast<std::size_t>(k)]) continue;
+    const int32_t gl = redo_list[k], i = starts[gl], j = s.ends[static_cast<std::size_t>(k)];
+    if (j >= 0)
+      hahn_large<Plus>(s, o, n, i, j, Forward, a, b, gl, true);
     else
       small(i, link[i], link[i] & link[i + 1], gl);
   }

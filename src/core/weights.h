@@ -141,8 +141,9 @@ class ModelTables {
   int64_t range() const { return values_.range(); }
   bool plain_range() const { return values_.plain_range(); }
 
-  // Reciprocals 1/n for n in [1, range()]; 0 at n = 0 and at the two places
-  // before it, so that four consecutive entries can be read from n - 2 on.
+  // Reciprocals 1/n for n in [1, range()]; 0 at n = 0 and at the four places
+  // before it, so that rows of consecutive entries can be read a few places
+  // past a block's last denominator.
   double inv(int64_t n) const { return inv_[static_cast<std::size_t>(n + kInvPad)]; }
   const double* inv_data() const { return inv_.data() + kInvPad; }
   // The factors of the ratios (see ModelValues), each in its own table looked
@@ -176,7 +177,7 @@ class ModelTables {
   XD inv_kpq(int64_t n) const { return x0_[kInvKpq][n]; }
 
  private:
-  static constexpr int64_t kInvPad = 2;
+  static constexpr int64_t kInvPad = 4;
   enum { kOm, kInvOm, kOpk, kInvOpk, kKpq, kInvKpq };
   template <int Kind>
   void build_factors();
