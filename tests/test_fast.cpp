@@ -161,15 +161,27 @@ TEST(FastPath, MessagesOfManyBlocksComeInBlockOrder) {
 // The draws are the same whether a sweep runs alone or as part of a
 // wavefront, so any number of threads gives the same sample.
 TEST(FastPath, ExactSampleDependsOnTheSeedOnly) {
-  for (const ModelParams& m : models_for(30, 61)) {
-    const HexagonParams p{30, 61, 29, m};
-    PathArray one(30, 61), two(30, 61), four(30, 61), other(30, 61);
+  const int32_t N = 30, T = 100, S = 70;
+  for (const ModelParams& m : models_for(N, T)) {
+    const HexagonParams p{N, T, S, m};
+    PathArray one(N, T), two(N, T), four(N, T), other(N, T);
     NullSink sink;
     exact_sample_streams(p, one, 5, 1, sink);
     exact_sample_streams(p, two, 5, 2, sink);
     exact_sample_streams(p, four, 5, 4, sink);
     exact_sample_streams(p, other, 6, 2, sink);
-    EXPECT_EQ(check_invariants(one, 30, 61, 29), "");
+    EXPECT_EQ(check_invariants(one, N, T, S), "");
+    // Whatever the order the sweeps ran in, the result is that of the
+    // sweeps made one after another, sweep s on stream s.
+    PathArray a(N, T), b(N, T);
+    INIT_PATHS(N, T, 0, a);
+    const auto tables = tables_for(N, T, m);
+    for (int32_t s = 0; s < S; ++s) {
+      ParkMiller rng(stream_seed(5, static_cast<uint64_t>(s)));
+      fast_sweep_plus(*tables, N, T, s, a, b, rng, sink);
+      a.swap(b);
+    }
+    EXPECT_TRUE(one == a) << "kind " << m.kind;
     EXPECT_TRUE(one == two) << "kind " << m.kind;
     EXPECT_TRUE(one == four) << "kind " << m.kind;
     EXPECT_FALSE(one == other) << "kind " << m.kind;

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -1594,67 +1595,83 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
   INIT_PATHS(N, T, 0, paths);
   if (S == 0) return;
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  threads = static_cast<unsigned>(std::min<int64_t>(threads, S));
+  constexpr int32_t kBatch = 16;
+  threads = static_cast<unsigned>(std::min<int64_t>(threads, (S + kBatch - 1) / kBatch));
   const ModelTables tables(N, T, p.model);
   PathArray other(N, T);
   INIT_PATHS(N, T, 0, other);
   // Sweep s reads array s % 2 and writes the other one.
   PathArray* arrays[2] = {&paths, &other};
 
-  if (threads == 1) {
-    for (int32_t s = 0; s < S; ++s) {
-      ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(s)));
-      full_sweep<true>(tables, N, T, s, *arrays[s % 2], *arrays[(s + 1) % 2], rng, sink);
-      if (sweeps_done) sweeps_done->fetch_add(1, std::memory_order_relaxed);
+  // Each thread takes batches of kBatch consecutive sweeps and runs them as a
+  // wavefront of its own, each sweep one slice behind the one before: a
+  // slice is then read and written by the whole batch while it is in the
+  // core's cache, instead of once per sweep from the shared cache or memory
+  // (the arrays of large hexagons are several times the core's cache).
+  //
+  // progress[s]: the last slice sweep s has finished. Sweep s may work on
+  // slice t once sweep s-1 has finished it (its input slice is then written)
+  // and sweep s-2 has finished slice t+1: the slice t that sweep s writes is
+  // in the array sweep s-2 wrote, which sweep s-2 itself reads back as the
+  // slice before while it works on slice t+1 (and sweep s-1 has read it).
+  // Within a batch this holds by construction; the first sweep of a batch
+  // waits for the last two of the batch before it, run by another thread.
+  std::vector<std::atomic<int32_t>> progress(static_cast<std::size_t>(S));
+  for (auto& a : progress) a.store(-1, std::memory_order_relaxed);
+  std::atomic<int32_t> next{0};
+  auto wait_for = [](std::atomic<int32_t>* a, int32_t& seen, int32_t want) {
+    unsigned spins = 0;
+    while (seen < want) {
+      seen = a->load(std::memory_order_acquire);
+      if (seen < want && ++spins > 64) std::this_thread::yield();
     }
-  } else {
-    // progress[s]: the last slice sweep s has finished. Sweep s may work on
-    // slice t once sweep s-1 has finished it (its input slice is then written)
-    // and sweep s-2 has finished slice t+1: the slice t that sweep s writes is
-    // in the array sweep s-2 wrote, which sweep s-2 itself reads back as the
-    // slice before while it works on slice t+1 (and sweep s-1 has read it).
-    std::vector<std::atomic<int32_t>> progress(static_cast<std::size_t>(S));
-    for (auto& a : progress) a.store(-1, std::memory_order_relaxed);
-    std::atomic<int32_t> next{0};
-    auto wait_for = [](std::atomic<int32_t>* a, int32_t& seen, int32_t want) {
-      unsigned spins = 0;
-      while (seen < want) {
-        seen = a->load(std::memory_order_acquire);
-        if (seen < want && ++spins > 64) std::this_thread::yield();
+  };
+  auto worker = [&]() {
+    std::vector<ParkMiller> rngs;
+    std::deque<Sweep> sweeps;
+    for (;;) {
+      const int32_t s0 = next.fetch_add(kBatch);
+      if (s0 >= S) return;
+      const int32_t k = std::min(kBatch, S - s0);
+      sweeps.clear();
+      rngs.clear();
+      rngs.reserve(static_cast<std::size_t>(k));  // the sweeps keep references
+      for (int32_t j = 0; j < k; ++j) {
+        rngs.emplace_back(stream_seed(seed, static_cast<uint64_t>(s0 + j)));
+        sweeps.emplace_back(tables, N, T, s0 + j, rngs.back(), sink);
       }
-    };
-    auto worker = [&]() {
-      for (;;) {
-        const int32_t s = next.fetch_add(1);
-        if (s >= S) return;
-        ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(s)));
-        Sweep sw(tables, N, T, s, rng, sink);
-        const PathArray& old = *arrays[s % 2];
-        PathArray& nw = *arrays[(s + 1) % 2];
-        std::atomic<int32_t>* before = s > 0 ? &progress[static_cast<std::size_t>(s - 1)] : nullptr;
-        std::atomic<int32_t>* before2 =
-            s > 1 ? &progress[static_cast<std::size_t>(s - 2)] : nullptr;
-        std::atomic<int32_t>& mine = progress[static_cast<std::size_t>(s)];
-        int32_t seen = before ? -1 : T;  // slices known finished by sweep s-1
-        int32_t seen2 = before2 ? -1 : T;  // and by sweep s-2
-        for (int32_t t = 0; t <= T; ++t) {
-          if (before) wait_for(before, seen, t);
-          if (before2) wait_for(before2, seen2, std::min(t + 1, T));
+      std::atomic<int32_t>* before = s0 > 0 ? &progress[static_cast<std::size_t>(s0 - 1)] : nullptr;
+      std::atomic<int32_t>* before2 =
+          s0 > 1 ? &progress[static_cast<std::size_t>(s0 - 2)] : nullptr;
+      int32_t seen = before ? -1 : T;  // slices known finished by sweep s0-1
+      int32_t seen2 = before2 ? -1 : T;  // and by sweep s0-2
+      for (int32_t tau = 0; tau < T + k; ++tau) {
+        if (tau <= T) {
+          if (before) wait_for(before, seen, tau);
+          if (before2) wait_for(before2, seen2, std::min(tau + 1, T));
+        }
+        for (int32_t j = std::max(0, tau - T); j < k && j <= tau; ++j) {
+          const int32_t s = s0 + j, t = tau - j;
+          const PathArray& old = *arrays[s % 2];
+          PathArray& nw = *arrays[(s + 1) % 2];
+          Sweep& sw = sweeps[static_cast<std::size_t>(j)];
           if (t == 0)
             std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
           else
             slice_plus(sw, t, old.slice(t), nw.slice(t - 1), nw.slice(t));
-          mine.store(t, std::memory_order_release);
+          progress[static_cast<std::size_t>(s)].store(t, std::memory_order_release);
+          if (t == T) {
+            sw.chooser.finish();
+            if (sweeps_done) sweeps_done->fetch_add(1, std::memory_order_relaxed);
+          }
         }
-        sw.chooser.finish();
-        if (sweeps_done) sweeps_done->fetch_add(1, std::memory_order_relaxed);
       }
-    };
-    std::vector<std::thread> pool;
-    for (unsigned k = 1; k < threads; ++k) pool.emplace_back(worker);
-    worker();
-    for (auto& th : pool) th.join();
-  }
+    }
+  };
+  std::vector<std::thread> pool;
+  for (unsigned k = 1; k < threads; ++k) pool.emplace_back(worker);
+  worker();
+  for (auto& th : pool) th.join();
   if (S % 2 == 1) paths.swap(other);
 }
 
