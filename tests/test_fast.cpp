@@ -39,6 +39,25 @@ std::vector<ModelParams> models_for(int32_t N, int32_t T) {
   return out;
 }
 
+// One step made by both samplers from the same paths and generator states:
+// the fast one (the operators) into `fast`, the plain one into `plain`.
+struct BothSamplers {
+  ParkMiller fast_rng, plain_rng;
+  CollectSink fast_sink, plain_sink;
+  explicit BothSamplers(int64_t seed) : fast_rng(seed), plain_rng(seed) {}
+  void step(bool up, int32_t N, int32_t T, int32_t S, const ModelParams& m, const PathArray& from,
+            PathArray& fast, PathArray& plain) {
+    if (up) {
+      SOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, from, fast, fast_rng, fast_sink);
+      plain_sweep_plus(N, T, S, m, from, plain, plain_rng, plain_sink);
+    } else {
+      SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, from, fast, fast_rng,
+                     fast_sink);
+      plain_sweep_minus(N, T, S, m, from, plain, plain_rng, plain_sink);
+    }
+  }
+};
+
 // A random walk in S, each step made by both samplers from the same state and
 // the same generator state: the results and the generators must agree.
 // The listing of blocks runs with and without the wider vector instructions
@@ -51,30 +70,22 @@ TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
          {std::tuple{1, 7, 21}, {6, 13, 39}, {40, 90, 270}, {150, 300, 30}}) {
       for (const ModelParams& m : models_for(N, T)) {
         ParkMiller walk(N * 1000 + m.kind);
-        ParkMiller fast_rng(77), plain_rng(77);
-        CollectSink fast_sink, plain_sink;
+        BothSamplers both(77);
         PathArray paths(N, T), a(N, T), b(N, T);
         int32_t S = 0;
         INIT_PATHS(N, T, S, paths);
         for (int step = 0; step < steps; ++step) {
           const bool up = S == 0 || (S < T && walk.next_float() < 0.6f);
-          if (up) {
-            SOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng, fast_sink);
-            plain_sweep_plus(N, T, S, m, paths, b, plain_rng, plain_sink);
-          } else {
-            SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng,
-                           fast_sink);
-            plain_sweep_minus(N, T, S, m, paths, b, plain_rng, plain_sink);
-          }
+          both.step(up, N, T, S, m, paths, a, b);
           ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " N=" << N << " S=" << S
                               << (up ? " up" : " down") << " step " << step
                               << (wide ? " wide" : " narrow");
-          ASSERT_EQ(fast_rng.state(), plain_rng.state());
+          ASSERT_EQ(both.fast_rng.state(), both.plain_rng.state());
           S += up ? 1 : -1;
           paths.swap(a);
         }
-        EXPECT_EQ(fast_sink.lines, plain_sink.lines);
-        EXPECT_EQ(fast_sink.reports, plain_sink.reports);
+        EXPECT_EQ(both.fast_sink.lines, both.plain_sink.lines);
+        EXPECT_EQ(both.fast_sink.reports, both.plain_sink.reports);
       }
     }
   }
@@ -93,25 +104,16 @@ TEST(FastPath, SameSamplesAsThePlainSweepFromATypicalConfiguration) {
     fast_sweep_wide_vectors(wide);
     for (const ModelParams& m : models_for(N, T)) {
       PathArray paths = start, a(N, T), b(N, T);
-      ParkMiller fast_rng(5), plain_rng(5);
-      CollectSink fast_sink, plain_sink;
+      BothSamplers both(5);
       for (int step = 0; step < 4; ++step) {
         const bool up = step % 2 == 0;
-        const int32_t s = up ? S : S + 1;
-        if (up) {
-          SOPERATOR(N, T, s, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng, fast_sink);
-          plain_sweep_plus(N, T, s, m, paths, b, plain_rng, plain_sink);
-        } else {
-          SMINUSOPERATOR(N, T, s, m.kind, m.q, m.K, m.alpha, m.beta, paths, a, fast_rng,
-                         fast_sink);
-          plain_sweep_minus(N, T, s, m, paths, b, plain_rng, plain_sink);
-        }
+        both.step(up, N, T, up ? S : S + 1, m, paths, a, b);
         ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " K=" << m.K << " step "
                             << step << (wide ? " wide" : " narrow");
         paths.swap(a);
       }
-      EXPECT_EQ(fast_rng.state(), plain_rng.state());
-      EXPECT_EQ(fast_sink.lines, plain_sink.lines);
+      EXPECT_EQ(both.fast_rng.state(), both.plain_rng.state());
+      EXPECT_EQ(both.fast_sink.lines, both.plain_sink.lines);
     }
   }
   fast_sweep_wide_vectors(true);
@@ -134,22 +136,14 @@ TEST(FastPath, MessagesOfManyBlocksComeInBlockOrder) {
       m.kind = kRacah;
       m.K = K;
       for (bool up : {true, false}) {
-        ParkMiller fast_rng(7), plain_rng(7);
-        CollectSink fast_sink, plain_sink;
-        if (up) {
-          SOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, start, a, fast_rng, fast_sink);
-          plain_sweep_plus(N, T, S, m, start, b, plain_rng, plain_sink);
-        } else {
-          SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, start, a, fast_rng,
-                         fast_sink);
-          plain_sweep_minus(N, T, S, m, start, b, plain_rng, plain_sink);
+        BothSamplers both(7);
+        both.step(up, N, T, S, m, start, a, b);
+        const std::vector<std::string>& lines = both.plain_sink.lines;
+        if (!up)
           distinct_down =
-              std::max(distinct_down,
-                       std::set<std::string>(plain_sink.lines.begin(), plain_sink.lines.end())
-                           .size());
-        }
+              std::max(distinct_down, std::set<std::string>(lines.begin(), lines.end()).size());
         EXPECT_TRUE(a == b) << "K=" << K << (up ? " up" : " down");
-        EXPECT_EQ(fast_sink.lines, plain_sink.lines) << "K=" << K << (up ? " up" : " down");
+        EXPECT_EQ(both.fast_sink.lines, lines) << "K=" << K << (up ? " up" : " down");
       }
     }
   }

@@ -978,6 +978,62 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
 }
 
 #ifdef LOZENGIA_LIST_AVX2
+// Four blocks of four to seven particles, one per lane, from their places in
+// s.longs (whose last particles are in s.ends).
+struct MediumLanes {
+  int32_t gs[4];  // block numbers (of the slice's draws)
+  int32_t is[4];  // first particles
+  int32_t ms[4];  // numbers of outcomes
+  alignas(16) int32_t xs[4];  // heights of the first particles
+};
+
+inline MediumLanes medium_lanes(const Sweep& s, const int32_t* o, const int32_t* places) {
+  MediumLanes ln;
+  for (int l = 0; l < 4; ++l) {
+    const int32_t place = places[l];
+    ln.gs[l] = s.longs[static_cast<std::size_t>(place)];
+    ln.is[l] = s.starts[static_cast<std::size_t>(ln.gs[l])];
+    ln.ms[l] = s.ends[static_cast<std::size_t>(place)] - ln.is[l] + 2;
+    ln.xs[l] = o[ln.is[l]];
+  }
+  return ln;
+}
+
+// The draw of four such blocks from their weights w[1..8] (0 past each
+// block's last outcome), as medium_block draws one: the sums in order, the
+// thresholds, the walks as counts of the sums below them. A lane in `skip`,
+// or whose threshold fell past its total, is left as it is; the others are
+// written and marked in s.finished.
+template <bool Plus>
+__attribute__((always_inline, target("avx2"))) inline void draw_medium(
+    Sweep& s, int32_t* n, const MediumLanes& ln, const int32_t* places, const __m256d* w,
+    int skip) {
+  __m256d z = w[1], c[9];
+  c[1] = z;
+  for (int k = 2; k <= 8; ++k) {
+    z = _mm256_add_pd(z, w[k]);
+    c[k] = z;
+  }
+  const float* spans = s.spans.data();
+  const __m128 span =
+      _mm_setr_ps(spans[ln.gs[0]], spans[ln.gs[1]], spans[ln.gs[2]], spans[ln.gs[3]]);
+  __m256d th;
+  if constexpr (Plus)
+    th = _mm256_cvtps_pd(_mm_mul_ps(span, _mm256_cvtpd_ps(z)));
+  else
+    th = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtps_pd(span), z)));
+  __m256i below = _mm256_setzero_si256();
+  for (int k = 1; k <= 8; ++k)
+    below = _mm256_sub_epi64(below, _mm256_castpd_si256(_mm256_cmp_pd(c[k], th, _CMP_LT_OQ)));
+  alignas(32) int64_t bl[4];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(bl), below);
+  for (int l = 0; l < 4; ++l) {
+    if (((skip >> l) & 1) || bl[l] >= ln.ms[l]) continue;
+    write_medium<Plus>(n, ln.is[l], ln.xs[l], ln.ms[l], static_cast<int32_t>(bl[l]));
+    s.finished[static_cast<std::size_t>(places[l])] = 1;
+  }
+}
+
 // Hahn's blocks of four to seven particles, four at a time, one per lane, as
 // eight outcomes whose unused ones weigh 0: hahn_large's numbers, operation
 // for operation, with the four blocks' chains of products and sums side by
@@ -990,22 +1046,14 @@ __attribute__((target("avx2"))) void hahn_medium_groups(Sweep& s, const int32_t*
                                                         const int32_t* places, int32_t count,
                                                         int64_t a, int64_t b) {
   const double* inv = s.tables.inv_data();
-  const int32_t* starts = s.starts.data();
-  const float* spans = s.spans.data();
   const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
   constexpr int32_t step = Plus ? 1 : -1;
   // A factor is num(h) / den(h) for a height h: forward from a + step h over
   // b + step h, backward the inverse (see hahn_large).
   const int64_t num0 = Forward ? a : b, den0 = Forward ? b : a;
   for (int32_t q = 0; q + 4 <= count; q += 4) {
-    int32_t gs[4], is[4], ms[4], xs[4];
-    for (int l = 0; l < 4; ++l) {
-      const int32_t place = places[q + l];
-      gs[l] = s.longs[static_cast<std::size_t>(place)];
-      is[l] = starts[gs[l]];
-      ms[l] = s.ends[static_cast<std::size_t>(place)] - is[l] + 2;
-      xs[l] = o[is[l]];
-    }
+    const MediumLanes ln = medium_lanes(s, o, places + q);
+    const int32_t* xs = ln.xs;
     // f[h]: the factor of height x + h, h = 0..7: the reciprocals of
     // den0 + step (x + h) as columns of rows read from each lane's x.
     __m256d f[8];
@@ -1033,7 +1081,7 @@ __attribute__((target("avx2"))) void hahn_medium_groups(Sweep& s, const int32_t*
         f[h] = _mm256_mul_pd(
             _mm256_add_pd(num, _mm256_set1_pd(static_cast<double>(step * h))), f[h]);
     }
-    const __m256i m64 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ms)));
+    const __m256i m64 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ln.ms)));
     __m256d w[10];
     if constexpr (Forward) {
       // w(1) = 1, w(k) = w(k-1) f(x + k - 2), 0 past the block.
@@ -1054,28 +1102,7 @@ __attribute__((target("avx2"))) void hahn_medium_groups(Sweep& s, const int32_t*
         w[k] = _mm256_add_pd(_mm256_mul_pd(w[k + 1], f[k - 1]), last);
       }
     }
-    __m256d z = w[1], c[9];
-    c[1] = z;
-    for (int k = 2; k <= 8; ++k) {
-      z = _mm256_add_pd(z, w[k]);
-      c[k] = z;
-    }
-    const __m128 span = _mm_setr_ps(spans[gs[0]], spans[gs[1]], spans[gs[2]], spans[gs[3]]);
-    __m256d th;
-    if constexpr (Plus)
-      th = _mm256_cvtps_pd(_mm_mul_ps(span, _mm256_cvtpd_ps(z)));
-    else
-      th = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtps_pd(span), z)));
-    __m256i below = _mm256_setzero_si256();
-    for (int k = 1; k <= 8; ++k)
-      below = _mm256_sub_epi64(below, _mm256_castpd_si256(_mm256_cmp_pd(c[k], th, _CMP_LT_OQ)));
-    alignas(32) int64_t bl[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(bl), below);
-    for (int l = 0; l < 4; ++l) {
-      if (bl[l] >= ms[l]) continue;
-      write_medium<Plus>(n, is[l], xs[l], ms[l], static_cast<int32_t>(bl[l]));
-      s.finished[static_cast<std::size_t>(places[q + l])] = 1;
-    }
+    draw_medium<Plus>(s, n, ln, places + q, w, 0);
   }
 }
 
@@ -1303,20 +1330,13 @@ __attribute__((target("avx2"))) void medium_groups(Sweep& s, int32_t t, const in
                                                    int32_t* n, const int32_t* places,
                                                    int32_t count) {
   const int32_t* starts = s.starts.data();
-  const float* spans = s.spans.data();
   const FactorRows<Plus> rows(s.tables, t, s.S);
   const double *fn = rows.n, *fx = rows.x, *fd = rows.d;
   const __m256d one = _mm256_set1_pd(1.0);
   int32_t q = 0;
   for (; q + 4 <= count; q += 4) {
-    int32_t gs[4], is[4], ms[4], xs[4];
-    for (int l = 0; l < 4; ++l) {
-      const int32_t place = places[q + l];
-      gs[l] = s.longs[static_cast<std::size_t>(place)];
-      is[l] = starts[gs[l]];
-      ms[l] = s.ends[static_cast<std::size_t>(place)] - is[l] + 2;
-      xs[l] = o[is[l]];
-    }
+    const MediumLanes ln = medium_lanes(s, o, places + q);
+    const int32_t* xs = ln.xs;
     // The ratios of heights x + k, k = 0..7: entry 3 - k of a falling row
     // read from x, entry 7 - k of one read from x + 4; rising rows the other
     // way round.
@@ -1344,7 +1364,7 @@ __attribute__((target("avx2"))) void medium_groups(Sweep& s, int32_t t, const in
         }
       }
     }
-    const __m256i m64 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ms)));
+    const __m256i m64 = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ln.ms)));
     __m256d w[9], gt[9];
     __m256d v = one, top = one;
     __m256d fine = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
@@ -1367,28 +1387,7 @@ __attribute__((target("avx2"))) void medium_groups(Sweep& s, int32_t t, const in
       w[k] = _mm256_blendv_pd(_mm256_mul_pd(w[k], inv), one, at);
     }
     w[1] = _mm256_blendv_pd(one, inv, later);
-    const __m128 span = _mm_setr_ps(spans[gs[0]], spans[gs[1]], spans[gs[2]], spans[gs[3]]);
-    __m256d z = w[1], c[9];
-    c[1] = z;
-    for (int k = 2; k <= 8; ++k) {
-      z = _mm256_add_pd(z, w[k]);
-      c[k] = z;
-    }
-    __m256d th;
-    if constexpr (Plus)
-      th = _mm256_cvtps_pd(_mm_mul_ps(span, _mm256_cvtpd_ps(z)));
-    else
-      th = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtps_pd(span), z)));
-    __m256i below = _mm256_setzero_si256();
-    for (int k = 1; k <= 8; ++k)
-      below = _mm256_sub_epi64(below, _mm256_castpd_si256(_mm256_cmp_pd(c[k], th, _CMP_LT_OQ)));
-    alignas(32) int64_t bl[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(bl), below);
-    for (int l = 0; l < 4; ++l) {
-      if (((bad >> l) & 1) || bl[l] >= ms[l]) continue;
-      write_medium<Plus>(n, is[l], xs[l], ms[l], static_cast<int32_t>(bl[l]));
-      s.finished[static_cast<std::size_t>(places[q + l])] = 1;
-    }
+    draw_medium<Plus>(s, n, ln, places + q, w, bad);
   }
   for (; q < count; ++q) {
     const int32_t place = places[q];
