@@ -75,6 +75,21 @@ expect 1 "Error while opening file" -- -N 3 -T 6 -S 3 --export "$tmp/no/such/dir
 if [ -w /dev/full ]; then
   expect 1 "Error while writing to file" -- -N 3 -T 6 -S 3 --export /dev/full
 fi
+# More samples than one batch holds: the file is written batch by batch, and
+# still equals standard output.
+"$cli" -N 2 -T 4 -S 2 --seed 9 --count 5000 >"$tmp/many_out"
+expect 0 "" -- -N 2 -T 4 -S 2 --seed 9 --count 5000 --export "$tmp/many.txt"
+if cmp -s "$tmp/many_out" "$tmp/many.txt"; then ok; else bad "export of several batches"; fi
+# A run ended by a signal leaves an existing export as it was, and no
+# temporary file.
+echo "old" >"$tmp/kept.txt"
+"$cli" -N 200 -T 400 -S 200 --seed 1 --count 1000 --threads 1 --export "$tmp/kept.txt" 2>/dev/null &
+run=$!
+sleep 1
+kill -TERM "$run"
+wait "$run"
+if [ "$(cat "$tmp/kept.txt")" = "old" ]; then ok; else bad "interrupted run changed the export"; fi
+if [ -z "$(ls "$tmp" | grep '^kept\.txt\.')" ]; then ok; else bad "interrupted run left $(ls "$tmp" | grep '^kept')"; fi
 
 # Averaging: N = 1, T = 2, S = 1 has two tilings, the path rising at slice 1
 # (partition 0) or at slice 2 (partition 1). The paths are averaged and

@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -7,8 +8,10 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <new>
@@ -250,6 +253,52 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
 
 namespace {
 
+// While an export is written through a temporary file, an interrupt (Ctrl-C,
+// a scheduler's SIGTERM, a closed terminal) removes that file, then ends the
+// program as the signal would have. The path is copied where the handler can
+// read it without allocating.
+char g_temporary[PATH_MAX + 16];
+
+extern "C" void remove_temporary(int sig) {
+  if (g_temporary[0] != '\0') ::unlink(g_temporary);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+class InterruptCleanup {
+ public:
+  explicit InterruptCleanup(const std::string& path) {
+    if (path.empty() || path.size() >= sizeof g_temporary) return;
+    std::memcpy(g_temporary, path.c_str(), path.size() + 1);
+    struct sigaction sa {};
+    sa.sa_handler = remove_temporary;
+    sigemptyset(&sa.sa_mask);
+    for (int k = 0; k < 3; ++k) {
+      installed_[k] = ::sigaction(kSignals[k], &sa, &old_[k]) == 0;
+      // A signal ignored on entry (a background job's SIGINT, nohup's
+      // SIGHUP) stays ignored.
+      if (installed_[k] && old_[k].sa_handler == SIG_IGN) {
+        ::sigaction(kSignals[k], &old_[k], nullptr);
+        installed_[k] = false;
+      }
+    }
+  }
+  ~InterruptCleanup() {
+    forget();
+    for (int k = 0; k < 3; ++k)
+      if (installed_[k]) ::sigaction(kSignals[k], &old_[k], nullptr);
+  }
+  InterruptCleanup(const InterruptCleanup&) = delete;
+  InterruptCleanup& operator=(const InterruptCleanup&) = delete;
+  // The temporary file is about to become the export: no longer removed.
+  void forget() { g_temporary[0] = '\0'; }
+
+ private:
+  static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction old_[3] {};
+  bool installed_[3] = {false, false, false};
+};
+
 int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
   const HexagonParams p = o.params;
   int64_t seed = o.seed;
@@ -291,6 +340,18 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
   }
   const bool to_export = !export_path.empty() || !pictures;
   if (export_path.empty()) export_path = "-";
+  // The export file is opened before anything is sampled (a wrong path is
+  // told at once) and written batch by batch through a temporary file, which
+  // replaces it when the run has ended well; an interrupted run removes it.
+  const bool to_file = to_export && export_path != "-";
+  ReplacingFile export_file;
+  if (to_file) {
+    if (const WriteStatus ws = export_file.open(export_path); ws != WriteStatus::kOk) {
+      err << write_status_message(ws) << '\n';
+      return 1;
+    }
+  }
+  InterruptCleanup cleanup(export_file.temporary());
 
   // Run r (r = index * samples + j) has its own stream, so the output depends
   // on the seed only, whatever the number of threads.
@@ -400,12 +461,19 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
         break;
       }
     }
-    // Standard output is written batch by batch, so that a long run streams.
-    if (to_export && export_path == "-") {
-      out << text;
-      out.flush();
+    // The export is written batch by batch, so that a long run streams and
+    // its text is never held whole.
+    if (to_export) {
+      bool written;
+      if (to_file) {
+        written = export_file.write(text);
+      } else {
+        out << text;
+        out.flush();
+        written = static_cast<bool>(out);
+      }
       text.clear();
-      if (!out) {
+      if (!written) {
         stop_progress();
         err << "Error while writing to file\n";
         return 1;
@@ -414,8 +482,9 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
   }
   stop_progress();
   if (status != 0) return status;
-  if (to_export && export_path != "-") {
-    const WriteStatus ws = write_file_replacing(export_path, text);
+  if (to_file) {
+    cleanup.forget();
+    const WriteStatus ws = export_file.commit();
     if (ws != WriteStatus::kOk) {
       err << write_status_message(ws) << '\n';
       return 1;
@@ -436,7 +505,6 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   try {
     return run_options(opts, out, err);
   } catch (const std::bad_alloc&) {
-    // The text of a very long run is held until it is written whole.
     err << "Not enough memory for this run\n";
     return 1;
   }
