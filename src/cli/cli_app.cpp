@@ -316,8 +316,14 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
   // memory; a hexagon that does not fit even then is refused before anything
   // is allocated.
   unsigned threads = o.threads;
-  int64_t batch = std::max<int64_t>(1, std::min<int64_t>(count, 4096));
   const int64_t per_sample = samples > 1 ? 3 : 1;
+  // A batch holds some 64 MiB of results (and about as much text), enough
+  // for every thread to take several runs.
+  const double sample_bytes = static_cast<double>(per_sample) * 4.0 *
+                              static_cast<double>(p.N) * (static_cast<double>(p.T) + 1.0);
+  int64_t batch = static_cast<int64_t>(
+      std::clamp(64.0 * 1024 * 1024 / sample_bytes, 2.0 * threads, 4096.0));
+  batch = std::max<int64_t>(1, std::min<int64_t>(count, batch));
   auto arrays = [&] { return static_cast<int>(threads * 2 + batch * per_sample + 1); };
   while (batch > 1 && !check_shape(p.N, p.T, arrays()).empty()) batch /= 2;
   while (threads > 1 && !check_shape(p.N, p.T, arrays()).empty()) --threads;
