@@ -978,6 +978,26 @@ inline void hahn_large(Sweep& s, const int32_t* o, int32_t* n, int32_t i, int32_
 }
 
 #ifdef LOZENGIA_LIST_AVX2
+// The blocks the grouped code does again (redo_list[0..nr)): their last
+// particles in s.ends (long blocks; -1 for the others), none finished yet, and
+// in s.medium the places of those of four to seven particles that `take`
+// accepts, which are then drawn four at a time. Returns how many those are.
+template <class Take>
+inline int32_t sort_redone(Sweep& s, const int32_t* redo_list, int32_t nr, Take take) {
+  const int32_t* starts = s.starts.data();
+  const uint8_t* link = s.link.data();
+  int32_t nm = 0;
+  for (int32_t k = 0; k < nr; ++k) {
+    const int32_t i = starts[redo_list[k]];
+    const int32_t j = link[i] & link[i + 1] & link[i + 2] ? block_end(link, i) : -1;
+    s.ends[static_cast<std::size_t>(k)] = j;
+    s.finished[static_cast<std::size_t>(k)] = 0;
+    s.medium[static_cast<std::size_t>(nm)] = k;
+    nm += j >= 0 && j - i < 7 && take(i, j);
+  }
+  return nm;
+}
+
 // Four blocks of four to seven particles, one per lane, from their places in
 // s.longs (whose last particles are in s.ends).
 struct MediumLanes {
@@ -1199,15 +1219,7 @@ __attribute__((target("avx2"))) int32_t hahn_groups(Sweep& s, int32_t t, const i
   }
   // Blocks of four to seven particles first, four at a time (Hahn's draw no
   // message before the chooser); then everything else in block order.
-  int32_t nm = 0;
-  for (int32_t k = 0; k < nr; ++k) {
-    const int32_t i = starts[redo_list[k]];
-    const int32_t j = link[i] & link[i + 1] & link[i + 2] ? block_end(link, i) : -1;
-    s.ends[static_cast<std::size_t>(k)] = j;
-    s.finished[static_cast<std::size_t>(k)] = 0;
-    s.medium[static_cast<std::size_t>(nm)] = k;
-    nm += (j >= 0) & (j - i < 7);
-  }
+  const int32_t nm = sort_redone(s, redo_list, nr, [](int32_t, int32_t) { return true; });
   hahn_medium_groups<Plus, Forward>(s, o, n, s.medium.data(), nm, a, b);
   for (int32_t k = 0; k < nr; ++k) {
     if (s.finished[static_cast<std::size_t>(k)]) continue;
@@ -1471,14 +1483,8 @@ __attribute__((target("avx2"))) int32_t model_groups(Sweep& s, int32_t t, const 
   }
   // Blocks of four to seven particles first, four at a time (they draw no
   // message); then everything else in block order.
-  int32_t nm = 0;
-  for (int32_t k = 0; k < nr; ++k) {
-    const int32_t i = starts[redo_list[k]];
-    const int32_t j = link[i] & link[i + 1] & link[i + 2] ? block_end(link, i) : -1;
-    s.ends[static_cast<std::size_t>(k)] = j;
-    s.finished[static_cast<std::size_t>(k)] = 0;
-    if (j >= 0 && j - i < 7 && !certain<Plus>(s, t, o, i, j)) s.medium[static_cast<std::size_t>(nm++)] = k;
-  }
+  const int32_t nm = sort_redone(
+      s, redo_list, nr, [&](int32_t i, int32_t j) { return !certain<Plus>(s, t, o, i, j); });
   medium_groups<Kind, Plus>(s, t, o, n, s.medium.data(), nm);
   for (int32_t k = 0; k < nr; ++k) {
     if (s.finished[static_cast<std::size_t>(k)]) continue;
