@@ -256,11 +256,14 @@ namespace {
 // While an export is written through a temporary file, an interrupt (Ctrl-C,
 // a scheduler's SIGTERM, a closed terminal) removes that file, then ends the
 // program as the signal would have. The path is copied where the handler can
-// read it without allocating.
+// read it without allocating, before the handler is armed; the flag is a
+// lock-free atomic, which a handler may read whichever thread it runs on.
 char g_temporary[PATH_MAX + 16];
+std::atomic<bool> g_armed{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void remove_temporary(int sig) {
-  if (g_temporary[0] != '\0') ::unlink(g_temporary);
+  if (g_armed.load()) ::unlink(g_temporary);
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
@@ -270,6 +273,7 @@ class InterruptCleanup {
   explicit InterruptCleanup(const std::string& path) {
     if (path.empty() || path.size() >= sizeof g_temporary) return;
     std::memcpy(g_temporary, path.c_str(), path.size() + 1);
+    g_armed.store(true);
     struct sigaction sa {};
     sa.sa_handler = remove_temporary;
     sigemptyset(&sa.sa_mask);
@@ -291,7 +295,7 @@ class InterruptCleanup {
   InterruptCleanup(const InterruptCleanup&) = delete;
   InterruptCleanup& operator=(const InterruptCleanup&) = delete;
   // The temporary file is about to become the export: no longer removed.
-  void forget() { g_temporary[0] = '\0'; }
+  void forget() { g_armed.store(false); }
 
  private:
   static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
