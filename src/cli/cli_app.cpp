@@ -45,9 +45,14 @@ class StderrSink final : public MessageSink {
     std::lock_guard<std::mutex> lock(m_);
     err_ << text << '\n';
   }
+  // A report that cannot be written is told once; the run goes on.
   void overflow_report(const std::string& text) override {
     std::lock_guard<std::mutex> lock(m_);
-    append_overflow_report(text);
+    const WriteStatus ws = append_overflow_report(text);
+    if (ws != WriteStatus::kOk && !report_failed_) {
+      err_ << write_status_message(ws) << ' ' << kOverflowReportFile << '\n';
+      report_failed_ = true;
+    }
   }
   // Text as it is, flushed (the progress line), under the same lock as the
   // operators' lines so that the two never interleave.
@@ -59,6 +64,7 @@ class StderrSink final : public MessageSink {
  private:
   std::mutex m_;
   std::ostream& err_;
+  bool report_failed_ = false;
 };
 
 std::optional<int32_t> model_kind(const std::string& name) {
@@ -91,9 +97,10 @@ bool parse_integer(const std::string& text, int64_t lo, int64_t hi, int64_t& out
   return true;
 }
 
-// "pic.png" with index 3 of many -> "pic-3.png".
+// "pic.png" with index 3 of many -> "pic-3.png". Standard output, a pipe or a
+// device takes every picture, one after the other.
 std::string numbered(const std::string& path, int64_t index, int64_t count) {
-  if (count <= 1) return path;
+  if (count <= 1 || output_kind(path) == OutputKind::kStream) return path;
   const auto slash = path.find_last_of('/');
   const auto dot = path.find_last_of('.');
   const std::string tag = "-" + std::to_string(index + 1);
@@ -142,8 +149,10 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
   app.add_option("--export", opts.export_path,
                  "write the plane partition to FILE ('-' for standard output); the default "
                  "when no picture is asked for");
-  app.add_option("--png", opts.png_path, "draw the tiling into a PNG file");
-  app.add_option("--svg", opts.svg_path, "draw the tiling into an SVG file");
+  app.add_option("--png", opts.png_path,
+                 "draw the tiling into a PNG file ('-' for standard output)");
+  app.add_option("--svg", opts.svg_path,
+                 "draw the tiling into an SVG file ('-' for standard output)");
   app.add_option("--style", style_text,
                  "picture style 1..5 (default: config.cfg's, else 2 'with borders')");
   app.add_option("--size", size_text, "picture size in pixels, 16..20000")->capture_default_str();
@@ -224,6 +233,13 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
       return CliParse::kBadInput;
     }
   }
+  // Standard output takes one of the outputs only: a plane partition and a
+  // picture, or two pictures, mixed on it could not be told apart.
+  if ((opts.export_path == "-") + (opts.png_path == "-") + (opts.svg_path == "-") > 1) {
+    err << "Only one of --export, --png and --svg may be '-' (standard output)\n"
+        << kUsageHint << '\n';
+    return CliParse::kBadInput;
+  }
   // Runs are numbered count * samples; the number must fit the 64-bit index
   // that picks each run's random stream.
   if (opts.samples > std::numeric_limits<int64_t>::max() / opts.count) {
@@ -303,7 +319,7 @@ class InterruptCleanup {
   bool installed_[3] = {false, false, false};
 };
 
-int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
+int run_options(CliOptions& o, std::ostream& err) {
   const HexagonParams p = o.params;
   int64_t seed = o.seed;
   const int64_t samples = o.samples, count = o.count;
@@ -350,12 +366,23 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
   }
   const bool to_export = !export_path.empty() || !pictures;
   if (export_path.empty()) export_path = "-";
-  // The export file is opened before anything is sampled (a wrong path is
-  // told at once) and written batch by batch through a temporary file, which
-  // replaces it when the run has ended well; an interrupted run removes it.
-  const bool to_file = to_export && export_path != "-";
+  // Every output is checked before anything is sampled, so that a folder, a
+  // missing folder or a file that may not be written is told at once. The
+  // pictures are only checked (their files are written one by one later).
+  for (const std::string* picture : {&png_path, &svg_path}) {
+    if (picture->empty()) continue;
+    const std::string first = numbered(*picture, 0, count);
+    if (output_kind(first) == OutputKind::kRefused) {
+      err << write_status_message(WriteStatus::kOpenError) << ' ' << first << '\n';
+      return 1;
+    }
+  }
+  // The export is opened at once and written batch by batch: into standard
+  // output, a pipe or a device straight away; into a file through a
+  // temporary file, which replaces it when the run has ended well (an
+  // interrupted run removes it).
   ReplacingFile export_file;
-  if (to_file) {
+  if (to_export) {
     if (const WriteStatus ws = export_file.open(export_path); ws != WriteStatus::kOk) {
       err << write_status_message(ws) << '\n';
       return 1;
@@ -456,32 +483,23 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
         write_plane_partition(os, to_plane_partition(result, p.N, p.T, p.S));
         text += os.str();
       }
-      if (!png_path.empty() &&
-          !write_tiling_png(numbered(png_path, idx, count), result, p.N, p.T, p.S, style,
-                            colors.colors, size_px)) {
-        err << "Error while writing to file" << " " << numbered(png_path, idx, count) << '\n';
-        status = 1;
-        break;
+      for (const auto& [picture, format] :
+           {std::pair{&png_path, PictureFormat::kPng}, std::pair{&svg_path, PictureFormat::kSvg}}) {
+        if (picture->empty() || status != 0) continue;
+        const std::string name = numbered(*picture, idx, count);
+        const WriteStatus ws = write_tiling_picture(format, name, result, p.N, p.T, p.S, style,
+                                                    colors.colors, size_px);
+        if (ws != WriteStatus::kOk) {
+          err << write_status_message(ws) << ' ' << name << '\n';
+          status = 1;
+        }
       }
-      if (!svg_path.empty() &&
-          !write_tiling_svg(numbered(svg_path, idx, count), result, p.N, p.T, p.S, style,
-                            colors.colors, size_px)) {
-        err << "Error while writing to file" << " " << numbered(svg_path, idx, count) << '\n';
-        status = 1;
-        break;
-      }
+      if (status != 0) break;
     }
     // The export is written batch by batch, so that a long run streams and
     // its text is never held whole.
     if (to_export) {
-      bool written;
-      if (to_file) {
-        written = export_file.write(text);
-      } else {
-        out << text;
-        out.flush();
-        written = static_cast<bool>(out);
-      }
+      const bool written = export_file.write(text);
       text.clear();
       if (!written) {
         stop_progress();
@@ -492,7 +510,7 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
   }
   stop_progress();
   if (status != 0) return status;
-  if (to_file) {
+  if (to_export) {
     cleanup.forget();
     const WriteStatus ws = export_file.commit();
     if (ws != WriteStatus::kOk) {
@@ -513,7 +531,7 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     case CliParse::kRun: break;
   }
   try {
-    return run_options(opts, out, err);
+    return run_options(opts, err);
   } catch (const std::bad_alloc&) {
     err << "Not enough memory for this run\n";
     return 1;

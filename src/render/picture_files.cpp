@@ -2,27 +2,16 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QSaveFile>
+#include <QMarginsF>
+#include <QPageSize>
+#include <QPdfWriter>
 #include <QString>
 #include <QSvgGenerator>
+#include <optional>
 
 #include "render/qpainter_canvas.h"
 
 namespace lozengia {
-
-namespace {
-
-bool save_bytes(const std::string& path, const QByteArray& bytes) {
-  QSaveFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
-}
-
-}  // namespace
 
 QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S,
                            int32_t style, const LozengeColors& colors, int width, int height) {
@@ -35,20 +24,23 @@ QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t
   return image;
 }
 
-bool write_tiling_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  if (size_px < 1) return false;
+namespace {
+
+// Each picture is made whole in memory, then handed to the file writer.
+
+std::optional<QByteArray> image_bytes(const char* format, const PathArray& paths, int32_t N,
+                                      int32_t T, int32_t S, int32_t style,
+                                      const LozengeColors& colors, int size_px) {
   const QImage image = render_tiling_image(paths, N, T, S, style, colors, size_px, size_px);
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "PNG")) return false;
-  return save_bytes(path, bytes);
+  if (!image.save(&buffer, format)) return std::nullopt;
+  return bytes;
 }
 
-bool write_tiling_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  if (size_px < 1) return false;
+std::optional<QByteArray> svg_bytes(const PathArray& paths, int32_t N, int32_t T, int32_t S,
+                                    int32_t style, const LozengeColors& colors, int size_px) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -59,12 +51,84 @@ bool write_tiling_svg(const std::string& path, const PathArray& paths, int32_t N
   svg.setTitle("Lozenge tiling");
   {
     QPainter painter;
-    if (!painter.begin(&svg)) return false;
+    if (!painter.begin(&svg)) return std::nullopt;
     QPainterCanvas canvas(painter, QSizeF(size_px, size_px));
     draw_tiling(canvas, paths, N, T, S, style, colors);
     painter.end();
   }
-  return save_bytes(path, bytes);
+  return bytes;
+}
+
+// One page of `size_px` points square, at 72 dots per inch so that a pixel of
+// the other formats is a point here; the lozenges stay vector shapes.
+std::optional<QByteArray> pdf_bytes(const PathArray& paths, int32_t N, int32_t T, int32_t S,
+                                    int32_t style, const LozengeColors& colors, int size_px) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter pdf(&buffer);
+    pdf.setResolution(72);
+    pdf.setPageSize(QPageSize(QSizeF(size_px, size_px), QPageSize::Point, QString(),
+                              QPageSize::ExactMatch));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    pdf.setTitle("Lozenge tiling");
+    pdf.setCreator("Lozengia");
+    QPainter painter;
+    if (!painter.begin(&pdf)) return std::nullopt;
+    QPainterCanvas canvas(painter, QSizeF(size_px, size_px));
+    draw_tiling(canvas, paths, N, T, S, style, colors);
+    if (!painter.end()) return std::nullopt;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
+                                 const PathArray& paths, int32_t N, int32_t T, int32_t S,
+                                 int32_t style, const LozengeColors& colors, int size_px) {
+  // A target that cannot be opened is told before the drawing, which can
+  // take a while on a large picture.
+  if (output_kind(path) == OutputKind::kRefused) return WriteStatus::kOpenError;
+  if (size_px < 1) return WriteStatus::kWriteError;
+  std::optional<QByteArray> bytes;
+  switch (format) {
+    case PictureFormat::kPng:
+      bytes = image_bytes("PNG", paths, N, T, S, style, colors, size_px);
+      break;
+    case PictureFormat::kBmp:
+      bytes = image_bytes("BMP", paths, N, T, S, style, colors, size_px);
+      break;
+    case PictureFormat::kSvg: bytes = svg_bytes(paths, N, T, S, style, colors, size_px); break;
+    case PictureFormat::kPdf: bytes = pdf_bytes(paths, N, T, S, style, colors, size_px); break;
+  }
+  if (!bytes) return WriteStatus::kWriteError;
+  return write_file_replacing(path, bytes->constData(), static_cast<std::size_t>(bytes->size()));
+}
+
+bool write_tiling_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
+                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
+  return write_tiling_picture(PictureFormat::kPng, path, paths, N, T, S, style, colors,
+                              size_px) == WriteStatus::kOk;
+}
+
+bool write_tiling_bmp(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
+                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
+  return write_tiling_picture(PictureFormat::kBmp, path, paths, N, T, S, style, colors,
+                              size_px) == WriteStatus::kOk;
+}
+
+bool write_tiling_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
+                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
+  return write_tiling_picture(PictureFormat::kSvg, path, paths, N, T, S, style, colors,
+                              size_px) == WriteStatus::kOk;
+}
+
+bool write_tiling_pdf(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
+                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
+  return write_tiling_picture(PictureFormat::kPdf, path, paths, N, T, S, style, colors,
+                              size_px) == WriteStatus::kOk;
 }
 
 }  // namespace lozengia

@@ -1,5 +1,8 @@
-// The tiling picture as a file: PNG through QImage, SVG through QSvgGenerator.
-// Needs QtGui and QtSvg but no running application object.
+// The tiling picture as a file: PNG and BMP through QImage, SVG through
+// QSvgGenerator, PDF (vector) through QPdfWriter. Needs QtGui and QtSvg but
+// no running application object. Every file is written by the project's one
+// file writer (render/output_file.h): "-" is standard output, pipes and
+// devices are written straight in, files are replaced only once whole.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +11,7 @@
 #include <QImage>
 
 #include "core/hexagon.h"
+#include "render/output_file.h"
 #include "render/tiling.h"
 
 namespace lozengia {
@@ -16,11 +20,24 @@ namespace lozengia {
 QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S,
                            int32_t style, const LozengeColors& colors, int width, int height);
 
-// A square picture of `size_px` pixels written to `path`. False when the file
-// could not be written (an existing file is then left as it was).
+enum class PictureFormat { kPng, kBmp, kSvg, kPdf };
+
+// A square picture of `size_px` pixels (PDF: points) written to `path`.
+// kOpenError when the target is refused (checked before anything is drawn),
+// kWriteError when the picture could not be made or written; an existing file
+// is then left as it was.
+WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
+                                 const PathArray& paths, int32_t N, int32_t T, int32_t S,
+                                 int32_t style, const LozengeColors& colors, int size_px);
+
+// The same, true when the file was written.
 bool write_tiling_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
                       int32_t S, int32_t style, const LozengeColors& colors, int size_px);
+bool write_tiling_bmp(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
+                      int32_t S, int32_t style, const LozengeColors& colors, int size_px);
 bool write_tiling_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
+                      int32_t S, int32_t style, const LozengeColors& colors, int size_px);
+bool write_tiling_pdf(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
                       int32_t S, int32_t style, const LozengeColors& colors, int size_px);
 
 }  // namespace lozengia

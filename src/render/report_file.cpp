@@ -1,14 +1,11 @@
 #include "render/report_file.h"
 
-#include <fstream>
-
 namespace lozengia {
 
 const char* const kOverflowReportFile = "fort.111";
 
-void append_overflow_report(const std::string& text, const std::string& file) {
-  std::ofstream os(file, std::ios::app);
-  if (os) os << text << '\n';
+WriteStatus append_overflow_report(const std::string& text, const std::string& file) {
+  return append_to_file(file, text + '\n');
 }
 
 }  // namespace lozengia
