@@ -54,22 +54,40 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
       sink.line("Iteration " + std::to_string(k) + " S=" + std::to_string(hex.S));
     }
     if (samples == 1) return;
-    const int32_t* p = hex.paths.data();
     if (wide)
-      for (std::size_t e = 0; e < wide_sum.size(); ++e) wide_sum[e] += p[e];
-    else {
-      int32_t* sum = hex.sumpaths.data();
-      for (std::size_t e = 0; e < hex.sumpaths.size(); ++e) sum[e] += p[e];
-    }
+      add_run(hex.paths, wide_sum.data());
+    else
+      add_run(hex.paths, hex.sumpaths.data());
   }
-  int32_t* out = hex.paths.data();
   if (wide)
-    for (std::size_t e = 0; e < wide_sum.size(); ++e)
-      out[e] = static_cast<int32_t>(wide_sum[e] / samples);
-  else {
-    const int32_t* sum = hex.sumpaths.data();
-    for (std::size_t e = 0; e < hex.sumpaths.size(); ++e) out[e] = sum[e] / samples;
-  }
+    average_runs(wide_sum.data(), samples, hex.paths);
+  else
+    average_runs(hex.sumpaths.data(), samples, hex.paths);
+}
+
+namespace {
+
+template <class Sum>
+void add_run_to(const PathArray& run, Sum* sum) {
+  const int32_t* p = run.data();
+  for (std::size_t e = 0; e < run.size(); ++e) sum[e] += p[e];
+}
+
+template <class Sum>
+void average_runs_into(const Sum* sum, int64_t runs, PathArray& out) {
+  int32_t* o = out.data();
+  for (std::size_t e = 0; e < out.size(); ++e) o[e] = static_cast<int32_t>(sum[e] / runs);
+}
+
+}  // namespace
+
+void add_run(const PathArray& run, int32_t* sum) { add_run_to(run, sum); }
+void add_run(const PathArray& run, int64_t* sum) { add_run_to(run, sum); }
+void average_runs(const int32_t* sum, int64_t runs, PathArray& out) {
+  average_runs_into(sum, runs, out);
+}
+void average_runs(const int64_t* sum, int64_t runs, PathArray& out) {
+  average_runs_into(sum, runs, out);
 }
 
 }  // namespace lozengia

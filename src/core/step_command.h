@@ -25,4 +25,13 @@ bool check_step_fields(const std::string& steps_text, const std::string& samples
 void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
                       MessageSink& sink, const std::atomic<bool>* stop = nullptr);
 
+// The averaging of runs, shared by the step commands and lozengia-cli: each
+// run's paths are added element by element to a sum (`sum` has one entry per
+// entry of the paths), then the sum is divided by the number of runs,
+// truncating toward zero as integer division does.
+void add_run(const PathArray& run, int32_t* sum);
+void add_run(const PathArray& run, int64_t* sum);
+void average_runs(const int32_t* sum, int64_t runs, PathArray& out);
+void average_runs(const int64_t* sum, int64_t runs, PathArray& out);
+
 }  // namespace lozengia

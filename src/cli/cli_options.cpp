@@ -1,0 +1,221 @@
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <thread>
+
+#include "core/params.h"
+
+namespace lozengia {
+
+const char* const kUsageHint = "Run 'lozengia-cli --help' for the options.";
+
+namespace {
+
+std::optional<int32_t> model_kind(const std::string& name) {
+  static const std::pair<const char*, int32_t> names[] = {
+      {"imaginary-q-racah", kImaginaryQRacah}, {"real-q-racah", kRealQRacah},
+      {"trigonometric", kTrigonometric},       {"racah", kRacah},
+      {"q-hahn", kQHahn},                      {"hahn", kHahn},
+  };
+  for (const auto& [n, k] : names)
+    if (name == n) return k;
+  int32_t k = 0;
+  if (parse_int32(name, k) && k >= 1 && k <= 6) return k;
+  return std::nullopt;
+}
+
+// A whole decimal integer in lo..hi: blanks around it and a sign allowed,
+// nothing else (no octal, hex, exponent or trailing text).
+bool parse_integer(const std::string& text, int64_t lo, int64_t hi, int64_t& out) {
+  const auto b = text.find_first_not_of(" \t");
+  if (b == std::string::npos) return false;
+  const auto e = text.find_last_not_of(" \t") + 1;
+  const char* first = text.data() + b;
+  const char* last = text.data() + e;
+  if (*first == '+') ++first;
+  if (first == last || *first == '+') return false;
+  int64_t v = 0;
+  const auto r = std::from_chars(first, last, v);
+  if (r.ec != std::errc() || r.ptr != last || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+// The model and its parameters as typed, given to the "New" dialog's check.
+struct ModelTexts {
+  std::string model = "hahn", N = "50", T = "100", S = "50";
+  std::string q, kappa, logqk, K, alpha, beta;
+  CLI::Option *q_opt = nullptr, *kappa_opt = nullptr, *logqk_opt = nullptr, *K_opt = nullptr,
+              *alpha_opt = nullptr, *beta_opt = nullptr;
+};
+
+// The integer options, typed as text: CLI11's own reading takes "010" as
+// octal 8 and "0x10" as hex, which nobody means on this command line. Each
+// is read into `value` when it was given (`value` keeps its default else;
+// an empty text, as `--threads "$UNSET"` gives, too where `empty_is_default`).
+struct IntegerOption {
+  const char* name;
+  std::string text;
+  int64_t lo, hi;
+  int64_t value;
+  bool empty_is_default = false;
+  CLI::Option* option = nullptr;
+};
+
+void add_options(CLI::App& app, ModelTexts& m, IntegerOption* integers, std::size_t count,
+                 CliOptions& opts) {
+  app.add_option("--model", m.model,
+                 "hahn | q-hahn | racah | trigonometric | real-q-racah | imaginary-q-racah, or "
+                 "the kind number 1..6")
+      ->capture_default_str();
+  app.add_option("-N", m.N, "number of paths")->capture_default_str();
+  app.add_option("-T", m.T, "number of time steps")->capture_default_str();
+  app.add_option("-S", m.S, "the third side, 0..T")->capture_default_str();
+  m.q_opt = app.add_option("--q", m.q, "q (q-hahn, real-q-racah, imaginary-q-racah)");
+  m.kappa_opt = app.add_option("--kappa", m.kappa, "kappa/i (imaginary-q-racah)");
+  m.logqk_opt = app.add_option("--log-q-kappa", m.logqk, "log_q(kappa) (real-q-racah)");
+  m.K_opt = app.add_option("--K", m.K, "K (racah)");
+  m.alpha_opt = app.add_option("--alpha", m.alpha, "alpha (trigonometric)");
+  m.beta_opt = app.add_option("--beta", m.beta, "beta (trigonometric)");
+  static const char* const kHelp[] = {
+      "seed: the same seed gives the same output",
+      "average this many runs (integer division), 1..2147483647",
+      "this many independent samples, 1..2^40",
+      "worker threads, 1..1024 (default: every core)",
+      "picture style 1..5 (default: config.cfg's, else 2 'with borders')",
+      "picture size in pixels, 16..20000",
+  };
+  for (std::size_t k = 0; k < count; ++k) {
+    IntegerOption& n = integers[k];
+    n.option = app.add_option(n.name, n.text, kHelp[k]);
+    if (!n.text.empty()) n.option->capture_default_str();
+    if (n.name != std::string("--threads")) continue;
+    // The outputs, listed in the help between the run and the picture's look.
+    app.add_option("--export", opts.export_path,
+                   "write the plane partition to FILE ('-' for standard output); the default "
+                   "when no picture is asked for");
+    app.add_option("--png", opts.png_path,
+                   "draw the tiling into a PNG file ('-' for standard output)");
+    app.add_option("--svg", opts.svg_path,
+                   "draw the tiling into an SVG file ('-' for standard output)");
+  }
+}
+
+bool refuse(std::ostream& err, const std::string& why) {
+  err << why << '\n' << kUsageHint << '\n';
+  return false;
+}
+
+// An option the chosen model does not read is refused rather than ignored,
+// so that a typo cannot silently sample another model.
+bool check_model_options(const ModelTexts& m, int32_t kind, std::ostream& err) {
+  const EnabledFields en = SETENB_MODE(kind);
+  const std::pair<CLI::Option*, bool> uses[] = {
+      {m.q_opt, en.q},
+      {m.kappa_opt, en.kappa},
+      {m.logqk_opt, kind == kRealQRacah},
+      {m.K_opt, kind == kRacah},
+      {m.alpha_opt, en.alpha},
+      {m.beta_opt, en.beta},
+  };
+  for (const auto& [opt, used] : uses)
+    if (opt->count() > 0 && !used)
+      return refuse(err, "Option " + opt->get_name() + " does not apply to the model " +
+                             kModelNames[kind]);
+  return true;
+}
+
+bool check_hexagon(const ModelTexts& m, int32_t kind, std::ostream& err, HexagonParams& params) {
+  NewHexagonInput in;
+  in.kind = kind;
+  in.N = m.N;
+  in.T = m.T;
+  in.S = m.S;
+  in.q = m.q;
+  in.kappa = m.kappa;
+  in.logq_or_K = kind == kRacah ? m.K : m.logqk;
+  in.alpha = m.alpha;
+  in.beta = m.beta;
+  const NewHexagonResult checked = FUNCTION_NEW(in);
+  if (!checked.ok) return refuse(err, checked.message);
+  params = checked.params;
+  return true;
+}
+
+}  // namespace
+
+CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                   CliOptions& opts) {
+  CLI::App app{
+      "lozengia-cli: exact random lozenge tilings of the hexagon N x (T-S) x S under six "
+      "probability models. Values are read exactly as the desktop program's \"New\" dialog "
+      "reads them.",
+      "lozengia-cli"};
+  opts = CliOptions{};
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  IntegerOption integers[] = {
+      {"--seed", "", std::numeric_limits<int64_t>::min(), kMax, 0},
+      {"--samples", "1", 1, 2147483647, 1},
+      {"--count", "1", 1, int64_t{1} << 40, 1},
+      {"--threads", "", 1, 1024, std::max(1u, std::thread::hardware_concurrency()), true},
+      {"--style", "", 1, 5, 0, true},
+      {"--size", "800", 16, 20000, 800},
+  };
+  ModelTexts model;
+  add_options(app, model, integers, std::size(integers), opts);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return CliParse::kHelp;
+  } catch (const CLI::ParseError& e) {
+    err << e.what() << '\n' << kUsageHint << '\n';
+    return CliParse::kBadInput;
+  }
+
+  for (IntegerOption& n : integers) {
+    if (n.option->count() == 0 || (n.empty_is_default && n.text.empty())) continue;
+    if (!parse_integer(n.text, n.lo, n.hi, n.value)) {
+      refuse(err, std::string(n.name) + ": '" + n.text + "' is not an integer in " +
+                      std::to_string(n.lo) + ".." + std::to_string(n.hi));
+      return CliParse::kBadInput;
+    }
+  }
+  const auto& [seed, samples, count, threads, style, size] = integers;
+  opts.seed = seed.value;
+  opts.seed_given = seed.option->count() > 0;
+  opts.samples = samples.value;
+  opts.count = count.value;
+  opts.threads = static_cast<unsigned>(threads.value);
+  opts.style = static_cast<int32_t>(style.value);
+  opts.size_px = static_cast<int>(size.value);
+
+  const std::optional<int32_t> kind = model_kind(model.model);
+  if (!kind) {
+    refuse(err, "Unknown model '" + model.model + "'");
+    return CliParse::kBadInput;
+  }
+  if (!check_model_options(model, *kind, err)) return CliParse::kBadInput;
+  // Standard output takes one of the outputs only: a plane partition and a
+  // picture, or two pictures, mixed on it could not be told apart.
+  if ((opts.export_path == "-") + (opts.png_path == "-") + (opts.svg_path == "-") > 1) {
+    refuse(err, "Only one of --export, --png and --svg may be '-' (standard output)");
+    return CliParse::kBadInput;
+  }
+  // Runs are numbered count * samples; the number must fit the 64-bit index
+  // that picks each run's random stream.
+  if (opts.samples > kMax / opts.count) {
+    refuse(err, "--count times --samples is too large");
+    return CliParse::kBadInput;
+  }
+  if (!check_hexagon(model, *kind, err, opts.params)) return CliParse::kBadInput;
+  return CliParse::kRun;
+}
+
+}  // namespace lozengia

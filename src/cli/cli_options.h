@@ -1,0 +1,39 @@
+// lozengia-cli's options: what the command line asks for, read and checked.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+#include "core/hexagon.h"
+
+namespace lozengia {
+
+// Printed after every refusal of the command line.
+extern const char* const kUsageHint;
+
+// Everything the command line asks for, read and checked.
+struct CliOptions {
+  HexagonParams params;
+  int64_t seed = 0;
+  bool seed_given = false;
+  int64_t samples = 1;  // averaged runs per sample
+  int64_t count = 1;    // independent samples
+  unsigned threads = 1;
+  std::string export_path, png_path, svg_path;
+  int32_t style = 0;  // 0: config.cfg's style
+  int size_px = 800;
+};
+
+enum class CliParse {
+  kRun,       // options read and accepted: run them
+  kHelp,      // the help text was written to `out`: exit 0
+  kBadInput,  // the reason and a hint were written to `err`: exit 2
+};
+
+// Reads and checks the arguments (the model's values through the "New"
+// dialog's own check) without sampling or touching any file.
+CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                   CliOptions& opts);
+
+}  // namespace lozengia

@@ -1,0 +1,47 @@
+// The outputs of a lozengia-cli run: the plane partition export, written
+// batch by batch, and the pictures, one per sample. Every one goes through the
+// project's file writer (render/output_file.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli/cli_options.h"
+#include "render/color_config.h"
+#include "render/output_file.h"
+
+namespace lozengia {
+
+class RunOutputs {
+ public:
+  // Pictures use the colours of config.cfg when it is there; the export goes
+  // to standard output when nothing else is asked for.
+  explicit RunOutputs(const CliOptions& o);
+
+  // Checks every output and opens the export, before anything is sampled, so
+  // that a folder, a missing folder or a file that may not be written is told
+  // at once. Each method returns the message for the user, empty when all
+  // went well.
+  std::string open();
+  // The export's temporary file, while there is one.
+  const std::string& temporary() const { return export_.temporary(); }
+  // Sample `index`: its text joins the batch's export, its pictures are
+  // written.
+  std::string add(int64_t index, const PathArray& result);
+  // The batch's export text, written, so that a long run streams and its
+  // text is never held whole.
+  std::string write_batch();
+  // The export ends: a temporary file replaces its target.
+  std::string commit();
+
+ private:
+  const CliOptions& o_;
+  bool to_export_ = false;
+  std::string export_path_;
+  ColorConfig colors_;
+  int32_t style_ = 0;
+  ReplacingFile export_;
+  std::string text_;
+};
+
+}  // namespace lozengia

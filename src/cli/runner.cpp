@@ -1,0 +1,123 @@
+#include "cli/runner.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <ostream>
+#include <thread>
+#include <vector>
+
+#include "cli/interrupt_cleanup.h"
+#include "cli/progress_line.h"
+#include "cli/run_outputs.h"
+#include "cli/run_plan.h"
+#include "cli/stderr_sink.h"
+#include "core/fast_sweep.h"
+#include "core/random.h"
+#include "core/step_command.h"
+
+namespace lozengia {
+
+namespace {
+
+// Samples first..last-1 into results[0..last-first-1]. Run r (r = index *
+// samples + j) has its own stream, so the output depends on the seed only,
+// whatever the number of threads. Many runs: one thread each. Fewer runs than
+// threads: the threads share each run, consecutive sweeps at once.
+void sample_batch(const CliOptions& o, const RunPlan& plan, int64_t seed, int64_t first,
+                  int64_t last, StderrSink& sink, std::atomic<int64_t>& sweeps_done,
+                  std::vector<PathArray>& results) {
+  const HexagonParams& p = o.params;
+  const int64_t samples = o.samples;
+  results.assign(static_cast<std::size_t>(last - first), PathArray());
+  std::vector<std::vector<int64_t>> sums(samples > 1 ? results.size() : 0);
+  std::mutex sum_mutex;
+  std::atomic<int64_t> next{first * samples};
+  const int64_t end_run = last * samples;
+  const int64_t runs = end_run - first * samples;
+  const unsigned inner = runs < static_cast<int64_t>(plan.threads) ? plan.threads : 1u;
+  auto worker = [&]() {
+    PathArray paths(p.N, p.T);
+    for (;;) {
+      const int64_t r = next.fetch_add(1);
+      if (r >= end_run) break;
+      exact_sample_streams(p, paths, stream_seed(seed, static_cast<uint64_t>(r)), inner, sink,
+                           &sweeps_done);
+      const std::size_t slot = static_cast<std::size_t>(r / samples - first);
+      if (samples == 1) {
+        results[slot] = paths;
+      } else {
+        std::lock_guard<std::mutex> lock(sum_mutex);
+        auto& s = sums[slot];
+        if (s.empty()) s.assign(paths.size(), 0);
+        add_run(paths, s.data());
+      }
+    }
+  };
+  const unsigned nthreads =
+      inner > 1 ? 1u : static_cast<unsigned>(std::min<int64_t>(plan.threads, runs));
+  std::vector<std::thread> pool;
+  for (unsigned k = 1; k < nthreads; ++k) pool.emplace_back(worker);
+  worker();
+  for (auto& th : pool) th.join();
+
+  for (std::size_t slot = 0; slot < sums.size(); ++slot) {
+    results[slot] = PathArray(p.N, p.T);
+    average_runs(sums[slot].data(), samples, results[slot]);
+    std::vector<int64_t>().swap(sums[slot]);
+  }
+}
+
+}  // namespace
+
+int run_options(const CliOptions& o, std::ostream& err) {
+  const RunPlan plan = plan_run(o);
+  if (!plan.refused.empty()) {
+    err << plan.refused << '\n' << kUsageHint << '\n';
+    return 2;
+  }
+  const bool tty = ::isatty(2) == 1;
+  int64_t seed = o.seed;
+  if (!o.seed_given) {
+    seed = clock_seed();
+    if (tty) err << "Seed " << seed << '\n';
+  }
+  RunOutputs outputs(o);
+  if (const std::string failed = outputs.open(); !failed.empty()) {
+    err << failed << '\n';
+    return 1;
+  }
+  InterruptCleanup cleanup(outputs.temporary());
+  StderrSink sink(err);
+  const double total_sweeps = static_cast<double>(o.count) * static_cast<double>(o.samples) *
+                              static_cast<double>(std::max<int32_t>(o.params.S, 1));
+  ProgressLine progress(tty, total_sweeps, o.count, sink);
+  auto fail = [&](const std::string& message) {
+    progress.stop();
+    err << message << '\n';
+    return 1;
+  };
+
+  std::vector<PathArray> results;
+  for (int64_t first = 0; first < o.count; first += plan.batch) {
+    const int64_t last = std::min(o.count, first + plan.batch);
+    sample_batch(o, plan, seed, first, last, sink, progress.sweeps_done(), results);
+    for (int64_t idx = first; idx < last; ++idx) {
+      const std::string failed = outputs.add(idx, results[static_cast<std::size_t>(idx - first)]);
+      if (failed.empty()) continue;
+      // The samples before it still reach a stream; a file keeps its old
+      // contents.
+      outputs.write_batch();
+      return fail(failed);
+    }
+    if (const std::string failed = outputs.write_batch(); !failed.empty()) return fail(failed);
+  }
+  progress.stop();
+  cleanup.forget();
+  if (const std::string failed = outputs.commit(); !failed.empty()) return fail(failed);
+  return 0;
+}
+
+}  // namespace lozengia
