@@ -19,6 +19,10 @@
 #include "core/params.h"
 #include "core/step_command.h"
 #include "render/color_config.h"
+#include "support/config_text.h"
+#include "support/files.h"
+#include "support/models.h"
+#include "support/temp_dir.h"
 
 namespace lozengia {
 namespace {
@@ -26,15 +30,16 @@ namespace {
 const char* const kConfigBad =
     "Configuration file config.cfg not found or in bad format. Default values are loaded.";
 
-// A well-formed colour file with the given colour lines and style line.
-std::string config_text(const std::string& c1 = "B0B0DD", const std::string& c2 = "D0FFD0",
-                        const std::string& c3 = "FFD0D0", const std::string& style = "3",
-                        const std::string& nl = "\n") {
-  std::string t;
-  for (int i = 1; i <= 14; ++i) t += "comment " + std::to_string(i) + nl;
-  t += c1 + nl + c2 + nl + c3 + nl + "skipped" + nl + style + nl + "skipped" + nl +
-       "free text" + nl;
-  return t;
+using testing::config_text;
+
+// The colours and style used when no colour file can be read.
+TEST(HostileConfig, TheDefaults) {
+  const ColorConfig defaults;
+  EXPECT_EQ(defaults.colors.flat, Rgb{0xD0FFD0});
+  EXPECT_EQ(defaults.colors.rising, Rgb{0xD0D0FF});
+  EXPECT_EQ(defaults.colors.hexagon, Rgb{0xDDB0B0});
+  EXPECT_EQ(defaults.style, kStyleBorders);
+  EXPECT_EQ(kStyleBorders, 2);
 }
 
 void expect_defaults(const ColorConfig& cfg, const std::string& what) {
@@ -127,30 +132,30 @@ TEST(HostileConfig, ReadableColoursAreTakenWhateverSurroundsThem) {
     const ColorConfig cfg = parse_color_config(c.text);
     EXPECT_TRUE(cfg.loaded) << c.what;
     EXPECT_EQ(cfg.colors.flat, c.c1) << c.what;
+    EXPECT_EQ(cfg.colors.rising, Rgb{0xD0FFD0}) << c.what;
+    EXPECT_EQ(cfg.colors.hexagon, Rgb{0xFFD0D0}) << c.what;
     EXPECT_EQ(cfg.style, c.style) << c.what;
     ASSERT_EQ(cfg.message.size(), 3u) << c.what;
     EXPECT_EQ(cfg.message[0], "Colors loaded from config.cfg. Blue-Green-Red format:") << c.what;
     EXPECT_EQ(cfg.message[1].size(), 24u) << c.what;  // three 8-character fields
+    EXPECT_EQ(cfg.message[2], "") << c.what;
   }
+  // The colours are shown in hexadecimal, right-aligned, without leading zeros.
+  const ColorConfig shown = parse_color_config(config_text("0000FF", "00FF00", "FF0000", "3"));
+  ASSERT_EQ(shown.message.size(), 3u);
+  EXPECT_EQ(shown.message[1], "      FF    FF00  FF0000");
 }
 
 class HostileConfigFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("lozengia-hostile-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-  std::filesystem::path dir;
+  testing::TempDir dir{"lozengia-hostile"};
 };
 
 // Things that are not a colour file at all must not block or crash start-up:
 // a missing file, a folder, a pipe nobody writes to, endless devices.
 TEST_F(HostileConfigFile, SpecialFilesGiveTheDefaults) {
   expect_defaults(load_color_config((dir / "missing.cfg").string()), "missing");
-  expect_defaults(load_color_config(dir.string()), "a folder");
+  expect_defaults(load_color_config(dir.str()), "a folder");
   const std::string fifo = (dir / "fifo.cfg").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   expect_defaults(load_color_config(fifo), "a pipe without a writer");
@@ -162,13 +167,19 @@ TEST_F(HostileConfigFile, SpecialFilesGiveTheDefaults) {
   }
   // A large file of garbage is read only as far as a colour file can go.
   const std::string big = (dir / "big.cfg").string();
-  { std::ofstream(big, std::ios::binary) << random_bytes(3 << 20, 7, true); }
+  testing::write_file(big, random_bytes(3 << 20, 7, true));
   expect_defaults(load_color_config(big), "3 MB of random bytes");
-  // A good file behind a symbolic link is still read.
+  // A good file is read, also behind a symbolic link.
   const std::string good = (dir / "good.cfg").string();
-  { std::ofstream(good, std::ios::binary) << config_text(); }
+  testing::write_file(good, config_text("00FF00", "FF0000", "0000FF", "4"));
+  EXPECT_EQ(load_color_config(good).colors.flat, Rgb{0x00FF00});
   std::filesystem::create_symlink(good, dir / "link.cfg");
-  EXPECT_TRUE(load_color_config((dir / "link.cfg").string()).loaded);
+  const ColorConfig linked = load_color_config((dir / "link.cfg").string());
+  EXPECT_TRUE(linked.loaded);
+  EXPECT_EQ(linked.colors.flat, Rgb{0x00FF00});
+  EXPECT_EQ(linked.colors.rising, Rgb{0xFF0000});
+  EXPECT_EQ(linked.colors.hexagon, Rgb{0x0000FF});
+  EXPECT_EQ(linked.style, 4);
 }
 
 // Typed numbers: (text, accepted by the integer reader, accepted by the real
@@ -254,11 +265,7 @@ std::vector<std::string> hostile_texts(bool integer_field) {
 // ignored.
 TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
   auto valid = [](int32_t kind) {
-    NewHexagonInput in;
-    in.kind = kind;
-    in.N = "3";
-    in.T = "6";
-    in.S = "2";
+    NewHexagonInput in = testing::hexagon_input(kind, "3", "6", "2");
     in.q = "0.5";
     in.kappa = "2";
     in.logq_or_K = kind == kRacah ? "10" : "-10";
@@ -380,11 +387,7 @@ TEST(HostileFields, ExtremeValuesNeverStoreNonFiniteParameters) {
       {kTrigonometric, "", "", "", "0.5", "1e30", false},
   };
   for (const auto& c : cases) {
-    NewHexagonInput in;
-    in.kind = c.kind;
-    in.N = "3";
-    in.T = "6";
-    in.S = "2";
+    NewHexagonInput in = testing::hexagon_input(c.kind, "3", "6", "2");
     in.q = c.q;
     in.kappa = c.kappa;
     in.logq_or_K = c.logq_or_K;
@@ -424,12 +427,7 @@ TEST(HostileSizes, HugeHexagonsAreRefusedAndTheOldOneKept) {
   for (const auto& s : shapes) {
     // On a machine that could hold it, the last shape is a fair request.
     if (std::string(s.N) == "1073741823" && memory > (uint64_t{30} << 30)) continue;
-    NewHexagonInput in;
-    in.kind = kHahn;
-    in.N = s.N;
-    in.T = s.T;
-    in.S = "0";
-    const NewHexagonResult r = FUNCTION_NEW(in);
+    const NewHexagonResult r = FUNCTION_NEW(testing::hexagon_input(kHahn, s.N, s.T, "0"));
     EXPECT_FALSE(r.ok) << s.N << " x " << s.T;
     EXPECT_NE(r.message.find("too large"), std::string::npos) << r.message;
 

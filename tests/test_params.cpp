@@ -4,18 +4,14 @@
 #include <cmath>
 
 #include "core/params.h"
+#include "support/models.h"
 
 namespace lozengia {
 namespace {
 
 NewHexagonInput input(int32_t kind, const std::string& N = "3", const std::string& T = "6",
                       const std::string& S = "2") {
-  NewHexagonInput in;
-  in.kind = kind;
-  in.N = N;
-  in.T = T;
-  in.S = S;
-  return in;
+  return testing::hexagon_input(kind, N, T, S);
 }
 
 TEST(NewHexagonChecks, ShapeFields) {
