@@ -335,7 +335,7 @@ TEST(StepCommand, ChecksAndAveraging) {
   EXPECT_EQ(check_invariants(hex.paths, 3, 6, 2), "");
 }
 
-// Averaging rounds toward zero: heights summing to 7 over 2 samples give 3.
+// Averaging rounds toward zero: heights 1 and 0 over 2 samples give 0, not 1.
 TEST(StepCommand, AverageTruncates) {
   // N = 1, T = 2, S: 0 -> 1. Of the two samples, one rises at slice 1 and one
   // at slice 2, found by trying seeds; the middle height averages to (1+0)/2.
