@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 using testing::become_unprivileged;
 using testing::in_child;
 using testing::kNobody;
+using testing::partition_text;
 using testing::read_file;
 
 const std::string kOld = "the user's old file, which must survive\n";
@@ -34,8 +35,6 @@ PlanePartition big_partition() {
   INIT_PATHS(20, 400, 200, p);
   return to_plane_partition(p, 20, 400, 200);
 }
-
-std::string text_of(const PlanePartition& pp) { return testing::partition_text(pp); }
 
 // A folder the unprivileged child can reach too.
 class Files : public ::testing::Test {
@@ -57,7 +56,7 @@ class Files : public ::testing::Test {
 TEST_F(Files, ADiskFullDuringTheWriteKeepsTheOldFile) {
   const fs::path target = old_file("pp.txt");
   const PlanePartition pp = big_partition();
-  ASSERT_GT(text_of(pp).size(), 64u * 1024);
+  ASSERT_GT(partition_text(pp).size(), 64u * 1024);
   const int status = in_child([&] {
     testing::FileSizeLimit limit(4096);
     if (!limit.active()) return 3;
@@ -137,7 +136,7 @@ TEST_F(Files, AFileThatMayNotBeWrittenIsNotReplaced) {
 TEST_F(Files, ReplacingKeepsTheFilesModeAndLinks) {
   const fs::path priv = old_file("private.txt", 0600);
   ASSERT_EQ(export_plane_partition(priv.string(), big_partition()), WriteStatus::kOk);
-  EXPECT_EQ(read_file(priv), text_of(big_partition()));
+  EXPECT_EQ(read_file(priv), partition_text(big_partition()));
   struct stat st {};
   ASSERT_EQ(::stat(priv.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private file became readable by others";
@@ -147,7 +146,7 @@ TEST_F(Files, ReplacingKeepsTheFilesModeAndLinks) {
   ASSERT_EQ(export_plane_partition((dir / "link.txt").string(), big_partition()),
             WriteStatus::kOk);
   EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
-  EXPECT_EQ(read_file(real), text_of(big_partition()));
+  EXPECT_EQ(read_file(real), partition_text(big_partition()));
   EXPECT_EQ(entries(), 3u);
 }
 
