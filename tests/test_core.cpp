@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <set>
 
 #include "core/hexagon.h"
 #include "core/draw_chooser.h"
@@ -14,31 +15,12 @@
 #include "core/step_command.h"
 #include "core/sweep.h"
 #include "core/weights.h"
+#include "support/models.h"
 
 namespace lozengia {
 namespace {
 
-ModelParams entered(int32_t kind, int32_t N, int32_t T, const std::string& q,
-                    const std::string& kappa, const std::string& k7, const std::string& alpha,
-                    const std::string& beta) {
-  NewHexagonInput in{kind, std::to_string(N), std::to_string(T), "0", q, kappa, k7, alpha, beta};
-  const NewHexagonResult r = FUNCTION_NEW(in);
-  EXPECT_TRUE(r.ok) << r.message;
-  return r.params.model;
-}
-
-std::vector<ModelParams> every_kind(int32_t N, int32_t T) {
-  const double pi = 3.141592653589793;
-  const double a = 0.8 * pi / (N + T / 2.0);
-  return {
-      entered(kImaginaryQRacah, N, T, "0.97", "1.5", "", "", ""),
-      entered(kRealQRacah, N, T, "1.02", "", format_real(T / 2.0 + 3), "", ""),
-      entered(kTrigonometric, N, T, "", "", "", format_real(a), format_real(a * T / 2 + 0.1)),
-      entered(kRacah, N, T, "", "", format_real(T / 2.0 + 5), "", ""),
-      entered(kQHahn, N, T, "0.98", "", "", "", ""),
-      entered(kHahn, N, T, "", "", "", "", ""),
-  };
-}
+using testing::entered_model;
 
 TEST(HexagonState, MinimalConfigurationAndEdges) {
   for (int32_t S : {0, 3, 7}) {
@@ -86,26 +68,47 @@ TEST(RandomSource, IsTheMinimalStandardGeneratorScaledToOpenUnitInterval) {
   for (int k = 0; k < 10000; ++k) ASSERT_EQ(pm.next_raw(), ref());
   EXPECT_EQ(pm.state(), 399268537u);  // the generator's published check value
 
+  // A draw is the new state times 2^-31 in single precision, inside (0, 1).
   ParkMiller a(123), b(123);
   for (int k = 0; k < 1000; ++k) {
     const float u = a.next_float();
     ASSERT_GT(u, 0.0f);
     ASSERT_LT(u, 1.0f);
-    ASSERT_EQ(u, static_cast<float>(b.next_raw() / 2147483648.0 < 1.0
-                                        ? std::min(static_cast<float>(b.state() / 2147483648.0),
-                                                   0.99999994f)
-                                        : 0.99999994f));
+    ASSERT_EQ(u, static_cast<float>(b.next_raw() / 2147483648.0));
   }
   // Seeds 0 and -1 give the same stream; any seed is reduced into range.
-  ParkMiller z(0), m1(-1), big(int64_t{1} << 40);
+  ParkMiller z(0), m1(-1), big(int64_t{1} << 40), reduced((int64_t{1} << 40) % 2147483647);
   EXPECT_EQ(z.next_raw(), m1.next_raw());
-  EXPECT_GT(big.next_raw(), 0u);
-  // The largest state would round to 1.0f; the draw stays below 1.
-  ParkMiller top(2147483646);
-  EXPECT_LT(static_cast<float>(2147483646 / 2147483648.0), 1.01f);
+  EXPECT_EQ(big.state(), reduced.state());
+  EXPECT_EQ(big.next_raw(), reduced.next_raw());
   ParkMiller probe(1);
-  probe.seed(2147483646 * int64_t{1});
+  probe.seed(2147483646);
   EXPECT_EQ(probe.state(), 2147483646u);
+}
+
+// The largest states scaled by 2^-31 round to exactly 1.0f in single
+// precision; drawn from a real predecessor, they still give a number below 1
+// (a draw of 1 would make the threshold (1-u)*Z zero and pick an outcome of
+// weight zero).
+TEST(RandomSource, TheLargestStatesDrawJustBelowOne) {
+  // The predecessor of a state: state / 48271 modulo 2^31-1, through the
+  // multiplier's inverse 48271^(p-2).
+  const uint64_t p = ParkMiller::kModulus;
+  uint64_t inverse = 1, base = ParkMiller::kMultiplier;
+  for (uint64_t e = p - 2; e > 0; e >>= 1, base = base * base % p)
+    if (e & 1) inverse = inverse * base % p;
+  const float below_one = std::nextafter(1.0f, 0.0f);
+  int rounding_to_one = 0;
+  for (uint32_t top = ParkMiller::kModulus - 1; top > ParkMiller::kModulus - 200; --top) {
+    ParkMiller gen(static_cast<int64_t>(top * inverse % p));
+    const float u = gen.next_float();
+    ASSERT_EQ(gen.state(), top);
+    const float scaled = static_cast<float>(top / 2147483648.0);
+    if (scaled == 1.0f) ++rounding_to_one;
+    ASSERT_LT(u, 1.0f) << "state " << top;
+    ASSERT_EQ(u, scaled < 1.0f ? scaled : below_one) << "state " << top;
+  }
+  EXPECT_GT(rounding_to_one, 0) << "no state of the range rounds to 1: the case is not tested";
 }
 
 TEST(RandomSource, StreamSeedsDifferAndAreInRange) {
@@ -127,23 +130,23 @@ TEST(Weights, StayFiniteOnLargeHexagons) {
   const int32_t N = 2000, T = 2000;
   std::vector<ModelParams> models;
   for (const char* q : {"0.5", "2"}) {
-    models.push_back(entered(kQHahn, N, T, q, "", "", "", ""));
-    models.push_back(entered(kImaginaryQRacah, N, T, q, "3", "", "", ""));
-    models.push_back(entered(kImaginaryQRacah, N, T, q, "1e100", "", "", ""));
+    models.push_back(entered_model(kQHahn, N, T, {q, "", "", "", ""}));
+    models.push_back(entered_model(kImaginaryQRacah, N, T, {q, "3", "", "", ""}));
+    models.push_back(entered_model(kImaginaryQRacah, N, T, {q, "1e100", "", "", ""}));
   }
   // Real q-Racah stores K = -(q^(2L)) with |L| > T/2: with T = 2000 that is a
   // double only for q close to 1; far from 1 the dialog refuses it.
-  models.push_back(entered(kRealQRacah, N, T, "0.7", "", "1000.5", "", ""));
-  models.push_back(entered(kRealQRacah, N, T, "1.1", "", "-2000.5", "", ""));
+  models.push_back(entered_model(kRealQRacah, N, T, {"0.7", "", "1000.5", "", ""}));
+  models.push_back(entered_model(kRealQRacah, N, T, {"1.1", "", "-2000.5", "", ""}));
   for (const char* q : {"0.5", "2"})
     for (const char* L : {"1000.5", "-2000.5"}) {
       NewHexagonInput in{kRealQRacah, "2000", "2000", "0", q, "", L, "", ""};
       EXPECT_FALSE(FUNCTION_NEW(in).ok) << q << " " << L;
     }
-  models.push_back(entered(kRacah, N, T, "", "", "1e12", "", ""));
-  models.push_back(entered(kRacah, N, T, "", "", "1000", "", ""));
-  models.push_back(entered(kRacah, N, T, "", "", "-2000.5", "", ""));
-  models.push_back(entered(kHahn, N, T, "", "", "", "", ""));
+  models.push_back(entered_model(kRacah, N, T, {"", "", "1e12", "", ""}));
+  models.push_back(entered_model(kRacah, N, T, {"", "", "1000", "", ""}));
+  models.push_back(entered_model(kRacah, N, T, {"", "", "-2000.5", "", ""}));
+  models.push_back(entered_model(kHahn, N, T, {"", "", "", "", ""}));
   std::vector<double> w(N + 3);
   for (const ModelParams& m : models) {
     for (int32_t S : {1, 1000, 1999}) {
@@ -198,7 +201,7 @@ TEST(Weights, ScalingDownRoundsAsLdexp) {
 TEST(Operators, KeepInvariantsOverLongRandomRuns) {
   const int32_t N = 30, T = 60;
   ParkMiller rng(2024);
-  for (const ModelParams& m : every_kind(N, T)) {
+  for (const ModelParams& m : testing::one_model_of_each_kind(N, T)) {
     CollectSink sink;
     PathArray paths(N, T), nw(N, T);
     int32_t S = 0;
@@ -332,7 +335,7 @@ TEST(StepCommand, ChecksAndAveraging) {
   EXPECT_EQ(check_invariants(hex.paths, 3, 6, 2), "");
 }
 
-// Averaging rounds toward zero: heights summing to 7 over 2 samples give 3.
+// Averaging rounds toward zero: heights 1 and 0 over 2 samples give 0, not 1.
 TEST(StepCommand, AverageTruncates) {
   // N = 1, T = 2, S: 0 -> 1. Of the two samples, one rises at slice 1 and one
   // at slice 2, found by trying seeds; the middle height averages to (1+0)/2.

@@ -8,7 +8,8 @@
 
 #include "core/operators.h"
 #include "core/params.h"
-#include "exact_support.h"
+#include "support/exact_families.h"
+#include "support/models.h"
 
 namespace lozengia {
 namespace {
@@ -50,19 +51,8 @@ std::vector<Entered> parameter_sets(int32_t N, int32_t T) {
 }
 
 ModelParams stored(const Entered& e, int32_t N, int32_t T) {
-  NewHexagonInput in;
-  in.kind = e.kind;
-  in.N = std::to_string(N);
-  in.T = std::to_string(T);
-  in.S = "0";
-  in.q = e.q;
-  in.kappa = e.kappa;
-  in.logq_or_K = e.logq_or_K;
-  in.alpha = e.alpha;
-  in.beta = e.beta;
-  const NewHexagonResult r = FUNCTION_NEW(in);
-  EXPECT_TRUE(r.ok) << e.name << ": " << r.message;
-  return r.params.model;
+  return testing::entered_model(e.kind, N, T, {e.q, e.kappa, e.logq_or_K, e.alpha, e.beta},
+                                e.name);
 }
 
 // Largest deviation between mu_S * P and mu_target; also fails on mass that

@@ -3,35 +3,30 @@
 // Each case checks the message the text window would show and the old file.
 #include <gtest/gtest.h>
 
-#include <grp.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <sstream>
 
 #include "core/hexagon.h"
 #include "core/plane_partition.h"
 #include "render/pp_writer.h"
+#include "support/files.h"
+#include "support/partition_text.h"
+#include "support/temp_dir.h"
 
 namespace lozengia {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::become_unprivileged;
+using testing::in_child;
+using testing::kNobody;
+using testing::partition_text;
+using testing::read_file;
 
 const std::string kOld = "the user's old file, which must survive\n";
-
-std::string read_file(const fs::path& path) {
-  std::ifstream is(path, std::ios::binary);
-  std::stringstream ss;
-  ss << is.rdbuf();
-  return ss.str();
-}
 
 // A partition whose text is large (rows of 8-character fields), so that a
 // write cut short really is cut short.
@@ -41,58 +36,18 @@ PlanePartition big_partition() {
   return to_plane_partition(p, 20, 400, 200);
 }
 
-std::string text_of(const PlanePartition& pp) {
-  std::ostringstream os;
-  write_plane_partition(os, pp);
-  return os.str();
-}
-
-// Runs `body` in a child process (for limits and identities that must not
-// leak into the other tests) and returns its exit status; 100 + n when the
-// child died of signal n.
-int in_child(const std::function<int()>& body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(body());
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
-// An unprivileged identity: "nobody" on Debian. Root may write anywhere, so the
-// permission cases drop to it when the tests run as root.
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNogroup = 65534;
-
-bool become_unprivileged() {
-  if (::geteuid() != 0) return true;
-  return ::setgroups(0, nullptr) == 0 && ::setgid(kNogroup) == 0 && ::setuid(kNobody) == 0;
-}
-
+// A folder the unprivileged child can reach too.
 class Files : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("lozengia-files-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir);
-    ::chmod(dir.c_str(), 0777);  // reachable by the unprivileged child
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::permissions(dir, fs::perms::all, ec);
-    fs::remove_all(dir, ec);
-  }
   fs::path old_file(const std::string& name, mode_t mode = 0644) {
     const fs::path p = dir / name;
-    { std::ofstream(p, std::ios::binary) << kOld; }
+    testing::write_file(p, kOld);
     ::chmod(p.c_str(), mode);
     return p;
   }
   // Nothing but the expected names in the folder: no temporary file left over.
-  std::size_t entries() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
-  }
-  fs::path dir;
+  std::size_t entries() const { return dir.entries(); }
+  testing::TempDir dir{"lozengia-files", 0777};
 };
 
 // A disk that fills up during the write: the file size limit makes every write
@@ -101,11 +56,10 @@ class Files : public ::testing::Test {
 TEST_F(Files, ADiskFullDuringTheWriteKeepsTheOldFile) {
   const fs::path target = old_file("pp.txt");
   const PlanePartition pp = big_partition();
-  ASSERT_GT(text_of(pp).size(), 64u * 1024);
+  ASSERT_GT(partition_text(pp).size(), 64u * 1024);
   const int status = in_child([&] {
-    ::signal(SIGXFSZ, SIG_IGN);  // the write must fail, not kill the program
-    struct rlimit lim {4096, 4096};
-    if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 3;
+    testing::FileSizeLimit limit(4096);
+    if (!limit.active()) return 3;
     return export_plane_partition(target.string(), pp) == WriteStatus::kWriteError ? 0 : 1;
   });
   EXPECT_EQ(status, 0) << "a cut-short write was not reported as a write error";
@@ -182,7 +136,7 @@ TEST_F(Files, AFileThatMayNotBeWrittenIsNotReplaced) {
 TEST_F(Files, ReplacingKeepsTheFilesModeAndLinks) {
   const fs::path priv = old_file("private.txt", 0600);
   ASSERT_EQ(export_plane_partition(priv.string(), big_partition()), WriteStatus::kOk);
-  EXPECT_EQ(read_file(priv), text_of(big_partition()));
+  EXPECT_EQ(read_file(priv), partition_text(big_partition()));
   struct stat st {};
   ASSERT_EQ(::stat(priv.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private file became readable by others";
@@ -192,7 +146,7 @@ TEST_F(Files, ReplacingKeepsTheFilesModeAndLinks) {
   ASSERT_EQ(export_plane_partition((dir / "link.txt").string(), big_partition()),
             WriteStatus::kOk);
   EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
-  EXPECT_EQ(read_file(real), text_of(big_partition()));
+  EXPECT_EQ(read_file(real), partition_text(big_partition()));
   EXPECT_EQ(entries(), 3u);
 }
 

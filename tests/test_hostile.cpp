@@ -19,6 +19,10 @@
 #include "core/params.h"
 #include "core/step_command.h"
 #include "render/color_config.h"
+#include "support/config_text.h"
+#include "support/files.h"
+#include "support/models.h"
+#include "support/temp_dir.h"
 
 namespace lozengia {
 namespace {
@@ -26,15 +30,15 @@ namespace {
 const char* const kConfigBad =
     "Configuration file config.cfg not found or in bad format. Default values are loaded.";
 
-// A well-formed colour file with the given colour lines and style line.
-std::string config_text(const std::string& c1 = "B0B0DD", const std::string& c2 = "D0FFD0",
-                        const std::string& c3 = "FFD0D0", const std::string& style = "3",
-                        const std::string& nl = "\n") {
-  std::string t;
-  for (int i = 1; i <= 14; ++i) t += "comment " + std::to_string(i) + nl;
-  t += c1 + nl + c2 + nl + c3 + nl + "skipped" + nl + style + nl + "skipped" + nl +
-       "free text" + nl;
-  return t;
+using testing::config_text;
+
+// The colours and style used when no colour file can be read.
+TEST(HostileConfig, TheDefaults) {
+  const ColorConfig defaults;
+  EXPECT_EQ(defaults.colors.flat, Rgb{0xD0FFD0});
+  EXPECT_EQ(defaults.colors.rising, Rgb{0xD0D0FF});
+  EXPECT_EQ(defaults.colors.hexagon, Rgb{0xDDB0B0});
+  EXPECT_EQ(defaults.style, 2);  // with borders
 }
 
 void expect_defaults(const ColorConfig& cfg, const std::string& what) {
@@ -127,30 +131,30 @@ TEST(HostileConfig, ReadableColoursAreTakenWhateverSurroundsThem) {
     const ColorConfig cfg = parse_color_config(c.text);
     EXPECT_TRUE(cfg.loaded) << c.what;
     EXPECT_EQ(cfg.colors.flat, c.c1) << c.what;
+    EXPECT_EQ(cfg.colors.rising, Rgb{0xD0FFD0}) << c.what;
+    EXPECT_EQ(cfg.colors.hexagon, Rgb{0xFFD0D0}) << c.what;
     EXPECT_EQ(cfg.style, c.style) << c.what;
     ASSERT_EQ(cfg.message.size(), 3u) << c.what;
     EXPECT_EQ(cfg.message[0], "Colors loaded from config.cfg. Blue-Green-Red format:") << c.what;
     EXPECT_EQ(cfg.message[1].size(), 24u) << c.what;  // three 8-character fields
+    EXPECT_EQ(cfg.message[2], "") << c.what;
   }
+  // The colours are shown in hexadecimal, right-aligned, without leading zeros.
+  const ColorConfig shown = parse_color_config(config_text("0000FF", "00FF00", "FF0000", "3"));
+  ASSERT_EQ(shown.message.size(), 3u);
+  EXPECT_EQ(shown.message[1], "      FF    FF00  FF0000");
 }
 
 class HostileConfigFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("lozengia-hostile-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-  std::filesystem::path dir;
+  testing::TempDir dir{"lozengia-hostile"};
 };
 
 // Things that are not a colour file at all must not block or crash start-up:
 // a missing file, a folder, a pipe nobody writes to, endless devices.
 TEST_F(HostileConfigFile, SpecialFilesGiveTheDefaults) {
   expect_defaults(load_color_config((dir / "missing.cfg").string()), "missing");
-  expect_defaults(load_color_config(dir.string()), "a folder");
+  expect_defaults(load_color_config(dir.str()), "a folder");
   const std::string fifo = (dir / "fifo.cfg").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   expect_defaults(load_color_config(fifo), "a pipe without a writer");
@@ -162,13 +166,19 @@ TEST_F(HostileConfigFile, SpecialFilesGiveTheDefaults) {
   }
   // A large file of garbage is read only as far as a colour file can go.
   const std::string big = (dir / "big.cfg").string();
-  { std::ofstream(big, std::ios::binary) << random_bytes(3 << 20, 7, true); }
+  testing::write_file(big, random_bytes(3 << 20, 7, true));
   expect_defaults(load_color_config(big), "3 MB of random bytes");
-  // A good file behind a symbolic link is still read.
+  // A good file is read, also behind a symbolic link.
   const std::string good = (dir / "good.cfg").string();
-  { std::ofstream(good, std::ios::binary) << config_text(); }
+  testing::write_file(good, config_text("00FF00", "FF0000", "0000FF", "4"));
+  EXPECT_EQ(load_color_config(good).colors.flat, Rgb{0x00FF00});
   std::filesystem::create_symlink(good, dir / "link.cfg");
-  EXPECT_TRUE(load_color_config((dir / "link.cfg").string()).loaded);
+  const ColorConfig linked = load_color_config((dir / "link.cfg").string());
+  EXPECT_TRUE(linked.loaded);
+  EXPECT_EQ(linked.colors.flat, Rgb{0x00FF00});
+  EXPECT_EQ(linked.colors.rising, Rgb{0xFF0000});
+  EXPECT_EQ(linked.colors.hexagon, Rgb{0x0000FF});
+  EXPECT_EQ(linked.style, 4);
 }
 
 // Typed numbers: (text, accepted by the integer reader, accepted by the real
@@ -230,12 +240,27 @@ TEST(HostileFields, StrictNumberReaders) {
       EXPECT_TRUE(std::isfinite(r)) << c.text.substr(0, 40);
     }
   }
-  double v = 0;
-  ASSERT_TRUE(parse_real("1d3", v));
-  EXPECT_EQ(v, 1000.0);
-  int32_t n = 0;
-  ASSERT_TRUE(parse_int32("010", n));
-  EXPECT_EQ(n, 10);
+  // What is accepted is read as the number it shows.
+  const struct {
+    std::string text;
+    double value;
+  } reals[] = {{"1d3", 1000.0},  {"1E3", 1000.0}, {" 7\t", 7.0}, {"+7", 7.0},
+               {"-2147483649", -2147483649.0}, {"99999999999999999999999999", 1e26}};
+  for (const auto& c : reals) {
+    double v = 0;
+    ASSERT_TRUE(parse_real(c.text, v)) << c.text;
+    EXPECT_EQ(v, c.value) << c.text;
+  }
+  const struct {
+    std::string text;
+    int32_t value;
+  } ints[] = {{"010", 10}, {" 7\t", 7}, {"+7", 7}, {"-2147483648", INT32_MIN},
+              {"2147483647", INT32_MAX}};
+  for (const auto& c : ints) {
+    int32_t n = 0;
+    ASSERT_TRUE(parse_int32(c.text, n)) << c.text;
+    EXPECT_EQ(n, c.value) << c.text;
+  }
 }
 
 std::vector<std::string> hostile_texts(bool integer_field) {
@@ -254,11 +279,7 @@ std::vector<std::string> hostile_texts(bool integer_field) {
 // ignored.
 TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
   auto valid = [](int32_t kind) {
-    NewHexagonInput in;
-    in.kind = kind;
-    in.N = "3";
-    in.T = "6";
-    in.S = "2";
+    NewHexagonInput in = testing::hexagon_input(kind, "3", "6", "2");
     in.q = "0.5";
     in.kappa = "2";
     in.logq_or_K = kind == kRacah ? "10" : "-10";
@@ -380,11 +401,7 @@ TEST(HostileFields, ExtremeValuesNeverStoreNonFiniteParameters) {
       {kTrigonometric, "", "", "", "0.5", "1e30", false},
   };
   for (const auto& c : cases) {
-    NewHexagonInput in;
-    in.kind = c.kind;
-    in.N = "3";
-    in.T = "6";
-    in.S = "2";
+    NewHexagonInput in = testing::hexagon_input(c.kind, "3", "6", "2");
     in.q = c.q;
     in.kappa = c.kappa;
     in.logq_or_K = c.logq_or_K;
@@ -424,12 +441,7 @@ TEST(HostileSizes, HugeHexagonsAreRefusedAndTheOldOneKept) {
   for (const auto& s : shapes) {
     // On a machine that could hold it, the last shape is a fair request.
     if (std::string(s.N) == "1073741823" && memory > (uint64_t{30} << 30)) continue;
-    NewHexagonInput in;
-    in.kind = kHahn;
-    in.N = s.N;
-    in.T = s.T;
-    in.S = "0";
-    const NewHexagonResult r = FUNCTION_NEW(in);
+    const NewHexagonResult r = FUNCTION_NEW(testing::hexagon_input(kHahn, s.N, s.T, "0"));
     EXPECT_FALSE(r.ok) << s.N << " x " << s.T;
     EXPECT_NE(r.message.find("too large"), std::string::npos) << r.message;
 
@@ -460,12 +472,14 @@ struct CliCase {
   const char* message;  // a part of what goes to standard error
 };
 
-CliParse parse(const std::vector<std::string>& args, std::string& err_text, CliOptions& opts) {
+CliParse parse(const std::vector<std::string>& args, std::string& err_text, CliOptions& opts,
+               std::string* out_text = nullptr) {
   std::vector<const char*> argv{"lozengia-cli"};
   for (const auto& a : args) argv.push_back(a.c_str());
   std::ostringstream out, err;
   const CliParse r = parse_cli(static_cast<int>(argv.size()), argv.data(), out, err, opts);
   err_text = err.str();
+  if (out_text) *out_text = out.str();
   return r;
 }
 
@@ -516,10 +530,19 @@ TEST(HostileCli, OptionsOfAnyTextAreReadOrRefusedClearly) {
     std::string line;
     for (const auto& a : c.args) line += "'" + a + "' ";
     EXPECT_EQ(parse(c.args, err, opts), c.want) << line << err;
-    EXPECT_NE(err.find(c.message), std::string::npos) << line << err;
     if (c.want == CliParse::kBadInput) {
+      EXPECT_NE(err.find(c.message), std::string::npos) << line << err;
       EXPECT_NE(err.find("Run 'lozengia-cli --help'"), std::string::npos) << line << err;
+    } else {
+      EXPECT_EQ(err, "") << line;  // what is read or asked for is no error
     }
+  }
+  {
+    std::string err, out;
+    CliOptions opts;
+    ASSERT_EQ(parse({"--help"}, err, opts, &out), CliParse::kHelp);
+    EXPECT_NE(out.find("--model"), std::string::npos) << out;
+    EXPECT_NE(out.find("--seed"), std::string::npos) << out;
   }
   std::string err;
   CliOptions opts;

@@ -4,37 +4,30 @@
 #include <cmath>
 
 #include "core/params.h"
+#include "support/models.h"
 
 namespace lozengia {
 namespace {
 
-NewHexagonInput input(int32_t kind, const std::string& N = "3", const std::string& T = "6",
-                      const std::string& S = "2") {
-  NewHexagonInput in;
-  in.kind = kind;
-  in.N = N;
-  in.T = T;
-  in.S = S;
-  return in;
-}
+using testing::hexagon_input;
 
 TEST(NewHexagonChecks, ShapeFields) {
-  EXPECT_TRUE(FUNCTION_NEW(input(kHahn, "3", "6", "0")).ok);
-  EXPECT_TRUE(FUNCTION_NEW(input(kHahn, "3", "6", "6")).ok);   // S = T
-  EXPECT_TRUE(FUNCTION_NEW(input(kHahn, " 3 ", "+6", "2")).ok);  // blanks and a plus sign
+  EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, "3", "6", "0")).ok);
+  EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, "3", "6", "6")).ok);   // S = T
+  EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, " 3 ", "+6", "2")).ok);  // blanks and a plus sign
   for (auto [n, t, s] : std::vector<std::tuple<const char*, const char*, const char*>>{
            {"0", "6", "2"}, {"3", "0", "0"}, {"3", "6", "7"}, {"3", "6", "-1"}, {"-3", "6", "2"},
            {"", "6", "2"}, {"3", "", "2"}, {"3", "6", ""}, {"x", "6", "2"}, {"3", "6", "2x"},
            {"3.5", "6", "2"}, {"1e3", "6", "2"}, {"2147483648", "6", "2"}, {"nan", "6", "2"},
            {"3", "99999999999999999999", "2"}, {"+", "6", "2"}, {"-", "6", "2"},
            {"0x10", "6", "2"}}) {
-    const NewHexagonResult r = FUNCTION_NEW(input(kHahn, n, t, s));
+    const NewHexagonResult r = FUNCTION_NEW(hexagon_input(kHahn, n, t, s));
     EXPECT_FALSE(r.ok) << n << " " << t << " " << s;
     EXPECT_EQ(r.message, "Bad Input");
   }
-  for (int32_t kind : {0, 7, -1}) EXPECT_FALSE(FUNCTION_NEW(input(kind)).ok);
+  for (int32_t kind : {0, 7, -1}) EXPECT_FALSE(FUNCTION_NEW(hexagon_input(kind)).ok);
   // A shape whose arrays cannot be held is refused with its own message.
-  const NewHexagonResult huge = FUNCTION_NEW(input(kHahn, "2000000000", "2000000000", "0"));
+  const NewHexagonResult huge = FUNCTION_NEW(hexagon_input(kHahn, "2000000000", "2000000000", "0"));
   EXPECT_FALSE(huge.ok);
   EXPECT_NE(huge.message.find("too large"), std::string::npos);
 }
@@ -42,7 +35,7 @@ TEST(NewHexagonChecks, ShapeFields) {
 TEST(NewHexagonChecks, QIsPositiveAndNotOne) {
   for (int32_t kind : {kQHahn, kImaginaryQRacah, kRealQRacah}) {
     for (const char* q : {"1", "1.0", "0", "-0.5", "", "abc", "1e400", "nan", "inf", "0x1p-1"}) {
-      NewHexagonInput in = input(kind);
+      NewHexagonInput in = hexagon_input(kind);
       in.q = q;
       in.kappa = "1";
       in.logq_or_K = "10";
@@ -50,7 +43,7 @@ TEST(NewHexagonChecks, QIsPositiveAndNotOne) {
       EXPECT_EQ(FUNCTION_NEW(in).message, "Bad Input");
     }
   }
-  NewHexagonInput in = input(kQHahn);
+  NewHexagonInput in = hexagon_input(kQHahn);
   in.q = "0.5";
   const NewHexagonResult r = FUNCTION_NEW(in);
   ASSERT_TRUE(r.ok);
@@ -60,7 +53,7 @@ TEST(NewHexagonChecks, QIsPositiveAndNotOne) {
 
 TEST(NewHexagonChecks, RacahIntervalIncludesMinusNButNotHalfT) {
   auto racah = [](const char* K) {
-    NewHexagonInput in = input(kRacah, "3", "6", "2");
+    NewHexagonInput in = hexagon_input(kRacah, "3", "6", "2");
     in.logq_or_K = K;
     return FUNCTION_NEW(in);
   };
@@ -77,7 +70,7 @@ TEST(NewHexagonChecks, RacahIntervalIncludesMinusNButNotHalfT) {
 
 TEST(NewHexagonChecks, RealQRacahStoresMinusQToTwoL) {
   auto real = [](const char* L) {
-    NewHexagonInput in = input(kRealQRacah, "3", "6", "2");
+    NewHexagonInput in = hexagon_input(kRealQRacah, "3", "6", "2");
     in.q = "0.5";
     in.logq_or_K = L;
     return FUNCTION_NEW(in);
@@ -95,7 +88,7 @@ TEST(NewHexagonChecks, RealQRacahStoresMinusQToTwoL) {
 }
 
 TEST(NewHexagonChecks, ImaginaryQRacahStoresKappaSquared) {
-  NewHexagonInput in = input(kImaginaryQRacah);
+  NewHexagonInput in = hexagon_input(kImaginaryQRacah);
   in.q = "2";
   in.kappa = "-1.5";
   NewHexagonResult r = FUNCTION_NEW(in);
@@ -110,7 +103,7 @@ TEST(NewHexagonChecks, ImaginaryQRacahStoresKappaSquared) {
 
 TEST(NewHexagonChecks, TrigonometricEndsMustShareOneInterval) {
   auto trig = [](const char* a, const char* b, const char* N = "3", const char* T = "6") {
-    NewHexagonInput in = input(kTrigonometric, N, T, "2");
+    NewHexagonInput in = hexagon_input(kTrigonometric, N, T, "2");
     in.alpha = a;
     in.beta = b;
     return FUNCTION_NEW(in);
@@ -134,7 +127,7 @@ TEST(NewHexagonChecks, TrigonometricEndsMustShareOneInterval) {
 }
 
 TEST(NewHexagonChecks, KindsWithoutAParameterIgnoreItsField) {
-  NewHexagonInput in = input(kHahn);
+  NewHexagonInput in = hexagon_input(kHahn);
   in.q = "garbage";
   in.kappa = "garbage";
   in.logq_or_K = "garbage";
@@ -155,22 +148,22 @@ TEST(ParameterReport, LinesForEveryKind) {
     EXPECT_TRUE(r.ok) << r.message;
     return WRITEINFO(r.params);
   };
-  NewHexagonInput in = input(kImaginaryQRacah);
+  NewHexagonInput in = hexagon_input(kImaginaryQRacah);
   in.q = "0.9";
   in.kappa = "1.5";
   EXPECT_EQ(report_of(in), "Imaginary qRacah case. N,T,S,q,kappa = 3 6 2 0.9 1.5i");
-  in = input(kRealQRacah);
+  in = hexagon_input(kRealQRacah);
   in.q = "0.9";
   in.logq_or_K = "3.7";
   EXPECT_EQ(report_of(in), "Real qRacah case. N,T,S,q,log_q(kappa) = 3 6 2 0.9 3.7");
-  in = input(kTrigonometric);
+  in = hexagon_input(kTrigonometric);
   in.alpha = "0.3";
   in.beta = "1.5";
   EXPECT_EQ(report_of(in), "Trigonometric qRacah case. N,T,S, alpha,beta = 3 6 2 0.3 1.5");
-  in = input(kRacah);
+  in = hexagon_input(kRacah);
   in.logq_or_K = "12.25";
   EXPECT_EQ(report_of(in), "Racah case. N,T,S,K = 3 6 2 12.25");
-  in = input(kQHahn);
+  in = hexagon_input(kQHahn);
   in.q = "1.01";
   EXPECT_EQ(report_of(in), "qHahn case. N,T,S,q = 3 6 2 1.01");
 }
@@ -178,22 +171,22 @@ TEST(ParameterReport, LinesForEveryKind) {
 // What the dialog shows for a stored state reads back to the same state.
 TEST(ParameterReport, PrefillRoundTrips) {
   std::vector<NewHexagonInput> inputs;
-  NewHexagonInput in = input(kImaginaryQRacah);
+  NewHexagonInput in = hexagon_input(kImaginaryQRacah);
   in.q = "0.37";
   in.kappa = "2.2";
   inputs.push_back(in);
-  in = input(kRealQRacah);
+  in = hexagon_input(kRealQRacah);
   in.q = "1.3";
   in.logq_or_K = "-4.2";
   inputs.push_back(in);
-  in = input(kTrigonometric);
+  in = hexagon_input(kTrigonometric);
   in.alpha = "0.3";
   in.beta = "1.5";
   inputs.push_back(in);
-  in = input(kRacah);
+  in = hexagon_input(kRacah);
   in.logq_or_K = "-7.5";
   inputs.push_back(in);
-  in = input(kQHahn);
+  in = hexagon_input(kQHahn);
   in.q = "0.123456789";
   inputs.push_back(in);
   for (const NewHexagonInput& orig : inputs) {

@@ -12,6 +12,8 @@
 #include "render/color_config.h"
 #include "render/picture_files.h"
 #include "render/tiling.h"
+#include "../support/files.h"
+#include "../support/temp_dir.h"
 
 using namespace lozengia;
 
@@ -187,22 +189,37 @@ class RenderTest : public QObject {
     QCOMPARE(static_cast<int>(svg.count(rising)), 2 * 3);
   }
 
+  // A write that fails part-way (a file size limit stands in for a disk that
+  // fills up) is reported, and the file the user chose keeps its old contents.
   void failed_picture_write_reports_it_and_keeps_old_file() {
     Hexagon h;
-    QVERIFY(set_hexagon(h, HexagonParams{2, 3, 1, {}}).empty());
-    QVERIFY(!write_tiling_png("/nonexistent-dir/x.png", h.paths, 2, 3, 1, 2, kColors, 100));
-    QVERIFY(!write_tiling_svg("/nonexistent-dir/x.svg", h.paths, 2, 3, 1, 2, kColors, 100));
-    QTemporaryDir dir;
-    const QString path = dir.filePath("x.png");
-    {
-      QFile f(path);
-      QVERIFY(f.open(QIODevice::WriteOnly));
-      f.write("old");
+    QVERIFY(set_hexagon(h, HexagonParams{6, 12, 5, {}}).empty());
+    QVERIFY(!write_tiling_png("/nonexistent-dir/x.png", h.paths, 6, 12, 5, 2, kColors, 100));
+    QVERIFY(!write_tiling_svg("/nonexistent-dir/x.svg", h.paths, 6, 12, 5, 2, kColors, 100));
+    const rlim_t limit_bytes = 1024;
+    const std::string old = "the user's old picture, which must survive";
+    lozengia::testing::TempDir dir("lozengia-render");
+    for (const bool png : {true, false}) {
+      const std::string path = (dir / (png ? "x.png" : "x.svg")).string();
+      auto write = [&](int size) {
+        return png ? write_tiling_png(path, h.paths, 6, 12, 5, 2, kColors, size)
+                   : write_tiling_svg(path, h.paths, 6, 12, 5, 2, kColors, size);
+      };
+      lozengia::testing::write_file(path, old);
+      {
+        lozengia::testing::FileSizeLimit limit(limit_bytes);
+        QVERIFY(limit.active());
+        QVERIFY2(!write(400), "a write cut short was reported as done");
+      }
+      QCOMPARE(lozengia::testing::read_file(path), old);
+      QVERIFY(!write(0));  // no picture of size 0
+      QCOMPARE(lozengia::testing::read_file(path), old);
+      // Without the limit the same picture is written, and it is larger than
+      // the limit: the refused write above really was cut short.
+      QVERIFY(write(400));
+      QVERIFY(lozengia::testing::read_file(path).size() > limit_bytes);
     }
-    QVERIFY(!write_tiling_png(path.toStdString(), h.paths, 2, 3, 1, 2, kColors, 0));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("old"));
+    QCOMPARE(dir.entries(), std::size_t{2});  // no temporary file left behind
   }
 
   void degenerate_hexagons_draw_without_trouble() {

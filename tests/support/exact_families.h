@@ -2,6 +2,7 @@
 // a model, and every outcome of an operator sweep with its exact probability.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -60,9 +61,10 @@ inline double hole_weight(const ModelParams& m, int32_t t, int32_t g, int32_t S)
   }
 }
 
-inline double family_weight(const ModelParams& m, const PathArray& p, int32_t N, int32_t T,
-                            int32_t S) {
-  double w = 1.0;
+// Calls fn(t, g) for every hole of the family: every height g of an inner
+// slice t that the hexagon allows and no path occupies.
+template <class Fn>
+void for_each_hole(const PathArray& p, int32_t N, int32_t T, int32_t S, Fn&& fn) {
   for (int32_t t = 1; t <= T - 1; ++t) {
     const int32_t lo = std::max(0, t - (T - S));
     const int32_t hi = N - 1 + std::min(t, S);
@@ -70,9 +72,15 @@ inline double family_weight(const ModelParams& m, const PathArray& p, int32_t N,
     for (int32_t g = lo; g <= hi; ++g) {
       while (k <= N && p(k, t) < g) ++k;
       if (k <= N && p(k, t) == g) continue;
-      w *= hole_weight(m, t, g, S);
+      fn(t, g);
     }
   }
+}
+
+inline double family_weight(const ModelParams& m, const PathArray& p, int32_t N, int32_t T,
+                            int32_t S) {
+  double w = 1.0;
+  for_each_hole(p, N, T, S, [&](int32_t t, int32_t g) { w *= hole_weight(m, t, g, S); });
   return w;
 }
 
