@@ -111,7 +111,7 @@ TEST_F(Files, AReadOnlyFolderHasItsWritableFileWrittenInPlace) {
   ASSERT_NE(status, 3) << "could not drop to an unprivileged user";
   EXPECT_EQ(status, 0);
   ::chmod(sub.c_str(), 0755);
-  EXPECT_EQ(read_file(target), text_of(big_partition()));
+  EXPECT_EQ(read_file(target), partition_text(big_partition()));
   EXPECT_EQ(std::distance(fs::directory_iterator(sub), {}), 1);
 }
 
