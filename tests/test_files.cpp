@@ -68,16 +68,6 @@ TEST_F(Files, ADiskFullDuringTheWriteKeepsTheOldFile) {
   EXPECT_EQ(entries(), 1u);
 }
 
-TEST_F(Files, AFullDeviceReportsAWriteError) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  EXPECT_EQ(export_plane_partition("/dev/full", big_partition()), WriteStatus::kWriteError);
-  // Also when reached through a link the user chose.
-  fs::create_symlink("/dev/full", dir / "full-link");
-  EXPECT_EQ(export_plane_partition((dir / "full-link").string(), big_partition()),
-            WriteStatus::kWriteError);
-  EXPECT_TRUE(fs::is_symlink(dir / "full-link"));
-}
-
 // The folder chosen in the save dialog is removed before the write.
 TEST_F(Files, AFolderThatVanishedReportsAnOpenError) {
   const fs::path sub = dir / "chosen";
