@@ -7,6 +7,7 @@
 #include <QSvgGenerator>
 
 #include "render/qpainter_canvas.h"
+#include "render/raster_tiling.h"
 
 namespace lozengia {
 
@@ -25,13 +26,13 @@ bool save_bytes(const std::string& path, const QByteArray& bytes) {
 }  // namespace
 
 QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                           int32_t style, const LozengeColors& colors, int width, int height) {
+                           int32_t style, const LozengeColors& colors, int width, int height,
+                           const WorldRect* view) {
   QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
-  image.fill(Qt::white);
-  QPainter painter(&image);
-  QPainterCanvas canvas(painter, QSizeF(image.width(), image.height()));
-  draw_tiling(canvas, paths, N, T, S, style, colors);
-  painter.end();
+  if (image.isNull()) return image;
+  raster_tiling({reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
+                 image.bytesPerLine() / 4},
+                paths, N, T, S, style, colors, view);
   return image;
 }
 
