@@ -108,6 +108,9 @@ if grep -q "<svg" "$tmp/t.svg"; then ok; else bad "SVG content"; fi
 expect 0 "" -- -N 2 -T 4 -S 2 --seed 1 --count 2 --png "$tmp/m.png" --size 32
 if [ -f "$tmp/m-1.png" ] && [ -f "$tmp/m-2.png" ]; then ok; else bad "numbered pictures"; fi
 expect 1 "Error while writing to file" -- -N 2 -T 4 -S 2 --png "$tmp/no/dir/x.png"
+# An SVG that could pass its size limit is refused at once, before sampling.
+expect 2 "SVG picture refused" -- -N 2000 -T 4000 -S 2000 --seed 1 --svg "$tmp/big.svg"
+if [ ! -e "$tmp/big.svg" ]; then ok; else bad "refused SVG was written"; fi
 
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]

@@ -29,6 +29,7 @@
 #include "render/picture_files.h"
 #include "render/pp_writer.h"
 #include "render/report_file.h"
+#include "render/svg_tiling.h"
 
 namespace lozengia {
 
@@ -347,6 +348,13 @@ int run_options(CliOptions& o, std::ostream& out, std::ostream& err) {
   if (pictures) {
     colors = load_color_config();
     if (style == 0) style = colors.style;
+  }
+  // An SVG picture too large to write is refused before anything is sampled.
+  if (!svg_path.empty()) {
+    if (const std::string why = svg_size_check(p.N, p.T, p.S, style); !why.empty()) {
+      err << why << '\n';
+      return 2;
+    }
   }
   const bool to_export = !export_path.empty() || !pictures;
   if (export_path.empty()) export_path = "-";

@@ -8,6 +8,7 @@
 
 #include "render/qpainter_canvas.h"
 #include "render/raster_tiling.h"
+#include "render/svg_tiling.h"
 
 namespace lozengia {
 
@@ -49,23 +50,7 @@ bool write_tiling_png(const std::string& path, const PathArray& paths, int32_t N
 
 bool write_tiling_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
                       int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  if (size_px < 1) return false;
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QSvgGenerator svg;
-  svg.setOutputDevice(&buffer);
-  svg.setSize(QSize(size_px, size_px));
-  svg.setViewBox(QRect(0, 0, size_px, size_px));
-  svg.setTitle("Lozenge tiling");
-  {
-    QPainter painter;
-    if (!painter.begin(&svg)) return false;
-    QPainterCanvas canvas(painter, QSizeF(size_px, size_px));
-    draw_tiling(canvas, paths, N, T, S, style, colors);
-    painter.end();
-  }
-  return save_bytes(path, bytes);
+  return write_svg_picture(path, paths, N, T, S, style, colors, size_px) == WriteStatus::kOk;
 }
 
 }  // namespace lozengia

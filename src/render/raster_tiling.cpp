@@ -17,6 +17,16 @@ constexpr uint32_t kWhitePx = 0xFFFFFFFFu;
 // Sub-columns per pixel column where lozenges are smaller than a few pixels.
 constexpr int kSubColumns = 4;
 
+// A device coordinate as a pixel index, held to a range where the
+// arithmetic on it cannot overflow (heights far outside the picture).
+int pix(double v) {
+  constexpr double kFar = 1 << 30;
+  if (!(v > -kFar)) return -(1 << 30);
+  if (v > kFar) return 1 << 30;
+  return static_cast<int>(std::floor(v));
+}
+int pix_ceil(double v) { return -pix(-v); }
+
 uint32_t to_pixel(Rgb c) {
   return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
 }
@@ -53,8 +63,8 @@ class Band {
   // Rows whose centres lie in the world interval [ylo, yhi) of column c.
   void fill_span(int c, double ylo, double yhi, uint32_t color) {
     const double a = m_.dy(yhi), b = m_.dy(ylo);
-    int r0 = static_cast<int>(std::ceil(a - 0.5));
-    int r1 = static_cast<int>(std::ceil(b - 0.5));
+    int r0 = pix_ceil(a - 0.5);
+    int r1 = pix_ceil(b - 0.5);
     r0 = std::max(r0, 0);
     r1 = std::min(r1, t_.height);
     uint32_t* p = t_.pixels + c + static_cast<std::ptrdiff_t>(r0) * t_.stride;
@@ -80,7 +90,7 @@ class Band {
     const bool solid = pattern == kSolidLine;
     const bool x_major = std::fabs(dx) >= std::fabs(dy);
     if (dx == 0.0 && dy == 0.0) {  // a point
-      set(static_cast<int>(std::floor(x0)), static_cast<int>(std::floor(y0)), color);
+      set(pix(x0), pix(y0), color);
       return;
     }
     // Major and minor axes, whichever they are.
@@ -88,8 +98,8 @@ class Band {
     const double n0 = x_major ? y0 : x0;
     const double slope = x_major ? dy / dx : dx / dy;
     const double lo = std::min(m0, m1), hi = std::max(m0, m1), cap = caps ? 0.5 : 0.0;
-    const int a = static_cast<int>(std::floor(lo - cap + 0.5));
-    const int b = static_cast<int>(std::floor(hi + cap + 0.5)) - 1;
+    const int a = pix(lo - cap + 0.5);
+    const int b = pix(hi + cap + 0.5) - 1;
     if (b < a) return;
     const int first = m1 > m0 ? a : b, step = m1 > m0 ? 1 : -1;
     const double off = slope > 0 ? 0.5 : 0.0;
@@ -105,7 +115,7 @@ class Band {
         const int n = (k - first) * step;
         if (!((pattern >> (15 - (n & 15))) & 1)) continue;
       }
-      const int m = static_cast<int>(std::floor(n0 + (k + off - m0) * slope));
+      const int m = pix(n0 + (k + off - m0) * slope);
       if (x_major)
         set(k, m, color);
       else
@@ -123,15 +133,15 @@ class Band {
   void dot(double wx, double wy, double wr) {
     const double cx = m_.dx(wx), cy = m_.dy(wy);
     const double rx = wr * m_.sx, ry = wr * m_.sy;
-    const int xa = static_cast<int>(std::floor(cx - rx)), xb = static_cast<int>(std::ceil(cx + rx));
+    const int xa = pix(cx - rx), xb = pix_ceil(cx + rx);
     if (xb < c0_ || xa >= c1_) return;
-    const int ya = static_cast<int>(std::floor(cy - ry)), yb = static_cast<int>(std::ceil(cy + ry));
+    const int ya = pix(cy - ry), yb = pix_ceil(cy + ry);
     for (int r = std::max(ya, 0); r <= std::min(yb, t_.height - 1); ++r)
       for (int c = std::max(xa, c0_); c <= std::min(xb, c1_ - 1); ++c) {
         const double u = (c + 0.5 - cx) / rx, v = (r + 0.5 - cy) / ry;
         if (u * u + v * v <= 1.0) t_.pixels[c + static_cast<std::ptrdiff_t>(r) * t_.stride] = kBlackPx;
       }
-    set(static_cast<int>(std::floor(cx)), static_cast<int>(std::floor(cy)), kBlackPx);
+    set(pix(cx), pix(cy), kBlackPx);
   }
 
   // World x range of the band, a pixel wider on each side.
@@ -189,7 +199,8 @@ void lozenge_runs(const Picture& p, int32_t t, double u, F&& f) {
     const bool flat = next[i] == h0;
     int32_t h = h0;
     int32_t j = i + 1;
-    while (j < p.N && here[j] == h + 1 && (next[j] == here[j]) == flat) {
+    while (j < p.N && static_cast<int64_t>(here[j]) == static_cast<int64_t>(h) + 1 &&
+           (next[j] == here[j]) == flat) {
       h = here[j];
       ++j;
     }
@@ -333,10 +344,10 @@ void z2(const Picture& p, Band& band) {
   const int32_t x0 = static_cast<int32_t>(std::clamp(std::floor(xa), 0.0, p.T + 1.0));
   const int32_t x1 = static_cast<int32_t>(std::clamp(std::ceil(xb), -1.0, static_cast<double>(p.T)));
   for (int32_t x = x0; x <= x1; ++x) {
-    const int c = static_cast<int>(std::floor(p.m.dx(x)));
+    const int c = pix(p.m.dx(x));
     if (c < band.c0() || c >= band.c1()) continue;
     for (int32_t y = 0; y <= p.N + p.S - 1; ++y)
-      band.set(c, static_cast<int>(std::floor(p.m.dy(y))), hex);
+      band.set(c, pix(p.m.dy(y)), hex);
   }
   const int32_t last = std::min(x1, p.T);
   for (int32_t x = std::max(x0 - 1, 0); x <= last; ++x) {
