@@ -7,6 +7,7 @@
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <climits>
@@ -368,6 +369,26 @@ class RasterTest : public QObject {
     QCOMPARE(static_cast<int>(text.count("<pattern")), 1);
     QCOMPARE(static_cast<int>(text.count("<path")), 2);
     QCOMPARE(static_cast<int>(text.count("h0")), 6 * 13);
+  }
+
+  // A write that fails half way (a full device) is reported, and a refused
+  // file leaves the one it would replace as it was.
+  void failed_svg_write_is_reported() {
+    const PathArray config = uniform_sample(30, 1);
+    if (QFileInfo::exists("/dev/full"))
+      QVERIFY(!write_tiling_svg("/dev/full", config, 30, 60, 30, 1, kColors, 400));
+    QTemporaryDir dir;
+    const QString file = dir.filePath("x.svg");
+    {
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("old");
+    }
+    QVERIFY(!write_tiling_svg(file.toStdString(), config, 30, 60, 30, 1, kColors, 0));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("old"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);  // no temporary left
   }
 
   // Large SVGs are refused by an upper bound of their size, known before
