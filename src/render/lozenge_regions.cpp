@@ -245,6 +245,7 @@ void trace_tiling(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T
   // Never read past the array, whatever shape the caller claims.
   N = std::clamp(N, 0, paths.n());
   T = std::clamp(T, 0, std::max(paths.t(), 0));
+  S = std::clamp(S, 0, T);  // a side outside 0..T is no hexagon
   const WorldRect w = tiling_world(N, T, S, style);
   if (style == kStyleZ2) {
     sink.begin(w, 1.0, 1.0);

@@ -148,6 +148,7 @@ class Band {
   double world_left() const { return m_.wx(c0_ - 1.0); }
   double world_right() const { return m_.wx(c1_ + 1.0); }
   int c0() const { return c0_; }
+  int height() const { return t_.height; }
   int c1() const { return c1_; }
 
  private:
@@ -295,12 +296,12 @@ void fills_smooth(const Picture& p, const RasterTarget& target, Band& band) {
   }
 }
 
-void slice_range(const Picture& p, const Band& band, int32_t last, int32_t& t0, int32_t& t1) {
+// Slices 0..last whose lozenges may reach into the band.
+void slice_range(const Band& band, int32_t last, int32_t& t0, int32_t& t1) {
   const double a = std::floor(band.world_left() / kHalfSqrt3) - 1.0;
   const double b = std::ceil(band.world_right() / kHalfSqrt3) + 1.0;
   t0 = static_cast<int32_t>(std::clamp(a, 0.0, static_cast<double>(last) + 1.0));
   t1 = static_cast<int32_t>(std::clamp(b, -1.0, static_cast<double>(last)));
-  (void)p;
 }
 
 void lines(const Picture& p, Band& band) {
@@ -314,7 +315,7 @@ void lines(const Picture& p, Band& band) {
   if (!outlines && !segments) return;
   if (p.T < 1) return;
   int32_t t0, t1;
-  slice_range(p, band, p.T, t0, t1);
+  slice_range(band, p.T, t0, t1);
   const uint16_t pattern = outlines ? kDashedLine : kSolidLine;
   for (int32_t t = t0; t <= t1; ++t) {
     const int32_t* here = p.paths.slice(t);
@@ -343,11 +344,16 @@ void z2(const Picture& p, Band& band) {
   const double xa = band.world_left(), xb = band.world_right();
   const int32_t x0 = static_cast<int32_t>(std::clamp(std::floor(xa), 0.0, p.T + 1.0));
   const int32_t x1 = static_cast<int32_t>(std::clamp(std::ceil(xb), -1.0, static_cast<double>(p.T)));
+  // The grid rows 0..N+S-1 that fall inside the picture (a view may show
+  // a few of them).
+  const double top = p.m.top, bottom = p.m.top - band.height() / p.m.sy;
+  const int64_t y0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(bottom)) - 1);
+  const int64_t y1 = std::min<int64_t>(static_cast<int64_t>(p.N) + p.S - 1,
+                                       static_cast<int64_t>(std::ceil(top)) + 1);
   for (int32_t x = x0; x <= x1; ++x) {
     const int c = pix(p.m.dx(x));
     if (c < band.c0() || c >= band.c1()) continue;
-    for (int32_t y = 0; y <= p.N + p.S - 1; ++y)
-      band.set(c, pix(p.m.dy(y)), hex);
+    for (int64_t y = y0; y <= y1; ++y) band.set(c, pix(p.m.dy(static_cast<double>(y))), hex);
   }
   const int32_t last = std::min(x1, p.T);
   for (int32_t x = std::max(x0 - 1, 0); x <= last; ++x) {
@@ -369,6 +375,7 @@ void raster_tiling(const RasterTarget& target, const PathArray& paths, int32_t N
   // Never read past the array, whatever shape the caller claims.
   N = std::clamp(N, 0, paths.n());
   T = std::clamp(T, 0, std::max(paths.t(), 0));
+  S = std::clamp(S, 0, T);  // a side outside 0..T is no hexagon
   const WorldRect w = view != nullptr ? *view : tiling_world(N, T, S, style);
   Picture p{paths, N, T, S, style, colors, make_mapping(w, target.width, target.height), true, {}};
   p.crisp = std::min(p.m.sx * kHalfSqrt3, p.m.sy) >= kCrispScale;

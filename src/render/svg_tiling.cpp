@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 #include "render/lozenge_regions.h"
@@ -247,15 +248,19 @@ uint64_t svg_size_bound(int32_t N, int32_t T, int32_t S, int32_t style) {
     if (outlines) per += 2 * 4 + move + 2, per_path += 2 * move;
     if (segments) per += 4, per_path += move;
   }
-  // The header and the layers' elements.
-  return 4096 + lozenges * per + n * per_path + (t + 1) * move;
+  // The header and the layers' elements; in floating point, so that huge
+  // shapes cannot wrap around to a small bound.
+  const double bound = 4096.0 + static_cast<double>(lozenges) * static_cast<double>(per) +
+                       static_cast<double>(n) * static_cast<double>(per_path) +
+                       (static_cast<double>(t) + 1.0) * static_cast<double>(move);
+  return bound >= 1.8e19 ? UINT64_MAX : static_cast<uint64_t>(bound);
 }
 
 uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, int32_t style) {
   (void)T, (void)S, (void)style;
   // Every strip of a slice may hold an open polygon of two chains of up to
   // kMaxChain lattice points, plus the strips and buffers of a slice.
-  const uint64_t n = static_cast<uint64_t>(std::max(N, 0));
+  const uint64_t n = static_cast<uint64_t>(std::max(N, 0));  // below 2^31: no overflow
   return n * (2 * kMaxChain * sizeof(LatticePoint) + 128) + 2 * kFlushBytes;
 }
 

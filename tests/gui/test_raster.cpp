@@ -405,6 +405,7 @@ class RasterTest : public QObject {
     }
     QVERIFY(!svg_size_check(100000, 200000, 100000, 1).empty());
     QVERIFY(!svg_size_check(2147483647, 2147483647, 0, 1).empty());
+    QCOMPARE(svg_size_bound(2147483647, 2147483647, 2147483647, 4), UINT64_MAX);
     QVERIFY(svg_size_check(0, 0, 0, 1).empty());
   }
 
@@ -445,6 +446,12 @@ class RasterTest : public QObject {
       const QString file = dir.filePath("h.svg");
       QVERIFY(write_tiling_svg(file.toStdString(), paths, 7, 9, 4, style, kColors, 100));
       QVERIFY(write_tiling_svg(file.toStdString(), paths, 70, 90, 4, style, kColors, 100));
+    }
+    // A side S far outside 0..T: no endless loop over grid rows.
+    for (int style = 1; style <= 5; ++style) {
+      QVERIFY(!render_tiling_image(paths, 7, 9, INT32_MAX, style, kColors, 40, 40).isNull());
+      QVERIFY(write_tiling_svg(dir.filePath("s.svg").toStdString(), paths, 7, 9, INT32_MIN, style,
+                               kColors, 40));
     }
     const WorldRect inverted{5.0, 5.0, -5.0, -5.0}, empty{1.0, 1.0, 1.0, 1.0};
     QVERIFY(!render_tiling_image(paths, 7, 9, 4, 1, kColors, 50, 50, &inverted).isNull());
