@@ -1,4 +1,4 @@
-// The tiling picture as a file: PNG through QImage, SVG through QSvgGenerator.
+// The tiling picture as a file: PNG rasterised into a QImage, SVG streamed (svg_tiling.h).
 // Needs QtGui and QtSvg but no running application object.
 #pragma once
 
