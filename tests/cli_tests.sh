@@ -187,6 +187,9 @@ expect 2 "standard output" -- "${small[@]}" --png - --export -
 "$cli" -N 50 -T 100 -S 50 --count 100 --seed 1 2>"$tmp/err" | head -c 10 >/dev/null
 got=${PIPESTATUS[0]}
 if [ "$got" = 1 ] && grep -qF "Error while writing to file" "$tmp/err"; then ok; else bad "closed pipe gave $got"; fi
+# An SVG that could pass its size limit is refused at once, before sampling.
+expect 2 "SVG picture refused" -- -N 2000 -T 4000 -S 2000 --seed 1 --svg "$tmp/big.svg"
+if [ ! -e "$tmp/big.svg" ]; then ok; else bad "refused SVG was written"; fi
 
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]

@@ -7,6 +7,7 @@
 #include "core/plane_partition.h"
 #include "render/picture_files.h"
 #include "render/pp_writer.h"
+#include "render/svg_tiling.h"
 
 namespace lozengia {
 
@@ -27,6 +28,12 @@ RunOutputs::RunOutputs(const CliOptions& o) : o_(o), style_(o.style) {
   }
   to_export_ = !o.export_path.empty() || !pictures;
   export_path_ = o.export_path.empty() ? "-" : o.export_path;
+}
+
+std::string RunOutputs::svg_refusal() const {
+  if (o_.svg_path.empty()) return {};
+  const HexagonParams& p = o_.params;
+  return svg_size_check(p.N, p.T, p.S, style_);
 }
 
 std::string RunOutputs::open() {

@@ -23,6 +23,9 @@ class RunOutputs {
   // at once. Each method returns the message for the user, empty when all
   // went well.
   std::string open();
+  // Why an SVG picture asked for would be too large to write (empty when it
+  // is not): told before anything is sampled, as bad input.
+  std::string svg_refusal() const;
   // The export's temporary file, while there is one.
   const std::string& temporary() const { return export_.temporary(); }
   // Sample `index`: its text joins the batch's export, its pictures are

@@ -89,6 +89,10 @@ int run_options(const CliOptions& o, std::ostream& err) {
     err << failed << '\n';
     return 1;
   }
+  if (const std::string why = outputs.svg_refusal(); !why.empty()) {
+    err << why << '\n';
+    return 2;
+  }
   InterruptCleanup cleanup(outputs.temporary());
   StderrSink sink(err);
   const double total_sweeps = static_cast<double>(o.count) * static_cast<double>(o.samples) *

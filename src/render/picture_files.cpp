@@ -6,21 +6,23 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QString>
-#include <QSvgGenerator>
 #include <optional>
 
 #include "render/qpainter_canvas.h"
+#include "render/lozenge_regions.h"
+#include "render/raster_tiling.h"
+#include "render/svg_tiling.h"
 
 namespace lozengia {
 
 QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                           int32_t style, const LozengeColors& colors, int width, int height) {
+                           int32_t style, const LozengeColors& colors, int width, int height,
+                           const WorldRect* view) {
   QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
-  image.fill(Qt::white);
-  QPainter painter(&image);
-  QPainterCanvas canvas(painter, QSizeF(image.width(), image.height()));
-  draw_tiling(canvas, paths, N, T, S, style, colors);
-  painter.end();
+  if (image.isNull()) return image;
+  raster_tiling({reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
+                 image.bytesPerLine() / 4},
+                paths, N, T, S, style, colors, view);
   return image;
 }
 
@@ -36,26 +38,6 @@ std::optional<QByteArray> image_bytes(const char* format, const PathArray& paths
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   if (!image.save(&buffer, format)) return std::nullopt;
-  return bytes;
-}
-
-std::optional<QByteArray> svg_bytes(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                                    int32_t style, const LozengeColors& colors, int size_px) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QSvgGenerator svg;
-  svg.setOutputDevice(&buffer);
-  svg.setSize(QSize(size_px, size_px));
-  svg.setViewBox(QRect(0, 0, size_px, size_px));
-  svg.setTitle("Lozenge tiling");
-  {
-    QPainter painter;
-    if (!painter.begin(&svg)) return std::nullopt;
-    QPainterCanvas canvas(painter, QSizeF(size_px, size_px));
-    draw_tiling(canvas, paths, N, T, S, style, colors);
-    painter.end();
-  }
   return bytes;
 }
 
@@ -77,7 +59,9 @@ std::optional<QByteArray> pdf_bytes(const PathArray& paths, int32_t N, int32_t T
     QPainter painter;
     if (!painter.begin(&pdf)) return std::nullopt;
     QPainterCanvas canvas(painter, QSizeF(size_px, size_px));
-    draw_tiling(canvas, paths, N, T, S, style, colors);
+    // The merged shapes of the SVG picture: a page of a large tiling stays
+    // small and quick to open.
+    draw_tiling_merged(canvas, paths, N, T, S, style, colors);
     if (!painter.end()) return std::nullopt;
   }
   return bytes;
@@ -100,7 +84,9 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
     case PictureFormat::kBmp:
       bytes = image_bytes("BMP", paths, N, T, S, style, colors, size_px);
       break;
-    case PictureFormat::kSvg: bytes = svg_bytes(paths, N, T, S, style, colors, size_px); break;
+    case PictureFormat::kSvg:
+      // Streamed through the writer as it is made, never held whole.
+      return write_svg_picture(path, paths, N, T, S, style, colors, size_px);
     case PictureFormat::kPdf: bytes = pdf_bytes(paths, N, T, S, style, colors, size_px); break;
   }
   if (!bytes) return WriteStatus::kWriteError;

@@ -1,8 +1,9 @@
-// The tiling picture as a file: PNG and BMP through QImage, SVG through
-// QSvgGenerator, PDF (vector) through QPdfWriter. Needs QtGui and QtSvg but
-// no running application object. Every file is written by the project's one
-// file writer (render/output_file.h): "-" is standard output, pipes and
-// devices are written straight in, files are replaced only once whole.
+// The tiling picture as a file: PNG and BMP rasterised into a QImage, SVG
+// streamed as merged shapes (svg_tiling.h), PDF (vector) through QPdfWriter
+// with the same merged shapes. Needs QtGui and QtSvg but no running
+// application object. Every file is written by the project's one file writer
+// (render/output_file.h): "-" is standard output, pipes and devices are
+// written straight in, files are replaced only once whole.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +17,12 @@
 
 namespace lozengia {
 
-// The picture on a white `width` x `height` image.
+// The picture on a white `width` x `height` image, rasterised on every core.
+// `view`, when given, is the world rectangle to show instead of the style's
+// whole world (a zoomed part, drawn sharply at that zoom).
 QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                           int32_t style, const LozengeColors& colors, int width, int height);
+                           int32_t style, const LozengeColors& colors, int width, int height,
+                           const WorldRect* view = nullptr);
 
 enum class PictureFormat { kPng, kBmp, kSvg, kPdf };
 

@@ -1,0 +1,206 @@
+// What a picture of a large tiling costs next to sampling it: the exact
+// uniform n = 1000 sample, then each picture style at 2000 pixels (drawn,
+// and drawn and encoded as PNG), the canvas drawing with one polygon per
+// lozenge that the pictures stand for, and the SVG file; each as a ratio to
+// the sampling time of the same run (counter x_sample).
+//
+//   build/bench/lozengia_bench_render
+//
+// The SVG's peak memory is measured in a fresh process (this program started
+// again with --svg-peak-child), so that nothing else counts.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "core/fast_sweep.h"
+#include "core/message_sink.h"
+#include "render/picture_files.h"
+#include "render/qpainter_canvas.h"
+#include "render/tiling.h"
+
+using namespace lozengia;
+
+namespace {
+
+constexpr int32_t kN = 1000;
+constexpr int kSize = 2000;
+constexpr const char* kSvgPeakChild = "--svg-peak-child";
+const LozengeColors kColors{};
+
+const HexagonParams& params() {
+  static const HexagonParams p{kN, 2 * kN, kN, ModelParams{}};
+  return p;
+}
+
+const PathArray& sample() {
+  static const PathArray paths = [] {
+    PathArray a(kN, 2 * kN);
+    NullSink sink;
+    exact_sample_streams(params(), a, 1, 0, sink);
+    return a;
+  }();
+  return paths;
+}
+
+double g_sample_seconds = 0.0;
+
+void report_ratio(benchmark::State& state, double seconds) {
+  if (g_sample_seconds > 0.0) state.counters["x_sample"] = seconds / g_sample_seconds;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void BM_SampleUniform1000(benchmark::State& state) {
+  PathArray paths(kN, 2 * kN);
+  NullSink sink;
+  double total = 0.0;
+  int64_t runs = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    exact_sample_streams(params(), paths, 1, 0, sink);
+    total += seconds_since(t0);
+    ++runs;
+    benchmark::DoNotOptimize(paths.data());
+  }
+  g_sample_seconds = total / static_cast<double>(runs);
+  state.SetLabel("every core");
+}
+BENCHMARK(BM_SampleUniform1000)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Picture(benchmark::State& state) {
+  const int style = static_cast<int>(state.range(0));
+  const PathArray& paths = sample();
+  double total = 0.0;
+  int64_t runs = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    QImage img = render_tiling_image(paths, kN, 2 * kN, kN, style, kColors, kSize, kSize);
+    total += seconds_since(t0);
+    ++runs;
+    benchmark::DoNotOptimize(img.bits());
+  }
+  report_ratio(state, total / static_cast<double>(runs));
+  state.SetLabel("style " + std::to_string(style));
+}
+BENCHMARK(BM_Picture)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Drawn and encoded, as --png writes it (without the file).
+void BM_PicturePng(benchmark::State& state) {
+  const int style = static_cast<int>(state.range(0));
+  const PathArray& paths = sample();
+  double total = 0.0;
+  int64_t runs = 0;
+  qint64 bytes = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const QImage img = render_tiling_image(paths, kN, 2 * kN, kN, style, kColors, kSize, kSize);
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, "PNG");
+    total += seconds_since(t0);
+    ++runs;
+    bytes = out.size();
+  }
+  report_ratio(state, total / static_cast<double>(runs));
+  state.counters["png_MB"] = static_cast<double>(bytes) / 1e6;
+  state.SetLabel("style " + std::to_string(style));
+}
+BENCHMARK(BM_PicturePng)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The canvas drawing: one QPainter polygon (and outline, and segment) per
+// lozenge, as the pictures were made before.
+void BM_CanvasPicture(benchmark::State& state) {
+  const int style = static_cast<int>(state.range(0));
+  const PathArray& paths = sample();
+  double total = 0.0;
+  int64_t runs = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    QImage img(kSize, kSize, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter painter(&img);
+    QPainterCanvas canvas(painter, QSizeF(kSize, kSize));
+    draw_tiling(canvas, paths, kN, 2 * kN, kN, style, kColors);
+    painter.end();
+    total += seconds_since(t0);
+    ++runs;
+    benchmark::DoNotOptimize(img.bits());
+  }
+  report_ratio(state, total / static_cast<double>(runs));
+  state.SetLabel("style " + std::to_string(style));
+}
+BENCHMARK(BM_CanvasPicture)->DenseRange(1, 5)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+std::string svg_path() {
+  const char* dir = std::getenv("TMPDIR");
+  return std::string(dir != nullptr && *dir ? dir : "/tmp") + "/lozengia_bench_" +
+         std::to_string(::getpid()) + ".svg";
+}
+
+void BM_Svg(benchmark::State& state) {
+  const int style = static_cast<int>(state.range(0));
+  const PathArray& paths = sample();
+  const std::string file = svg_path();
+  double total = 0.0;
+  int64_t runs = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!write_tiling_svg(file, paths, kN, 2 * kN, kN, style, kColors, kSize))
+      state.SkipWithError("SVG not written");
+    total += seconds_since(t0);
+    ++runs;
+  }
+  struct stat st {};
+  if (::stat(file.c_str(), &st) == 0) state.counters["svg_MB"] = static_cast<double>(st.st_size) / 1e6;
+  std::remove(file.c_str());
+  report_ratio(state, total / static_cast<double>(runs));
+  state.SetLabel("style " + std::to_string(style));
+}
+BENCHMARK(BM_Svg)->DenseRange(1, 5)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Peak memory of sampling n = 1000 and writing its style 1 SVG, in a fresh
+// process; the two path arrays of the sample are 15 MiB.
+void BM_SvgPeakMemory(benchmark::State& state) {
+  for (auto _ : state) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl("/proc/self/exe", "lozengia_bench_render", kSvgPeakChild, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("child failed");
+  }
+  rusage ru{};
+  getrusage(RUSAGE_CHILDREN, &ru);
+  state.counters["peak_MiB"] = ru.ru_maxrss / 1024.0;
+}
+BENCHMARK(BM_SvgPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == kSvgPeakChild) {
+    const std::string file = svg_path();
+    const bool ok = write_tiling_svg(file, sample(), kN, 2 * kN, kN, 1, kColors, kSize);
+    std::remove(file.c_str());
+    return ok ? 0 : 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,292 @@
+#include "render/svg_tiling.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+
+#include "render/lozenge_regions.h"
+
+namespace lozengia {
+
+namespace {
+
+constexpr std::size_t kFlushBytes = 1 << 20;
+
+std::string hex_color(Rgb c) {
+  char s[8];
+  std::snprintf(s, sizeof s, "#%02x%02x%02x", static_cast<unsigned>(c & 0xFF),
+                static_cast<unsigned>((c >> 8) & 0xFF), static_cast<unsigned>((c >> 16) & 0xFF));
+  return s;
+}
+
+std::string number(double v) {
+  char s[32];
+  std::snprintf(s, sizeof s, "%.10g", v);
+  return s;
+}
+
+class SvgSink final : public RegionSink {
+ public:
+  SvgSink(ReplacingFile& file, int size) : file_(file), size_(size) { buf_.reserve(kFlushBytes + 4096); }
+
+  void begin(const WorldRect& w, double ax, double ay) override {
+    const double left = std::min(w.x1, w.x2), right = std::max(w.x1, w.x2);
+    const double bottom = std::min(w.y1, w.y2), top = std::max(w.y1, w.y2);
+    sx_ = size_ / (right - left > 0.0 ? right - left : 1.0);
+    sy_ = size_ / (top - bottom > 0.0 ? top - bottom : 1.0);
+    const std::string sz = std::to_string(size_);
+    put("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + sz +
+        "\" height=\"" + sz + "\" viewBox=\"0 0 " + sz + " " + sz + "\">\n"
+        "<title>Lozenge tiling</title>\n"
+        "<rect width=\"" + sz + "\" height=\"" + sz + "\" fill=\"#ffffff\"/>\n");
+    // Lattice point (x, y) is at world (x ax, y ay); the world rectangle
+    // fills the picture with y growing upwards.
+    put("<g transform=\"matrix(" + number(ax * sx_) + " 0 0 " + number(-ay * sy_) + " " +
+        number(-left * sx_) + " " + number(top * sy_) + ")\">\n");
+    ax_ = ax;
+    ay_ = ay;
+  }
+
+  void fill_layer(Rgb color) override {
+    put("<path fill=\"" + hex_color(color) + "\" fill-rule=\"evenodd\" d=\"");
+    start_path();
+  }
+
+  void line_layer(uint16_t pattern) override {
+    put("<path fill=\"none\" stroke=\"#000000\" stroke-width=\"1\" "
+        "vector-effect=\"non-scaling-stroke\" stroke-linejoin=\"miter\"");
+    if (pattern != kSolidLine) put(" stroke-dasharray=\"" + dashes(pattern) + "\"");
+    put(" d=\"");
+    start_path();
+  }
+
+  void dot_layer(double radius) override {
+    // A dot is a round cap on an empty segment: the ellipse's width in
+    // pixels plus the pixel its outline adds.
+    const double width = 2.0 * radius * std::min(sx_ * ax_, sy_ * ay_) + 1.0;
+    put("<path fill=\"none\" stroke=\"#000000\" stroke-width=\"" + number(width) +
+        "\" stroke-linecap=\"round\" vector-effect=\"non-scaling-stroke\" d=\"");
+    start_path();
+  }
+
+  void polygon(const LatticePoint* p, std::size_t n) override {
+    if (n == 0) return;
+    subpath(p, n);
+    buf_ += 'z';
+    cmd_ = 'z';
+    cur_ = p[0];  // a closed subpath ends where it began
+    flush_if_full();
+  }
+
+  void polyline(const LatticePoint* p, std::size_t n) override {
+    if (n == 0) return;
+    subpath(p, n);
+    flush_if_full();
+  }
+
+  void dot(LatticePoint p) override {
+    move(p);
+    buf_ += "h0";
+    cmd_ = 'h';
+    flush_if_full();
+  }
+
+  void grid(int64_t x0, int64_t x1, int64_t y0, int64_t y1, Rgb color) override {
+    // One pixel at every lattice point: a tile of one lattice unit holding
+    // a pixel-sized square, repeated over the grid.
+    const double pw = 1.0 / (sx_ * ax_), ph = 1.0 / (sy_ * ay_);
+    put("<defs><pattern id=\"grid\" patternUnits=\"userSpaceOnUse\" x=\"-0.5\" y=\"-0.5\" "
+        "width=\"1\" height=\"1\"><rect x=\"" + number(0.5 - pw / 2) + "\" y=\"" +
+        number(0.5 - ph / 2) + "\" width=\"" + number(pw) + "\" height=\"" + number(ph) +
+        "\" fill=\"" + hex_color(color) + "\"/></pattern></defs>\n");
+    put("<rect x=\"" + number(x0 - 0.5) + "\" y=\"" + number(y0 - 0.5) + "\" width=\"" +
+        number(static_cast<double>(x1 - x0 + 1)) + "\" height=\"" +
+        number(static_cast<double>(y1 - y0 + 1)) + "\" fill=\"url(#grid)\"/>\n");
+  }
+
+  void end_layer() override {
+    put("\"/>\n");
+    flush_if_full();
+  }
+
+  bool finish() {
+    put("</g>\n</svg>\n");
+    flush();
+    return ok_;
+  }
+
+  bool ok() const override { return ok_; }
+
+ private:
+  static std::string dashes(uint16_t pattern) {
+    // Runs of set and clear bits, most significant first, from a set bit.
+    std::string out;
+    int bit = 15;
+    while (bit >= 0 && !((pattern >> bit) & 1)) --bit;
+    if (bit < 0) return "0 1";
+    bool on = true;
+    int run = 0;
+    for (int n = 0; n < 16; ++n) {
+      const int b = (bit - n + 16) % 16;
+      const bool set = (pattern >> b) & 1;
+      if (set == on) {
+        ++run;
+      } else {
+        out += std::to_string(run) + ' ';
+        on = set;
+        run = 1;
+      }
+    }
+    out += std::to_string(run);
+    if (!on) return out;
+    return out + " 0";
+  }
+
+  void start_path() {
+    cur_ = {0, 0};
+    cmd_ = 0;
+    first_ = true;
+  }
+
+  void put(const std::string& s) { buf_ += s; }
+
+  void num(int64_t v) {
+    char s[24];
+    const auto r = std::to_chars(s, s + sizeof s, v);
+    buf_.append(s, r.ptr);
+  }
+
+  // A number pair after a command letter or a previous pair: a space is
+  // needed only before a number that does not start with '-'.
+  void pair(int64_t a, int64_t b, bool after_letter) {
+    if (!after_letter && a >= 0) buf_ += ' ';
+    num(a);
+    if (b >= 0) buf_ += ' ';
+    num(b);
+  }
+
+  void move(LatticePoint p) {
+    if (first_) {
+      buf_ += 'M';
+      pair(p.x, p.y, true);
+      first_ = false;
+    } else {
+      buf_ += 'm';
+      pair(p.x - cur_.x, p.y - cur_.y, true);
+    }
+    cur_ = p;
+    cmd_ = 'm';
+  }
+
+  void subpath(const LatticePoint* p, std::size_t n) {
+    move(p[0]);
+    for (std::size_t k = 1; k < n; ++k) {
+      const int64_t dx = p[k].x - cur_.x, dy = p[k].y - cur_.y;
+      if (dx == 0) {
+        buf_ += 'v';
+        num(dy);
+        cmd_ = 'v';
+      } else if (dy == 0) {
+        buf_ += 'h';
+        num(dx);
+        cmd_ = 'h';
+      } else if (cmd_ == 'l') {
+        pair(dx, dy, false);
+      } else {
+        buf_ += 'l';
+        pair(dx, dy, true);
+        cmd_ = 'l';
+      }
+      cur_ = p[k];
+    }
+  }
+
+  void flush_if_full() {
+    if (buf_.size() >= kFlushBytes) flush();
+  }
+  void flush() {
+    if (!buf_.empty() && ok_) ok_ = file_.write(buf_);
+    buf_.clear();
+  }
+
+  ReplacingFile& file_;
+  int size_;
+  std::string buf_;
+  double sx_ = 1, sy_ = 1, ax_ = 1, ay_ = 1;
+  LatticePoint cur_;
+  char cmd_ = 0;
+  bool first_ = true;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+uint64_t svg_size_bound(int32_t N, int32_t T, int32_t S, int32_t style) {
+  const uint64_t n = static_cast<uint64_t>(std::max(N, 0)), t = static_cast<uint64_t>(std::max(T, 0));
+  const uint64_t s = static_cast<uint64_t>(std::max(S, 0));
+  const uint64_t lozenges = n * t;
+  // Digits of the largest coordinate or step (lattice y spans 2(N + S) + T).
+  uint64_t digits = 1;
+  for (uint64_t span = 2 * (n + s) + t; span >= 10; span /= 10) ++digits;
+  const uint64_t move = 2 * (digits + 1) + 1;  // "m-1234 -5678"
+  // Bytes per path lozenge at worst: a polygon of its own (a move and
+  // "v2l1-1v-2z"); its two sides ("l1 1" each) and a vertical run of its
+  // own (a move and "v2"); its path segment ("l1 1"). The square grid: a
+  // polyline step ("l1 1") and a dot ("m1 0h0"), the dots of a path
+  // starting with a long move.
+  uint64_t per = 0, per_path = 0;
+  const bool outlines = style == kStyleBorders || style == kStylePathsBorders;
+  const bool segments = style == kStylePaths || style == kStylePathsBorders;
+  if (style == kStyleZ2) {
+    per = 4 + 6;
+    per_path = 2 * (move + 2);
+  } else {
+    per = move + 10;
+    per_path = move;
+    if (outlines) per += 2 * 4 + move + 2, per_path += 2 * move;
+    if (segments) per += 4, per_path += move;
+  }
+  // The header and the layers' elements; in floating point, so that huge
+  // shapes cannot wrap around to a small bound.
+  const double bound = 4096.0 + static_cast<double>(lozenges) * static_cast<double>(per) +
+                       static_cast<double>(n) * static_cast<double>(per_path) +
+                       (static_cast<double>(t) + 1.0) * static_cast<double>(move);
+  return bound >= 1.8e19 ? UINT64_MAX : static_cast<uint64_t>(bound);
+}
+
+uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, int32_t style) {
+  (void)T, (void)S, (void)style;
+  // Every strip of a slice may hold an open polygon of two chains of up to
+  // kMaxChain lattice points, plus the strips and buffers of a slice.
+  const uint64_t n = static_cast<uint64_t>(std::max(N, 0));  // below 2^31: no overflow
+  return n * (2 * kMaxChain * sizeof(LatticePoint) + 128) + 2 * kFlushBytes;
+}
+
+std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style) {
+  const uint64_t bytes = svg_size_bound(N, T, S, style);
+  const uint64_t memory = svg_memory_bound(N, T, S, style);
+  auto mib = [](uint64_t b) { return std::to_string((b + (1u << 20) - 1) >> 20) + " MiB"; };
+  if (bytes > kSvgMaxBytes)
+    return "SVG picture refused: it could take up to " + mib(bytes) + " (the limit is " +
+           mib(kSvgMaxBytes) + "); use --png for a hexagon this large";
+  if (memory > kSvgMaxMemory)
+    return "SVG picture refused: writing it could take up to " + mib(memory) +
+           " of memory (the limit is " + mib(kSvgMaxMemory) + "); use --png for a hexagon this large";
+  return {};
+}
+
+WriteStatus write_svg_picture(const std::string& path, const PathArray& paths, int32_t N,
+                              int32_t T, int32_t S, int32_t style, const LozengeColors& colors,
+                              int size_px) {
+  if (size_px < 1) return WriteStatus::kWriteError;
+  ReplacingFile file;
+  if (const WriteStatus opened = file.open(path); opened != WriteStatus::kOk) return opened;
+  SvgSink sink(file, size_px);
+  trace_tiling(sink, paths, N, T, S, style, colors);
+  if (!sink.finish()) return WriteStatus::kWriteError;
+  return file.commit();
+}
+
+}  // namespace lozengia

@@ -1,0 +1,463 @@
+// The rasterised picture against the canvas drawing that defines it: the same
+// pixels where lozenges are large, the right mean colours where they are
+// smaller than a pixel, the same image on any number of threads, and zoomed
+// views.
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <climits>
+#include <cmath>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "core/fast_sweep.h"
+#include "core/hexagon.h"
+#include "core/message_sink.h"
+#include "render/picture_files.h"
+#include "render/lozenge_regions.h"
+#include "render/qpainter_canvas.h"
+#include "render/raster_tiling.h"
+#include "render/svg_tiling.h"
+#include "render/tiling.h"
+
+using namespace lozengia;
+
+namespace {
+
+const LozengeColors kColors{0x20C040, 0x4020E0, 0xA0A0A0};
+
+PathArray uniform_sample(int32_t n, int64_t seed) {
+  HexagonParams p;
+  p.N = n;
+  p.T = 2 * n;
+  p.S = n;
+  PathArray paths(n, 2 * n);
+  NullSink sink;
+  exact_sample_streams(p, paths, seed, 1, sink);
+  return paths;
+}
+
+// The picture as the canvas drawing makes it: one QPainter polygon per lozenge.
+QImage canvas_picture(const PathArray& paths, int32_t N, int32_t T, int32_t S, int style,
+                      int size, bool merged = false) {
+  QImage image(size, size, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  QPainterCanvas canvas(painter, QSizeF(size, size));
+  if (merged)
+    draw_tiling_merged(canvas, paths, N, T, S, style, kColors);
+  else
+    draw_tiling(canvas, paths, N, T, S, style, kColors);
+  painter.end();
+  return image;
+}
+
+struct Difference {
+  int pixels = 0;      // pixels that differ at all
+  int off_edge = 0;    // of which no neighbour of the reference differs in colour
+  int edge_pixels = 0; // pixels of the reference next to another colour
+};
+
+// An edge pixel of the reference has a neighbour (8-neighbourhood) of another
+// colour: there a line or a lozenge side passes, and an aliased rasteriser
+// may put it one pixel either way.
+Difference compare(const QImage& ref, const QImage& img, int radius = 1) {
+  Difference d;
+  const int w = ref.width(), h = ref.height();
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const QRgb c = ref.pixel(x, y);
+      bool edge = false;
+      for (int dy = -radius; dy <= radius && !edge; ++dy)
+        for (int dx = -radius; dx <= radius && !edge; ++dx) {
+          const int xx = x + dx, yy = y + dy;
+          if (xx >= 0 && yy >= 0 && xx < w && yy < h && ref.pixel(xx, yy) != c) edge = true;
+        }
+      if (edge) ++d.edge_pixels;
+      if (img.pixel(x, y) != c) {
+        ++d.pixels;
+        if (!edge) ++d.off_edge;
+      }
+    }
+  return d;
+}
+
+
+int count_colors(const QImage& img) {
+  std::set<QRgb> seen;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) seen.insert(img.pixel(x, y));
+  return static_cast<int>(seen.size());
+}
+
+// Mean colour of each `block` x `block` square of pixels.
+std::vector<double> block_means(const QImage& img, int block) {
+  std::vector<double> out;
+  for (int by = 0; by + block <= img.height(); by += block)
+    for (int bx = 0; bx + block <= img.width(); bx += block) {
+      double sum[3] = {0, 0, 0};
+      for (int y = by; y < by + block; ++y)
+        for (int x = bx; x < bx + block; ++x) {
+          const QRgb c = img.pixel(x, y);
+          sum[0] += qRed(c), sum[1] += qGreen(c), sum[2] += qBlue(c);
+        }
+      for (double v : sum) out.push_back(v / (block * block));
+    }
+  return out;
+}
+
+// The filled area per colour of an SVG's fill paths, in lattice units, from
+// the path data (M, m, l, h, v, z; integers only).
+std::map<QString, double> svg_fill_areas(const QString& svg) {
+  std::map<QString, double> areas;
+  const QRegularExpression path("<path fill=\"(#[0-9a-f]{6})\"[^>]* d=\"([^\"]*)\"");
+  for (auto it = path.globalMatch(svg); it.hasNext();) {
+    const auto m = it.next();
+    const QString d = m.captured(2);
+    const QRegularExpression tok("[MmlhvZz]|-?\\d+");
+    std::vector<QString> t;
+    for (auto k = tok.globalMatch(d); k.hasNext();) t.push_back(k.next().captured(0));
+    double area = 0;
+    long x = 0, y = 0, sx = 0, sy = 0;
+    QChar cmd;
+    auto to = [&](long nx, long ny) {
+      area += static_cast<double>(x) * ny - static_cast<double>(nx) * y;
+      x = nx, y = ny;
+    };
+    for (std::size_t i = 0; i < t.size();) {
+      if (t[i][0].isLetter()) {
+        cmd = t[i][0];
+        ++i;
+        if (cmd == 'z' || cmd == 'Z') to(sx, sy);
+        continue;
+      }
+      if (cmd == 'M' || cmd == 'm') {
+        const long a = t[i].toLong(), b = t[i + 1].toLong();
+        i += 2;
+        x = cmd == 'M' ? a : x + a;
+        y = cmd == 'M' ? b : y + b;
+        sx = x, sy = y;
+      } else if (cmd == 'l') {
+        to(x + t[i].toLong(), y + t[i + 1].toLong());
+        i += 2;
+      } else if (cmd == 'h') {
+        to(x + t[i].toLong(), y);
+        ++i;
+      } else if (cmd == 'v') {
+        to(x, y + t[i].toLong());
+        ++i;
+      } else {
+        ++i;
+      }
+    }
+    areas[m.captured(1)] += std::fabs(area) / 2;  // polygons of one colour never overlap
+  }
+  return areas;
+}
+
+QString hex(Rgb c) {
+  return QString::asprintf("#%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+}  // namespace
+
+class RasterTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // Where lozenges are many pixels wide (N = 50 at 1000 pixels: 13 pixels a
+  // lattice unit) the picture is the canvas drawing's, pixel for pixel, but
+  // on edges: a pixel may differ only where the reference itself changes
+  // colour within one pixel of it. There a lozenge side whose pixel centre
+  // it passes within a rounding error (the canvas rounds to 1/64 pixel), a
+  // line end, or a polygon outline's corner pixel may fall one pixel
+  // either way; at most 4% of the edge pixels do (0.3-0.5% for styles 1-4,
+  // about 3% for style 5, whose tiny dots are all edge).
+  void same_picture_as_the_canvas_where_lozenges_are_large_data() {
+    QTest::addColumn<int>("style");
+    for (int s = 1; s <= 5; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
+  }
+  void same_picture_as_the_canvas_where_lozenges_are_large() {
+    QFETCH(int, style);
+    const PathArray paths = uniform_sample(50, 7);
+    const int size = 1000;
+    const QImage ref = canvas_picture(paths, 50, 100, 50, style, size);
+    const QImage img = render_tiling_image(paths, 50, 100, 50, style, kColors, size, size);
+    const Difference d = compare(ref, img);
+    QCOMPARE(d.off_edge, 0);
+    QVERIFY2(d.pixels * 25 <= d.edge_pixels,
+             qPrintable(QString("%1 of %2 edge pixels differ").arg(d.pixels).arg(d.edge_pixels)));
+  }
+
+  // Where lozenges are smaller than a pixel, each block of pixels shows the
+  // mean colour of what it covers: compared with the same tiling drawn 8
+  // times larger (crisp, checked above) and averaged over blocks 8 times
+  // larger. The x direction is sampled 4 times a pixel, so a block's mean
+  // may be off by a few levels of 255.
+  void mean_colours_where_lozenges_are_smaller_than_a_pixel() {
+    const PathArray paths = uniform_sample(300, 11);
+    const int small = 200;  // 0.55 pixels per lattice unit
+    const QImage img = render_tiling_image(paths, 300, 600, 300, 1, kColors, small, small);
+    const QImage big = render_tiling_image(paths, 300, 600, 300, 1, kColors, small * 8, small * 8);
+    const std::vector<double> a = block_means(img, 5), b = block_means(big, 40);
+    QCOMPARE(a.size(), b.size());
+    double worst = 0, sum = 0;
+    for (std::size_t k = 0; k < a.size(); ++k) {
+      worst = std::max(worst, std::fabs(a[k] - b[k]));
+      sum += std::fabs(a[k] - b[k]);
+    }
+    qInfo("block means: worst %.2f, mean %.3f of 255", worst, sum / a.size());
+    QVERIFY2(worst < 12.0, qPrintable(QString("worst block mean off by %1").arg(worst)));
+    QVERIFY2(sum / a.size() < 1.0, qPrintable(QString("mean error %1").arg(sum / a.size())));
+    // Not a flat colour: the liquid region's mixture differs from the frozen
+    // corners' pure colours.
+    QVERIFY(count_colors(img) > 100);
+  }
+
+  // The bands are drawn on threads; the picture does not depend on them.
+  void same_image_on_any_number_of_threads_data() {
+    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("size");
+    for (int s = 1; s <= 5; ++s) {
+      QTest::newRow(qPrintable(QString("style %1 small").arg(s))) << s << 301;
+      QTest::newRow(qPrintable(QString("style %1 large").arg(s))) << s << 1203;
+    }
+  }
+  void same_image_on_any_number_of_threads() {
+    QFETCH(int, style);
+    QFETCH(int, size);
+    const PathArray paths = uniform_sample(120, 5);
+    QImage one(size, size, QImage::Format_RGB32);
+    auto draw = [&](QImage& img, unsigned threads) {
+      raster_tiling({reinterpret_cast<uint32_t*>(img.bits()), img.width(), img.height(),
+                     img.bytesPerLine() / 4},
+                    paths, 120, 240, 120, style, kColors, nullptr, threads);
+    };
+    draw(one, 1);
+    for (unsigned threads : {2u, 3u, 7u}) {
+      QImage many(size, size, QImage::Format_RGB32);
+      many.fill(Qt::blue);  // every pixel must be drawn over
+      draw(many, threads);
+      QCOMPARE(many, one);
+    }
+  }
+
+  // A view shows part of the world at its own scale, as the canvas drawing
+  // of the whole picture magnified onto it would.
+  void a_view_is_drawn_sharply_at_its_zoom_data() {
+    QTest::addColumn<int>("style");
+    for (int s = 1; s <= 5; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
+  }
+  void a_view_is_drawn_sharply_at_its_zoom() {
+    QFETCH(int, style);
+    const int32_t n = 150;
+    const PathArray paths = uniform_sample(n, 9);
+    const int size = 600;
+    // About 25 lattice units across, near the centre of the hexagon.
+    const WorldRect whole = tiling_world(n, 2 * n, n, style);
+    const double cx = (whole.x1 + whole.x2) / 2, cy = (whole.y1 + whole.y2) / 2;
+    const WorldRect view{cx - 12.5, cy - 12.5, cx + 12.5, cy + 12.5};
+    const QImage img = render_tiling_image(paths, n, 2 * n, n, style, kColors, size, size, &view);
+    // Reference: the canvas drawing of the whole world on a canvas so large
+    // that the view covers `size` pixels, shifted so that the view is at the
+    // image's corner.
+    const double scale = size / 25.0;
+    const double full_w = (whole.x2 - whole.x1) * scale, full_h = (whole.y2 - whole.y1) * scale;
+    QImage ref(size, size, QImage::Format_RGB32);
+    ref.fill(Qt::white);
+    {
+      QPainter painter(&ref);
+      painter.translate(-(view.x1 - whole.x1) * scale, -(whole.y2 - view.y2) * scale);
+      QPainterCanvas canvas(painter, QSizeF(full_w, full_h));
+      draw_tiling(canvas, paths, n, 2 * n, n, style, kColors);
+    }
+    const Difference d = compare(ref, img);
+    QCOMPARE(d.off_edge, 0);
+    QVERIFY2(d.pixels * 25 <= d.edge_pixels,
+             qPrintable(QString("%1 of %2 edge pixels differ").arg(d.pixels).arg(d.edge_pixels)));
+  }
+
+  // The merged shapes drawn on a canvas (as a PDF page is) give the picture
+  // of one polygon per lozenge, up to edge pixels: long outlines are drawn
+  // as polylines, whose pixels at the corners may differ.
+  void merged_shapes_draw_the_same_picture_data() {
+    QTest::addColumn<int>("style");
+    for (int s = 1; s <= 5; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
+  }
+  void merged_shapes_draw_the_same_picture() {
+    QFETCH(int, style);
+    const PathArray paths = uniform_sample(30, 3);
+    const QImage ref = canvas_picture(paths, 30, 60, 30, style, 800);
+    const QImage img = canvas_picture(paths, 30, 60, 30, style, 800, true);
+    const Difference d = compare(ref, img);
+    QCOMPARE(d.off_edge, 0);
+    QVERIFY2(d.pixels * 10 <= d.edge_pixels,
+             qPrintable(QString("%1 of %2 edge pixels differ").arg(d.pixels).arg(d.edge_pixels)));
+  }
+
+  // The SVG: one path element per colour and per line type, integer
+  // coordinates only, the area of each lozenge colour that of its lozenges,
+  // and drawn by an SVG renderer it shows the canvas picture (its edges are
+  // smoothed, so they may differ).
+  void svg_is_merged_and_shows_the_same_picture_data() {
+    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("paths");
+    QTest::newRow("style 1") << 1 << 3;
+    QTest::newRow("style 2") << 2 << 4;
+    QTest::newRow("style 3") << 3 << 4;
+    QTest::newRow("style 4") << 4 << 5;
+  }
+  void svg_is_merged_and_shows_the_same_picture() {
+    QFETCH(int, style);
+    QFETCH(int, paths);
+    const int32_t n = 20;
+    const PathArray config = uniform_sample(n, 4);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("t.svg");
+    QVERIFY(write_tiling_svg(file.toStdString(), config, n, 2 * n, n, style, kColors, 600));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QCOMPARE(static_cast<int>(text.count("<path")), paths);
+    const QRegularExpression data(" d=\"([^\"]*)\"");
+    for (auto it = data.globalMatch(text); it.hasNext();)
+      QVERIFY(!it.next().captured(1).contains('.'));
+
+    int flat = 0, rising = 0;
+    for (int32_t t = 0; t < 2 * n; ++t)
+      for (int32_t i = 1; i <= n; ++i) (config(i, t + 1) == config(i, t) ? flat : rising)++;
+    const auto areas = svg_fill_areas(text);
+    // A lozenge has area 2 in lattice units (x one slice, y two units a height).
+    QCOMPARE(areas.at(hex(kColors.flat)), 2.0 * flat);
+    QCOMPARE(areas.at(hex(kColors.rising)), 2.0 * rising);
+    // The hexagon: 2 (N(T-S) + NS + S(T-S)) for N = T-S = S = n.
+    QCOMPARE(areas.at(hex(kColors.hexagon)), 2.0 * 3 * n * n);
+    // Far fewer polygons than lozenges: regions are merged.
+    QVERIFY(text.count('z') < (flat + rising) / 2);
+
+    QSvgRenderer svg(file);
+    QVERIFY(svg.isValid());
+    QImage img(600, 600, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter painter(&img);
+    svg.render(&painter);
+    painter.end();
+    const QImage ref = canvas_picture(config, n, 2 * n, n, style, 600);
+    // The dashes of style 4 run on along each path instead of starting
+    // afresh at every lozenge, so a dash may sit two pixels from the
+    // reference's.
+    const Difference d = compare(ref, img, style == 4 ? 2 : 1);
+    QCOMPARE(d.off_edge, 0);
+  }
+
+  void svg_of_the_square_grid_style() {
+    const PathArray config = uniform_sample(6, 2);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("t.svg");
+    QVERIFY(write_tiling_svg(file.toStdString(), config, 6, 12, 6, 5, kColors, 300));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    // The grid as one repeated pattern, the paths as one path element, the
+    // dots as another: one "h0" per path point.
+    QCOMPARE(static_cast<int>(text.count("<pattern")), 1);
+    QCOMPARE(static_cast<int>(text.count("<path")), 2);
+    QCOMPARE(static_cast<int>(text.count("h0")), 6 * 13);
+  }
+
+  // A write that fails half way (a full device) is reported, and a refused
+  // file leaves the one it would replace as it was.
+  void failed_svg_write_is_reported() {
+    const PathArray config = uniform_sample(30, 1);
+    if (QFileInfo::exists("/dev/full"))
+      QVERIFY(!write_tiling_svg("/dev/full", config, 30, 60, 30, 1, kColors, 400));
+    QTemporaryDir dir;
+    const QString file = dir.filePath("x.svg");
+    {
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("old");
+    }
+    QVERIFY(!write_tiling_svg(file.toStdString(), config, 30, 60, 30, 1, kColors, 0));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("old"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);  // no temporary left
+  }
+
+  // Large SVGs are refused by an upper bound of their size, known before
+  // sampling; the n = 1000 uniform hexagon passes in every style.
+  void svg_size_limit() {
+    for (int style = 1; style <= 5; ++style) {
+      QVERIFY(svg_size_check(1000, 2000, 1000, style).empty());
+      QVERIFY(svg_size_bound(1000, 2000, 1000, style) <= kSvgMaxBytes);
+      QVERIFY(svg_memory_bound(1000, 2000, 1000, style) <= kSvgMaxMemory);
+      // The square grid's file is the smallest: it passes at n = 2000.
+      const std::string why = svg_size_check(style == 5 ? 3000 : 2000, style == 5 ? 6000 : 4000,
+                                             style == 5 ? 3000 : 2000, style);
+      QVERIFY2(why.find("SVG picture refused") == 0, why.c_str());
+    }
+    QVERIFY(!svg_size_check(100000, 200000, 100000, 1).empty());
+    QVERIFY(!svg_size_check(2147483647, 2147483647, 0, 1).empty());
+    QCOMPARE(svg_size_bound(2147483647, 2147483647, 2147483647, 4), UINT64_MAX);
+    QVERIFY(svg_size_check(0, 0, 0, 1).empty());
+  }
+
+  // The real file of a small tiling is far below its bound (the bound is
+  // for the worst case, every lozenge a polygon of its own).
+  void svg_bound_holds() {
+    const PathArray config = uniform_sample(40, 8);
+    QTemporaryDir dir;
+    for (int style = 1; style <= 5; ++style) {
+      const QString file = dir.filePath(QString("t%1.svg").arg(style));
+      QVERIFY(write_tiling_svg(file.toStdString(), config, 40, 80, 40, style, kColors, 800));
+      QVERIFY(static_cast<uint64_t>(QFileInfo(file).size()) <= svg_size_bound(40, 80, 40, style));
+    }
+  }
+
+  // Heights no sampler makes (out of order, far outside the hexagon, the
+  // extremes of the type) and shapes larger than the array: drawn without
+  // reading or writing out of bounds (the sanitizer build checks this).
+  void hostile_heights_draw_safely() {
+    PathArray paths(7, 9);
+    uint32_t x = 12345;
+    for (int32_t t = 0; t <= 9; ++t)
+      for (int32_t i = 1; i <= 7; ++i) {
+        x = x * 1103515245u + 12345u;
+        const int pick = static_cast<int>(x >> 28);
+        paths(i, t) = pick == 0   ? INT32_MAX
+                      : pick == 1 ? INT32_MIN
+                                  : static_cast<int32_t>(x >> 20) - 2048;
+      }
+    QTemporaryDir dir;
+    for (int style = 0; style <= 6; ++style) {
+      for (int size : {17, 300}) {
+        const QImage img = render_tiling_image(paths, 7, 9, 4, style, kColors, size, size);
+        QCOMPARE(img.size(), QSize(size, size));
+      }
+      const QImage big = render_tiling_image(paths, 70, 90, 4, style, kColors, 64, 64);
+      QVERIFY(!big.isNull());
+      const QString file = dir.filePath("h.svg");
+      QVERIFY(write_tiling_svg(file.toStdString(), paths, 7, 9, 4, style, kColors, 100));
+      QVERIFY(write_tiling_svg(file.toStdString(), paths, 70, 90, 4, style, kColors, 100));
+    }
+    // A side S far outside 0..T: no endless loop over grid rows.
+    for (int style = 1; style <= 5; ++style) {
+      QVERIFY(!render_tiling_image(paths, 7, 9, INT32_MAX, style, kColors, 40, 40).isNull());
+      QVERIFY(write_tiling_svg(dir.filePath("s.svg").toStdString(), paths, 7, 9, INT32_MIN, style,
+                               kColors, 40));
+    }
+    const WorldRect inverted{5.0, 5.0, -5.0, -5.0}, empty{1.0, 1.0, 1.0, 1.0};
+    QVERIFY(!render_tiling_image(paths, 7, 9, 4, 1, kColors, 50, 50, &inverted).isNull());
+    QVERIFY(!render_tiling_image(paths, 7, 9, 4, 1, kColors, 50, 50, &empty).isNull());
+  }
+};
+
+QTEST_GUILESS_MAIN(RasterTest)
+#include "test_raster.moc"
