@@ -171,6 +171,9 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
     const PlanePartition pp = to_plane_partition(paths, p.N, p.T, p.S);
     std::copy(pp.cells.begin(), pp.cells.end(), out + static_cast<std::size_t>(r) * cells);
   };
+  // S = 0 or S = T: the hexagon has one tiling, and its plane partition no
+  // entry.
+  if (cells == 0) return true;
   threads = std::max(1u, threads);
   // Fewer runs than threads: the threads share each run, as lozengia-cli
   // does; the sample is the same either way.

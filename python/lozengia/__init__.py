@@ -106,18 +106,7 @@ class Model:
     def __init__(self, name="hahn", **params):
         if isinstance(name, Model):
             name, params = name.name, {**name.params, **params}
-        if isinstance(name, bool):
-            raise TypeError("model must be a name or a kind number 1..6, not bool")
-        if isinstance(name, numbers.Integral):
-            if not 1 <= int(name) <= 6:
-                raise ValueError(f"Unknown model {int(name)}: the kind numbers are 1..6")
-            name = _NAMES[int(name)]
-        if not isinstance(name, str):
-            raise TypeError(f"model must be a name or a kind number 1..6, not {type(name).__name__}")
-        if name.strip() in ("1", "2", "3", "4", "5", "6"):
-            name = _NAMES[int(name)]
-        if name not in _KINDS:
-            raise ValueError(f"Unknown model '{name}': one of {', '.join(MODELS)}")
+        name = Model._name(name)
         kind = _KINDS[name]
         uses = _uses(kind)
         for key, value in params.items():
@@ -133,6 +122,23 @@ class Model:
         missing = [k for k, used in uses.items() if used and k not in self.params]
         if missing:
             raise ValueError(f"the model {name} needs {' and '.join(missing)}")
+
+    @staticmethod
+    def _name(name):
+        """The command-line name of a model given by name or kind number."""
+        if isinstance(name, bool):
+            raise TypeError("model must be a name or a kind number 1..6, not bool")
+        if isinstance(name, numbers.Integral):
+            if not 1 <= int(name) <= 6:
+                raise ValueError(f"Unknown model {int(name)}: the kind numbers are 1..6")
+            name = _NAMES[int(name)]
+        if not isinstance(name, str):
+            raise TypeError(f"model must be a name or a kind number 1..6, not {type(name).__name__}")
+        if name.strip() in ("1", "2", "3", "4", "5", "6"):
+            name = _NAMES[int(name)]
+        if name not in _KINDS:
+            raise ValueError(f"Unknown model '{name}': one of {', '.join(MODELS)}")
+        return name
 
     @property
     def title(self):

@@ -22,8 +22,9 @@ def cli():
     if path is None:
         pytest.fail("lozengia-cli not found: set LOZENGIA_CLI to the built binary")
 
-    def run(*args, check=True):
-        r = subprocess.run([path, *map(str, args)], capture_output=True, text=True, timeout=300)
+    def run(*args, check=True, cwd=None):
+        r = subprocess.run([path, *map(str, args)], capture_output=True, text=True, timeout=300,
+                           cwd=cwd)
         if check and r.returncode != 0:
             raise AssertionError(f"lozengia-cli {' '.join(map(str, args))}: {r.stderr}")
         return r
