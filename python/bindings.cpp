@@ -34,6 +34,13 @@ void warn(WarningSink& sink) {
     if (PyErr_WarnEx(PyExc_RuntimeWarning, m.c_str(), 1) != 0) throw py::error_already_set();
 }
 
+// Whether the caller is the interpreter's main thread, the one that runs the
+// signal handlers (Ctrl-C).
+bool on_main_thread() {
+  const py::object main = py::module_::import("threading").attr("main_thread")();
+  return main.attr("ident").cast<unsigned long>() == PyThread_get_thread_ident();
+}
+
 unsigned thread_count(int64_t threads) {
   if (threads == 0) return std::max(1u, std::thread::hardware_concurrency());
   if (threads < 1 || threads > 1024) throw py::value_error("threads must be an integer in 1..1024");
@@ -258,9 +265,10 @@ PYBIND11_MODULE(_core, m) {
     int32_t* dst = out.mutable_data();
     WarningSink sink;
     bool done;
+    const bool watch = on_main_thread();
     {
       py::gil_scoped_release release;
-      Interrupt intr;
+      Interrupt intr(watch);
       done = sample_runs(p, seed, count, nthreads, dst, intr, sink);
     }
     if (!done) throw py::error_already_set();
@@ -284,9 +292,10 @@ PYBIND11_MODULE(_core, m) {
                                                 std::to_string(p.S) + ")");
              WarningSink sink;
              bool done;
+             const bool watch = on_main_thread();
              {
                py::gil_scoped_release release;
-               done = s.step(plus, k, sink);
+               done = s.step(plus, k, watch, sink);
              }
              if (!done) throw py::error_already_set();
              warn(sink);
@@ -301,9 +310,10 @@ PYBIND11_MODULE(_core, m) {
              if (S < 0 || S > p.T) throw py::value_error("S must be in 0..T");
              WarningSink sink;
              bool done;
+             const bool watch = on_main_thread();
              {
                py::gil_scoped_release release;
-               done = s.exact(S, nthreads, sink);
+               done = s.exact(S, nthreads, watch, sink);
              }
              if (!done) throw py::error_already_set();
              warn(sink);

@@ -10,9 +10,9 @@ HexagonSampler::HexagonSampler(const HexagonParams& p, int64_t seed)
   INIT_PATHS(p.N, p.T, p.S, paths_);
 }
 
-bool HexagonSampler::step(bool plus, int32_t k, WarningSink& sink) {
+bool HexagonSampler::step(bool plus, int32_t k, bool watch_signals, WarningSink& sink) {
   std::lock_guard<std::mutex> lock(m_);
-  Interrupt intr;
+  Interrupt intr(watch_signals);
   const int32_t S0 = p_.S;
   const uint32_t state0 = rng_.state();
   start_ = paths_;
@@ -33,9 +33,9 @@ bool HexagonSampler::step(bool plus, int32_t k, WarningSink& sink) {
   return true;
 }
 
-bool HexagonSampler::exact(int32_t S, unsigned threads, WarningSink& sink) {
+bool HexagonSampler::exact(int32_t S, unsigned threads, bool watch_signals, WarningSink& sink) {
   std::lock_guard<std::mutex> lock(m_);
-  Interrupt intr;
+  Interrupt intr(watch_signals);
   HexagonParams p = p_;
   p.S = S;
   PathArray result(p.N, p.T);

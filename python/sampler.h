@@ -23,10 +23,10 @@ class HexagonSampler {
   // the ones that sample must be called without the interpreter's lock and
   // return false when interrupted, the sampler then being as it was (its
   // configuration, S, and the position of its streams).
-  bool step(bool plus, int32_t k, WarningSink& sink);
+  bool step(bool plus, int32_t k, bool watch_signals, WarningSink& sink);
   // An exact sample at S, the next run of the seed's runs: run r (counted
   // from 0 over the sampler's life) is lozengia.sample's run r of that seed.
-  bool exact(int32_t S, unsigned threads, WarningSink& sink);
+  bool exact(int32_t S, unsigned threads, bool watch_signals, WarningSink& sink);
 
   // A copy of the configuration and its S, taken together.
   PathArray paths(int32_t& S);

@@ -37,6 +37,7 @@ std::vector<std::string> WarningSink::take() {
 
 bool Interrupt::poll() {
   if (stopped()) return true;
+  if (!watch_) return false;
   const auto now = std::chrono::steady_clock::now();
   if (now - last_ < std::chrono::milliseconds(50)) return false;
   last_ = now;

@@ -37,6 +37,9 @@ class WarningSink final : public MessageSink {
 // The workers read the flag between sweeps.
 class Interrupt {
  public:
+  // Python runs its signal handlers on the main thread only: a call from any
+  // other thread has nothing to poll and never takes the lock back.
+  explicit Interrupt(bool watch_signals) : watch_(watch_signals) {}
   // True once the call must stop; the Python exception is then pending on the
   // calling thread. Must be called without the interpreter's lock.
   bool poll();
@@ -45,6 +48,7 @@ class Interrupt {
 
  private:
   std::atomic<bool> stop_{false};
+  bool watch_;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
