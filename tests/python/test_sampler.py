@@ -87,10 +87,22 @@ def test_the_step_stream_depends_on_the_seed_only():
     assert not np.array_equal(a.paths, c.paths)
 
 
-def interrupt_after(seconds):
-    timer = threading.Timer(seconds, os.kill, (os.getpid(), signal.SIGINT))
-    timer.start()
-    return timer
+class interrupt_after:
+    """Sends Ctrl-C (SIGINT) to this process after `seconds`, unless the
+    block has ended by then (so that a call quicker than expected fails its
+    test instead of interrupting the next one)."""
+
+    def __init__(self, seconds):
+        self.timer = threading.Timer(seconds, os.kill, (os.getpid(), signal.SIGINT))
+
+    def __enter__(self):
+        self.timer.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.timer.cancel()
+        self.timer.join()
+        return False
 
 
 # Each long call below would take from several seconds to a minute; Ctrl-C
@@ -100,15 +112,13 @@ def test_ctrl_c_stops_a_sampler_and_leaves_it_as_it_was(how):
     s = lozengia.Sampler(1400, 2800, S=3, seed=5)
     s.step_plus(2)
     before, S = s.paths, s.S
-    timer = interrupt_after(0.3)
     start = time.monotonic()
-    with pytest.raises(KeyboardInterrupt):
+    with pytest.raises(KeyboardInterrupt), interrupt_after(0.3):
         if how == "step_plus":
             s.step_plus(1390)
         else:
             s.exact(1400, threads=1)
     elapsed = time.monotonic() - start
-    timer.join()
     assert elapsed < 5, elapsed
     assert s.S == S
     np.testing.assert_array_equal(s.paths, before)
@@ -121,21 +131,17 @@ def test_ctrl_c_stops_a_sampler_and_leaves_it_as_it_was(how):
 
 
 def test_ctrl_c_stops_sample_with_count():
-    timer = interrupt_after(0.3)
     start = time.monotonic()
-    with pytest.raises(KeyboardInterrupt):
+    with pytest.raises(KeyboardInterrupt), interrupt_after(0.3):
         lozengia.sample(300, 600, 300, count=400, threads=2, seed=1)
-    timer.join()
     assert time.monotonic() - start < 5
 
 
 def test_ctrl_c_leaves_a_wavefront_behind_and_returns():
-    timer = interrupt_after(0.3)
     start = time.monotonic()
-    with pytest.raises(KeyboardInterrupt):
+    with pytest.raises(KeyboardInterrupt), interrupt_after(0.3):
         lozengia.sample(900, 1800, 900, threads=2, seed=1)
     elapsed = time.monotonic() - start
-    timer.join()
     # The call came back while the sample it left was still being made.
     running = lozengia._core.background_running()
     lozengia._core.join_background()
