@@ -50,8 +50,9 @@ bool Interrupt::poll() {
 
 namespace {
 
-// A wavefront of the core, on threads of its own, owning everything it
-// touches so that an interrupted call can leave it behind.
+// A wavefront of the core, on threads of its own. Its thread owns it (and
+// everything the wavefront touches), so that an interrupted call can let it
+// go: it then finishes on its own, and is freed by its thread.
 struct Wavefront {
   HexagonParams p;
   int64_t seed = 0;
@@ -61,50 +62,20 @@ struct Wavefront {
   std::mutex m;
   std::condition_variable cv;
   bool done = false;
+  bool abandoned = false;
   std::exception_ptr error;
-  std::thread runner;
 };
 
-class Abandoned {
- public:
-  ~Abandoned() { join(); }
-  void add(std::shared_ptr<Wavefront> w) {
-    std::lock_guard<std::mutex> lock(m_);
-    prune();
-    jobs_.push_back(std::move(w));
-  }
-  void join() {
-    std::vector<std::shared_ptr<Wavefront>> jobs;
-    {
-      std::lock_guard<std::mutex> lock(m_);
-      jobs.swap(jobs_);
-    }
-    for (auto& j : jobs)
-      if (j->runner.joinable()) j->runner.join();
-  }
-  std::size_t running() {
-    std::lock_guard<std::mutex> lock(m_);
-    prune();
-    return jobs_.size();
-  }
-
- private:
-  // Joins the finished ones (which returns at once).
-  void prune() {
-    std::erase_if(jobs_, [](std::shared_ptr<Wavefront>& j) {
-      std::lock_guard<std::mutex> lock(j->m);
-      if (!j->done) return false;
-      if (j->runner.joinable()) j->runner.join();
-      return true;
-    });
-  }
-  std::mutex m_;
-  std::vector<std::shared_ptr<Wavefront>> jobs_;
+// The count of wavefronts left behind and still running. Never destroyed:
+// they may still end while the process exits.
+struct Leftovers {
+  std::mutex m;
+  std::condition_variable cv;
+  std::size_t running = 0;
 };
-
-Abandoned& abandoned() {
-  static Abandoned a;
-  return a;
+Leftovers& leftovers() {
+  static Leftovers* l = new Leftovers;
+  return *l;
 }
 
 bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathArray& paths,
@@ -114,28 +85,40 @@ bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, P
   job->seed = run_seed;
   job->threads = threads;
   job->paths = PathArray(p.N, p.T);
-  Wavefront* w = job.get();
-  job->runner = std::thread([w] {
+  std::thread runner([job] {
     try {
-      exact_sample_streams(w->p, w->paths, w->seed, w->threads, w->sink);
+      exact_sample_streams(job->p, job->paths, job->seed, job->threads, job->sink);
     } catch (...) {
-      w->error = std::current_exception();
+      job->error = std::current_exception();
     }
-    std::lock_guard<std::mutex> lock(w->m);
-    w->done = true;
-    w->cv.notify_all();
+    std::lock_guard<std::mutex> lock(job->m);
+    job->done = true;
+    job->cv.notify_all();
+    if (job->abandoned) {
+      Leftovers& l = leftovers();
+      std::lock_guard<std::mutex> count(l.m);
+      --l.running;
+      l.cv.notify_all();
+    }
   });
-  for (;;) {
-    {
-      std::unique_lock<std::mutex> lock(w->m);
-      if (w->cv.wait_for(lock, std::chrono::milliseconds(50), [w] { return w->done; })) break;
-    }
-    if (intr.poll()) {
-      abandoned().add(std::move(job));
+  std::unique_lock<std::mutex> lock(job->m);
+  while (!job->cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return job->done; })) {
+    lock.unlock();
+    const bool stop = intr.poll();
+    lock.lock();
+    if (stop && !job->done) {
+      job->abandoned = true;
+      {
+        Leftovers& l = leftovers();
+        std::lock_guard<std::mutex> count(l.m);
+        ++l.running;
+      }
+      runner.detach();
       return false;
     }
   }
-  job->runner.join();
+  lock.unlock();
+  runner.join();
   if (job->error) std::rethrow_exception(job->error);
   for (const std::string& m : job->sink.take()) sink.line(m);
   paths.swap(job->paths);
@@ -233,7 +216,16 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
   return !intr.stopped();
 }
 
-void join_abandoned() { abandoned().join(); }
-std::size_t abandoned_running() { return abandoned().running(); }
+void join_abandoned() {
+  Leftovers& l = leftovers();
+  std::unique_lock<std::mutex> lock(l.m);
+  l.cv.wait(lock, [&] { return l.running == 0; });
+}
+
+std::size_t abandoned_running() {
+  Leftovers& l = leftovers();
+  std::lock_guard<std::mutex> lock(l.m);
+  return l.running;
+}
 
 }  // namespace lozengia::pymod

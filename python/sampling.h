@@ -67,10 +67,10 @@ bool exact_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathA
 bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned threads,
                  int32_t* out, Interrupt& intr, WarningSink& sink);
 
-// A wavefront cannot be stopped half-way: an interrupted call leaves it to
-// finish on its own threads. This waits for every such leftover (at exit).
-void join_abandoned();
-// How many are still running.
+// A wavefront cannot be stopped half-way: an interrupted call lets it finish
+// on its own threads, which free it (a process may exit meanwhile). For
+// tests: how many are still running, and waiting until none is.
 std::size_t abandoned_running();
+void join_abandoned();
 
 }  // namespace lozengia::pymod

@@ -23,7 +23,6 @@ The same seed gives the same arrays as `lozengia-cli --seed` (sample i of
 and Ctrl-C (KeyboardInterrupt) stops it within a fraction of a second.
 """
 
-import atexit
 import numbers
 import operator
 
@@ -393,7 +392,3 @@ class Sampler:
     def __repr__(self):
         return f"<lozengia.Sampler {self._core.params.info()}>"
 
-
-# A wavefront interrupted by Ctrl-C finishes on its own threads; the
-# interpreter waits for it before it goes.
-atexit.register(_core.join_background)

@@ -216,3 +216,24 @@ def test_one_sampler_shared_by_threads_stays_consistent():
         t.join()
     assert not errors
     assert s.S == 0
+
+
+def test_the_interpreter_exits_without_waiting_for_a_wavefront_left_behind():
+    import subprocess
+    import sys
+    script = """
+import os, signal, threading, lozengia
+threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT)).start()
+try:
+    lozengia.sample(1500, 3000, 1500, threads=2, seed=1)
+except KeyboardInterrupt:
+    print("left", lozengia._core.background_running())
+"""
+    start = time.monotonic()
+    r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                       timeout=120)
+    elapsed = time.monotonic() - start
+    assert r.returncode == 0, r.stderr
+    assert r.stdout.strip() == "left 1"
+    # The wavefront alone takes several times longer.
+    assert elapsed < 5, elapsed
