@@ -1,13 +1,17 @@
 #include "convert.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace lozengia::pymod {
 
 std::string check_plane_partition(const int32_t* a, int64_t rows, int64_t cols, int64_t N) {
   auto at = [&](int64_t r, int64_t c) { return a[r * cols + c]; };
   auto where = [](int64_t r, int64_t c) {
-    return "[" + std::to_string(r) + ", " + std::to_string(c) + "]";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "[%lld, %lld]", static_cast<long long>(r),
+                  static_cast<long long>(c));
+    return std::string(buf);
   };
   for (int64_t r = 0; r < rows; ++r) {
     for (int64_t c = 0; c < cols; ++c) {
