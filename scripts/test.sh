@@ -9,6 +9,15 @@ cmake --build build
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2
 cd ..
+# The Python module with Debian's interpreter, as `pip install .` makes it
+# (offline, into a temporary folder), its tests run against that copy (ctest
+# above ran them against build/python), examples included.
+py_target=$(mktemp -d)
+/usr/bin/python3 -m pip install -q --root-user-action=ignore --no-build-isolation --no-deps \
+  --no-index --target "$py_target" .
+PYTHONPATH="$py_target" LOZENGIA_CLI="$PWD/build/lozengia-cli" QT_QPA_PLATFORM=offscreen \
+  timeout 900 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python
+rm -rf "$py_target"
 # The core without vector instructions, as other processors build it.
 bash scripts/portable.sh
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then

@@ -1,0 +1,392 @@
+// lozengia._core: the sampling core, its conversions and its pictures for
+// Python. The arguments are read and explained by the Python layer
+// (lozengia/__init__.py); this layer still refuses anything it cannot use
+// with a Python exception, since it can be called directly.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "convert.h"
+#include "core/hexagon.h"
+#include "core/params.h"
+#include "core/plane_partition.h"
+#include "core/random.h"
+#include "pictures.h"
+#include "render/color_config.h"
+#include "sampler.h"
+#include "sampling.h"
+
+namespace py = pybind11;
+
+namespace lozengia::pymod {
+namespace {
+
+using IntArray = py::array_t<int32_t, py::array::c_style>;
+
+// The operators' messages become Python warnings once the lock is back.
+void warn(WarningSink& sink) {
+  for (const std::string& m : sink.take())
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, m.c_str(), 1) != 0) throw py::error_already_set();
+}
+
+// Whether the caller is the interpreter's main thread, the one that runs the
+// signal handlers (Ctrl-C).
+bool on_main_thread() {
+  const py::object main = py::module_::import("threading").attr("main_thread")();
+  return main.attr("ident").cast<unsigned long>() == PyThread_get_thread_ident();
+}
+
+unsigned thread_count(int64_t threads) {
+  if (threads == 0) return std::max(1u, std::thread::hardware_concurrency());
+  if (threads < 1 || threads > 1024) throw py::value_error("threads must be an integer in 1..1024");
+  return static_cast<unsigned>(threads);
+}
+
+// The 2-D shape of an array given to the module, refused unless it is one.
+std::pair<int64_t, int64_t> shape2(const IntArray& a, const char* what) {
+  if (a.ndim() != 2)
+    throw py::value_error(std::string(what) + " must be a 2-D array, not " +
+                          std::to_string(a.ndim()) + "-D");
+  return {a.shape(0), a.shape(1)};
+}
+
+// An N x (T+1) array of heights read as a configuration; S is where path 1
+// ends. Refused unless it is a configuration of that hexagon.
+PathArray read_paths(const IntArray& a, int32_t& N, int32_t& T, int32_t& S) {
+  const auto [n, cols] = shape2(a, "paths");
+  if (n < 1 || cols < 2) throw py::value_error("paths must have N >= 1 rows and T+1 >= 2 columns");
+  if (const std::string why = check_shape(n, cols - 1, 1); !why.empty()) throw py::value_error(why);
+  N = static_cast<int32_t>(n);
+  T = static_cast<int32_t>(cols - 1);
+  const int32_t* d = a.data();
+  PathArray p(N, T);
+  for (int32_t i = 1; i <= N; ++i)
+    for (int32_t t = 0; t <= T; ++t) p(i, t) = d[static_cast<std::size_t>(i - 1) * (T + 1) + t];
+  S = p(1, T);
+  if (S < 0 || S > T)
+    throw py::value_error("paths: path 1 ends at " + std::to_string(S) + ", outside 0..T");
+  if (const std::string why = check_invariants(p, N, T, S); !why.empty())
+    throw py::value_error("paths are not a configuration of the hexagon: " + why);
+  return p;
+}
+
+// A plane partition in an N-high box, read as its configuration.
+PathArray read_plane_partition(const IntArray& a, int64_t N, int32_t& T, int32_t& S) {
+  const auto [rows, cols] = shape2(a, "the plane partition");
+  if (N < 1 || N > std::numeric_limits<int32_t>::max())
+    throw py::value_error("N must be an integer >= 1");
+  if (rows + cols < 1) throw py::value_error("the plane partition must have S + (T-S) >= 1");
+  if (const std::string why = check_shape(N, rows + cols, 1); !why.empty())
+    throw py::value_error(why);
+  if (const std::string why = check_plane_partition(a.data(), rows, cols, N); !why.empty())
+    throw py::value_error("not a plane partition in a box of height " + std::to_string(N) + ": " +
+                          why);
+  S = static_cast<int32_t>(rows);
+  T = static_cast<int32_t>(rows + cols);
+  PathArray p;
+  {
+    py::gil_scoped_release release;
+    p = plane_partition_to_paths(a.data(), S, T - S, static_cast<int32_t>(N));
+  }
+  if (const std::string why = check_invariants(p, static_cast<int32_t>(N), T, S); !why.empty())
+    throw py::value_error("not a plane partition of a tiling: " + why);
+  return p;
+}
+
+IntArray pp_array(const PathArray& paths, int32_t N, int32_t T, int32_t S) {
+  PlanePartition pp;
+  {
+    py::gil_scoped_release release;
+    pp = to_plane_partition(paths, N, T, S);
+  }
+  IntArray out({static_cast<py::ssize_t>(pp.rows), static_cast<py::ssize_t>(pp.cols)});
+  std::copy(pp.cells.begin(), pp.cells.end(), out.mutable_data());
+  return out;
+}
+
+IntArray paths_array(const PathArray& p) {
+  const int32_t N = p.n(), T = p.t();
+  IntArray out({static_cast<py::ssize_t>(N), static_cast<py::ssize_t>(T + 1)});
+  int32_t* d = out.mutable_data();
+  for (int32_t i = 1; i <= N; ++i)
+    for (int32_t t = 0; t <= T; ++t) d[static_cast<std::size_t>(i - 1) * (T + 1) + t] = p(i, t);
+  return out;
+}
+
+py::array_t<int8_t> lozenge_array(const PathArray& p, int32_t N, int32_t T, int32_t S) {
+  std::vector<int8_t> v;
+  {
+    py::gil_scoped_release release;
+    v = lozenge_types(p, N, T, S);
+  }
+  py::array_t<int8_t> out({static_cast<py::ssize_t>(N + S), static_cast<py::ssize_t>(T)});
+  std::copy(v.begin(), v.end(), out.mutable_data());
+  return out;
+}
+
+LozengeColors read_colors(const std::array<uint32_t, 3>& c) {
+  for (uint32_t v : c)
+    if (v > 0xFFFFFF) throw py::value_error("a colour must be 0x000000..0xFFFFFF");
+  LozengeColors colors;
+  colors.flat = c[0];
+  colors.rising = c[1];
+  colors.hexagon = c[2];
+  return colors;
+}
+
+void check_picture(int32_t style, int size) {
+  if (style < 1 || style > 5) throw py::value_error("style must be 1..5");
+  if (size < 16 || size > 20000) throw py::value_error("size must be 16..20000 pixels");
+}
+
+py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_t S, int32_t style,
+                                const std::array<uint32_t, 3>& colours, int size) {
+  check_picture(style, size);
+  const LozengeColors colors = read_colors(colours);
+  std::vector<uint8_t> rgb;
+  {
+    py::gil_scoped_release release;
+    rgb = render_rgb(p, N, T, S, style, colors, size, size);
+  }
+  py::array_t<uint8_t> out({static_cast<py::ssize_t>(size), static_cast<py::ssize_t>(size),
+                            static_cast<py::ssize_t>(3)});
+  std::copy(rgb.begin(), rgb.end(), out.mutable_data());
+  return out;
+}
+
+void save_picture(bool svg, const std::string& path, const PathArray& p, int32_t N, int32_t T,
+                  int32_t S, int32_t style, const std::array<uint32_t, 3>& colours, int size) {
+  check_picture(style, size);
+  const LozengeColors colors = read_colors(colours);
+  bool ok;
+  {
+    py::gil_scoped_release release;
+    ok = svg ? save_svg(path, p, N, T, S, style, colors, size)
+             : save_png(path, p, N, T, S, style, colors, size);
+  }
+  if (!ok) {
+    const std::string message = "Error while writing to file " + path;
+    PyErr_SetString(PyExc_OSError, message.c_str());
+    throw py::error_already_set();
+  }
+}
+
+// Everything a picture or a conversion needs from a Sampler: a consistent copy.
+struct Snapshot {
+  PathArray paths;
+  int32_t N, T, S;
+};
+Snapshot snapshot(HexagonSampler& s) {
+  py::gil_scoped_release release;
+  Snapshot out;
+  out.paths = s.paths(out.S);
+  out.N = out.paths.n();
+  out.T = out.paths.t();
+  return out;
+}
+
+}  // namespace
+}  // namespace lozengia::pymod
+
+using namespace lozengia;
+using namespace lozengia::pymod;
+
+PYBIND11_MODULE(_core, m) {
+  m.doc() = "The compiled part of lozengia: use the functions of the lozengia package.";
+
+  py::list names;
+  for (const char* n : kModelNames) names.append(n);
+  m.attr("model_names") = names;
+
+  const LozengeColors defaults;
+  m.attr("default_colours") = py::make_tuple(defaults.flat, defaults.rising, defaults.hexagon);
+
+  m.def("enabled_fields", [](int32_t kind) {
+    const EnabledFields f = SETENB_MODE(kind);
+    return py::make_tuple(f.q, f.kappa, f.logq_or_K, f.alpha, f.beta);
+  });
+
+  py::class_<HexagonParams>(m, "Params")
+      .def_readonly("N", &HexagonParams::N)
+      .def_readonly("T", &HexagonParams::T)
+      .def_readonly("S", &HexagonParams::S)
+      .def_property_readonly("kind", [](const HexagonParams& p) { return p.model.kind; })
+      .def_property_readonly("q", [](const HexagonParams& p) { return p.model.q; })
+      .def_property_readonly("K", [](const HexagonParams& p) { return p.model.K; })
+      .def_property_readonly("alpha", [](const HexagonParams& p) { return p.model.alpha; })
+      .def_property_readonly("beta", [](const HexagonParams& p) { return p.model.beta; })
+      .def("info", [](const HexagonParams& p) { return WRITEINFO(p); })
+      .def("__repr__", [](const HexagonParams& p) { return "<" + WRITEINFO(p) + ">"; });
+
+  // The "New hexagon" check on the fields as typed; its own message when it
+  // refuses them.
+  m.def("check_hexagon", [](int32_t kind, const std::string& N, const std::string& T,
+                            const std::string& S, const std::string& q, const std::string& kappa,
+                            const std::string& logq_or_K, const std::string& alpha,
+                            const std::string& beta) {
+    NewHexagonInput in;
+    in.kind = kind;
+    in.N = N;
+    in.T = T;
+    in.S = S;
+    in.q = q;
+    in.kappa = kappa;
+    in.logq_or_K = logq_or_K;
+    in.alpha = alpha;
+    in.beta = beta;
+    const NewHexagonResult r = FUNCTION_NEW(in);
+    if (!r.ok) throw py::value_error(r.message);
+    return r.params;
+  });
+
+  m.def("clock_seed", &clock_seed);
+  m.def("stream_seed", &stream_seed);
+
+  m.def("sample", [](const HexagonParams& p, int64_t seed, int64_t count, int64_t threads) {
+    if (count < 1) throw py::value_error("count must be >= 1");
+    const unsigned nthreads = thread_count(threads);
+    const int64_t cells = static_cast<int64_t>(p.S) * (p.T - p.S);
+    // The results, and one pair of path arrays per thread, must fit in memory.
+    if (cells > 0 && count > std::numeric_limits<int64_t>::max() / 4 / cells)
+      throw py::value_error("count is too large for this machine's memory");
+    const int64_t result_arrays =
+        (count * cells + static_cast<int64_t>(p.N) * (p.T + 1) - 1) /
+        (static_cast<int64_t>(p.N) * (p.T + 1));
+    if (result_arrays + 2 * nthreads + 2 > std::numeric_limits<int>::max() ||
+        !check_shape(p.N, p.T, static_cast<int>(result_arrays + 2 * nthreads + 2)).empty())
+      throw py::value_error("count is too large for this machine's memory");
+    IntArray out({static_cast<py::ssize_t>(count), static_cast<py::ssize_t>(p.S),
+                  static_cast<py::ssize_t>(p.T - p.S)});
+    int32_t* dst = out.mutable_data();
+    WarningSink sink;
+    bool done;
+    const bool watch = on_main_thread();
+    {
+      py::gil_scoped_release release;
+      Interrupt intr(watch);
+      done = sample_runs(p, seed, count, nthreads, dst, intr, sink);
+    }
+    if (!done) throw py::error_already_set();
+    warn(sink);
+    return out;
+  });
+
+  py::class_<HexagonSampler>(m, "Sampler")
+      .def(py::init<const HexagonParams&, int64_t>())
+      .def("step",
+           [](HexagonSampler& s, bool plus, int32_t k) {
+             const HexagonParams p = [&] {
+               py::gil_scoped_release release;
+               return s.params();
+             }();
+             if (k < 1) throw py::value_error("k must be >= 1");
+             if (plus ? static_cast<int64_t>(p.S) + k > p.T : k > p.S)
+               throw py::value_error(plus ? "S + k must not exceed T (S = " + std::to_string(p.S) +
+                                                ", T = " + std::to_string(p.T) + ")"
+                                          : "S - k must not be negative (S = " +
+                                                std::to_string(p.S) + ")");
+             WarningSink sink;
+             bool done;
+             const bool watch = on_main_thread();
+             {
+               py::gil_scoped_release release;
+               done = s.step(plus, k, watch, sink);
+             }
+             if (!done) throw py::error_already_set();
+             warn(sink);
+           })
+      .def("exact",
+           [](HexagonSampler& s, int32_t S, int64_t threads) {
+             const unsigned nthreads = thread_count(threads);
+             const HexagonParams p = [&] {
+               py::gil_scoped_release release;
+               return s.params();
+             }();
+             if (S < 0 || S > p.T) throw py::value_error("S must be in 0..T");
+             WarningSink sink;
+             bool done;
+             const bool watch = on_main_thread();
+             {
+               py::gil_scoped_release release;
+               done = s.exact(S, nthreads, watch, sink);
+             }
+             if (!done) throw py::error_already_set();
+             warn(sink);
+           })
+      .def_property_readonly("params",
+                             [](HexagonSampler& s) {
+                               py::gil_scoped_release release;
+                               return s.params();
+                             })
+      .def_property_readonly("seed", &HexagonSampler::seed)
+      .def_property_readonly("runs",
+                             [](HexagonSampler& s) {
+                               py::gil_scoped_release release;
+                               return s.runs();
+                             })
+      .def("paths", [](HexagonSampler& s) { return paths_array(snapshot(s).paths); })
+      .def("plane_partition",
+           [](HexagonSampler& s) {
+             const Snapshot v = snapshot(s);
+             return pp_array(v.paths, v.N, v.T, v.S);
+           })
+      .def("lozenges",
+           [](HexagonSampler& s) {
+             const Snapshot v = snapshot(s);
+             return lozenge_array(v.paths, v.N, v.T, v.S);
+           })
+      .def("draw",
+           [](HexagonSampler& s, int32_t style, const std::array<uint32_t, 3>& colours, int size) {
+             const Snapshot v = snapshot(s);
+             return draw_array(v.paths, v.N, v.T, v.S, style, colours, size);
+           })
+      .def("save", [](HexagonSampler& s, bool svg, const std::string& path, int32_t style,
+                      const std::array<uint32_t, 3>& colours, int size) {
+        const Snapshot v = snapshot(s);
+        save_picture(svg, path, v.paths, v.N, v.T, v.S, style, colours, size);
+      });
+
+  m.def("paths_to_plane_partition", [](const IntArray& a) {
+    int32_t N, T, S;
+    const PathArray p = read_paths(a, N, T, S);
+    return pp_array(p, N, T, S);
+  });
+  m.def("plane_partition_to_paths", [](const IntArray& a, int64_t N) {
+    int32_t T, S;
+    return paths_array(read_plane_partition(a, N, T, S));
+  });
+  m.def("lozenges", [](const IntArray& a, int64_t N) {
+    int32_t T, S;
+    const PathArray p = read_plane_partition(a, N, T, S);
+    return lozenge_array(p, static_cast<int32_t>(N), T, S);
+  });
+  m.def("draw", [](const IntArray& a, int64_t N, int32_t style,
+                   const std::array<uint32_t, 3>& colours, int size) {
+    int32_t T, S;
+    const PathArray p = read_plane_partition(a, N, T, S);
+    return draw_array(p, static_cast<int32_t>(N), T, S, style, colours, size);
+  });
+  m.def("save", [](const IntArray& a, int64_t N, bool svg, const std::string& path, int32_t style,
+                   const std::array<uint32_t, 3>& colours, int size) {
+    int32_t T, S;
+    const PathArray p = read_plane_partition(a, N, T, S);
+    save_picture(svg, path, p, static_cast<int32_t>(N), T, S, style, colours, size);
+  });
+
+  m.def("load_colours", [](const std::string& path) {
+    const ColorConfig c = load_color_config(path);
+    return py::make_tuple(c.loaded, py::make_tuple(c.colors.flat, c.colors.rising, c.colors.hexagon),
+                          c.style);
+  });
+
+  m.def("join_background", [] {
+    py::gil_scoped_release release;
+    join_abandoned();
+  });
+  m.def("background_running", [] { return abandoned_running(); });
+}

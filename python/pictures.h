@@ -1,0 +1,24 @@
+// The tiling picture for the module: the desktop program's drawing code,
+// rendered into an RGB array or written as PNG or SVG through the same
+// picture-file functions as lozengia-cli.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/hexagon.h"
+#include "render/tiling.h"
+
+namespace lozengia::pymod {
+
+// width x height x 3 bytes, row by row from the top, red first.
+std::vector<uint8_t> render_rgb(const PathArray& paths, int32_t N, int32_t T, int32_t S,
+                                int32_t style, const LozengeColors& colors, int width, int height);
+
+bool save_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T, int32_t S,
+              int32_t style, const LozengeColors& colors, int size);
+bool save_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T, int32_t S,
+              int32_t style, const LozengeColors& colors, int size);
+
+}  // namespace lozengia::pymod

@@ -1,0 +1,47 @@
+// The state behind lozengia.Sampler: one hexagon's configuration, moved by
+// the two operators on one Park-Miller stream (as the desktop program's step
+// commands draw), or replaced by exact samples on lozengia-cli's streams.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "core/hexagon.h"
+#include "core/operators.h"
+#include "core/random.h"
+#include "sampling.h"
+
+namespace lozengia::pymod {
+
+class HexagonSampler {
+ public:
+  // Starts from the minimal configuration at p.S.
+  HexagonSampler(const HexagonParams& p, int64_t seed);
+
+  // Every method below locks the sampler, so Python threads may share one;
+  // the ones that sample must be called without the interpreter's lock and
+  // return false when interrupted, the sampler then being as it was (its
+  // configuration, S, and the position of its streams).
+  bool step(bool plus, int32_t k, bool watch_signals, WarningSink& sink);
+  // An exact sample at S, the next run of the seed's runs: run r (counted
+  // from 0 over the sampler's life) is lozengia.sample's run r of that seed.
+  bool exact(int32_t S, unsigned threads, bool watch_signals, WarningSink& sink);
+
+  // A copy of the configuration and its S, taken together.
+  PathArray paths(int32_t& S);
+  HexagonParams params();
+  int64_t seed() const { return seed_; }
+  int64_t runs();
+
+ private:
+  std::mutex m_;
+  HexagonParams p_;
+  int64_t seed_;
+  int64_t runs_ = 0;
+  ParkMiller rng_;
+  PathArray paths_, start_;
+  std::unique_ptr<Sampler> core_;
+};
+
+}  // namespace lozengia::pymod

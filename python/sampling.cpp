@@ -1,0 +1,231 @@
+#include "sampling.h"
+
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <thread>
+
+#include "core/fast_sweep.h"
+#include "core/operators.h"
+#include "core/plane_partition.h"
+#include "core/random.h"
+
+namespace lozengia::pymod {
+
+namespace py = pybind11;
+
+void WarningSink::line(const std::string& text) {
+  std::lock_guard<std::mutex> lock(m_);
+  if (lines_.size() < kKept)
+    lines_.push_back(text.size() > 2000 ? text.substr(0, 2000) + " ..." : text);
+  else
+    ++dropped_;
+}
+
+std::vector<std::string> WarningSink::take() {
+  std::lock_guard<std::mutex> lock(m_);
+  std::vector<std::string> out;
+  out.swap(lines_);
+  if (dropped_ > 0)
+    out.push_back("... and " + std::to_string(dropped_) + " more messages of the sampler");
+  dropped_ = 0;
+  return out;
+}
+
+bool Interrupt::poll() {
+  if (stopped()) return true;
+  if (!watch_) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_ < std::chrono::milliseconds(50)) return false;
+  last_ = now;
+  py::gil_scoped_acquire gil;
+  // Runs the Python signal handlers (only on the main thread); a handler that
+  // raised leaves its exception pending here.
+  if (PyErr_CheckSignals() != 0) stop();
+  return stopped();
+}
+
+namespace {
+
+// A wavefront of the core, on threads of its own. Its thread owns it (and
+// everything the wavefront touches), so that an interrupted call can let it
+// go: it then finishes on its own, and is freed by its thread.
+struct Wavefront {
+  HexagonParams p;
+  int64_t seed = 0;
+  unsigned threads = 1;
+  PathArray paths;
+  WarningSink sink;
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  bool abandoned = false;
+  std::exception_ptr error;
+};
+
+// The count of wavefronts left behind and still running. Never destroyed:
+// they may still end while the process exits.
+struct Leftovers {
+  std::mutex m;
+  std::condition_variable cv;
+  std::size_t running = 0;
+};
+Leftovers& leftovers() {
+  static Leftovers* l = new Leftovers;
+  return *l;
+}
+
+bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathArray& paths,
+                   Interrupt& intr, WarningSink& sink) {
+  auto job = std::make_shared<Wavefront>();
+  job->p = p;
+  job->seed = run_seed;
+  job->threads = threads;
+  job->paths = PathArray(p.N, p.T);
+  std::thread runner([job] {
+    try {
+      exact_sample_streams(job->p, job->paths, job->seed, job->threads, job->sink);
+    } catch (...) {
+      job->error = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(job->m);
+    job->done = true;
+    job->cv.notify_all();
+    if (job->abandoned) {
+      Leftovers& l = leftovers();
+      std::lock_guard<std::mutex> count(l.m);
+      --l.running;
+      l.cv.notify_all();
+    }
+  });
+  std::unique_lock<std::mutex> lock(job->m);
+  while (!job->cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return job->done; })) {
+    lock.unlock();
+    const bool stop = intr.poll();
+    lock.lock();
+    if (stop && !job->done) {
+      job->abandoned = true;
+      {
+        Leftovers& l = leftovers();
+        std::lock_guard<std::mutex> count(l.m);
+        ++l.running;
+      }
+      runner.detach();
+      return false;
+    }
+  }
+  lock.unlock();
+  runner.join();
+  if (job->error) std::rethrow_exception(job->error);
+  for (const std::string& m : job->sink.take()) sink.line(m);
+  paths.swap(job->paths);
+  return true;
+}
+
+// One run on this thread, sweep after sweep; `main` is the calling thread,
+// which polls for signals, the others read the flag.
+bool serial_run(const HexagonParams& p, int64_t run_seed, Sampler& core, PathArray& paths,
+                Interrupt& intr, bool main, WarningSink& sink) {
+  INIT_PATHS(p.N, p.T, 0, paths);
+  for (int32_t s = 0; s < p.S; ++s) {
+    if (main ? intr.poll() : intr.stopped()) return false;
+    ParkMiller rng(stream_seed(run_seed, static_cast<uint64_t>(s)));
+    core.step_plus(s, paths, rng, sink);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool exact_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathArray& paths,
+               Interrupt& intr, WarningSink& sink) {
+  if (threads > 1 && p.S > 16) return wavefront_run(p, run_seed, threads, paths, intr, sink);
+  Sampler core(p.N, p.T, p.model);
+  if (paths.n() != p.N || paths.t() != p.T) paths = PathArray(p.N, p.T);
+  return serial_run(p, run_seed, core, paths, intr, true, sink);
+}
+
+bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned threads,
+                 int32_t* out, Interrupt& intr, WarningSink& sink) {
+  const std::size_t cells = static_cast<std::size_t>(p.S) * static_cast<std::size_t>(p.T - p.S);
+  auto store = [&](const PathArray& paths, int64_t r) {
+    const PlanePartition pp = to_plane_partition(paths, p.N, p.T, p.S);
+    std::copy(pp.cells.begin(), pp.cells.end(), out + static_cast<std::size_t>(r) * cells);
+  };
+  // S = 0 or S = T: the hexagon has one tiling, and its plane partition no
+  // entry.
+  if (cells == 0) return true;
+  threads = std::max(1u, threads);
+  // Fewer runs than threads: the threads share each run, as lozengia-cli
+  // does; the sample is the same either way.
+  if (count < static_cast<int64_t>(threads)) {
+    PathArray paths(p.N, p.T);
+    for (int64_t r = 0; r < count; ++r) {
+      if (!exact_run(p, stream_seed(seed, static_cast<uint64_t>(r)), threads, paths, intr, sink))
+        return false;
+      store(paths, r);
+    }
+    return true;
+  }
+  std::atomic<int64_t> next{0};
+  std::mutex m;
+  std::condition_variable cv;
+  unsigned running = threads - 1;
+  std::exception_ptr error;
+  auto worker = [&](bool main) {
+    try {
+      Sampler core(p.N, p.T, p.model);
+      PathArray paths(p.N, p.T);
+      for (;;) {
+        const int64_t r = next.fetch_add(1);
+        if (r >= count) break;
+        if (!serial_run(p, stream_seed(seed, static_cast<uint64_t>(r)), core, paths, intr, main,
+                        sink))
+          break;
+        store(paths, r);
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(m);
+      if (!error) error = std::current_exception();
+      intr.stop();
+    }
+  };
+  std::vector<std::thread> pool;
+  pool.reserve(threads - 1);
+  for (unsigned k = 1; k < threads; ++k)
+    pool.emplace_back([&] {
+      worker(false);
+      std::lock_guard<std::mutex> lock(m);
+      --running;
+      cv.notify_all();
+    });
+  worker(true);
+  // The other workers may still be busy: keep watching for Ctrl-C meanwhile.
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(m);
+      if (cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return running == 0; })) break;
+    }
+    intr.poll();
+  }
+  for (auto& t : pool) t.join();
+  if (error) std::rethrow_exception(error);
+  return !intr.stopped();
+}
+
+void join_abandoned() {
+  Leftovers& l = leftovers();
+  std::unique_lock<std::mutex> lock(l.m);
+  l.cv.wait(lock, [&] { return l.running == 0; });
+}
+
+std::size_t abandoned_running() {
+  Leftovers& l = leftovers();
+  std::lock_guard<std::mutex> lock(l.m);
+  return l.running;
+}
+
+}  // namespace lozengia::pymod
