@@ -24,3 +24,12 @@ bool write_tiling_svg(const std::string& path, const PathArray& paths, int32_t N
                       int32_t S, int32_t style, const LozengeColors& colors, int size_px);
 
 }  // namespace lozengia
+
+// Minimal BMP and PDF writers with the same parameters (the desktop program's
+// "Save image as.."); to be replaced by the safe-writer versions.
+namespace lozengia {
+bool write_tiling_bmp(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
+                      int32_t S, int32_t style, const LozengeColors& colors, int size_px);
+bool write_tiling_pdf(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
+                      int32_t S, int32_t style, const LozengeColors& colors, int size_px);
+}  // namespace lozengia
