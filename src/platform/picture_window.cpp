@@ -65,10 +65,22 @@ void PictureWindow::set_tiling(std::shared_ptr<const TilingSnapshot> tiling, boo
     latest_id_.fetch_add(1);
 }
 
+WorldRect PictureWindow::content_world(const TilingSnapshot& t) {
+  // What is drawn, with a margin: the hexagon for the lozenge styles, the
+  // grid for the paths in Z^2. (The picture's own world leaves more room on
+  // one side than on the other; a window centres the hexagon instead.)
+  WorldRect r;
+  if (t.style == kStyleZ2)
+    r = {0.0, 0.0, static_cast<double>(t.T), static_cast<double>(t.N) + t.S - 1};
+  else
+    r = {0.0, -(t.T - t.S) / 2.0, t.T * 0.8660254037844386, t.N + t.S / 2.0};
+  const double m = 0.04 * std::max({r.x2 - r.x1, r.y2 - r.y1, 1.0});
+  return {r.x1 - m, r.y1 - m, r.x2 + m, r.y2 + m};
+}
+
 WorldRect PictureWindow::fit_world() const {
   if (!tiling_) return {0.0, 0.0, 1.0, 1.0};
-  const WorldRect w = tiling_world(tiling_->N, tiling_->T, tiling_->S, tiling_->style);
-  return fit_to_aspect(w, std::max(width(), 1), std::max(height(), 1));
+  return fit_to_aspect(content_world(*tiling_), std::max(width(), 1), std::max(height(), 1));
 }
 
 WorldRect PictureWindow::visible_world() const {

@@ -72,6 +72,9 @@ class PictureWindow : public QWidget {
   static QImage draw(const TilingSnapshot& tiling, QSize size, const WorldRect& view,
                      const std::function<bool()>& cancelled = {});
 
+  // The world rectangle of the whole picture, centred on what is drawn.
+  static WorldRect content_world(const TilingSnapshot& tiling);
+
   // Zoom: 1 shows the whole hexagon. `at` is a point of the window that stays
   // over the same point of the tiling.
   double zoom() const { return zoom_; }

@@ -78,13 +78,14 @@ int count_color(const QImage& img, Rgb c) {
   return n;
 }
 
-// Pixel of world point (x, y) in a picture of `size`, for styles 1-4.
-QPoint to_pixel(double x, double y, int N, int T, int S, QSize size) {
-  const double H = N + T / 2.0;
-  const double D = std::max(T * std::sqrt(3.0) / 2.0, H);
-  const double y1 = -D * (T - S) * 0.5 / H - 20.0, y2 = (N + S * 0.5) * D / H + 10.0;
-  return {static_cast<int>((x + 10.0) / (D + 30.0) * size.width()),
-          static_cast<int>((y2 - y) / (y2 - y1) * size.height())};
+// Pixel of world point (x, y) in the picture window's picture, by the world
+// rectangle the window shows.
+QPoint to_pixel(Session& s, double x, double y) {
+  const PictureWindow* p = s.platform->current_picture();
+  const WorldRect v = p->visible_world();
+  const QSize size = p->image().size();
+  return {static_cast<int>((x - v.x1) / (v.x2 - v.x1) * size.width()),
+          static_cast<int>((v.y2 - y) / (v.y2 - v.y1) * size.height())};
 }
 
 }  // namespace
@@ -126,7 +127,7 @@ class ProgramTest : public QObject {
     const QImage pic = s.platform->picture(kPictureUnit);
     QVERIFY(!pic.isNull());
     // Centre of the flat lozenge of path 6 (height 5) at slice 20.
-    QCOMPARE(pic.pixel(to_pixel(20 * 0.866 + 0.433, 5 - 10 + 0.25, 50, 100, 0, pic.size())) & 0xFFFFFF,
+    QCOMPARE(pic.pixel(to_pixel(s, 20 * 0.866 + 0.433, 5 - 10 + 0.25)) & 0xFFFFFF,
              qrgb(0xD0FFD0));
     QCOMPARE(count_color(pic, 0xD0D0FF), 0);
   }
@@ -393,11 +394,10 @@ class ProgramTest : public QObject {
       choose_style(s, style, false);
       QCOMPARE(s.program->style(), style);
       const QImage pic = s.platform->picture(kPictureUnit);
-      const QSize size = pic.size();
       if (style <= 4) {
-        QCOMPARE(pic.pixel(to_pixel(0.25, 0.7, 1, 2, 1, size)) & 0xFFFFFF, qrgb(0xD0FFD0));
-        QCOMPARE(pic.pixel(to_pixel(1.3, 0.6, 1, 2, 1, size)) & 0xFFFFFF, qrgb(0xD0D0FF));
-        QCOMPARE(pic.pixel(to_pixel(0.866, 1.1, 1, 2, 1, size)) & 0xFFFFFF, qrgb(0xDDB0B0));
+        QCOMPARE(pic.pixel(to_pixel(s, 0.25, 0.7)) & 0xFFFFFF, qrgb(0xD0FFD0));
+        QCOMPARE(pic.pixel(to_pixel(s, 1.3, 0.6)) & 0xFFFFFF, qrgb(0xD0D0FF));
+        QCOMPARE(pic.pixel(to_pixel(s, 0.866, 1.1)) & 0xFFFFFF, qrgb(0xDDB0B0));
       } else {
         // Z^2: no lozenge colours, only grid points and black paths.
         int flat = 0, black = 0;
