@@ -106,8 +106,8 @@ void Program::main_program() {
       {
           {"&Show tiling", [this] { MENU_DRAW(); }, "Ctrl+T"},
           {"&New hexagon", [this] { MENU_NEW(); }, "Ctrl+N"},
-          {"S->S&+1 steps", [this] { MENU_S_PLUS(); }, "Ctrl+Up"},
-          {"S->S&-1 steps", [this] { MENU_S_MINUS(); }, "Ctrl+Down"},
+          {"S->S&+1 steps", [this] { MENU_S_PLUS(); }, "Ctrl+U"},
+          {"S->S&-1 steps", [this] { MENU_S_MINUS(); }, "Ctrl+D"},
           {"&Interactive mode", [this] { MENU_STEPS(); }, "Ctrl+I"},
           {"&Live", [this] { MENU_LIVE(); }, "Ctrl+L"},
           {"&Export plane partition as.. ", [this] { MENU_EXPORT(); }, "Ctrl+E"},

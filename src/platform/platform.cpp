@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QStatusBar>
 
 #include "platform/gui_call_queue.h"
@@ -25,6 +26,7 @@ namespace lozengia {
 namespace {
 // Pixels of the longer side of a saved picture at least.
 constexpr int kMinSavedPixels = 600;
+constexpr int kMaxTextLines = 200000;
 }
 
 Platform::Platform(PlatformOptions options)
@@ -83,6 +85,9 @@ void Platform::open_text_window(const std::string& title) {
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     text_->setCursorWidth(0);
     text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // A long step command writes a line per step; the oldest lines beyond
+    // this many go, so that a run of millions of steps cannot fill memory.
+    text_->setMaximumBlockCount(kMaxTextLines);
     QPalette pal = text_->palette();
     pal.setColor(QPalette::Base, Qt::white);
     pal.setColor(QPalette::Text, Qt::black);
@@ -111,7 +116,12 @@ void Platform::write_line(int unit, const std::string& text) {
   if (unit != kTextUnit) return;
   gui_->post([this, line = QString::fromStdString(text)] {
     if (!text_) return;
+    // The newest line stays in sight, also while the window is closed, unless
+    // the user has scrolled back to read.
+    QScrollBar* bar = text_->verticalScrollBar();
+    const bool follow = !text_->isVisible() || bar->value() >= bar->maximum() - 2;
     text_->appendPlainText(line);
+    if (follow) bar->setValue(bar->maximum());
     if (!text_sub_->isVisible()) {
       ++unseen_lines_;
       frame_->statusBar()->showMessage(

@@ -57,6 +57,8 @@ void WindowRegistry::bring_back(QMdiSubWindow* sub) {
   if (!sub) return;
   if (sub->isMinimized() || !sub->isVisible()) sub->showNormal();
   sub->show();
+  // Closing a sub-window closes (hides) its widget as well.
+  if (sub->widget()) sub->widget()->show();
   mdi_->setActiveSubWindow(sub);
   sub->raise();
   if (sub->widget()) sub->widget()->setFocus();

@@ -112,6 +112,7 @@ class WindowsTest : public QObject {
     QVERIFY(entry != nullptr);
     entry->trigger();
     QVERIFY(text->isVisible());
+    QVERIFY(text->widget()->isVisible());  // the page with the messages, not an empty frame
     QCOMPARE(s.platform->frame()->mdi()->activeSubWindow(), text.data());
     QVERIFY(s.has_line("Lozengia. Beta version."));
     QVERIFY(s.has_line("Error while opening file"));
