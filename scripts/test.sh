@@ -9,6 +9,8 @@ cmake --build build
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2
 cd ..
+# The desktop program in a real (virtual) X server, driven as a user would.
+timeout 600 bash scripts/gui-tour.sh build/gui-tour
 # The core without vector instructions, as other processors build it.
 bash scripts/portable.sh
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then
