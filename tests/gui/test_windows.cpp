@@ -229,6 +229,26 @@ class WindowsTest : public QObject {
     QCOMPARE(p->image(), whole);
   }
 
+  void a_large_drawing_leaves_the_previous_picture_until_it_is_done() {
+    Session s;
+    PictureWindow* p = s.platform->current_picture();
+    s.wait_picture();
+    const QImage before = p->image();
+    auto big = std::make_shared<TilingSnapshot>();
+    big->N = 300;
+    big->T = 600;
+    big->S = 0;
+    big->paths = PathArray(300, 600);
+    INIT_PATHS(300, 600, 0, big->paths);
+    big->version = 99;
+    p->set_tiling(big, true);  // returns at once: the drawing runs elsewhere
+    QVERIFY(p->drawing());
+    QCOMPARE(p->image(), before);  // still shown meanwhile
+    s.wait_picture();
+    QVERIFY(p->image() != before);
+    QCOMPARE(p->image(), PictureWindow::draw(*big, p->size(), p->visible_world()));
+  }
+
   void view_canvas_skips_what_lies_outside_the_view() {
     Hexagon h = default_hexagon();
     QImage img(200, 200, QImage::Format_RGB32);
@@ -321,6 +341,26 @@ class WindowsTest : public QObject {
     QVERIFY(s.has_line("Stopped: an average needs all its samples, so the tiling from before the "
                        "command (S=5) is kept."));
     QVERIFY(s.platform->commands_enabled());
+  }
+
+  void stop_ends_a_live_run() {
+    Session s;
+    new_hexagon(s, hahn("10", "20", "10"));
+    when_modal(titled("Live mode"), [](QWidget* d) {
+      CloseOnExit guard{d};
+      type_into(d, ids::kDelay, "5");
+      press(d, ids::kOk);  // S->S+1->S: runs until stopped
+    });
+    s.trigger("Live");
+    wait_until([&] { return s.program->live_steps.load() >= 3; }, 60000, "live steps");
+    QTRY_VERIFY_WITH_TIMEOUT(s.platform->frame()->progress_text().startsWith("Live S->S+1->S"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.platform->frame()->stop_action()->isEnabled(), 5000);
+    s.platform->frame()->stop_action()->trigger();
+    wait_idle(s);
+    QCOMPARE(s.program->params().S, 10);
+    QVERIFY(!s.platform->frame()->stop_action()->isEnabled());
+    const HexagonParams p = s.program->params();
+    QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)), QString());
   }
 
   // -------------------------------------------------------------- keyboard
