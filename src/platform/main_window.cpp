@@ -136,10 +136,9 @@ void MainWindow::set_menus(const std::vector<MenuEntry>& commands,
 }
 
 void MainWindow::set_commands_enabled(bool on) {
-  const bool changed = on != commands_enabled_;
   commands_enabled_ = on;
   update_actions();
-  if (changed || true) emit commandsEnabledChanged(on);
+  emit commandsEnabledChanged(on);
 }
 
 void MainWindow::set_stop_available(bool on) {

@@ -382,6 +382,9 @@ void Platform::restore_defaults() {
     const QSignalBlocker block(frame_->redraw_action());
     frame_->redraw_action()->setChecked(false);
   }
+  // The window takes its first size and places again.
+  frame_->restore_geometry();
+  frame_->place_windows();
   frame_->statusBar()->showMessage("Settings restored to their defaults.", 5000);
 }
 

@@ -2,6 +2,9 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTimer>
 
 #include "platform/picture_window.h"
 
@@ -55,10 +58,17 @@ QString WindowRegistry::label(const QMdiSubWindow* sub) const {
 
 void WindowRegistry::bring_back(QMdiSubWindow* sub) {
   if (!sub) return;
+  const bool was_closed = !sub->isVisible();
   if (sub->isMinimized() || !sub->isVisible()) sub->showNormal();
   sub->show();
   // Closing a sub-window closes (hides) its widget as well.
   if (sub->widget()) sub->widget()->show();
+  if (auto* text = qobject_cast<QPlainTextEdit*>(sub->widget()); text && was_closed) {
+    // Back with the newest message in sight, once it is laid out again.
+    QTimer::singleShot(0, text, [text] {
+      text->verticalScrollBar()->setValue(text->verticalScrollBar()->maximum());
+    });
+  }
   mdi_->setActiveSubWindow(sub);
   sub->raise();
   if (sub->widget()) sub->widget()->setFocus();
