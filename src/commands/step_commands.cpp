@@ -31,11 +31,12 @@ class ProgressReport {
   ProgressReport(Platform& p, bool plus, int32_t steps, int32_t samples)
       : platform_(p), plus_(plus), steps_(steps), samples_(samples), start_(Clock::now()) {}
 
-  void operator()(int32_t sample, int32_t step, int32_t S) {
+  // True when the status bar was told.
+  bool operator()(int32_t sample, int32_t step, int32_t S) {
     const auto now = Clock::now();
     const int64_t total = static_cast<int64_t>(steps_) * samples_;
     const int64_t done = static_cast<int64_t>(sample - 1) * steps_ + step;
-    if (done < total && now - last_ < std::chrono::milliseconds(100)) return;
+    if (done < total && now - last_ < std::chrono::milliseconds(100)) return false;
     last_ = now;
     std::string text = std::string(plus_ ? "S->S+1" : "S->S-1") + " steps: ";
     if (samples_ > 1)
@@ -48,6 +49,7 @@ class ProgressReport {
     text += "   (Esc stops)";
     // The bar counts in thousandths, so that long runs fit its int range.
     platform_.show_progress(static_cast<int>(done * 1000 / total), 1000, text);
+    return true;
   }
 
  private:
@@ -123,10 +125,15 @@ void StepCommands::run(int32_t code) {
     // One step at a time: a stop keeps the tiling reached, which is itself a
     // sample of the model at its S.
     for (; done < steps && !program_.stop_command.load(); ++done) {
-      std::lock_guard<std::mutex> lock(st.mutex);
-      run_step_command(st.hex, plus, 1, 1, program_.rng(), sink);
-      ++st.version;
-      progress(1, done + 1, st.hex.S);
+      bool told;
+      {
+        std::lock_guard<std::mutex> lock(st.mutex);
+        run_step_command(st.hex, plus, 1, 1, program_.rng(), sink);
+        ++st.version;
+        told = progress(1, done + 1, st.hex.S);
+      }
+      // The status bar's S and the picture's title follow the run.
+      if (told) program_.publish_state();
     }
   } else {
     // The GUI thread does not change the state while the menu is greyed, so

@@ -183,6 +183,7 @@ void PictureWindow::show_image(const QImage& image, const WorldRect& view, uint6
   if (id < shown_id_) return;
   image_ = image;
   image_view_ = view;
+  if (tiling_) image_content_ = content_world(*tiling_);
   shown_id_ = id;
   update();
   emit imageShown();
@@ -192,6 +193,14 @@ void PictureWindow::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Qt::white);
   if (image_.isNull()) return;
+  // A picture of a hexagon of another shape stays as it was until the new
+  // one comes; one of the same shape follows the zoom and the pan at once.
+  const WorldRect c = tiling_ ? content_world(*tiling_) : image_content_;
+  if (c.x1 != image_content_.x1 || c.y1 != image_content_.y1 || c.x2 != image_content_.x2 ||
+      c.y2 != image_content_.y2) {
+    p.drawImage(0, 0, image_);
+    return;
+  }
   const WorldRect v = visible_world();
   const double sx = width() / std::max(width_of(v), 1e-12);
   const double sy = height() / std::max(height_of(v), 1e-12);

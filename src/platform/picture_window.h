@@ -117,6 +117,7 @@ class PictureWindow : public QWidget {
   WorldPoint centre_{};
   QImage image_;
   WorldRect image_view_{};
+  WorldRect image_content_{};  // content_world() of the tiling the image shows
   uint64_t shown_id_ = 0;
   uint64_t tilings_given_ = 0;
   std::optional<QPointF> drag_from_;
