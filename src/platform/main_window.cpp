@@ -72,10 +72,9 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   window_menu_ = bar->addMenu("&Window");
   connect(window_menu_, &QMenu::aboutToShow, this, &MainWindow::fill_window_menu);
   fill_window_menu();
-  connect(registry_, &WindowRegistry::windowsChanged, this, [this] {
-    fill_window_menu();
-    update_actions();
-  });
+  // The list is made afresh each time the menu opens (not when the windows
+  // change: an entry may be the very action that brought a window back).
+  connect(registry_, &WindowRegistry::windowsChanged, this, [this] { update_actions(); });
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { update_actions(); });
 
   help_menu_ = bar->addMenu("&Help");
