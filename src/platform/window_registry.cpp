@@ -16,8 +16,11 @@ void WindowRegistry::add_picture_window(QMdiSubWindow* sub) {
   pictures_.append(sub);
   current_ = sub;
   QObject::connect(sub, &QObject::destroyed, this, [this, sub] {
+    // `sub` is half destroyed here: it is only compared, never used, and the
+    // others hear of it once it is gone.
     pictures_.removeAll(sub);
-    emit windowsChanged();
+    if (current_ == sub) current_ = nullptr;
+    QTimer::singleShot(0, this, [this] { emit windowsChanged(); });
   });
   if (PictureWindow* p = picture_in(sub))
     QObject::connect(p, &PictureWindow::imageShown, this, [this, sub] {

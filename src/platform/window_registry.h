@@ -53,7 +53,7 @@ class WindowRegistry : public QObject {
  private:
   QMdiArea* mdi_;
   QMdiSubWindow* text_ = nullptr;
-  QPointer<QMdiSubWindow> current_;
+  QMdiSubWindow* current_ = nullptr;  // unit 27; cleared when it is destroyed
   QList<QMdiSubWindow*> pictures_;
   uint64_t version_ = 0;
   int32_t N_ = 0, T_ = 0, S_ = 0;
