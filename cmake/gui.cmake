@@ -13,6 +13,20 @@ qt6_wrap_ui(LOZENGIA_DIALOG_HEADERS
 add_library(lozengia_platform STATIC
   src/platform/platform.h
   src/platform/platform.cpp
+  src/platform/main_window.h
+  src/platform/main_window.cpp
+  src/platform/window_registry.h
+  src/platform/window_registry.cpp
+  src/platform/picture_window.h
+  src/platform/picture_window.cpp
+  src/platform/gui_call_queue.h
+  src/platform/gui_call_queue.cpp
+  src/platform/key_capture.h
+  src/platform/key_capture.cpp
+  src/platform/settings.h
+  src/platform/settings.cpp
+  src/platform/image_saving.h
+  src/platform/image_saving.cpp
   src/platform/dialog.h
   src/platform/dialog.cpp
   ${LOZENGIA_DIALOG_HEADERS}
@@ -38,6 +52,20 @@ target_link_libraries(lozengia_keys PUBLIC Threads::Threads)
 add_library(lozengia_commands STATIC
   src/commands/program.h
   src/commands/program.cpp
+  src/commands/dialog_ids.h
+  src/commands/help_texts.h
+  src/commands/help_texts.cpp
+  src/commands/text_window_sink.h
+  src/commands/new_hexagon_command.h
+  src/commands/new_hexagon_command.cpp
+  src/commands/step_commands.h
+  src/commands/step_commands.cpp
+  src/commands/interactive_mode.h
+  src/commands/interactive_mode.cpp
+  src/commands/live_mode.h
+  src/commands/live_mode.cpp
+  src/commands/picture_commands.h
+  src/commands/picture_commands.cpp
 )
 target_link_libraries(lozengia_commands PUBLIC lozengia_platform lozengia_render lozengia_keys)
 

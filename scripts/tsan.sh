@@ -15,7 +15,7 @@ root=$(pwd)
 build=build-tsan
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOZENGIA_TSAN=ON \
   -DLOZENGIA_BENCH=OFF >/dev/null
-cmake --build "$build" -j2 --target keyboard_reader_tests gui_modes_tests gui_program_tests core_tests
+cmake --build "$build" -j2 --target keyboard_reader_tests gui_modes_tests gui_program_tests gui_windows_tests core_tests
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp"
 export QT_QPA_PLATFORM=offscreen
 cd "$build"
@@ -28,7 +28,7 @@ run=()
 if setarch "$(uname -m)" -R true 2>/dev/null; then
   run=(setarch "$(uname -m)" -R)
 fi
-tests='^(keyboard_reader_tests|gui_modes_tests|gui_program_tests|FastPath\..*)$'
+tests='^(keyboard_reader_tests|gui_modes_tests|gui_program_tests|gui_windows_tests|FastPath\..*)$'
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 for attempt in 1 2 3; do

@@ -77,26 +77,56 @@ TEST(HostileConfig, UnreadableTextGivesTheDefaultsAndTheMessage) {
       {"binary", random_bytes(4096, 1, true)},
       {"binary without newlines", random_bytes(4096, 2, false)},
       {"10 MB without a newline", std::string(10 << 20, 'A')},
-      {"a 10 MB line before the colours", ten_mb_line},
       {"five lines", five_lines},
-      {"twenty lines", config_text().substr(0, config_text().rfind("free text"))},
-      {"colour not hexadecimal", config_text("GGGGGG")},
-      {"negative colour", config_text("-1")},
-      {"colour with a sign", config_text("+FFFF")},
-      {"empty colour", config_text("B0B0DD", "")},
-      {"blank colour", config_text("B0B0DD", "D0FFD0", "      ")},
-      {"colour with a NUL", nul_in_colour},
-      {"colour with text inside the field", config_text("12 34")},
-      {"style not a number", config_text("B0B0DD", "D0FFD0", "FFD0D0", "two")},
-      {"style overflowing 32 bits", config_text("B0B0DD", "D0FFD0", "FFD0D0", "99999999999")},
-      {"style huge", config_text("B0B0DD", "D0FFD0", "FFD0D0", std::string(400, '9'))},
-      {"style with trailing text", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3 styles")},
-      {"style as a real", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3.0")},
-      {"style hexadecimal", config_text("B0B0DD", "D0FFD0", "FFD0D0", "0x3")},
-      {"style empty", config_text("B0B0DD", "D0FFD0", "FFD0D0", "")},
-      {"style a sign alone", config_text("B0B0DD", "D0FFD0", "FFD0D0", "-")},
   };
   for (const auto& c : cases) expect_defaults(parse_color_config(c.text), c.what);
+}
+
+// A bad colour or style line falls back to its own default; the other values
+// are still taken and the bad-format message is shown.
+TEST(HostileConfig, ABadLineFallsBackAlone) {
+  std::string ten_mb_line = config_text();
+  ten_mb_line.insert(ten_mb_line.find("B0B0DD"), std::string(10 << 20, 'Z'));
+  const std::string nul_in_colour = config_text(std::string("B0\0DDD", 6));
+  const ColorConfig defaults;
+  const Rgb d1 = defaults.colors.flat, d2 = defaults.colors.rising, d3 = defaults.colors.hexagon;
+  const int32_t ds = defaults.style;
+  const struct {
+    const char* what;
+    std::string text;
+    Rgb c1, c2, c3;
+    int32_t style;
+  } cases[] = {
+      {"twenty lines", config_text().substr(0, config_text().rfind("free text")), 0xB0B0DD,
+       0xD0FFD0, 0xFFD0D0, 3},
+      {"a 10 MB line before the colours", ten_mb_line, d1, 0xD0FFD0, 0xFFD0D0, 3},
+      {"colour not hexadecimal", config_text("GGGGGG"), d1, 0xD0FFD0, 0xFFD0D0, 3},
+      {"negative colour", config_text("-1"), d1, 0xD0FFD0, 0xFFD0D0, 3},
+      {"colour with a sign", config_text("+FFFF"), d1, 0xD0FFD0, 0xFFD0D0, 3},
+      {"empty colour", config_text("B0B0DD", ""), 0xB0B0DD, d2, 0xFFD0D0, 3},
+      {"blank colour", config_text("B0B0DD", "D0FFD0", "      "), 0xB0B0DD, 0xD0FFD0, d3, 3},
+      {"colour with a NUL", nul_in_colour, d1, 0xD0FFD0, 0xFFD0D0, 3},
+      {"colour with text inside the field", config_text("12 34"), d1, 0xD0FFD0, 0xFFD0D0, 3},
+      {"style not a number", config_text("B0B0DD", "D0FFD0", "FFD0D0", "two"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+      {"style overflowing 32 bits", config_text("B0B0DD", "D0FFD0", "FFD0D0", "99999999999"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+      {"style huge", config_text("B0B0DD", "D0FFD0", "FFD0D0", std::string(400, '9')), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+      {"style glued to text", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3styles"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+      {"style as a real", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3.0"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+      {"style hexadecimal", config_text("B0B0DD", "D0FFD0", "FFD0D0", "0x3"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+      {"style empty", config_text("B0B0DD", "D0FFD0", "FFD0D0", ""), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+      {"style a sign alone", config_text("B0B0DD", "D0FFD0", "FFD0D0", "-"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+  };
+  for (const auto& c : cases) {
+    const ColorConfig cfg = parse_color_config(c.text);
+    EXPECT_FALSE(cfg.loaded) << c.what;
+    EXPECT_EQ(cfg.colors.flat, c.c1) << c.what;
+    EXPECT_EQ(cfg.colors.rising, c.c2) << c.what;
+    EXPECT_EQ(cfg.colors.hexagon, c.c3) << c.what;
+    EXPECT_EQ(cfg.style, c.style) << c.what;
+    ASSERT_GE(cfg.message.size(), 2u) << c.what;
+    EXPECT_EQ(cfg.message[0], kConfigBad) << c.what;
+    EXPECT_EQ(cfg.message.back(), "") << c.what;
+  }
 }
 
 TEST(HostileConfig, ReadableColoursAreTakenWhateverSurroundsThem) {
@@ -126,6 +156,7 @@ TEST(HostileConfig, ReadableColoursAreTakenWhateverSurroundsThem) {
       {"style at the 32-bit limit ignored",
        config_text("B0B0DD", "D0FFD0", "FFD0D0", "-2147483648"), 0xB0B0DD, kStyleBorders},
       {"style with blanks", config_text("B0B0DD", "D0FFD0", "FFD0D0", "  4 "), 0xB0B0DD, 4},
+      {"style with a comment", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3 styles"), 0xB0B0DD, 3},
   };
   for (const auto& c : cases) {
     const ColorConfig cfg = parse_color_config(c.text);

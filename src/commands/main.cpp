@@ -7,6 +7,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Lozengia");
+  QApplication::setOrganizationName("Lozengia");
   lozengia::Platform platform;
   lozengia::Program program(platform);
   platform.show_frame();

@@ -1,10 +1,11 @@
 // The main program: start-up, the command loop on a thread of its own, and
-// the menu commands.
+// the menu's commands, each in a class of its own (new_hexagon_command.h,
+// step_commands.h, interactive_mode.h, live_mode.h, picture_commands.h).
 //
 // Threads: the menu callbacks and dialogs run on the GUI thread; start-up and
 // the command loop run on the program thread started by start(). The hexagon,
 // the picture style and the colours are shared between the two and are only
-// touched under `state_mutex_`; the hand-off cells are atomics. The greyed
+// touched under the state's mutex; the hand-off cells are atomics. The greyed
 // "Commands" menu keeps the user from starting a second command while one
 // runs.
 #pragma once
@@ -12,6 +13,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,7 +27,12 @@
 namespace lozengia {
 
 class Platform;
-class Dialog;
+class NewHexagonCommand;
+class StepCommands;
+class InteractiveMode;
+class LiveMode;
+class PictureCommands;
+struct TilingSnapshot;
 
 // Values of the pending command.
 constexpr int32_t kCommandIdle = 0;
@@ -41,8 +49,14 @@ struct ProgramOptions {
   int64_t seed = 0;  // 0: seed from the clock
 };
 
-extern const char* const kHelpText;
-extern const char* const kAboutText;
+// What the program thread and the GUI thread share.
+struct SharedState {
+  mutable std::mutex mutex;
+  Hexagon hex;                    // guarded by mutex
+  int32_t style = kStyleBorders;  // guarded by mutex
+  LozengeColors colors;           // guarded by mutex
+  uint64_t version = 1;           // guarded by mutex; one more on every change of the tiling
+};
 
 class Program {
  public:
@@ -70,13 +84,6 @@ class Program {
   void MENU_START();
   void MENU_ABOUT();
 
-  // Dialog handlers (GUI thread).
-  void FUNCTION_NEW(Dialog& d);
-  void UPDATE_NG_MODE(Dialog& d);
-  void SETENB_MODE(Dialog& d, int32_t kind);
-  void FUNCTION_SPL(Dialog& d);
-  void FUNCTION_SMIN(Dialog& d);
-
   // The keyboard reader live mode uses (its keys stay readable after a run).
   KeyboardReader& reader() { return reader_; }
   // Live steps done since the last live run started (any thread).
@@ -84,42 +91,49 @@ class Program {
   // Keys interactive mode has read and acted on (or ignored) since start-up.
   std::atomic<int64_t> keys_handled{0};
 
-  // Draws the current configuration into the scratch image and copies it to
-  // the window of `unit` (any thread).
+  // Shows the current configuration in the window of `unit` (any thread).
   void DRAWTILING(int unit);
   void DISABLEMENU();
   void ENABLEMENU();
-  void WRITEINFO();
+  // The parameter report line in the text window.
+  void write_report();
 
   // Snapshots of the shared state.
   HexagonParams params() const;
   PathArray paths() const;
   int32_t style() const;
   LozengeColors colors() const;
+  std::shared_ptr<const TilingSnapshot> snapshot() const;
 
   std::atomic<int32_t> pending_command{kCommandIdle};
   std::atomic<int32_t> step_count{0};
   std::atomic<int32_t> sample_count{0};
 
+  // For the commands.
+  Platform& platform() { return platform_; }
+  SharedState& state() { return state_; }
+  RandomSource& rng() { return rng_; }
+  void line(const std::string& text);
+  // Hands a command to the loop (GUI thread): greys the menu at once.
+  void hand_over(int32_t code);
+  // Tells the windows and the status bar about the present tiling (any
+  // thread, without the state's lock).
+  void publish_state();
+  // Set by "Stop" (Esc) and when the program ends: the running step or live
+  // command ends after the step in progress.
+  std::atomic<bool> stop_command{false};
+  bool stopping() const { return stop_.load(); }
+  // Waits up to `ms` for a wake-up (a key, a stop); true when woken.
+  void pause(int32_t ms, const std::function<bool()>& done);
+
  private:
   void main_program();
   void command_loop();
-  void run_steps(int32_t code);
-  void run_live(int32_t code);
-  // One interactive-mode key; true when it changed the tiling.
-  bool interactive_key(char key);
-  void step_dialog(int resource_id, bool plus);
-  void step_ok(Dialog& d, bool plus);
-  void line(const std::string& text);
 
   Platform& platform_;
   ProgramOptions options_;
   RandomSource rng_;
-
-  mutable std::mutex state_mutex_;
-  Hexagon hex_;                   // guarded by state_mutex_
-  int32_t style_ = kStyleBorders; // guarded by state_mutex_
-  LozengeColors colors_;          // guarded by state_mutex_
+  SharedState state_;
 
   std::thread thread_;
   std::atomic<bool> stop_{false};
@@ -127,6 +141,12 @@ class Program {
   std::mutex wake_mutex_;
   std::condition_variable wake_;
   KeyboardReader reader_;  // started and stopped by the program thread only
+
+  std::unique_ptr<NewHexagonCommand> new_hexagon_;
+  std::unique_ptr<StepCommands> steps_;
+  std::unique_ptr<InteractiveMode> interactive_;
+  std::unique_ptr<LiveMode> live_;
+  std::unique_ptr<PictureCommands> pictures_;
 };
 
 }  // namespace lozengia

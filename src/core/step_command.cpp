@@ -20,7 +20,8 @@ bool check_step_fields(const std::string& steps_text, const std::string& samples
 }
 
 void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
-                      MessageSink& sink, const std::atomic<bool>* stop) {
+                      MessageSink& sink, const std::atomic<bool>* stop,
+                      const StepProgress& progress) {
   const int32_t N = hex.N, T = hex.T;
   const int32_t S0 = hex.S;
   hex.startpaths = hex.paths;
@@ -52,6 +53,7 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
       hex.S += plus ? 1 : -1;
       hex.paths.swap(hex.newpaths);
       sink.line("Iteration " + std::to_string(k) + " S=" + std::to_string(hex.S));
+      if (progress) progress(k, s + 1, hex.S);
     }
     if (samples == 1) return;
     if (wide)

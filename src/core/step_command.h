@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/hexagon.h"
@@ -22,8 +23,12 @@ bool check_step_fields(const std::string& steps_text, const std::string& samples
 // becomes the element-wise average, rounded toward zero. S ends at S0 +- steps.
 // `stop` (optional) is polled between steps: when set, the command ends early
 // and restores the start configuration, so the state is never half-averaged.
+// `progress` (optional) is called after every step with the sample and the
+// step just done (both counted from 1) and the new S.
+using StepProgress = std::function<void(int32_t sample, int32_t step, int32_t S)>;
 void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
-                      MessageSink& sink, const std::atomic<bool>* stop = nullptr);
+                      MessageSink& sink, const std::atomic<bool>* stop = nullptr,
+                      const StepProgress& progress = {});
 
 // The averaging of runs, shared by the step commands and lozengia-cli: each
 // run's paths are added element by element to a sum (`sum` has one entry per

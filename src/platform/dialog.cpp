@@ -136,6 +136,10 @@ void Dialog::set_callback(int id, Callback cb) { callbacks_[id] = std::move(cb);
 
 int Dialog::run() {
   if (!dialog_) return 0;
+  if (auto* e = qobject_cast<QLineEdit*>(control(first_field_))) {
+    e->setFocus(Qt::TabFocusReason);
+    e->selectAll();
+  }
   const int r = dialog_->exec();
   return r == QDialog::Rejected ? dismiss_id_ : r;
 }

@@ -44,6 +44,10 @@ class Dialog {
   void set_selection(int id, int k);
   int selection(int id) const;
 
+  // The field that has the keyboard when the dialog opens, its text selected
+  // so that typing replaces it.
+  void set_first_field(int id) { first_field_ = id; }
+
   void set_callback(int id, Callback cb);
 
   // Runs modally; returns the id of the button that closed the dialog (the
@@ -60,6 +64,7 @@ class Dialog {
   std::unique_ptr<QDialog> dialog_;
   std::map<int, Callback> callbacks_;
   int dismiss_id_ = 2;
+  int first_field_ = -1;
 };
 
 }  // namespace lozengia

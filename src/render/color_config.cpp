@@ -37,7 +37,8 @@ bool parse_color(const std::string& line, Rgb& out) {
   return true;
 }
 
-// The style line holds one integer; trailing text after it is a read error.
+// The style line starts with one integer; after a blank, the rest of the line
+// is a comment, as after a colour's field ("3  default style").
 bool parse_style(const std::string& line, int32_t& out) {
   const std::string field = trim(line);
   if (field.empty()) return false;
@@ -45,7 +46,8 @@ bool parse_style(const std::string& line, int32_t& out) {
   const char* e = b + field.size();
   if (*b == '+') ++b;
   const auto r = std::from_chars(b, e, out);
-  return r.ec == std::errc() && r.ptr == e;
+  if (r.ec != std::errc()) return false;
+  return r.ptr == e || std::isspace(static_cast<unsigned char>(*r.ptr));
 }
 
 }  // namespace
@@ -65,22 +67,48 @@ ColorConfig parse_color_config(const std::string& text) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
-  Rgb c1 = 0, c2 = 0, c3 = 0;
+  // Each value falls back to its default alone: a bad style line does not
+  // cost the user's colours, nor a bad colour the other two.
+  const LozengeColors defaults;
+  Rgb* const targets[3] = {&cfg.colors.flat, &cfg.colors.rising, &cfg.colors.hexagon};
+  const Rgb fallback[3] = {defaults.flat, defaults.rising, defaults.hexagon};
+  std::vector<std::string> taken;
+  bool all_good = static_cast<int>(lines.size()) == kLinesRead;
+  for (int k = 0; k < 3; ++k) {
+    const int at = 14 + k;
+    Rgb c = 0;
+    if (at < static_cast<int>(lines.size()) && parse_color(lines[at], c)) {
+      *targets[k] = c;
+      taken.push_back("colour " + std::to_string(k + 1));
+    } else {
+      *targets[k] = fallback[k];
+      all_good = false;
+    }
+  }
   int32_t style = 0;
-  const bool ok = static_cast<int>(lines.size()) == kLinesRead && parse_color(lines[14], c1) &&
-                  parse_color(lines[15], c2) && parse_color(lines[16], c3) &&
-                  parse_style(lines[18], style);
-  if (!ok) {
+  const bool style_read = 18 < static_cast<int>(lines.size()) && parse_style(lines[18], style);
+  if (style_read) {
+    if (style >= 1 && style <= 4) cfg.style = style;
+    taken.push_back("style");
+  } else {
+    all_good = false;
+  }
+  if (!all_good) {
     cfg.message = {
-        "Configuration file config.cfg not found or in bad format. Default values are loaded.",
-        ""};
+        "Configuration file config.cfg not found or in bad format. Default values are loaded."};
+    if (!taken.empty()) {
+      std::string l = "Read from config.cfg all the same:";
+      for (std::size_t i = 0; i < taken.size(); ++i) l += (i ? ", " : " ") + taken[i];
+      cfg.message.push_back(l + ".");
+    }
+    cfg.message.push_back("");
     return cfg;
   }
   cfg.loaded = true;
-  cfg.colors = {c1, c2, c3};
-  if (style >= 1 && style <= 4) cfg.style = style;
   cfg.message = {"Colors loaded from config.cfg. Blue-Green-Red format:",
-                 color_field(c1) + color_field(c2) + color_field(c3), ""};
+                 color_field(cfg.colors.flat) + color_field(cfg.colors.rising) +
+                     color_field(cfg.colors.hexagon),
+                 ""};
   return cfg;
 }
 

@@ -1,9 +1,11 @@
 // "config.cfg": the three lozenge colours and the default picture style.
 //
 // Layout by line: 1-14 comments; 15, 16, 17 one colour each, six hexadecimal
-// digits BBGGRR at the start of the line; 18 comment; 19 the picture style;
-// 20 comment; 21 a free text (read, not used). Any line missing or unreadable
-// leaves every default in place.
+// digits BBGGRR at the start of the line; 18 comment; 19 the picture style,
+// an integer that may be followed by a comment after a blank; 20 comment; 21 a
+// free text (read, not used). A colour or style line that is missing or
+// unreadable leaves that value's default in place and the others are still
+// taken; the text then says the file is in bad format and what was read.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +19,7 @@ namespace lozengia {
 extern const char* const kConfigFileName;  // "config.cfg"
 
 struct ColorConfig {
-  bool loaded = false;  // false: the defaults are in place
+  bool loaded = false;  // false: some line was missing or bad (its default is in place)
   LozengeColors colors;
   int32_t style = kStyleBorders;
   // What the text window shows about it, one entry per line (the last one is

@@ -6,6 +6,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -26,13 +28,29 @@
 
 namespace lozengia::test {
 
-// Processes events until `done` holds. There is no time limit here: a test
-// that never gets there is stopped by its ctest timeout.
-inline void wait_until(const std::function<bool()>& done) {
+// Processes events until `done` holds, for at most `timeout_ms`; a wait that
+// runs out is recorded as a failure of the test (and false is returned), so a
+// test never hangs on something that does not come.
+inline bool wait_until(const std::function<bool()>& done, int timeout_ms = 60000,
+                       const char* what = "wait_until") {
+  QElapsedTimer clock;
+  clock.start();
   while (!done()) {
+    if (clock.elapsed() > timeout_ms) {
+      QTest::qFail(qPrintable(QString("timed out after %1 ms: %2").arg(timeout_ms).arg(what)),
+                   __FILE__, __LINE__);
+      return false;
+    }
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QThread::msleep(2);
   }
+  return true;
+}
+
+// A menu entry's label without its mnemonic marker.
+inline QString plain(QString label) {
+  label.remove(QRegularExpression("&(?!&)"));
+  return label;
 }
 
 // Acts on the next modal window for which `match` holds, as soon as it is up.
@@ -104,8 +122,15 @@ inline std::shared_ptr<bool> expect_box(std::vector<Box>* boxes) {
 
 inline QAction* menu_entry(QMenu* menu, const QString& label) {
   for (QAction* a : menu->actions())
-    if (a->text() == label) return a;
+    if (plain(a->text()) == label) return a;
   return nullptr;
+}
+
+inline QStringList labels(QMenu* menu) {
+  QStringList l;
+  for (QAction* a : menu->actions())
+    if (!a->isSeparator()) l << plain(a->text());
+  return l;
 }
 
 // A running program in a temporary working folder.
@@ -114,21 +139,26 @@ struct Session {
   std::unique_ptr<Platform> platform;
   std::unique_ptr<Program> program;
 
-  explicit Session(const std::string& config = std::string(), bool write_config = false) {
+  // `settings_path` empty: settings of its own in the session's folder.
+  explicit Session(const std::string& config = std::string(), bool write_config = false,
+                   const QString& settings_path = QString()) {
     if (write_config) {
       QFile f(dir.filePath("config.cfg"));
       if (f.open(QIODevice::WriteOnly)) f.write(config.data(), static_cast<qint64>(config.size()));
     }
-    platform = std::make_unique<Platform>();
+    // Settings of its own, so that no test reads or changes the user's.
+    platform = std::make_unique<Platform>(PlatformOptions{
+        settings_path.isEmpty() ? dir.filePath("settings.ini") : settings_path});
     ProgramOptions opt;
     opt.config_path = dir.filePath("config.cfg").toStdString();
     opt.seed = 20261208;
     program = std::make_unique<Program>(*platform, opt);
     platform->show_frame();
     program->start();
-    wait_until([this] { return program->started(); });
+    wait_until([this] { return program->started(); }, 60000, "start-up");
     // Lines are queued by the program thread; let them all arrive.
-    wait_until([this] { return platform->text_lines().size() >= 6 && platform->picture(kPictureUnit).width() > 0; });
+    wait_until([this] { return platform->text_lines().size() >= 6 && platform->picture(kPictureUnit).width() > 0; },
+               60000, "first picture");
   }
   ~Session() {
     program->stop();
@@ -140,6 +170,13 @@ struct Session {
     QAction* a = menu_entry(platform->commands_menu(), label);
     QVERIFY2(a != nullptr, qPrintable(label));
     a->trigger();
+  }
+  // Waits until the picture window has drawn what it was last given.
+  void wait_picture() {
+    wait_until([this] {
+      const PictureWindow* p = platform->current_picture();
+      return p && !p->drawing();
+    }, 60000, "picture drawn");
   }
   bool has_line(const QString& line) const { return platform->text_lines().contains(line); }
   QString last_line() const {

@@ -1,0 +1,101 @@
+#include "commands/interactive_mode.h"
+
+#include <optional>
+
+#include "commands/program.h"
+#include "commands/text_window_sink.h"
+#include "core/operators.h"
+#include "platform/platform.h"
+
+namespace lozengia {
+
+char InteractiveMode::normalise(char key) {
+  if (key == 0x1b) return 'q';  // Esc leaves the mode
+  if (key >= 'A' && key <= 'Z') return static_cast<char>(key - 'A' + 'a');
+  return key;
+}
+
+bool InteractiveMode::apply_key(char key) {
+  TextWindowSink sink(program_.platform());
+  SharedState& st = program_.state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  Hexagon& h = st.hex;
+  RandomSource& rng = program_.rng();
+  auto up = [&] {
+    SOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths, rng, sink);
+    h.paths.swap(h.newpaths);
+    ++h.S;
+  };
+  auto down = [&] {
+    SMINUSOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths, rng,
+                   sink);
+    h.paths.swap(h.newpaths);
+    --h.S;
+  };
+  switch (normalise(key)) {
+    case 'a':
+      if (h.S >= h.T) return false;
+      up();
+      break;
+    case 'z':
+      if (h.S <= 0) return false;
+      down();
+      break;
+    case 's':
+      if (h.S >= h.T) return false;
+      up();
+      down();
+      break;
+    case 'x':
+      if (h.S <= 0) return false;
+      down();
+      up();
+      break;
+    default:
+      return false;
+  }
+  ++st.version;
+  return true;
+}
+
+void InteractiveMode::run() {
+  if (program_.pending_command.load() != kCommandIdle) return;  // a command is still running
+  Platform& platform = program_.platform();
+  program_.DISABLEMENU();
+  program_.line("Interactive mode. Type a letter in the window with a tiling");
+  program_.line("press \"a\" to do S->S+1 step,");
+  program_.line("\"z\" to do S->S-1 step,");
+  program_.line("\"s\" to do S->S+1->S step,");
+  program_.line("\"x\" to do S->S-1->S step,");
+  program_.line(" \"q\" exits this mode.");
+  platform.show_progress(0, 0, "Interactive mode: a, z, s, x in the picture window; q or Esc leaves");
+  platform.focus(kPictureUnit);
+  program_.DRAWTILING(kPictureUnit);
+  platform.set_key_capture(kPictureUnit, true);
+  // The read runs a nested event loop: the windows repaint and the frame can
+  // be closed while the mode waits for a key.
+  for (;;) {
+    const std::optional<char> key = platform.read_key(kPictureUnit);
+    if (!key) break;  // the program is closing
+    if (normalise(*key) == 'q') {
+      ++program_.keys_handled;
+      break;
+    }
+    if (apply_key(*key)) {
+      program_.publish_state();
+      platform.focus(kPictureUnit);
+      program_.DRAWTILING(kPictureUnit);
+    }
+    ++program_.keys_handled;
+  }
+  platform.set_key_capture(kPictureUnit, false);
+  if (platform.shutting_down()) return;
+  platform.end_progress();
+  platform.focus(kTextUnit);
+  if (program_.params().S == program_.params().T) program_.DRAWTILING(kPictureUnit);
+  program_.ENABLEMENU();
+  program_.write_report();
+  platform.focus(kPictureUnit);
+}
+
+}  // namespace lozengia

@@ -1,0 +1,32 @@
+// "New hexagon": the model list and the fields of dialog 101, their checks,
+// and the new hexagon stored all at once. GUI thread.
+#pragma once
+
+#include <cstdint>
+
+namespace lozengia {
+
+class Program;
+class Dialog;
+
+class NewHexagonCommand {
+ public:
+  explicit NewHexagonCommand(Program& program) : program_(program) {}
+  void open();
+
+  // The dialog's handlers.
+  void ok_pressed(Dialog& d);
+  void model_changed(Dialog& d);
+  void enable_fields(Dialog& d, int32_t kind);
+
+ private:
+  // Fills the dialog from the fields remembered from an earlier run; false
+  // when there are none.
+  bool prefill_remembered(Dialog& d);
+  void remember(Dialog& d);
+
+  Program& program_;
+  bool accepted_this_run_ = false;
+};
+
+}  // namespace lozengia

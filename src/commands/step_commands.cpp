@@ -1,0 +1,170 @@
+#include "commands/step_commands.h"
+
+#include <chrono>
+#include <string>
+
+#include "commands/dialog_ids.h"
+#include "commands/program.h"
+#include "commands/text_window_sink.h"
+#include "core/step_command.h"
+#include "platform/dialog.h"
+#include "platform/platform.h"
+#include "platform/settings.h"
+
+namespace lozengia {
+
+namespace {
+
+using namespace dialog_ids;
+using Clock = std::chrono::steady_clock;
+
+std::string duration_text(double seconds) {
+  const long s = static_cast<long>(seconds + 0.5);
+  if (s < 60) return std::to_string(s) + " s";
+  if (s < 3600) return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
+  return std::to_string(s / 3600) + " h " + std::to_string((s % 3600) / 60) + " min";
+}
+
+// Sends the progress of a run to the status bar, at most ten times a second.
+class ProgressReport {
+ public:
+  ProgressReport(Platform& p, bool plus, int32_t steps, int32_t samples)
+      : platform_(p), plus_(plus), steps_(steps), samples_(samples), start_(Clock::now()) {}
+
+  // True when the status bar was told.
+  bool operator()(int32_t sample, int32_t step, int32_t S) {
+    const auto now = Clock::now();
+    const int64_t total = static_cast<int64_t>(steps_) * samples_;
+    const int64_t done = static_cast<int64_t>(sample - 1) * steps_ + step;
+    if (done < total && now - last_ < std::chrono::milliseconds(100)) return false;
+    last_ = now;
+    std::string text = std::string(plus_ ? "S->S+1" : "S->S-1") + " steps: ";
+    if (samples_ > 1)
+      text += "sample " + std::to_string(sample) + " of " + std::to_string(samples_) + ", ";
+    text += "step " + std::to_string(step) + " of " + std::to_string(steps_) + ", S=" +
+            std::to_string(S);
+    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    if (elapsed > 2.0 && done > 0 && done < total)
+      text += ", about " + duration_text(elapsed / done * (total - done)) + " left";
+    text += "   (Esc stops)";
+    // The bar counts in thousandths, so that long runs fit its int range.
+    platform_.show_progress(static_cast<int>(done * 1000 / total), 1000, text);
+    return true;
+  }
+
+ private:
+  Platform& platform_;
+  bool plus_;
+  int32_t steps_, samples_;
+  Clock::time_point start_, last_{};
+};
+
+}  // namespace
+
+void StepCommands::ok_pressed(Dialog& d, bool plus) {
+  const HexagonParams p = program_.params();
+  int32_t steps = 0, samples = 0;
+  const bool ok = check_step_fields(d.text(kSteps), d.text(kSamples), p.S, p.T, plus, steps,
+                                    samples);
+  if (!ok) {
+    program_.platform().message_box("Bad input", "Error!");
+    return;
+  }
+  Settings& s = program_.platform().settings();
+  s.set(setting::kSteps, steps);
+  s.set(setting::kSamples, samples);
+  d.close(kOk);
+  program_.sample_count = samples;
+  program_.step_count = steps;
+  program_.hand_over(plus ? kCommandSPlus : kCommandSMinus);
+}
+
+void StepCommands::FUNCTION_SPL(Dialog& d) { ok_pressed(d, true); }
+void StepCommands::FUNCTION_SMIN(Dialog& d) { ok_pressed(d, false); }
+
+void StepCommands::open(bool plus) {
+  if (program_.pending_command.load() != kCommandIdle) return;  // a command is still running
+  Dialog d(plus ? kDialogSPlus : kDialogSMinus, program_.platform().frame());
+  if (!d.loaded()) return;
+  const HexagonParams p = program_.params();
+  d.set_text(kN, std::to_string(p.N));
+  d.set_text(kT, std::to_string(p.T));
+  d.set_text(kS, std::to_string(p.S));
+  // The numbers of the last run, else "0" and "1".
+  const Settings& s = program_.platform().settings();
+  const int max = 1 << 30;
+  d.set_text(kSteps, std::to_string(s.integer(setting::kSteps, 1, max).value_or(0)));
+  d.set_text(kSamples, std::to_string(s.integer(setting::kSamples, 1, max).value_or(1)));
+  d.set_first_field(kSteps);
+  d.set_callback(kOk, [this, plus](Dialog& dd, int) {
+    if (plus)
+      FUNCTION_SPL(dd);
+    else
+      FUNCTION_SMIN(dd);
+  });
+  d.run();
+}
+
+void StepCommands::run(int32_t code) {
+  Platform& platform = program_.platform();
+  SharedState& st = program_.state();
+  const bool plus = code == kCommandSPlus;
+  const int32_t steps = program_.step_count.load();
+  const int32_t samples = program_.sample_count.load();
+  program_.DISABLEMENU();
+  platform.focus(kTextUnit);
+  platform.set_stop_available(true);
+  TextWindowSink sink(platform);
+  ProgressReport progress(platform, plus, steps, samples);
+  int32_t S0, S_end, done = 0;
+  {
+    std::lock_guard<std::mutex> lock(st.mutex);
+    S0 = st.hex.S;
+  }
+  if (samples == 1) {
+    // One step at a time: a stop keeps the tiling reached, which is itself a
+    // sample of the model at its S.
+    for (; done < steps && !program_.stop_command.load(); ++done) {
+      bool told;
+      {
+        std::lock_guard<std::mutex> lock(st.mutex);
+        run_step_command(st.hex, plus, 1, 1, program_.rng(), sink);
+        ++st.version;
+        told = progress(1, done + 1, st.hex.S);
+      }
+      // The status bar's S and the picture's title follow the run.
+      if (told) program_.publish_state();
+    }
+  } else {
+    // The GUI thread does not change the state while the menu is greyed, so
+    // holding the lock for the whole run keeps nothing waiting.
+    std::lock_guard<std::mutex> lock(st.mutex);
+    run_step_command(st.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
+                     [&](int32_t k, int32_t s, int32_t S) { progress(k, s, S); });
+    if (!program_.stop_command.load()) ++st.version;  // else the start is back
+  }
+  {
+    std::lock_guard<std::mutex> lock(st.mutex);
+    S_end = st.hex.S;
+  }
+  const bool stopped = program_.stop_command.load();
+  platform.set_stop_available(false);
+  platform.end_progress();
+  if (stopped && !program_.stopping()) {
+    if (samples == 1)
+      program_.line("Stopped after " + std::to_string(done) + " of " + std::to_string(steps) +
+                    " steps: the tiling reached at S=" + std::to_string(S_end) + " is kept.");
+    else
+      program_.line("Stopped: an average needs all its samples, so the tiling from before the "
+                    "command (S=" + std::to_string(S0) + ") is kept.");
+  }
+  program_.publish_state();
+  if (!program_.stopping() && platform.redraw_after_each_command())
+    program_.DRAWTILING(kPictureUnit);
+  program_.ENABLEMENU();
+  program_.write_report();
+  program_.stop_command = false;
+  program_.pending_command = kCommandIdle;
+}
+
+}  // namespace lozengia

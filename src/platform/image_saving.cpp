@@ -1,0 +1,51 @@
+#include "platform/image_saving.h"
+
+#include "platform/picture_window.h"
+#include "render/picture_files.h"
+
+namespace lozengia {
+
+namespace {
+struct Kind {
+  ImageType type;
+  const char* suffix;
+  const char* filter;
+};
+constexpr Kind kKinds[] = {
+    {ImageType::kPng, ".png", "PNG image (*.png)"},
+    {ImageType::kBmp, ".bmp", "BMP image (*.bmp)"},
+    {ImageType::kSvg, ".svg", "SVG drawing (*.svg)"},
+    {ImageType::kPdf, ".pdf", "PDF document (*.pdf)"},
+};
+}  // namespace
+
+QStringList image_filters() {
+  QStringList l;
+  for (const Kind& k : kKinds) l << k.filter;
+  return l;
+}
+
+ImageTarget image_target(const QString& name, const QString& chosen_filter) {
+  for (const Kind& k : kKinds)
+    if (name.endsWith(k.suffix, Qt::CaseInsensitive)) return {name, k.type};
+  for (const Kind& k : kKinds)
+    if (chosen_filter == k.filter) return {name + k.suffix, k.type};
+  return {name + ".png", ImageType::kPng};
+}
+
+bool save_tiling_image(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
+  const std::string path = target.path.toStdString();
+  switch (target.type) {
+    case ImageType::kPng:
+      return write_tiling_png(path, t.paths, t.N, t.T, t.S, t.style, t.colors, size_px);
+    case ImageType::kBmp:
+      return write_tiling_bmp(path, t.paths, t.N, t.T, t.S, t.style, t.colors, size_px);
+    case ImageType::kSvg:
+      return write_tiling_svg(path, t.paths, t.N, t.T, t.S, t.style, t.colors, size_px);
+    case ImageType::kPdf:
+      return write_tiling_pdf(path, t.paths, t.N, t.T, t.S, t.style, t.colors, size_px);
+  }
+  return false;
+}
+
+}  // namespace lozengia

@@ -1,0 +1,29 @@
+// "Save image as..": the file type comes from the type chosen in the dialog,
+// the matching suffix is added when the name has none of the four, and the
+// picture is drawn afresh from the tiling (PNG and BMP as pixels, SVG and PDF
+// as vectors), through the same canvas code as the command-line tool's.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace lozengia {
+
+struct TilingSnapshot;
+
+enum class ImageType { kPng, kBmp, kSvg, kPdf };
+
+struct ImageTarget {
+  QString path;
+  ImageType type = ImageType::kPng;
+};
+
+// The dialog's list of types, in this order: PNG, BMP, SVG, PDF.
+QStringList image_filters();
+// A name ending in one of the four suffixes keeps it and its type, whatever
+// the chosen filter; any other name gets the chosen type and its suffix.
+ImageTarget image_target(const QString& name, const QString& chosen_filter);
+// False when the file could not be written (an old one stays as it was).
+bool save_tiling_image(const ImageTarget& target, const TilingSnapshot& tiling, int size_px);
+
+}  // namespace lozengia

@@ -1,0 +1,116 @@
+// The frame: a main window holding the text and picture windows in an MDI
+// area, with its menus, actions, shortcuts and status bar. It owns every
+// action and decides in one place, update_actions(), which are enabled.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QProgressBar;
+class QToolButton;
+
+namespace lozengia {
+
+class Settings;
+class WindowRegistry;
+
+struct MenuEntry {
+  std::string label;     // with "&" before the mnemonic letter
+  std::function<void()> callback;
+  std::string shortcut;  // as QKeySequence reads it; empty for none
+};
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit MainWindow(Settings& settings);
+  ~MainWindow() override;
+
+  QMdiArea* mdi() const { return mdi_; }
+  WindowRegistry& registry() const { return *registry_; }
+
+  // The "Commands" menu gets `commands` in order, the help menu `help`.
+  void set_menus(const std::vector<MenuEntry>& commands, const std::vector<MenuEntry>& help);
+
+  // State that decides what is enabled.
+  void set_commands_enabled(bool on);
+  bool commands_enabled() const { return commands_enabled_; }
+  void set_stop_available(bool on);
+  void update_actions();
+
+  // Status bar: the model and parameters; progress of a running command.
+  void set_status(const QString& text);
+  QString status() const;
+  void show_progress(int done, int total, const QString& text);
+  void end_progress();
+  QString progress_text() const;
+
+  // Restores the saved geometry, else a size that suits the screen.
+  void restore_geometry();
+  void place_windows();
+
+  QMenu* commands_menu() const { return commands_menu_; }
+  QMenu* file_menu() const { return file_menu_; }
+  QMenu* view_menu() const { return view_menu_; }
+  QMenu* window_menu() const { return window_menu_; }
+  QMenu* help_menu() const { return help_menu_; }
+  QAction* stop_action() const { return stop_; }
+  QAction* exit_action() const { return exit_; }
+  QAction* save_action() const { return save_; }
+  QAction* print_action() const { return print_; }
+  QAction* redraw_action() const { return redraw_after_; }
+  QAction* restore_defaults_action() const { return restore_defaults_; }
+  QAction* zoom_in_action() const { return zoom_in_; }
+  QAction* zoom_out_action() const { return zoom_out_; }
+  QAction* fit_action() const { return fit_; }
+
+  // Handlers of the frame's own actions, set by the windowing layer.
+  std::function<void()> on_close;
+  std::function<void()> on_stop;
+  std::function<void()> on_save_image;
+  std::function<void()> on_print;
+  std::function<void()> on_restore_defaults;
+  std::function<void(bool)> on_redraw_after_toggled;
+
+ signals:
+  void commandsEnabledChanged(bool on);
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void fill_window_menu();
+
+  Settings& settings_;
+  QMdiArea* mdi_ = nullptr;
+  WindowRegistry* registry_ = nullptr;
+  QMenu* commands_menu_ = nullptr;
+  QMenu* file_menu_ = nullptr;
+  QMenu* view_menu_ = nullptr;
+  QMenu* window_menu_ = nullptr;
+  QMenu* help_menu_ = nullptr;
+  QList<QAction*> command_actions_;
+  QAction* stop_ = nullptr;
+  QAction* exit_ = nullptr;
+  QAction* save_ = nullptr;
+  QAction* print_ = nullptr;
+  QAction* zoom_in_ = nullptr;
+  QAction* zoom_out_ = nullptr;
+  QAction* fit_ = nullptr;
+  QAction* redraw_after_ = nullptr;
+  QAction* restore_defaults_ = nullptr;
+  QLabel* status_ = nullptr;
+  QLabel* progress_label_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QToolButton* stop_button_ = nullptr;
+  bool commands_enabled_ = true;
+  bool stop_available_ = false;
+};
+
+}  // namespace lozengia

@@ -1,0 +1,291 @@
+#include "platform/picture_window.h"
+
+#include <QCursor>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/gui_call_queue.h"
+#include "render/picture_files.h"
+
+namespace lozengia {
+
+namespace {
+constexpr int kDefaultPixels = 600;
+
+double width_of(const WorldRect& r) { return std::abs(r.x2 - r.x1); }
+double height_of(const WorldRect& r) { return std::abs(r.y2 - r.y1); }
+
+// `width` x `height` surface, so that the whole world shows undistorted.
+WorldRect fit_to_aspect(const WorldRect& world, double width, double height) {
+  const double x1 = std::min(world.x1, world.x2), x2 = std::max(world.x1, world.x2);
+  const double y1 = std::min(world.y1, world.y2), y2 = std::max(world.y1, world.y2);
+  double w = x2 - x1 > 0.0 ? x2 - x1 : 1.0;
+  double h = y2 - y1 > 0.0 ? y2 - y1 : 1.0;
+  const double cx = (x1 + x2) / 2.0, cy = (y1 + y2) / 2.0;
+  const double aspect = width > 0.0 && height > 0.0 ? width / height : 1.0;
+  if (w / h < aspect)
+    w = h * aspect;
+  else
+    h = w / aspect;
+  return {cx - w / 2.0, cy - h / 2.0, cx + w / 2.0, cy + h / 2.0};
+}
+}  // namespace
+
+PictureWindow::PictureWindow(GuiCallQueue& gui, QWidget* parent) : QWidget(parent), gui_(gui) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(false);
+  worker_ = std::thread([this] { worker_loop(); });
+}
+
+PictureWindow::~PictureWindow() {
+  *alive_ = false;  // pictures still queued for this window are dropped
+  latest_id_.fetch_add(1);  // and one being drawn stops early
+  {
+    std::lock_guard<std::mutex> lock(job_mutex_);
+    quit_ = true;
+  }
+  job_cv_.notify_all();
+  worker_.join();
+}
+
+QSize PictureWindow::sizeHint() const { return {kDefaultPixels, kDefaultPixels}; }
+
+QImage PictureWindow::draw(const TilingSnapshot& t, QSize size, const WorldRect& view,
+                           const std::function<bool()>& cancelled) {
+  // The rasteriser draws only what the view shows, from the path heights, on
+  // every core: even the whole of a large tiling takes a fraction of a second,
+  // so a drawing is not cut short; one made stale meanwhile is dropped.
+  if (cancelled && cancelled()) return {};
+  return render_tiling_image(t.paths, t.N, t.T, t.S, t.style, t.colors, size.width(),
+                             size.height(), &view);
+}
+
+void PictureWindow::set_tiling(std::shared_ptr<const TilingSnapshot> tiling, bool draw_now) {
+  const bool same_view = tiling_ && tiling && tiling_->N == tiling->N && tiling_->T == tiling->T &&
+                         tiling_->S == tiling->S && tiling_->style == tiling->style;
+  tiling_ = std::move(tiling);
+  ++tilings_given_;
+  if (!same_view) reset_view();
+  if (draw_now)
+    redraw();
+  else
+    latest_id_.fetch_add(1);
+}
+
+WorldRect PictureWindow::content_world(const TilingSnapshot& t) {
+  // What is drawn, with a margin: the hexagon for the lozenge styles, the
+  // grid for the paths in Z^2. (The picture's own world leaves more room on
+  // one side than on the other; a window centres the hexagon instead.)
+  WorldRect r;
+  if (t.style == kStyleZ2)
+    r = {0.0, 0.0, static_cast<double>(t.T), static_cast<double>(t.N) + t.S - 1};
+  else
+    r = {0.0, -(t.T - t.S) / 2.0, t.T * 0.8660254037844386, t.N + t.S / 2.0};
+  const double m = 0.04 * std::max({r.x2 - r.x1, r.y2 - r.y1, 1.0});
+  return {r.x1 - m, r.y1 - m, r.x2 + m, r.y2 + m};
+}
+
+WorldRect PictureWindow::fit_world() const {
+  if (!tiling_) return {0.0, 0.0, 1.0, 1.0};
+  return fit_to_aspect(content_world(*tiling_), std::max(width(), 1), std::max(height(), 1));
+}
+
+WorldRect PictureWindow::visible_world() const {
+  const WorldRect f = fit_world();
+  const double w = width_of(f) / zoom_, h = height_of(f) / zoom_;
+  return {centre_.x - w / 2.0, centre_.y - h / 2.0, centre_.x + w / 2.0, centre_.y + h / 2.0};
+}
+
+QPointF PictureWindow::to_world(QPointF p) const {
+  const WorldRect v = visible_world();
+  return {v.x1 + p.x() / std::max(width(), 1) * width_of(v),
+          v.y2 - p.y() / std::max(height(), 1) * height_of(v)};
+}
+
+void PictureWindow::clamp_centre() {
+  // The centre stays over the hexagon's own rectangle: the picture can never
+  // be panned out of sight.
+  const WorldRect f = fit_world();
+  centre_.x = std::clamp(centre_.x, std::min(f.x1, f.x2), std::max(f.x1, f.x2));
+  centre_.y = std::clamp(centre_.y, std::min(f.y1, f.y2), std::max(f.y1, f.y2));
+}
+
+void PictureWindow::reset_view() {
+  zoom_ = 1.0;
+  const WorldRect f = fit_world();
+  centre_ = {(f.x1 + f.x2) / 2.0, (f.y1 + f.y2) / 2.0};
+}
+
+void PictureWindow::fit() {
+  reset_view();
+  redraw();
+}
+
+void PictureWindow::zoom_by(double factor, QPointF at) {
+  if (!tiling_ || !(factor > 0.0)) return;
+  const double max_zoom = std::max(1.0, width_of(fit_world()) / kMaxZoomWidth);
+  const double z = std::clamp(zoom_ * factor, 1.0, max_zoom);
+  if (z == zoom_) return;
+  const QPointF p = to_world(at);
+  // The point under `at` stays where it is.
+  centre_.x = p.x() + (centre_.x - p.x()) * zoom_ / z;
+  centre_.y = p.y() + (centre_.y - p.y()) * zoom_ / z;
+  zoom_ = z;
+  clamp_centre();
+  redraw();
+}
+
+void PictureWindow::zoom_by(double factor) {
+  const QPointF cursor = mapFromGlobal(QCursor::pos());
+  const bool over = rect().contains(cursor.toPoint());
+  zoom_by(factor, over ? cursor : QPointF(width() / 2.0, height() / 2.0));
+}
+
+void PictureWindow::pan(QPointF pixels) {
+  if (!tiling_) return;
+  const WorldRect v = visible_world();
+  centre_.x -= pixels.x() / std::max(width(), 1) * width_of(v);
+  centre_.y += pixels.y() / std::max(height(), 1) * height_of(v);
+  clamp_centre();
+  redraw();
+}
+
+PictureWindow::Request PictureWindow::request() const {
+  return {tiling_, size(), visible_world(), latest_id_.load()};
+}
+
+void PictureWindow::redraw() {
+  update();  // the old picture, moved to the new view, until the new one comes
+  if (!tiling_) return;
+  Request r = request();
+  r.id = latest_id_.fetch_add(1) + 1;
+  {
+    std::lock_guard<std::mutex> lock(job_mutex_);
+    job_ = std::move(r);
+  }
+  job_cv_.notify_all();
+}
+
+void PictureWindow::worker_loop() {
+  for (;;) {
+    Request job;
+    {
+      std::unique_lock<std::mutex> lock(job_mutex_);
+      job_cv_.wait(lock, [this] { return quit_ || job_.has_value(); });
+      if (quit_) return;
+      job = std::move(*job_);
+      job_.reset();
+    }
+    const uint64_t id = job.id;
+    QImage image = draw(*job.tiling, job.size, job.view,
+                        [this, id] { return latest_id_.load() != id; });
+    if (latest_id_.load() != id) continue;  // unfinished, and nobody wants it
+    gui_.post([this, alive = alive_, image = std::move(image), view = job.view, id] {
+      if (*alive) show_image(image, view, id);
+    });
+  }
+}
+
+void PictureWindow::show_image(const QImage& image, const WorldRect& view, uint64_t id) {
+  if (id < shown_id_) return;
+  image_ = image;
+  image_view_ = view;
+  if (tiling_) image_content_ = content_world(*tiling_);
+  shown_id_ = id;
+  update();
+  emit imageShown();
+}
+
+void PictureWindow::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::white);
+  if (image_.isNull()) return;
+  // A picture of a hexagon of another shape stays as it was until the new
+  // one comes; one of the same shape follows the zoom and the pan at once.
+  const WorldRect c = tiling_ ? content_world(*tiling_) : image_content_;
+  if (c.x1 != image_content_.x1 || c.y1 != image_content_.y1 || c.x2 != image_content_.x2 ||
+      c.y2 != image_content_.y2) {
+    p.drawImage(0, 0, image_);
+    return;
+  }
+  const WorldRect v = visible_world();
+  const double sx = width() / std::max(width_of(v), 1e-12);
+  const double sy = height() / std::max(height_of(v), 1e-12);
+  // Where the picture's own view lies in the present one.
+  const QRectF target((image_view_.x1 - v.x1) * sx, (v.y2 - image_view_.y2) * sy,
+                      width_of(image_view_) * sx, height_of(image_view_) * sy);
+  if (std::abs(target.x()) < 0.5 && std::abs(target.y()) < 0.5 &&
+      std::abs(target.width() - image_.width()) < 0.5 &&
+      std::abs(target.height() - image_.height()) < 0.5)
+    p.drawImage(0, 0, image_);
+  else
+    p.drawImage(target, image_);
+}
+
+void PictureWindow::resizeEvent(QResizeEvent* e) {
+  QWidget::resizeEvent(e);
+  clamp_centre();
+  redraw();
+}
+
+void PictureWindow::wheelEvent(QWheelEvent* e) {
+  const double steps = e->angleDelta().y() / 120.0;
+  if (steps != 0.0) zoom_by(std::pow(1.25, steps), e->position());
+  e->accept();
+}
+
+void PictureWindow::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton) {
+    drag_from_ = e->position();
+    setCursor(Qt::ClosedHandCursor);
+  }
+  QWidget::mousePressEvent(e);
+}
+
+void PictureWindow::mouseMoveEvent(QMouseEvent* e) {
+  if (drag_from_) {
+    pan(e->position() - *drag_from_);
+    drag_from_ = e->position();
+  }
+}
+
+void PictureWindow::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton) {
+    drag_from_.reset();
+    unsetCursor();
+  }
+}
+
+void PictureWindow::keyPressEvent(QKeyEvent* e) {
+  // A key is its first character; a key that types nothing (an arrow, a
+  // function key) still counts as a key, as 0. Modifiers alone do not, and
+  // neither do shortcuts with Ctrl.
+  if (e->modifiers() & Qt::ControlModifier) {
+    QWidget::keyPressEvent(e);
+    return;
+  }
+  const QString text = e->text();
+  char c = 0;
+  if (!text.isEmpty()) {
+    const char16_t u = text.at(0).unicode();
+    c = u < 128 ? static_cast<char>(u) : '?';
+  } else {
+    switch (e->key()) {
+      case Qt::Key_Shift: case Qt::Key_Control: case Qt::Key_Alt: case Qt::Key_Meta:
+      case Qt::Key_AltGr: case Qt::Key_CapsLock: case Qt::Key_NumLock: case Qt::Key_unknown:
+        QWidget::keyPressEvent(e);
+        return;
+      case Qt::Key_Escape: c = 0x1b; break;
+      default: break;
+    }
+  }
+  if (on_key) on_key(c);
+  e->accept();
+}
+
+}  // namespace lozengia

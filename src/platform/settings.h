@@ -1,0 +1,62 @@
+// What the program remembers between runs: the main window's geometry, the
+// fields of the command dialogs, the picture style, "Redraw after each
+// command" and the last folders of saving and export. Every value read is
+// checked: a setting of the wrong type or out of range is ignored, as if it
+// had never been written. GUI thread only.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+namespace lozengia {
+
+class Settings {
+ public:
+  // `ini_path` empty: the user's own settings of the program; else that file
+  // (tests keep theirs private this way).
+  explicit Settings(const QString& ini_path = QString());
+  ~Settings();
+
+  // A whole number in [lo, hi], typed as such or as its text.
+  std::optional<int> integer(const QString& key, int lo, int hi) const;
+  // A text of at most `max_length` characters.
+  std::optional<QString> text(const QString& key, int max_length = 80) const;
+  std::optional<bool> flag(const QString& key) const;
+  QByteArray bytes(const QString& key, int max_size = 64 * 1024) const;
+  // An existing folder.
+  std::optional<QString> folder(const QString& key) const;
+
+  void set(const QString& key, int value);
+  void set(const QString& key, const QString& value);
+  void set_flag(const QString& key, bool value);
+  void set_bytes(const QString& key, const QByteArray& value);
+
+  // Forgets every setting.
+  void clear();
+  void sync();
+
+ private:
+  std::unique_ptr<QSettings> s_;
+};
+
+// The keys.
+namespace setting {
+inline const QString kGeometry = "window/geometry";
+inline const QString kNewKind = "new/kind";
+// "new/1002" ... : the New hexagon fields by control id.
+inline QString new_field(int id) { return QString("new/%1").arg(id); }
+inline const QString kSteps = "steps/steps";
+inline const QString kSamples = "steps/samples";
+inline const QString kLiveTransition = "live/transition";
+inline const QString kLiveDelay = "live/delay";
+inline const QString kStyle = "picture/style";
+inline const QString kRedrawAfterCommand = "picture/redraw_after_each_command";
+inline const QString kSaveFolder = "folders/save";
+inline const QString kExportFolder = "folders/export";
+}  // namespace setting
+
+}  // namespace lozengia

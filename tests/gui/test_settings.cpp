@@ -1,0 +1,314 @@
+// What the desktop program remembers between runs, and what it ignores when
+// the remembered settings are unreadable; saved images by the chosen type;
+// config.cfg's style line with a comment and lines that fall back alone.
+#include <QFile>
+#include <QSettings>
+#include <QtTest>
+
+#include "commands/dialog_ids.h"
+#include "commands/live_mode.h"
+#include "gui_test_support.h"
+#include "platform/image_saving.h"
+#include "platform/settings.h"
+#include "render/color_config.h"
+
+using namespace lozengia;
+using namespace lozengia::test;
+namespace ids = lozengia::dialog_ids;
+
+namespace {
+
+// Opens `entry` of the Commands menu and records what its dialog offers.
+std::map<int, QString> offered(Session& s, const QString& entry, const QString& title) {
+  auto fields = std::make_shared<std::map<int, QString>>();
+  when_modal(titled(title), [fields](QWidget* d) {
+    CloseOnExit guard{d};
+    for (QWidget* w : d->findChildren<QWidget*>()) {
+      if (!w->property("controlId").isValid()) continue;
+      const int id = w->property("controlId").toInt();
+      if (auto* e = qobject_cast<QLineEdit*>(w)) (*fields)[id] = e->text();
+      if (auto* c = qobject_cast<QComboBox*>(w)) (*fields)[id] = QString::number(c->currentIndex() + 1);
+    }
+    press(d, ids::kCancel);
+  });
+  s.trigger(entry);
+  return *fields;
+}
+
+std::string config_text(const std::string& c1, const std::string& c2, const std::string& c3,
+                        const std::string& style) {
+  std::string t;
+  for (int i = 1; i <= 21; ++i) {
+    t += i == 15 ? c1 : i == 16 ? c2 : i == 17 ? c3 : i == 19 ? style : "# line " + std::to_string(i);
+    t += "\n";
+  }
+  return t;
+}
+
+const std::string kBad =
+    "Configuration file config.cfg not found or in bad format. Default values are loaded.";
+
+}  // namespace
+
+class SettingsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void settings_round_trip_between_runs() {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("lozengia.ini");
+    {
+      Session s({}, false, ini);
+      new_hexagon(s, {kQHahn, {{ids::kN, "7"}, {ids::kT, "9"}, {ids::kS, "3"}, {ids::kQ, "0.5"}}});
+      when_modal(titled("S->S+1 Markov oeprator"), [](QWidget* d) {
+        CloseOnExit guard{d};
+        type_into(d, ids::kSteps, "2");
+        type_into(d, ids::kSamples, "3");
+        press(d, ids::kOk);
+      });
+      s.trigger("S->S+1 steps");
+      wait_until([&] { return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled(); });
+      when_modal(titled("Live mode"), [](QWidget* d) {
+        CloseOnExit guard{d};
+        qobject_cast<QComboBox*>(control(d, ids::kTransition))->setCurrentIndex(2);  // S->S+1
+        type_into(d, ids::kDelay, "0");
+        press(d, ids::kOk);
+      });
+      s.trigger("Live");  // runs up to S = T by itself
+      wait_until([&] { return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled(); });
+      when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
+        CloseOnExit guard{d};
+        qobject_cast<QAbstractButton*>(control(d, 1015))->click();
+        press(d, ids::kOk);
+      });
+      s.trigger("Show tiling");
+      s.platform->frame()->redraw_action()->trigger();
+      s.platform->frame()->resize(700, 500);
+      s.platform->frame()->close();
+    }
+    {
+      Session s({}, false, ini);
+      QCOMPARE(s.program->style(), 3);
+      QVERIFY(s.platform->frame()->redraw_action()->isChecked());
+      QVERIFY(s.platform->redraw_after_each_command());
+      QCOMPARE(s.platform->frame()->size(), QSize(700, 500));
+      const auto fresh = offered(s, "New hexagon", "New");
+      QCOMPARE(fresh.at(ids::kModel), QString::number(kQHahn));
+      QCOMPARE(fresh.at(ids::kN), QString("7"));
+      QCOMPARE(fresh.at(ids::kQ), QString("0.5"));
+      const auto steps = offered(s, "S->S+1 steps", "S->S+1 Markov oeprator");
+      QCOMPARE(steps.at(ids::kSteps), QString("2"));
+      QCOMPARE(steps.at(ids::kSamples), QString("3"));
+      const auto live = offered(s, "Live", "Live mode");
+      QCOMPARE(live.at(ids::kTransition), QString("3"));
+      QCOMPARE(live.at(ids::kDelay), QString("0"));
+      // Restore defaults forgets all of it.
+      s.platform->frame()->restore_defaults_action()->trigger();
+      QVERIFY(!s.platform->frame()->redraw_action()->isChecked());
+      s.platform->frame()->close();
+    }
+    {
+      Session s({}, false, ini);
+      QCOMPARE(s.program->style(), 2);
+      QVERIFY(!s.platform->redraw_after_each_command());
+      QCOMPARE(offered(s, "New hexagon", "New").at(ids::kN), QString("50"));
+      QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov oeprator").at(ids::kSteps), QString("0"));
+      const auto live = offered(s, "Live", "Live mode");
+      QCOMPARE(live.at(ids::kDelay), QString::number(LiveMode::kDefaultDelayMs));
+      QCOMPARE(live.at(ids::kTransition), QString("1"));
+    }
+  }
+
+  void hostile_settings_are_ignored_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::newRow("out of range") << QByteArray(
+        "[picture]\nstyle=99\nredraw_after_each_command=maybe\n[steps]\nsteps=-5\nsamples=abc\n"
+        "[live]\ntransition=0\ndelay=-1\n[new]\nkind=7\n1002=12\n[window]\ngeometry=@ByteArray(junk)\n"
+        "[folders]\nsave=/no/such/folder\n");
+    QTest::newRow("wrong types") << QByteArray(
+        "[picture]\nstyle=1, 2\n[steps]\nsteps=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x12)\n"
+        "[live]\ndelay=99999999999999999999\n[new]\nkind=@ByteArray(\\x1)\n");
+    QTest::newRow("long text") << QByteArray("[new]\nkind=6\n1002=") + QByteArray(100000, '9') +
+                                      QByteArray("\n");
+    QByteArray garbage(4096, '\0');
+    for (int i = 0; i < garbage.size(); ++i) garbage[i] = char((i * 7919) % 251);
+    QTest::newRow("binary") << garbage;
+  }
+  void hostile_settings_are_ignored() {
+    QFETCH(QByteArray, ini);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("lozengia.ini");
+    {
+      QFile f(path);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write(ini);
+    }
+    Session s({}, false, path);
+    QCOMPARE(s.program->style(), 2);
+    QVERIFY(!s.platform->redraw_after_each_command());
+    const auto fresh = offered(s, "New hexagon", "New");
+    QCOMPARE(fresh.at(ids::kModel), QString::number(kHahn));
+    QVERIFY(fresh.at(ids::kN).size() <= 80);
+    QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov oeprator").at(ids::kSteps), QString("0"));
+    const auto live = offered(s, "Live", "Live mode");
+    QCOMPARE(live.at(ids::kDelay), QString::number(LiveMode::kDefaultDelayMs));
+    QCOMPARE(live.at(ids::kTransition), QString("1"));
+    QVERIFY(s.platform->frame()->isVisible());
+  }
+
+  void settings_reader_checks_every_value() {
+    QTemporaryDir dir;
+    Settings w(dir.filePath("s.ini"));
+    w.set("a", 5);
+    w.set("b", QString(" 7 "));
+    w.set("c", QString("7x"));
+    w.set("t", QString("hello"));
+    w.set("ctl", QString("a\x01" "b"));
+    w.set_flag("f", true);
+    w.sync();
+    Settings r(dir.filePath("s.ini"));
+    QCOMPARE(r.integer("a", 1, 10), std::optional<int>(5));
+    QCOMPARE(r.integer("b", 1, 10), std::optional<int>(7));
+    QCOMPARE(r.integer("a", 6, 10), std::nullopt);
+    QCOMPARE(r.integer("c", 1, 10), std::nullopt);
+    QCOMPARE(r.integer("missing", 1, 10), std::nullopt);
+    QCOMPARE(r.text("t"), std::optional<QString>("hello"));
+    QCOMPARE(r.text("t", 3), std::nullopt);
+    QCOMPARE(r.text("ctl"), std::nullopt);
+    QCOMPARE(r.flag("f"), std::optional<bool>(true));
+    QCOMPARE(r.flag("t"), std::nullopt);
+    QCOMPARE(r.folder("t"), std::nullopt);
+  }
+
+  // ------------------------------------------------------------ saving
+
+  void image_type_comes_from_the_chosen_filter_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("filter");  // index in image_filters()
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("type");
+    QTest::newRow("png added") << "pic" << 0 << "pic.png" << int(ImageType::kPng);
+    QTest::newRow("bmp added") << "pic" << 1 << "pic.bmp" << int(ImageType::kBmp);
+    QTest::newRow("svg added") << "pic" << 2 << "pic.svg" << int(ImageType::kSvg);
+    QTest::newRow("pdf added") << "pic" << 3 << "pic.pdf" << int(ImageType::kPdf);
+    QTest::newRow("dot kept, suffix added") << "a.b" << 1 << "a.b.bmp" << int(ImageType::kBmp);
+    QTest::newRow("own suffix wins") << "pic.SVG" << 0 << "pic.SVG" << int(ImageType::kSvg);
+    QTest::newRow("own pdf") << "x.pdf" << 2 << "x.pdf" << int(ImageType::kPdf);
+  }
+  void image_type_comes_from_the_chosen_filter() {
+    QFETCH(QString, name);
+    QFETCH(int, filter);
+    QFETCH(QString, path);
+    QFETCH(int, type);
+    const ImageTarget t = image_target(name, image_filters().at(filter));
+    QCOMPARE(t.path, path);
+    QCOMPARE(int(t.type), type);
+  }
+
+  void save_image_writes_each_type() {
+#if defined(__SANITIZE_THREAD__)
+    QSKIP("the PDF engine maps font files where ThreadSanitizer cannot follow; no thread here");
+#endif
+    Session s;
+    new_hexagon(s, hahn("3", "5", "2"));
+    when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
+      CloseOnExit guard{d};
+      press(d, ids::kOk);
+    });
+    s.trigger("Show tiling");
+    s.wait_picture();
+    QTemporaryDir dir;
+    const struct {
+      int filter;
+      const char* file;
+      QByteArray magic;
+    } cases[] = {{0, "a.png", "\x89PNG"}, {1, "b.bmp", "BM"}, {2, "c.svg", "<?xml"}, {3, "d.pdf", "%PDF"}};
+    for (const auto& c : cases) {
+      const QString base = dir.filePath(QString(c.file).section('.', 0, 0));
+      const QString filter = image_filters().at(c.filter);
+      s.platform->set_image_name_source([=] { return std::make_optional(std::make_pair(base, filter)); });
+      s.platform->frame()->save_action()->trigger();
+      QFile f(dir.filePath(c.file));
+      QVERIFY2(f.open(QIODevice::ReadOnly), c.file);
+      const QByteArray head = f.read(c.magic.size());
+      QCOMPARE(head, c.magic);
+    }
+    // A vector file: the SVG holds polygons, not one embedded image.
+    QFile svg(dir.filePath("c.svg"));
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    const QByteArray text = svg.readAll();
+    QVERIFY(text.contains("<polygon") || text.contains("<path"));
+    QVERIFY(!text.contains("<image"));
+    QVERIFY(QImage(dir.filePath("a.png")).width() >= 600);
+    // A folder that does not exist: an error box, nothing written.
+    std::vector<Box> boxes;
+    s.platform->set_image_name_source([&] {
+      return std::make_optional(std::make_pair(dir.filePath("no/such"), image_filters().at(0)));
+    });
+    expect_box(&boxes);
+    s.platform->frame()->save_action()->trigger();
+    QCOMPARE(boxes.size(), std::size_t{1});
+    QCOMPARE(boxes[0].title, QString("Error!"));
+  }
+
+  // ----------------------------------------------------------- config.cfg
+
+  void config_style_line_may_carry_a_comment() {
+    const ColorConfig c = parse_color_config(config_text("0000FF", "00FF00", "FF0000", "3  default style"));
+    QVERIFY(c.loaded);
+    QCOMPARE(c.style, 3);
+    QCOMPARE(c.colors.flat, Rgb{0x0000FF});
+    QCOMPARE(c.message.at(0), std::string("Colors loaded from config.cfg. Blue-Green-Red format:"));
+    QCOMPARE(parse_color_config(config_text("0000FF", "00FF00", "FF0000", "4\tby hand")).style, 4);
+    // Glued to the number, it is no comment.
+    QVERIFY(!parse_color_config(config_text("0000FF", "00FF00", "FF0000", "3styles")).loaded);
+  }
+
+  void config_bad_lines_fall_back_alone_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<uint>("flat");
+    QTest::addColumn<uint>("rising");
+    QTest::addColumn<uint>("hexagon");
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QString>("read");
+    QTest::newRow("bad style") << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "two"))
+                               << 0x0000FFu << 0x00FF00u << 0xFF0000u << 2
+                               << "Read from config.cfg all the same: colour 1, colour 2, colour 3.";
+    QTest::newRow("bad colour 2") << QString::fromStdString(config_text("0000FF", "zz", "FF0000", "4"))
+                                  << 0x0000FFu << 0xD0D0FFu << 0xFF0000u << 4
+                                  << "Read from config.cfg all the same: colour 1, colour 3, style.";
+    QTest::newRow("all bad") << QString::fromStdString(config_text("x", "y", "z", "w")) << 0xD0FFD0u
+                             << 0xD0D0FFu << 0xDDB0B0u << 2 << "";
+    QTest::newRow("empty") << "" << 0xD0FFD0u << 0xD0D0FFu << 0xDDB0B0u << 2 << "";
+  }
+  void config_bad_lines_fall_back_alone() {
+    QFETCH(QString, text);
+    QFETCH(uint, flat);
+    QFETCH(uint, rising);
+    QFETCH(uint, hexagon);
+    QFETCH(int, style);
+    QFETCH(QString, read);
+    const ColorConfig c = parse_color_config(text.toStdString());
+    QVERIFY(!c.loaded);
+    QCOMPARE(c.colors.flat, Rgb{flat});
+    QCOMPARE(c.colors.rising, Rgb{rising});
+    QCOMPARE(c.colors.hexagon, Rgb{hexagon});
+    QCOMPARE(c.style, style);
+    QCOMPARE(c.message.front(), kBad);
+    QCOMPARE(c.message.back(), std::string());
+    if (read.isEmpty())
+      QCOMPARE(c.message.size(), std::size_t{2});
+    else
+      QCOMPARE(QString::fromStdString(c.message.at(1)), read);
+  }
+
+  void program_starts_with_the_colours_of_a_file_whose_style_line_is_bad() {
+    Session s(config_text("0000FF", "00FF00", "FF0000", "three"), true);
+    QVERIFY(s.has_line(QString::fromStdString(kBad)));
+    QCOMPARE(s.program->colors().flat, Rgb{0x0000FF});
+    QCOMPARE(s.program->style(), 2);
+  }
+};
+
+QTEST_MAIN(SettingsTest)
+#include "test_settings.moc"
