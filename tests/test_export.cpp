@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "core/operators.h"
+#include "core/reference_sweeps.h"
 #include "core/plane_partition.h"
 #include "render/pp_writer.h"
 
