@@ -20,10 +20,19 @@ bool check_step_fields(const std::string& steps_text, const std::string& samples
 // Runs the command on `hex`, writing "Iteration k S=s" after every step. With
 // one sample the result is the run's configuration; with several, `paths`
 // becomes the element-wise average, rounded toward zero. S ends at S0 +- steps.
-// `stop` (optional) is polled between steps: when set, the command ends early
-// and restores the start configuration, so the state is never half-averaged.
+//
+// Each run takes its seed from `rng`, one draw per run in run order, and its
+// sweep s draws from its own stream ParkMiller(stream_seed(run seed, s)); the
+// sweeps run at once on `threads` threads (0: every core), and several runs
+// side by side when there are enough of them. The result and the messages
+// depend on `rng` only, never on the thread count. Every message goes to
+// `sink` from the calling thread, in the order of the runs and their steps.
+// `stop` (optional) ends the command early: no new sweeps start, those under
+// way finish, and the start configuration is restored, so the state is never
+// half-averaged.
 void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
-                      MessageSink& sink, const std::atomic<bool>* stop = nullptr);
+                      MessageSink& sink, const std::atomic<bool>* stop = nullptr,
+                      unsigned threads = 0);
 
 // The averaging of runs, shared by the step commands and lozengia-cli: each
 // run's paths are added element by element to a sum (`sum` has one entry per

@@ -1,8 +1,11 @@
-// Exact samples whose sweeps run in parallel, as a wavefront.
+// Runs of sweeps on their own streams, made in parallel as a wavefront, and
+// the exact samples grown by them.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,24 +16,50 @@
 
 namespace lozengia {
 
-void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed,
-                          unsigned threads, MessageSink& sink,
-                          std::atomic<int64_t>* sweeps_done) {
+namespace {
+
+// Hands a sweep's messages to the observer, tagged with the sweep.
+class TaggedSink final : public MessageSink {
+ public:
+  TaggedSink(SweepObserver& observer, int32_t sweep) : observer_(observer), sweep_(sweep) {}
+  void line(const std::string& text) override { observer_.line(sweep_, text); }
+  void overflow_report(const std::string& text) override {
+    observer_.overflow_report(sweep_, text);
+  }
+
+ private:
+  SweepObserver& observer_;
+  int32_t sweep_;
+};
+
+}  // namespace
+
+int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& how,
+                      MessageSink& sink) {
   using sweep::SweepWorkspace;
-  const int32_t N = p.N, T = p.T, S = p.S;
-  INIT_PATHS(N, T, 0, paths);
-  if (S == 0) return;
+  const int32_t N = p.N, T = p.T, S0 = p.S;
+  const bool plus = how.plus;
+  // Never past the hexagon's ends: sweeps beyond them are not defined.
+  const int32_t steps = std::max(0, std::min(how.steps, plus ? T - S0 : S0));
+  if (steps == 0) return 0;
+  unsigned threads = how.threads;
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   constexpr int32_t kBatch = 16;
-  threads = static_cast<unsigned>(std::min<int64_t>(threads, (S + kBatch - 1) / kBatch));
-  const ModelTables tables(N, T, p.model);
-  // Every sweep of the sample runs the same code, chosen once.
-  const sweep::SliceFunction slice_plus =
-      sweep::slice_function(sweep::chosen_vector_path(), tables.kind(), true);
-  PathArray other(N, T);
-  INIT_PATHS(N, T, 0, other);
+  threads = static_cast<unsigned>(std::min<int64_t>(threads, (steps + kBatch - 1) / kBatch));
+  std::unique_ptr<ModelTables> own_tables;
+  if (how.tables == nullptr) own_tables = std::make_unique<ModelTables>(N, T, p.model);
+  const ModelTables& tables = how.tables ? *how.tables : *own_tables;
+  // Every sweep of the run runs the same code, chosen once.
+  const sweep::SliceFunction slice_fn =
+      sweep::slice_function(sweep::chosen_vector_path(), tables.kind(), plus);
+  PathArray own_other;
+  PathArray& other = how.scratch ? *how.scratch : own_other;
+  if (other.n() != N || other.t() != T) other.resize(N, T);
   // Sweep s reads array s % 2 and writes the other one.
   PathArray* arrays[2] = {&paths, &other};
+  const std::atomic<bool>* stop = how.stop;
+  SweepObserver* observer = how.observer;
+  std::atomic<int64_t>* sweeps_done = how.sweeps_done;
 
   // Each thread takes batches of kBatch consecutive sweeps and runs them as a
   // wavefront of its own, each sweep one slice behind the one before: a
@@ -45,7 +74,12 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
   // slice before while it works on slice t+1 (and sweep s-1 has read it).
   // Within a batch this holds by construction; the first sweep of a batch
   // waits for the last two of the batch before it, run by another thread.
-  std::vector<std::atomic<int32_t>> progress(static_cast<std::size_t>(S));
+  // A sweep's last slice is published only once the sweep is wholly done
+  // (its messages given, its end counted), so sweeps end in sweep order.
+  //
+  // Batches are claimed in order, so the claimed sweeps are always the first
+  // ones; a stop ends the claiming, and every claimed batch is finished.
+  std::vector<std::atomic<int32_t>> progress(static_cast<std::size_t>(steps));
   for (auto& a : progress) a.store(-1, std::memory_order_relaxed);
   std::atomic<int32_t> next{0};
   auto wait_for = [](std::atomic<int32_t>* a, int32_t& seen, int32_t want) {
@@ -57,17 +91,23 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
   };
   auto worker = [&]() {
     std::vector<ParkMiller> rngs;
+    std::deque<TaggedSink> sinks;
     std::deque<SweepWorkspace> sweeps;
     for (;;) {
+      if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
       const int32_t s0 = next.fetch_add(kBatch);
-      if (s0 >= S) return;
-      const int32_t k = std::min(kBatch, S - s0);
+      if (s0 >= steps) return;
+      const int32_t k = std::min(kBatch, steps - s0);
       sweeps.clear();
+      sinks.clear();
       rngs.clear();
       rngs.reserve(static_cast<std::size_t>(k));  // the sweeps keep references
       for (int32_t j = 0; j < k; ++j) {
-        rngs.emplace_back(stream_seed(seed, static_cast<uint64_t>(s0 + j)));
-        sweeps.emplace_back(tables, N, T, s0 + j, rngs.back(), sink);
+        const int32_t s = s0 + j;
+        rngs.emplace_back(stream_seed(how.seed, static_cast<uint64_t>(s)));
+        MessageSink* to = &sink;
+        if (observer != nullptr) to = &sinks.emplace_back(*observer, s);
+        sweeps.emplace_back(tables, N, T, plus ? S0 + s : S0 - s, rngs.back(), *to);
       }
       std::atomic<int32_t>* before = s0 > 0 ? &progress[static_cast<std::size_t>(s0 - 1)] : nullptr;
       std::atomic<int32_t>* before2 =
@@ -87,12 +127,13 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
           if (t == 0)
             std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
           else
-            slice_plus(ws, t, old.slice(t), nw.slice(t - 1), nw.slice(t));
-          progress[static_cast<std::size_t>(s)].store(t, std::memory_order_release);
+            slice_fn(ws, t, old.slice(t), nw.slice(t - 1), nw.slice(t));
           if (t == T) {
             ws.chooser.finish();
             if (sweeps_done) sweeps_done->fetch_add(1, std::memory_order_relaxed);
+            if (observer) observer->finished(s);
           }
+          progress[static_cast<std::size_t>(s)].store(t, std::memory_order_release);
         }
       }
     }
@@ -101,7 +142,25 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
   for (unsigned k = 1; k < threads; ++k) pool.emplace_back(worker);
   worker();
   for (auto& th : pool) th.join();
-  if (S % 2 == 1) paths.swap(other);
+  // Every claimed batch was finished: the claimed sweeps are the ones made.
+  const int32_t done = std::min(steps, next.load());
+  if (done % 2 == 1) paths.swap(other);
+  return done;
+}
+
+void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed,
+                          unsigned threads, MessageSink& sink,
+                          std::atomic<int64_t>* sweeps_done) {
+  INIT_PATHS(p.N, p.T, 0, paths);
+  StreamSweeps how;
+  how.plus = true;
+  how.steps = p.S;
+  how.seed = seed;
+  how.threads = threads;
+  how.sweeps_done = sweeps_done;
+  HexagonParams from = p;
+  from.S = 0;
+  sweep_streams(from, paths, how, sink);
 }
 
 }  // namespace lozengia
