@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/fast_sweep.h"
@@ -85,8 +86,8 @@ TEST(SweepStreams, SameAsTheReferenceSweepsOneAfterAnother) {
           const int32_t made = sweep_streams(HexagonParams{N, T, S0, m}, paths, how, quiet);
           EXPECT_EQ(made, steps);
           EXPECT_EQ(done.load(), steps);
-          EXPECT_TRUE(paths == expected) << "kind " << m.kind << (plus ? " up " : " down ")
-                                         << steps << " steps, " << threads << " threads";
+          EXPECT_TRUE(paths == expected) << "kind " << m.kind << (plus ? " up " : " down ") << steps
+                                         << " steps, " << threads << " threads";
         }
       }
     }
@@ -173,47 +174,49 @@ Hexagon hexagon_at(int32_t N, int32_t T, int32_t S, const ModelParams& m) {
 // The step command: run k's seed is the k-th draw of the program's generator,
 // its sweeps the reference sweeps on that seed's streams; the average of the
 // runs, the lines and the generator's state are the same for 1, 2 or 3
-// threads (runs one after another or side by side).
+// threads (runs one after another or side by side). Small commands run on
+// the calling thread, larger ones on threads of their own: both sizes.
 TEST(StepStreams, CommandIsTheReferenceWhateverTheThreadCount) {
-  const int32_t N = 16, T = 60;
-  for (const ModelParams& m : some_models(N, T)) {
-    for (bool plus : {true, false}) {
-      const int32_t S0 = plus ? 10 : 50, steps = 21;
-      for (int32_t samples : {1, 2, 3, 5}) {
-        const Hexagon start = hexagon_at(N, T, S0, m);
-        // The expected result, made one run and one sweep after another.
-        ParkMiller program(777);
-        std::vector<int64_t> sum(start.paths.size(), 0);
-        NullSink quiet;
-        for (int32_t k = 0; k < samples; ++k) {
-          PathArray run = start.paths;
-          reference_sweeps(N, T, S0, m, plus, steps, program.next_raw(), run, quiet);
-          add_run(run, sum.data());
-        }
-        PathArray expected(N, T);
-        average_runs(sum.data(), samples, expected);
-        std::vector<std::string> lines;
-        for (int32_t k = 1; k <= samples; ++k)
-          for (int32_t s = 1; s <= steps; ++s)
-            lines.push_back("Iteration " + std::to_string(k) +
-                            " S=" + std::to_string(plus ? S0 + s : S0 - s));
+  for (auto [N, T, steps] : {std::tuple{10, 30, 9}, {40, 200, 37}}) {
+    for (const ModelParams& m : some_models(N, T)) {
+      for (bool plus : {true, false}) {
+        const int32_t S0 = plus ? T / 6 : T - T / 6;
+        for (int32_t samples : {1, 2, 5}) {
+          const Hexagon start = hexagon_at(N, T, S0, m);
+          // The expected result, made one run and one sweep after another.
+          ParkMiller program(777);
+          std::vector<int64_t> sum(start.paths.size(), 0);
+          NullSink quiet;
+          for (int32_t k = 0; k < samples; ++k) {
+            PathArray run = start.paths;
+            reference_sweeps(N, T, S0, m, plus, steps, program.next_raw(), run, quiet);
+            add_run(run, sum.data());
+          }
+          PathArray expected(N, T);
+          average_runs(sum.data(), samples, expected);
+          std::vector<std::string> lines;
+          for (int32_t k = 1; k <= samples; ++k)
+            for (int32_t s = 1; s <= steps; ++s)
+              lines.push_back("Iteration " + std::to_string(k) +
+                              " S=" + std::to_string(plus ? S0 + s : S0 - s));
 
-        for (unsigned threads : {1u, 2u, 3u}) {
-          Hexagon hex = start;
-          RandomSource rng(777);
-          CollectSink sink;
-          run_step_command(hex, plus, steps, samples, rng, sink, nullptr, threads);
-          const std::string what = "kind " + std::to_string(m.kind) + (plus ? " up " : " down ") +
-                                   std::to_string(samples) + " samples, " +
-                                   std::to_string(threads) + " threads";
-          EXPECT_EQ(hex.S, plus ? S0 + steps : S0 - steps) << what;
-          EXPECT_TRUE(hex.paths == expected) << what;
-          EXPECT_EQ(sink.lines, lines) << what;
-          EXPECT_TRUE(hex.startpaths == start.paths) << what;
-          // Exactly one draw per run was taken from the program's generator.
-          uint32_t state = 0;
-          rng.with_lock([&](ParkMiller& g) { state = g.state(); });
-          EXPECT_EQ(state, program.state()) << what;
+          for (unsigned threads : {1u, 2u, 3u}) {
+            Hexagon hex = start;
+            RandomSource rng(777);
+            CollectSink sink;
+            run_step_command(hex, plus, steps, samples, rng, sink, nullptr, threads);
+            const std::string what = "kind " + std::to_string(m.kind) + (plus ? " up " : " down ") +
+                                     std::to_string(samples) + " samples, " +
+                                     std::to_string(threads) + " threads";
+            EXPECT_EQ(hex.S, plus ? S0 + steps : S0 - steps) << what;
+            EXPECT_TRUE(hex.paths == expected) << what;
+            EXPECT_EQ(sink.lines, lines) << what;
+            EXPECT_TRUE(hex.startpaths == start.paths) << what;
+            // Exactly one draw per run was taken from the program's generator.
+            uint32_t state = 0;
+            rng.with_lock([&](ParkMiller& g) { state = g.state(); });
+            EXPECT_EQ(state, program.state()) << what;
+          }
         }
       }
     }
@@ -225,7 +228,7 @@ TEST(StepStreams, CommandIsTheReferenceWhateverTheThreadCount) {
 // its "Iteration" line, sweeps and runs in order, as if made one after
 // another, even with the runs side by side.
 TEST(StepStreams, MessagesComeInTheOrderOfTheSteps) {
-  const int32_t N = 40, T = 80, S0 = 40, steps = 19;
+  const int32_t N = 60, T = 120, S0 = 60, steps = 40;
   ModelParams m;
   m.kind = kRacah;
   m.K = -20.25;

@@ -159,8 +159,10 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
 
   // As many runs as threads or more: one thread per run, runs side by side.
   // Fewer: the runs one after another, each on every thread.
+  const int64_t cells = static_cast<int64_t>(steps) * samples * N * (static_cast<int64_t>(T) + 1);
+  const bool small = cells < (int64_t{1} << 18);
   const bool side_by_side = samples > 1 && static_cast<unsigned>(samples) >= threads;
-  const unsigned inner = side_by_side ? 1u : threads;
+  const unsigned inner = small || side_by_side ? 1u : threads;
   const unsigned outer = side_by_side ? threads : 1u;
   const HexagonParams from = hex.params();
   const std::shared_ptr<const ModelTables> tables = tables_for(N, T, from.model);
@@ -208,7 +210,14 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
       runs_made.fetch_add(1);
     }
   };
-  {
+  // Small commands (under a millisecond of sweeping) run on this thread:
+  // starting threads would cost more than they save. The lines are then
+  // written at the end, in the same order.
+  if (small) {
+    worker();
+    log.close();
+    log.show(sink);
+  } else {
     // The sweeps run on threads of their own; this thread writes the lines.
     std::atomic<unsigned> working{outer};
     std::vector<std::thread> pool;
