@@ -13,31 +13,14 @@
 #include "core/params.h"
 #include "core/reference_sweeps.h"
 #include "core/step_command.h"
+#include "support/models.h"
 
 namespace lozengia {
 namespace {
 
+// One model of each kind, entered as a user types it.
 std::vector<ModelParams> some_models(int32_t N, int32_t T) {
-  const double pi = 3.141592653589793;
-  const double a = 0.85 * pi / (N + T / 2.0);
-  std::vector<NewHexagonInput> ins = {
-      {kHahn, "", "", "", "", "", "", "", ""},
-      {kQHahn, "", "", "", "0.93", "", "", "", ""},
-      {kRacah, "", "", "", "", "", format_real(T / 2.0), "", ""},
-      {kTrigonometric, "", "", "", "", "", "", format_real(a), format_real(a * T / 2 + 0.05)},
-      {kImaginaryQRacah, "", "", "", "0.9", "0.7", "", "", ""},
-      {kRealQRacah, "", "", "", "1.1", "", format_real(T / 2.0 + 1.5), "", ""},
-  };
-  std::vector<ModelParams> out;
-  for (NewHexagonInput in : ins) {
-    in.N = std::to_string(N);
-    in.T = std::to_string(T);
-    in.S = "0";
-    const NewHexagonResult r = FUNCTION_NEW(in);
-    EXPECT_TRUE(r.ok) << in.kind << ": " << r.message;
-    if (r.ok) out.push_back(r.params.model);
-  }
-  return out;
+  return testing::one_model_of_each_kind(N, T);
 }
 
 // `steps` reference sweeps from `paths` at S, sweep s on stream s of `seed`.
