@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <limits>
 #include <map>
+#include <new>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -171,8 +172,22 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
   std::mutex claim_mutex, sum_mutex;
   int32_t next_run = 0;
   std::atomic<int32_t> runs_made{0};
-  auto worker = [&]() {
+  // Worker 0 sweeps in the hexagon's own arrays (`paths` is free while the
+  // runs are summed: the start is kept in `startpaths`); every other worker
+  // needs two arrays of its own, and when they cannot be had it leaves the
+  // runs to the others rather than failing the command.
+  auto worker = [&](unsigned w) {
     PathArray own_paths, own_scratch;
+    if (w > 0) {
+      try {
+        own_paths.resize(N, T);
+        own_scratch.resize(N, T);
+      } catch (const std::bad_alloc&) {
+        return;
+      }
+    }
+    PathArray& paths = w == 0 ? hex.paths : own_paths;
+    PathArray& scratch = w == 0 ? hex.newpaths : own_scratch;
     NullSink unused;  // every message goes through the run's observer
     for (;;) {
       int32_t k = 0;
@@ -184,10 +199,7 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
         k = next_run++;
         rng.with_lock([&](ParkMiller& g) { seed = g.next_raw(); });
       }
-      // One sample works in the hexagon's own arrays.
-      PathArray& paths = samples == 1 ? hex.paths : own_paths;
-      PathArray& scratch = samples == 1 ? hex.newpaths : own_scratch;
-      if (samples > 1) paths = hex.startpaths;
+      if (k > 0 || w > 0) paths = hex.startpaths;
       RunObserver observer(log, k);
       StreamSweeps how;
       how.plus = plus;
@@ -214,7 +226,7 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
   // starting threads would cost more than they save. The lines are then
   // written at the end, in the same order.
   if (small) {
-    worker();
+    worker(0);
     log.close();
     log.show(sink);
   } else {
@@ -222,8 +234,8 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
     std::atomic<unsigned> working{outer};
     std::vector<std::thread> pool;
     for (unsigned w = 0; w < outer; ++w)
-      pool.emplace_back([&] {
-        worker();
+      pool.emplace_back([&, w] {
+        worker(w);
         if (working.fetch_sub(1) == 1) log.close();
       });
     log.show(sink);
