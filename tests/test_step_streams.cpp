@@ -161,10 +161,12 @@ Hexagon hexagon_at(int32_t N, int32_t T, int32_t S, const ModelParams& m) {
 // the calling thread, larger ones on threads of their own: both sizes.
 TEST(StepStreams, CommandIsTheReferenceWhateverTheThreadCount) {
   for (auto [N, T, steps] : {std::tuple{10, 30, 9}, {40, 200, 37}}) {
-    for (const ModelParams& m : some_models(N, T)) {
+    std::vector<ModelParams> models = some_models(N, T);
+    if (N > 10) models = {models[0], models[3], models[5]};  // q-Racah, Racah, Hahn
+    for (const ModelParams& m : models) {
       for (bool plus : {true, false}) {
         const int32_t S0 = plus ? T / 6 : T - T / 6;
-        for (int32_t samples : {1, 2, 5}) {
+        for (int32_t samples : {1, 2, 3}) {
           const Hexagon start = hexagon_at(N, T, S0, m);
           // The expected result, made one run and one sweep after another.
           ParkMiller program(777);
