@@ -19,7 +19,8 @@ bool check_step_fields(const std::string& steps_text, const std::string& samples
 
 // Runs the command on `hex`, writing "Iteration k S=s" after every step. With
 // one sample the result is the run's configuration; with several, `paths`
-// becomes the element-wise average, rounded toward zero. S ends at S0 +- steps.
+// becomes the element-wise average, rounded toward zero. S ends at S0 +- steps
+// (steps past the hexagon's ends are not made).
 //
 // Each run takes its seed from `rng`, one draw per run in run order, and its
 // sweep s draws from its own stream ParkMiller(stream_seed(run seed, s)); the
