@@ -17,6 +17,7 @@
 
 #include "core/fast_sweep.h"
 #include "core/operators.h"
+#include "core/reference_sweeps.h"
 #include "core/params.h"
 
 using namespace lozengia;

@@ -9,6 +9,7 @@
 
 #include "core/hexagon.h"
 #include "core/operators.h"
+#include "core/reference_sweeps.h"
 #include "core/random.h"
 #include "sampling.h"
 

@@ -10,6 +10,7 @@
 
 #include "core/fast_sweep.h"
 #include "core/operators.h"
+#include "core/reference_sweeps.h"
 #include "core/plane_partition.h"
 #include "core/random.h"
 

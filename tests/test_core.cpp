@@ -11,6 +11,7 @@
 #include "core/hexagon.h"
 #include "core/draw_chooser.h"
 #include "core/operators.h"
+#include "core/reference_sweeps.h"
 #include "core/params.h"
 #include "core/step_command.h"
 #include "core/sweep.h"

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "core/operators.h"
+#include "core/reference_sweeps.h"
 #include "core/plane_partition.h"
 #include "render/pp_writer.h"
 #include "support/exact_families.h"

@@ -8,6 +8,7 @@
 
 #include "core/fast_sweep.h"
 #include "core/operators.h"
+#include "core/reference_sweeps.h"
 #include "core/params.h"
 
 namespace lozengia {
@@ -39,6 +40,40 @@ std::vector<ModelParams> models_for(int32_t N, int32_t T) {
   return out;
 }
 
+// A way of running the fast sweeps: the plain path, or a vector path.
+struct SweepPath {
+  const char* name;
+  bool wide;  // fast_sweep_wide_vectors' setting
+};
+
+// The paths this build and processor can run, each of which the tests below
+// compare with the plain evaluation. A vector path missing here is reported
+// by FastPath.EveryVectorPathIsTested (a failure where the processor has it,
+// a skip with its reason otherwise).
+std::vector<SweepPath> paths_here() {
+  std::vector<SweepPath> paths;
+  if (fast_sweep_wide_vectors(true)) paths.push_back({"4-lane AVX2", true});
+  paths.push_back({"plain", false});
+  fast_sweep_wide_vectors(true);
+  return paths;
+}
+
+TEST(FastPath, EveryVectorPathIsTested) {
+  const bool avx2 = fast_sweep_wide_vectors(true);
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(LOZENGIA_PORTABLE)
+  __builtin_cpu_init();
+  EXPECT_EQ(avx2, __builtin_cpu_supports("avx2") != 0)
+      << "the sweeps' use of AVX2 does not match what the processor has";
+  if (!avx2)
+    GTEST_SKIP() << "this processor has no AVX2: the 4-lane path was not tested, only the "
+                    "plain one";
+#else
+  EXPECT_FALSE(avx2) << "a build without vector instructions used them";
+  GTEST_SKIP() << "built without vector instructions (portable build or not x86-64): the "
+                  "4-lane path was not tested, only the plain one";
+#endif
+}
+
 // One step made by both samplers from the same paths and generator states:
 // the fast one (the operators) into `fast`, the plain one into `plain`.
 struct BothSamplers {
@@ -64,8 +99,8 @@ struct BothSamplers {
 // (whichever this processor has), and slices of many blocks make their draws
 // several at a time.
 TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
-  for (bool wide : {true, false}) {
-    fast_sweep_wide_vectors(wide);
+  for (const SweepPath& path : paths_here()) {
+    fast_sweep_wide_vectors(path.wide);
     for (auto [N, T, steps] :
          {std::tuple{1, 7, 21}, {6, 13, 39}, {40, 90, 270}, {150, 300, 30}}) {
       for (const ModelParams& m : models_for(N, T)) {
@@ -79,7 +114,7 @@ TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
           both.step(up, N, T, S, m, paths, a, b);
           ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " N=" << N << " S=" << S
                               << (up ? " up" : " down") << " step " << step
-                              << (wide ? " wide" : " narrow");
+                              << " " << path.name;
           ASSERT_EQ(both.fast_rng.state(), both.plain_rng.state());
           S += up ? 1 : -1;
           paths.swap(a);
@@ -100,8 +135,8 @@ TEST(FastPath, SameSamplesAsThePlainSweepFromATypicalConfiguration) {
   PathArray start(N, T);
   NullSink quiet;
   exact_sample_streams(HexagonParams{N, T, S, {}}, start, 11, 1, quiet);
-  for (bool wide : {true, false}) {
-    fast_sweep_wide_vectors(wide);
+  for (const SweepPath& path : paths_here()) {
+    fast_sweep_wide_vectors(path.wide);
     for (const ModelParams& m : models_for(N, T)) {
       PathArray paths = start, a(N, T), b(N, T);
       BothSamplers both(5);
@@ -109,7 +144,7 @@ TEST(FastPath, SameSamplesAsThePlainSweepFromATypicalConfiguration) {
         const bool up = step % 2 == 0;
         both.step(up, N, T, up ? S : S + 1, m, paths, a, b);
         ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " K=" << m.K << " step "
-                            << step << (wide ? " wide" : " narrow");
+                            << step << " " << path.name;
         paths.swap(a);
       }
       EXPECT_EQ(both.fast_rng.state(), both.plain_rng.state());
@@ -129,8 +164,8 @@ TEST(FastPath, MessagesOfManyBlocksComeInBlockOrder) {
   NullSink quiet;
   exact_sample_streams(HexagonParams{N, T, S, {}}, start, 3, 1, quiet);
   std::size_t distinct_down = 0;
-  for (bool wide : {true, false}) {
-    fast_sweep_wide_vectors(wide);
+  for (const SweepPath& path : paths_here()) {
+    fast_sweep_wide_vectors(path.wide);
     for (double K : {-20.25, 10.25}) {
       ModelParams m;
       m.kind = kRacah;
@@ -142,8 +177,9 @@ TEST(FastPath, MessagesOfManyBlocksComeInBlockOrder) {
         if (!up)
           distinct_down =
               std::max(distinct_down, std::set<std::string>(lines.begin(), lines.end()).size());
-        EXPECT_TRUE(a == b) << "K=" << K << (up ? " up" : " down");
-        EXPECT_EQ(both.fast_sink.lines, lines) << "K=" << K << (up ? " up" : " down");
+        EXPECT_TRUE(a == b) << "K=" << K << (up ? " up " : " down ") << path.name;
+        EXPECT_EQ(both.fast_sink.lines, lines) << "K=" << K << (up ? " up " : " down ")
+                                               << path.name;
       }
     }
   }

@@ -121,32 +121,18 @@ void StepCommands::run(int32_t code) {
     std::lock_guard<std::mutex> lock(st.mutex);
     S0 = st.hex.S;
   }
-  if (samples == 1) {
-    // One step at a time: a stop keeps the tiling reached, which is itself a
-    // sample of the model at its S.
-    for (; done < steps && !program_.stop_command.load(); ++done) {
-      bool told;
-      {
-        std::lock_guard<std::mutex> lock(st.mutex);
-        run_step_command(st.hex, plus, 1, 1, program_.rng(), sink);
-        ++st.version;
-        told = progress(1, done + 1, st.hex.S);
-      }
-      // The status bar's S and the picture's title follow the run.
-      if (told) program_.publish_state();
-    }
-  } else {
+  {
     // The GUI thread does not change the state while the menu is greyed, so
-    // holding the lock for the whole run keeps nothing waiting.
+    // holding the lock for the whole run keeps nothing waiting. A stop keeps
+    // the tiling one sample reached (itself a sample of the model at its S)
+    // and brings an average's start back.
     std::lock_guard<std::mutex> lock(st.mutex);
     run_step_command(st.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
                      [&](int32_t k, int32_t s, int32_t S) { progress(k, s, S); });
-    if (!program_.stop_command.load()) ++st.version;  // else the start is back
-  }
-  {
-    std::lock_guard<std::mutex> lock(st.mutex);
     S_end = st.hex.S;
+    if (!program_.stop_command.load() || S_end != S0) ++st.version;
   }
+  done = S_end > S0 ? S_end - S0 : S0 - S_end;
   const bool stopped = program_.stop_command.load();
   platform.set_stop_available(false);
   platform.end_progress();

@@ -14,6 +14,18 @@ namespace lozengia {
 // something numerically suspicious happened.
 extern const char* const kBugReportLine;
 
+// The walk over the cumulative weights reads the entry after the last outcome
+// before it stops (when the threshold lies past the total): a sentinel is
+// stored there first. Its value never becomes an outcome's chance, but the
+// S->S-1 report of a suspicious vector lists it, and it must not look
+// negative to the S->S+1 check, so these are the values it has always had.
+inline constexpr double kPlusWalkSentinel = 100000.0;
+inline constexpr double kMinusWalkSentinel = 10000.0;
+template <bool Plus>
+inline void place_walk_sentinel(double* w, int32_t outcomes) {
+  w[outcomes + 1] = Plus ? kPlusWalkSentinel : kMinusWalkSentinel;
+}
+
 // Chooses a block's outcome from its weights the way the operators do: one
 // single-precision draw u per block, threshold (1 - u) * Z, a walk over the
 // cumulative weights, and the warnings of a suspicious vector. Rng is
@@ -29,6 +41,13 @@ class DrawChooser {
   // in place after its last entry, and the draw u made.
   int32_t pick_plus(const double* w, int32_t m, double Z, float u);
   int32_t pick_minus(const double* p, int32_t L, double W, float u);
+  // The fallback walk of every evaluation: the sentinel placed after w[m],
+  // then the walk of S->S+1 (Plus) or S->S-1 for the total Z and draw u.
+  template <bool Plus>
+  int32_t walk(double* w, int32_t m, double Z, float u) {
+    place_walk_sentinel<Plus>(w, m);
+    return Plus ? pick_plus(w, m, Z, u) : pick_minus(w, m, Z, u);
+  }
   Rng& rng() { return rng_; }
   // Writes the three closing lines if a warning was raised during the sweep.
   void finish();
@@ -85,8 +104,7 @@ int32_t DrawChooser<Rng>::choose_plus(double* w, int32_t m, const BlockInfo& inf
     }
     Z += w[k];
   }
-  w[m + 1] = 100000.0;
-  return pick_plus(w, m, Z, rng_.next_float());
+  return walk<true>(w, m, Z, rng_.next_float());
 }
 
 template <class Rng>
@@ -115,7 +133,7 @@ int32_t DrawChooser<Rng>::choose_minus(double* p, int32_t L, const BlockInfo& in
     if (!(p[k] <= 1.0e8) || p[k] < 0.0) report = true;
     W += p[k];
   }
-  p[L + 1] = 10000.0;
+  place_walk_sentinel<false>(p, L);  // the report lists it
   if (report) {
     std::ostringstream os;
     os << "S= " << S_ << " i= " << info.i << " pivot= " << detail::index_of_largest(p, L)
@@ -124,7 +142,7 @@ int32_t DrawChooser<Rng>::choose_minus(double* p, int32_t L, const BlockInfo& in
     sink_.line(os.str());
     warned_ = true;
   }
-  return pick_minus(p, L, W, rng_.next_float());
+  return walk<false>(p, L, W, rng_.next_float());
 }
 
 template <class Rng>

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "core/hexagon.h"
 #include "core/message_sink.h"
@@ -28,6 +29,50 @@ void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S
 // it has them (they may by default; the results are the same either way, so
 // only tests turn them off). Returns whether they are now in use.
 bool fast_sweep_wide_vectors(bool allow);
+
+// Where a run of sweeps sends its messages when the caller wants them kept
+// apart by sweep (to show them in the order of sweeps made one after another).
+// Sweeps are numbered from 0, the first sweep of the run.
+class SweepObserver {
+ public:
+  virtual ~SweepObserver() = default;
+  virtual void line(int32_t sweep, const std::string& text) = 0;
+  virtual void overflow_report(int32_t sweep, const std::string& text) = 0;
+  // Sweep `sweep` has finished. Called once per sweep, in sweep order, after
+  // all of that sweep's messages; the calls may come from different threads
+  // but never two at once, each one before the next.
+  virtual void finished(int32_t sweep) = 0;
+};
+
+// What a run of sweeps does and how (sweep_streams).
+struct StreamSweeps {
+  bool plus = true;     // S->S+1 sweeps, else S->S-1
+  int32_t steps = 0;    // how many sweeps
+  int64_t seed = 1;     // sweep s draws from ParkMiller(stream_seed(seed, s))
+  unsigned threads = 0;  // 0: every core
+  // Increased after every finished sweep (for a progress display).
+  std::atomic<int64_t>* sweeps_done = nullptr;
+  // When set, no new batch of sweeps is started; the sweeps already started
+  // are finished, so the paths stay a tiling of the hexagon.
+  const std::atomic<bool>* stop = nullptr;
+  // When given, receives the sweeps' messages instead of the sink.
+  SweepObserver* observer = nullptr;
+  // The model's tables, built for the call when not given.
+  const ModelTables* tables = nullptr;
+  // The second array the sweeps need (any content, resized to the paths'
+  // shape); made for the call when not given.
+  PathArray* scratch = nullptr;
+};
+
+// Runs how.steps sweeps from the tiling in `paths` at p.S, sweep s drawing
+// from its own stream, so the result depends on the seed only. With threads >
+// 1 consecutive sweeps run at once, each one slice behind the one before it;
+// `sink` must then be safe to call from several threads. Returns the number
+// of sweeps made: how.steps, or fewer when stopped (never more than the room
+// left in the hexagon). `paths` then holds the tiling at p.S + done (S->S+1)
+// or p.S - done (S->S-1).
+int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& how,
+                      MessageSink& sink);
 
 // An exact sample at p.S grown from S = 0, sweep s drawing from its own stream
 // ParkMiller(stream_seed(seed, s)), so the result depends on the seed only.

@@ -1,8 +1,16 @@
 #include "core/step_command.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <limits>
+#include <map>
+#include <new>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
+#include "core/fast_sweep.h"
 #include "core/operators.h"
 #include "core/params.h"
 
@@ -19,48 +27,239 @@ bool check_step_fields(const std::string& steps_text, const std::string& samples
   return true;
 }
 
+namespace {
+
+// The runs' messages, made on the sweeping threads and shown on the calling
+// thread in the order of runs and steps made one after another: each sweep's
+// own messages, then its "Iteration k S=s" line.
+class RunLog {
+ public:
+  RunLog(int32_t steps, int32_t samples, int32_t S0, bool plus)
+      : steps_(steps), samples_(samples), S0_(S0), plus_(plus) {}
+
+  void message(int32_t run, int32_t sweep, bool report, const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_);
+    runs_[run].messages.push_back(Message{sweep, report, text});
+  }
+  void finished(int32_t run, int32_t sweep) {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      runs_[run].finished = sweep + 1;
+    }
+    cv_.notify_one();
+  }
+  // No more sweeps will finish.
+  void close() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      closed_ = true;
+    }
+    cv_.notify_one();
+  }
+
+  // Writes the lines as the runs advance, until every run is shown or the
+  // log is closed with nothing more to show (the command was stopped: what
+  // was made in order is shown, the rest is not).
+  void show(MessageSink& sink, const StepProgress& progress) {
+    std::vector<Message> batch;
+    std::unique_lock<std::mutex> lock(m_);
+    int32_t k = 0, shown = 0;  // run k is shown up to its sweep `shown`
+    while (k < samples_) {
+      cv_.wait(lock, [&] { return closed_ || runs_[k].finished > shown; });
+      Run& run = runs_[k];
+      const int32_t upto = run.finished;
+      if (upto <= shown) return;  // closed
+      // A sweep's messages are in the order it made them; a later sweep of
+      // the run may already have added some of its own.
+      auto mine = std::stable_partition(run.messages.begin(), run.messages.end(),
+                                        [&](const Message& m) { return m.sweep < upto; });
+      batch.assign(std::make_move_iterator(run.messages.begin()), std::make_move_iterator(mine));
+      run.messages.erase(run.messages.begin(), mine);
+      if (upto == steps_) runs_.erase(k);
+      lock.unlock();
+      std::stable_sort(batch.begin(), batch.end(),
+                       [](const Message& a, const Message& b) { return a.sweep < b.sweep; });
+      std::size_t b = 0;
+      for (int32_t s = shown; s < upto; ++s) {
+        for (; b < batch.size() && batch[b].sweep == s; ++b) {
+          if (batch[b].report)
+            sink.overflow_report(batch[b].text);
+          else
+            sink.line(batch[b].text);
+        }
+        const int32_t S = plus_ ? S0_ + s + 1 : S0_ - s - 1;
+        sink.line("Iteration " + std::to_string(k + 1) + " S=" + std::to_string(S));
+        if (progress) progress(k + 1, s + 1, S);
+      }
+      lock.lock();
+      shown = upto;
+      if (shown == steps_) {
+        ++k;
+        shown = 0;
+      }
+    }
+  }
+
+ private:
+  struct Message {
+    int32_t sweep;
+    bool report;
+    std::string text;
+  };
+  struct Run {
+    int32_t finished = 0;
+    std::vector<Message> messages;
+  };
+  const int32_t steps_, samples_, S0_;
+  const bool plus_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  // The runs under way or not yet shown: a few at a time.
+  std::map<int32_t, Run> runs_;
+  bool closed_ = false;
+};
+
+// One run's sweeps, reporting to the log.
+class RunObserver final : public SweepObserver {
+ public:
+  RunObserver(RunLog& log, int32_t run) : log_(log), run_(run) {}
+  void line(int32_t sweep, const std::string& text) override {
+    log_.message(run_, sweep, false, text);
+  }
+  void overflow_report(int32_t sweep, const std::string& text) override {
+    log_.message(run_, sweep, true, text);
+  }
+  void finished(int32_t sweep) override { log_.finished(run_, sweep); }
+
+ private:
+  RunLog& log_;
+  int32_t run_;
+};
+
+}  // namespace
+
 void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
                       MessageSink& sink, const std::atomic<bool>* stop,
-                      const StepProgress& progress) {
+                      const StepProgress& progress, unsigned threads) {
   const int32_t N = hex.N, T = hex.T;
   const int32_t S0 = hex.S;
+  steps = std::max(0, std::min(steps, plus ? T - S0 : S0));
+  samples = std::max(samples, 1);
+  if (steps == 0) return;
   hex.startpaths = hex.paths;
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   // Heights are at most N-1+T; a sum over many samples could pass 2^31, so it
   // is kept in 64 bits when it might.
   const bool wide = static_cast<int64_t>(samples) * (static_cast<int64_t>(N) - 1 + T) >
                     std::numeric_limits<int32_t>::max();
   std::vector<int64_t> wide_sum;
-  if (wide)
-    wide_sum.assign(hex.paths.size(), 0);
-  else
-    std::fill(hex.sumpaths.data(), hex.sumpaths.data() + hex.sumpaths.size(), 0);
+  if (samples > 1) {
+    if (wide)
+      wide_sum.assign(hex.paths.size(), 0);
+    else
+      std::fill(hex.sumpaths.data(), hex.sumpaths.data() + hex.sumpaths.size(), 0);
+  }
 
-  for (int32_t k = 1; k <= samples; ++k) {
-    hex.S = S0;
-    if (k > 1) hex.paths = hex.startpaths;
-    for (int32_t s = 0; s < steps; ++s) {
-      if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-        hex.paths = hex.startpaths;
-        hex.S = S0;
+  // As many runs as threads or more: one thread per run, runs side by side.
+  // Fewer: the runs one after another, each on every thread.
+  const int64_t cells = static_cast<int64_t>(steps) * samples * N * (static_cast<int64_t>(T) + 1);
+  const bool small = cells < (int64_t{1} << 18);
+  const bool side_by_side = samples > 1 && static_cast<unsigned>(samples) >= threads;
+  const unsigned inner = small || side_by_side ? 1u : threads;
+  const unsigned outer = side_by_side ? threads : 1u;
+  const HexagonParams from = hex.params();
+  const std::shared_ptr<const ModelTables> tables = tables_for(N, T, from.model);
+
+  RunLog log(steps, samples, S0, plus);
+  std::mutex claim_mutex, sum_mutex;
+  int32_t next_run = 0;
+  std::atomic<int32_t> runs_made{0};
+  int32_t single_made = 0;  // sweeps of the only run (samples == 1, worker 0)
+  // Worker 0 sweeps in the hexagon's own arrays (`paths` is free while the
+  // runs are summed: the start is kept in `startpaths`); every other worker
+  // needs two arrays of its own, and when they cannot be had it leaves the
+  // runs to the others rather than failing the command.
+  auto worker = [&](unsigned w) {
+    PathArray own_paths, own_scratch;
+    if (w > 0) {
+      try {
+        own_paths.resize(N, T);
+        own_scratch.resize(N, T);
+      } catch (const std::bad_alloc&) {
         return;
       }
-      if (plus)
-        SOPERATOR(hex.N, hex.T, hex.S, hex.kind, hex.q, hex.K, hex.alpha, hex.beta, hex.paths,
-                  hex.newpaths, rng, sink);
-      else
-        SMINUSOPERATOR(hex.N, hex.T, hex.S, hex.kind, hex.q, hex.K, hex.alpha, hex.beta,
-                       hex.paths, hex.newpaths, rng, sink);
-      hex.S += plus ? 1 : -1;
-      hex.paths.swap(hex.newpaths);
-      sink.line("Iteration " + std::to_string(k) + " S=" + std::to_string(hex.S));
-      if (progress) progress(k, s + 1, hex.S);
     }
-    if (samples == 1) return;
-    if (wide)
-      add_run(hex.paths, wide_sum.data());
-    else
-      add_run(hex.paths, hex.sumpaths.data());
+    PathArray& paths = w == 0 ? hex.paths : own_paths;
+    PathArray& scratch = w == 0 ? hex.newpaths : own_scratch;
+    NullSink unused;  // every message goes through the run's observer
+    for (;;) {
+      int32_t k = 0;
+      int64_t seed = 0;
+      {
+        // Seeds are drawn from the program's generator in run order.
+        std::lock_guard<std::mutex> lock(claim_mutex);
+        if (next_run >= samples || (stop != nullptr && stop->load())) return;
+        k = next_run++;
+        rng.with_lock([&](ParkMiller& g) { seed = g.next_raw(); });
+      }
+      if (k > 0 || w > 0) paths = hex.startpaths;
+      RunObserver observer(log, k);
+      StreamSweeps how;
+      how.plus = plus;
+      how.steps = steps;
+      how.seed = seed;
+      how.threads = inner;
+      how.stop = stop;
+      how.observer = &observer;
+      how.tables = tables.get();
+      how.scratch = &scratch;
+      const int32_t made = sweep_streams(from, paths, how, unused);
+      if (samples == 1) single_made = made;
+      if (made < steps) return;  // stopped
+      if (samples > 1) {
+        // Integer sums: the same whatever order the runs end in.
+        std::lock_guard<std::mutex> lock(sum_mutex);
+        if (wide)
+          add_run(paths, wide_sum.data());
+        else
+          add_run(paths, hex.sumpaths.data());
+      }
+      runs_made.fetch_add(1);
+    }
+  };
+  // Small commands (under a millisecond of sweeping) run on this thread:
+  // starting threads would cost more than they save. The lines are then
+  // written at the end, in the same order.
+  if (small) {
+    worker(0);
+    log.close();
+    log.show(sink, progress);
+  } else {
+    // The sweeps run on threads of their own; this thread writes the lines.
+    std::atomic<unsigned> working{outer};
+    std::vector<std::thread> pool;
+    for (unsigned w = 0; w < outer; ++w)
+      pool.emplace_back([&, w] {
+        worker(w);
+        if (working.fetch_sub(1) == 1) log.close();
+      });
+    log.show(sink, progress);
+    for (auto& th : pool) th.join();
   }
+
+  if (samples == 1 && single_made < steps) {
+    // A stopped run keeps the tiling it reached: a sample of the model at
+    // its own S.
+    hex.S = plus ? S0 + single_made : S0 - single_made;
+    return;
+  }
+  if (runs_made.load() < samples) {
+    hex.paths = hex.startpaths;
+    hex.S = S0;
+    return;
+  }
+  hex.S = plus ? S0 + steps : S0 - steps;
+  if (samples == 1) return;
   if (wide)
     average_runs(wide_sum.data(), samples, hex.paths);
   else

@@ -20,15 +20,25 @@ bool check_step_fields(const std::string& steps_text, const std::string& samples
 
 // Runs the command on `hex`, writing "Iteration k S=s" after every step. With
 // one sample the result is the run's configuration; with several, `paths`
-// becomes the element-wise average, rounded toward zero. S ends at S0 +- steps.
-// `stop` (optional) is polled between steps: when set, the command ends early
-// and restores the start configuration, so the state is never half-averaged.
-// `progress` (optional) is called after every step with the sample and the
-// step just done (both counted from 1) and the new S.
+// becomes the element-wise average, rounded toward zero. S ends at S0 +- steps
+// (steps past the hexagon's ends are not made).
+//
+// Each run takes its seed from `rng`, one draw per run in run order, and its
+// sweep s draws from its own stream ParkMiller(stream_seed(run seed, s)); the
+// sweeps run at once on `threads` threads (0: every core), and several runs
+// side by side when there are enough of them. The result and the messages
+// depend on `rng` only, never on the thread count. Every message goes to
+// `sink` from the calling thread, in the order of the runs and their steps.
+// `stop` (optional) ends the command early: no new sweeps start and those
+// under way finish. One sample keeps the tiling it reached, itself a sample of
+// the model at its S (hex.S says which); several restore the start
+// configuration, so the state is never half-averaged.
+// `progress` (optional) is called on the calling thread after every step
+// with the sample and the step just done (both counted from 1) and the new S.
 using StepProgress = std::function<void(int32_t sample, int32_t step, int32_t S)>;
 void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
                       MessageSink& sink, const std::atomic<bool>* stop = nullptr,
-                      const StepProgress& progress = {});
+                      const StepProgress& progress = {}, unsigned threads = 0);
 
 // The averaging of runs, shared by the step commands and lozengia-cli: each
 // run's paths are added element by element to a sum (`sum` has one entry per

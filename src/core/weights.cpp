@@ -11,8 +11,6 @@ namespace {
 
 // Past this many binary orders of magnitude, 1 is lost next to K q^n.
 constexpr int kNegligible = 60;
-constexpr double kBig = kWeightBig;
-constexpr double kSmall = kWeightSmall;
 // Blocks longer than this may skip the attempt without exponents.
 constexpr int32_t kLongBlock = 16;
 // Below this bound on |log2| of every q-power, values are kept as plain doubles.
@@ -22,9 +20,9 @@ bool is_q_kind(int32_t kind) {
   return kind == kQHahn || kind == kImaginaryQRacah || kind == kRealQRacah;
 }
 
-XD flatten(XD v, bool plain) {
-  if (!plain || v.e == 0) return v;
-  return {std::ldexp(v.m, v.e), 0};
+ScaledDouble flatten(ScaledDouble v, bool plain) {
+  if (!plain || v.exponent == 0) return v;
+  return {std::ldexp(v.mantissa, v.exponent), 0};
 }
 
 enum class Step { kRatio, kZero, kInfinite };
@@ -42,8 +40,8 @@ ModelValues::ModelValues(int32_t N, int32_t T, const ModelParams& model) : model
     double bound = static_cast<double>(range_) * std::fabs(log2q_);
     if (model.kind != kQHahn && model.K != 0.0) {
       int e = 0;
-      kx_.m = std::frexp(model.K, &e);
-      kx_.e = e;
+      kx_.mantissa = std::frexp(model.K, &e);
+      kx_.exponent = e;
       bound += std::fabs(std::log2(std::fabs(model.K)));
     }
     plain_range_ = bound < kPlainBound;
@@ -57,50 +55,50 @@ double ModelValues::s2(int64_t n) const {
   return std::sin(model_.alpha * static_cast<double>(n) / 2.0 + model_.beta);
 }
 
-XD ModelValues::qpow(int64_t n) const {
-  XD p{};
+ScaledDouble ModelValues::qpow(int64_t n) const {
+  ScaledDouble p{};
   const double direct = std::pow(model_.q, static_cast<double>(n));
   if (std::isnormal(direct)) {
     int e = 0;
-    p.m = std::frexp(direct, &e);
-    p.e = e;
+    p.mantissa = std::frexp(direct, &e);
+    p.exponent = e;
   } else {
     const double l = static_cast<double>(n) * log2q_;
     const double fl = std::floor(l);
-    p.e = static_cast<int>(fl) + 1;
-    p.m = std::exp2(l - fl - 1.0);
+    p.exponent = static_cast<int>(fl) + 1;
+    p.mantissa = std::exp2(l - fl - 1.0);
   }
   return p;
 }
 
-XD ModelValues::om(int64_t n) const {
+ScaledDouble ModelValues::one_minus_q_to(int64_t n) const {
   const double z = static_cast<double>(n) * lnq_;
   if (std::fabs(z) < 0.5) return {-std::expm1(z), 0};  // no cancellation near q = 1
-  const XD p = qpow(n);
-  if (p.e > kNegligible) return flatten({-p.m, p.e}, plain_range_);
-  if (p.e < -kNegligible) return {1.0, 0};
-  return {1.0 - std::ldexp(p.m, p.e), 0};
+  const ScaledDouble p = qpow(n);
+  if (p.exponent > kNegligible) return flatten({-p.mantissa, p.exponent}, plain_range_);
+  if (p.exponent < -kNegligible) return {1.0, 0};
+  return {1.0 - std::ldexp(p.mantissa, p.exponent), 0};
 }
 
-XD ModelValues::opk(int64_t n) const {
-  if (kx_.m == 0.0) return {1.0, 0};
-  const XD p = qpow(n);
-  const XD kq{kx_.m * p.m, kx_.e + p.e};
-  if (kq.e > kNegligible) return flatten(kq, plain_range_);
-  if (kq.e < -kNegligible) return {1.0, 0};
-  if (kq.m < 0.0) {
+ScaledDouble ModelValues::one_plus_k_q_to(int64_t n) const {
+  if (kx_.mantissa == 0.0) return {1.0, 0};
+  const ScaledDouble p = qpow(n);
+  const ScaledDouble kq{kx_.mantissa * p.mantissa, kx_.exponent + p.exponent};
+  if (kq.exponent > kNegligible) return flatten(kq, plain_range_);
+  if (kq.exponent < -kNegligible) return {1.0, 0};
+  if (kq.mantissa < 0.0) {
     // 1 - |K| q^n can cancel: evaluate it as -expm1(log|K| + n log q).
     const double z = std::log(-model_.K) + static_cast<double>(n) * lnq_;
     if (std::fabs(z) < 0.5) return {-std::expm1(z), 0};
   }
-  return {1.0 + std::ldexp(kq.m, kq.e), 0};
+  return {1.0 + std::ldexp(kq.mantissa, kq.exponent), 0};
 }
 
-XD ModelValues::kpq(int64_t n) const {
+ScaledDouble ModelValues::k_plus_q_to(int64_t n) const {
   // K + q^n = q^n (1 + K q^-n)
-  const XD p = qpow(n);
-  const XD f = opk(-n);
-  return flatten({p.m * f.m, p.e + f.e}, plain_range_);
+  const ScaledDouble p = qpow(n);
+  const ScaledDouble f = one_plus_k_q_to(-n);
+  return flatten({p.mantissa * f.mantissa, p.exponent + f.exponent}, plain_range_);
 }
 
 // The factors of the ratios (see the header). Each groups the numbers of one
@@ -114,9 +112,9 @@ double ModelValues::up_n(int64_t n) const {
   else if constexpr (Kind == kTrigonometric)
     return s1(T_ - n) * s2(-n);
   else if constexpr (Kind == kQHahn)
-    return model_.q * om(T_ - n).m;
+    return model_.q * one_minus_q_to(T_ - n).mantissa;
   else
-    return model_.q * om(T_ - n).m * opk(n).m;
+    return model_.q * one_minus_q_to(T_ - n).mantissa * one_plus_k_q_to(n).mantissa;
 }
 
 template <int Kind>
@@ -126,9 +124,9 @@ double ModelValues::up_x(int64_t x) const {
   else if constexpr (Kind == kTrigonometric)
     return inv_s1(x + 1) * inv_s2(x - T_ + 1);
   else if constexpr (Kind == kQHahn)
-    return inv_om(x + 1).m;
+    return inv_one_minus_q_to(x + 1).mantissa;
   else
-    return inv_om(x + 1).m * inv_opk(T_ - x - 1).m;
+    return inv_one_minus_q_to(x + 1).mantissa * inv_one_plus_k_q_to(T_ - x - 1).mantissa;
 }
 
 template <int Kind>
@@ -140,7 +138,7 @@ double ModelValues::up_d(int64_t d) const {
   else if constexpr (Kind == kQHahn)
     return 1.0;
   else
-    return opk(d - 2).m * inv_opk(d).m;
+    return one_plus_k_q_to(d - 2).mantissa * inv_one_plus_k_q_to(d).mantissa;
 }
 
 template <int Kind>
@@ -151,9 +149,9 @@ double ModelValues::down_n(int64_t p) const {
   else if constexpr (Kind == kTrigonometric)
     return s1(N_ + p) * s2(N_ - p);
   else if constexpr (Kind == kQHahn)
-    return model_.q * om(-(N_ + p)).m;
+    return model_.q * one_minus_q_to(-(N_ + p)).mantissa;
   else
-    return om(N_ + p).m / model_.q * kpq(N_ - p).m;
+    return one_minus_q_to(N_ + p).mantissa / model_.q * k_plus_q_to(N_ - p).mantissa;
 }
 
 template <int Kind>
@@ -164,15 +162,15 @@ double ModelValues::down_x(int64_t u) const {
   else if constexpr (Kind == kTrigonometric)
     return inv_s1(N_ - 1 + u) * inv_s2(N_ + 1 - u);
   else if constexpr (Kind == kQHahn)
-    return inv_om(-(N_ - 1 + u)).m;
+    return inv_one_minus_q_to(-(N_ - 1 + u)).mantissa;
   else
-    return inv_om(N_ - 1 + u).m * inv_kpq(N_ + 1 - u).m;
+    return inv_one_minus_q_to(N_ - 1 + u).mantissa * inv_k_plus_q_to(N_ + 1 - u).mantissa;
 }
 
 template <int Kind>
 double ModelValues::down_d(int64_t d) const {
   if constexpr (Kind == kImaginaryQRacah || Kind == kRealQRacah)
-    return kpq(2 - d).m * inv_kpq(-d).m;
+    return k_plus_q_to(2 - d).mantissa * inv_k_plus_q_to(-d).mantissa;
   else
     return up_d<Kind>(d);  // the same factor in both directions
 }
@@ -213,12 +211,9 @@ ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
   const int32_t kind = values_.kind();
   if (kind == kHahn) return;
   if (values_.plain_range()) {
-    switch (kind) {
-      case kQHahn: build_factors<kQHahn>(); break;
-      case kRacah: build_factors<kRacah>(); break;
-      case kTrigonometric: build_factors<kTrigonometric>(); break;
-      default: build_factors<kImaginaryQRacah>(); break;
-    }
+    with_model_kind(kind, [&](auto k) {
+      if constexpr (k() != kHahn) build_factors<k()>();
+    });
     return;
   }
   // q-models whose powers leave the double range: values with exponents.
@@ -227,13 +222,13 @@ ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
   for (int f = 0; f < used; ++f) x_[f].resize(size);
   for (int64_t n = -r; n <= r; ++n) {
     const auto i = static_cast<std::size_t>(n + r);
-    x_[kOm][i] = values_.om(n);
-    x_[kInvOm][i] = values_.inv_om(n);
+    x_[kOneMinusQTo][i] = values_.one_minus_q_to(n);
+    x_[kInvOneMinusQTo][i] = values_.inv_one_minus_q_to(n);
     if (kind != kQHahn) {
-      x_[kOpk][i] = values_.opk(n);
-      x_[kInvOpk][i] = values_.inv_opk(n);
-      x_[kKpq][i] = values_.kpq(n);
-      x_[kInvKpq][i] = values_.inv_kpq(n);
+      x_[kOnePlusKQTo][i] = values_.one_plus_k_q_to(n);
+      x_[kInvOnePlusKQTo][i] = values_.inv_one_plus_k_q_to(n);
+      x_[kKPlusQTo][i] = values_.k_plus_q_to(n);
+      x_[kInvKPlusQTo][i] = values_.inv_k_plus_q_to(n);
     }
   }
   for (int f = 0; f < used; ++f) x0_[f] = x_[f].data() + r;
@@ -251,7 +246,7 @@ inline bool factors_apply(const V& v) {
 // moving up to staying. kZero: this and every later outcome is impossible.
 // kInfinite: every earlier outcome is (a zero denominator).
 template <int Kind, class V>
-inline Step ratio_plus(const V& v, int32_t T, int32_t S, int32_t t, int32_t x, XD& r) {
+inline Step ratio_plus(const V& v, int32_t T, int32_t S, int32_t t, int32_t x, ScaledDouble& r) {
   const int64_t D = static_cast<int64_t>(T) - t - S;
   if (D + x == 0) return Step::kZero;
   const int64_t xx = x;
@@ -269,16 +264,16 @@ inline Step ratio_plus(const V& v, int32_t T, int32_t S, int32_t t, int32_t x, X
     }
     // q-models with exponents.
     const int64_t ts = static_cast<int64_t>(t) + S;
-    const XD num = v.om(D + xx);
-    const XD iden = v.inv_om(xx + 1);
-    double m = v.model().q * num.m * iden.m;
-    int e = num.e + iden.e;
+    const ScaledDouble num = v.one_minus_q_to(D + xx);
+    const ScaledDouble iden = v.inv_one_minus_q_to(xx + 1);
+    double m = v.model().q * num.mantissa * iden.mantissa;
+    int e = num.exponent + iden.exponent;
     if constexpr (Kind != kQHahn) {
-      const XD f1 = v.opk(ts - xx), f2 = v.inv_opk(T - xx - 1);
-      const XD f3 = v.opk(ts - 2 * xx - 2), f4 = v.inv_opk(ts - 2 * xx);
-      if (std::isinf(f2.m) || std::isinf(f4.m)) return Step::kInfinite;
-      m *= (f1.m * f2.m) * (f3.m * f4.m);
-      e += f1.e + f2.e + f3.e + f4.e;
+      const ScaledDouble f1 = v.one_plus_k_q_to(ts - xx), f2 = v.inv_one_plus_k_q_to(T - xx - 1);
+      const ScaledDouble f3 = v.one_plus_k_q_to(ts - 2 * xx - 2), f4 = v.inv_one_plus_k_q_to(ts - 2 * xx);
+      if (std::isinf(f2.mantissa) || std::isinf(f4.mantissa)) return Step::kInfinite;
+      m *= (f1.mantissa * f2.mantissa) * (f3.mantissa * f4.mantissa);
+      e += f1.exponent + f2.exponent + f3.exponent + f4.exponent;
     }
     r = {m, e};
   }
@@ -287,7 +282,7 @@ inline Step ratio_plus(const V& v, int32_t T, int32_t S, int32_t t, int32_t x, X
 
 // Ratio p(k)/p(k-1) of S->S-1, x the height of the path that joins the movers.
 template <int Kind, class V>
-inline Step ratio_minus(const V& v, int32_t N, int32_t S, int32_t t, int32_t x, XD& r) {
+inline Step ratio_minus(const V& v, int32_t N, int32_t S, int32_t t, int32_t x, ScaledDouble& r) {
   const int64_t A = static_cast<int64_t>(N) + t - x;
   const int64_t B = static_cast<int64_t>(S) + N - 1 - x;
   if (B == 0) return Step::kInfinite;  // the top path cannot come down
@@ -304,15 +299,15 @@ inline Step ratio_minus(const V& v, int32_t N, int32_t S, int32_t t, int32_t x, 
       return Step::kRatio;
     }
     if constexpr (Kind == kQHahn) {
-      const XD num = v.om(-A), iden = v.inv_om(-B);
-      r = {v.model().q * num.m * iden.m, num.e + iden.e};
+      const ScaledDouble num = v.one_minus_q_to(-A), iden = v.inv_one_minus_q_to(-B);
+      r = {v.model().q * num.mantissa * iden.mantissa, num.exponent + iden.exponent};
     } else {
-      const XD num = v.om(A), iden = v.inv_om(B);
-      const XD g1 = v.kpq(n - tt + xx), g2 = v.inv_kpq(n - s + 1 + xx);
-      const XD g3 = v.kpq(2 * xx + 2 - s - tt), g4 = v.inv_kpq(2 * xx - s - tt);
-      if (std::isinf(g2.m) || std::isinf(g4.m)) return Step::kInfinite;
-      r = {num.m * iden.m / v.model().q * ((g1.m * g2.m) * (g3.m * g4.m)),
-           num.e + iden.e + g1.e + g2.e + g3.e + g4.e};
+      const ScaledDouble num = v.one_minus_q_to(A), iden = v.inv_one_minus_q_to(B);
+      const ScaledDouble g1 = v.k_plus_q_to(n - tt + xx), g2 = v.inv_k_plus_q_to(n - s + 1 + xx);
+      const ScaledDouble g3 = v.k_plus_q_to(2 * xx + 2 - s - tt), g4 = v.inv_k_plus_q_to(2 * xx - s - tt);
+      if (std::isinf(g2.mantissa) || std::isinf(g4.mantissa)) return Step::kInfinite;
+      r = {num.mantissa * iden.mantissa / v.model().q * ((g1.mantissa * g2.mantissa) * (g3.mantissa * g4.mantissa)),
+           num.exponent + iden.exponent + g1.exponent + g2.exponent + g3.exponent + g4.exponent};
     }
   }
   return Step::kRatio;
@@ -347,7 +342,7 @@ void BlockWeightsT<V>::build(int32_t count, double* w, RatioFn ratio) {
     w[1] = 1.0;
     bool in_range = true;
     for (int32_t k = 2; k <= count; ++k) {
-      XD r{1.0, 0};
+      ScaledDouble r{1.0, 0};
       const Step s = ratio(k, r);
       if (s == Step::kZero) {
         for (int32_t l = k; l <= count; ++l) w[l] = 0.0;
@@ -357,37 +352,19 @@ void BlockWeightsT<V>::build(int32_t count, double* w, RatioFn ratio) {
         for (int32_t l = 1; l < k; ++l) w[l] = 0.0;
         v = 1.0;
       } else {
-        v *= r.m;
+        v *= r.mantissa;
       }
       w[k] = v;
       in_range &= !out_of_range(v);
       if (!in_range) break;  // the exponents are needed: no use going on
     }
     if (in_range) {
-      normalise(count, w);
+      scale_by_largest(w, count, first_largest(w, count));
       return;
     }
   }
   const bool needed = build_scaled(count, w, ratio);
   if (long_block) long_scaled_ = needed;
-}
-
-// Scales w[1..count] so that the entry of largest magnitude is exactly +-1.
-template <class V>
-void BlockWeightsT<V>::normalise(int32_t count, double* w) {
-  double big = 0.0;
-  int32_t at = 1;
-  for (int32_t k = 1; k <= count; ++k) {
-    if (std::fabs(w[k]) > big) {
-      big = std::fabs(w[k]);
-      at = k;
-    }
-  }
-  if (big != 0.0 && big != 1.0 && std::isfinite(big)) {
-    const double inv = 1.0 / big;
-    for (int32_t k = 1; k <= count; ++k) w[k] *= inv;
-    w[at] = w[at] < 0.0 ? -1.0 : 1.0;
-  }
 }
 
 // Builds w[1..count] from w[1] = 1 and the ratios, keeping a binary exponent
@@ -403,7 +380,7 @@ bool BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
   w[1] = 1.0;
   exp_[1] = 0;
   for (int32_t k = 2; k <= count; ++k) {
-    XD r{1.0, 0};
+    ScaledDouble r{1.0, 0};
     const Step s = ratio(k, r);
     if (s == Step::kZero) {
       for (int32_t l = k; l <= count; ++l) {
@@ -417,9 +394,9 @@ bool BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
       v = 1.0;
       e = 0;
     } else {
-      v *= r.m;
-      e += r.e;
-      if (out_of_range(v) || r.e != 0) {
+      v *= r.mantissa;
+      e += r.exponent;
+      if (out_of_range(v) || r.exponent != 0) {
         bring_back(v, e);
         needed = true;
       }
@@ -436,7 +413,7 @@ bool BlockWeightsT<V>::build_scaled(int32_t count, double* w, RatioFn ratio) {
     const int d = exp_[k] - emax;
     if (d <= 0) w[k] = scale_down(w[k], d);
   }
-  normalise(count, w);
+  scale_by_largest(w, count, first_largest(w, count));
   return needed;
 }
 
@@ -444,25 +421,9 @@ template <class V>
 template <int Kind>
 void BlockWeightsT<V>::plus_k(int32_t t, int32_t x0, int32_t m, double* w) {
   if constexpr (Kind == kHahn) {
-    // Ratios (D+x)/(x+1) are all above 1 when D >= 1 and at most 1 when D < 1,
-    // so anchoring at the far end (D >= 1) or at the start keeps every weight
-    // in [0, 1] without any rescaling.
-    const int64_t D = static_cast<int64_t>(T_) - t - S_;
-    if (D < 1) {
-      w[1] = 1.0;
-      for (int32_t k = 2; k <= m; ++k) {
-        const int64_t x = static_cast<int64_t>(x0) + (k - 2);
-        w[k] = w[k - 1] * (static_cast<double>(D + x) * v_.inv(x + 1));
-      }
-    } else {
-      w[m] = 1.0;
-      for (int32_t k = m - 1; k >= 1; --k) {
-        const int64_t x = static_cast<int64_t>(x0) + (k - 1);
-        w[k] = w[k + 1] * (static_cast<double>(x + 1) * v_.inv(D + x));
-      }
-    }
+    hahn_weights(v_, HahnRatios::plus(T_, t, S_), x0, m, w);
   } else {
-    build(m, w, [&](int32_t k, XD& r) {
+    build(m, w, [&](int32_t k, ScaledDouble& r) {
       return ratio_plus<Kind>(v_, T_, S_, t, x0 + k - 2, r);
     });
   }
@@ -472,24 +433,11 @@ template <class V>
 template <int Kind>
 void BlockWeightsT<V>::minus_k(int32_t t, int32_t x0, int32_t L, double* w) {
   if constexpr (Kind == kHahn) {
-    // (N+t-x)/(S+N-1-x) is at most 1 for t < S and at least 1 (or infinite:
-    // the top path cannot move down) for t >= S.
-    const int64_t n = N_, s = S_, tt = t;
-    if (t < S_) {
-      w[1] = 1.0;
-      for (int32_t k = 2; k <= L; ++k) {
-        const int64_t x = static_cast<int64_t>(x0) + (k - 2);
-        w[k] = w[k - 1] * (static_cast<double>(n + tt - x) * v_.inv(s + n - 1 - x));
-      }
-    } else {
-      w[L] = 1.0;
-      for (int32_t k = L - 1; k >= 1; --k) {
-        const int64_t x = static_cast<int64_t>(x0) + (k - 1);
-        w[k] = w[k + 1] * (static_cast<double>(s + n - 1 - x) * v_.inv(n + tt - x));
-      }
-    }
+    // The top path may be unable to come down (a ratio 1/0): its reciprocal is
+    // then infinite (computed) or 0 (tabulated), as it always was.
+    hahn_weights(v_, HahnRatios::minus(N_, t, S_), x0, L, w);
   } else {
-    build(L, w, [&](int32_t k, XD& r) {
+    build(L, w, [&](int32_t k, ScaledDouble& r) {
       return ratio_minus<Kind>(v_, N_, S_, t, x0 + k - 2, r);
     });
   }
@@ -513,48 +461,21 @@ bool BlockWeightsT<V>::small_k(int32_t t, int32_t x0, int32_t m, double* w) {
   w[3] = w[2] * f3;
   w[4] = w[3] * f4;
   bool in_range = true;
-  double big = 1.0;
-  int32_t at = 1;
-  for (int32_t k = 2; k <= 4; ++k) {
-    const double a = k <= m ? std::fabs(w[k]) : 0.0;
-    in_range &= !(a > kBig || (a < kSmall && a != 0.0));
-    if (a > big) {
-      big = a;
-      at = k;
-    }
-  }
+  for (int32_t k = 2; k <= m; ++k) in_range &= !out_of_range(w[k]);
   if (!in_range) return false;
-  if (big != 1.0 && std::isfinite(big)) {
-    const double inv = 1.0 / big;
-    w[1] *= inv;
-    w[2] *= inv;
-    w[3] *= inv;
-    w[4] *= inv;
-    w[at] = w[at] < 0.0 ? -1.0 : 1.0;
-  }
+  // Entries past m are left unscaled: the caller clears them.
+  scale_by_largest(w, m, first_largest(w, m));
   return true;
 }
 
 template <class V>
 void BlockWeightsT<V>::plus(int32_t t, int32_t x0, int32_t m, double* w) {
-  switch (kind_) {
-    case kHahn: plus_k<kHahn>(t, x0, m, w); break;
-    case kQHahn: plus_k<kQHahn>(t, x0, m, w); break;
-    case kRacah: plus_k<kRacah>(t, x0, m, w); break;
-    case kTrigonometric: plus_k<kTrigonometric>(t, x0, m, w); break;
-    default: plus_k<kImaginaryQRacah>(t, x0, m, w); break;
-  }
+  with_model_kind(kind_, [&](auto kind) { plus_k<kind()>(t, x0, m, w); });
 }
 
 template <class V>
 void BlockWeightsT<V>::minus(int32_t t, int32_t x0, int32_t L, double* w) {
-  switch (kind_) {
-    case kHahn: minus_k<kHahn>(t, x0, L, w); break;
-    case kQHahn: minus_k<kQHahn>(t, x0, L, w); break;
-    case kRacah: minus_k<kRacah>(t, x0, L, w); break;
-    case kTrigonometric: minus_k<kTrigonometric>(t, x0, L, w); break;
-    default: minus_k<kImaginaryQRacah>(t, x0, L, w); break;
-  }
+  with_model_kind(kind_, [&](auto kind) { minus_k<kind()>(t, x0, L, w); });
 }
 
 template class BlockWeightsT<ModelValues>;

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "core/hexagon.h"
@@ -56,11 +57,130 @@ inline double scale_down(double w, int d) {
   return w * pow2(d + 600) * pow2(-600);
 }
 
-// A number m * 2^e: lets single ratios like q^D exceed the double range.
-struct XD {
-  double m;
-  int e;
+// A number mantissa * 2^exponent: lets single ratios like q^D exceed the
+// double range.
+struct ScaledDouble {
+  double mantissa;
+  int exponent;
 };
+
+// Calls f(std::integral_constant<int, Kind>{}) for a model kind: the one place
+// the kinds are told apart at run time, so that each kind's code is compiled
+// on its own. Both q-Racah kinds share their formulas and run as
+// kImaginaryQRacah.
+template <class F>
+decltype(auto) with_model_kind(int32_t kind, F&& f) {
+  switch (kind) {
+    case kHahn: return f(std::integral_constant<int, kHahn>{});
+    case kQHahn: return f(std::integral_constant<int, kQHahn>{});
+    case kRacah: return f(std::integral_constant<int, kRacah>{});
+    case kTrigonometric: return f(std::integral_constant<int, kTrigonometric>{});
+    default: return f(std::integral_constant<int, kImaginaryQRacah>{});
+  }
+}
+
+// The first entry of largest magnitude of a weight vector w[1..count].
+struct Largest {
+  double magnitude = 0.0;
+  int32_t at = 1;
+};
+inline Largest first_largest(const double* w, int32_t count) {
+  Largest l;
+  for (int32_t k = 1; k <= count; ++k) {
+    const double a = std::fabs(w[k]);
+    l.at = a > l.magnitude ? k : l.at;
+    l.magnitude = a > l.magnitude ? a : l.magnitude;
+  }
+  return l;
+}
+
+// Scales w[1..count] so that its first entry of largest magnitude `l` is
+// exactly +-1 (signs are kept, so that a negative weight from inadmissible
+// parameters is still seen): the others multiplied by the reciprocal of the
+// largest, a vector all 0, already scaled or not finite left as it is. Every
+// evaluation of every path scales this way (the vector lanes with masks, see
+// scale_lanes_by_largest), so they give the same bits.
+inline void scale_by_largest(double* w, int32_t count, Largest l) {
+  if (l.magnitude == 0.0 || l.magnitude == 1.0 || !std::isfinite(l.magnitude)) return;
+  const double inv = 1.0 / l.magnitude;
+  for (int32_t k = 1; k <= count; ++k) w[k] *= inv;
+  w[l.at] = w[l.at] < 0.0 ? -1.0 : 1.0;
+}
+
+// Hahn's ratios of consecutive weights, every factor an integer over an
+// integer: outcome k's factor is num(x) / den(x) = num(x) * (1 / den(x)), x
+// the old height of the particle between outcomes k-1 and k:
+//   S->S+1: (D + x) / (x + 1), D = T - t - S
+//   S->S-1: (N + t - x) / (S + N - 1 - x)
+// With a = D or N + t and b = 1 or S + N - 1, num = a + step x and
+// den = b + step x, step = +1 (S->S+1) or -1 (S->S-1). When the ratios are all
+// at most 1 (D < 1, or t < S) the weights are anchored at the first outcome,
+// w(1) = 1, w(k) = w(k-1) * f(x0 + k - 2) ("forward"); otherwise at the last,
+// w(m) = 1, w(k) = w(k+1) * (den / num)(x0 + k - 1). Either way every weight
+// lies in [0, 1] with no rescaling.
+struct HahnRatios {
+  int64_t a, b;
+  int32_t step;
+  bool forward;
+  static HahnRatios plus(int32_t T, int32_t t, int32_t S) {
+    const int64_t D = static_cast<int64_t>(T) - t - S;
+    return {D, 1, 1, D < 1};
+  }
+  static HahnRatios minus(int32_t N, int32_t t, int32_t S) {
+    return {static_cast<int64_t>(N) + t, static_cast<int64_t>(S) + N - 1, -1, t < S};
+  }
+};
+
+// Hahn's weights w[1..m] of a block whose first particle is at height x0, from
+// the reciprocals 1/n (values.inv(n)); with Sums, also their running sums
+// sums[1..m] and the total, in the same pass where the weights are anchored at
+// the first outcome. The one evaluation of Hahn weights: the plain and the
+// tabulated sweeps both call it, so their numbers are the same to the bit.
+template <bool Sums = false, class Values>
+inline double hahn_weights(const Values& values, const HahnRatios& h, int64_t x0, int32_t m,
+                           double* w, double* sums = nullptr) {
+  const double step = static_cast<double>(h.step);
+  double total = 0.0;
+  if (h.forward) {
+    double wk = 1.0;
+    double num = static_cast<double>(h.a + h.step * x0);
+    int64_t den = h.b + h.step * x0;
+    w[1] = 1.0;
+    if constexpr (Sums) {
+      sums[1] = 1.0;
+      total = 1.0;
+    }
+    for (int32_t k = 2; k <= m; ++k) {
+      wk = wk * (num * values.inv(den));
+      w[k] = wk;
+      if constexpr (Sums) {
+        total = total + wk;
+        sums[k] = total;
+      }
+      num += step;
+      den += h.step;
+    }
+  } else {
+    double wk = 1.0;
+    const int64_t x_last = x0 + (m - 2);  // the last particle's height
+    double num = static_cast<double>(h.b + h.step * x_last);
+    int64_t den = h.a + h.step * x_last;
+    w[m] = 1.0;
+    for (int32_t k = m - 1; k >= 1; --k) {
+      wk = wk * (num * values.inv(den));
+      w[k] = wk;
+      num -= step;
+      den -= h.step;
+    }
+    if constexpr (Sums) {
+      for (int32_t k = 1; k <= m; ++k) {
+        total += w[k];
+        sums[k] = total;
+      }
+    }
+  }
+  return total;
+}
 
 // The numbers the ratio formulas are built from, for one model on hexagons of
 // size up to (N, T).
@@ -86,13 +206,13 @@ class ModelValues {
   double inv_s1(int64_t n) const { return 1.0 / s1(n); }
   double inv_s2(int64_t n) const { return 1.0 / s2(n); }
   // q-models: 1 - q^n, 1 + K q^n, K + q^n, and reciprocals.
-  XD om(int64_t n) const;
-  XD opk(int64_t n) const;
-  XD kpq(int64_t n) const;
-  static XD recip(XD v) { return {1.0 / v.m, -v.e}; }
-  XD inv_om(int64_t n) const { return recip(om(n)); }
-  XD inv_opk(int64_t n) const { return recip(opk(n)); }
-  XD inv_kpq(int64_t n) const { return recip(kpq(n)); }
+  ScaledDouble one_minus_q_to(int64_t n) const;
+  ScaledDouble one_plus_k_q_to(int64_t n) const;
+  ScaledDouble k_plus_q_to(int64_t n) const;
+  static ScaledDouble recip(ScaledDouble v) { return {1.0 / v.mantissa, -v.exponent}; }
+  ScaledDouble inv_one_minus_q_to(int64_t n) const { return recip(one_minus_q_to(n)); }
+  ScaledDouble inv_one_plus_k_q_to(int64_t n) const { return recip(one_plus_k_q_to(n)); }
+  ScaledDouble inv_k_plus_q_to(int64_t n) const { return recip(k_plus_q_to(n)); }
 
   // In the plain range, the ratio of consecutive weights of every model but
   // Hahn is a product of three factors, each a function of one integer, with
@@ -117,7 +237,7 @@ class ModelValues {
   double down_d(int64_t d) const;
 
  private:
-  XD qpow(int64_t n) const;
+  ScaledDouble qpow(int64_t n) const;
   int64_t N_ = 0, T_ = 0;
   ModelParams model_;
   int64_t range_ = 0;
@@ -125,7 +245,7 @@ class ModelValues {
   double two_k_ = 0.0;
   double lnq_ = 0.0;
   double log2q_ = 0.0;
-  XD kx_{0.0, 0};
+  ScaledDouble kx_{0.0, 0};
 };
 
 // The same numbers looked up in tables built once per hexagon.
@@ -138,7 +258,6 @@ class ModelTables {
 
   const ModelParams& model() const { return values_.model(); }
   int32_t kind() const { return values_.kind(); }
-  int64_t range() const { return values_.range(); }
   bool plain_range() const { return values_.plain_range(); }
 
   // Reciprocals 1/n for n in [1, range()]; 0 at n = 0 and at the four places
@@ -169,26 +288,26 @@ class ModelTables {
   const double* factor_data(Factor f) const { return r0_[f]; }
   const double* third_by_parity(bool plus, int32_t par) const { return h0_[plus][par]; }
   // The q-models' values with exponents, built outside the plain range.
-  XD om(int64_t n) const { return x0_[kOm][n]; }
-  XD inv_om(int64_t n) const { return x0_[kInvOm][n]; }
-  XD opk(int64_t n) const { return x0_[kOpk][n]; }
-  XD inv_opk(int64_t n) const { return x0_[kInvOpk][n]; }
-  XD kpq(int64_t n) const { return x0_[kKpq][n]; }
-  XD inv_kpq(int64_t n) const { return x0_[kInvKpq][n]; }
+  ScaledDouble one_minus_q_to(int64_t n) const { return x0_[kOneMinusQTo][n]; }
+  ScaledDouble inv_one_minus_q_to(int64_t n) const { return x0_[kInvOneMinusQTo][n]; }
+  ScaledDouble one_plus_k_q_to(int64_t n) const { return x0_[kOnePlusKQTo][n]; }
+  ScaledDouble inv_one_plus_k_q_to(int64_t n) const { return x0_[kInvOnePlusKQTo][n]; }
+  ScaledDouble k_plus_q_to(int64_t n) const { return x0_[kKPlusQTo][n]; }
+  ScaledDouble inv_k_plus_q_to(int64_t n) const { return x0_[kInvKPlusQTo][n]; }
 
  private:
   static constexpr int64_t kInvPad = 4;
-  enum { kOm, kInvOm, kOpk, kInvOpk, kKpq, kInvKpq };
+  enum { kOneMinusQTo, kInvOneMinusQTo, kOnePlusKQTo, kInvOnePlusKQTo, kKPlusQTo, kInvKPlusQTo };
   template <int Kind>
   void build_factors();
   ModelValues values_;
   std::vector<double> inv_;
   std::vector<double> r_[6];  // the factors of the ratios
-  std::vector<XD> x_[6];      // q-models: 1-q^n, 1+Kq^n, K+q^n and reciprocals
+  std::vector<ScaledDouble> x_[6];      // q-models: 1-q^n, 1+Kq^n, K+q^n and reciprocals
   std::vector<double> h_[2][2];  // third factors by direction (S->S+1) and parity
   const double* r0_[6] = {};
   const double* h0_[2][2] = {};
-  const XD* x0_[6] = {};
+  const ScaledDouble* x0_[6] = {};
 };
 
 // The ratio of a model other than Hahn from its three factors, in the plain
@@ -224,7 +343,6 @@ class BlockWeightsT {
   void minus(int32_t t, int32_t x0, int32_t L, double* w);
 
   int32_t kind() const { return kind_; }
-  void set_S(int32_t S) { S_ = S; }
 
   // The same for one model kind (Kind 1 stands for both q-Racah kinds).
   template <int Kind>
@@ -246,7 +364,6 @@ class BlockWeightsT {
   // Returns whether any value needed an exponent.
   template <class RatioFn>
   bool build_scaled(int32_t count, double* w, RatioFn ratio);
-  void normalise(int32_t count, double* w);
 
   int32_t N_, T_, S_, kind_;
   const V& v_;

@@ -1,0 +1,180 @@
+// The other models' blocks several at a time, in the lanes of AVX2 vectors.
+#pragma once
+
+#include "core/sweep/isa.h"
+
+#ifdef LOZENGIA_AVX2
+
+#include <cstdint>
+
+#include "core/sweep/avx2_lanes.h"
+#include "core/sweep/block_list.h"
+#include "core/sweep/model_blocks.h"
+#include "core/sweep/workspace.h"
+#include "core/weights.h"
+
+namespace lozengia::sweep {
+
+// A block of four particles or more in the plain range: factor_large_plain's
+// numbers, blocks of four to seven particles drawn by medium_block without a
+// loop, the ratios of longer ones made four at a time.
+template <int Kind, bool Plus>
+__attribute__((target("avx2"))) void factor_large_avx2(SweepWorkspace& ws, int32_t t,
+                                                       const int32_t* old_heights,
+                                                       int32_t* new_heights, int32_t i,
+                                                       int32_t j, int32_t block, bool whole) {
+  if (certain_block<Plus>(ws, t, old_heights, new_heights, i, j, whole)) return;
+  if (j - i < 7 && medium_block<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block)) return;
+  const bool finite = factor_ratios_avx2<Kind, Plus>(ws.tables, t, ws.S, old_heights[i],
+                                                     j - i + 1, ws.ratios.data());
+  factor_large_core<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, whole, finite);
+}
+
+// Blocks of four to seven particles, four at a time, one per lane: the
+// numbers of medium_block, lane by lane, so that the chains of products and
+// sums of four blocks run side by side. `places` lists positions in the redo
+// list (whose ends are in ws.redo_ends); a block drawn and written is marked
+// in ws.redo_finished, the others (a weight out of range, negative or
+// undefined, a threshold past the total) are left for factor_large_avx2.
+template <int Kind, bool Plus>
+__attribute__((target("avx2"))) void medium_groups(SweepWorkspace& ws, int32_t t,
+                                                   const int32_t* old_heights,
+                                                   int32_t* new_heights, const int32_t* places,
+                                                   int32_t count) {
+  const int32_t* starts = ws.block_starts.data();
+  const FactorRows<Plus> rows(ws.tables, t, ws.S);
+  const __m256d one = _mm256_set1_pd(1.0);
+  int32_t q = 0;
+  for (; q + 4 <= count; q += 4) {
+    const MediumLanes ln = medium_lanes(ws, old_heights, places + q);
+    const int32_t* xs = ln.xs;
+    // The ratios of heights x + k, k = 0..7: entry 3 - k of a falling row
+    // read from x, entry 7 - k of one read from x + 4; rising rows the other
+    // way round.
+    __m256d r[8];
+    {
+      __m256d lo[4], hi[4];
+      rows_to_columns(rows.first, -1, xs, lo);
+      rows_to_columns(rows.first - 4, -1, xs, hi);
+      for (int k = 0; k < 4; ++k) {
+        r[k] = lo[3 - k];
+        r[4 + k] = hi[3 - k];
+      }
+      rows_to_columns(rows.second, rows.kSecondDirection, xs, lo);
+      rows_to_columns(rows.second + 4 * rows.kSecondDirection, rows.kSecondDirection, xs, hi);
+      for (int k = 0; k < 4; ++k) {
+        r[k] = _mm256_mul_pd(r[k], Plus ? lo[k] : lo[3 - k]);
+        r[4 + k] = _mm256_mul_pd(r[4 + k], Plus ? hi[k] : hi[3 - k]);
+      }
+      if constexpr (Kind != kQHahn) {
+        rows_to_columns(rows.third, -1, xs, lo);
+        rows_to_columns(rows.third - 4, -1, xs, hi);
+        for (int k = 0; k < 4; ++k) {
+          r[k] = _mm256_mul_pd(r[k], lo[3 - k]);
+          r[4 + k] = _mm256_mul_pd(r[4 + k], hi[3 - k]);
+        }
+      }
+    }
+    const __m256i outcomes =
+        _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ln.outcomes)));
+    __m256d w[9];
+    __m256d product = one;
+    __m256d fine = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    w[1] = one;
+    for (int k = 2; k <= 8; ++k) {
+      const __m256d used =
+          _mm256_castsi256_pd(_mm256_cmpgt_epi64(outcomes, _mm256_set1_epi64x(k - 1)));
+      product = _mm256_mul_pd(product, _mm256_blendv_pd(one, r[k - 2], used));
+      w[k] = _mm256_and_pd(product, used);
+      fine = _mm256_and_pd(fine, ordinary_weights(w[k]));
+    }
+    const int bad = _mm256_movemask_pd(fine) ^ 15;
+    scale_lanes_by_largest<8>(w);
+    draw_medium<Plus>(ws, new_heights, ln, places + q, w, bad);
+  }
+  for (; q < count; ++q) {
+    const auto place = static_cast<std::size_t>(places[q]);
+    const int32_t block = ws.redo_list[place], i = starts[block];
+    if (medium_block<Kind, Plus>(ws, t, old_heights, new_heights, i, ws.redo_ends[place], block))
+      ws.redo_finished[place] = 1;
+  }
+}
+
+// The other models' blocks four at a time, as Hahn's (see hahn_groups): each
+// lane reads its three ratios' factors as rows of the factor tables and
+// computes the single-block code's weights operation for operation, scaled
+// so that the largest is 1. A lane whose block has four particles or more,
+// whose weights are not all ordinary (an impossible or certain outcome, a
+// value needing an exponent, a negative weight with its message) or whose
+// threshold fell past the total is put on the redo list and done again
+// after the groups, in block order (so that messages come in the order of the
+// blocks) and written whole: long blocks by factor_large_avx2, the others the
+// general way. Returns how many blocks were done (a multiple of four).
+template <int Kind, bool Plus>
+__attribute__((target("avx2"))) int32_t model_groups(SweepWorkspace& ws, int32_t t,
+                                                     const int32_t* old_heights,
+                                                     int32_t* new_heights, int32_t count) {
+  const int32_t* starts = ws.block_starts.data();
+  const uint8_t* links = ws.links.data();
+  const float* spans = ws.spans.data();
+  const FactorRows<Plus> rows(ws.tables, t, ws.S);
+  const __m256d one = _mm256_set1_pd(1.0);
+  int32_t* redo_list = ws.redo_list.data();
+  int32_t redo_count = 0;
+  int32_t block = 0;
+  for (; block + 4 <= count; block += 4) {
+    const Lanes ln = lanes(starts, links, old_heights, block);
+    __m256d first[4], second[4], third[4];
+    rows_to_columns(rows.first, -1, ln.xs, first);
+    rows_to_columns(rows.second, rows.kSecondDirection, ln.xs, second);
+    __m256d r2 = _mm256_mul_pd(first[3], second[Plus ? 0 : 3]);
+    __m256d r3 = _mm256_mul_pd(first[2], second[Plus ? 1 : 2]);
+    __m256d r4 = _mm256_mul_pd(first[1], second[Plus ? 2 : 1]);
+    if constexpr (Kind != kQHahn) {
+      rows_to_columns(rows.third, -1, ln.xs, third);
+      r2 = _mm256_mul_pd(r2, third[3]);
+      r3 = _mm256_mul_pd(r3, third[2]);
+      r4 = _mm256_mul_pd(r4, third[1]);
+    }
+    // w1 = 1; past the block a ratio counts as 1 and its weight as 0.
+    const __m256d used3 = lane_mask(ln.has_second), used4 = lane_mask(ln.has_third);
+    __m256d w[5];
+    w[1] = one;
+    w[2] = r2;
+    w[3] = _mm256_mul_pd(w[2], _mm256_blendv_pd(one, r3, used3));
+    w[4] = _mm256_mul_pd(w[3], _mm256_blendv_pd(one, r4, used4));
+    w[3] = _mm256_and_pd(w[3], used3);
+    w[4] = _mm256_and_pd(w[4], used4);
+    const int bad = _mm256_movemask_pd(_mm256_and_pd(
+                        _mm256_and_pd(ordinary_weights(w[2]), ordinary_weights(w[3])),
+                        ordinary_weights(w[4]))) ^
+                    15;
+    scale_lanes_by_largest<4>(w);
+    const int past =
+        walk_and_write<Plus>(spans, block, new_heights, ln, w[1], w[2], w[3], w[4]);
+    const int longs =
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), ln.has_fourth)));
+    list_redone(redo_list, redo_count, block, longs | bad | past);
+  }
+  // Blocks of four to seven particles first, four at a time (they draw no
+  // message); then everything else in block order.
+  const int32_t medium_count = sort_redone(ws, redo_count, [&](int32_t i, int32_t j) {
+    return !certain<Plus>(ws, t, old_heights, i, j);
+  });
+  medium_groups<Kind, Plus>(ws, t, old_heights, new_heights, ws.medium_places.data(),
+                            medium_count);
+  for (int32_t k = 0; k < redo_count; ++k) {
+    if (ws.redo_finished[static_cast<std::size_t>(k)]) continue;
+    const int32_t b = redo_list[k], i = starts[b], j = ws.redo_ends[static_cast<std::size_t>(k)];
+    if (j >= 0)
+      factor_large_avx2<Kind, Plus>(ws, t, old_heights, new_heights, i, j, b, true);
+    else
+      general_block<Kind, Plus>(ws, t, old_heights, new_heights, i,
+                                i + links[i] + (links[i] & links[i + 1]), b, true);
+  }
+  return block;
+}
+
+}  // namespace lozengia::sweep
+
+#endif  // LOZENGIA_AVX2

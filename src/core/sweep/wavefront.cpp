@@ -1,0 +1,166 @@
+// Runs of sweeps on their own streams, made in parallel as a wavefront, and
+// the exact samples grown by them.
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/fast_sweep.h"
+#include "core/sweep/isa.h"
+#include "core/sweep/slice.h"
+#include "core/sweep/workspace.h"
+
+namespace lozengia {
+
+namespace {
+
+// Hands a sweep's messages to the observer, tagged with the sweep.
+class TaggedSink final : public MessageSink {
+ public:
+  TaggedSink(SweepObserver& observer, int32_t sweep) : observer_(observer), sweep_(sweep) {}
+  void line(const std::string& text) override { observer_.line(sweep_, text); }
+  void overflow_report(const std::string& text) override {
+    observer_.overflow_report(sweep_, text);
+  }
+
+ private:
+  SweepObserver& observer_;
+  int32_t sweep_;
+};
+
+}  // namespace
+
+int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& how,
+                      MessageSink& sink) {
+  using sweep::SweepWorkspace;
+  const int32_t N = p.N, T = p.T, S0 = p.S;
+  const bool plus = how.plus;
+  // Never past the hexagon's ends: sweeps beyond them are not defined.
+  const int32_t steps = std::max(0, std::min(how.steps, plus ? T - S0 : S0));
+  if (steps == 0) return 0;
+  unsigned threads = how.threads;
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  constexpr int32_t kBatch = 16;
+  threads = static_cast<unsigned>(std::min<int64_t>(threads, (steps + kBatch - 1) / kBatch));
+  std::unique_ptr<ModelTables> own_tables;
+  if (how.tables == nullptr) own_tables = std::make_unique<ModelTables>(N, T, p.model);
+  const ModelTables& tables = how.tables ? *how.tables : *own_tables;
+  // Every sweep of the run runs the same code, chosen once.
+  const sweep::SliceFunction slice_fn =
+      sweep::slice_function(sweep::chosen_vector_path(), tables.kind(), plus);
+  PathArray own_other;
+  PathArray& other = how.scratch ? *how.scratch : own_other;
+  if (other.n() != N || other.t() != T) other.resize(N, T);
+  // Sweep s reads array s % 2 and writes the other one.
+  PathArray* arrays[2] = {&paths, &other};
+  const std::atomic<bool>* stop = how.stop;
+  SweepObserver* observer = how.observer;
+  std::atomic<int64_t>* sweeps_done = how.sweeps_done;
+
+  // Each thread takes batches of kBatch consecutive sweeps and runs them as a
+  // wavefront of its own, each sweep one slice behind the one before: a
+  // slice is then read and written by the whole batch while it is in the
+  // core's cache, instead of once per sweep from the shared cache or memory
+  // (the arrays of large hexagons are several times the core's cache).
+  //
+  // progress[s]: the last slice sweep s has finished. Sweep s may work on
+  // slice t once sweep s-1 has finished it (its input slice is then written)
+  // and sweep s-2 has finished slice t+1: the slice t that sweep s writes is
+  // in the array sweep s-2 wrote, which sweep s-2 itself reads back as the
+  // slice before while it works on slice t+1 (and sweep s-1 has read it).
+  // Within a batch this holds by construction; the first sweep of a batch
+  // waits for the last two of the batch before it, run by another thread.
+  // A sweep's last slice is published only once the sweep is wholly done
+  // (its messages given, its end counted), so sweeps end in sweep order.
+  //
+  // Batches are claimed in order, so the claimed sweeps are always the first
+  // ones; a stop ends the claiming, and every claimed batch is finished.
+  std::vector<std::atomic<int32_t>> progress(static_cast<std::size_t>(steps));
+  for (auto& a : progress) a.store(-1, std::memory_order_relaxed);
+  std::atomic<int32_t> next{0};
+  auto wait_for = [](std::atomic<int32_t>* a, int32_t& seen, int32_t want) {
+    unsigned spins = 0;
+    while (seen < want) {
+      seen = a->load(std::memory_order_acquire);
+      if (seen < want && ++spins > 64) std::this_thread::yield();
+    }
+  };
+  auto worker = [&]() {
+    std::vector<ParkMiller> rngs;
+    std::deque<TaggedSink> sinks;
+    std::deque<SweepWorkspace> sweeps;
+    for (;;) {
+      if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
+      const int32_t s0 = next.fetch_add(kBatch);
+      if (s0 >= steps) return;
+      const int32_t k = std::min(kBatch, steps - s0);
+      sweeps.clear();
+      sinks.clear();
+      rngs.clear();
+      rngs.reserve(static_cast<std::size_t>(k));  // the sweeps keep references
+      for (int32_t j = 0; j < k; ++j) {
+        const int32_t s = s0 + j;
+        rngs.emplace_back(stream_seed(how.seed, static_cast<uint64_t>(s)));
+        MessageSink* to = &sink;
+        if (observer != nullptr) to = &sinks.emplace_back(*observer, s);
+        sweeps.emplace_back(tables, N, T, plus ? S0 + s : S0 - s, rngs.back(), *to);
+      }
+      std::atomic<int32_t>* before = s0 > 0 ? &progress[static_cast<std::size_t>(s0 - 1)] : nullptr;
+      std::atomic<int32_t>* before2 =
+          s0 > 1 ? &progress[static_cast<std::size_t>(s0 - 2)] : nullptr;
+      int32_t seen = before ? -1 : T;  // slices known finished by sweep s0-1
+      int32_t seen2 = before2 ? -1 : T;  // and by sweep s0-2
+      for (int32_t tau = 0; tau < T + k; ++tau) {
+        if (tau <= T) {
+          if (before) wait_for(before, seen, tau);
+          if (before2) wait_for(before2, seen2, std::min(tau + 1, T));
+        }
+        for (int32_t j = std::max(0, tau - T); j < k && j <= tau; ++j) {
+          const int32_t s = s0 + j, t = tau - j;
+          const PathArray& old = *arrays[s % 2];
+          PathArray& nw = *arrays[(s + 1) % 2];
+          SweepWorkspace& ws = sweeps[static_cast<std::size_t>(j)];
+          if (t == 0)
+            std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
+          else
+            slice_fn(ws, t, old.slice(t), nw.slice(t - 1), nw.slice(t));
+          if (t == T) {
+            ws.chooser.finish();
+            if (sweeps_done) sweeps_done->fetch_add(1, std::memory_order_relaxed);
+            if (observer) observer->finished(s);
+          }
+          progress[static_cast<std::size_t>(s)].store(t, std::memory_order_release);
+        }
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  for (unsigned k = 1; k < threads; ++k) pool.emplace_back(worker);
+  worker();
+  for (auto& th : pool) th.join();
+  // Every claimed batch was finished: the claimed sweeps are the ones made.
+  const int32_t done = std::min(steps, next.load());
+  if (done % 2 == 1) paths.swap(other);
+  return done;
+}
+
+void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed,
+                          unsigned threads, MessageSink& sink,
+                          std::atomic<int64_t>* sweeps_done) {
+  INIT_PATHS(p.N, p.T, 0, paths);
+  StreamSweeps how;
+  how.plus = true;
+  how.steps = p.S;
+  how.seed = seed;
+  how.threads = threads;
+  how.sweeps_done = sweeps_done;
+  HexagonParams from = p;
+  from.S = 0;
+  sweep_streams(from, paths, how, sink);
+}
+
+}  // namespace lozengia
