@@ -29,6 +29,13 @@ void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S
 // only tests turn them off). Returns whether they are now in use.
 bool fast_sweep_wide_vectors(bool allow);
 
+// The widest vector path the sweeps may use, in blocks weighed at once: 8
+// (AVX-512, where the processor has it; the default), 4 (AVX2) or 1 (the
+// plain path). Returns the lanes of the path now in use, which is narrower
+// where the processor or the build lacks the wider one. The results are the
+// same on every path; tests and benchmarks choose one to check or time it.
+int fast_sweep_lanes(int widest);
+
 // An exact sample at p.S grown from S = 0, sweep s drawing from its own stream
 // ParkMiller(stream_seed(seed, s)), so the result depends on the seed only.
 // With threads > 1 consecutive sweeps run at once, each one slice behind the

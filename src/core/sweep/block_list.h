@@ -103,9 +103,23 @@ __attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* old_
 }
 #endif
 
+#ifdef LOZENGIA_AVX512
+template <bool Plus>
+__attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t list_avx512(
+    int32_t N, const int32_t* old_heights, const int32_t* new_before, int32_t* new_heights,
+    int32_t* starts, uint8_t* links, uint8_t* is_free) {
+  return list_core<Plus>(N, old_heights, new_before, new_heights, starts, links, is_free);
+}
+#endif
+
 template <VectorPath Path, bool Plus>
 inline int32_t list_blocks(SweepWorkspace& ws, const int32_t* old_heights,
                            const int32_t* new_before, int32_t* new_heights) {
+#ifdef LOZENGIA_AVX512
+  if constexpr (Path == VectorPath::kAvx512)
+    return list_avx512<Plus>(ws.N, old_heights, new_before, new_heights, ws.block_starts.data(),
+                             ws.links.data(), ws.is_free.data());
+#endif
 #ifdef LOZENGIA_AVX2
   if constexpr (Path != VectorPath::kPlain)
     return list_avx2<Plus>(ws.N, old_heights, new_before, new_heights, ws.block_starts.data(),
