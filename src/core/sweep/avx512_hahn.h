@@ -9,6 +9,7 @@
 #ifdef LOZENGIA_AVX512
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/sweep/avx2_hahn.h"
 #include "core/sweep/avx2_lanes.h"
@@ -27,8 +28,9 @@
 namespace lozengia::sweep {
 
 // Eight consecutive blocks b..b+7 of a slice, one per lane (see Lanes): the
-// first particles are consecutive in the list, the links of each block's
-// first four particles and its old height are gathered.
+// first particles are consecutive in the list; the links of each block's
+// first four particles and its old height are read one lane at a time
+// (measured faster than the gather instructions).
 struct Lanes8 {
   __m256i first, has_second, has_third, has_fourth, x;
   alignas(32) int32_t xs[8];
@@ -38,13 +40,18 @@ LOZENGIA_AVX512_INLINE Lanes8 lanes8(const int32_t* starts, const uint8_t* links
                                      const int32_t* old_heights, int32_t block) {
   Lanes8 ln;
   const __m256i one = _mm256_set1_epi32(1);
+  alignas(32) int32_t lk4[8];
+  for (int l = 0; l < 8; ++l) {
+    const int32_t i = starts[block + l];
+    std::memcpy(&lk4[l], links + i, 4);
+    ln.xs[l] = old_heights[i];
+  }
   ln.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(starts + block));
-  const __m256i lk = _mm256_i32gather_epi32(reinterpret_cast<const int*>(links), ln.first, 1);
+  const __m256i lk = _mm256_load_si256(reinterpret_cast<const __m256i*>(lk4));
   ln.has_second = _mm256_and_si256(lk, one);
   ln.has_third = _mm256_and_si256(_mm256_srli_epi32(lk, 8), ln.has_second);
   ln.has_fourth = _mm256_and_si256(_mm256_srli_epi32(lk, 16), ln.has_third);
-  ln.x = _mm256_i32gather_epi32(old_heights, ln.first, 4);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(ln.xs), ln.x);
+  ln.x = _mm256_load_si256(reinterpret_cast<const __m256i*>(ln.xs));
   return ln;
 }
 

@@ -40,7 +40,8 @@ inline constexpr StartTable kStarts{};
 //
 // The body is compiled twice, for any x86-64 and for processors with AVX2,
 // whose wider vectors and integer maximum make the two passes about half as
-// long. It calls no out-of-line function, so nothing compiled for AVX2 can be
+// long (the 8-lane path uses the AVX2 version too: compiled for AVX-512 the
+// listing measured slower). It calls no out-of-line function, so nothing compiled for AVX2 can be
 // shared with the other version.
 template <bool Plus>
 [[gnu::always_inline]] inline int32_t list_core(int32_t N, const int32_t* __restrict old_heights,
@@ -103,23 +104,9 @@ __attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* old_
 }
 #endif
 
-#ifdef LOZENGIA_AVX512
-template <bool Plus>
-__attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t list_avx512(
-    int32_t N, const int32_t* old_heights, const int32_t* new_before, int32_t* new_heights,
-    int32_t* starts, uint8_t* links, uint8_t* is_free) {
-  return list_core<Plus>(N, old_heights, new_before, new_heights, starts, links, is_free);
-}
-#endif
-
 template <VectorPath Path, bool Plus>
 inline int32_t list_blocks(SweepWorkspace& ws, const int32_t* old_heights,
                            const int32_t* new_before, int32_t* new_heights) {
-#ifdef LOZENGIA_AVX512
-  if constexpr (Path == VectorPath::kAvx512)
-    return list_avx512<Plus>(ws.N, old_heights, new_before, new_heights, ws.block_starts.data(),
-                             ws.links.data(), ws.is_free.data());
-#endif
 #ifdef LOZENGIA_AVX2
   if constexpr (Path != VectorPath::kPlain)
     return list_avx2<Plus>(ws.N, old_heights, new_before, new_heights, ws.block_starts.data(),
