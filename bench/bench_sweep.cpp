@@ -149,6 +149,50 @@ BENCHMARK(BM_ExactUniform)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// The same on each vector path, every core: the widest path allowed is the
+// second argument (8: AVX-512, 4: AVX2, 1: plain); the label says which ran.
+// Every path draws the same sample.
+void BM_ExactUniformLanes(benchmark::State& state) {
+  const int32_t n = static_cast<int32_t>(state.range(0));
+  const int lanes = fast_sweep_lanes(static_cast<int>(state.range(1)));
+  const HexagonParams p{n, 2 * n, n, ModelParams{}};
+  PathArray paths(n, 2 * n);
+  NullSink sink;
+  for (auto _ : state) {
+    exact_sample_streams(p, paths, 2024, 0, sink);
+    benchmark::DoNotOptimize(paths.data());
+  }
+  fast_sweep_lanes(8);
+  state.SetLabel(std::to_string(lanes) + " lane(s)");
+}
+BENCHMARK(BM_ExactUniformLanes)
+    ->ArgsProduct({{500, 1000}, {8, 4, 1}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// One Hahn sweep from the typical sample on each vector path.
+void BM_HahnSweepLanes(benchmark::State& state) {
+  const bool plus = state.range(0) == 1;
+  const int lanes = fast_sweep_lanes(static_cast<int>(state.range(1)));
+  const ModelParams m = model_of(kHahn);
+  const PathArray& old = typical(kHahn);
+  PathArray nw(kN, kT);
+  ParkMiller rng(99);
+  NullSink sink;
+  for (auto _ : state) {
+    if (plus)
+      SOPERATOR(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+    else
+      SMINUSOPERATOR(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+    benchmark::DoNotOptimize(nw.data());
+  }
+  fast_sweep_lanes(8);
+  state.SetLabel(std::string(plus ? "S->S+1, " : "S->S-1, ") + std::to_string(lanes) +
+                 " lane(s)");
+}
+BENCHMARK(BM_HahnSweepLanes)->ArgsProduct({{1, 0}, {8, 4, 1}})->Unit(benchmark::kMillisecond);
+
 // Peak memory of the n = 1000 sample, measured in a fresh process (this
 // program started again with --peak-child) so that nothing the other
 // benchmarks allocated counts.

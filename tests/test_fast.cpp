@@ -43,7 +43,7 @@ std::vector<ModelParams> models_for(int32_t N, int32_t T) {
 // A way of running the fast sweeps: the plain path, or a vector path.
 struct SweepPath {
   const char* name;
-  bool wide;  // fast_sweep_wide_vectors' setting
+  int lanes;  // fast_sweep_lanes' setting
 };
 
 // The paths this build and processor can run, each of which the tests below
@@ -52,25 +52,38 @@ struct SweepPath {
 // a skip with its reason otherwise).
 std::vector<SweepPath> paths_here() {
   std::vector<SweepPath> paths;
-  if (fast_sweep_wide_vectors(true)) paths.push_back({"4-lane AVX2", true});
-  paths.push_back({"plain", false});
-  fast_sweep_wide_vectors(true);
+  if (fast_sweep_lanes(8) == 8) paths.push_back({"8-lane AVX-512", 8});
+  if (fast_sweep_lanes(4) == 4) paths.push_back({"4-lane AVX2", 4});
+  paths.push_back({"plain", 1});
+  fast_sweep_lanes(8);
   return paths;
 }
 
 TEST(FastPath, EveryVectorPathIsTested) {
-  const bool avx2 = fast_sweep_wide_vectors(true);
+  const int four = fast_sweep_lanes(4), eight = fast_sweep_lanes(8);
+  EXPECT_EQ(fast_sweep_lanes(1), 1);
+  fast_sweep_lanes(8);
+  // The old switch still turns every vector path on and off.
+  EXPECT_FALSE(fast_sweep_wide_vectors(false));
+  EXPECT_EQ(fast_sweep_wide_vectors(true), eight > 1);
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(LOZENGIA_PORTABLE)
   __builtin_cpu_init();
-  EXPECT_EQ(avx2, __builtin_cpu_supports("avx2") != 0)
-      << "the sweeps' use of AVX2 does not match what the processor has";
+  const bool avx2 = __builtin_cpu_supports("avx2");
+  const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") &&
+                      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq") &&
+                      __builtin_cpu_supports("avx512vl");
+  EXPECT_EQ(four, avx2 ? 4 : 1) << "the sweeps' use of AVX2 does not match the processor";
+  EXPECT_EQ(eight, avx512 ? 8 : four) << "the sweeps' use of AVX-512 does not match the processor";
   if (!avx2)
-    GTEST_SKIP() << "this processor has no AVX2: the 4-lane path was not tested, only the "
-                    "plain one";
+    GTEST_SKIP() << "this processor has no AVX2: the 4-lane and 8-lane paths were not tested, "
+                    "only the plain one";
+  if (!avx512)
+    GTEST_SKIP() << "this processor has no AVX-512: the 8-lane path was not tested, only the "
+                    "4-lane and plain ones";
 #else
-  EXPECT_FALSE(avx2) << "a build without vector instructions used them";
+  EXPECT_EQ(eight, 1) << "a build without vector instructions used them";
   GTEST_SKIP() << "built without vector instructions (portable build or not x86-64): the "
-                  "4-lane path was not tested, only the plain one";
+                  "4-lane and 8-lane paths were not tested, only the plain one";
 #endif
 }
 
@@ -100,7 +113,7 @@ struct BothSamplers {
 // several at a time.
 TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
   for (const SweepPath& path : paths_here()) {
-    fast_sweep_wide_vectors(path.wide);
+    fast_sweep_lanes(path.lanes);
     for (auto [N, T, steps] :
          {std::tuple{1, 7, 21}, {6, 13, 39}, {40, 90, 270}, {150, 300, 30}}) {
       for (const ModelParams& m : models_for(N, T)) {
@@ -124,7 +137,7 @@ TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
       }
     }
   }
-  fast_sweep_wide_vectors(true);
+  fast_sweep_lanes(8);
 }
 
 // From the middle of the range, where a slice has many blocks of every length
@@ -136,7 +149,7 @@ TEST(FastPath, SameSamplesAsThePlainSweepFromATypicalConfiguration) {
   NullSink quiet;
   exact_sample_streams(HexagonParams{N, T, S, {}}, start, 11, 1, quiet);
   for (const SweepPath& path : paths_here()) {
-    fast_sweep_wide_vectors(path.wide);
+    fast_sweep_lanes(path.lanes);
     for (const ModelParams& m : models_for(N, T)) {
       PathArray paths = start, a(N, T), b(N, T);
       BothSamplers both(5);
@@ -151,7 +164,7 @@ TEST(FastPath, SameSamplesAsThePlainSweepFromATypicalConfiguration) {
       EXPECT_EQ(both.fast_sink.lines, both.plain_sink.lines);
     }
   }
-  fast_sweep_wide_vectors(true);
+  fast_sweep_lanes(8);
 }
 
 // Parameters the dialog refuses, as a caller of the operators may still pass
@@ -165,7 +178,7 @@ TEST(FastPath, MessagesOfManyBlocksComeInBlockOrder) {
   exact_sample_streams(HexagonParams{N, T, S, {}}, start, 3, 1, quiet);
   std::size_t distinct_down = 0;
   for (const SweepPath& path : paths_here()) {
-    fast_sweep_wide_vectors(path.wide);
+    fast_sweep_lanes(path.lanes);
     for (double K : {-20.25, 10.25}) {
       ModelParams m;
       m.kind = kRacah;
@@ -183,7 +196,7 @@ TEST(FastPath, MessagesOfManyBlocksComeInBlockOrder) {
       }
     }
   }
-  fast_sweep_wide_vectors(true);
+  fast_sweep_lanes(8);
   // The reports name their blocks, so their order is seen.
   EXPECT_GT(distinct_down, 100u);
 }
@@ -212,6 +225,14 @@ TEST(FastPath, ExactSampleDependsOnTheSeedOnly) {
       a.swap(b);
     }
     EXPECT_TRUE(one == a) << "kind " << m.kind;
+    // And whatever the vector path of the wavefront's sweeps.
+    for (const SweepPath& path : paths_here()) {
+      fast_sweep_lanes(path.lanes);
+      PathArray again(N, T);
+      exact_sample_streams(p, again, 5, 2, sink);
+      EXPECT_TRUE(one == again) << "kind " << m.kind << " " << path.name;
+    }
+    fast_sweep_lanes(8);
     EXPECT_TRUE(one == two) << "kind " << m.kind;
     EXPECT_TRUE(one == four) << "kind " << m.kind;
     EXPECT_FALSE(one == other) << "kind " << m.kind;

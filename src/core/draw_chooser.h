@@ -36,11 +36,11 @@ class DrawChooser {
   DrawChooser(int32_t N, int32_t T, int32_t S, double q, Rng& rng, MessageSink& sink)
       : N_(N), T_(T), S_(S), q_(q), rng_(rng), sink_(sink) {}
   int32_t choose_plus(double* w, int32_t m, const BlockInfo& info);
-  int32_t choose_minus(double* w, int32_t L, const BlockInfo& info);
+  int32_t choose_minus(double* w, int32_t m, const BlockInfo& info);
   // The walk alone, for a vector already summed to Z and checked, the sentinel
   // in place after its last entry, and the draw u made.
   int32_t pick_plus(const double* w, int32_t m, double Z, float u);
-  int32_t pick_minus(const double* p, int32_t L, double W, float u);
+  int32_t pick_minus(const double* w, int32_t m, double Z, float u);
   // The fallback walk of every evaluation: the sentinel placed after w[m],
   // then the walk of S->S+1 (Plus) or S->S-1 for the total Z and draw u.
   template <bool Plus>
@@ -126,35 +126,35 @@ int32_t DrawChooser<Rng>::pick_plus(const double* w, int32_t m, double Z, float 
 }
 
 template <class Rng>
-int32_t DrawChooser<Rng>::choose_minus(double* p, int32_t L, const BlockInfo& info) {
-  double W = 0.0;
+int32_t DrawChooser<Rng>::choose_minus(double* w, int32_t m, const BlockInfo& info) {
+  double Z = 0.0;
   bool report = false;
-  for (int32_t k = 1; k <= L; ++k) {
-    if (!(p[k] <= 1.0e8) || p[k] < 0.0) report = true;
-    W += p[k];
+  for (int32_t k = 1; k <= m; ++k) {
+    if (!(w[k] <= 1.0e8) || w[k] < 0.0) report = true;
+    Z += w[k];
   }
-  place_walk_sentinel<false>(p, L);  // the report lists it
+  place_walk_sentinel<false>(w, m);  // the report lists it
   if (report) {
     std::ostringstream os;
-    os << "S= " << S_ << " i= " << info.i << " pivot= " << detail::index_of_largest(p, L)
+    os << "S= " << S_ << " i= " << info.i << " pivot= " << detail::index_of_largest(w, m)
        << " j= " << info.j << " T-t-S= " << info.D << " old(i,t)= " << info.old_i
-       << " h= 0 old(j,t)= " << info.old_j << " p: " << detail::weight_vector(p, L + 1);
+       << " h= 0 old(j,t)= " << info.old_j << " p: " << detail::weight_vector(w, m + 1);
     sink_.line(os.str());
     warned_ = true;
   }
-  return walk<false>(p, L, W, rng_.next_float());
+  return walk<false>(w, m, Z, rng_.next_float());
 }
 
 template <class Rng>
-int32_t DrawChooser<Rng>::pick_minus(const double* p, int32_t L, double W, float u) {
-  u = static_cast<float>(static_cast<double>(1.0f - u) * W);
+int32_t DrawChooser<Rng>::pick_minus(const double* w, int32_t m, double Z, float u) {
+  u = static_cast<float>(static_cast<double>(1.0f - u) * Z);
   int32_t k = 1;
-  double Q = p[1];
-  while (Q < static_cast<double>(u) && k <= L) {
+  double cum = w[1];
+  while (cum < static_cast<double>(u) && k <= m) {
     ++k;
-    Q += p[k];
+    cum += w[k];
   }
-  if (k > L) k = past_end(p, L, u / static_cast<float>(W));
+  if (k > m) k = past_end(w, m, u / static_cast<float>(Z));
   return k;
 }
 

@@ -2,7 +2,8 @@
 //
 // A sweep S->S+1 (or S->S-1) runs slice by slice, t = 1..T; slice t reads the
 // old heights of slice t and the new heights of slice t - 1. Every slice, on
-// every path (plain, or 4-lane AVX2, chosen once per sweep), follows one
+// every path (plain, 4-lane AVX2 or 8-lane AVX-512, chosen once per sweep,
+// sweep/isa.h), follows one
 // protocol, which is what makes its sample the plain sweep's (core/sweep.h,
 // the reference) for the same stream of random numbers:
 //
@@ -16,8 +17,9 @@
 //      the plain sweep would draw in this slice, and the generator's state
 //      before each draw is kept, so any block can still hand its draw to the
 //      chooser. The blocks then no longer depend on one another.
-//   3. Groups first (sweep/avx2_*.h, 4-lane path only). Blocks of at most
-//      three particles are weighed, drawn and written four at a time, one per
+//   3. Groups first (sweep/avx2_*.h, sweep/avx512_hahn.h; vector paths
+//      only). Blocks of at most three particles are weighed, drawn and
+//      written four (Hahn on the 8-lane path: eight) at a time, one per
 //      lane; a lane that cannot finish its block (a long block, a weight that
 //      needs the chooser's message or an exponent, a threshold past the
 //      total) puts it on the redo list, without a branch.
@@ -41,6 +43,7 @@
 
 #include "core/sweep/avx2_hahn.h"
 #include "core/sweep/avx2_models.h"
+#include "core/sweep/avx512_hahn.h"
 #include "core/sweep/block_list.h"
 #include "core/sweep/draws.h"
 #include "core/sweep/hahn_blocks.h"
@@ -89,6 +92,10 @@ void hahn_blocks(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
   const int32_t count = list_blocks<Path, Plus>(ws, old_heights, new_before, new_heights);
   make_draws(ws, count);
   int32_t done = 0;
+#ifdef LOZENGIA_AVX512
+  if constexpr (Path == VectorPath::kAvx512)
+    done = hahn_groups8<Plus, Forward>(ws, t, old_heights, new_heights, count, small, ratios);
+#endif
 #ifdef LOZENGIA_AVX2
   if constexpr (Path == VectorPath::kAvx2)
     done = hahn_groups<Plus, Forward>(ws, t, old_heights, new_heights, count, small, ratios);
@@ -137,7 +144,7 @@ void model_slice(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
     if (!factors)
       general_block<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block);
 #ifdef LOZENGIA_AVX2
-    else if constexpr (Path == VectorPath::kAvx2)
+    else if constexpr (Path != VectorPath::kPlain)
       factor_large_avx2<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, false);
 #endif
     else
@@ -147,7 +154,8 @@ void model_slice(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
   make_draws(ws, count);
   int32_t done = 0;
 #ifdef LOZENGIA_AVX2
-  if constexpr (Path == VectorPath::kAvx2)
+  // The other models' groups are 4-lane on the 8-lane path too.
+  if constexpr (Path != VectorPath::kPlain)
     if (factors) done = model_groups<Kind, Plus>(ws, t, old_heights, new_heights, count);
 #endif
   blocks_from(ws, done, count, small, large);
@@ -186,8 +194,12 @@ SliceFunction slice_function(VectorPath path, int32_t kind, bool plus) {
 }  // namespace sweep
 
 bool fast_sweep_wide_vectors(bool allow) {
-  sweep::g_allow_wide_vectors.store(allow);
-  return sweep::chosen_vector_path() != sweep::VectorPath::kPlain;
+  return fast_sweep_lanes(allow ? 8 : 1) > 1;
+}
+
+int fast_sweep_lanes(int widest) {
+  sweep::g_widest_lanes.store(widest);
+  return sweep::lanes_of(sweep::chosen_vector_path());
 }
 
 void fast_sweep_plus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,

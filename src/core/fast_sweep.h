@@ -30,6 +30,13 @@ void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S
 // only tests turn them off). Returns whether they are now in use.
 bool fast_sweep_wide_vectors(bool allow);
 
+// The widest vector path the sweeps may use, in blocks weighed at once: 8
+// (AVX-512, where the processor has it; the default), 4 (AVX2) or 1 (the
+// plain path). Returns the lanes of the path now in use, which is narrower
+// where the processor or the build lacks the wider one. The results are the
+// same on every path; tests and benchmarks choose one to check or time it.
+int fast_sweep_lanes(int widest);
+
 // Where a run of sweeps sends its messages when the caller wants them kept
 // apart by sweep (to show them in the order of sweeps made one after another).
 // Sweeps are numbered from 0, the first sweep of the run.

@@ -431,13 +431,13 @@ void BlockWeightsT<V>::plus_k(int32_t t, int32_t x0, int32_t m, double* w) {
 
 template <class V>
 template <int Kind>
-void BlockWeightsT<V>::minus_k(int32_t t, int32_t x0, int32_t L, double* w) {
+void BlockWeightsT<V>::minus_k(int32_t t, int32_t x0, int32_t m, double* w) {
   if constexpr (Kind == kHahn) {
     // The top path may be unable to come down (a ratio 1/0): its reciprocal is
     // then infinite (computed) or 0 (tabulated), as it always was.
-    hahn_weights(v_, HahnRatios::minus(N_, t, S_), x0, L, w);
+    hahn_weights(v_, HahnRatios::minus(N_, t, S_), x0, m, w);
   } else {
-    build(L, w, [&](int32_t k, ScaledDouble& r) {
+    build(m, w, [&](int32_t k, ScaledDouble& r) {
       return ratio_minus<Kind>(v_, N_, S_, t, x0 + k - 2, r);
     });
   }
@@ -474,8 +474,8 @@ void BlockWeightsT<V>::plus(int32_t t, int32_t x0, int32_t m, double* w) {
 }
 
 template <class V>
-void BlockWeightsT<V>::minus(int32_t t, int32_t x0, int32_t L, double* w) {
-  with_model_kind(kind_, [&](auto kind) { minus_k<kind()>(t, x0, L, w); });
+void BlockWeightsT<V>::minus(int32_t t, int32_t x0, int32_t m, double* w) {
+  with_model_kind(kind_, [&](auto kind) { minus_k<kind()>(t, x0, m, w); });
 }
 
 template class BlockWeightsT<ModelValues>;

@@ -338,9 +338,9 @@ class BlockWeightsT {
   // w[1..m]; w must hold at least m+2 doubles.
   void plus(int32_t t, int32_t x0, int32_t m, double* w);
 
-  // S->S-1 at slice t: the block's paths sit at old heights x0, ..., x0+L-2;
-  // outcome k (k = 1..L) lets the lowest k-1 of them move down. Fills w[1..L].
-  void minus(int32_t t, int32_t x0, int32_t L, double* w);
+  // S->S-1 at slice t: the block's paths sit at old heights x0, ..., x0+m-2;
+  // outcome k (k = 1..m) lets the lowest k-1 of them move down. Fills w[1..m].
+  void minus(int32_t t, int32_t x0, int32_t m, double* w);
 
   int32_t kind() const { return kind_; }
 
@@ -348,7 +348,7 @@ class BlockWeightsT {
   template <int Kind>
   void plus_k(int32_t t, int32_t x0, int32_t m, double* w);
   template <int Kind>
-  void minus_k(int32_t t, int32_t x0, int32_t L, double* w);
+  void minus_k(int32_t t, int32_t x0, int32_t m, double* w);
 
   // Blocks of at most three particles (m <= 4) in the common case, without a
   // loop: fills w[1..4] (entries past m unused) with exactly the numbers of

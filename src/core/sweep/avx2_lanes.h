@@ -182,6 +182,8 @@ LOZENGIA_AVX2_INLINE void scale_lanes_by_largest(__m256d* w) {
   const __m256d one = _mm256_set1_pd(1.0);
   __m256d above[Count + 1];  // w[k] above every weight before it
   __m256d top = one;
+  // Unrolled, so that the weights stay in registers.
+#pragma GCC unroll 8
   for (int k = 2; k <= Count; ++k) {
     above[k] = _mm256_cmp_pd(w[k], top, _CMP_GT_OQ);
     top = _mm256_max_pd(w[k], top);
@@ -189,6 +191,7 @@ LOZENGIA_AVX2_INLINE void scale_lanes_by_largest(__m256d* w) {
   // The first largest is the last weight above all the ones before it.
   const __m256d inv = _mm256_div_pd(one, top);
   __m256d later = _mm256_setzero_pd();
+#pragma GCC unroll 8
   for (int k = Count; k >= 2; --k) {
     const __m256d at = _mm256_andnot_pd(later, above[k]);
     later = _mm256_or_pd(later, above[k]);

@@ -40,7 +40,8 @@ inline constexpr StartTable kStarts{};
 //
 // The body is compiled twice, for any x86-64 and for processors with AVX2,
 // whose wider vectors and integer maximum make the two passes about half as
-// long. It calls no out-of-line function, so nothing compiled for AVX2 can be
+// long (the 8-lane path uses the AVX2 version too: compiled for AVX-512 the
+// listing measured slower). It calls no out-of-line function, so nothing compiled for AVX2 can be
 // shared with the other version.
 template <bool Plus>
 [[gnu::always_inline]] inline int32_t list_core(int32_t N, const int32_t* __restrict old_heights,
@@ -48,18 +49,16 @@ template <bool Plus>
                                                 int32_t* __restrict new_heights,
                                                 int32_t* starts, uint8_t* __restrict links,
                                                 uint8_t* __restrict is_free) {
-  const int32_t* o = old_heights;
-  const int32_t* prev = new_before;
   // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1.
   for (int32_t i = 0; i < N; ++i) {
     if constexpr (Plus)
-      new_heights[i] = o[i] > prev[i] ? o[i] : prev[i];
+      new_heights[i] = old_heights[i] > new_before[i] ? old_heights[i] : new_before[i];
     else
-      new_heights[i] = o[i] < prev[i] + 1 ? o[i] : prev[i] + 1;
-    is_free[i] = Plus ? (o[i] == prev[i]) : (o[i] == prev[i] + 1);
+      new_heights[i] = old_heights[i] < new_before[i] + 1 ? old_heights[i] : new_before[i] + 1;
+    is_free[i] = Plus ? (old_heights[i] == new_before[i]) : (old_heights[i] == new_before[i] + 1);
   }
   for (int32_t i = 0; i + 1 < N; ++i)
-    links[i] = is_free[i] & is_free[i + 1] & (prev[i + 1] == prev[i] + 1);
+    links[i] = is_free[i] & is_free[i + 1] & (new_before[i + 1] == new_before[i] + 1);
   links[N - 1] = 0;
   // A block starts at a free particle that the one below does not link to.
   // Eight particles at a time: their free flags, less the links shifted up
@@ -90,18 +89,18 @@ template <bool Plus>
 }
 
 template <bool Plus>
-int32_t list_plain(int32_t N, const int32_t* o, const int32_t* prev, int32_t* n, int32_t* starts,
-                   uint8_t* links, uint8_t* is_free) {
-  return list_core<Plus>(N, o, prev, n, starts, links, is_free);
+int32_t list_plain(int32_t N, const int32_t* old_heights, const int32_t* new_before,
+                   int32_t* new_heights, int32_t* starts, uint8_t* links, uint8_t* is_free) {
+  return list_core<Plus>(N, old_heights, new_before, new_heights, starts, links, is_free);
 }
 
 #ifdef LOZENGIA_AVX2
 template <bool Plus>
-__attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* o,
-                                                  const int32_t* prev, int32_t* n,
-                                                  int32_t* starts, uint8_t* links,
-                                                  uint8_t* is_free) {
-  return list_core<Plus>(N, o, prev, n, starts, links, is_free);
+__attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* old_heights,
+                                                  const int32_t* new_before,
+                                                  int32_t* new_heights, int32_t* starts,
+                                                  uint8_t* links, uint8_t* is_free) {
+  return list_core<Plus>(N, old_heights, new_before, new_heights, starts, links, is_free);
 }
 #endif
 

@@ -22,9 +22,12 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(LOZENGIA_PORTABLE)
-// AVX2 code is compiled into functions marked target("avx2") and run only
-// where the processor has it.
+// AVX2 code is compiled into functions marked target("avx2"), AVX-512 code
+// into functions marked LOZENGIA_AVX512_TARGET, each run only where the
+// processor has it.
 #define LOZENGIA_AVX2 1
+#define LOZENGIA_AVX512 1
+#define LOZENGIA_AVX512_TARGET "avx2,avx512f,avx512bw,avx512dq,avx512vl"
 #include <immintrin.h>
 #endif
 
@@ -35,10 +38,13 @@ namespace lozengia::sweep {
 enum class VectorPath {
   kPlain,  // one block at a time, SSE2 at most: any x86-64, or portable C++
   kAvx2,   // four blocks at a time in 256-bit vectors
+  kAvx512,  // Hahn's small blocks eight at a time in 512-bit vectors, the rest as kAvx2
 };
 
-// Whether tests allow the wider paths (they do by default).
-inline std::atomic<bool> g_allow_wide_vectors{true};
+// How many blocks the widest path may weigh at once (8, 4, or 1 for the plain
+// path): all of them by default; tests lower it to check every path.
+inline std::atomic<int> g_widest_lanes{8};
+
 
 // Whether this processor has AVX2, asked once.
 inline bool processor_has_avx2() {
@@ -53,11 +59,28 @@ inline bool processor_has_avx2() {
 #endif
 }
 
+// Whether this processor has the AVX-512 subsets the 8-lane path uses.
+inline bool processor_has_avx512() {
+#ifdef LOZENGIA_AVX512
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx2");
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
 // Calls f(std::integral_constant<VectorPath, Path>{}) for a path, so that
 // each path's code is compiled on its own and chosen once.
 template <class F>
 decltype(auto) with_vector_path(VectorPath path, F&& f) {
   switch (path) {
+    case VectorPath::kAvx512:
+      return f(std::integral_constant<VectorPath, VectorPath::kAvx512>{});
     case VectorPath::kAvx2: return f(std::integral_constant<VectorPath, VectorPath::kAvx2>{});
     default: return f(std::integral_constant<VectorPath, VectorPath::kPlain>{});
   }
@@ -65,9 +88,15 @@ decltype(auto) with_vector_path(VectorPath path, F&& f) {
 
 // The path of a sweep that starts now.
 inline VectorPath chosen_vector_path() {
-  if (processor_has_avx2() && g_allow_wide_vectors.load(std::memory_order_relaxed))
-    return VectorPath::kAvx2;
+  const int widest = g_widest_lanes.load(std::memory_order_relaxed);
+  if (widest >= 8 && processor_has_avx512()) return VectorPath::kAvx512;
+  if (widest >= 4 && processor_has_avx2()) return VectorPath::kAvx2;
   return VectorPath::kPlain;
+}
+
+// The number of blocks a path weighs at once.
+inline int lanes_of(VectorPath path) {
+  return path == VectorPath::kAvx512 ? 8 : path == VectorPath::kAvx2 ? 4 : 1;
 }
 
 }  // namespace lozengia::sweep

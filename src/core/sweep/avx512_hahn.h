@@ -1,0 +1,215 @@
+// Hahn's small blocks eight at a time, in the lanes of AVX-512 vectors: the
+// 4-lane code (avx2_hahn.h) with twice the lanes, lane for lane the same
+// operations, so the same bits. What the groups leave (long blocks, a
+// threshold past the total) is redone as on the 4-lane path.
+#pragma once
+
+#include "core/sweep/isa.h"
+
+#ifdef LOZENGIA_AVX512
+
+#include <cstdint>
+#include <cstring>
+
+#include "core/sweep/avx2_hahn.h"
+#include "core/sweep/avx2_lanes.h"
+#include "core/sweep/hahn_blocks.h"
+#include "core/sweep/workspace.h"
+#include "core/weights.h"
+
+// GCC 12 warns that its own AVX-512 conversion intrinsics (_mm512_cvtps_pd,
+// _mm512_cvtepi32_pd, _mm512_cvtpd_ps) read an uninitialised "undefined"
+// vector, which they deliberately leave undefined: a false positive.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+#define LOZENGIA_AVX512_INLINE __attribute__((always_inline, target(LOZENGIA_AVX512_TARGET))) inline
+
+namespace lozengia::sweep {
+
+// Eight consecutive blocks b..b+7 of a slice, one per lane (see Lanes): the
+// first particles are consecutive in the list; the links of each block's
+// first four particles and its old height are read one lane at a time
+// (measured faster than the gather instructions).
+struct Lanes8 {
+  __m256i first, has_second, has_third, has_fourth, x;
+  alignas(32) int32_t xs[8];
+};
+
+LOZENGIA_AVX512_INLINE Lanes8 lanes8(const int32_t* starts, const uint8_t* links,
+                                     const int32_t* old_heights, int32_t block) {
+  Lanes8 ln;
+  const __m256i one = _mm256_set1_epi32(1);
+  alignas(32) int32_t lk4[8];
+  for (int l = 0; l < 8; ++l) {
+    const int32_t i = starts[block + l];
+    std::memcpy(&lk4[l], links + i, 4);
+    ln.xs[l] = old_heights[i];
+  }
+  ln.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(starts + block));
+  const __m256i lk = _mm256_load_si256(reinterpret_cast<const __m256i*>(lk4));
+  ln.has_second = _mm256_and_si256(lk, one);
+  ln.has_third = _mm256_and_si256(_mm256_srli_epi32(lk, 8), ln.has_second);
+  ln.has_fourth = _mm256_and_si256(_mm256_srli_epi32(lk, 16), ln.has_third);
+  ln.x = _mm256_load_si256(reinterpret_cast<const __m256i*>(ln.xs));
+  return ln;
+}
+
+// rows_to_columns for eight lanes: two 4-lane transposes side by side.
+LOZENGIA_AVX512_INLINE void rows_to_columns8(const double* base, int32_t dir, const int32_t* xs,
+                                             __m512d* col) {
+  __m256d lo[4], hi[4];
+  rows_to_columns(base, dir, xs, lo);
+  rows_to_columns(base, dir, xs + 4, hi);
+  for (int k = 0; k < 4; ++k) col[k] = _mm512_insertf64x4(_mm512_castpd256_pd512(lo[k]), hi[k], 1);
+}
+
+// walk_and_write for eight small blocks; returns the lanes whose threshold
+// fell past the total.
+template <bool Plus>
+LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, int32_t block,
+                                           int32_t* new_heights, const Lanes8& ln, __m512d w1,
+                                           __m512d w2, __m512d w3, __m512d w4) {
+  const __m256i one_i = _mm256_set1_epi32(1), two_i = _mm256_set1_epi32(2);
+  const __m256i zero_i = _mm256_setzero_si256();
+  const __m256i x = ln.x, first = ln.first;
+  const __m512d c2 = _mm512_add_pd(w1, w2), c3 = _mm512_add_pd(c2, w3),
+                total = _mm512_add_pd(c3, w4);
+  const __m256 span = _mm256_loadu_ps(spans + block);
+  __m512d v;
+  if constexpr (Plus)
+    v = _mm512_cvtps_pd(_mm256_mul_ps(span, _mm512_cvtpd_ps(total)));
+  else
+    v = _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_mul_pd(_mm512_cvtps_pd(span), total)));
+  __m256i below = zero_i;
+  below = _mm256_mask_add_epi32(below, _mm512_cmp_pd_mask(w1, v, _CMP_LT_OQ), below, one_i);
+  below = _mm256_mask_add_epi32(below, _mm512_cmp_pd_mask(c2, v, _CMP_LT_OQ), below, one_i);
+  below = _mm256_mask_add_epi32(below, _mm512_cmp_pd_mask(c3, v, _CMP_LT_OQ), below, one_i);
+  below = _mm256_mask_add_epi32(below, _mm512_cmp_pd_mask(total, v, _CMP_LT_OQ), below, one_i);
+  const __m256i k1 = ln.has_second, k2 = _mm256_add_epi32(ln.has_second, ln.has_third);
+  const __m256i p1 = _mm256_add_epi32(first, k1), p2 = _mm256_add_epi32(first, k2);
+  __m256i v0, v1, v2;
+  if constexpr (Plus) {
+    // x + k + (k >= below)
+    v0 = _mm256_sub_epi32(x, _mm256_cmpeq_epi32(below, zero_i));
+    v1 = _mm256_sub_epi32(_mm256_add_epi32(x, k1),
+                          _mm256_cmpgt_epi32(_mm256_add_epi32(k1, one_i), below));
+    v2 = _mm256_sub_epi32(_mm256_add_epi32(x, k2),
+                          _mm256_cmpgt_epi32(_mm256_add_epi32(k2, one_i), below));
+  } else {
+    // x + k - (k < below)
+    v0 = _mm256_add_epi32(x, _mm256_cmpgt_epi32(below, zero_i));
+    v1 = _mm256_add_epi32(_mm256_add_epi32(x, k1), _mm256_cmpgt_epi32(below, k1));
+    v2 = _mm256_add_epi32(_mm256_add_epi32(x, k2), _mm256_cmpgt_epi32(below, k2));
+  }
+  alignas(32) int32_t pos[3][8], val[3][8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(pos[0]), first);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(pos[1]), p1);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(pos[2]), p2);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(val[0]), v0);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(val[1]), v1);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(val[2]), v2);
+  for (int l = 0; l < 8; ++l) {
+    new_heights[pos[0][l]] = val[0][l];
+    new_heights[pos[1][l]] = val[1][l];
+    new_heights[pos[2][l]] = val[2][l];
+  }
+  const __m256i m = _mm256_add_epi32(two_i, k2);
+  return _mm256_cmpgt_epi32_mask(_mm256_add_epi32(below, one_i), m);
+}
+
+// hahn_groups with eight lanes: the same weights lane for lane (see there).
+// Returns how many blocks were done (a multiple of eight).
+template <bool Plus, bool Forward>
+__attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
+    SweepWorkspace& ws, int32_t t, const int32_t* old_heights, int32_t* new_heights,
+    int32_t count, const HahnSmallBlock<Plus, Forward>& small, const HahnRatios& ratios) {
+  const double* inv = ws.tables.inv_data();
+  const int32_t* starts = ws.block_starts.data();
+  const uint8_t* links = ws.links.data();
+  const float* spans = ws.spans.data();
+  const int32_t D = ws.T - t - ws.S, N = ws.N, S = ws.S;
+  const __m512d one = _mm512_set1_pd(1.0), two = _mm512_set1_pd(2.0), three = _mm512_set1_pd(3.0);
+  int32_t* redo_list = ws.redo_list.data();
+  int32_t redo_count = 0;
+  int32_t block = 0;
+  for (; block + 8 <= count; block += 8) {
+    const Lanes8 ln = lanes8(starts, links, old_heights, block);
+    const __m256i x = ln.x;
+    const int32_t offset = Plus ? (Forward ? 1 : D) : (Forward ? S + N - 1 : N + t) - 2;
+    constexpr int32_t direction = Plus ? 1 : -1;
+    __m512d col[4];
+    rows_to_columns8(inv + offset, direction, ln.xs, col);
+    const __m512d t0 = Plus ? col[0] : col[2], t1 = col[1], t2 = Plus ? col[2] : col[0];
+    const __m512d xd = _mm512_cvtepi32_pd(x);
+    const __mmask8 second = _mm256_test_epi32_mask(ln.has_second, ln.has_second);
+    const __mmask8 third = _mm256_test_epi32_mask(ln.has_third, ln.has_third);
+    __m512d w1, w2, w3, w4;
+    if constexpr (!Forward) {
+      // w(k) = w(k+1) f_k + [k = m]: 1 at the last outcome, 0 past it.
+      const __m512d last4 = _mm512_maskz_mov_pd(third, one);
+      const __m512d last3 = _mm512_maskz_mov_pd(static_cast<__mmask8>(second & ~third), one);
+      const __m512d last2 = _mm512_maskz_mov_pd(static_cast<__mmask8>(~second), one);
+      __m512d f1, f2, f3;
+      if constexpr (Plus) {
+        f1 = _mm512_mul_pd(_mm512_add_pd(xd, one), t0);
+        f2 = _mm512_mul_pd(_mm512_add_pd(xd, two), t1);
+        f3 = _mm512_mul_pd(_mm512_add_pd(xd, three), t2);
+      } else {
+        const __m512d e =
+            _mm512_cvtepi32_pd(_mm256_sub_epi32(_mm256_set1_epi32(S + N - 1), x));
+        f1 = _mm512_mul_pd(e, t0);
+        f2 = _mm512_mul_pd(_mm512_sub_pd(e, one), t1);
+        f3 = _mm512_mul_pd(_mm512_sub_pd(e, two), t2);
+      }
+      w4 = last4;
+      w3 = _mm512_add_pd(_mm512_mul_pd(w4, f3), last3);
+      w2 = _mm512_add_pd(_mm512_mul_pd(w3, f2), last2);
+      w1 = _mm512_mul_pd(w2, f1);
+    } else {
+      __m512d d, d1, d2;
+      if constexpr (Plus) {
+        d = _mm512_cvtepi32_pd(_mm256_add_epi32(x, _mm256_set1_epi32(D)));
+        d1 = _mm512_add_pd(d, one);
+        d2 = _mm512_add_pd(d, two);
+      } else {
+        d = _mm512_cvtepi32_pd(_mm256_sub_epi32(_mm256_set1_epi32(N + t), x));
+        d1 = _mm512_sub_pd(d, one);
+        d2 = _mm512_sub_pd(d, two);
+      }
+      w1 = one;
+      w2 = _mm512_mul_pd(d, t0);
+      const __m512d r3 = _mm512_mul_pd(w2, _mm512_mul_pd(d1, t1));
+      const __m512d r4 = _mm512_mul_pd(r3, _mm512_mul_pd(d2, t2));
+      w3 = _mm512_maskz_mov_pd(second, r3);
+      w4 = _mm512_maskz_mov_pd(third, r4);
+    }
+    const int past = walk_and_write8<Plus>(spans, block, new_heights, ln, w1, w2, w3, w4);
+    const int longs = _mm256_test_epi32_mask(ln.has_fourth, ln.has_fourth);
+    const int redo = longs | past;
+    for (int l = 0; l < 8; ++l) {
+      redo_list[redo_count] = block + l;
+      redo_count += (redo >> l) & 1;
+    }
+  }
+  // As on the 4-lane path: blocks of four to seven particles four at a time,
+  // then everything else in block order.
+  const int32_t medium_count = sort_redone(ws, redo_count, [](int32_t, int32_t) { return true; });
+  hahn_medium_groups<Plus, Forward>(ws, old_heights, new_heights, ws.medium_places.data(),
+                                    medium_count, ratios);
+  for (int32_t k = 0; k < redo_count; ++k) {
+    if (ws.redo_finished[static_cast<std::size_t>(k)]) continue;
+    const int32_t b = redo_list[k], i = starts[b], j = ws.redo_ends[static_cast<std::size_t>(k)];
+    if (j >= 0)
+      hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, b, true);
+    else
+      small(i, links[i], links[i] & links[i + 1], b);
+  }
+  return block;
+}
+
+}  // namespace lozengia::sweep
+
+#pragma GCC diagnostic pop
+
+#endif  // LOZENGIA_AVX512
