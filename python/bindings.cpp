@@ -383,10 +383,4 @@ PYBIND11_MODULE(_core, m) {
     return py::make_tuple(c.loaded, py::make_tuple(c.colors.flat, c.colors.rising, c.colors.hexagon),
                           c.style);
   });
-
-  m.def("join_background", [] {
-    py::gil_scoped_release release;
-    join_abandoned();
-  });
-  m.def("background_running", [] { return abandoned_running(); });
 }

@@ -51,78 +51,41 @@ bool Interrupt::poll() {
 
 namespace {
 
-// A wavefront of the core, on threads of its own. Its thread owns it (and
-// everything the wavefront touches), so that an interrupted call can let it
-// go: it then finishes on its own, and is freed by its thread.
-struct Wavefront {
-  HexagonParams p;
-  int64_t seed = 0;
-  unsigned threads = 1;
-  PathArray paths;
-  WarningSink sink;
-  std::mutex m;
-  std::condition_variable cv;
-  bool done = false;
-  bool abandoned = false;
-  std::exception_ptr error;
-};
-
-// The count of wavefronts left behind and still running. Never destroyed:
-// they may still end while the process exits.
-struct Leftovers {
-  std::mutex m;
-  std::condition_variable cv;
-  std::size_t running = 0;
-};
-Leftovers& leftovers() {
-  static Leftovers* l = new Leftovers;
-  return *l;
-}
-
+// One run's sweeps as a wavefront of the core on `threads` threads; this
+// thread watches for Ctrl-C meanwhile. A stop lets the sweeps under way
+// finish and starts no others, so the call comes back within a batch of
+// sweeps and every array it touched is still its own.
 bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathArray& paths,
                    Interrupt& intr, WarningSink& sink) {
-  auto job = std::make_shared<Wavefront>();
-  job->p = p;
-  job->seed = run_seed;
-  job->threads = threads;
-  job->paths = PathArray(p.N, p.T);
-  std::thread runner([job] {
+  HexagonParams from = p;
+  from.S = 0;
+  PathArray run(p.N, p.T);
+  INIT_PATHS(p.N, p.T, 0, run);
+  StreamSweeps how;
+  how.plus = true;
+  how.steps = p.S;
+  how.seed = run_seed;
+  how.threads = threads;
+  how.stop = intr.flag();
+  int32_t made = 0;
+  std::exception_ptr error;
+  std::atomic<bool> done{false};
+  std::thread runner([&] {
     try {
-      exact_sample_streams(job->p, job->paths, job->seed, job->threads, job->sink);
+      made = sweep_streams(from, run, how, sink);
     } catch (...) {
-      job->error = std::current_exception();
+      error = std::current_exception();
     }
-    std::lock_guard<std::mutex> lock(job->m);
-    job->done = true;
-    job->cv.notify_all();
-    if (job->abandoned) {
-      Leftovers& l = leftovers();
-      std::lock_guard<std::mutex> count(l.m);
-      --l.running;
-      l.cv.notify_all();
-    }
+    done.store(true);
   });
-  std::unique_lock<std::mutex> lock(job->m);
-  while (!job->cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return job->done; })) {
-    lock.unlock();
-    const bool stop = intr.poll();
-    lock.lock();
-    if (stop && !job->done) {
-      job->abandoned = true;
-      {
-        Leftovers& l = leftovers();
-        std::lock_guard<std::mutex> count(l.m);
-        ++l.running;
-      }
-      runner.detach();
-      return false;
-    }
+  while (!done.load()) {
+    intr.poll();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  lock.unlock();
   runner.join();
-  if (job->error) std::rethrow_exception(job->error);
-  for (const std::string& m : job->sink.take()) sink.line(m);
-  paths.swap(job->paths);
+  if (error) std::rethrow_exception(error);
+  if (made < p.S) return false;
+  paths.swap(run);
   return true;
 }
 
@@ -215,18 +178,6 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
   for (auto& t : pool) t.join();
   if (error) std::rethrow_exception(error);
   return !intr.stopped();
-}
-
-void join_abandoned() {
-  Leftovers& l = leftovers();
-  std::unique_lock<std::mutex> lock(l.m);
-  l.cv.wait(lock, [&] { return l.running == 0; });
-}
-
-std::size_t abandoned_running() {
-  Leftovers& l = leftovers();
-  std::lock_guard<std::mutex> lock(l.m);
-  return l.running;
 }
 
 }  // namespace lozengia::pymod

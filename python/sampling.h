@@ -45,6 +45,8 @@ class Interrupt {
   bool poll();
   bool stopped() const { return stop_.load(std::memory_order_relaxed); }
   void stop() { stop_.store(true, std::memory_order_relaxed); }
+  // The flag itself, for the core's sweeps to read between sweeps.
+  const std::atomic<bool>* flag() const { return &stop_; }
 
  private:
   std::atomic<bool> stop_{false};
@@ -66,11 +68,5 @@ bool exact_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathA
 // runs than threads share each run's sweeps. False when interrupted.
 bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned threads,
                  int32_t* out, Interrupt& intr, WarningSink& sink);
-
-// A wavefront cannot be stopped half-way: an interrupted call lets it finish
-// on its own threads, which free it (a process may exit meanwhile). For
-// tests: how many are still running, and waiting until none is.
-std::size_t abandoned_running();
-void join_abandoned();
 
 }  // namespace lozengia::pymod
