@@ -141,7 +141,11 @@ void BM_CanvasPicture(benchmark::State& state) {
   report_ratio(state, total / static_cast<double>(runs));
   state.SetLabel("style " + std::to_string(style));
 }
-BENCHMARK(BM_CanvasPicture)->DenseRange(1, 5)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CanvasPicture)
+    ->DenseRange(1, 5)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 std::string svg_path() {
   const char* dir = std::getenv("TMPDIR");
@@ -163,7 +167,8 @@ void BM_Svg(benchmark::State& state) {
     ++runs;
   }
   struct stat st {};
-  if (::stat(file.c_str(), &st) == 0) state.counters["svg_MB"] = static_cast<double>(st.st_size) / 1e6;
+  if (::stat(file.c_str(), &st) == 0)
+    state.counters["svg_MB"] = static_cast<double>(st.st_size) / 1e6;
   std::remove(file.c_str());
   report_ratio(state, total / static_cast<double>(runs));
   state.SetLabel("style " + std::to_string(style));

@@ -17,8 +17,8 @@
 
 #include "core/fast_sweep.h"
 #include "core/operators.h"
-#include "core/reference_sweeps.h"
 #include "core/params.h"
+#include "core/reference_sweeps.h"
 
 using namespace lozengia;
 
@@ -34,17 +34,28 @@ ModelParams model_of(int32_t kind) {
   const double pi = 3.141592653589793;
   NewHexagonInput in{kind, std::to_string(kN), std::to_string(kT), "0", "", "", "", "", ""};
   switch (kind) {
-    case kImaginaryQRacah: in.q = "0.995"; in.kappa = "2"; break;
-    case kRealQRacah: in.q = "1.005"; in.logq_or_K = "520"; break;
+    case kImaginaryQRacah:
+      in.q = "0.995";
+      in.kappa = "2";
+      break;
+    case kRealQRacah:
+      in.q = "1.005";
+      in.logq_or_K = "520";
+      break;
     case kTrigonometric: {
       const double a = 0.8 * pi / (kN + kT / 2.0);
       in.alpha = format_real(a);
       in.beta = format_real(a * kT / 2 + 0.1 * pi);
       break;
     }
-    case kRacah: in.logq_or_K = "700"; break;
-    case kQHahn: in.q = "0.995"; break;
-    default: break;
+    case kRacah:
+      in.logq_or_K = "700";
+      break;
+    case kQHahn:
+      in.q = "0.995";
+      break;
+    default:
+      break;
   }
   const NewHexagonResult r = FUNCTION_NEW(in);
   if (!r.ok) std::abort();
@@ -126,9 +137,7 @@ void BM_Sweep(benchmark::State& state) {
   state.SetLabel(std::string(kModelNames[kind]) + (plus ? " S->S+1" : " S->S-1"));
   report(state, secs, old.size());
 }
-BENCHMARK(BM_Sweep)
-    ->ArgsProduct({{6, 5, 4, 3, 2, 1}, {1, 0}})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sweep)->ArgsProduct({{6, 5, 4, 3, 2, 1}, {1, 0}})->Unit(benchmark::kMillisecond);
 
 // An exact uniform sample of the n x n x n hexagon from S = 0.
 void BM_ExactUniform(benchmark::State& state) {
@@ -188,8 +197,7 @@ void BM_HahnSweepLanes(benchmark::State& state) {
     benchmark::DoNotOptimize(nw.data());
   }
   fast_sweep_lanes(8);
-  state.SetLabel(std::string(plus ? "S->S+1, " : "S->S-1, ") + std::to_string(lanes) +
-                 " lane(s)");
+  state.SetLabel(std::string(plus ? "S->S+1, " : "S->S-1, ") + std::to_string(lanes) + " lane(s)");
 }
 BENCHMARK(BM_HahnSweepLanes)->ArgsProduct({{1, 0}, {8, 4, 1}})->Unit(benchmark::kMillisecond);
 

@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   NewHexagonInput in;
   in.kind = static_cast<int32_t>(data[0] % 8);
-  std::string* fields[] = {&in.N,         &in.T,     &in.S,    &in.q,
-                           &in.kappa,     &in.logq_or_K, &in.alpha, &in.beta};
+  std::string* fields[] = {&in.N,     &in.T,         &in.S,     &in.q,
+                           &in.kappa, &in.logq_or_K, &in.alpha, &in.beta};
   std::size_t f = 0;
   for (std::size_t i = 1; i < size && f < 8; ++i) {
     if (data[i] == '\n')
@@ -35,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const HexagonParams& p = r.params;
   const ModelParams& m = p.model;
-  if (p.N < 1 || p.T < 1 || p.S < 0 || p.S > p.T || m.kind < 1 || m.kind > 6)
-    __builtin_trap();
+  if (p.N < 1 || p.T < 1 || p.S < 0 || p.S > p.T || m.kind < 1 || m.kind > 6) __builtin_trap();
   if (!std::isfinite(m.q) || !(m.q > 0.0) || !std::isfinite(m.K) || !std::isfinite(m.alpha) ||
       !std::isfinite(m.beta))
     __builtin_trap();

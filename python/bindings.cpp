@@ -225,24 +225,24 @@ PYBIND11_MODULE(_core, m) {
 
   // The "New hexagon" check on the fields as typed; its own message when it
   // refuses them.
-  m.def("check_hexagon", [](int32_t kind, const std::string& N, const std::string& T,
-                            const std::string& S, const std::string& q, const std::string& kappa,
-                            const std::string& logq_or_K, const std::string& alpha,
-                            const std::string& beta) {
-    NewHexagonInput in;
-    in.kind = kind;
-    in.N = N;
-    in.T = T;
-    in.S = S;
-    in.q = q;
-    in.kappa = kappa;
-    in.logq_or_K = logq_or_K;
-    in.alpha = alpha;
-    in.beta = beta;
-    const NewHexagonResult r = FUNCTION_NEW(in);
-    if (!r.ok) throw py::value_error(r.message);
-    return r.params;
-  });
+  m.def("check_hexagon",
+        [](int32_t kind, const std::string& N, const std::string& T, const std::string& S,
+           const std::string& q, const std::string& kappa, const std::string& logq_or_K,
+           const std::string& alpha, const std::string& beta) {
+          NewHexagonInput in;
+          in.kind = kind;
+          in.N = N;
+          in.T = T;
+          in.S = S;
+          in.q = q;
+          in.kappa = kappa;
+          in.logq_or_K = logq_or_K;
+          in.alpha = alpha;
+          in.beta = beta;
+          const NewHexagonResult r = FUNCTION_NEW(in);
+          if (!r.ok) throw py::value_error(r.message);
+          return r.params;
+        });
 
   m.def("clock_seed", &clock_seed);
   m.def("stream_seed", &stream_seed);
@@ -254,9 +254,8 @@ PYBIND11_MODULE(_core, m) {
     // The results, and one pair of path arrays per thread, must fit in memory.
     if (cells > 0 && count > std::numeric_limits<int64_t>::max() / 4 / cells)
       throw py::value_error("count is too large for this machine's memory");
-    const int64_t result_arrays =
-        (count * cells + static_cast<int64_t>(p.N) * (p.T + 1) - 1) /
-        (static_cast<int64_t>(p.N) * (p.T + 1));
+    const int64_t result_arrays = (count * cells + static_cast<int64_t>(p.N) * (p.T + 1) - 1) /
+                                  (static_cast<int64_t>(p.N) * (p.T + 1));
     if (result_arrays + 2 * nthreads + 2 > std::numeric_limits<int>::max() ||
         !check_shape(p.N, p.T, static_cast<int>(result_arrays + 2 * nthreads + 2)).empty())
       throw py::value_error("count is too large for this machine's memory");
@@ -286,10 +285,10 @@ PYBIND11_MODULE(_core, m) {
              }();
              if (k < 1) throw py::value_error("k must be >= 1");
              if (plus ? static_cast<int64_t>(p.S) + k > p.T : k > p.S)
-               throw py::value_error(plus ? "S + k must not exceed T (S = " + std::to_string(p.S) +
-                                                ", T = " + std::to_string(p.T) + ")"
-                                          : "S - k must not be negative (S = " +
-                                                std::to_string(p.S) + ")");
+               throw py::value_error(
+                   plus ? "S + k must not exceed T (S = " + std::to_string(p.S) +
+                              ", T = " + std::to_string(p.T) + ")"
+                        : "S - k must not be negative (S = " + std::to_string(p.S) + ")");
              WarningSink sink;
              bool done;
              const bool watch = on_main_thread();
@@ -380,7 +379,7 @@ PYBIND11_MODULE(_core, m) {
 
   m.def("load_colours", [](const std::string& path) {
     const ColorConfig c = load_color_config(path);
-    return py::make_tuple(c.loaded, py::make_tuple(c.colors.flat, c.colors.rising, c.colors.hexagon),
-                          c.style);
+    return py::make_tuple(
+        c.loaded, py::make_tuple(c.colors.flat, c.colors.rising, c.colors.hexagon), c.style);
   });
 }

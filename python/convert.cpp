@@ -20,11 +20,13 @@ std::string check_plane_partition(const int32_t* a, int64_t rows, int64_t cols, 
         return "entry " + where(r, c) + " is " + std::to_string(v) + ", outside 0.." +
                std::to_string(N);
       if (c > 0 && v > at(r, c - 1))
-        return "entry " + where(r, c) + " = " + std::to_string(v) + " exceeds the entry left of it (" +
-               std::to_string(at(r, c - 1)) + "): rows must decrease weakly";
+        return "entry " + where(r, c) + " = " + std::to_string(v) +
+               " exceeds the entry left of it (" + std::to_string(at(r, c - 1)) +
+               "): rows must decrease weakly";
       if (r > 0 && v > at(r - 1, c))
-        return "entry " + where(r, c) + " = " + std::to_string(v) + " exceeds the entry above it (" +
-               std::to_string(at(r - 1, c)) + "): columns must decrease weakly";
+        return "entry " + where(r, c) + " = " + std::to_string(v) +
+               " exceeds the entry above it (" + std::to_string(at(r - 1, c)) +
+               "): columns must decrease weakly";
     }
   }
   return {};
@@ -72,8 +74,7 @@ std::vector<int8_t> lozenge_types(const PathArray& paths, int32_t N, int32_t T, 
     const int32_t lo = std::max(0, t - (T - S));
     const int32_t hi = std::min(H - 1, t + N - 1);
     for (int32_t h = lo; h <= hi; ++h) at(h, t) = 3;
-    for (int32_t i = 1; i <= N; ++i)
-      at(paths(i, t), t) = paths(i, t + 1) == paths(i, t) ? 1 : 2;
+    for (int32_t i = 1; i <= N; ++i) at(paths(i, t), t) = paths(i, t + 1) == paths(i, t) ? 1 : 2;
   }
   return out;
 }

@@ -5,7 +5,10 @@
 namespace lozengia::pymod {
 
 HexagonSampler::HexagonSampler(const HexagonParams& p, int64_t seed)
-    : p_(p), seed_(seed), rng_(seed), paths_(p.N, p.T),
+    : p_(p),
+      seed_(seed),
+      rng_(seed),
+      paths_(p.N, p.T),
       core_(std::make_unique<Sampler>(p.N, p.T, p.model)) {
   INIT_PATHS(p.N, p.T, p.S, paths_);
 }

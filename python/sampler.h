@@ -9,8 +9,8 @@
 
 #include "core/hexagon.h"
 #include "core/operators.h"
-#include "core/reference_sweeps.h"
 #include "core/random.h"
+#include "core/reference_sweeps.h"
 #include "sampling.h"
 
 namespace lozengia::pymod {

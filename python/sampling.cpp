@@ -10,9 +10,9 @@
 
 #include "core/fast_sweep.h"
 #include "core/operators.h"
-#include "core/reference_sweeps.h"
 #include "core/plane_partition.h"
 #include "core/random.h"
+#include "core/reference_sweeps.h"
 
 namespace lozengia::pymod {
 

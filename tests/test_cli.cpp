@@ -57,7 +57,8 @@ TEST(RunPlan, PicturesOfSeveralSamplesAreNumberedUnlessTheyGoToAStream) {
   EXPECT_EQ(numbered("pic", 1, 2), "pic-2");
   EXPECT_EQ(numbered("-", 1, 2), "-");
   EXPECT_EQ(numbered("/dev/stdout", 1, 2), "/dev/stdout");
-  const fs::path fifo = fs::temp_directory_path() / ("lozengia-cli-fifo-" + std::to_string(::getpid()));
+  const fs::path fifo =
+      fs::temp_directory_path() / ("lozengia-cli-fifo-" + std::to_string(::getpid()));
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(numbered(fifo.string(), 1, 2), fifo.string());
   fs::remove(fifo);
@@ -94,7 +95,8 @@ int child_status(pid_t pid) {
 // A signal while the export's temporary file exists removes it, then ends the
 // program as the signal would have; one ignored on entry stays ignored.
 TEST(InterruptCleanup, RemovesTheTemporaryFileAndDiesOfTheSignal) {
-  const fs::path tmp = fs::temp_directory_path() / ("lozengia-cli-tmp-" + std::to_string(::getpid()));
+  const fs::path tmp =
+      fs::temp_directory_path() / ("lozengia-cli-tmp-" + std::to_string(::getpid()));
   { std::ofstream(tmp) << "half"; }
   pid_t pid = ::fork();
   if (pid == 0) {

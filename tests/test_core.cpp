@@ -8,11 +8,11 @@
 #include <random>
 #include <set>
 
-#include "core/hexagon.h"
 #include "core/draw_chooser.h"
+#include "core/hexagon.h"
 #include "core/operators.h"
-#include "core/reference_sweeps.h"
 #include "core/params.h"
+#include "core/reference_sweeps.h"
 #include "core/step_command.h"
 #include "core/sweep.h"
 #include "core/weights.h"
@@ -48,7 +48,9 @@ TEST(HexagonState, RefusesShapesThatCannotBeHeldAndKeepsTheOldState) {
   hex.paths(3, 5) = 42;  // mark the state
   const HexagonParams before = hex.params();
   for (auto [n, t] : {std::pair<int32_t, int32_t>{2147483647, 2147483646},
-                      {65536, 65536}, {100000, 100000}, {46341, 46340}}) {
+                      {65536, 65536},
+                      {100000, 100000},
+                      {46341, 46340}}) {
     HexagonParams p;
     p.N = n;
     p.T = t;
@@ -265,7 +267,7 @@ TEST(DrawChooser, WalkPicksOutcomesByCumulativeWeight) {
   };
   // Z = 4: v = (1-u)*4. u near 1 gives v near 0: the first outcome.
   EXPECT_EQ(pick(0.99f, {1, 1, 2}), 1);
-  EXPECT_EQ(pick(0.5f, {1, 1, 2}), 2);   // v = 2: cum 1, 2 -> k = 2 (ties go low)
+  EXPECT_EQ(pick(0.5f, {1, 1, 2}), 2);  // v = 2: cum 1, 2 -> k = 2 (ties go low)
   EXPECT_EQ(pick(0.3f, {1, 1, 2}), 3);
   // A zero first weight is never chosen, even for the largest draw.
   EXPECT_EQ(pick(0.99999994f, {0, 1, 1}), 2);

@@ -51,8 +51,7 @@ std::vector<Entered> parameter_sets(int32_t N, int32_t T) {
 }
 
 ModelParams stored(const Entered& e, int32_t N, int32_t T) {
-  return testing::entered_model(e.kind, N, T, {e.q, e.kappa, e.logq_or_K, e.alpha, e.beta},
-                                e.name);
+  return testing::entered_model(e.kind, N, T, {e.q, e.kappa, e.logq_or_K, e.alpha, e.beta}, e.name);
 }
 
 // Largest deviation between mu_S * P and mu_target; also fails on mass that

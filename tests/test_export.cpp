@@ -6,8 +6,8 @@
 #include <tuple>
 
 #include "core/operators.h"
-#include "core/reference_sweeps.h"
 #include "core/plane_partition.h"
+#include "core/reference_sweeps.h"
 #include "render/pp_writer.h"
 #include "support/exact_families.h"
 #include "support/files.h"
@@ -106,8 +106,8 @@ TEST(PlanePartition, EveryFamilyOfSmallHexagonsGivesItsOwnPartition) {
       seen.insert(pp.cells);
       volumes.insert(volume(pp));
     }
-    EXPECT_EQ(seen.size(), families.size()) << "two tilings of " << N << "x" << T << "x" << S
-                                            << " share a partition";
+    EXPECT_EQ(seen.size(), families.size())
+        << "two tilings of " << N << "x" << T << "x" << S << " share a partition";
     // Every volume from the empty box to the full one occurs.
     EXPECT_EQ(volumes.size(), static_cast<std::size_t>(N * S * (T - S) + 1));
   }

@@ -8,8 +8,8 @@
 
 #include "core/fast_sweep.h"
 #include "core/operators.h"
-#include "core/reference_sweeps.h"
 #include "core/params.h"
+#include "core/reference_sweeps.h"
 
 namespace lozengia {
 namespace {
@@ -99,8 +99,7 @@ struct BothSamplers {
       SOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, from, fast, fast_rng, fast_sink);
       plain_sweep_plus(N, T, S, m, from, plain, plain_rng, plain_sink);
     } else {
-      SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, from, fast, fast_rng,
-                     fast_sink);
+      SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, from, fast, fast_rng, fast_sink);
       plain_sweep_minus(N, T, S, m, from, plain, plain_rng, plain_sink);
     }
   }
@@ -114,8 +113,7 @@ struct BothSamplers {
 TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
   for (const SweepPath& path : paths_here()) {
     fast_sweep_lanes(path.lanes);
-    for (auto [N, T, steps] :
-         {std::tuple{1, 7, 21}, {6, 13, 39}, {40, 90, 270}, {150, 300, 30}}) {
+    for (auto [N, T, steps] : {std::tuple{1, 7, 21}, {6, 13, 39}, {40, 90, 270}, {150, 300, 30}}) {
       for (const ModelParams& m : models_for(N, T)) {
         ParkMiller walk(N * 1000 + m.kind);
         BothSamplers both(77);
@@ -126,8 +124,7 @@ TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
           const bool up = S == 0 || (S < T && walk.next_float() < 0.6f);
           both.step(up, N, T, S, m, paths, a, b);
           ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " N=" << N << " S=" << S
-                              << (up ? " up" : " down") << " step " << step
-                              << " " << path.name;
+                              << (up ? " up" : " down") << " step " << step << " " << path.name;
           ASSERT_EQ(both.fast_rng.state(), both.plain_rng.state());
           S += up ? 1 : -1;
           paths.swap(a);
@@ -156,8 +153,8 @@ TEST(FastPath, SameSamplesAsThePlainSweepFromATypicalConfiguration) {
       for (int step = 0; step < 4; ++step) {
         const bool up = step % 2 == 0;
         both.step(up, N, T, up ? S : S + 1, m, paths, a, b);
-        ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " K=" << m.K << " step "
-                            << step << " " << path.name;
+        ASSERT_TRUE(a == b) << "kind " << m.kind << " q=" << m.q << " K=" << m.K << " step " << step
+                            << " " << path.name;
         paths.swap(a);
       }
       EXPECT_EQ(both.fast_rng.state(), both.plain_rng.state());
@@ -191,8 +188,8 @@ TEST(FastPath, MessagesOfManyBlocksComeInBlockOrder) {
           distinct_down =
               std::max(distinct_down, std::set<std::string>(lines.begin(), lines.end()).size());
         EXPECT_TRUE(a == b) << "K=" << K << (up ? " up " : " down ") << path.name;
-        EXPECT_EQ(both.fast_sink.lines, lines) << "K=" << K << (up ? " up " : " down ")
-                                               << path.name;
+        EXPECT_EQ(both.fast_sink.lines, lines)
+            << "K=" << K << (up ? " up " : " down ") << path.name;
       }
     }
   }

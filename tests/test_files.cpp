@@ -111,9 +111,8 @@ TEST_F(Files, AFileThatMayNotBeWrittenIsNotReplaced) {
   const fs::path target = old_file("theirs.txt", 0444);
   const int status = in_child([&] {
     if (!become_unprivileged()) return 3;
-    return export_plane_partition(target.string(), big_partition()) == WriteStatus::kOpenError
-               ? 0
-               : 1;
+    return export_plane_partition(target.string(), big_partition()) == WriteStatus::kOpenError ? 0
+                                                                                               : 1;
   });
   ASSERT_NE(status, 3) << "could not drop to an unprivileged user";
   EXPECT_EQ(status, 0);
@@ -133,8 +132,7 @@ TEST_F(Files, ReplacingKeepsTheFilesModeAndLinks) {
 
   const fs::path real = old_file("real.txt");
   fs::create_symlink(real, dir / "link.txt");
-  ASSERT_EQ(export_plane_partition((dir / "link.txt").string(), big_partition()),
-            WriteStatus::kOk);
+  ASSERT_EQ(export_plane_partition((dir / "link.txt").string(), big_partition()), WriteStatus::kOk);
   EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
   EXPECT_EQ(read_file(real), partition_text(big_partition()));
   EXPECT_EQ(entries(), 3u);

@@ -107,14 +107,22 @@ TEST(HostileConfig, ABadLineFallsBackAlone) {
       {"blank colour", config_text("B0B0DD", "D0FFD0", "      "), 0xB0B0DD, 0xD0FFD0, d3, 3},
       {"colour with a NUL", nul_in_colour, d1, 0xD0FFD0, 0xFFD0D0, 3},
       {"colour with text inside the field", config_text("12 34"), d1, 0xD0FFD0, 0xFFD0D0, 3},
-      {"style not a number", config_text("B0B0DD", "D0FFD0", "FFD0D0", "two"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
-      {"style overflowing 32 bits", config_text("B0B0DD", "D0FFD0", "FFD0D0", "99999999999"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
-      {"style huge", config_text("B0B0DD", "D0FFD0", "FFD0D0", std::string(400, '9')), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
-      {"style glued to text", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3styles"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
-      {"style as a real", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3.0"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
-      {"style hexadecimal", config_text("B0B0DD", "D0FFD0", "FFD0D0", "0x3"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
-      {"style empty", config_text("B0B0DD", "D0FFD0", "FFD0D0", ""), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
-      {"style a sign alone", config_text("B0B0DD", "D0FFD0", "FFD0D0", "-"), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+      {"style not a number", config_text("B0B0DD", "D0FFD0", "FFD0D0", "two"), 0xB0B0DD, 0xD0FFD0,
+       0xFFD0D0, ds},
+      {"style overflowing 32 bits", config_text("B0B0DD", "D0FFD0", "FFD0D0", "99999999999"),
+       0xB0B0DD, 0xD0FFD0, 0xFFD0D0, ds},
+      {"style huge", config_text("B0B0DD", "D0FFD0", "FFD0D0", std::string(400, '9')), 0xB0B0DD,
+       0xD0FFD0, 0xFFD0D0, ds},
+      {"style glued to text", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3styles"), 0xB0B0DD,
+       0xD0FFD0, 0xFFD0D0, ds},
+      {"style as a real", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3.0"), 0xB0B0DD, 0xD0FFD0,
+       0xFFD0D0, ds},
+      {"style hexadecimal", config_text("B0B0DD", "D0FFD0", "FFD0D0", "0x3"), 0xB0B0DD, 0xD0FFD0,
+       0xFFD0D0, ds},
+      {"style empty", config_text("B0B0DD", "D0FFD0", "FFD0D0", ""), 0xB0B0DD, 0xD0FFD0, 0xFFD0D0,
+       ds},
+      {"style a sign alone", config_text("B0B0DD", "D0FFD0", "FFD0D0", "-"), 0xB0B0DD, 0xD0FFD0,
+       0xFFD0D0, ds},
   };
   for (const auto& c : cases) {
     const ColorConfig cfg = parse_color_config(c.text);
@@ -256,7 +264,7 @@ TEST(HostileFields, StrictNumberReaders) {
       {"", false, false},
       {"   ", false, false},
       {std::string("7\0", 2), false, false},
-      {"\xd9\xa3", false, false},  // a non-ASCII digit
+      {"\xd9\xa3", false, false},   // a non-ASCII digit
       {"7\xc2\xa0", false, false},  // followed by a no-break space
   };
   for (const auto& c : cases) {
@@ -275,8 +283,12 @@ TEST(HostileFields, StrictNumberReaders) {
   const struct {
     std::string text;
     double value;
-  } reals[] = {{"1d3", 1000.0},  {"1E3", 1000.0}, {" 7\t", 7.0}, {"+7", 7.0},
-               {"-2147483649", -2147483649.0}, {"99999999999999999999999999", 1e26}};
+  } reals[] = {{"1d3", 1000.0},
+               {"1E3", 1000.0},
+               {" 7\t", 7.0},
+               {"+7", 7.0},
+               {"-2147483649", -2147483649.0},
+               {"99999999999999999999999999", 1e26}};
   for (const auto& c : reals) {
     double v = 0;
     ASSERT_TRUE(parse_real(c.text, v)) << c.text;
@@ -285,8 +297,8 @@ TEST(HostileFields, StrictNumberReaders) {
   const struct {
     std::string text;
     int32_t value;
-  } ints[] = {{"010", 10}, {" 7\t", 7}, {"+7", 7}, {"-2147483648", INT32_MIN},
-              {"2147483647", INT32_MAX}};
+  } ints[] = {
+      {"010", 10}, {" 7\t", 7}, {"+7", 7}, {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}};
   for (const auto& c : ints) {
     int32_t n = 0;
     ASSERT_TRUE(parse_int32(c.text, n)) << c.text;
@@ -295,9 +307,23 @@ TEST(HostileFields, StrictNumberReaders) {
 }
 
 std::vector<std::string> hostile_texts(bool integer_field) {
-  std::vector<std::string> t = {"",    " ",   "x",  "1e400", "-1e400", "nan",  "inf",
-                                "-inf", "0x10", "7x", "+",     "-",      "--1",  "+-2",
-                                "1,5", "\xff\xfe", std::string("2\0", 2)};
+  std::vector<std::string> t = {"",
+                                " ",
+                                "x",
+                                "1e400",
+                                "-1e400",
+                                "nan",
+                                "inf",
+                                "-inf",
+                                "0x10",
+                                "7x",
+                                "+",
+                                "-",
+                                "--1",
+                                "+-2",
+                                "1,5",
+                                "\xff\xfe",
+                                std::string("2\0", 2)};
   // Good reals, but no integers.
   if (integer_field)
     for (const char* x : {"99999999999999999999", "2147483648", "-2147483649", "1.5", "1e3"})
@@ -337,8 +363,7 @@ TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
     ASSERT_TRUE(FUNCTION_NEW(valid(kind)).ok) << kind;
     for (const auto& f : fields) {
       const bool read = std::find(f.kinds.begin(), f.kinds.end(), kind) != f.kinds.end();
-      const bool integer_field = f.field == &NewHexagonInput::N ||
-                                 f.field == &NewHexagonInput::T ||
+      const bool integer_field = f.field == &NewHexagonInput::N || f.field == &NewHexagonInput::T ||
                                  f.field == &NewHexagonInput::S;
       for (const std::string& text : hostile_texts(integer_field)) {
         NewHexagonInput in = valid(kind);
@@ -369,7 +394,7 @@ TEST(HostileFields, StepDialogFields) {
       {"2147483647", "1", 2, 10, true, false},  // S+steps passes 32 bits
       {"2147483647", "1", 2147483647, 2147483647, true, false},
       {"2", "1", 2, 10, false, true},
-      {"3", "1", 2, 10, false, false},          // below 0
+      {"3", "1", 2, 10, false, false},  // below 0
       {"-2147483648", "1", 2, 10, false, false},
       {"0", "1", 2, 10, true, false},
       {"1", "0", 2, 10, true, false},
@@ -408,20 +433,20 @@ TEST(HostileFields, ExtremeValuesNeverStoreNonFiniteParameters) {
   } cases[] = {
       {kQHahn, "1e-300", "", "", "", "", true},
       {kQHahn, "1e300", "", "", "", "", true},
-      {kQHahn, "4.9e-324", "", "", "", "", true},  // the smallest double
-      {kImaginaryQRacah, "0.5", "1e200", "", "", "", false},  // kappa^2 overflows
+      {kQHahn, "4.9e-324", "", "", "", "", true},              // the smallest double
+      {kImaginaryQRacah, "0.5", "1e200", "", "", "", false},   // kappa^2 overflows
       {kImaginaryQRacah, "0.5", "1e-200", "", "", "", false},  // kappa^2 underflows to 0
       {kImaginaryQRacah, "0.5", "1e150", "", "", "", true},
       {kImaginaryQRacah, "4.9e-324", "2", "", "", "", false},  // 1/q overflows
-      {kRealQRacah, "0.5", "", "1e6", "", "", false},   // q^(2L) underflows
-      {kRealQRacah, "2", "", "1e6", "", "", false},     // q^(2L) overflows
+      {kRealQRacah, "0.5", "", "1e6", "", "", false},          // q^(2L) underflows
+      {kRealQRacah, "2", "", "1e6", "", "", false},            // q^(2L) overflows
       {kRealQRacah, "2", "", "-1e6", "", "", false},
       {kRealQRacah, "2", "", "100", "", "", true},
       {kRacah, "", "", "1.7e308", "", "", true},
       {kRacah, "", "", "-1.7e308", "", "", true},
       {kTrigonometric, "", "", "", "1e308", "0", false},  // ends at -inf and +inf
       {kTrigonometric, "", "", "", "-1e308", "1e308", false},
-      {kTrigonometric, "", "", "", "0", "1", false},      // all weights 0/0
+      {kTrigonometric, "", "", "", "0", "1", false},  // all weights 0/0
       {kTrigonometric, "", "", "", "1e-300", "1", true},
       // Ends in one interval of the dialog's 3.14159 but on both sides of a
       // true multiple of pi (318311*pi = 1000003.499): the weights change sign.
@@ -439,9 +464,8 @@ TEST(HostileFields, ExtremeValuesNeverStoreNonFiniteParameters) {
     in.alpha = c.alpha;
     in.beta = c.beta;
     const NewHexagonResult r = FUNCTION_NEW(in);
-    const std::string what = std::string(kModelNames[c.kind]) + " q=" + c.q + " kappa=" +
-                             c.kappa + " L/K=" + c.logq_or_K + " alpha=" + c.alpha +
-                             " beta=" + c.beta;
+    const std::string what = std::string(kModelNames[c.kind]) + " q=" + c.q + " kappa=" + c.kappa +
+                             " L/K=" + c.logq_or_K + " alpha=" + c.alpha + " beta=" + c.beta;
     EXPECT_EQ(r.ok, c.ok) << what << ": " << r.message;
     if (r.ok) {
       const ModelParams& m = r.params.model;
@@ -467,8 +491,8 @@ TEST(HostileSizes, HugeHexagonsAreRefusedAndTheOldOneKept) {
       {"46341", "46340"},            // just past 2^31 elements
       {"1073741823", "1"},           // indexable, but 32 GiB for the four arrays
   };
-  const uint64_t memory =
-      static_cast<uint64_t>(sysconf(_SC_PHYS_PAGES)) * static_cast<uint64_t>(sysconf(_SC_PAGE_SIZE));
+  const uint64_t memory = static_cast<uint64_t>(sysconf(_SC_PHYS_PAGES)) *
+                          static_cast<uint64_t>(sysconf(_SC_PAGE_SIZE));
   for (const auto& s : shapes) {
     // On a machine that could hold it, the last shape is a fair request.
     if (std::string(s.N) == "1073741823" && memory > (uint64_t{30} << 30)) continue;
@@ -539,8 +563,7 @@ TEST(HostileCli, OptionsOfAnyTextAreReadOrRefusedClearly) {
       {{"--samples", "1e3"}, CliParse::kBadInput, "--samples"},
       {{"--count", "-1"}, CliParse::kBadInput, "--count"},
       {{"--count", "1099511627777"}, CliParse::kBadInput, "--count"},
-      {{"--count", "1099511627776", "--samples", "2147483647"}, CliParse::kBadInput,
-       "too large"},
+      {{"--count", "1099511627776", "--samples", "2147483647"}, CliParse::kBadInput, "too large"},
       {{"--threads", "0"}, CliParse::kBadInput, "--threads"},
       {{"--threads", "-1"}, CliParse::kBadInput, "--threads"},
       {{"--threads", "4294967297"}, CliParse::kBadInput, "--threads"},
@@ -577,8 +600,8 @@ TEST(HostileCli, OptionsOfAnyTextAreReadOrRefusedClearly) {
   }
   std::string err;
   CliOptions opts;
-  ASSERT_EQ(parse({"--model", "racah", "--K", " 1e3 ", "-N", "+4", "-T", "8", "-S", "3",
-                   "--seed", "-5", "--samples", "010", "--threads", "3", "--style", "4"},
+  ASSERT_EQ(parse({"--model", "racah", "--K", " 1e3 ", "-N", "+4", "-T", "8", "-S", "3", "--seed",
+                   "-5", "--samples", "010", "--threads", "3", "--style", "4"},
                   err, opts),
             CliParse::kRun)
       << err;

@@ -13,13 +13,26 @@ using testing::hexagon_input;
 
 TEST(NewHexagonChecks, ShapeFields) {
   EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, "3", "6", "0")).ok);
-  EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, "3", "6", "6")).ok);   // S = T
+  EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, "3", "6", "6")).ok);     // S = T
   EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, " 3 ", "+6", "2")).ok);  // blanks and a plus sign
   for (auto [n, t, s] : std::vector<std::tuple<const char*, const char*, const char*>>{
-           {"0", "6", "2"}, {"3", "0", "0"}, {"3", "6", "7"}, {"3", "6", "-1"}, {"-3", "6", "2"},
-           {"", "6", "2"}, {"3", "", "2"}, {"3", "6", ""}, {"x", "6", "2"}, {"3", "6", "2x"},
-           {"3.5", "6", "2"}, {"1e3", "6", "2"}, {"2147483648", "6", "2"}, {"nan", "6", "2"},
-           {"3", "99999999999999999999", "2"}, {"+", "6", "2"}, {"-", "6", "2"},
+           {"0", "6", "2"},
+           {"3", "0", "0"},
+           {"3", "6", "7"},
+           {"3", "6", "-1"},
+           {"-3", "6", "2"},
+           {"", "6", "2"},
+           {"3", "", "2"},
+           {"3", "6", ""},
+           {"x", "6", "2"},
+           {"3", "6", "2x"},
+           {"3.5", "6", "2"},
+           {"1e3", "6", "2"},
+           {"2147483648", "6", "2"},
+           {"nan", "6", "2"},
+           {"3", "99999999999999999999", "2"},
+           {"+", "6", "2"},
+           {"-", "6", "2"},
            {"0x10", "6", "2"}}) {
     const NewHexagonResult r = FUNCTION_NEW(hexagon_input(kHahn, n, t, s));
     EXPECT_FALSE(r.ok) << n << " " << t << " " << s;

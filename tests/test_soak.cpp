@@ -37,11 +37,21 @@ class Typist {
     const double v = uniform(lo, hi);
     char buf[64];
     switch (pick(0, 4)) {
-      case 0: std::snprintf(buf, sizeof buf, "%.1f", v); break;
-      case 1: std::snprintf(buf, sizeof buf, "%.3f", v); break;
-      case 2: std::snprintf(buf, sizeof buf, "%.2e", v); break;
-      case 3: std::snprintf(buf, sizeof buf, "%g", v); break;
-      default: std::snprintf(buf, sizeof buf, "%.15g", v); break;
+      case 0:
+        std::snprintf(buf, sizeof buf, "%.1f", v);
+        break;
+      case 1:
+        std::snprintf(buf, sizeof buf, "%.3f", v);
+        break;
+      case 2:
+        std::snprintf(buf, sizeof buf, "%.2e", v);
+        break;
+      case 3:
+        std::snprintf(buf, sizeof buf, "%g", v);
+        break;
+      default:
+        std::snprintf(buf, sizeof buf, "%.15g", v);
+        break;
     }
     return buf;
   }
@@ -50,10 +60,14 @@ class Typist {
   std::string q() {
     if (extreme_) return pick(0, 1) ? real(1e-4, 1e-2) : real(20.0, 200.0);
     switch (pick(0, 3)) {
-      case 0: return real(0.5, 0.99);
-      case 1: return real(1.01, 2.0);
-      case 2: return pick(0, 1) ? "0.999" : "1.001";
-      default: return real(0.05, 5.0);
+      case 0:
+        return real(0.5, 0.99);
+      case 1:
+        return real(1.01, 2.0);
+      case 2:
+        return pick(0, 1) ? "0.999" : "1.001";
+      default:
+        return real(0.05, 5.0);
     }
   }
 
@@ -66,8 +80,8 @@ class Typist {
     in.S = integer(0, T);
     in.q = q();
     in.kappa = extreme_ ? (pick(0, 1) ? real(1e5, 1e7) : real(1e-7, 1e-5)) : real(-30.0, 30.0);
-    in.logq_or_K = in.kind == kRacah ? real(-3.0 * N - 10, 2.0 * T + 10)
-                                     : real(-2.0 * N - 10, T + 10.0);
+    in.logq_or_K =
+        in.kind == kRacah ? real(-3.0 * N - 10, 2.0 * T + 10) : real(-2.0 * N - 10, T + 10.0);
     in.alpha = extreme_ ? real(-1e-6, 1e-6) : real(-0.6, 0.6);
     in.beta = real(-4.0, 4.0);
     return in;
@@ -127,8 +141,8 @@ void soak(Typist& typist, int total, uint32_t seed, SoakCount& n) {
       const int steps = typist.pick(0, 3) == 0 ? typist.pick(1, room) : 1;
       const int samples = typist.pick(0, 9) == 0 ? typist.pick(2, 4) : 1;
       int32_t st = 0, sa = 0;
-      ASSERT_TRUE(check_step_fields(std::to_string(steps), std::to_string(samples), hex.S,
-                                    hex.T, plus, st, sa));
+      ASSERT_TRUE(check_step_fields(std::to_string(steps), std::to_string(samples), hex.S, hex.T,
+                                    plus, st, sa));
       const int32_t S0 = hex.S;
       sink.lines.clear();
       run_step_command(hex, plus, st, sa, rng, sink);

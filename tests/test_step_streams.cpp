@@ -278,13 +278,13 @@ TEST(StepStreams, StopKeepsOneSamplesTilingAndRestoresAnAveragesStart) {
       std::atomic<bool> stop{false};
       StopOnLine sink(stop, "Iteration 1 S=30");
       std::vector<std::string> told;  // what the progress callback heard
-      run_step_command(hex, true, steps, samples, rng, sink, &stop,
-                       [&](int32_t k, int32_t step, int32_t S) {
-                         told.push_back("Iteration " + std::to_string(k) + " S=" +
-                                        std::to_string(S));
-                         EXPECT_EQ(S, S0 + step);
-                       },
-                       threads);
+      run_step_command(
+          hex, true, steps, samples, rng, sink, &stop,
+          [&](int32_t k, int32_t step, int32_t S) {
+            told.push_back("Iteration " + std::to_string(k) + " S=" + std::to_string(S));
+            EXPECT_EQ(S, S0 + step);
+          },
+          threads);
       EXPECT_EQ(told, sink.lines) << "progress is told after every line, in order";
       ASSERT_GE(sink.lines.size(), 10u);
       if (samples == 1) {

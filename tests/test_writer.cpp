@@ -288,8 +288,7 @@ TEST_F(Writer, StandardOutputAndDescriptorsAreWrittenThrough) {
     // A socket named through its descriptor.
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return 9;
-    if (write_file_replacing("/proc/self/fd/" + std::to_string(pair[0]), "hi") !=
-        WriteStatus::kOk)
+    if (write_file_replacing("/proc/self/fd/" + std::to_string(pair[0]), "hi") != WriteStatus::kOk)
       return 3;
     char buf[8] = {};
     if (::read(pair[1], buf, sizeof buf) != 2 || std::string(buf) != "hi") return 4;
@@ -352,8 +351,7 @@ TEST_F(Writer, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
     // Shorter text: the rest of the longer one is cut off.
     if (write_file_replacing(target.string(), "short\n") != WriteStatus::kOk) return 3;
     // A new name there cannot be made.
-    if (write_file_replacing((sub / "new.txt").string(), "x") != WriteStatus::kOpenError)
-      return 4;
+    if (write_file_replacing((sub / "new.txt").string(), "x") != WriteStatus::kOpenError) return 4;
     return 0;
   });
   if (status == kCouldNotDrop) GTEST_SKIP() << "could not run as an unprivileged user";
@@ -366,7 +364,9 @@ TEST_F(Writer, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
   const int full = in_child([&] {
     if (!become_unprivileged()) return kCouldNotDrop;
     ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim {4096, 4096};
+    struct rlimit lim {
+      4096, 4096
+    };
     if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 9;
     return write_file_replacing(target.string(), text) == WriteStatus::kWriteError ? 0 : 1;
   });
@@ -407,8 +407,7 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
     EXPECT_EQ(output_kind(target), OutputKind::kRefused) << target;
     EXPECT_EQ(write_file_replacing(target, "x"), WriteStatus::kOpenError) << target;
     EXPECT_EQ(append_to_file(target, "x"), WriteStatus::kOpenError) << target;
-    EXPECT_EQ(write_tiling_picture(PictureFormat::kPng, target, p, 2, 4, 2, 2, LozengeColors{},
-                                   32),
+    EXPECT_EQ(write_tiling_picture(PictureFormat::kPng, target, p, 2, 4, 2, 2, LozengeColors{}, 32),
               WriteStatus::kOpenError)
         << target;
     EXPECT_FALSE(write_tiling_svg(target, p, 2, 4, 2, 2, LozengeColors{}, 32)) << target;

@@ -10,9 +10,12 @@ namespace lozengia {
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CliOptions opts;
   switch (parse_cli(argc, argv, out, err, opts)) {
-    case CliParse::kHelp: return 0;
-    case CliParse::kBadInput: return 2;
-    case CliParse::kRun: break;
+    case CliParse::kHelp:
+      return 0;
+    case CliParse::kBadInput:
+      return 2;
+    case CliParse::kRun:
+      break;
   }
   try {
     return run_options(opts, err);

@@ -19,9 +19,12 @@ namespace {
 
 std::optional<int32_t> model_kind(const std::string& name) {
   static const std::pair<const char*, int32_t> names[] = {
-      {"imaginary-q-racah", kImaginaryQRacah}, {"real-q-racah", kRealQRacah},
-      {"trigonometric", kTrigonometric},       {"racah", kRacah},
-      {"q-hahn", kQHahn},                      {"hahn", kHahn},
+      {"imaginary-q-racah", kImaginaryQRacah},
+      {"real-q-racah", kRealQRacah},
+      {"trigonometric", kTrigonometric},
+      {"racah", kRacah},
+      {"q-hahn", kQHahn},
+      {"hahn", kHahn},
   };
   for (const auto& [n, k] : names)
     if (name == n) return k;
@@ -117,17 +120,13 @@ bool refuse(std::ostream& err, const std::string& why) {
 bool check_model_options(const ModelTexts& m, int32_t kind, std::ostream& err) {
   const EnabledFields en = SETENB_MODE(kind);
   const std::pair<CLI::Option*, bool> uses[] = {
-      {m.q_opt, en.q},
-      {m.kappa_opt, en.kappa},
-      {m.logqk_opt, kind == kRealQRacah},
-      {m.K_opt, kind == kRacah},
-      {m.alpha_opt, en.alpha},
-      {m.beta_opt, en.beta},
+      {m.q_opt, en.q},           {m.kappa_opt, en.kappa}, {m.logqk_opt, kind == kRealQRacah},
+      {m.K_opt, kind == kRacah}, {m.alpha_opt, en.alpha}, {m.beta_opt, en.beta},
   };
   for (const auto& [opt, used] : uses)
     if (opt->count() > 0 && !used)
-      return refuse(err, "Option " + opt->get_name() + " does not apply to the model " +
-                             kModelNames[kind]);
+      return refuse(
+          err, "Option " + opt->get_name() + " does not apply to the model " + kModelNames[kind]);
   return true;
 }
 

@@ -22,7 +22,7 @@ class InterruptCleanup {
 
  private:
   static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction old_[3] {};
+  struct sigaction old_[3]{};
   bool installed_[3] = {false, false, false};
 };
 

@@ -68,7 +68,8 @@ void InteractiveMode::run() {
   program_.line("\"s\" to do S->S+1->S step,");
   program_.line("\"x\" to do S->S-1->S step,");
   program_.line(" \"q\" exits this mode.");
-  platform.show_progress(0, 0, "Interactive mode: a, z, s, x in the picture window; q or Esc leaves");
+  platform.show_progress(0, 0,
+                         "Interactive mode: a, z, s, x in the picture window; q or Esc leaves");
   platform.focus(kPictureUnit);
   program_.DRAWTILING(kPictureUnit);
   platform.set_key_capture(kPictureUnit, true);

@@ -29,8 +29,8 @@ void LiveMode::open() {
   // so that OK works at once.
   const Settings& s = platform.settings();
   d.set_selection(kTransition, s.integer(setting::kLiveTransition, 1, 4).value_or(1));
-  d.set_text(kDelay,
-             std::to_string(s.integer(setting::kLiveDelay, 0, kMaxDelayMs).value_or(kDefaultDelayMs)));
+  d.set_text(kDelay, std::to_string(
+                         s.integer(setting::kLiveDelay, 0, kMaxDelayMs).value_or(kDefaultDelayMs)));
   d.set_first_field(kDelay);
   // Cancel, Escape or the close box start nothing.
   if (d.run() != kOk) return;
@@ -99,9 +99,10 @@ void LiveMode::run(int32_t code) {
       S = h.S;
     }
     ++program_.live_steps;
-    platform.show_progress(0, 0, "Live " + name + ": " + std::to_string(program_.live_steps.load()) +
-                                     " steps, S=" + std::to_string(S) +
-                                     "   (a key in the picture, or Esc, stops)");
+    platform.show_progress(0, 0,
+                           "Live " + name + ": " + std::to_string(program_.live_steps.load()) +
+                               " steps, S=" + std::to_string(S) +
+                               "   (a key in the picture, or Esc, stops)");
     program_.publish_state();
     platform.focus(kPictureUnit);
     program_.DRAWTILING(kPictureUnit);

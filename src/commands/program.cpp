@@ -24,12 +24,23 @@ std::string status_line(const HexagonParams& p) {
   s += "   N=" + std::to_string(p.N) + "  T=" + std::to_string(p.T) + "  S=" + std::to_string(p.S);
   const NewHexagonInput v = new_dialog_prefill(p);
   switch (kind) {
-    case kImaginaryQRacah: s += "  q=" + v.q + "  kappa=" + v.kappa + "i"; break;
-    case kRealQRacah: s += "  q=" + v.q + "  log_q(kappa)=" + v.logq_or_K; break;
-    case kTrigonometric: s += "  alpha=" + v.alpha + "  beta=" + v.beta; break;
-    case kRacah: s += "  K=" + v.logq_or_K; break;
-    case kQHahn: s += "  q=" + v.q; break;
-    default: break;
+    case kImaginaryQRacah:
+      s += "  q=" + v.q + "  kappa=" + v.kappa + "i";
+      break;
+    case kRealQRacah:
+      s += "  q=" + v.q + "  log_q(kappa)=" + v.logq_or_K;
+      break;
+    case kTrigonometric:
+      s += "  alpha=" + v.alpha + "  beta=" + v.beta;
+      break;
+    case kRacah:
+      s += "  K=" + v.logq_or_K;
+      break;
+    case kQHahn:
+      s += "  q=" + v.q;
+      break;
+    default:
+      break;
   }
   return s;
 }
@@ -71,9 +82,7 @@ void Program::start() {
 void Program::stop() {
   stop_ = true;
   stop_command = true;
-  {
-    std::lock_guard<std::mutex> lock(wake_mutex_);
-  }
+  { std::lock_guard<std::mutex> lock(wake_mutex_); }
   wake_.notify_all();
   // Calls the program thread is waiting on will not be served any more.
   platform_.shutdown();

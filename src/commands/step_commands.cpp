@@ -41,8 +41,8 @@ class ProgressReport {
     std::string text = std::string(plus_ ? "S->S+1" : "S->S-1") + " steps: ";
     if (samples_ > 1)
       text += "sample " + std::to_string(sample) + " of " + std::to_string(samples_) + ", ";
-    text += "step " + std::to_string(step) + " of " + std::to_string(steps_) + ", S=" +
-            std::to_string(S);
+    text += "step " + std::to_string(step) + " of " + std::to_string(steps_) +
+            ", S=" + std::to_string(S);
     const double elapsed = std::chrono::duration<double>(now - start_).count();
     if (elapsed > 2.0 && done > 0 && done < total)
       text += ", about " + duration_text(elapsed / done * (total - done)) + " left";
@@ -64,8 +64,8 @@ class ProgressReport {
 void StepCommands::ok_pressed(Dialog& d, bool plus) {
   const HexagonParams p = program_.params();
   int32_t steps = 0, samples = 0;
-  const bool ok = check_step_fields(d.text(kSteps), d.text(kSamples), p.S, p.T, plus, steps,
-                                    samples);
+  const bool ok =
+      check_step_fields(d.text(kSteps), d.text(kSamples), p.S, p.T, plus, steps, samples);
   if (!ok) {
     program_.platform().message_box("Bad input", "Error!");
     return;
@@ -141,8 +141,10 @@ void StepCommands::run(int32_t code) {
       program_.line("Stopped after " + std::to_string(done) + " of " + std::to_string(steps) +
                     " steps: the tiling reached at S=" + std::to_string(S_end) + " is kept.");
     else
-      program_.line("Stopped: an average needs all its samples, so the tiling from before the "
-                    "command (S=" + std::to_string(S0) + ") is kept.");
+      program_.line(
+          "Stopped: an average needs all its samples, so the tiling from before the "
+          "command (S=" +
+          std::to_string(S0) + ") is kept.");
   }
   program_.publish_state();
   if (!program_.stopping() && platform.redraw_after_each_command())

@@ -63,8 +63,8 @@ std::shared_ptr<const ModelTables> tables_for(int32_t N, int32_t T, const ModelP
   };
   thread_local Cached cache;
   const ModelParams& m = cache.model;
-  if (!cache.tables || cache.N != N || cache.T != T || m.kind != model.kind ||
-      m.q != model.q || m.K != model.K || m.alpha != model.alpha || m.beta != model.beta) {
+  if (!cache.tables || cache.N != N || cache.T != T || m.kind != model.kind || m.q != model.q ||
+      m.K != model.K || m.alpha != model.alpha || m.beta != model.beta) {
     cache.tables = std::make_shared<const ModelTables>(N, T, model);
     cache.N = N;
     cache.T = T;
@@ -106,8 +106,8 @@ void hahn_blocks(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
 template <VectorPath Path, bool Plus>
 void hahn_slice(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
                 const int32_t* new_before, int32_t* new_heights) {
-  const bool forward = Plus ? HahnRatios::plus(ws.T, t, ws.S).forward
-                            : HahnRatios::minus(ws.N, t, ws.S).forward;
+  const bool forward =
+      Plus ? HahnRatios::plus(ws.T, t, ws.S).forward : HahnRatios::minus(ws.N, t, ws.S).forward;
   if (forward)
     hahn_blocks<Path, Plus, true>(ws, t, old_heights, new_before, new_heights);
   else
@@ -193,9 +193,7 @@ SliceFunction slice_function(VectorPath path, int32_t kind, bool plus) {
 
 }  // namespace sweep
 
-bool fast_sweep_wide_vectors(bool allow) {
-  return fast_sweep_lanes(allow ? 8 : 1) > 1;
-}
+bool fast_sweep_wide_vectors(bool allow) { return fast_sweep_lanes(allow ? 8 : 1) > 1; }
 
 int fast_sweep_lanes(int widest) {
   sweep::g_widest_lanes.store(widest);

@@ -53,9 +53,9 @@ class SweepObserver {
 
 // What a run of sweeps does and how (sweep_streams).
 struct StreamSweeps {
-  bool plus = true;     // S->S+1 sweeps, else S->S-1
-  int32_t steps = 0;    // how many sweeps
-  int64_t seed = 1;     // sweep s draws from ParkMiller(stream_seed(seed, s))
+  bool plus = true;      // S->S+1 sweeps, else S->S-1
+  int32_t steps = 0;     // how many sweeps
+  int64_t seed = 1;      // sweep s draws from ParkMiller(stream_seed(seed, s))
   unsigned threads = 0;  // 0: every core
   // Increased after every finished sweep (for a progress display).
   std::atomic<int64_t>* sweeps_done = nullptr;
@@ -88,8 +88,7 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
 // call from several threads. Uses `paths` and one more array of its shape.
 // `sweeps_done`, when given, is increased after every finished sweep (for a
 // progress display).
-void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed,
-                          unsigned threads, MessageSink& sink,
-                          std::atomic<int64_t>* sweeps_done = nullptr);
+void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed, unsigned threads,
+                          MessageSink& sink, std::atomic<int64_t>* sweeps_done = nullptr);
 
 }  // namespace lozengia

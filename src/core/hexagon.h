@@ -39,9 +39,7 @@ class PathArray {
 
   // Slice t as a pointer to paths 1..N (element 0 is path 1).
   int32_t* slice(int32_t t) { return data_.data() + static_cast<std::size_t>(t) * n_; }
-  const int32_t* slice(int32_t t) const {
-    return data_.data() + static_cast<std::size_t>(t) * n_;
-  }
+  const int32_t* slice(int32_t t) const { return data_.data() + static_cast<std::size_t>(t) * n_; }
 
   int32_t n() const { return n_; }
   int32_t t() const { return t_; }
@@ -53,9 +51,7 @@ class PathArray {
     std::swap(n_, other.n_);
     std::swap(t_, other.t_);
   }
-  bool operator==(const PathArray& o) const {
-    return n_ == o.n_ && t_ == o.t_ && data_ == o.data_;
-  }
+  bool operator==(const PathArray& o) const { return n_ == o.n_ && t_ == o.t_ && data_ == o.data_; }
 
  private:
   std::size_t index(int32_t i, int32_t t) const {

@@ -9,13 +9,8 @@
 namespace lozengia {
 
 const char* const kModelNames[7] = {
-    "",
-    "Imaginary q-Racah",
-    "Real q-Racah",
-    "Trigonometric q-Racah",
-    "Racah",
-    "q-Hahn (measure q^vol)",
-    "Hahn (uniform measure)",
+    "",      "Imaginary q-Racah",      "Real q-Racah",           "Trigonometric q-Racah",
+    "Racah", "q-Hahn (measure q^vol)", "Hahn (uniform measure)",
 };
 
 namespace {
@@ -71,8 +66,8 @@ bool parse_real(const std::string& text, double& out) {
   if (s.empty()) return false;
   for (char& c : s) {
     if (c == 'd' || c == 'D') c = 'e';
-    const bool ok = (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' ||
-                    c == '-';
+    const bool ok =
+        (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
     if (!ok) return false;
   }
   // One sign at most: "+-1" is not a number.
@@ -201,32 +196,42 @@ NewHexagonInput new_dialog_prefill(const HexagonParams& cur) {
 EnabledFields SETENB_MODE(int32_t kind) {
   EnabledFields f;
   switch (kind) {
-    case kImaginaryQRacah: f.q = f.kappa = true; break;
-    case kRealQRacah: f.q = f.logq_or_K = true; break;
-    case kTrigonometric: f.alpha = f.beta = true; break;
-    case kRacah: f.logq_or_K = true; break;
-    case kQHahn: f.q = true; break;
-    default: break;
+    case kImaginaryQRacah:
+      f.q = f.kappa = true;
+      break;
+    case kRealQRacah:
+      f.q = f.logq_or_K = true;
+      break;
+    case kTrigonometric:
+      f.alpha = f.beta = true;
+      break;
+    case kRacah:
+      f.logq_or_K = true;
+      break;
+    case kQHahn:
+      f.q = true;
+      break;
+    default:
+      break;
   }
   return f;
 }
 
 std::string WRITEINFO(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                       const double& q, const double& K, const double& alpha, const double& beta) {
-  const std::string shape =
-      std::to_string(N) + " " + std::to_string(T) + " " + std::to_string(S);
+  const std::string shape = std::to_string(N) + " " + std::to_string(T) + " " + std::to_string(S);
   switch (kind) {
     case kImaginaryQRacah:
-      return "Imaginary qRacah case. N,T,S,q,kappa = " + shape + " " + display_real(1.0 / q) +
-             " " + display_real(std::sqrt(K)) + "i";
+      return "Imaginary qRacah case. N,T,S,q,kappa = " + shape + " " + display_real(1.0 / q) + " " +
+             display_real(std::sqrt(K)) + "i";
     case kRealQRacah: {
       const double qe = 1.0 / q;
-      return "Real qRacah case. N,T,S,q,log_q(kappa) = " + shape + " " + display_real(qe) +
-             " " + display_real(std::log(-K) / (2.0 * std::log(qe)));
+      return "Real qRacah case. N,T,S,q,log_q(kappa) = " + shape + " " + display_real(qe) + " " +
+             display_real(std::log(-K) / (2.0 * std::log(qe)));
     }
     case kTrigonometric:
-      return "Trigonometric qRacah case. N,T,S, alpha,beta = " + shape + " " +
-             display_real(alpha) + " " + display_real(beta);
+      return "Trigonometric qRacah case. N,T,S, alpha,beta = " + shape + " " + display_real(alpha) +
+             " " + display_real(beta);
     case kRacah:
       return "Racah case. N,T,S,K = " + shape + " " + display_real(K);
     case kQHahn:

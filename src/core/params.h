@@ -24,7 +24,7 @@ struct NewHexagonInput {
 
 struct NewHexagonResult {
   bool ok = false;
-  std::string message;  // "Bad Input" or a composed interval message when !ok
+  std::string message;   // "Bad Input" or a composed interval message when !ok
   HexagonParams params;  // the stored form when ok
 };
 
@@ -59,8 +59,7 @@ std::string display_real(double v);
 std::string WRITEINFO(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                       const double& q, const double& K, const double& alpha, const double& beta);
 inline std::string WRITEINFO(const HexagonParams& p) {
-  return WRITEINFO(p.N, p.T, p.S, p.model.kind, p.model.q, p.model.K, p.model.alpha,
-                   p.model.beta);
+  return WRITEINFO(p.N, p.T, p.S, p.model.kind, p.model.q, p.model.K, p.model.alpha, p.model.beta);
 }
 
 // Names of the models as the "New" dialog lists them, index = kind (0 unused).

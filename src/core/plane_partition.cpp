@@ -22,8 +22,7 @@ void fill_diagonal(const PathArray& paths, int32_t N, int32_t slice, int32_t h0,
       ++k;
       ++passed;
     } else {
-      if (r >= 1 && c >= 1)
-        pp.cells[static_cast<std::size_t>(r - 1) * pp.cols + (c - 1)] = passed;
+      if (r >= 1 && c >= 1) pp.cells[static_cast<std::size_t>(r - 1) * pp.cols + (c - 1)] = passed;
       --r;
       --c;
     }

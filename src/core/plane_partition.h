@@ -11,9 +11,9 @@
 namespace lozengia {
 
 struct PlanePartition {
-  int32_t rows = 0;  // S
-  int32_t cols = 0;  // T - S
-  std::vector<int32_t> cells;  // row-major
+  int32_t rows = 0;                                 // S
+  int32_t cols = 0;                                 // T - S
+  std::vector<int32_t> cells;                       // row-major
   int32_t operator()(int32_t r, int32_t c) const {  // 1-based
     return cells[static_cast<std::size_t>(r - 1) * cols + (c - 1)];
   }

@@ -40,8 +40,8 @@ Sampler::Sampler(int32_t N, int32_t T, const ModelParams& model)
 
 template <class Rng>
 void Sampler::step_plus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink) {
-  SOPERATOR(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths,
-            scratch_, rng, sink);
+  SOPERATOR(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths, scratch_,
+            rng, sink);
   paths.swap(scratch_);
 }
 template <class Rng>

@@ -4,9 +4,9 @@
 #include <condition_variable>
 #include <limits>
 #include <map>
-#include <new>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 

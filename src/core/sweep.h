@@ -13,11 +13,11 @@ namespace lozengia {
 
 // What a chooser is told about the block it decides, for diagnostics.
 struct BlockInfo {
-  int32_t t;       // slice
-  int32_t i, j;    // first and last particle (1-based)
-  int32_t D;       // T - t - S
-  int32_t old_i;   // old height of particle i
-  int32_t old_j;   // old height of particle j
+  int32_t t;      // slice
+  int32_t i, j;   // first and last particle (1-based)
+  int32_t D;      // T - t - S
+  int32_t old_i;  // old height of particle i
+  int32_t old_j;  // old height of particle j
 };
 
 // S->S+1. `w` holds at least N+3 doubles (outcomes 1..N+1 and the walk's

@@ -202,8 +202,7 @@ void ModelTables::build_factors() {
   }
 }
 
-ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model)
-    : values_(N, T, model) {
+ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model) : values_(N, T, model) {
   const int64_t r = values_.range();
   // Zero below 1 (never used: Hahn denominators are at least 1).
   inv_.assign(static_cast<std::size_t>(r + 1 + kInvPad), 0.0);
@@ -270,7 +269,8 @@ inline Step ratio_plus(const V& v, int32_t T, int32_t S, int32_t t, int32_t x, S
     int e = num.exponent + iden.exponent;
     if constexpr (Kind != kQHahn) {
       const ScaledDouble f1 = v.one_plus_k_q_to(ts - xx), f2 = v.inv_one_plus_k_q_to(T - xx - 1);
-      const ScaledDouble f3 = v.one_plus_k_q_to(ts - 2 * xx - 2), f4 = v.inv_one_plus_k_q_to(ts - 2 * xx);
+      const ScaledDouble f3 = v.one_plus_k_q_to(ts - 2 * xx - 2),
+                         f4 = v.inv_one_plus_k_q_to(ts - 2 * xx);
       if (std::isinf(f2.mantissa) || std::isinf(f4.mantissa)) return Step::kInfinite;
       m *= (f1.mantissa * f2.mantissa) * (f3.mantissa * f4.mantissa);
       e += f1.exponent + f2.exponent + f3.exponent + f4.exponent;
@@ -304,9 +304,11 @@ inline Step ratio_minus(const V& v, int32_t N, int32_t S, int32_t t, int32_t x, 
     } else {
       const ScaledDouble num = v.one_minus_q_to(A), iden = v.inv_one_minus_q_to(B);
       const ScaledDouble g1 = v.k_plus_q_to(n - tt + xx), g2 = v.inv_k_plus_q_to(n - s + 1 + xx);
-      const ScaledDouble g3 = v.k_plus_q_to(2 * xx + 2 - s - tt), g4 = v.inv_k_plus_q_to(2 * xx - s - tt);
+      const ScaledDouble g3 = v.k_plus_q_to(2 * xx + 2 - s - tt),
+                         g4 = v.inv_k_plus_q_to(2 * xx - s - tt);
       if (std::isinf(g2.mantissa) || std::isinf(g4.mantissa)) return Step::kInfinite;
-      r = {num.mantissa * iden.mantissa / v.model().q * ((g1.mantissa * g2.mantissa) * (g3.mantissa * g4.mantissa)),
+      r = {num.mantissa * iden.mantissa / v.model().q *
+               ((g1.mantissa * g2.mantissa) * (g3.mantissa * g4.mantissa)),
            num.exponent + iden.exponent + g1.exponent + g2.exponent + g3.exponent + g4.exponent};
     }
   }
@@ -481,11 +483,11 @@ void BlockWeightsT<V>::minus(int32_t t, int32_t x0, int32_t m, double* w) {
 template class BlockWeightsT<ModelValues>;
 template class BlockWeightsT<ModelTables>;
 
-#define LOZENGIA_SMALL(Kind)                                                          \
-  template bool BlockWeightsT<ModelTables>::small_k<Kind, true>(int32_t, int32_t, int32_t, \
-                                                                double*);             \
-  template bool BlockWeightsT<ModelTables>::small_k<Kind, false>(int32_t, int32_t, int32_t, \
-                                                                 double*);            \
+#define LOZENGIA_SMALL(Kind)                                                                  \
+  template bool BlockWeightsT<ModelTables>::small_k<Kind, true>(int32_t, int32_t, int32_t,    \
+                                                                double*);                     \
+  template bool BlockWeightsT<ModelTables>::small_k<Kind, false>(int32_t, int32_t, int32_t,   \
+                                                                 double*);                    \
   template void BlockWeightsT<ModelTables>::plus_k<Kind>(int32_t, int32_t, int32_t, double*); \
   template void BlockWeightsT<ModelTables>::minus_k<Kind>(int32_t, int32_t, int32_t, double*);
 LOZENGIA_SMALL(kQHahn)

@@ -71,11 +71,16 @@ struct ScaledDouble {
 template <class F>
 decltype(auto) with_model_kind(int32_t kind, F&& f) {
   switch (kind) {
-    case kHahn: return f(std::integral_constant<int, kHahn>{});
-    case kQHahn: return f(std::integral_constant<int, kQHahn>{});
-    case kRacah: return f(std::integral_constant<int, kRacah>{});
-    case kTrigonometric: return f(std::integral_constant<int, kTrigonometric>{});
-    default: return f(std::integral_constant<int, kImaginaryQRacah>{});
+    case kHahn:
+      return f(std::integral_constant<int, kHahn>{});
+    case kQHahn:
+      return f(std::integral_constant<int, kQHahn>{});
+    case kRacah:
+      return f(std::integral_constant<int, kRacah>{});
+    case kTrigonometric:
+      return f(std::integral_constant<int, kTrigonometric>{});
+    default:
+      return f(std::integral_constant<int, kImaginaryQRacah>{});
   }
 }
 
@@ -270,17 +275,29 @@ class ModelTables {
   // the arguments of neighbouring blocks share cache lines. Built for models
   // other than Hahn in the plain range.
   template <int>
-  double up_n(int64_t n) const { return r0_[kUpN][n]; }
+  double up_n(int64_t n) const {
+    return r0_[kUpN][n];
+  }
   template <int>
-  double up_x(int64_t x) const { return r0_[kUpX][x]; }
+  double up_x(int64_t x) const {
+    return r0_[kUpX][x];
+  }
   template <int>
-  double up_d(int64_t d) const { return r0_[kUpD][d]; }
+  double up_d(int64_t d) const {
+    return r0_[kUpD][d];
+  }
   template <int>
-  double down_n(int64_t p) const { return r0_[kDownN][p]; }
+  double down_n(int64_t p) const {
+    return r0_[kDownN][p];
+  }
   template <int>
-  double down_x(int64_t u) const { return r0_[kDownX][u]; }
+  double down_x(int64_t u) const {
+    return r0_[kDownX][u];
+  }
   template <int>
-  double down_d(int64_t d) const { return r0_[kDownD][d]; }
+  double down_d(int64_t d) const {
+    return r0_[kDownD][d];
+  }
   // The same tables as arrays from argument 0, for the sweeps' vector code,
   // which reads each lane's ratios as a row; and the third factors split by
   // parity (arguments t + S - 2x share the parity of t + S), d(2k + par) at k.
@@ -302,9 +319,9 @@ class ModelTables {
   void build_factors();
   ModelValues values_;
   std::vector<double> inv_;
-  std::vector<double> r_[6];  // the factors of the ratios
-  std::vector<ScaledDouble> x_[6];      // q-models: 1-q^n, 1+Kq^n, K+q^n and reciprocals
-  std::vector<double> h_[2][2];  // third factors by direction (S->S+1) and parity
+  std::vector<double> r_[6];        // the factors of the ratios
+  std::vector<ScaledDouble> x_[6];  // q-models: 1-q^n, 1+Kq^n, K+q^n and reciprocals
+  std::vector<double> h_[2][2];     // third factors by direction (S->S+1) and parity
   const double* r0_[6] = {};
   const double* h0_[2][2] = {};
   const ScaledDouble* x0_[6] = {};
@@ -367,7 +384,7 @@ class BlockWeightsT {
 
   int32_t N_, T_, S_, kind_;
   const V& v_;
-  std::vector<int> exp_;  // binary exponents of the entries being built
+  std::vector<int> exp_;      // binary exponents of the entries being built
   bool long_scaled_ = false;  // the last long block needed exponents
 };
 

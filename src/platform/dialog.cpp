@@ -34,12 +34,23 @@ int control_id(const QObject* w) {
 Dialog::Dialog(int resource_id, QWidget* parent) : resource_id_(resource_id) {
   auto d = std::make_unique<QDialog>(parent);
   switch (resource_id) {
-    case 101: setup<Ui_Dialog101>(d.get()); break;
-    case 102: setup<Ui_Dialog102>(d.get()); break;
-    case 103: setup<Ui_Dialog103>(d.get()); break;
-    case 104: setup<Ui_Dialog104>(d.get()); break;
-    case 105: setup<Ui_Dialog105>(d.get()); break;
-    default: return;  // unknown template: not loaded
+    case 101:
+      setup<Ui_Dialog101>(d.get());
+      break;
+    case 102:
+      setup<Ui_Dialog102>(d.get());
+      break;
+    case 103:
+      setup<Ui_Dialog103>(d.get());
+      break;
+    case 104:
+      setup<Ui_Dialog104>(d.get());
+      break;
+    case 105:
+      setup<Ui_Dialog105>(d.get());
+      break;
+    default:
+      return;  // unknown template: not loaded
   }
   dialog_ = std::move(d);
   // The dialog is opened as the user's next step, not left behind.

@@ -37,8 +37,12 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   exit_ = file_menu_->addAction("E&xit");
   exit_->setShortcut(QKeySequence("Ctrl+Q"));
   exit_->setMenuRole(QAction::QuitRole);
-  connect(print_, &QAction::triggered, this, [this] { if (on_print) on_print(); });
-  connect(save_, &QAction::triggered, this, [this] { if (on_save_image) on_save_image(); });
+  connect(print_, &QAction::triggered, this, [this] {
+    if (on_print) on_print();
+  });
+  connect(save_, &QAction::triggered, this, [this] {
+    if (on_save_image) on_save_image();
+  });
   connect(exit_, &QAction::triggered, this, &QWidget::close);
 
   view_menu_ = bar->addMenu("&View");
@@ -85,7 +89,9 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   stop_->setShortcutContext(Qt::WindowShortcut);
   stop_->setToolTip("Stop after the step in progress (Esc)");
   addAction(stop_);
-  connect(stop_, &QAction::triggered, this, [this] { if (on_stop) on_stop(); });
+  connect(stop_, &QAction::triggered, this, [this] {
+    if (on_stop) on_stop();
+  });
 
   status_ = new QLabel(this);
   progress_label_ = new QLabel(this);
@@ -129,7 +135,9 @@ void MainWindow::set_menus(const std::vector<MenuEntry>& commands,
   for (const MenuEntry& e : help) {
     QAction* a = help_menu_->addAction(QString::fromStdString(e.label));
     auto cb = e.callback;
-    connect(a, &QAction::triggered, this, [cb] { if (cb) cb(); });
+    connect(a, &QAction::triggered, this, [cb] {
+      if (cb) cb();
+    });
   }
   update_actions();
 }
@@ -213,7 +221,8 @@ void MainWindow::restore_geometry() {
   }
   const QScreen* screen = QGuiApplication::primaryScreen();
   const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
-  const QSize size(std::max(640, avail.width() * 85 / 100), std::max(480, avail.height() * 85 / 100));
+  const QSize size(std::max(640, avail.width() * 85 / 100),
+                   std::max(480, avail.height() * 85 / 100));
   resize(size.boundedTo(avail.size()));
   move(avail.center() - rect().center());
 }

@@ -21,7 +21,7 @@ class Settings;
 class WindowRegistry;
 
 struct MenuEntry {
-  std::string label;     // with "&" before the mnemonic letter
+  std::string label;  // with "&" before the mnemonic letter
   std::function<void()> callback;
   std::string shortcut;  // as QKeySequence reads it; empty for none
 };

@@ -43,7 +43,7 @@ PictureWindow::PictureWindow(GuiCallQueue& gui, QWidget* parent) : QWidget(paren
 }
 
 PictureWindow::~PictureWindow() {
-  *alive_ = false;  // pictures still queued for this window are dropped
+  *alive_ = false;          // pictures still queued for this window are dropped
   latest_id_.fetch_add(1);  // and one being drawn stops early
   {
     std::lock_guard<std::mutex> lock(job_mutex_);
@@ -61,8 +61,8 @@ QImage PictureWindow::draw(const TilingSnapshot& t, QSize size, const WorldRect&
   // every core: even the whole of a large tiling takes a fraction of a second,
   // so a drawing is not cut short; one made stale meanwhile is dropped.
   if (cancelled && cancelled()) return {};
-  return render_tiling_image(t.paths, t.N, t.T, t.S, t.style, t.colors, size.width(),
-                             size.height(), &view);
+  return render_tiling_image(t.paths, t.N, t.T, t.S, t.style, t.colors, size.width(), size.height(),
+                             &view);
 }
 
 void PictureWindow::set_tiling(std::shared_ptr<const TilingSnapshot> tiling, bool draw_now) {
@@ -182,8 +182,8 @@ void PictureWindow::worker_loop() {
       job_.reset();
     }
     const uint64_t id = job.id;
-    QImage image = draw(*job.tiling, job.size, job.view,
-                        [this, id] { return latest_id_.load() != id; });
+    QImage image =
+        draw(*job.tiling, job.size, job.view, [this, id] { return latest_id_.load() != id; });
     if (latest_id_.load() != id) continue;  // unfinished, and nobody wants it
     gui_.post([this, alive = alive_, image = std::move(image), view = job.view, id] {
       if (*alive) show_image(image, view, id);
@@ -276,12 +276,21 @@ void PictureWindow::keyPressEvent(QKeyEvent* e) {
     c = u < 128 ? static_cast<char>(u) : '?';
   } else {
     switch (e->key()) {
-      case Qt::Key_Shift: case Qt::Key_Control: case Qt::Key_Alt: case Qt::Key_Meta:
-      case Qt::Key_AltGr: case Qt::Key_CapsLock: case Qt::Key_NumLock: case Qt::Key_unknown:
+      case Qt::Key_Shift:
+      case Qt::Key_Control:
+      case Qt::Key_Alt:
+      case Qt::Key_Meta:
+      case Qt::Key_AltGr:
+      case Qt::Key_CapsLock:
+      case Qt::Key_NumLock:
+      case Qt::Key_unknown:
         QWidget::keyPressEvent(e);
         return;
-      case Qt::Key_Escape: c = 0x1b; break;
-      default: break;
+      case Qt::Key_Escape:
+        c = 0x1b;
+        break;
+      default:
+        break;
     }
   }
   if (on_key) on_key(c);

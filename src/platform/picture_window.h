@@ -127,8 +127,8 @@ class PictureWindow : public QWidget {
   std::atomic<uint64_t> latest_id_{0};
   std::mutex job_mutex_;
   std::condition_variable job_cv_;
-  std::optional<Request> job_;  // guarded by job_mutex_
-  bool quit_ = false;           // guarded by job_mutex_
+  std::optional<Request> job_;                                  // guarded by job_mutex_
+  bool quit_ = false;                                           // guarded by job_mutex_
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // GUI thread only
   std::thread worker_;
 };

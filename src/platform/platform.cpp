@@ -27,7 +27,7 @@ namespace {
 // Pixels of the longer side of a saved picture at least.
 constexpr int kMinSavedPixels = 600;
 constexpr int kMaxTextLines = 200000;
-}
+}  // namespace
 
 Platform::Platform(PlatformOptions options)
     : settings_(std::make_unique<Settings>(options.settings_path)),
@@ -243,7 +243,8 @@ void Platform::set_status(const std::string& text) {
 }
 
 void Platform::show_progress(int done, int total, const std::string& text) {
-  gui_->post([=, this, t = QString::fromStdString(text)] { frame_->show_progress(done, total, t); });
+  gui_->post(
+      [=, this, t = QString::fromStdString(text)] { frame_->show_progress(done, total, t); });
 }
 
 void Platform::end_progress() {

@@ -23,9 +23,8 @@ void WindowRegistry::add_picture_window(QMdiSubWindow* sub) {
     QTimer::singleShot(0, this, [this] { emit windowsChanged(); });
   });
   if (PictureWindow* p = picture_in(sub))
-    QObject::connect(p, &PictureWindow::imageShown, this, [this, sub] {
-      sub->setWindowTitle(title_for(sub));
-    });
+    QObject::connect(p, &PictureWindow::imageShown, this,
+                     [this, sub] { sub->setWindowTitle(title_for(sub)); });
   update_titles();
   emit windowsChanged();
 }
@@ -49,8 +48,8 @@ QList<QMdiSubWindow*> WindowRegistry::windows() const {
 }
 
 QString WindowRegistry::label(const QMdiSubWindow* sub) const {
-  if (sub == text_) return text_->isVisible() ? "Information and help"
-                                              : "Information and help (closed)";
+  if (sub == text_)
+    return text_->isVisible() ? "Information and help" : "Information and help (closed)";
   const int n = static_cast<int>(pictures_.indexOf(const_cast<QMdiSubWindow*>(sub))) + 1;
   QString text = QString("Picture %1").arg(n);
   if (const PictureWindow* p = picture_in(sub); p && p->tiling())
@@ -90,12 +89,16 @@ QString WindowRegistry::title_for(const QMdiSubWindow* sub) const {
   const PictureWindow* p = picture_in(sub);
   // Only the window that receives pictures is redrawn by "Show tiling"; one
   // kept from before keeps its plain title.
-  if (sub != current_ || !p || !p->tiling() || p->tiling()->version >= version_)
-    return "Lozengia";
+  if (sub != current_ || !p || !p->tiling() || p->tiling()->version >= version_) return "Lozengia";
   const TilingSnapshot& t = *p->tiling();
   if (t.N != N_ || t.T != T_)
     return QString("Lozengia \u2014 N=%1 T=%2 S=%3, now N=%4 T=%5 S=%6: Show tiling to redraw")
-        .arg(t.N).arg(t.T).arg(t.S).arg(N_).arg(T_).arg(S_);
+        .arg(t.N)
+        .arg(t.T)
+        .arg(t.S)
+        .arg(N_)
+        .arg(T_)
+        .arg(S_);
   return QString("Lozengia \u2014 S=%1, now S=%2: Show tiling to redraw").arg(t.S).arg(S_);
 }
 

@@ -89,11 +89,14 @@ class RegionTracer {
           ++strip_links[b];
           pairs.emplace_back(static_cast<int>(a), static_cast<int>(b));
         }
-        if (ahi < s.hi) ++a; else ++b;
+        if (ahi < s.hi)
+          ++a;
+        else
+          ++b;
       }
       for (auto [a, b] : pairs)
-        if (open_[a].links == 1 && strip_links[b] == 1 &&
-            open_[a].lower.size() < kMaxChain && open_[a].upper.size() < kMaxChain)
+        if (open_[a].links == 1 && strip_links[b] == 1 && open_[a].lower.size() < kMaxChain &&
+            open_[a].upper.size() < kMaxChain)
           strip_owner[b] = a;
       // Polygons that go on keep their place; the others are closed.
       std::vector<Open> kept;
@@ -188,9 +191,9 @@ void trace_lozenges(RegionSink& sink, const PathArray& paths, int32_t N, int32_t
   const bool outlines = ((style - 1) & 1) != 0;
   const bool segments = (style - 1) / 2 == 1;
   const int64_t n = N, t = T, s = S;
-  const LatticePoint hexagon[7] = {{0, 0},         {0, 2 * n},     {s, 2 * n + s},
-                                   {t, 2 * n + 2 * s - t}, {t, 2 * s - t}, {t - s, -(t - s)},
-                                   {0, 0}};
+  const LatticePoint hexagon[7] = {
+      {0, 0},         {0, 2 * n},        {s, 2 * n + s}, {t, 2 * n + 2 * s - t},
+      {t, 2 * s - t}, {t - s, -(t - s)}, {0, 0}};
   sink.fill_layer(colors.hexagon);
   sink.polygon(hexagon, 6);
   sink.end_layer();

@@ -18,8 +18,8 @@ namespace {
 // What a name turned out to be, once its symbolic links were followed.
 struct Target {
   enum Kind { kRefused, kNew, kRegular, kSpecial, kDescriptor } kind = kRefused;
-  std::string path;  // the name at the end of the links
-  int fd = -1;       // kDescriptor: the descriptor it names
+  std::string path;   // the name at the end of the links
+  int fd = -1;        // kDescriptor: the descriptor it names
   struct stat st {};  // kRegular, kSpecial
 };
 
@@ -45,9 +45,8 @@ int named_descriptor(const std::string& p) {
   if (p == "/dev/stdout") return 1;
   if (p == "/dev/stderr") return 2;
   const std::string self = "/proc/" + std::to_string(::getpid()) + "/fd/";
-  for (const std::string& prefix :
-       {std::string("/dev/fd/"), std::string("/proc/self/fd/"), std::string("/proc/thread-self/fd/"),
-        self}) {
+  for (const std::string& prefix : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
+                                    std::string("/proc/thread-self/fd/"), self}) {
     if (p.compare(0, prefix.size(), prefix) == 0) {
       const std::string rest = p.substr(prefix.size());
       if (all_digits(rest)) return std::stoi(rest);
@@ -199,7 +198,8 @@ int open_stream(const Target& t) {
 OutputKind output_kind(const std::string& path) {
   const Target t = classify(path);
   switch (t.kind) {
-    case Target::kRefused: return OutputKind::kRefused;
+    case Target::kRefused:
+      return OutputKind::kRefused;
     case Target::kDescriptor:
       return writable_descriptor(t.fd) ? OutputKind::kStream : OutputKind::kRefused;
     case Target::kSpecial:
@@ -222,7 +222,8 @@ WriteStatus ReplacingFile::open(const std::string& path) {
   if (mode_ != Mode::kClosed || fd_ >= 0) return WriteStatus::kOpenError;
   const Target t = classify(path);
   switch (t.kind) {
-    case Target::kRefused: return WriteStatus::kOpenError;
+    case Target::kRefused:
+      return WriteStatus::kOpenError;
     case Target::kDescriptor:
     case Target::kSpecial:
       fd_ = open_stream(t);
@@ -330,9 +331,12 @@ WriteStatus append_to_file(const std::string& path, const std::string& contents)
   const Target t = classify(path);
   int fd = -1;
   switch (t.kind) {
-    case Target::kRefused: return WriteStatus::kOpenError;
+    case Target::kRefused:
+      return WriteStatus::kOpenError;
     case Target::kDescriptor:
-    case Target::kSpecial: fd = open_stream(t); break;
+    case Target::kSpecial:
+      fd = open_stream(t);
+      break;
     case Target::kRegular:
     case Target::kNew:
       fd = ::open(t.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);

@@ -26,9 +26,12 @@ enum class WriteStatus { kOk, kOpenError, kWriteError };
 // The text window's messages for the two failures.
 inline const char* write_status_message(WriteStatus s) {
   switch (s) {
-    case WriteStatus::kOpenError: return "Error while opening file";
-    case WriteStatus::kWriteError: return "Error while writing to file";
-    default: return "";
+    case WriteStatus::kOpenError:
+      return "Error while opening file";
+    case WriteStatus::kWriteError:
+      return "Error while writing to file";
+    default:
+      return "";
   }
 }
 

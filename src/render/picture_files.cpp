@@ -8,15 +8,15 @@
 #include <QString>
 #include <optional>
 
-#include "render/qpainter_canvas.h"
 #include "render/lozenge_regions.h"
+#include "render/qpainter_canvas.h"
 #include "render/raster_tiling.h"
 #include "render/svg_tiling.h"
 
 namespace lozengia {
 
-QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                           int32_t style, const LozengeColors& colors, int width, int height,
+QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S, int32_t style,
+                           const LozengeColors& colors, int width, int height,
                            const WorldRect* view) {
   QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
   if (image.isNull()) return image;
@@ -51,8 +51,8 @@ std::optional<QByteArray> pdf_bytes(const PathArray& paths, int32_t N, int32_t T
   {
     QPdfWriter pdf(&buffer);
     pdf.setResolution(72);
-    pdf.setPageSize(QPageSize(QSizeF(size_px, size_px), QPageSize::Point, QString(),
-                              QPageSize::ExactMatch));
+    pdf.setPageSize(
+        QPageSize(QSizeF(size_px, size_px), QPageSize::Point, QString(), QPageSize::ExactMatch));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setTitle("Lozenge tiling");
     pdf.setCreator("Lozengia");
@@ -87,7 +87,9 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
     case PictureFormat::kSvg:
       // Streamed through the writer as it is made, never held whole.
       return write_svg_picture(path, paths, N, T, S, style, colors, size_px);
-    case PictureFormat::kPdf: bytes = pdf_bytes(paths, N, T, S, style, colors, size_px); break;
+    case PictureFormat::kPdf:
+      bytes = pdf_bytes(paths, N, T, S, style, colors, size_px);
+      break;
   }
   if (!bytes) return WriteStatus::kWriteError;
   return write_file_replacing(path, bytes->constData(), static_cast<std::size_t>(bytes->size()));
@@ -95,26 +97,26 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
 
 bool write_tiling_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
                       int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  return write_tiling_picture(PictureFormat::kPng, path, paths, N, T, S, style, colors,
-                              size_px) == WriteStatus::kOk;
+  return write_tiling_picture(PictureFormat::kPng, path, paths, N, T, S, style, colors, size_px) ==
+         WriteStatus::kOk;
 }
 
 bool write_tiling_bmp(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
                       int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  return write_tiling_picture(PictureFormat::kBmp, path, paths, N, T, S, style, colors,
-                              size_px) == WriteStatus::kOk;
+  return write_tiling_picture(PictureFormat::kBmp, path, paths, N, T, S, style, colors, size_px) ==
+         WriteStatus::kOk;
 }
 
 bool write_tiling_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
                       int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  return write_tiling_picture(PictureFormat::kSvg, path, paths, N, T, S, style, colors,
-                              size_px) == WriteStatus::kOk;
+  return write_tiling_picture(PictureFormat::kSvg, path, paths, N, T, S, style, colors, size_px) ==
+         WriteStatus::kOk;
 }
 
 bool write_tiling_pdf(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
                       int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  return write_tiling_picture(PictureFormat::kPdf, path, paths, N, T, S, style, colors,
-                              size_px) == WriteStatus::kOk;
+  return write_tiling_picture(PictureFormat::kPdf, path, paths, N, T, S, style, colors, size_px) ==
+         WriteStatus::kOk;
 }
 
 }  // namespace lozengia

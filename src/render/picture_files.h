@@ -20,8 +20,8 @@ namespace lozengia {
 // The picture on a white `width` x `height` image, rasterised on every core.
 // `view`, when given, is the world rectangle to show instead of the style's
 // whole world (a zoomed part, drawn sharply at that zoom).
-QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                           int32_t style, const LozengeColors& colors, int width, int height,
+QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S, int32_t style,
+                           const LozengeColors& colors, int width, int height,
                            const WorldRect* view = nullptr);
 
 enum class PictureFormat { kPng, kBmp, kSvg, kPdf };

@@ -52,8 +52,7 @@ Mapping make_mapping(const WorldRect& w, int width, int height) {
 // own position, so the bands can be drawn in any order.
 class Band {
  public:
-  Band(const RasterTarget& t, const Mapping& m, int c0, int c1)
-      : t_(t), m_(m), c0_(c0), c1_(c1) {}
+  Band(const RasterTarget& t, const Mapping& m, int c0, int c1) : t_(t), m_(m), c0_(c0), c1_(c1) {}
 
   void fill_column(int c, uint32_t color) {
     uint32_t* p = t_.pixels + c;
@@ -139,7 +138,8 @@ class Band {
     for (int r = std::max(ya, 0); r <= std::min(yb, t_.height - 1); ++r)
       for (int c = std::max(xa, c0_); c <= std::min(xb, c1_ - 1); ++c) {
         const double u = (c + 0.5 - cx) / rx, v = (r + 0.5 - cy) / ry;
-        if (u * u + v * v <= 1.0) t_.pixels[c + static_cast<std::ptrdiff_t>(r) * t_.stride] = kBlackPx;
+        if (u * u + v * v <= 1.0)
+          t_.pixels[c + static_cast<std::ptrdiff_t>(r) * t_.stride] = kBlackPx;
       }
     set(pix(cx), pix(cy), kBlackPx);
   }
@@ -231,7 +231,8 @@ void fills_crisp(const Picture& p, Band& band) {
     double u;
     slice_at(p, x, t, u);
     if (t < 0) continue;
-    lozenge_runs(p, t, u, [&](bool f, double a, double b) { band.fill_span(c, a, b, f ? flat : rising); });
+    lozenge_runs(p, t, u,
+                 [&](bool f, double a, double b) { band.fill_span(c, a, b, f ? flat : rising); });
   }
 }
 
@@ -253,7 +254,8 @@ void fills_smooth(const Picture& p, const RasterTarget& target, Band& band) {
     for (int r = r0 + 1; r < r1; ++r) v[3 * r] += 1.0f;
     if (r1 < H) v[3 * r1] += static_cast<float>(b - r1);
   };
-  const float cf[3] = {static_cast<float>(p.colors.flat & 0xFF), static_cast<float>((p.colors.flat >> 8) & 0xFF),
+  const float cf[3] = {static_cast<float>(p.colors.flat & 0xFF),
+                       static_cast<float>((p.colors.flat >> 8) & 0xFF),
                        static_cast<float>((p.colors.flat >> 16) & 0xFF)};
   const float cr[3] = {static_cast<float>(p.colors.rising & 0xFF),
                        static_cast<float>((p.colors.rising >> 8) & 0xFF),
@@ -343,7 +345,8 @@ void z2(const Picture& p, Band& band) {
   const uint32_t hex = to_pixel(p.colors.hexagon);
   const double xa = band.world_left(), xb = band.world_right();
   const int32_t x0 = static_cast<int32_t>(std::clamp(std::floor(xa), 0.0, p.T + 1.0));
-  const int32_t x1 = static_cast<int32_t>(std::clamp(std::ceil(xb), -1.0, static_cast<double>(p.T)));
+  const int32_t x1 =
+      static_cast<int32_t>(std::clamp(std::ceil(xb), -1.0, static_cast<double>(p.T)));
   // The grid rows 0..N+S-1 that fall inside the picture (a view may show
   // a few of them).
   const double top = p.m.top, bottom = p.m.top - band.height() / p.m.sy;
@@ -360,7 +363,8 @@ void z2(const Picture& p, Band& band) {
     const int32_t* here = p.paths.slice(x);
     for (int32_t i = 0; i < p.N; ++i) {
       band.dot(x, here[i], 0.05);
-      if (x < p.T) band.world_line(x, here[i], x + 1.0, p.paths.slice(x + 1)[i], true, kSolidLine, kBlackPx);
+      if (x < p.T)
+        band.world_line(x, here[i], x + 1.0, p.paths.slice(x + 1)[i], true, kSolidLine, kBlackPx);
     }
   }
 }

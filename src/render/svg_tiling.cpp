@@ -28,7 +28,9 @@ std::string number(double v) {
 
 class SvgSink final : public RegionSink {
  public:
-  SvgSink(ReplacingFile& file, int size) : file_(file), size_(size) { buf_.reserve(kFlushBytes + 4096); }
+  SvgSink(ReplacingFile& file, int size) : file_(file), size_(size) {
+    buf_.reserve(kFlushBytes + 4096);
+  }
 
   void begin(const WorldRect& w, double ax, double ay) override {
     const double left = std::min(w.x1, w.x2), right = std::max(w.x1, w.x2);
@@ -37,10 +39,12 @@ class SvgSink final : public RegionSink {
     sy_ = size_ / (top - bottom > 0.0 ? top - bottom : 1.0);
     const std::string sz = std::to_string(size_);
     put("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + sz +
-        "\" height=\"" + sz + "\" viewBox=\"0 0 " + sz + " " + sz + "\">\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" +
+        sz + "\" height=\"" + sz + "\" viewBox=\"0 0 " + sz + " " + sz +
+        "\">\n"
         "<title>Lozenge tiling</title>\n"
-        "<rect width=\"" + sz + "\" height=\"" + sz + "\" fill=\"#ffffff\"/>\n");
+        "<rect width=\"" +
+        sz + "\" height=\"" + sz + "\" fill=\"#ffffff\"/>\n");
     // Lattice point (x, y) is at world (x ax, y ay); the world rectangle
     // fills the picture with y growing upwards.
     put("<g transform=\"matrix(" + number(ax * sx_) + " 0 0 " + number(-ay * sy_) + " " +
@@ -98,9 +102,9 @@ class SvgSink final : public RegionSink {
     // a pixel-sized square, repeated over the grid.
     const double pw = 1.0 / (sx_ * ax_), ph = 1.0 / (sy_ * ay_);
     put("<defs><pattern id=\"grid\" patternUnits=\"userSpaceOnUse\" x=\"-0.5\" y=\"-0.5\" "
-        "width=\"1\" height=\"1\"><rect x=\"" + number(0.5 - pw / 2) + "\" y=\"" +
-        number(0.5 - ph / 2) + "\" width=\"" + number(pw) + "\" height=\"" + number(ph) +
-        "\" fill=\"" + hex_color(color) + "\"/></pattern></defs>\n");
+        "width=\"1\" height=\"1\"><rect x=\"" +
+        number(0.5 - pw / 2) + "\" y=\"" + number(0.5 - ph / 2) + "\" width=\"" + number(pw) +
+        "\" height=\"" + number(ph) + "\" fill=\"" + hex_color(color) + "\"/></pattern></defs>\n");
     put("<rect x=\"" + number(x0 - 0.5) + "\" y=\"" + number(y0 - 0.5) + "\" width=\"" +
         number(static_cast<double>(x1 - x0 + 1)) + "\" height=\"" +
         number(static_cast<double>(y1 - y0 + 1)) + "\" fill=\"url(#grid)\"/>\n");
@@ -224,7 +228,8 @@ class SvgSink final : public RegionSink {
 }  // namespace
 
 uint64_t svg_size_bound(int32_t N, int32_t T, int32_t S, int32_t style) {
-  const uint64_t n = static_cast<uint64_t>(std::max(N, 0)), t = static_cast<uint64_t>(std::max(T, 0));
+  const uint64_t n = static_cast<uint64_t>(std::max(N, 0)),
+                 t = static_cast<uint64_t>(std::max(T, 0));
   const uint64_t s = static_cast<uint64_t>(std::max(S, 0));
   const uint64_t lozenges = n * t;
   // Digits of the largest coordinate or step (lattice y spans 2(N + S) + T).
@@ -273,13 +278,13 @@ std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style) {
            mib(kSvgMaxBytes) + "); use --png for a hexagon this large";
   if (memory > kSvgMaxMemory)
     return "SVG picture refused: writing it could take up to " + mib(memory) +
-           " of memory (the limit is " + mib(kSvgMaxMemory) + "); use --png for a hexagon this large";
+           " of memory (the limit is " + mib(kSvgMaxMemory) +
+           "); use --png for a hexagon this large";
   return {};
 }
 
-WriteStatus write_svg_picture(const std::string& path, const PathArray& paths, int32_t N,
-                              int32_t T, int32_t S, int32_t style, const LozengeColors& colors,
-                              int size_px) {
+WriteStatus write_svg_picture(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
+                              int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
   if (size_px < 1) return WriteStatus::kWriteError;
   ReplacingFile file;
   if (const WriteStatus opened = file.open(path); opened != WriteStatus::kOk) return opened;

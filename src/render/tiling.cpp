@@ -61,7 +61,9 @@ void draw_lozenges(Canvas& c, const PathArray& paths, int32_t N, int32_t T, int3
   }
 }
 
-void dot(Canvas& c, double x, double y) { c.filled_ellipse(x - 0.05, y - 0.05, x + 0.05, y + 0.05); }
+void dot(Canvas& c, double x, double y) {
+  c.filled_ellipse(x - 0.05, y - 0.05, x + 0.05, y + 0.05);
+}
 
 void draw_z2(Canvas& c, const PathArray& paths, int32_t N, int32_t T, int32_t S,
              const LozengeColors& colors) {

@@ -6,13 +6,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
@@ -147,8 +147,8 @@ struct Session {
       if (f.open(QIODevice::WriteOnly)) f.write(config.data(), static_cast<qint64>(config.size()));
     }
     // Settings of its own, so that no test reads or changes the user's.
-    platform = std::make_unique<Platform>(PlatformOptions{
-        settings_path.isEmpty() ? dir.filePath("settings.ini") : settings_path});
+    platform = std::make_unique<Platform>(
+        PlatformOptions{settings_path.isEmpty() ? dir.filePath("settings.ini") : settings_path});
     ProgramOptions opt;
     opt.config_path = dir.filePath("config.cfg").toStdString();
     opt.seed = 20261208;
@@ -157,8 +157,11 @@ struct Session {
     program->start();
     wait_until([this] { return program->started(); }, 60000, "start-up");
     // Lines are queued by the program thread; let them all arrive.
-    wait_until([this] { return platform->text_lines().size() >= 6 && platform->picture(kPictureUnit).width() > 0; },
-               60000, "first picture");
+    wait_until(
+        [this] {
+          return platform->text_lines().size() >= 6 && platform->picture(kPictureUnit).width() > 0;
+        },
+        60000, "first picture");
   }
   ~Session() {
     program->stop();
@@ -173,10 +176,12 @@ struct Session {
   }
   // Waits until the picture window has drawn what it was last given.
   void wait_picture() {
-    wait_until([this] {
-      const PictureWindow* p = platform->current_picture();
-      return p && !p->drawing();
-    }, 60000, "picture drawn");
+    wait_until(
+        [this] {
+          const PictureWindow* p = platform->current_picture();
+          return p && !p->drawing();
+        },
+        60000, "picture drawn");
   }
   bool has_line(const QString& line) const { return platform->text_lines().contains(line); }
   QString last_line() const {
@@ -187,7 +192,7 @@ struct Session {
 };
 
 struct NewFields {
-  int kind = kHahn;  // list position
+  int kind = kHahn;             // list position
   std::map<int, QString> text;  // control id -> typed text
 };
 

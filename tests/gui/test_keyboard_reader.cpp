@@ -2,9 +2,9 @@
 // scripted source that blocks like the picture window's key read.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <condition_variable>
 #include <deque>
-#include <dirent.h>
 #include <mutex>
 #include <thread>
 
@@ -103,7 +103,8 @@ TEST(KeyRing, KeepsOrderAcrossTheWrapOfItsIndexes) {
   // 1000 keys through a 256-slot ring, up to 100 waiting at a time.
   int next_in = 0, next_out = 0;
   while (next_out < 1000) {
-    for (int k = 0; k < 100 && next_in < 1000; ++k) ASSERT_TRUE(ring.push(static_cast<char>(next_in++ % 120 + 1)));
+    for (int k = 0; k < 100 && next_in < 1000; ++k)
+      ASSERT_TRUE(ring.push(static_cast<char>(next_in++ % 120 + 1)));
     while (ring.peek()) ASSERT_EQ(ring.get(), static_cast<char>(next_out++ % 120 + 1));
   }
   EXPECT_EQ(beeps, 0);

@@ -83,12 +83,12 @@ class ModesTest : public QObject {
       done = true;
     });
     QTest::keyClick(picture_view(s), 'w');
-    QTest::keyClick(picture_view(s), Qt::Key_Left);  // types nothing, still a key
+    QTest::keyClick(picture_view(s), Qt::Key_Left);   // types nothing, still a key
     QTest::keyClick(picture_view(s), Qt::Key_Shift);  // a modifier alone is none
     QTest::keyClick(picture_view(s), 'e');
     wait_until([&] { return count.load() == 3; });
     QVERIFY(!done.load());  // blocked again, waiting for the next key
-    s.program->stop();  // shuts the windowing layer: the blocked read returns
+    s.program->stop();      // shuts the windowing layer: the blocked read returns
     reader.join();
     QVERIFY(done.load());
     QCOMPARE(got.size(), std::size_t{3});
@@ -112,10 +112,10 @@ class ModesTest : public QObject {
     Session s;
     new_hexagon(s, hahn("3", "4", "0"));
     const std::vector<Key> keys = {
-        {'z', 0, false}, {'x', 0, false}, {'a', 1, true}, {'a', 2, true}, {'s', 2, true},
-        {'x', 2, true},  {'k', 2, false}, {'A', 3, true}, {'Z', 2, true}, {'a', 3, true},
-        {'a', 4, true},  {'a', 4, false}, {'S', 4, false}, {'x', 4, true}, {'X', 4, true},
-        {'q', 4, false}};
+        {'z', 0, false}, {'x', 0, false}, {'a', 1, true},  {'a', 2, true},
+        {'s', 2, true},  {'x', 2, true},  {'k', 2, false}, {'A', 3, true},
+        {'Z', 2, true},  {'a', 3, true},  {'a', 4, true},  {'a', 4, false},
+        {'S', 4, false}, {'x', 4, true},  {'X', 4, true},  {'q', 4, false}};
     const qint64 handled0 = s.program->keys_handled.load();
     std::size_t sent = 0;
     qint64 before = 0;
@@ -287,15 +287,24 @@ class ModesTest : public QObject {
     QTest::addColumn<int>("entry");
     QTest::addColumn<QString>("delay");
     QTest::addColumn<QString>("message");
-    QTest::newRow("S+1->S at S=T") << "6" << 1 << "10" << "It is impossible now! (S=T)";
-    QTest::newRow("S+1 at S=T") << "6" << 3 << "10" << "It is impossible now! (S=T)";
-    QTest::newRow("S-1->S at S=0") << "0" << 2 << "10" << "It is impossible now! (S=0)";
-    QTest::newRow("S-1 at S=0") << "0" << 4 << "10" << "It is impossible now! (S=0)";
-    QTest::newRow("negative delay") << "3" << 1 << "-1" << "Incorrect input!";
-    QTest::newRow("letters") << "3" << 2 << "abc" << "Incorrect input!";
-    QTest::newRow("empty") << "3" << 3 << "" << "Incorrect input!";
-    QTest::newRow("fraction") << "3" << 4 << "1.5" << "Incorrect input!";
-    QTest::newRow("too large") << "3" << 1 << "99999999999" << "Incorrect input!";
+    QTest::newRow("S+1->S at S=T") << "6" << 1 << "10"
+                                   << "It is impossible now! (S=T)";
+    QTest::newRow("S+1 at S=T") << "6" << 3 << "10"
+                                << "It is impossible now! (S=T)";
+    QTest::newRow("S-1->S at S=0") << "0" << 2 << "10"
+                                   << "It is impossible now! (S=0)";
+    QTest::newRow("S-1 at S=0") << "0" << 4 << "10"
+                                << "It is impossible now! (S=0)";
+    QTest::newRow("negative delay") << "3" << 1 << "-1"
+                                    << "Incorrect input!";
+    QTest::newRow("letters") << "3" << 2 << "abc"
+                             << "Incorrect input!";
+    QTest::newRow("empty") << "3" << 3 << ""
+                           << "Incorrect input!";
+    QTest::newRow("fraction") << "3" << 4 << "1.5"
+                              << "Incorrect input!";
+    QTest::newRow("too large") << "3" << 1 << "99999999999"
+                               << "Incorrect input!";
   }
   void live_refusals() {
     QFETCH(QString, S0);

@@ -43,9 +43,12 @@ void step_dialog(Session& s, bool plus, const QString& steps, const QString& sam
 }
 
 void wait_idle(Session& s) {
-  wait_until([&] { return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled(); });
+  wait_until([&] {
+    return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
+  });
   // The report is queued just before the command ends.
-  wait_until([&] { return s.last_line().startsWith("Hahn case") || s.last_line().contains("case."); });
+  wait_until(
+      [&] { return s.last_line().startsWith("Hahn case") || s.last_line().contains("case."); });
 }
 
 void choose_style(Session& s, int style, bool new_window) {
@@ -63,7 +66,11 @@ std::string config_text(const std::string& c1, const std::string& c2, const std:
                         const std::string& style) {
   std::string t;
   for (int i = 1; i <= 21; ++i) {
-    t += i == 15 ? c1 : i == 16 ? c2 : i == 17 ? c3 : i == 19 ? style : "# line " + std::to_string(i);
+    t += i == 15   ? c1
+         : i == 16 ? c2
+         : i == 17 ? c3
+         : i == 19 ? style
+                   : "# line " + std::to_string(i);
     t += "\n";
   }
   return t;
@@ -109,14 +116,16 @@ class ProgramTest : public QObject {
     QCOMPARE(plain(s.platform->commands_menu()->title()), QString("Commands"));
     QVERIFY(s.platform->commands_enabled());
     QCOMPARE(labels(s.platform->help_menu()), QStringList({"How to start?", "About LZA"}));
-    QCOMPARE(labels(s.platform->image_menu()), QStringList({"Print image", "Save image as..", "Exit"}));
+    QCOMPARE(labels(s.platform->image_menu()),
+             QStringList({"Print image", "Save image as..", "Exit"}));
 
     const QStringList lines = s.platform->text_lines();
-    QCOMPARE(lines.mid(0, 6),
-             QStringList({"Lozengia. Beta version.", "Use the menu to generate and draw tilings.", "",
-                          "Configuration file config.cfg not found or in bad format. Default "
-                          "values are loaded.",
-                          "", "Hahn case. N,T,S = 50 100 0"}));
+    QCOMPARE(
+        lines.mid(0, 6),
+        QStringList({"Lozengia. Beta version.", "Use the menu to generate and draw tilings.", "",
+                     "Configuration file config.cfg not found or in bad format. Default "
+                     "values are loaded.",
+                     "", "Hahn case. N,T,S = 50 100 0"}));
     const HexagonParams p = s.program->params();
     QCOMPARE(p.N, 50);
     QCOMPARE(p.T, 100);
@@ -127,8 +136,7 @@ class ProgramTest : public QObject {
     const QImage pic = s.platform->picture(kPictureUnit);
     QVERIFY(!pic.isNull());
     // Centre of the flat lozenge of path 6 (height 5) at slice 20.
-    QCOMPARE(pic.pixel(to_pixel(s, 20 * 0.866 + 0.433, 5 - 10 + 0.25)) & 0xFFFFFF,
-             qrgb(0xD0FFD0));
+    QCOMPARE(pic.pixel(to_pixel(s, 20 * 0.866 + 0.433, 5 - 10 + 0.25)) & 0xFFFFFF, qrgb(0xD0FFD0));
     QCOMPARE(count_color(pic, 0xD0D0FF), 0);
   }
 
@@ -152,7 +160,10 @@ class ProgramTest : public QObject {
     const QImage pic = s.platform->picture(kPictureUnit);
     // Every lozenge is flat at S = 0, in the file's first colour.
     QVERIFY2(count_color(pic, 0x0000FF) > pic.width() * pic.height() / 40,
-             qPrintable(QString("%1 of %2x%3").arg(count_color(pic, 0x0000FF)).arg(pic.width()).arg(pic.height())));
+             qPrintable(QString("%1 of %2x%3")
+                            .arg(count_color(pic, 0x0000FF))
+                            .arg(pic.width())
+                            .arg(pic.height())));
     QCOMPARE(count_color(pic, 0xD0FFD0), 0);
   }
 
@@ -177,7 +188,8 @@ class ProgramTest : public QObject {
     QCOMPARE(help[0], QString("Use the menu \"Commands\" to generate and draw random tilings"));
     QCOMPARE(help[1], QString("\"Show tiling\" draws curent tiling"));
     QCOMPARE(help[8], QString());
-    QCOMPARE(help[10], QString("\"New hexagon\" (set \"Hahn(uniform measure)\", N=50, T=100, S=0)"));
+    QCOMPARE(help[10],
+             QString("\"New hexagon\" (set \"Hahn(uniform measure)\", N=50, T=100, S=0)"));
     QCOMPARE(help[12], QString("\"Show tiling\""));
     QCOMPARE(boxes[1].title, QString("About LZA"));
     QVERIFY(boxes[1].text.contains("(LZA)"));
@@ -235,18 +247,30 @@ class ProgramTest : public QObject {
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
-    QTest::newRow("N empty") << int(kHahn) << 1002 << "" << "Bad Input";
-    QTest::newRow("N letters") << int(kHahn) << 1002 << "abc" << "Bad Input";
-    QTest::newRow("N huge") << int(kHahn) << 1002 << "99999999999" << "Bad Input";
-    QTest::newRow("N 1e400") << int(kHahn) << 1002 << "1e400" << "Bad Input";
-    QTest::newRow("N nan") << int(kHahn) << 1002 << "nan" << "Bad Input";
-    QTest::newRow("N zero") << int(kHahn) << 1002 << "0" << "Bad Input";
-    QTest::newRow("T zero") << int(kHahn) << 1003 << "0" << "Bad Input";
-    QTest::newRow("S above T") << int(kHahn) << 1004 << "101" << "Bad Input";
-    QTest::newRow("q one") << int(kQHahn) << 1005 << "1.0" << "Bad Input";
-    QTest::newRow("q nan") << int(kQHahn) << 1005 << "nan" << "Bad Input";
-    QTest::newRow("q 1e400") << int(kQHahn) << 1005 << "1e400" << "Bad Input";
-    QTest::newRow("Racah K=-N") << int(kRacah) << 1007 << "-50" << "-50 should not lie inside [ -50 , 50 ]";
+    QTest::newRow("N empty") << int(kHahn) << 1002 << ""
+                             << "Bad Input";
+    QTest::newRow("N letters") << int(kHahn) << 1002 << "abc"
+                               << "Bad Input";
+    QTest::newRow("N huge") << int(kHahn) << 1002 << "99999999999"
+                            << "Bad Input";
+    QTest::newRow("N 1e400") << int(kHahn) << 1002 << "1e400"
+                             << "Bad Input";
+    QTest::newRow("N nan") << int(kHahn) << 1002 << "nan"
+                           << "Bad Input";
+    QTest::newRow("N zero") << int(kHahn) << 1002 << "0"
+                            << "Bad Input";
+    QTest::newRow("T zero") << int(kHahn) << 1003 << "0"
+                            << "Bad Input";
+    QTest::newRow("S above T") << int(kHahn) << 1004 << "101"
+                               << "Bad Input";
+    QTest::newRow("q one") << int(kQHahn) << 1005 << "1.0"
+                           << "Bad Input";
+    QTest::newRow("q nan") << int(kQHahn) << 1005 << "nan"
+                           << "Bad Input";
+    QTest::newRow("q 1e400") << int(kQHahn) << 1005 << "1e400"
+                             << "Bad Input";
+    QTest::newRow("Racah K=-N") << int(kRacah) << 1007 << "-50"
+                                << "-50 should not lie inside [ -50 , 50 ]";
   }
   void new_dialog_refuses_bad_entries() {
     QFETCH(int, kind);
@@ -307,18 +331,30 @@ class ProgramTest : public QObject {
     QTest::addColumn<bool>("plus");
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("samples");
-    QTest::newRow("+ zero steps") << true << "0" << "1";
-    QTest::newRow("+ empty") << true << "" << "1";
-    QTest::newRow("+ letters") << true << "ten" << "1";
-    QTest::newRow("+ 1e400") << true << "1e400" << "1";
-    QTest::newRow("+ nan") << true << "nan" << "1";
-    QTest::newRow("+ huge") << true << "99999999999" << "1";
-    QTest::newRow("+ wraps S+steps") << true << "2147483647" << "1";
-    QTest::newRow("+ T-S+1") << true << "5" << "1";
-    QTest::newRow("+ zero samples") << true << "1" << "0";
-    QTest::newRow("+ samples nan") << true << "1" << "nan";
-    QTest::newRow("- more than S") << false << "2" << "1";
-    QTest::newRow("- negative") << false << "-1" << "1";
+    QTest::newRow("+ zero steps") << true << "0"
+                                  << "1";
+    QTest::newRow("+ empty") << true << ""
+                             << "1";
+    QTest::newRow("+ letters") << true << "ten"
+                               << "1";
+    QTest::newRow("+ 1e400") << true << "1e400"
+                             << "1";
+    QTest::newRow("+ nan") << true << "nan"
+                           << "1";
+    QTest::newRow("+ huge") << true << "99999999999"
+                            << "1";
+    QTest::newRow("+ wraps S+steps") << true << "2147483647"
+                                     << "1";
+    QTest::newRow("+ T-S+1") << true << "5"
+                             << "1";
+    QTest::newRow("+ zero samples") << true << "1"
+                                    << "0";
+    QTest::newRow("+ samples nan") << true << "1"
+                                   << "nan";
+    QTest::newRow("- more than S") << false << "2"
+                                   << "1";
+    QTest::newRow("- negative") << false << "-1"
+                                << "1";
   }
   void step_dialog_refuses_bad_entries() {
     QFETCH(bool, plus);
@@ -359,8 +395,8 @@ class ProgramTest : public QObject {
     const QStringList lines = s.platform->text_lines();
     const int first = lines.indexOf("Iteration 1 S=3");
     QVERIFY(first > 0);
-    QCOMPARE(lines.mid(first, 4),
-             QStringList({"Iteration 1 S=3", "Iteration 1 S=4", "Iteration 1 S=5", "Iteration 1 S=6"}));
+    QCOMPARE(lines.mid(first, 4), QStringList({"Iteration 1 S=3", "Iteration 1 S=4",
+                                               "Iteration 1 S=5", "Iteration 1 S=6"}));
     QCOMPARE(s.last_line(), QString("Hahn case. N,T,S = 4 6 6"));
     QCOMPARE(s.program->params().S, 6);
     // At S = T there is one tiling: the minimal one.
@@ -505,7 +541,8 @@ class ProgramTest : public QObject {
     QVERIFY(s.platform->shutting_down());
     // The run was abandoned at a step boundary with a valid configuration.
     const HexagonParams p = s.program->params();
-    QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)), QString());
+    QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)),
+             QString());
   }
 };
 

@@ -2,14 +2,14 @@
 // pixels where lozenges are large, the right mean colours where they are
 // smaller than a pixel, the same image on any number of threads, and zoomed
 // views.
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <climits>
 #include <cmath>
 #include <map>
@@ -19,8 +19,8 @@
 #include "core/fast_sweep.h"
 #include "core/hexagon.h"
 #include "core/message_sink.h"
-#include "render/picture_files.h"
 #include "render/lozenge_regions.h"
+#include "render/picture_files.h"
 #include "render/qpainter_canvas.h"
 #include "render/raster_tiling.h"
 #include "render/svg_tiling.h"
@@ -44,8 +44,8 @@ PathArray uniform_sample(int32_t n, int64_t seed) {
 }
 
 // The picture as the canvas drawing makes it: one QPainter polygon per lozenge.
-QImage canvas_picture(const PathArray& paths, int32_t N, int32_t T, int32_t S, int style,
-                      int size, bool merged = false) {
+QImage canvas_picture(const PathArray& paths, int32_t N, int32_t T, int32_t S, int style, int size,
+                      bool merged = false) {
   QImage image(size, size, QImage::Format_RGB32);
   image.fill(Qt::white);
   QPainter painter(&image);
@@ -59,9 +59,9 @@ QImage canvas_picture(const PathArray& paths, int32_t N, int32_t T, int32_t S, i
 }
 
 struct Difference {
-  int pixels = 0;      // pixels that differ at all
-  int off_edge = 0;    // of which no neighbour of the reference differs in colour
-  int edge_pixels = 0; // pixels of the reference next to another colour
+  int pixels = 0;       // pixels that differ at all
+  int off_edge = 0;     // of which no neighbour of the reference differs in colour
+  int edge_pixels = 0;  // pixels of the reference next to another colour
 };
 
 // An edge pixel of the reference has a neighbour (8-neighbourhood) of another
@@ -87,7 +87,6 @@ Difference compare(const QImage& ref, const QImage& img, int radius = 1) {
     }
   return d;
 }
-
 
 int count_colors(const QImage& img) {
   std::set<QRgb> seen;

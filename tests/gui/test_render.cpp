@@ -8,18 +8,18 @@
 #include <QtTest>
 #include <cmath>
 
+#include "../support/files.h"
+#include "../support/temp_dir.h"
 #include "core/hexagon.h"
 #include "render/color_config.h"
 #include "render/picture_files.h"
 #include "render/tiling.h"
-#include "../support/files.h"
-#include "../support/temp_dir.h"
 
 using namespace lozengia;
 
 namespace {
 
-constexpr Rgb kFlat = 0x20C040;     // distinct from the defaults on purpose
+constexpr Rgb kFlat = 0x20C040;  // distinct from the defaults on purpose
 constexpr Rgb kRising = 0x4020E0;
 constexpr Rgb kHexagon = 0xA0A0A0;
 const LozengeColors kColors{kFlat, kRising, kHexagon};
@@ -80,11 +80,16 @@ std::string config_text(const std::string& c1, const std::string& c2, const std:
                         const std::string& style, int lines = 21) {
   std::string s;
   for (int i = 1; i <= lines; ++i) {
-    if (i == 15) s += c1;
-    else if (i == 16) s += c2;
-    else if (i == 17) s += c3;
-    else if (i == 19) s += style;
-    else s += "comment line " + std::to_string(i);
+    if (i == 15)
+      s += c1;
+    else if (i == 16)
+      s += c2;
+    else if (i == 17)
+      s += c3;
+    else if (i == 19)
+      s += style;
+    else
+      s += "comment line " + std::to_string(i);
     s += "\n";
   }
   return s;
@@ -109,7 +114,9 @@ class RenderTest : public QObject {
     QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
     const QImage img = png_of(h.paths, 1, 2, 1, style);
     QCOMPARE(img.size(), QSize(kSize, kSize));
-    auto at = [&](double x, double y) { return img.pixel(to_pixel(x, y, 1, 2, 1, kSize)) & 0xFFFFFF; };
+    auto at = [&](double x, double y) {
+      return img.pixel(to_pixel(x, y, 1, 2, 1, kSize)) & 0xFFFFFF;
+    };
     // Inside each lozenge, away from its edges and from the path segment.
     QCOMPARE(at(0.25, 0.7), qrgb(kFlat) & 0xFFFFFF);
     QCOMPARE(at(1.3, 0.6), qrgb(kRising) & 0xFFFFFF);
@@ -268,8 +275,10 @@ class RenderTest : public QObject {
   void config_bad_files_give_the_defaults_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("empty") << "";
-    QTest::newRow("short") << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "3", 14));
-    QTest::newRow("colours unreadable") << QString::fromStdString(config_text("zz00FF", "", "GG", "x"));
+    QTest::newRow("short") << QString::fromStdString(
+        config_text("0000FF", "00FF00", "FF0000", "3", 14));
+    QTest::newRow("colours unreadable")
+        << QString::fromStdString(config_text("zz00FF", "", "GG", "x"));
     QTest::newRow("binary") << QString::fromLatin1("\x01\x02\xff\xfe\n\n\x00garbage", 16);
   }
   void config_bad_files_give_the_defaults() {

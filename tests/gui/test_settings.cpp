@@ -27,7 +27,8 @@ std::map<int, QString> offered(Session& s, const QString& entry, const QString& 
       if (!w->property("controlId").isValid()) continue;
       const int id = w->property("controlId").toInt();
       if (auto* e = qobject_cast<QLineEdit*>(w)) (*fields)[id] = e->text();
-      if (auto* c = qobject_cast<QComboBox*>(w)) (*fields)[id] = QString::number(c->currentIndex() + 1);
+      if (auto* c = qobject_cast<QComboBox*>(w))
+        (*fields)[id] = QString::number(c->currentIndex() + 1);
     }
     press(d, ids::kCancel);
   });
@@ -39,7 +40,11 @@ std::string config_text(const std::string& c1, const std::string& c2, const std:
                         const std::string& style) {
   std::string t;
   for (int i = 1; i <= 21; ++i) {
-    t += i == 15 ? c1 : i == 16 ? c2 : i == 17 ? c3 : i == 19 ? style : "# line " + std::to_string(i);
+    t += i == 15   ? c1
+         : i == 16 ? c2
+         : i == 17 ? c3
+         : i == 19 ? style
+                   : "# line " + std::to_string(i);
     t += "\n";
   }
   return t;
@@ -67,7 +72,9 @@ class SettingsTest : public QObject {
         press(d, ids::kOk);
       });
       s.trigger("S->S+1 steps");
-      wait_until([&] { return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled(); });
+      wait_until([&] {
+        return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
+      });
       when_modal(titled("Live mode"), [](QWidget* d) {
         CloseOnExit guard{d};
         qobject_cast<QComboBox*>(control(d, ids::kTransition))->setCurrentIndex(2);  // S->S+1
@@ -75,7 +82,9 @@ class SettingsTest : public QObject {
         press(d, ids::kOk);
       });
       s.trigger("Live");  // runs up to S = T by itself
-      wait_until([&] { return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled(); });
+      wait_until([&] {
+        return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
+      });
       when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
         CloseOnExit guard{d};
         qobject_cast<QAbstractButton*>(control(d, 1015))->click();
@@ -123,7 +132,8 @@ class SettingsTest : public QObject {
     QTest::addColumn<QByteArray>("ini");
     QTest::newRow("out of range") << QByteArray(
         "[picture]\nstyle=99\nredraw_after_each_command=maybe\n[steps]\nsteps=-5\nsamples=abc\n"
-        "[live]\ntransition=0\ndelay=-1\n[new]\nkind=7\n1002=12\n[window]\ngeometry=@ByteArray(junk)\n"
+        "[live]\ntransition=0\ndelay=-1\n[new]\nkind=7\n1002=12\n[window]\ngeometry=@ByteArray("
+        "junk)\n"
         "[folders]\nsave=/no/such/folder\n");
     QTest::newRow("wrong types") << QByteArray(
         "[picture]\nstyle=1, 2\n[steps]\nsteps=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x12)\n"
@@ -163,7 +173,8 @@ class SettingsTest : public QObject {
     w.set("b", QString(" 7 "));
     w.set("c", QString("7x"));
     w.set("t", QString("hello"));
-    w.set("ctl", QString("a\x01" "b"));
+    w.set("ctl", QString("a\x01"
+                         "b"));
     w.set_flag("f", true);
     w.sync();
     Settings r(dir.filePath("s.ini"));
@@ -222,11 +233,13 @@ class SettingsTest : public QObject {
       int filter;
       const char* file;
       QByteArray magic;
-    } cases[] = {{0, "a.png", "\x89PNG"}, {1, "b.bmp", "BM"}, {2, "c.svg", "<?xml"}, {3, "d.pdf", "%PDF"}};
+    } cases[] = {
+        {0, "a.png", "\x89PNG"}, {1, "b.bmp", "BM"}, {2, "c.svg", "<?xml"}, {3, "d.pdf", "%PDF"}};
     for (const auto& c : cases) {
       const QString base = dir.filePath(QString(c.file).section('.', 0, 0));
       const QString filter = image_filters().at(c.filter);
-      s.platform->set_image_name_source([=] { return std::make_optional(std::make_pair(base, filter)); });
+      s.platform->set_image_name_source(
+          [=] { return std::make_optional(std::make_pair(base, filter)); });
       s.platform->frame()->save_action()->trigger();
       QFile f(dir.filePath(c.file));
       QVERIFY2(f.open(QIODevice::ReadOnly), c.file);
@@ -254,7 +267,8 @@ class SettingsTest : public QObject {
   // ----------------------------------------------------------- config.cfg
 
   void config_style_line_may_carry_a_comment() {
-    const ColorConfig c = parse_color_config(config_text("0000FF", "00FF00", "FF0000", "3  default style"));
+    const ColorConfig c =
+        parse_color_config(config_text("0000FF", "00FF00", "FF0000", "3  default style"));
     QVERIFY(c.loaded);
     QCOMPARE(c.style, 3);
     QCOMPARE(c.colors.flat, Rgb{0x0000FF});
@@ -271,12 +285,14 @@ class SettingsTest : public QObject {
     QTest::addColumn<uint>("hexagon");
     QTest::addColumn<int>("style");
     QTest::addColumn<QString>("read");
-    QTest::newRow("bad style") << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "two"))
-                               << 0x0000FFu << 0x00FF00u << 0xFF0000u << 2
-                               << "Read from config.cfg all the same: colour 1, colour 2, colour 3.";
-    QTest::newRow("bad colour 2") << QString::fromStdString(config_text("0000FF", "zz", "FF0000", "4"))
-                                  << 0x0000FFu << 0xD0D0FFu << 0xFF0000u << 4
-                                  << "Read from config.cfg all the same: colour 1, colour 3, style.";
+    QTest::newRow("bad style")
+        << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "two")) << 0x0000FFu
+        << 0x00FF00u << 0xFF0000u << 2
+        << "Read from config.cfg all the same: colour 1, colour 2, colour 3.";
+    QTest::newRow("bad colour 2")
+        << QString::fromStdString(config_text("0000FF", "zz", "FF0000", "4")) << 0x0000FFu
+        << 0xD0D0FFu << 0xFF0000u << 4
+        << "Read from config.cfg all the same: colour 1, colour 3, style.";
     QTest::newRow("all bad") << QString::fromStdString(config_text("x", "y", "z", "w")) << 0xD0FFD0u
                              << 0xD0D0FFu << 0xDDB0B0u << 2 << "";
     QTest::newRow("empty") << "" << 0xD0FFD0u << 0xD0D0FFu << 0xDDB0B0u << 2 << "";

@@ -34,9 +34,11 @@ void step_dialog(Session& s, bool plus, const QString& steps, const QString& sam
 }
 
 void wait_idle(Session& s) {
-  wait_until([&] {
-    return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
-  }, 120000, "command ended");
+  wait_until(
+      [&] {
+        return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
+      },
+      120000, "command ended");
   wait_until([&] { return s.last_line().contains("case."); }, 10000, "report line");
 }
 
@@ -57,8 +59,7 @@ void resize_picture(Session& s, int w, int h) {
   QMdiSubWindow* sub = picture_sub(s);
   const QSize extra = sub->size() - sub->widget()->size();
   sub->resize(QSize(w, h) + extra);
-  wait_until([&] { return s.platform->current_picture()->size() == QSize(w, h); }, 10000,
-             "resize");
+  wait_until([&] { return s.platform->current_picture()->size() == QSize(w, h); }, 10000, "resize");
   s.wait_picture();
 }
 
@@ -166,9 +167,15 @@ class WindowsTest : public QObject {
       QCOMPARE(img.size(), size);  // drawn at the window's size, not scaled
       const QRect box = drawn_box(img);
       QVERIFY2(std::abs(box.left() - (size.width() - 1 - box.right())) <= 2,
-               qPrintable(QString("not centred across: %1..%2 of %3").arg(box.left()).arg(box.right()).arg(size.width())));
+               qPrintable(QString("not centred across: %1..%2 of %3")
+                              .arg(box.left())
+                              .arg(box.right())
+                              .arg(size.width())));
       QVERIFY2(std::abs(box.top() - (size.height() - 1 - box.bottom())) <= 2,
-               qPrintable(QString("not centred down: %1..%2 of %3").arg(box.top()).arg(box.bottom()).arg(size.height())));
+               qPrintable(QString("not centred down: %1..%2 of %3")
+                              .arg(box.top())
+                              .arg(box.bottom())
+                              .arg(size.height())));
       const double seen = double(box.width()) / box.height();
       QVERIFY2(std::abs(seen / aspect - 1.0) < 0.03,
                qPrintable(QString("aspect %1, hexagon %2").arg(seen).arg(aspect)));
@@ -256,13 +263,15 @@ class WindowsTest : public QObject {
     step_dialog(s, true, "50", "1");
     wait_idle(s);
     QTRY_COMPARE_WITH_TIMEOUT(s.platform->window_title(kPictureUnit),
-                              QString("Lozengia \u2014 S=0, now S=50: Show tiling to redraw"), 5000);
+                              QString("Lozengia \u2014 S=0, now S=50: Show tiling to redraw"),
+                              5000);
     choose_style(s, 2);
     QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia"));
     QCOMPARE(s.platform->current_picture()->tiling()->S, 50);
     // A new hexagon of another shape names both shapes.
     new_hexagon(s, hahn("5", "6", "2"));
-    QTRY_VERIFY_WITH_TIMEOUT(s.platform->window_title(kPictureUnit).contains("now N=5 T=6 S=2"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.platform->window_title(kPictureUnit).contains("now N=5 T=6 S=2"),
+                             5000);
   }
 
   void redraw_after_each_command_keeps_the_picture_current() {
@@ -300,8 +309,10 @@ class WindowsTest : public QObject {
     QVERIFY(s.platform->frame()->progress_text().isEmpty());
     const HexagonParams p = s.program->params();
     QVERIFY(p.S >= 3 && p.S < 100000);
-    QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)), QString());
-    const QString said = QString("Stopped after %1 of 100000 steps: the tiling reached at S=%1 is kept.").arg(p.S);
+    QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)),
+             QString());
+    const QString said =
+        QString("Stopped after %1 of 100000 steps: the tiling reached at S=%1 is kept.").arg(p.S);
     QVERIFY2(s.has_line(said), qPrintable(said));
     QVERIFY(s.platform->frame()->status().contains(QString("S=%1").arg(p.S)));
   }
@@ -318,8 +329,9 @@ class WindowsTest : public QObject {
     wait_idle(s);
     QCOMPARE(s.program->params().S, 5);
     QVERIFY(s.program->paths() == start);
-    QVERIFY(s.has_line("Stopped: an average needs all its samples, so the tiling from before the "
-                       "command (S=5) is kept."));
+    QVERIFY(
+        s.has_line("Stopped: an average needs all its samples, so the tiling from before the "
+                   "command (S=5) is kept."));
     QVERIFY(s.platform->commands_enabled());
   }
 
@@ -333,14 +345,16 @@ class WindowsTest : public QObject {
     });
     s.trigger("Live");
     wait_until([&] { return s.program->live_steps.load() >= 3; }, 60000, "live steps");
-    QTRY_VERIFY_WITH_TIMEOUT(s.platform->frame()->progress_text().startsWith("Live S->S+1->S"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.platform->frame()->progress_text().startsWith("Live S->S+1->S"),
+                             5000);
     QTRY_VERIFY_WITH_TIMEOUT(s.platform->frame()->stop_action()->isEnabled(), 5000);
     s.platform->frame()->stop_action()->trigger();
     wait_idle(s);
     QCOMPARE(s.program->params().S, 10);
     QVERIFY(!s.platform->frame()->stop_action()->isEnabled());
     const HexagonParams p = s.program->params();
-    QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)), QString());
+    QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)),
+             QString());
   }
 
   // -------------------------------------------------------------- keyboard

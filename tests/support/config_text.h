@@ -15,13 +15,27 @@ inline std::string config_text(const std::string& flat = "B0B0DD",
   std::string t;
   for (int i = 1; i <= lines; ++i) {
     switch (i) {
-      case 15: t += flat; break;
-      case 16: t += rising; break;
-      case 17: t += hexagon; break;
-      case 19: t += style; break;
-      case 18: case 20: t += "skipped"; break;
-      case 21: t += "free text"; break;
-      default: t += "comment " + std::to_string(i);
+      case 15:
+        t += flat;
+        break;
+      case 16:
+        t += rising;
+        break;
+      case 17:
+        t += hexagon;
+        break;
+      case 19:
+        t += style;
+        break;
+      case 18:
+      case 20:
+        t += "skipped";
+        break;
+      case 21:
+        t += "free text";
+        break;
+      default:
+        t += "comment " + std::to_string(i);
     }
     t += newline;
   }

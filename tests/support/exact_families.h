@@ -53,11 +53,16 @@ inline std::vector<Family> all_families(int32_t N, int32_t T, int32_t S) {
 inline double hole_weight(const ModelParams& m, int32_t t, int32_t g, int32_t S) {
   const double y = g + 0.5 - t / 2.0 - S / 2.0;
   switch (m.kind) {
-    case kHahn: return 1.0;
-    case kQHahn: return std::pow(m.q, g);
-    case kRacah: return y + m.K;
-    case kTrigonometric: return std::sin(m.alpha * y + m.beta);
-    default: return std::pow(m.q, y) + m.K * std::pow(m.q, -y);
+    case kHahn:
+      return 1.0;
+    case kQHahn:
+      return std::pow(m.q, g);
+    case kRacah:
+      return y + m.K;
+    case kTrigonometric:
+      return std::sin(m.alpha * y + m.beta);
+    default:
+      return std::pow(m.q, y) + m.K * std::pow(m.q, -y);
   }
 }
 

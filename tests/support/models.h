@@ -41,8 +41,8 @@ inline ModelParams entered_model(int32_t kind, int32_t N, int32_t T, const Model
   in.alpha = text.alpha;
   in.beta = text.beta;
   const NewHexagonResult r = FUNCTION_NEW(in);
-  EXPECT_TRUE(r.ok) << (what.empty() ? kModelNames[kind] : what) << " N=" << N << " T=" << T
-                    << ": " << r.message;
+  EXPECT_TRUE(r.ok) << (what.empty() ? kModelNames[kind] : what) << " N=" << N << " T=" << T << ": "
+                    << r.message;
   return r.params.model;
 }
 

@@ -17,8 +17,7 @@ class TempDir {
   // `mode` opens the folder to other users, for tests that write in it as an
   // unprivileged user.
   explicit TempDir(const std::string& prefix = "lozengia-test", mode_t mode = 0700) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr)
       throw std::runtime_error("cannot create a temporary folder from " + pattern);
     path_ = pattern;

@@ -26,9 +26,8 @@ namespace lozengia::sweep {
 template <bool Plus, bool Forward>
 __attribute__((target("avx2"))) void hahn_medium_groups(SweepWorkspace& ws,
                                                         const int32_t* old_heights,
-                                                        int32_t* new_heights,
-                                                        const int32_t* places, int32_t count,
-                                                        const HahnRatios& ratios) {
+                                                        int32_t* new_heights, const int32_t* places,
+                                                        int32_t count, const HahnRatios& ratios) {
   const double* inv = ws.tables.inv_data();
   const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
   constexpr int32_t step = Plus ? 1 : -1;
@@ -62,8 +61,8 @@ __attribute__((target("avx2"))) void hahn_medium_groups(SweepWorkspace& ws,
       const __m256d num = Plus ? _mm256_add_pd(_mm256_set1_pd(static_cast<double>(num0)), xd)
                                : _mm256_sub_pd(_mm256_set1_pd(static_cast<double>(num0)), xd);
       for (int h = 0; h < 8; ++h)
-        f[h] = _mm256_mul_pd(
-            _mm256_add_pd(num, _mm256_set1_pd(static_cast<double>(step * h))), f[h]);
+        f[h] =
+            _mm256_mul_pd(_mm256_add_pd(num, _mm256_set1_pd(static_cast<double>(step * h))), f[h]);
     }
     const __m256i outcomes =
         _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ln.outcomes)));

@@ -75,8 +75,7 @@ LOZENGIA_AVX2_INLINE void write_medium(int32_t* new_heights, int32_t i, int32_t 
 // weight out of range or negative, a threshold past the total).
 template <int Kind, bool Plus>
 LOZENGIA_AVX2_INLINE bool medium_block(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
-                                       int32_t* new_heights, int32_t i, int32_t j,
-                                       int32_t block) {
+                                       int32_t* new_heights, int32_t i, int32_t j, int32_t block) {
   const int32_t m = j - i + 2;
   const int32_t x0 = old_heights[i];
   double r[8];
@@ -166,11 +165,10 @@ LOZENGIA_AVX2_INLINE void rows_to_columns(const double* base, int32_t dir, const
 // weights the vector code draws without the chooser's message or exponents.
 LOZENGIA_AVX2_INLINE __m256d ordinary_weights(__m256d w) {
   const __m256d zero = _mm256_setzero_pd();
-  return _mm256_and_pd(
-      _mm256_and_pd(_mm256_cmp_pd(w, zero, _CMP_GE_OQ),
-                    _mm256_cmp_pd(w, _mm256_set1_pd(kWeightBig), _CMP_LE_OQ)),
-      _mm256_or_pd(_mm256_cmp_pd(w, _mm256_set1_pd(kWeightSmall), _CMP_GE_OQ),
-                   _mm256_cmp_pd(w, zero, _CMP_EQ_OQ)));
+  return _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(w, zero, _CMP_GE_OQ),
+                                     _mm256_cmp_pd(w, _mm256_set1_pd(kWeightBig), _CMP_LE_OQ)),
+                       _mm256_or_pd(_mm256_cmp_pd(w, _mm256_set1_pd(kWeightSmall), _CMP_GE_OQ),
+                                    _mm256_cmp_pd(w, zero, _CMP_EQ_OQ)));
 }
 
 // scale_by_largest in each lane, for weights w[1..Count] with w[1] = 1 and
@@ -220,11 +218,11 @@ LOZENGIA_AVX2_INLINE int walk_and_write(const float* spans, int32_t block, int32
   else
     v = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_cvtps_pd(span), total)));
   // Each comparison that holds is -1 in its lane.
-  const __m256i sum = _mm256_add_epi64(
-      _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(w1, v, _CMP_LT_OQ)),
-                       _mm256_castpd_si256(_mm256_cmp_pd(c2, v, _CMP_LT_OQ))),
-      _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(c3, v, _CMP_LT_OQ)),
-                       _mm256_castpd_si256(_mm256_cmp_pd(total, v, _CMP_LT_OQ))));
+  const __m256i sum =
+      _mm256_add_epi64(_mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(w1, v, _CMP_LT_OQ)),
+                                        _mm256_castpd_si256(_mm256_cmp_pd(c2, v, _CMP_LT_OQ))),
+                       _mm256_add_epi64(_mm256_castpd_si256(_mm256_cmp_pd(c3, v, _CMP_LT_OQ)),
+                                        _mm256_castpd_si256(_mm256_cmp_pd(total, v, _CMP_LT_OQ))));
   // The low halves of the four 64-bit counts, negated.
   const __m256i lows = _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0);
   const __m128i below = _mm_sub_epi32(

@@ -21,12 +21,12 @@ namespace lozengia::sweep {
 template <int Kind, bool Plus>
 __attribute__((target("avx2"))) void factor_large_avx2(SweepWorkspace& ws, int32_t t,
                                                        const int32_t* old_heights,
-                                                       int32_t* new_heights, int32_t i,
-                                                       int32_t j, int32_t block, bool whole) {
+                                                       int32_t* new_heights, int32_t i, int32_t j,
+                                                       int32_t block, bool whole) {
   if (certain_block<Plus>(ws, t, old_heights, new_heights, i, j, whole)) return;
   if (j - i < 7 && medium_block<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block)) return;
-  const bool finite = factor_ratios_avx2<Kind, Plus>(ws.tables, t, ws.S, old_heights[i],
-                                                     j - i + 1, ws.ratios.data());
+  const bool finite = factor_ratios_avx2<Kind, Plus>(ws.tables, t, ws.S, old_heights[i], j - i + 1,
+                                                     ws.ratios.data());
   factor_large_core<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, whole, finite);
 }
 
@@ -38,9 +38,8 @@ __attribute__((target("avx2"))) void factor_large_avx2(SweepWorkspace& ws, int32
 // undefined, a threshold past the total) are left for factor_large_avx2.
 template <int Kind, bool Plus>
 __attribute__((target("avx2"))) void medium_groups(SweepWorkspace& ws, int32_t t,
-                                                   const int32_t* old_heights,
-                                                   int32_t* new_heights, const int32_t* places,
-                                                   int32_t count) {
+                                                   const int32_t* old_heights, int32_t* new_heights,
+                                                   const int32_t* places, int32_t count) {
   const int32_t* starts = ws.block_starts.data();
   const FactorRows<Plus> rows(ws.tables, t, ws.S);
   const __m256d one = _mm256_set1_pd(1.0);
@@ -145,13 +144,12 @@ __attribute__((target("avx2"))) int32_t model_groups(SweepWorkspace& ws, int32_t
     w[4] = _mm256_mul_pd(w[3], _mm256_blendv_pd(one, r4, used4));
     w[3] = _mm256_and_pd(w[3], used3);
     w[4] = _mm256_and_pd(w[4], used4);
-    const int bad = _mm256_movemask_pd(_mm256_and_pd(
-                        _mm256_and_pd(ordinary_weights(w[2]), ordinary_weights(w[3])),
-                        ordinary_weights(w[4]))) ^
+    const int bad = _mm256_movemask_pd(
+                        _mm256_and_pd(_mm256_and_pd(ordinary_weights(w[2]), ordinary_weights(w[3])),
+                                      ordinary_weights(w[4]))) ^
                     15;
     scale_lanes_by_largest<4>(w);
-    const int past =
-        walk_and_write<Plus>(spans, block, new_heights, ln, w[1], w[2], w[3], w[4]);
+    const int past = walk_and_write<Plus>(spans, block, new_heights, ln, w[1], w[2], w[3], w[4]);
     const int longs =
         _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), ln.has_fourth)));
     list_redone(redo_list, redo_count, block, longs | bad | past);
@@ -161,8 +159,7 @@ __attribute__((target("avx2"))) int32_t model_groups(SweepWorkspace& ws, int32_t
   const int32_t medium_count = sort_redone(ws, redo_count, [&](int32_t i, int32_t j) {
     return !certain<Plus>(ws, t, old_heights, i, j);
   });
-  medium_groups<Kind, Plus>(ws, t, old_heights, new_heights, ws.medium_places.data(),
-                            medium_count);
+  medium_groups<Kind, Plus>(ws, t, old_heights, new_heights, ws.medium_places.data(), medium_count);
   for (int32_t k = 0; k < redo_count; ++k) {
     if (ws.redo_finished[static_cast<std::size_t>(k)]) continue;
     const int32_t b = redo_list[k], i = starts[b], j = ws.redo_ends[static_cast<std::size_t>(k)];

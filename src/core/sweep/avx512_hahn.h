@@ -67,9 +67,9 @@ LOZENGIA_AVX512_INLINE void rows_to_columns8(const double* base, int32_t dir, co
 // walk_and_write for eight small blocks; returns the lanes whose threshold
 // fell past the total.
 template <bool Plus>
-LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, int32_t block,
-                                           int32_t* new_heights, const Lanes8& ln, __m512d w1,
-                                           __m512d w2, __m512d w3, __m512d w4) {
+LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, int32_t block, int32_t* new_heights,
+                                           const Lanes8& ln, __m512d w1, __m512d w2, __m512d w3,
+                                           __m512d w4) {
   const __m256i one_i = _mm256_set1_epi32(1), two_i = _mm256_set1_epi32(2);
   const __m256i zero_i = _mm256_setzero_si256();
   const __m256i x = ln.x, first = ln.first;
@@ -122,8 +122,8 @@ LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, int32_t block,
 // Returns how many blocks were done (a multiple of eight).
 template <bool Plus, bool Forward>
 __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
-    SweepWorkspace& ws, int32_t t, const int32_t* old_heights, int32_t* new_heights,
-    int32_t count, const HahnSmallBlock<Plus, Forward>& small, const HahnRatios& ratios) {
+    SweepWorkspace& ws, int32_t t, const int32_t* old_heights, int32_t* new_heights, int32_t count,
+    const HahnSmallBlock<Plus, Forward>& small, const HahnRatios& ratios) {
   const double* inv = ws.tables.inv_data();
   const int32_t* starts = ws.block_starts.data();
   const uint8_t* links = ws.links.data();
@@ -156,8 +156,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
         f2 = _mm512_mul_pd(_mm512_add_pd(xd, two), t1);
         f3 = _mm512_mul_pd(_mm512_add_pd(xd, three), t2);
       } else {
-        const __m512d e =
-            _mm512_cvtepi32_pd(_mm256_sub_epi32(_mm256_set1_epi32(S + N - 1), x));
+        const __m512d e = _mm512_cvtepi32_pd(_mm256_sub_epi32(_mm256_set1_epi32(S + N - 1), x));
         f1 = _mm512_mul_pd(e, t0);
         f2 = _mm512_mul_pd(_mm512_sub_pd(e, one), t1);
         f3 = _mm512_mul_pd(_mm512_sub_pd(e, two), t2);

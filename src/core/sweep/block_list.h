@@ -46,8 +46,8 @@ inline constexpr StartTable kStarts{};
 template <bool Plus>
 [[gnu::always_inline]] inline int32_t list_core(int32_t N, const int32_t* __restrict old_heights,
                                                 const int32_t* __restrict new_before,
-                                                int32_t* __restrict new_heights,
-                                                int32_t* starts, uint8_t* __restrict links,
+                                                int32_t* __restrict new_heights, int32_t* starts,
+                                                uint8_t* __restrict links,
                                                 uint8_t* __restrict is_free) {
   // Forced: up (or staying) in S->S+1, staying (or down) in S->S-1.
   for (int32_t i = 0; i < N; ++i) {
@@ -97,9 +97,9 @@ int32_t list_plain(int32_t N, const int32_t* old_heights, const int32_t* new_bef
 #ifdef LOZENGIA_AVX2
 template <bool Plus>
 __attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* old_heights,
-                                                  const int32_t* new_before,
-                                                  int32_t* new_heights, int32_t* starts,
-                                                  uint8_t* links, uint8_t* is_free) {
+                                                  const int32_t* new_before, int32_t* new_heights,
+                                                  int32_t* starts, uint8_t* links,
+                                                  uint8_t* is_free) {
   return list_core<Plus>(N, old_heights, new_before, new_heights, starts, links, is_free);
 }
 #endif

@@ -36,15 +36,14 @@ namespace lozengia::sweep {
 // The code a sweep runs, chosen once at its start (every slice of the sweep
 // then runs the same instantiation, with no further test).
 enum class VectorPath {
-  kPlain,  // one block at a time, SSE2 at most: any x86-64, or portable C++
-  kAvx2,   // four blocks at a time in 256-bit vectors
+  kPlain,   // one block at a time, SSE2 at most: any x86-64, or portable C++
+  kAvx2,    // four blocks at a time in 256-bit vectors
   kAvx512,  // Hahn's small blocks eight at a time in 512-bit vectors, the rest as kAvx2
 };
 
 // How many blocks the widest path may weigh at once (8, 4, or 1 for the plain
 // path): all of them by default; tests lower it to check every path.
 inline std::atomic<int> g_widest_lanes{8};
-
 
 // Whether this processor has AVX2, asked once.
 inline bool processor_has_avx2() {
@@ -81,8 +80,10 @@ decltype(auto) with_vector_path(VectorPath path, F&& f) {
   switch (path) {
     case VectorPath::kAvx512:
       return f(std::integral_constant<VectorPath, VectorPath::kAvx512>{});
-    case VectorPath::kAvx2: return f(std::integral_constant<VectorPath, VectorPath::kAvx2>{});
-    default: return f(std::integral_constant<VectorPath, VectorPath::kPlain>{});
+    case VectorPath::kAvx2:
+      return f(std::integral_constant<VectorPath, VectorPath::kAvx2>{});
+    default:
+      return f(std::integral_constant<VectorPath, VectorPath::kPlain>{});
   }
 }
 

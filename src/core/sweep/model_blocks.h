@@ -118,9 +118,9 @@ template <int Kind, bool Plus>
   bool scaled = false;
   w[1] = 1.0;
   exponents[1] = 0;
-  Largest largest{1.0, 1};  // w[1], as long as nothing is rescaled
+  Largest largest{1.0, 1};                  // w[1], as long as nothing is rescaled
   const double* ratios = ws.ratios.data();  // ratios[k - 2] = w(k) / w(k - 1)
-  int32_t largest_exponent = 0;  // of a non-zero entry
+  int32_t largest_exponent = 0;             // of a non-zero entry
   for (int32_t k = 2; k <= m; ++k) {
     product *= ratios[k - 2];
     if (out_of_range(product)) [[unlikely]] {
@@ -129,8 +129,7 @@ template <int Kind, bool Plus>
     }
     w[k] = product;
     exponents[k] = exponent;
-    largest_exponent =
-        product != 0.0 && exponent > largest_exponent ? exponent : largest_exponent;
+    largest_exponent = product != 0.0 && exponent > largest_exponent ? exponent : largest_exponent;
     const double magnitude = std::fabs(product);
     largest.at = magnitude > largest.magnitude ? k : largest.at;
     largest.magnitude = magnitude > largest.magnitude ? magnitude : largest.magnitude;
@@ -156,8 +155,8 @@ template <int Kind, bool Plus>
 void factor_large_plain(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
                         int32_t* new_heights, int32_t i, int32_t j, int32_t block, bool whole) {
   if (certain_block<Plus>(ws, t, old_heights, new_heights, i, j, whole)) return;
-  const bool finite = factor_ratios_plain<Kind, Plus>(ws.tables, t, ws.S, old_heights[i],
-                                                      j - i + 1, ws.ratios.data());
+  const bool finite = factor_ratios_plain<Kind, Plus>(ws.tables, t, ws.S, old_heights[i], j - i + 1,
+                                                      ws.ratios.data());
   factor_large_core<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, whole, finite);
 }
 

@@ -123,8 +123,8 @@ inline double keep(double w, int32_t m, int k) {
 // cumulative sums past m equal the total, which a threshold within the total
 // never exceeds. The numbers are the chooser's, operation for operation.
 template <bool Plus>
-inline int32_t small_pick(SweepWorkspace& ws, double w1, double w2, double w3, double w4,
-                          int32_t m, int32_t block) {
+inline int32_t small_pick(SweepWorkspace& ws, double w1, double w2, double w3, double w4, int32_t m,
+                          int32_t block) {
   const double c2 = w1 + w2, c3 = c2 + w3, total = c3 + w4;
   const double v = threshold<Plus>(ws.spans[static_cast<std::size_t>(block)], total);
 #ifdef LOZENGIA_SSE2

@@ -112,7 +112,7 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
       std::atomic<int32_t>* before = s0 > 0 ? &progress[static_cast<std::size_t>(s0 - 1)] : nullptr;
       std::atomic<int32_t>* before2 =
           s0 > 1 ? &progress[static_cast<std::size_t>(s0 - 2)] : nullptr;
-      int32_t seen = before ? -1 : T;  // slices known finished by sweep s0-1
+      int32_t seen = before ? -1 : T;    // slices known finished by sweep s0-1
       int32_t seen2 = before2 ? -1 : T;  // and by sweep s0-2
       for (int32_t tau = 0; tau < T + k; ++tau) {
         if (tau <= T) {
@@ -148,9 +148,8 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
   return done;
 }
 
-void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed,
-                          unsigned threads, MessageSink& sink,
-                          std::atomic<int64_t>* sweeps_done) {
+void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed, unsigned threads,
+                          MessageSink& sink, std::atomic<int64_t>* sweeps_done) {
   INIT_PATHS(p.N, p.T, 0, paths);
   StreamSweeps how;
   how.plus = true;
