@@ -76,25 +76,6 @@ int segment_pixels(const QImage& img) {
   return n;
 }
 
-std::string config_text(const std::string& c1, const std::string& c2, const std::string& c3,
-                        const std::string& style, int lines = 21) {
-  std::string s;
-  for (int i = 1; i <= lines; ++i) {
-    if (i == 15)
-      s += c1;
-    else if (i == 16)
-      s += c2;
-    else if (i == 17)
-      s += c3;
-    else if (i == 19)
-      s += style;
-    else
-      s += "comment line " + std::to_string(i);
-    s += "\n";
-  }
-  return s;
-}
-
 }  // namespace
 
 class RenderTest : public QObject {
@@ -238,75 +219,6 @@ class RenderTest : public QObject {
     }
     QCOMPARE(tiling_world(4, 6, 6, 2).y1, -20.0);
     QVERIFY(tiling_world(4, 6, 5, 2).y1 < -20.0);
-  }
-
-  // ------------------------------------------------------------ config.cfg
-
-  void config_valid_file_sets_colours_and_style() {
-    const ColorConfig c = parse_color_config(config_text("0000FF", "00FF00", "FF0000", "3"));
-    QVERIFY(c.loaded);
-    QCOMPARE(c.colors.flat, Rgb{0x0000FF});
-    QCOMPARE(c.colors.rising, Rgb{0x00FF00});
-    QCOMPARE(c.colors.hexagon, Rgb{0xFF0000});
-    QCOMPARE(c.style, 3);
-    QCOMPARE(c.message.size(), std::size_t{3});
-    QCOMPARE(c.message[0], std::string("Colors loaded from config.cfg. Blue-Green-Red format:"));
-    QCOMPARE(c.message[1], std::string("      FF    FF00  FF0000"));
-    QCOMPARE(c.message[2], std::string());
-  }
-
-  void config_style_outside_1_to_4_is_ignored_data() {
-    QTest::addColumn<QString>("style");
-    QTest::newRow("0") << "0";
-    QTest::newRow("5") << "5";
-    QTest::newRow("-1") << "-1";
-  }
-  void config_style_outside_1_to_4_is_ignored() {
-    QFETCH(QString, style);
-    const ColorConfig c =
-        parse_color_config(config_text("123456", "ABCDEF", "0A0B0C", style.toStdString()));
-    QVERIFY(c.loaded);
-    QCOMPARE(c.style, 2);
-    QCOMPARE(c.colors.flat, Rgb{0x123456});
-    QCOMPARE(c.colors.rising, Rgb{0xABCDEF});
-    QCOMPARE(c.colors.hexagon, Rgb{0x0A0B0C});
-  }
-
-  void config_bad_files_give_the_defaults_data() {
-    QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << "";
-    QTest::newRow("short") << QString::fromStdString(
-        config_text("0000FF", "00FF00", "FF0000", "3", 14));
-    QTest::newRow("colours unreadable")
-        << QString::fromStdString(config_text("zz00FF", "", "GG", "x"));
-    QTest::newRow("binary") << QString::fromLatin1("\x01\x02\xff\xfe\n\n\x00garbage", 16);
-  }
-  void config_bad_files_give_the_defaults() {
-    QFETCH(QString, text);
-    const ColorConfig c = parse_color_config(text.toStdString());
-    QVERIFY(!c.loaded);
-    QCOMPARE(c.style, 2);
-    QCOMPARE(c.colors.flat, Rgb{0xD0FFD0});
-    QCOMPARE(c.colors.rising, Rgb{0xD0D0FF});
-    QCOMPARE(c.colors.hexagon, Rgb{0xDDB0B0});
-    QCOMPARE(c.message.at(0),
-             std::string("Configuration file config.cfg not found or in bad format. Default "
-                         "values are loaded."));
-    QCOMPARE(c.message.at(1), std::string());
-  }
-
-  void config_missing_file_and_folder_give_the_defaults() {
-    QTemporaryDir dir;
-    QVERIFY(!load_color_config(dir.filePath("config.cfg").toStdString()).loaded);
-    QVERIFY(!load_color_config(dir.path().toStdString()).loaded);  // a folder, not a file
-    QFile f(dir.filePath("config.cfg"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(config_text("00FF00", "FF0000", "0000FF", "4").c_str());
-    f.close();
-    const ColorConfig c = load_color_config(dir.filePath("config.cfg").toStdString());
-    QVERIFY(c.loaded);
-    QCOMPARE(c.style, 4);
-    QCOMPARE(c.colors.flat, Rgb{0x00FF00});
   }
 };
 
