@@ -11,7 +11,6 @@
 #include "../support/files.h"
 #include "../support/temp_dir.h"
 #include "core/hexagon.h"
-#include "render/color_config.h"
 #include "render/picture_files.h"
 #include "render/tiling.h"
 
