@@ -30,6 +30,7 @@
 #include "render/picture_files.h"
 #include "render/pp_writer.h"
 #include "render/report_file.h"
+#include "support/files.h"
 
 // Every call of umask in this program lands here. The writer must learn the
 // mode of a new file without it: setting the process-wide mask, even for a
@@ -69,27 +70,11 @@ struct stat stat_of(const fs::path& p) {
   return st;
 }
 
-// Runs `body` in a child process (identities, limits, descriptors and masks
-// that must not leak into the other tests); its exit status, 100 + n when it
-// died of signal n.
-int in_child(const std::function<int()>& body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(body());
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
-// "nobody" on Debian: root may write anywhere, so the permission cases drop
-// to it when the tests run as root.
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNogroup = 65534;
+using testing::become_unprivileged;
+using testing::in_child;
+using testing::kNobody;
+using testing::kNogroup;
 constexpr int kCouldNotDrop = 77;
-
-bool become_unprivileged() {
-  if (::geteuid() != 0) return true;
-  return ::setgroups(0, nullptr) == 0 && ::setgid(kNogroup) == 0 && ::setuid(kNobody) == 0;
-}
 
 // Reads a named pipe until its writer closes it, for at most 30 seconds: a
 // writer that never comes (or renamed something over the pipe) ends the read

@@ -383,15 +383,7 @@ void raster_tiling(const RasterTarget& target, const PathArray& paths, int32_t N
   const WorldRect w = view != nullptr ? *view : tiling_world(N, T, S, style);
   Picture p{paths, N, T, S, style, colors, make_mapping(w, target.width, target.height), true, {}};
   p.crisp = std::min(p.m.sx * kHalfSqrt3, p.m.sy) >= kCrispScale;
-  const WorldPoint hexagon[6] = {
-      {0.0, 0.0},
-      {0.0, static_cast<double>(N)},
-      {S * kSqrt3 / 2.0, N + S / 2.0},
-      {T * kSqrt3 / 2.0, N + (2.0 * S - T) / 2.0},
-      {T * kSqrt3 / 2.0, (2.0 * S - T) / 2.0},
-      {(T - S) * kSqrt3 / 2.0, -(T - S) / 2.0},
-  };
-  std::copy(hexagon, hexagon + 6, p.hexagon);
+  hexagon_corners(N, T, S, p.hexagon);
 
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   // Bands of whole cache lines (16 pixels), at least 64 columns each.

@@ -14,14 +14,8 @@ void draw_lozenges(Canvas& c, const PathArray& paths, int32_t N, int32_t T, int3
   const bool outlines = ((style - 1) & 1) != 0;
   const bool path_segments = (style - 1) / 2 == 1;
 
-  const WorldPoint hexagon[6] = {
-      {0.0, 0.0},
-      {0.0, static_cast<double>(N)},
-      {S * kSqrt3 / 2.0, N + S / 2.0},
-      {T * kSqrt3 / 2.0, N + (2.0 * S - T) / 2.0},
-      {T * kSqrt3 / 2.0, (2.0 * S - T) / 2.0},
-      {(T - S) * kSqrt3 / 2.0, -(T - S) / 2.0},
-  };
+  WorldPoint hexagon[6];
+  hexagon_corners(N, T, S, hexagon);
   c.set_color(colors.hexagon);
   c.polygon(hexagon, 6, true);
   c.set_color(kBlack);
@@ -83,6 +77,18 @@ void draw_z2(Canvas& c, const PathArray& paths, int32_t N, int32_t T, int32_t S,
 }
 
 }  // namespace
+
+void hexagon_corners(int32_t N, int32_t T, int32_t S, WorldPoint corners[6]) {
+  const WorldPoint hexagon[6] = {
+      {0.0, 0.0},
+      {0.0, static_cast<double>(N)},
+      {S * kSqrt3 / 2.0, N + S / 2.0},
+      {T * kSqrt3 / 2.0, N + (2.0 * S - T) / 2.0},
+      {T * kSqrt3 / 2.0, (2.0 * S - T) / 2.0},
+      {(T - S) * kSqrt3 / 2.0, -(T - S) / 2.0},
+  };
+  std::copy(hexagon, hexagon + 6, corners);
+}
 
 WorldRect tiling_world(int32_t N, int32_t T, int32_t S, int32_t style) {
   if (style == kStyleZ2)

@@ -30,6 +30,9 @@ struct WorldRect {
 };
 WorldRect tiling_world(int32_t N, int32_t T, int32_t S, int32_t style);
 
+// The hexagon's six corners in world coordinates, in drawing order.
+void hexagon_corners(int32_t N, int32_t T, int32_t S, WorldPoint corners[6]);
+
 // Clears the canvas to white and draws the configuration `paths` of the
 // hexagon N x (T-S) x S in `style` (1..5; anything else draws style 2).
 void draw_tiling(Canvas& canvas, const PathArray& paths, int32_t N, int32_t T, int32_t S,
