@@ -13,6 +13,7 @@
 #include "core/hexagon.h"
 #include "core/params.h"
 #include "gui_test_support.h"
+#include "../support/config_text.h"
 
 using namespace lozengia;
 using namespace lozengia::test;
@@ -62,19 +63,7 @@ void choose_style(Session& s, int style, bool new_window) {
   s.wait_picture();
 }
 
-std::string config_text(const std::string& c1, const std::string& c2, const std::string& c3,
-                        const std::string& style) {
-  std::string t;
-  for (int i = 1; i <= 21; ++i) {
-    t += i == 15   ? c1
-         : i == 16 ? c2
-         : i == 17 ? c3
-         : i == 19 ? style
-                   : "# line " + std::to_string(i);
-    t += "\n";
-  }
-  return t;
-}
+using testing::config_text;
 
 QRgb qrgb(Rgb c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF) & 0xFFFFFF; }
 

@@ -8,6 +8,7 @@
 #include "commands/dialog_ids.h"
 #include "commands/live_mode.h"
 #include "gui_test_support.h"
+#include "../support/config_text.h"
 #include "platform/image_saving.h"
 #include "platform/settings.h"
 #include "render/color_config.h"
@@ -36,19 +37,7 @@ std::map<int, QString> offered(Session& s, const QString& entry, const QString& 
   return *fields;
 }
 
-std::string config_text(const std::string& c1, const std::string& c2, const std::string& c3,
-                        const std::string& style) {
-  std::string t;
-  for (int i = 1; i <= 21; ++i) {
-    t += i == 15   ? c1
-         : i == 16 ? c2
-         : i == 17 ? c3
-         : i == 19 ? style
-                   : "# line " + std::to_string(i);
-    t += "\n";
-  }
-  return t;
-}
+using testing::config_text;
 
 const std::string kBad =
     "Configuration file config.cfg not found or in bad format. Default values are loaded.";
