@@ -87,6 +87,18 @@ kill -TERM "$run"
 wait "$run"
 if [ "$(cat "$tmp/kept.txt")" = "old" ]; then ok; else bad "interrupted run changed the export"; fi
 if [ -z "$(ls "$tmp" | grep '^kept\.txt\.')" ]; then ok; else bad "interrupted run left $(ls "$tmp" | grep '^kept')"; fi
+# The same while a picture is being written: its temporary file goes too.
+mkdir "$tmp/pics"
+# (An SVG of this size is streamed for a good part of a second.)
+"$cli" -N 600 -T 1200 -S 600 --seed 1 --svg "$tmp/pics/p.svg" 2>/dev/null &
+run=$!
+for _ in $(seq 3000); do
+  ls "$tmp/pics" | grep -q '\.svg\.' && break
+  sleep 0.01
+done
+kill -TERM "$run"
+wait "$run"
+if [ -z "$(ls "$tmp/pics" | grep '\.svg\.')" ]; then ok; else bad "interrupted picture left $(ls "$tmp/pics" | grep '\.svg\.')"; fi
 
 # Averaging: N = 1, T = 2, S = 1 has two tilings, the path rising at slice 1
 # (partition 0) or at slice 2 (partition 1). The paths are averaged and

@@ -16,6 +16,8 @@
 #include "cli/progress_line.h"
 #include "cli/run_plan.h"
 #include "core/step_command.h"
+#include "render/output_file.h"
+#include "support/files.h"
 
 namespace lozengia {
 namespace {
@@ -92,34 +94,47 @@ int child_status(pid_t pid) {
   return WIFSIGNALED(status) ? 100 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
-// A signal while the export's temporary file exists removes it, then ends the
-// program as the signal would have; one ignored on entry stays ignored.
-TEST(InterruptCleanup, RemovesTheTemporaryFileAndDiesOfTheSignal) {
-  const fs::path tmp =
+// A signal while temporary files are open (the export's, a picture's) removes
+// them, then ends the program as the signal would have; the files they were
+// to replace keep their contents, and a signal ignored on entry stays ignored.
+TEST(InterruptCleanup, RemovesTheTemporaryFilesAndDiesOfTheSignal) {
+  const fs::path dir =
       fs::temp_directory_path() / ("lozengia-cli-tmp-" + std::to_string(::getpid()));
-  { std::ofstream(tmp) << "half"; }
+  fs::create_directories(dir);
+  const fs::path kept = dir / "kept.txt", made = dir / "new.svg";
+  { std::ofstream(kept) << "old"; }
   pid_t pid = ::fork();
   if (pid == 0) {
-    InterruptCleanup cleanup(tmp.string());
+    ReplacingFile a, b;
+    if (a.open(kept.string()) != WriteStatus::kOk || b.open(made.string()) != WriteStatus::kOk)
+      ::_exit(1);
+    a.write("half");
+    b.write("<svg");
+    const InterruptCleanup cleanup;
     ::raise(SIGTERM);
     ::_exit(0);
   }
   EXPECT_EQ(child_status(pid), 100 + SIGTERM);
-  EXPECT_FALSE(fs::exists(tmp)) << "the temporary file was left";
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"kept.txt"}) << "a temporary file was left";
+  EXPECT_EQ(testing::read_file(kept), "old");
 
-  { std::ofstream(tmp) << "half"; }
   pid = ::fork();
   if (pid == 0) {
     ::signal(SIGHUP, SIG_IGN);  // as under nohup
-    InterruptCleanup cleanup(tmp.string());
+    const InterruptCleanup cleanup;
+    ReplacingFile a;
+    if (a.open(kept.string()) != WriteStatus::kOk) ::_exit(1);
+    a.write("new");
     ::raise(SIGHUP);
-    cleanup.forget();
-    ::raise(SIGINT);  // forgotten: the file is the export now
+    if (a.commit() != WriteStatus::kOk) ::_exit(2);
+    ::raise(SIGINT);  // committed: the file is the export now
     ::_exit(0);
   }
   EXPECT_EQ(child_status(pid), 100 + SIGINT);
-  EXPECT_TRUE(fs::exists(tmp)) << "a forgotten or ignored path was removed";
-  fs::remove(tmp);
+  EXPECT_EQ(testing::read_file(kept), "new") << "an ignored signal or a late one undid the export";
+  fs::remove_all(dir);
 }
 
 TEST(ProgressLine, SaysNothingWhenNotShown) {

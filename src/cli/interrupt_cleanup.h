@@ -1,24 +1,20 @@
-// While an export is written through a temporary file, an interrupt (Ctrl-C,
-// a scheduler's SIGTERM, a closed terminal) removes that file, then ends the
-// program as the signal would have.
+// While a run writes through temporary files (the export from its start, each
+// picture while it is written), an interrupt (Ctrl-C, a scheduler's SIGTERM,
+// a closed terminal) removes them, then ends the program as the signal would
+// have. The files they replace keep their old contents.
 #pragma once
 
 #include <signal.h>
 
-#include <string>
-
 namespace lozengia {
 
-// One at a time: the handler reads a single process-wide path.
+// One at a time: the handler is process-wide.
 class InterruptCleanup {
  public:
-  // `path` empty (nothing to remove): nothing is installed.
-  explicit InterruptCleanup(const std::string& path);
+  InterruptCleanup();
   ~InterruptCleanup();
   InterruptCleanup(const InterruptCleanup&) = delete;
   InterruptCleanup& operator=(const InterruptCleanup&) = delete;
-  // The temporary file is about to become the export: no longer removed.
-  void forget();
 
  private:
   static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};

@@ -26,8 +26,6 @@ class RunOutputs {
   // Why an SVG picture asked for would be too large to write (empty when it
   // is not): told before anything is sampled, as bad input.
   std::string svg_refusal() const;
-  // The export's temporary file, while there is one.
-  const std::string& temporary() const { return export_.temporary(); }
   // Sample `index`: its text joins the batch's export, its pictures are
   // written.
   std::string add(int64_t index, const PathArray& result);

@@ -93,7 +93,7 @@ int run_options(const CliOptions& o, std::ostream& err) {
     err << why << '\n';
     return 2;
   }
-  InterruptCleanup cleanup(outputs.temporary());
+  const InterruptCleanup cleanup;
   StderrSink sink(err);
   const double total_sweeps = static_cast<double>(o.count) * static_cast<double>(o.samples) *
                               static_cast<double>(std::max<int32_t>(o.params.S, 1));
@@ -119,7 +119,6 @@ int run_options(const CliOptions& o, std::ostream& err) {
     if (const std::string failed = outputs.write_batch(); !failed.empty()) return fail(failed);
   }
   progress.stop();
-  cleanup.forget();
   if (const std::string failed = outputs.commit(); !failed.empty()) return fail(failed);
   return 0;
 }

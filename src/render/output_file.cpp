@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -14,6 +15,41 @@
 namespace lozengia {
 
 namespace {
+
+// The temporary files open now, where a signal handler can read them: each
+// slot's name is written while the slot is taken but not yet armed, and read
+// only while armed. Claiming, arming and disarming are lock-free atomics.
+constexpr int kTemporarySlots = 8;
+struct TemporarySlot {
+  std::atomic<bool> taken{false};
+  std::atomic<bool> armed{false};
+  char path[PATH_MAX + 16];
+};
+TemporarySlot g_temporaries[kTemporarySlots];
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// Remembers `path` for remove_open_temporaries(); -1 when every slot is taken
+// (the file is then only removed by its ReplacingFile) or the name too long.
+int remember_temporary(const std::string& path) {
+  if (path.size() >= sizeof g_temporaries[0].path) return -1;
+  for (int k = 0; k < kTemporarySlots; ++k) {
+    TemporarySlot& slot = g_temporaries[k];
+    if (slot.taken.exchange(true)) continue;
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    slot.armed.store(true);
+    return k;
+  }
+  return -1;
+}
+
+// After the file was renamed or removed: a handler running in between finds
+// no file under the name, which is harmless.
+void forget_temporary(int& slot) {
+  if (slot < 0) return;
+  g_temporaries[slot].armed.store(false);
+  g_temporaries[slot].taken.store(false);
+  slot = -1;
+}
 
 // What a name turned out to be, once its symbolic links were followed.
 struct Target {
@@ -213,9 +249,30 @@ OutputKind output_kind(const std::string& path) {
   return OutputKind::kRefused;
 }
 
+void remove_open_temporaries() noexcept {
+  for (TemporarySlot& slot : g_temporaries)
+    if (slot.armed.load()) ::unlink(slot.path);
+}
+
 ReplacingFile::~ReplacingFile() {
   if (fd_ >= 0) ::close(fd_);
   if (!tmp_.empty()) ::unlink(tmp_.c_str());
+  forget_temporary(slot_);
+}
+
+// Creates the temporary file and makes it known to remove_open_temporaries()
+// with every signal held back in this thread meanwhile, so that an interrupt
+// cannot come between the two and leave the file behind.
+int ReplacingFile::create_temporary(unsigned mode) {
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &old);
+  const int fd = create_beside(target_, static_cast<mode_t>(mode), tmp_);
+  const int saved = errno;
+  if (fd >= 0) slot_ = remember_temporary(tmp_);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  errno = saved;
+  return fd;
 }
 
 WriteStatus ReplacingFile::open(const std::string& path) {
@@ -241,7 +298,7 @@ WriteStatus ReplacingFile::open(const std::string& path) {
       old_mode_ = t.st.st_mode & 07777;
       if (sticky_forbids_rename(t)) return open_in_place();
       // The replacement stays private until it has its final mode.
-      fd_ = create_beside(target_, 0600, tmp_);
+      fd_ = create_temporary(0600);
       if (fd_ < 0) {
         // The folder may not be written (or the name with its suffix is too
         // long): the file itself may still be.
@@ -252,7 +309,7 @@ WriteStatus ReplacingFile::open(const std::string& path) {
       return WriteStatus::kOk;
     case Target::kNew:
       target_ = t.path;
-      fd_ = create_beside(target_, 0666, tmp_);
+      fd_ = create_temporary(0666);
       if (fd_ < 0) return WriteStatus::kOpenError;
       mode_ = Mode::kReplace;
       return WriteStatus::kOk;
@@ -311,6 +368,7 @@ WriteStatus ReplacingFile::commit() {
   ok = (::close(fd) == 0) && ok;
   if (ok && ::rename(tmp_.c_str(), target_.c_str()) == 0) {
     tmp_.clear();
+    forget_temporary(slot_);
     return WriteStatus::kOk;
   }
   return WriteStatus::kWriteError;  // the destructor removes the temporary file

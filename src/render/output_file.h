@@ -66,6 +66,7 @@ class ReplacingFile {
  private:
   enum class Mode { kClosed, kReplace, kInPlace, kStream };
   WriteStatus open_in_place();
+  int create_temporary(unsigned mode);
 
   int fd_ = -1;
   Mode mode_ = Mode::kClosed;
@@ -75,7 +76,14 @@ class ReplacingFile {
   // The replaced file's owner and mode, given to its replacement.
   unsigned old_uid_ = 0, old_gid_ = 0, old_mode_ = 0;
   unsigned long long written_ = 0;
+  int slot_ = -1;  // where remove_open_temporaries() finds tmp_, -1: not there
 };
+
+// Removes every temporary file a ReplacingFile has open in this process, and
+// nothing else: for a handler of an interrupting signal, which may call it
+// (it only reads lock-free atomics and calls unlink). Up to eight temporary
+// files open at once are known to it.
+void remove_open_temporaries() noexcept;
 
 // Writes `contents` to `path` through a ReplacingFile.
 WriteStatus write_file_replacing(const std::string& path, const std::string& contents);
