@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,6 +22,8 @@
 #include "platform/key_capture.h"
 #include "platform/settings.h"
 #include "platform/window_registry.h"
+#include "render/lozenge_regions.h"
+#include "render/qpainter_canvas.h"
 
 namespace lozengia {
 
@@ -356,15 +360,21 @@ void Platform::save_image_dialog() {
 
 bool Platform::print_picture(QPrinter& printer) const {
   const PictureWindow* view = registry().looked_at();
-  if (!view || view->image().isNull()) return false;
+  if (!view || !view->tiling()) return false;
+  const TilingSnapshot& tiling = *view->tiling();
   QPainter p;
   if (!p.begin(&printer)) return false;
+  // The lozenges as vector shapes (the merged ones of the PDF picture), in
+  // the largest square the page holds: sharp at the printer's resolution
+  // whatever the window's size.
   const QRect page = p.viewport();
-  QSize size = view->image().size();
-  size.scale(page.size(), Qt::KeepAspectRatio);
-  p.setViewport(page.x(), page.y(), size.width(), size.height());
-  p.setWindow(view->image().rect());
-  p.drawImage(0, 0, view->image());
+  const int side = std::min(page.width(), page.height());
+  p.setViewport(page.x() + (page.width() - side) / 2, page.y() + (page.height() - side) / 2, side,
+                side);
+  p.setWindow(0, 0, side, side);
+  QPainterCanvas canvas(p, QSizeF(side, side));
+  draw_tiling_merged(canvas, tiling.paths, tiling.N, tiling.T, tiling.S, tiling.style,
+                     tiling.colors);
   return p.end();
 }
 

@@ -109,6 +109,7 @@ class Platform : public QObject, public KeySource {
   // Saves the tiling of the picture window looked at; the path written, or
   // nothing when there is no picture or the file could not be written.
   std::optional<QString> save_image(const QString& name, const QString& chosen_filter);
+  // Prints the tiling of the picture window looked at, as vector shapes.
   bool print_picture(QPrinter& printer) const;
   void restore_defaults();
 
