@@ -71,14 +71,14 @@ def table(doc):
     ctx = doc.get("context", {})
     rounds = max((len(v) for v in ratios.values()), default=0)
     lines = [
-        f"One run of `lozengia_bench_table` ({rounds} round(s), {ctx.get('date', '?')}, "
+        f"One run of `lozengia_bench_table` ({rounds} round{'s' if rounds != 1 else ''}, {ctx.get('date', '?')}, "
         f"{ctx.get('num_cpus', '?')} cores, load average at the start "
         f"{', '.join(f'{x:.1f}' for x in ctx.get('load_avg', [])) or '?'}): "
         f"the exact sample took {statistics.median(samples):.2f} s "
         f"(median of {len(samples)}, from {min(samples):.2f} s to {max(samples):.2f} s "
         f"over the run).",
         "",
-        "| output (n = 1000, 2000 px) | x sample | seconds | file |",
+        "| output (n = 1000, pictures 2000 px) | x sample (median, range) | seconds | file |",
         "|---|---|---|---|",
         f"| the exact sample (`lozengia-cli -N 1000 -T 2000 -S 1000 --seed 1`, sampling alone) "
         f"| 1 | {statistics.median(samples):.2f} | |",
@@ -87,9 +87,9 @@ def table(doc):
         if name not in ratios:
             continue
         r = ratios[name]
-        spread = f" ({min(r):.2f}-{max(r):.2f})" if len(r) > 1 else ""
+        spread = f" ({min(r):.2g}-{max(r):.2g})" if len(r) > 1 else ""
         size = f"{files[name]:.1f} MB" if name in files else ""
-        lines.append(f"| {label} | {statistics.median(r):.3g}{spread} "
+        lines.append(f"| {label} | {statistics.median(r):.2g}{spread} "
                      f"| {statistics.median(seconds[name]):.2f} | {size} |")
     return "\n".join(lines)
 
