@@ -26,7 +26,8 @@ class TempFolder {
  public:
   TempFolder() {
     const char* dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir != nullptr && *dir ? dir : "/tmp") + "/lozengia_bench_XXXXXX";
+    std::string pattern =
+        std::string(dir != nullptr && *dir ? dir : "/tmp") + "/lozengia_bench_XXXXXX";
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   ~TempFolder() {

@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench_common.h"
 #include "core/fast_sweep.h"
 #include "core/hexagon.h"
 #include "core/step_command.h"
-#include "bench_common.h"
 
 using namespace lozengia;
 

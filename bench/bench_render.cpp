@@ -21,12 +21,12 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_common.h"
 #include "core/fast_sweep.h"
 #include "core/message_sink.h"
 #include "render/picture_files.h"
 #include "render/qpainter_canvas.h"
 #include "render/tiling.h"
-#include "bench_common.h"
 
 using namespace lozengia;
 using lozengia::bench::seconds_since;

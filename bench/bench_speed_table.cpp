@@ -7,7 +7,7 @@
 // that a drift of the machine's speed shows in the sample's own times, and
 // each other time is taken against the samples on either side of it.
 //
-//   build-release/bench/lozengia_bench_table --rounds=3
+//   build-release/bench/lozengia_bench_table --rounds=5
 //       --benchmark_out=table.json --benchmark_out_format=json   (one line)
 //   /usr/bin/python3 bench/speed_table.py table.json
 //
@@ -54,7 +54,7 @@ bench::TempFolder& folder() {
 // `lozengia-cli -N 1000 -T 2000 -S 1000 --seed 1` followed by `extra`, read as
 // the tool reads it.
 CliOptions cli(const std::vector<std::string>& extra) {
-  std::vector<std::string> args{"lozengia-cli", "-N", "1000", "-T",     "2000",
+  std::vector<std::string> args{"lozengia-cli", "-N",   "1000",   "-T", "2000",
                                 "-S",           "1000", "--seed", "1"};
   args.insert(args.end(), extra.begin(), extra.end());
   std::vector<const char*> argv;
@@ -107,7 +107,8 @@ void Picture(benchmark::State& state, const std::vector<std::string>& extra,
              const std::string& file) {
   const CliOptions o = cli(extra);
   RunOutputs outputs(o);
-  std::string failed = g_sample.size() == 0 ? "no sample to draw: run Sample first" : outputs.open();
+  std::string failed =
+      g_sample.size() == 0 ? "no sample to draw: run Sample first" : outputs.open();
   if (failed.empty()) failed = outputs.svg_refusal();
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();

@@ -1,6 +1,6 @@
 """The README's speed table from one run of lozengia_bench_table.
 
-    /usr/bin/python3 bench/speed_table.py --run build-release [--rounds 3]
+    /usr/bin/python3 bench/speed_table.py --run build-release [--rounds 5]
     /usr/bin/python3 bench/speed_table.py table.json
 
 With --run the benchmark is run (its JSON kept beside the build as
@@ -71,7 +71,8 @@ def table(doc):
     ctx = doc.get("context", {})
     rounds = max((len(v) for v in ratios.values()), default=0)
     lines = [
-        f"One run of `lozengia_bench_table` ({rounds} round{'s' if rounds != 1 else ''}, {ctx.get('date', '?')}, "
+        f"One run of `lozengia_bench_table` ({rounds} round{'s' if rounds != 1 else ''}, "
+        f"{ctx.get('date', '?')}, "
         f"{ctx.get('num_cpus', '?')} cores, load average at the start "
         f"{', '.join(f'{x:.1f}' for x in ctx.get('load_avg', [])) or '?'}): "
         f"the exact sample took {statistics.median(samples):.2f} s "
@@ -98,7 +99,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("json", nargs="?", help="the benchmark's JSON output")
     ap.add_argument("--run", metavar="BUILD", help="run the benchmark of this build folder first")
-    ap.add_argument("--rounds", type=int, default=3)
+    ap.add_argument("--rounds", type=int, default=5)
     a = ap.parse_args()
     if (a.json is None) == (a.run is None):
         ap.error("give either a JSON file or --run BUILD")
