@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench_common.h"
 #include "core/fast_sweep.h"
 #include "core/hexagon.h"
 #include "core/step_command.h"
@@ -35,17 +36,11 @@ double seconds(benchmark::State& state, double total) {
 void StepCommand(benchmark::State& state) {
   Hexagon hex;
   if (!set_hexagon(hex, HexagonParams{kN, kT, 0, {}}).empty()) std::abort();
-  NullSink sink;
   double total = 0;
   for (auto _ : state) {
-    state.PauseTiming();
-    RandomSource rng(2024);
-    INIT_PATHS(kN, kT, 0, hex.paths);
-    hex.S = 0;
-    state.ResumeTiming();
-    const auto t0 = std::chrono::steady_clock::now();
-    run_step_command(hex, true, kSteps, 1, rng, sink);
-    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double t = bench::time_step_command(hex, kSteps, 2024);
+    state.SetIterationTime(t);
+    total += t;
     benchmark::DoNotOptimize(hex.paths.data());
   }
   g_command.push_back(seconds(state, total));
@@ -110,7 +105,7 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("StepCommand/N1000/steps1000", StepCommand)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1)
-            ->UseRealTime();
+            ->UseManualTime();
       else
         benchmark::RegisterBenchmark("ExactSampleStreams/N1000/S1000", ExactSample)
             ->Unit(benchmark::kMillisecond)

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_common.h"
 #include "core/fast_sweep.h"
 #include "core/message_sink.h"
 #include "render/picture_files.h"
@@ -28,6 +29,7 @@
 #include "render/tiling.h"
 
 using namespace lozengia;
+using lozengia::bench::seconds_since;
 
 namespace {
 
@@ -55,10 +57,6 @@ double g_sample_seconds = 0.0;
 
 void report_ratio(benchmark::State& state, double seconds) {
   if (g_sample_seconds > 0.0) state.counters["x_sample"] = seconds / g_sample_seconds;
-}
-
-double seconds_since(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 void BM_SampleUniform1000(benchmark::State& state) {
