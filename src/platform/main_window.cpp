@@ -1,5 +1,7 @@
 #include "platform/main_window.h"
 
+#include <optional>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -227,14 +229,50 @@ void MainWindow::restore_geometry() {
   move(avail.center() - rect().center());
 }
 
+namespace {
+
+// A window's place remembered as "x,y,width,height", when it is whole
+// numbers, at least 100 x 80 and inside a frame area of `area`.
+std::optional<QRect> remembered_place(const Settings& settings, const QString& key, QSize area) {
+  const std::optional<QString> text = settings.text(key, 60);
+  if (!text) return std::nullopt;
+  const QStringList parts = text->split(',');
+  if (parts.size() != 4) return std::nullopt;
+  int v[4];
+  for (int k = 0; k < 4; ++k) {
+    bool ok = false;
+    v[k] = parts[k].trimmed().toInt(&ok);
+    if (!ok) return std::nullopt;
+  }
+  const QRect place(v[0], v[1], v[2], v[3]);
+  if (place.width() < 100 || place.height() < 80 || !QRect(QPoint(0, 0), area).contains(place))
+    return std::nullopt;
+  return place;
+}
+
+QString place_text(const QRect& r) {
+  return QString("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+}  // namespace
+
 void MainWindow::place_windows() {
-  // The text window on the left, a square picture window beside it.
+  // Where the user left them last time, if that still fits; otherwise the
+  // text window on the left, a square picture window beside it.
   const QSize area = mdi_->size();
   QMdiSubWindow* text = registry_->text_window();
   QMdiSubWindow* picture = registry_->current_picture_window();
   const int side = std::max(200, std::min(area.height(), area.width() * 60 / 100));
-  if (text) text->setGeometry(0, 0, std::max(300, area.width() - side), area.height());
+  if (text) {
+    const auto place = remembered_place(settings_, setting::kTextWindowPlace, area);
+    text->setGeometry(
+        place.value_or(QRect(0, 0, std::max(300, area.width() - side), area.height())));
+  }
   if (picture && picture->widget()) {
+    if (const auto place = remembered_place(settings_, setting::kPictureWindowPlace, area)) {
+      picture->setGeometry(*place);
+      return;
+    }
     const QSize extra = picture->size() - picture->widget()->size();
     const int client = std::max(100, side - std::max(extra.width(), extra.height()));
     picture->resize(QSize(client, client) + extra);
@@ -242,8 +280,16 @@ void MainWindow::place_windows() {
   }
 }
 
+void MainWindow::remember_window_places() {
+  if (const QMdiSubWindow* text = registry_->text_window(); text && text->isVisible())
+    settings_.set(setting::kTextWindowPlace, place_text(text->geometry()));
+  if (const QMdiSubWindow* picture = registry_->current_picture_window())
+    settings_.set(setting::kPictureWindowPlace, place_text(picture->geometry()));
+}
+
 void MainWindow::closeEvent(QCloseEvent* e) {
   settings_.set_bytes(setting::kGeometry, saveGeometry());
+  remember_window_places();
   settings_.sync();
   // The program thread is stopped and joined before the frame goes away.
   if (on_close) on_close();

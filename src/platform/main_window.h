@@ -53,6 +53,8 @@ class MainWindow : public QMainWindow {
 
   // Restores the saved geometry, else a size that suits the screen.
   void restore_geometry();
+  // Puts the text window and the first picture window where they were left
+  // in the last run, or side by side.
   void place_windows();
 
   QMenu* commands_menu() const { return commands_menu_; }
@@ -85,6 +87,8 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* e) override;
 
  private:
+  // Keeps the two windows' places for the next run (closeEvent).
+  void remember_window_places();
   void fill_window_menu();
 
   Settings& settings_;

@@ -1,4 +1,5 @@
-// What the program remembers between runs: the main window's geometry, the
+// What the program remembers between runs: the main window's geometry and its
+// windows' places, the
 // fields of the command dialogs, the picture style, "Redraw after each
 // command" and the last folders of saving and export. Every value read is
 // checked: a setting of the wrong type or out of range is ignored, as if it
@@ -46,6 +47,10 @@ class Settings {
 // The keys.
 namespace setting {
 inline const QString kGeometry = "window/geometry";
+// The text window's and the first picture window's places in the frame, as
+// "x,y,width,height".
+inline const QString kTextWindowPlace = "window/text";
+inline const QString kPictureWindowPlace = "window/picture";
 inline const QString kNewKind = "new/kind";
 // "new/1002" ... : the New hexagon fields by control id.
 inline QString new_field(int id) { return QString("new/%1").arg(id); }

@@ -2,13 +2,14 @@
 // the remembered settings are unreadable; saved images by the chosen type;
 // config.cfg's style line with a comment and lines that fall back alone.
 #include <QFile>
+#include <QMdiSubWindow>
 #include <QSettings>
 #include <QtTest>
 
+#include "../support/config_text.h"
 #include "commands/dialog_ids.h"
 #include "commands/live_mode.h"
 #include "gui_test_support.h"
-#include "../support/config_text.h"
 #include "platform/image_saving.h"
 #include "platform/settings.h"
 #include "render/color_config.h"
@@ -82,6 +83,9 @@ class SettingsTest : public QObject {
       s.trigger("Show tiling");
       s.platform->frame()->redraw_action()->trigger();
       s.platform->frame()->resize(700, 500);
+      QCoreApplication::processEvents();
+      s.platform->text_window()->setGeometry(10, 20, 300, 200);
+      s.platform->picture_windows().first()->setGeometry(320, 30, 250, 240);
       s.platform->frame()->close();
     }
     {
@@ -90,6 +94,15 @@ class SettingsTest : public QObject {
       QVERIFY(s.platform->frame()->redraw_action()->isChecked());
       QVERIFY(s.platform->redraw_after_each_command());
       QCOMPARE(s.platform->frame()->size(), QSize(700, 500));
+      // The windows come back where they were left.
+      QCOMPARE(s.platform->text_window()->geometry(), QRect(10, 20, 300, 200));
+      when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
+        CloseOnExit guard{d};
+        press(d, ids::kOk);
+      });
+      s.trigger("Show tiling");
+      wait_until([&] { return !s.platform->picture_windows().isEmpty(); });
+      QCOMPARE(s.platform->picture_windows().first()->geometry(), QRect(320, 30, 250, 240));
       const auto fresh = offered(s, "New hexagon", "New");
       QCOMPARE(fresh.at(ids::kModel), QString::number(kQHahn));
       QCOMPARE(fresh.at(ids::kN), QString("7"));
@@ -122,7 +135,7 @@ class SettingsTest : public QObject {
     QTest::newRow("out of range") << QByteArray(
         "[picture]\nstyle=99\nredraw_after_each_command=maybe\n[steps]\nsteps=-5\nsamples=abc\n"
         "[live]\ntransition=0\ndelay=-1\n[new]\nkind=7\n1002=12\n[window]\ngeometry=@ByteArray("
-        "junk)\n"
+        "junk)\ntext=-5,0,300,200\npicture=1,2,3\n"
         "[folders]\nsave=/no/such/folder\n");
     QTest::newRow("wrong types") << QByteArray(
         "[picture]\nstyle=1, 2\n[steps]\nsteps=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x12)\n"
@@ -153,6 +166,7 @@ class SettingsTest : public QObject {
     QCOMPARE(live.at(ids::kDelay), QString::number(LiveMode::kDefaultDelayMs));
     QCOMPARE(live.at(ids::kTransition), QString("1"));
     QVERIFY(s.platform->frame()->isVisible());
+    QCOMPARE(s.platform->text_window()->pos(), QPoint(0, 0));  // a place outside is not taken
   }
 
   void settings_reader_checks_every_value() {
