@@ -90,7 +90,7 @@ void hahn_blocks(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
     hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, block);
   };
   const int32_t count = list_blocks<Path, Plus>(ws, old_heights, new_before, new_heights);
-  make_draws(ws, count);
+  make_slice_draws<Path>(ws, count);
   int32_t done = 0;
 #ifdef LOZENGIA_AVX512
   if constexpr (Path == VectorPath::kAvx512)
@@ -151,7 +151,7 @@ void model_slice(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
       factor_large_plain<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, false);
   };
   const int32_t count = list_blocks<Path, Plus>(ws, old_heights, new_before, new_heights);
-  make_draws(ws, count);
+  make_slice_draws<Path>(ws, count);
   int32_t done = 0;
 #ifdef LOZENGIA_AVX2
   // The other models' groups are 4-lane on the 8-lane path too.

@@ -185,11 +185,14 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
     }
     const int past = walk_and_write8<Plus>(spans, block, new_heights, ln, w1, w2, w3, w4);
     const int longs = _mm256_test_epi32_mask(ln.has_fourth, ln.has_fourth);
-    const int redo = longs | past;
-    for (int l = 0; l < 8; ++l) {
-      redo_list[redo_count] = block + l;
-      redo_count += (redo >> l) & 1;
-    }
+    // The lanes to redo, compressed into the list in block order (the list
+    // has room for a whole vector past its end).
+    const auto redo = static_cast<__mmask8>(longs | past);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(redo_list + redo_count),
+                        _mm256_maskz_compress_epi32(
+                            redo, _mm256_add_epi32(_mm256_set1_epi32(block),
+                                                   _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7))));
+    redo_count += __builtin_popcount(redo);
   }
   // As on the 4-lane path: blocks of four to seven particles four at a time,
   // then everything else in block order.

@@ -51,7 +51,7 @@ struct SweepWorkspace {
         draw_states(static_cast<std::size_t>(N) + kDrawPad),
         draws(static_cast<std::size_t>(N) + kDrawPad),
         spans(static_cast<std::size_t>(N) + kDrawPad),
-        redo_list(static_cast<std::size_t>(N)),
+        redo_list(static_cast<std::size_t>(N) + kStartPad),
         redo_ends(static_cast<std::size_t>(N)),
         medium_places(static_cast<std::size_t>(N)),
         redo_finished(static_cast<std::size_t>(N)),
