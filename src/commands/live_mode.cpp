@@ -22,11 +22,12 @@ constexpr int kMaxDelayMs = 3600 * 1000;
 using Clock = std::chrono::steady_clock;
 }  // namespace
 
-int32_t LiveMode::next_batch(int32_t steps, double seconds) {
-  // A frame's worth: the last batch's pace, growing at most fourfold at once
-  // (a batch timed too short, or a start in the tables' building, must not
-  // make the next one run for seconds).
-  const double frame = kFrameSeconds;
+int32_t LiveMode::next_batch(int32_t steps, double seconds, double draw_seconds) {
+  // A frame's worth at the last batch's pace, growing at most fourfold at
+  // once (a batch timed too short must not make the next one run for
+  // seconds). A frame lasts as long as the last picture took to draw when
+  // that is longer, so that drawing never takes most of the time.
+  const double frame = std::max(kFrameSeconds, draw_seconds);
   double wanted = seconds > 0 ? steps * frame / seconds : 4.0 * steps;
   wanted = std::min({wanted, 4.0 * steps, static_cast<double>(kMaxBatchSteps)});
   return std::max(1, static_cast<int32_t>(wanted));
@@ -94,6 +95,7 @@ void LiveMode::run(int32_t code) {
   // Steps in the next batch. With a delay each step is shown; without one,
   // as many as about one frame of sweeping, judged from the batch before.
   int32_t batch = 1;
+  double draw_seconds = 0;  // the last picture's
   // Stops on a key, on Stop, at the bound of a one-way run, and when the
   // frame is closed (after the sweeps under way; the pause is cut short).
   while (!program_.stop_command.load() && !reader.USERPEEKCHAR()) {
@@ -126,7 +128,7 @@ void LiveMode::run(int32_t code) {
       const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
       next_sweep += made;
       steps_made = made / sweeps_per_step;
-      if (delay == 0) batch = next_batch(steps_made, seconds);
+      if (delay == 0) batch = next_batch(steps_made, seconds, draw_seconds);
       ++st.version;
       S = h.S;
     }
@@ -135,9 +137,11 @@ void LiveMode::run(int32_t code) {
                            "Live " + name + ": " + std::to_string(program_.live_steps.load()) +
                                " steps, S=" + std::to_string(S) +
                                "   (a key in the picture, or Esc, stops)");
+    const auto drawn_from = Clock::now();
     program_.publish_state();
     platform.focus(kPictureUnit);
     program_.DRAWTILING(kPictureUnit);
+    draw_seconds = std::chrono::duration<double>(Clock::now() - drawn_from).count();
     if (delay > 0) program_.pause(delay, [&] { return reader.USERPEEKCHAR(); });
   }
   reader.PEEKSTOP();

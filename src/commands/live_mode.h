@@ -19,12 +19,14 @@ class LiveMode {
   void run(int32_t code);
 
   // Without a delay the steps run in batches of about one frame of sweeping
-  // each, on every core, the picture redrawn after each batch.
+  // each (longer when the picture takes longer to draw), on every core, the
+  // picture redrawn after each batch.
   static constexpr double kFrameSeconds = 0.040;
   // A batch never holds more steps (small hexagons sweep in microseconds).
   static constexpr int32_t kMaxBatchSteps = 1 << 16;
-  // The steps of the next batch after one of `steps` steps took `seconds`.
-  static int32_t next_batch(int32_t steps, double seconds);
+  // The steps of the next batch after one of `steps` steps took `seconds`
+  // and the picture after it `draw_seconds`.
+  static int32_t next_batch(int32_t steps, double seconds, double draw_seconds);
 
  private:
   Program& program_;
