@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <string>
 
 #include "commands/dialog_ids.h"
@@ -30,7 +31,7 @@ int32_t LiveMode::next_batch(int32_t steps, double seconds, double draw_seconds)
   const double frame = std::max(kFrameSeconds, draw_seconds);
   double wanted = seconds > 0 ? steps * frame / seconds : 4.0 * steps;
   wanted = std::min({wanted, 4.0 * steps, static_cast<double>(kMaxBatchSteps)});
-  return std::max(1, static_cast<int32_t>(wanted));
+  return std::max(1, static_cast<int32_t>(std::lround(wanted)));
 }
 
 void LiveMode::open() {

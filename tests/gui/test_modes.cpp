@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "commands/interactive_mode.h"
+#include "commands/live_mode.h"
 #include "commands/mode_sweeps.h"
 #include "core/fast_sweep.h"
 #include "gui_test_support.h"
@@ -372,8 +373,7 @@ class ModesTest : public QObject {
   // A live run is one seed, the next draw of the program's generator, and
   // sweeps on its streams numbered on from step to step: stopped anywhere,
   // the tiling is the one those sweeps make, at the S the counter says (a
-  // round trip's start). Without a delay the steps run in batches, so there
-  // are fewer pictures than steps; with one, every step is drawn.
+  // round trip's start). With a delay every step is drawn.
   void live_runs_are_sweeps_on_one_seed_data() {
     QTest::addColumn<int>("entry");
     QTest::addColumn<QString>("delay");
@@ -416,13 +416,41 @@ class ModesTest : public QObject {
     QVERIFY(s.program->paths() == expected);
     expect_valid(s);
     QCOMPARE(generator_of(s).state(), generator.state());  // one draw for the run
-    const qint64 pictures = picture_key(s) - pictures0;
-    if (delay == "0")
-      QVERIFY2(pictures < steps,
-               qPrintable(QString("%1 pictures, %2 steps").arg(pictures).arg(steps)));
-    else
+    if (delay != "0") {
+      const qint64 pictures = picture_key(s) - pictures0;
       QVERIFY2(pictures >= steps,
                qPrintable(QString("%1 pictures, %2 steps").arg(pictures).arg(steps)));
+    }
+  }
+
+  // Without a delay the steps run in batches of about a frame, each batch
+  // drawn once: on a hexagon whose steps take far less than a frame (even
+  // in an instrumented build) there are many more steps than pictures. The batch after one that took
+  // `seconds` is a frame's worth, at least one step, at most four times the
+  // last and never past the bound of a batch.
+  void live_without_a_delay_draws_once_per_batch() {
+    QCOMPARE(LiveMode::next_batch(10, 0.020, 0.0), 20);
+    QCOMPARE(LiveMode::next_batch(10, 0.001, 0.0), 40);  // at most fourfold
+    QCOMPARE(LiveMode::next_batch(10, 0.0, 0.0), 40);
+    QCOMPARE(LiveMode::next_batch(10, 0.080, 0.0), 5);
+    QCOMPARE(LiveMode::next_batch(10, 5.0, 0.0), 1);       // at least one
+    QCOMPARE(LiveMode::next_batch(10, 0.100, 0.200), 20);  // a slow picture
+    QCOMPARE(LiveMode::next_batch(LiveMode::kMaxBatchSteps, 1e-6, 0.0), LiveMode::kMaxBatchSteps);
+    Session s;
+    new_hexagon(s, hahn("2", "4", "2"));
+    wait_idle(s);
+    std::vector<Box> boxes;
+    const qint64 pictures0 = picture_key(s);
+    live(s, 1, "0", &boxes);
+    QVERIFY(boxes.empty());
+    wait_until([&] { return s.program->live_steps.load() >= 200; }, 60000, "live steps");
+    QTest::keyClick(picture_view(s), 'k');
+    wait_idle(s);
+    const qint64 steps = s.program->live_steps.load(), pictures = picture_key(s) - pictures0;
+    QVERIFY2(pictures * 4 < steps,
+             qPrintable(QString("%1 pictures, %2 steps").arg(pictures).arg(steps)));
+    QCOMPARE(s.program->params().S, 2);
+    expect_valid(s);
   }
 
   void a_key_cuts_a_long_pause_short() {
