@@ -425,9 +425,9 @@ class ModesTest : public QObject {
 
   // Without a delay the steps run in batches of about a frame, each batch
   // drawn once: on a hexagon whose steps take far less than a frame (even
-  // in an instrumented build) there are many more steps than pictures. The batch after one that took
-  // `seconds` is a frame's worth, at least one step, at most four times the
-  // last and never past the bound of a batch.
+  // in an instrumented build) there are many more steps than pictures. The
+  // batch after one that took `seconds` is a frame's worth, at least one
+  // step, at most four times the last and never past the bound of a batch.
   void live_without_a_delay_draws_once_per_batch() {
     QCOMPARE(LiveMode::next_batch(10, 0.020, 0.0), 20);
     QCOMPARE(LiveMode::next_batch(10, 0.001, 0.0), 40);  // at most fourfold
