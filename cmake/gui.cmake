@@ -64,6 +64,8 @@ add_library(lozengia_commands STATIC
   src/commands/interactive_mode.cpp
   src/commands/live_mode.h
   src/commands/live_mode.cpp
+  src/commands/mode_sweeps.h
+  src/commands/mode_sweeps.cpp
   src/commands/picture_commands.h
   src/commands/picture_commands.cpp
 )

@@ -28,7 +28,7 @@ run=()
 if setarch "$(uname -m)" -R true 2>/dev/null; then
   run=(setarch "$(uname -m)" -R)
 fi
-tests='^(keyboard_reader_tests|gui_modes_tests|gui_program_tests|gui_windows_tests|FastPath\..*|SweepStreams\..*|StepStreams\..*|StepCommand\..*)$'
+tests='^(keyboard_reader_tests|gui_modes_tests|gui_program_tests|gui_windows_tests|FastPath\..*|SweepStreams\..*|StreamRuns\..*|StepStreams\..*|StepCommand\..*)$'
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 for attempt in 1 2 3; do

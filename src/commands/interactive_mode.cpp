@@ -2,9 +2,9 @@
 
 #include <optional>
 
+#include "commands/mode_sweeps.h"
 #include "commands/program.h"
 #include "commands/text_window_sink.h"
-#include "core/operators.h"
 #include "platform/platform.h"
 
 namespace lozengia {
@@ -20,40 +20,39 @@ bool InteractiveMode::apply_key(char key) {
   SharedState& st = program_.state();
   std::lock_guard<std::mutex> lock(st.mutex);
   Hexagon& h = st.hex;
-  RandomSource& rng = program_.rng();
-  auto up = [&] {
-    SOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths, rng, sink);
-    h.paths.swap(h.newpaths);
-    ++h.S;
-  };
-  auto down = [&] {
-    SMINUSOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths, rng,
-                   sink);
-    h.paths.swap(h.newpaths);
-    --h.S;
-  };
+  // One key, one run of sweeps on every core: a step, or a round trip whose
+  // way back runs one slice behind its way out. Its seed is the next draw of
+  // the program's generator, so the program's seed fixes the tilings.
+  StreamSweeps how;
+  how.threads = 0;
   switch (normalise(key)) {
     case 'a':
       if (h.S >= h.T) return false;
-      up();
+      how.plus = true;
+      how.steps = 1;
       break;
     case 'z':
       if (h.S <= 0) return false;
-      down();
+      how.plus = false;
+      how.steps = 1;
       break;
     case 's':
       if (h.S >= h.T) return false;
-      up();
-      down();
+      how.plus = true;
+      how.alternate = true;
+      how.steps = 2;
       break;
     case 'x':
       if (h.S <= 0) return false;
-      down();
-      up();
+      how.plus = false;
+      how.alternate = true;
+      how.steps = 2;
       break;
     default:
       return false;
   }
+  how.seed = run_seed(program_.rng());
+  sweep_hexagon(h, how, sink);
   ++st.version;
   return true;
 }

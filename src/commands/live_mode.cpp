@@ -1,11 +1,14 @@
 #include "commands/live_mode.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <string>
 
 #include "commands/dialog_ids.h"
+#include "commands/mode_sweeps.h"
 #include "commands/program.h"
 #include "commands/text_window_sink.h"
-#include "core/operators.h"
 #include "core/params.h"
 #include "platform/dialog.h"
 #include "platform/platform.h"
@@ -17,7 +20,19 @@ namespace {
 using namespace dialog_ids;
 const char* const kTransitions[] = {"S->S+1->S", "S->S-1->S", "S->S+1", "S->S-1"};
 constexpr int kMaxDelayMs = 3600 * 1000;
+using Clock = std::chrono::steady_clock;
 }  // namespace
+
+int32_t LiveMode::next_batch(int32_t steps, double seconds, double draw_seconds) {
+  // A frame's worth at the last batch's pace, growing at most fourfold at
+  // once (a batch timed too short must not make the next one run for
+  // seconds). A frame lasts as long as the last picture took to draw when
+  // that is longer, so that drawing never takes most of the time.
+  const double frame = std::max(kFrameSeconds, draw_seconds);
+  double wanted = seconds > 0 ? steps * frame / seconds : 4.0 * steps;
+  wanted = std::min({wanted, 4.0 * steps, static_cast<double>(kMaxBatchSteps)});
+  return std::max(1, static_cast<int32_t>(std::lround(wanted)));
+}
 
 void LiveMode::open() {
   if (program_.pending_command.load() != kCommandIdle) return;  // a command is still running
@@ -70,42 +85,64 @@ void LiveMode::run(int32_t code) {
   TextWindowSink sink(platform);
   const int32_t delay = program_.step_count.load();
   const std::string name = kTransitions[code - kCommandLivePlusMinus];
+  const bool up_first = code == kCommandLivePlusMinus || code == kCommandLivePlus;
+  const bool round_trip = code == kCommandLivePlusMinus || code == kCommandLiveMinusPlus;
+  const int32_t sweeps_per_step = round_trip ? 2 : 1;
+  // One seed for the whole run, its sweeps numbered on from batch to batch:
+  // the tilings the run goes through depend on the program's seed only,
+  // whatever the batches were.
+  const int64_t seed = run_seed(program_.rng());
+  int64_t next_sweep = 0;
+  // Steps in the next batch. With a delay each step is shown; without one,
+  // as many as about one frame of sweeping, judged from the batch before.
+  int32_t batch = 1;
+  double draw_seconds = 0;  // the last picture's
   // Stops on a key, on Stop, at the bound of a one-way run, and when the
-  // frame is closed (after the current step; the pause is cut short).
+  // frame is closed (after the sweeps under way; the pause is cut short).
   while (!program_.stop_command.load() && !reader.USERPEEKCHAR()) {
-    int32_t S;
+    int32_t S, steps_made;
     {
       std::lock_guard<std::mutex> lock(st.mutex);
       Hexagon& h = st.hex;
-      const bool up_first = code == kCommandLivePlusMinus || code == kCommandLivePlus;
-      const bool round_trip = code == kCommandLivePlusMinus || code == kCommandLiveMinusPlus;
       // The bound also guards the round trips: the state cannot change under
       // a greyed menu, but a step past a bound would corrupt the arrays.
       if (up_first ? h.S >= h.T : h.S <= 0) break;
-      for (int k = 0; k < (round_trip ? 2 : 1); ++k) {
-        if (up_first == (k == 0)) {
-          SOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths,
-                    program_.rng(), sink);
-          h.paths.swap(h.newpaths);
-          ++h.S;
-        } else {
-          SMINUSOPERATOR(h.N, h.T, h.S, h.kind, h.q, h.K, h.alpha, h.beta, h.paths, h.newpaths,
-                         program_.rng(), sink);
-          h.paths.swap(h.newpaths);
-          --h.S;
-        }
+      StreamSweeps how;
+      how.plus = up_first;
+      how.alternate = round_trip;
+      how.steps = batch * sweeps_per_step;
+      how.seed = seed;
+      how.first_sweep = next_sweep;
+      how.threads = 0;
+      how.stop = &program_.stop_command;
+      const auto start = Clock::now();
+      int32_t made = sweep_hexagon(h, how, sink);
+      if (round_trip && made % 2 == 1) {
+        // Never half a round trip: S goes back to where the run keeps it.
+        StreamSweeps back = how;
+        back.steps = 1;
+        back.first_sweep = next_sweep + made;
+        back.stop = nullptr;
+        made += sweep_hexagon(h, back, sink);
       }
+      if (made == 0) break;  // stopped before the batch began
+      const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+      next_sweep += made;
+      steps_made = made / sweeps_per_step;
+      if (delay == 0) batch = next_batch(steps_made, seconds, draw_seconds);
       ++st.version;
       S = h.S;
     }
-    ++program_.live_steps;
+    program_.live_steps += steps_made;
     platform.show_progress(0, 0,
                            "Live " + name + ": " + std::to_string(program_.live_steps.load()) +
                                " steps, S=" + std::to_string(S) +
                                "   (a key in the picture, or Esc, stops)");
+    const auto drawn_from = Clock::now();
     program_.publish_state();
     platform.focus(kPictureUnit);
     program_.DRAWTILING(kPictureUnit);
+    draw_seconds = std::chrono::duration<double>(Clock::now() - drawn_from).count();
     if (delay > 0) program_.pause(delay, [&] { return reader.USERPEEKCHAR(); });
   }
   reader.PEEKSTOP();

@@ -39,7 +39,8 @@ int fast_sweep_lanes(int widest);
 
 // Where a run of sweeps sends its messages when the caller wants them kept
 // apart by sweep (to show them in the order of sweeps made one after another).
-// Sweeps are numbered from 0, the first sweep of the run.
+// Sweeps are numbered from 0, the first sweep of the call (whatever its
+// first_sweep is).
 class SweepObserver {
  public:
   virtual ~SweepObserver() = default;
@@ -53,14 +54,26 @@ class SweepObserver {
 
 // What a run of sweeps does and how (sweep_streams).
 struct StreamSweeps {
-  bool plus = true;      // S->S+1 sweeps, else S->S-1
-  int32_t steps = 0;     // how many sweeps
-  int64_t seed = 1;      // sweep s draws from ParkMiller(stream_seed(seed, s))
+  bool plus = true;   // S->S+1 sweeps, else S->S-1 (with `alternate`: the first one's)
+  int32_t steps = 0;  // how many sweeps
+  // Sweep s of the call draws from ParkMiller(stream_seed(seed, first_sweep +
+  // s)): a long run made of several calls, each going on where the one before
+  // ended, draws what one call would, however it is cut.
+  int64_t seed = 1;
+  int64_t first_sweep = 0;
+  // Round trips: the sweeps alternate in direction, those on even streams
+  // (first_sweep + s even) as `plus` says, the odd ones back. A call whose
+  // first_sweep is even starts a round trip at S0 and ends back there after
+  // an even count of sweeps; one whose first_sweep is odd starts with a way
+  // back (from S0, the far end of a round trip).
+  bool alternate = false;
   unsigned threads = 0;  // 0: every core
   // Increased after every finished sweep (for a progress display).
   std::atomic<int64_t>* sweeps_done = nullptr;
   // When set, no new batch of sweeps is started; the sweeps already started
-  // are finished, so the paths stay a tiling of the hexagon.
+  // are finished, so the paths stay a tiling of the hexagon. With
+  // `alternate` the batches hold whole round trips: with an even count of
+  // steps a stop leaves an even count made (the call ends back at S0).
   const std::atomic<bool>* stop = nullptr;
   // When given, receives the sweeps' messages instead of the sink.
   SweepObserver* observer = nullptr;
@@ -77,7 +90,9 @@ struct StreamSweeps {
 // `sink` must then be safe to call from several threads. Returns the number
 // of sweeps made: how.steps, or fewer when stopped (never more than the room
 // left in the hexagon). `paths` then holds the tiling at p.S + done (S->S+1)
-// or p.S - done (S->S-1).
+// or p.S - done (S->S-1); with how.alternate, at p.S when done is even, else
+// one step away from it in the direction of the call's first sweep (and none
+// is made when that step has no room).
 int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& how,
                       MessageSink& sink);
 

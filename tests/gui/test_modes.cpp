@@ -5,6 +5,10 @@
 #include <QtTest>
 #include <thread>
 
+#include "commands/interactive_mode.h"
+#include "commands/live_mode.h"
+#include "commands/mode_sweeps.h"
+#include "core/fast_sweep.h"
 #include "gui_test_support.h"
 
 using namespace lozengia;
@@ -60,6 +64,33 @@ struct Key {
   int S_after;
   bool draws;
 };
+
+// The program's generator as it stands between commands.
+ParkMiller generator_of(Session& s) {
+  ParkMiller copy;
+  s.program->rng().with_lock([&](ParkMiller& g) { copy = g; });
+  return copy;
+}
+
+// `count` sweeps made one after another from `paths` at S: sweep k on stream
+// first + k of `seed`, up when up(first + k). Messages to `sink`; returns the
+// S reached.
+int reference_sweeps(PathArray& paths, int N, int T, int S, const ModelParams& m, int64_t seed,
+                     int64_t first, int64_t count, const std::function<bool(int64_t)>& up,
+                     MessageSink& sink) {
+  const ModelTables tables(N, T, m);
+  PathArray nw(N, T);
+  for (int64_t k = 0; k < count; ++k) {
+    ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(first + k)));
+    if (up(first + k)) {
+      fast_sweep_plus(tables, N, T, S++, paths, nw, rng, sink);
+    } else {
+      fast_sweep_minus(tables, N, T, S--, paths, nw, rng, sink);
+    }
+    paths.swap(nw);
+  }
+  return S;
+}
 
 }  // namespace
 
@@ -161,6 +192,75 @@ class ModesTest : public QObject {
     PathArray top(3, 4);
     INIT_PATHS(3, 4, 4, top);
     QVERIFY(s.program->paths() == top);
+  }
+
+  // Each key is a run of sweeps on its own seed, the next draw of the
+  // program's generator ('s' and 'x' one round trip of two sweeps, side by
+  // side on a hexagon this size): the program's seed fixes the tiling. Keys
+  // that do nothing draw nothing.
+  void interactive_keys_are_runs_on_seeds_from_the_program() {
+    Session s;
+    new_hexagon(s, hahn("400", "600", "0"));
+    wait_idle(s);
+    const HexagonParams p0 = s.program->params();
+    PathArray expected = s.program->paths();
+    ParkMiller generator = generator_of(s);
+    const std::string keys = "zaasxZSXa";
+    int S = p0.S;
+    NullSink quiet;
+    for (char c : keys) {
+      const char k = InteractiveMode::normalise(c);
+      if ((k == 'a' || k == 's') ? S >= p0.T : S <= 0) continue;  // refused
+      const int64_t seed = generator.next_raw();
+      const int64_t sweeps = (k == 'a' || k == 'z') ? 1 : 2;
+      const bool first_up = k == 'a' || k == 's';
+      S = reference_sweeps(
+          expected, p0.N, p0.T, S, p0.model, seed, 0, sweeps,
+          [&](int64_t i) { return first_up == (i % 2 == 0); }, quiet);
+    }
+    QCOMPARE(S, 2);
+    QTimer::singleShot(20, [&] {
+      for (char c : keys) QTest::keyClick(picture_view(s), c);
+      QTest::keyClick(picture_view(s), 'q');
+    });
+    s.trigger("Interactive mode");  // returns when "q" is read
+    QCOMPARE(s.program->params().S, S);
+    QVERIFY(s.program->paths() == expected);
+    QCOMPARE(generator_of(s).state(), generator.state());
+  }
+
+  // The modes' sweeps side by side give the messages of sweeps made one
+  // after another, in that order (parameters the dialog refuses, as the
+  // state may still hold them, whose blocks report themselves).
+  void mode_sweeps_give_messages_in_the_order_of_the_sweeps() {
+    const int N = 300, T = 600, S0 = 300;
+    Hexagon hex;
+    QCOMPARE(QString::fromStdString(set_hexagon(hex, HexagonParams{N, T, S0, ModelParams{}})),
+             QString());
+    NullSink quiet;
+    exact_sample_streams(hex.params(), hex.paths, 31, 0, quiet);
+    hex.kind = kRacah;
+    hex.K = -20.25;
+    for (int64_t first : {0, 1}) {
+      Hexagon h = hex;
+      PathArray expected = hex.paths;
+      CollectSink want, got;
+      const int S = reference_sweeps(
+          expected, N, T, S0, h.model(), 5, first, 6, [](int64_t i) { return i % 2 == 1; }, want);
+      QVERIFY2(want.lines.size() > 20, "the parameters no longer make messages");
+      StreamSweeps how;
+      how.plus = false;
+      how.alternate = true;
+      how.steps = 6;
+      how.seed = 5;
+      how.first_sweep = first;
+      how.threads = 2;
+      QCOMPARE(sweep_hexagon(h, how, got), 6);
+      QCOMPARE(h.S, S);
+      QVERIFY(h.paths == expected);
+      QVERIFY(got.lines == want.lines);
+      QVERIFY(got.reports == want.reports);
+    }
   }
 
   void closing_the_frame_ends_interactive_mode_cleanly() {
@@ -267,6 +367,89 @@ class ModesTest : public QObject {
     QCOMPARE(s.program->params().S, S_end);
     QCOMPARE(s.program->live_steps.load(), qint64(std::abs(S_end - S0.toInt())));
     QCOMPARE(s.program->reader().waiting_keys(), 0);
+    expect_valid(s);
+  }
+
+  // A live run is one seed, the next draw of the program's generator, and
+  // sweeps on its streams numbered on from step to step: stopped anywhere,
+  // the tiling is the one those sweeps make, at the S the counter says (a
+  // round trip's start). With a delay every step is drawn.
+  void live_runs_are_sweeps_on_one_seed_data() {
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("delay");
+    QTest::newRow("S->S+1->S, no delay") << 1 << "0";
+    QTest::newRow("S->S-1->S, no delay") << 2 << "0";
+    QTest::newRow("S->S+1, no delay") << 3 << "0";
+    QTest::newRow("S->S-1, no delay") << 4 << "0";
+    QTest::newRow("S->S+1->S, delay") << 1 << "1";
+    QTest::newRow("S->S-1, delay") << 4 << "1";
+  }
+  void live_runs_are_sweeps_on_one_seed() {
+    QFETCH(int, entry);
+    QFETCH(QString, delay);
+    Session s;
+    new_hexagon(s, hahn("200", "5000", "2500"));
+    wait_idle(s);
+    const HexagonParams p0 = s.program->params();
+    const PathArray start = s.program->paths();
+    ParkMiller generator = generator_of(s);
+    std::vector<Box> boxes;
+    const qint64 pictures0 = picture_key(s);
+    live(s, entry, delay, &boxes);
+    QVERIFY(boxes.empty());
+    wait_until([&] { return s.program->live_steps.load() >= 30; }, 60000, "live steps");
+    s.platform->frame()->stop_action()->trigger();
+    wait_idle(s);
+    const int64_t steps = s.program->live_steps.load();
+    const bool round_trip = entry <= 2, up_first = entry == 1 || entry == 3;
+    QVERIFY(steps >= 30 && steps < 2500);
+    const int S = s.program->params().S;
+    QCOMPARE(S, round_trip ? 2500
+                : up_first ? 2500 + static_cast<int>(steps)
+                           : 2500 - static_cast<int>(steps));
+    PathArray expected = start;
+    NullSink quiet;
+    const int S_ref = reference_sweeps(
+        expected, p0.N, p0.T, p0.S, p0.model, generator.next_raw(), 0, steps * (round_trip ? 2 : 1),
+        [&](int64_t i) { return round_trip ? up_first == (i % 2 == 0) : up_first; }, quiet);
+    QCOMPARE(S_ref, S);
+    QVERIFY(s.program->paths() == expected);
+    expect_valid(s);
+    QCOMPARE(generator_of(s).state(), generator.state());  // one draw for the run
+    if (delay != "0") {
+      const qint64 pictures = picture_key(s) - pictures0;
+      QVERIFY2(pictures >= steps,
+               qPrintable(QString("%1 pictures, %2 steps").arg(pictures).arg(steps)));
+    }
+  }
+
+  // Without a delay the steps run in batches of about a frame, each batch
+  // drawn once: on a hexagon whose steps take far less than a frame (even
+  // in an instrumented build) there are many more steps than pictures. The
+  // batch after one that took `seconds` is a frame's worth, at least one
+  // step, at most four times the last and never past the bound of a batch.
+  void live_without_a_delay_draws_once_per_batch() {
+    QCOMPARE(LiveMode::next_batch(10, 0.020, 0.0), 20);
+    QCOMPARE(LiveMode::next_batch(10, 0.001, 0.0), 40);  // at most fourfold
+    QCOMPARE(LiveMode::next_batch(10, 0.0, 0.0), 40);
+    QCOMPARE(LiveMode::next_batch(10, 0.080, 0.0), 5);
+    QCOMPARE(LiveMode::next_batch(10, 5.0, 0.0), 1);       // at least one
+    QCOMPARE(LiveMode::next_batch(10, 0.100, 0.200), 20);  // a slow picture
+    QCOMPARE(LiveMode::next_batch(LiveMode::kMaxBatchSteps, 1e-6, 0.0), LiveMode::kMaxBatchSteps);
+    Session s;
+    new_hexagon(s, hahn("2", "4", "2"));
+    wait_idle(s);
+    std::vector<Box> boxes;
+    const qint64 pictures0 = picture_key(s);
+    live(s, 1, "0", &boxes);
+    QVERIFY(boxes.empty());
+    wait_until([&] { return s.program->live_steps.load() >= 200; }, 60000, "live steps");
+    QTest::keyClick(picture_view(s), 'k');
+    wait_idle(s);
+    const qint64 steps = s.program->live_steps.load(), pictures = picture_key(s) - pictures0;
+    QVERIFY2(pictures * 4 < steps,
+             qPrintable(QString("%1 pictures, %2 steps").arg(pictures).arg(steps)));
+    QCOMPARE(s.program->params().S, 2);
     expect_valid(s);
   }
 

@@ -38,20 +38,40 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
                       MessageSink& sink) {
   using sweep::SweepWorkspace;
   const int32_t N = p.N, T = p.T, S0 = p.S;
-  const bool plus = how.plus;
-  // Never past the hexagon's ends: sweeps beyond them are not defined.
-  const int32_t steps = std::max(0, std::min(how.steps, plus ? T - S0 : S0));
+  const bool alternate = how.alternate;
+  // The direction of the call's first sweep: with round trips, that of its
+  // stream's place in them.
+  const bool plus = alternate ? how.plus == (how.first_sweep % 2 == 0) : how.plus;
+  // Never past the hexagon's ends: sweeps beyond them are not defined. Round
+  // trips only ever need the room for their first step.
+  const int32_t room = plus ? T - S0 : S0;
+  const int32_t steps =
+      alternate ? (room > 0 ? std::max(0, how.steps) : 0) : std::max(0, std::min(how.steps, room));
   if (steps == 0) return 0;
+  // Sweep s's direction and the S it starts from.
+  auto sweep_plus = [&](int32_t s) { return alternate ? plus == (s % 2 == 0) : plus; };
+  auto sweep_S = [&](int32_t s) {
+    if (alternate) return s % 2 == 0 ? S0 : plus ? S0 + 1 : S0 - 1;
+    return plus ? S0 + s : S0 - s;
+  };
   unsigned threads = how.threads;
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  constexpr int32_t kBatch = 16;
-  threads = static_cast<unsigned>(std::min<int64_t>(threads, (steps + kBatch - 1) / kBatch));
+  // Batches of 16 sweeps, or fewer so that a short run still goes to every
+  // thread; of whole round trips when the sweeps alternate.
+  constexpr int32_t kMaxBatch = 16;
+  int32_t batch = kMaxBatch;
+  if (threads > 1)
+    batch = static_cast<int32_t>(
+        std::clamp<int64_t>((steps + int64_t{threads} - 1) / threads, 1, kMaxBatch));
+  if (alternate) batch += batch % 2;
+  threads = static_cast<unsigned>(std::min<int64_t>(threads, (steps + batch - 1) / batch));
   std::unique_ptr<ModelTables> own_tables;
   if (how.tables == nullptr) own_tables = std::make_unique<ModelTables>(N, T, p.model);
   const ModelTables& tables = how.tables ? *how.tables : *own_tables;
-  // Every sweep of the run runs the same code, chosen once.
-  const sweep::SliceFunction slice_fn =
-      sweep::slice_function(sweep::chosen_vector_path(), tables.kind(), plus);
+  // The code of each direction, chosen once for the run.
+  const sweep::VectorPath path = sweep::chosen_vector_path();
+  const sweep::SliceFunction slice_up = sweep::slice_function(path, tables.kind(), true);
+  const sweep::SliceFunction slice_down = sweep::slice_function(path, tables.kind(), false);
   PathArray own_other;
   PathArray& other = how.scratch ? *how.scratch : own_other;
   if (other.n() != N || other.t() != T) other.resize(N, T);
@@ -61,7 +81,7 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
   SweepObserver* observer = how.observer;
   std::atomic<int64_t>* sweeps_done = how.sweeps_done;
 
-  // Each thread takes batches of kBatch consecutive sweeps and runs them as a
+  // Each thread takes batches of consecutive sweeps and runs them as a
   // wavefront of its own, each sweep one slice behind the one before: a
   // slice is then read and written by the whole batch while it is in the
   // core's cache, instead of once per sweep from the shared cache or memory
@@ -93,21 +113,24 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
     std::vector<ParkMiller> rngs;
     std::deque<TaggedSink> sinks;
     std::deque<SweepWorkspace> sweeps;
+    std::vector<sweep::SliceFunction> slice_fns;
     for (;;) {
       if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
-      const int32_t s0 = next.fetch_add(kBatch);
+      const int32_t s0 = next.fetch_add(batch);
       if (s0 >= steps) return;
-      const int32_t k = std::min(kBatch, steps - s0);
+      const int32_t k = std::min(batch, steps - s0);
       sweeps.clear();
       sinks.clear();
       rngs.clear();
+      slice_fns.clear();
       rngs.reserve(static_cast<std::size_t>(k));  // the sweeps keep references
       for (int32_t j = 0; j < k; ++j) {
         const int32_t s = s0 + j;
-        rngs.emplace_back(stream_seed(how.seed, static_cast<uint64_t>(s)));
+        rngs.emplace_back(stream_seed(how.seed, static_cast<uint64_t>(how.first_sweep + s)));
         MessageSink* to = &sink;
         if (observer != nullptr) to = &sinks.emplace_back(*observer, s);
-        sweeps.emplace_back(tables, N, T, plus ? S0 + s : S0 - s, rngs.back(), *to);
+        sweeps.emplace_back(tables, N, T, sweep_S(s), rngs.back(), *to);
+        slice_fns.push_back(sweep_plus(s) ? slice_up : slice_down);
       }
       std::atomic<int32_t>* before = s0 > 0 ? &progress[static_cast<std::size_t>(s0 - 1)] : nullptr;
       std::atomic<int32_t>* before2 =
@@ -127,7 +150,8 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
           if (t == 0)
             std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
           else
-            slice_fn(ws, t, old.slice(t), nw.slice(t - 1), nw.slice(t));
+            slice_fns[static_cast<std::size_t>(j)](ws, t, old.slice(t), nw.slice(t - 1),
+                                                   nw.slice(t));
           if (t == T) {
             ws.chooser.finish();
             if (sweeps_done) sweeps_done->fetch_add(1, std::memory_order_relaxed);
