@@ -14,6 +14,7 @@
 #include "core/reference_sweeps.h"
 #include "core/step_command.h"
 #include "support/models.h"
+#include "support/samples.h"
 
 namespace lozengia {
 namespace {
@@ -37,14 +38,6 @@ void reference_sweeps(int32_t N, int32_t T, int32_t S, const ModelParams& m, boo
   }
 }
 
-// A typical tiling at S to start from.
-PathArray start_at(int32_t N, int32_t T, int32_t S, const ModelParams& m) {
-  PathArray p(N, T);
-  NullSink quiet;
-  exact_sample_streams(HexagonParams{N, T, S, m}, p, 99, 1, quiet);
-  return p;
-}
-
 // Both directions, from the middle of the range, several models, 1 to 3
 // threads, step counts that leave a short last batch (the batches hold 16).
 TEST(SweepStreams, SameAsTheReferenceSweepsOneAfterAnother) {
@@ -52,7 +45,7 @@ TEST(SweepStreams, SameAsTheReferenceSweepsOneAfterAnother) {
   for (const ModelParams& m : some_models(N, T)) {
     for (bool plus : {true, false}) {
       const int32_t S0 = plus ? 20 : 55;
-      const PathArray start = start_at(N, T, S0, m);
+      const PathArray start = testing::sample_at(N, T, S0, m, 99);
       for (int32_t steps : {1, 16, 37}) {
         PathArray expected = start;
         NullSink quiet;
@@ -77,7 +70,7 @@ TEST(SweepStreams, SameAsTheReferenceSweepsOneAfterAnother) {
   }
   // No room left: nothing is made, the tiling is kept.
   const ModelParams hahn;
-  PathArray full = start_at(4, 9, 9, hahn), copy = full;
+  PathArray full = testing::sample_at(4, 9, 9, hahn, 99), copy = full;
   StreamSweeps how;
   how.steps = 3;
   NullSink quiet;
@@ -116,7 +109,7 @@ TEST(SweepStreams, StopLeavesTheTilingOfTheSweepsMade) {
   const ModelParams hahn;
   for (bool plus : {true, false}) {
     const int32_t S0 = plus ? 5 : 195;
-    const PathArray start = start_at(N, T, S0, hahn);
+    const PathArray start = testing::sample_at(N, T, S0, hahn, 99);
     for (unsigned threads : {1u, 2u, 3u}) {
       std::atomic<bool> stop{false};
       StopAt observer(stop, 20);
@@ -150,7 +143,7 @@ TEST(SweepStreams, StopLeavesTheTilingOfTheSweepsMade) {
 Hexagon hexagon_at(int32_t N, int32_t T, int32_t S, const ModelParams& m) {
   Hexagon hex;
   EXPECT_EQ(set_hexagon(hex, HexagonParams{N, T, S, m}), "");
-  hex.paths = start_at(N, T, S, m);
+  hex.paths = testing::sample_at(N, T, S, m, 99);
   return hex;
 }
 

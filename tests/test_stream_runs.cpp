@@ -11,6 +11,7 @@
 #include "core/fast_sweep.h"
 #include "core/params.h"
 #include "support/models.h"
+#include "support/samples.h"
 
 namespace lozengia {
 namespace {
@@ -37,13 +38,6 @@ int32_t one_by_one(const ModelTables& tables, int32_t N, int32_t T, int32_t S, i
   return S;
 }
 
-PathArray tiling_at(int32_t N, int32_t T, int32_t S, const ModelParams& m) {
-  PathArray p(N, T);
-  NullSink quiet;
-  exact_sample_streams(HexagonParams{N, T, S, m}, p, 5, 1, quiet);
-  return p;
-}
-
 // Round trips in one call, both ways round, from the middle and from next to
 // either end (the way out touches S = T or S = 0), on streams that do not
 // start at 0; counts odd and even, shorter and longer than a batch.
@@ -54,7 +48,7 @@ TEST(StreamRuns, RoundTripsAreTheirSweepsMadeOneByOne) {
     const ModelTables tables(N, T, m);
     for (bool plus : {true, false}) {
       for (int32_t S0 : {plus ? T - 1 : 1, 17}) {
-        const PathArray start = tiling_at(N, T, S0, m);
+        const PathArray start = testing::sample_at(N, T, S0, m, 5);
         for (int32_t sweeps : {1, 2, 7, 34}) {
           const int64_t first = 6;  // even: the call starts a round trip
           PathArray expected = start;
@@ -92,7 +86,7 @@ TEST(StreamRuns, RoundTripsNeverPassTheEnds) {
   const int32_t N = 5, T = 9;
   NullSink quiet;
   for (int32_t S0 : {0, T}) {
-    const PathArray start = tiling_at(N, T, S0, hahn);
+    const PathArray start = testing::sample_at(N, T, S0, hahn, 5);
     for (bool plus : {true, false}) {
       for (int64_t first : {0, 1}) {
         const bool first_up = plus == (first % 2 == 0);
@@ -126,7 +120,7 @@ TEST(StreamRuns, ARunCutIntoCallsIsTheRunInOneCall) {
   for (const ModelParams& m : models) {
     for (bool alternate : {false, true}) {
       const int32_t S0 = alternate ? 45 : 10;
-      const PathArray start = tiling_at(N, T, S0, m);
+      const PathArray start = testing::sample_at(N, T, S0, m, 5);
       PathArray whole = start;
       StreamSweeps how;
       how.plus = true;
@@ -184,7 +178,7 @@ TEST(StreamRuns, AStoppedRunOfRoundTripsEndsWhereItStarted) {
   const int32_t N = 30, T = 60, S0 = 30;
   const ModelParams hahn;
   const ModelTables tables(N, T, hahn);
-  const PathArray start = tiling_at(N, T, S0, hahn);
+  const PathArray start = testing::sample_at(N, T, S0, hahn, 5);
   for (unsigned threads : {1u, 2u, 3u}) {
     for (int32_t at : {0, 9, 21}) {
       std::atomic<bool> stop{false};

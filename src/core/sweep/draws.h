@@ -10,19 +10,14 @@
 
 namespace lozengia::sweep {
 
-// 48271^8 mod (2^31 - 1): eight steps of the generator in one product.
-inline constexpr uint32_t kJump8 = [] {
+// 48271^n mod (2^31 - 1): n steps of the generator in one product.
+constexpr uint32_t generator_jump(int n) {
   uint64_t a = 1;
-  for (int k = 0; k < 8; ++k) a = a * ParkMiller::kMultiplier % ParkMiller::kModulus;
+  for (int k = 0; k < n; ++k) a = a * ParkMiller::kMultiplier % ParkMiller::kModulus;
   return static_cast<uint32_t>(a);
-}();
-
-// 48271^16 mod (2^31 - 1), for the 8-lane path's two chains.
-inline constexpr uint32_t kJump16 = [] {
-  uint64_t a = 1;
-  for (int k = 0; k < 16; ++k) a = a * ParkMiller::kMultiplier % ParkMiller::kModulus;
-  return static_cast<uint32_t>(a);
-}();
+}
+inline constexpr uint32_t kJump8 = generator_jump(8);
+inline constexpr uint32_t kJump16 = generator_jump(16);  // the 8-lane path's two chains
 
 // The draws of a slice's `count` blocks: one per block, in block order,
 // exactly the generator's. A state is the one eight steps before it times
