@@ -29,7 +29,10 @@ std::string numbered(const std::string& path, int64_t index, int64_t count) {
   if (count <= 1 || output_kind(path) == OutputKind::kStream) return path;
   const auto slash = path.find_last_of('/');
   const auto dot = path.find_last_of('.');
-  const std::string tag = "-" + std::to_string(index + 1);
+  // Appended rather than "-" + to_string(...), which GCC 12 at -O3 warns
+  // about wrongly (a -Wrestrict false positive).
+  std::string tag = "-";
+  tag += std::to_string(index + 1);
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + tag;
   return path.substr(0, dot) + tag + path.substr(dot);
 }
