@@ -10,7 +10,6 @@ namespace lozengia {
 
 namespace {
 
-constexpr double kSqrt3 = 1.7320508075688772;
 constexpr double kHalfSqrt3 = 0.8660254037844386;
 constexpr uint32_t kBlackPx = 0xFF000000u;
 constexpr uint32_t kWhitePx = 0xFFFFFFFFu;

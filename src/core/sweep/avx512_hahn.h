@@ -21,7 +21,9 @@
 // _mm512_cvtepi32_pd, _mm512_cvtpd_ps) read an uninitialised "undefined"
 // vector, which they deliberately leave undefined: a false positive.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #define LOZENGIA_AVX512_INLINE __attribute__((always_inline, target(LOZENGIA_AVX512_TARGET))) inline
 

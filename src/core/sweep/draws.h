@@ -74,7 +74,9 @@ inline void make_draws(SweepWorkspace& ws, int32_t count) {
 // GCC 12 warns that its own AVX-512 intrinsics read an uninitialised
 // "undefined" vector, which they deliberately leave undefined.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // make_draws with AVX-512: after sixteen single steps, each state is the one
 // sixteen before it times 48271^16, eight at a time in two chains, reduced
 // as a single step reduces; the floats sixteen at a time. The same numbers.
