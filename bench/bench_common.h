@@ -1,8 +1,13 @@
 // What the speed benchmarks share: timing, a temporary folder for the files
-// they write, and the desktop program's step command timed from S = 0.
+// they write, the desktop program's step command timed from S = 0, and the
+// peak memory of a run in a process of its own.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
@@ -55,6 +60,25 @@ inline double time_step_command(Hexagon& hex, int32_t steps, int64_t seed) {
   const auto t0 = std::chrono::steady_clock::now();
   run_step_command(hex, true, steps, 1, rng, sink);
   return seconds_since(t0);
+}
+
+// Runs this program again as `name flag` (the benchmark's child mode) in a
+// fresh process, so that nothing the other benchmarks allocated counts, once
+// per iteration; returns the largest resident memory of the children in MiB.
+inline double child_peak_mib(benchmark::State& state, const char* name, const char* flag) {
+  for (auto _ : state) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl("/proc/self/exe", name, flag, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("child failed");
+  }
+  rusage ru{};
+  getrusage(RUSAGE_CHILDREN, &ru);
+  return ru.ru_maxrss / 1024.0;
 }
 
 }  // namespace lozengia::bench

@@ -176,19 +176,8 @@ BENCHMARK(BM_Svg)->DenseRange(1, 5)->Iterations(2)->Unit(benchmark::kMillisecond
 // Peak memory of sampling n = 1000 and writing its style 1 SVG, in a fresh
 // process; the two path arrays of the sample are 15 MiB.
 void BM_SvgPeakMemory(benchmark::State& state) {
-  for (auto _ : state) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      execl("/proc/self/exe", "lozengia_bench_render", kSvgPeakChild, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("child failed");
-  }
-  rusage ru{};
-  getrusage(RUSAGE_CHILDREN, &ru);
-  state.counters["peak_MiB"] = ru.ru_maxrss / 1024.0;
+  const double peak = bench::child_peak_mib(state, "lozengia_bench_render", kSvgPeakChild);
+  state.counters["peak_MiB"] = peak;
 }
 BENCHMARK(BM_SvgPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "bench_common.h"
 #include "core/fast_sweep.h"
 #include "core/operators.h"
 #include "core/params.h"
@@ -207,22 +208,11 @@ BENCHMARK(BM_HahnSweepLanes)->ArgsProduct({{1, 0}, {8, 4, 1}})->Unit(benchmark::
 constexpr const char* kPeakChild = "--peak-child";
 
 void BM_PeakMemoryUniform1000(benchmark::State& state) {
-  for (auto _ : state) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      execl("/proc/self/exe", "lozengia_bench", kPeakChild, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("child failed");
-  }
-  rusage ru{};
-  getrusage(RUSAGE_CHILDREN, &ru);
+  const double peak = bench::child_peak_mib(state, "lozengia_bench", kPeakChild);
   const double array_mib = 1000.0 * 2001 * 4 / (1 << 20);
-  state.counters["peak_MiB"] = ru.ru_maxrss / 1024.0;
+  state.counters["peak_MiB"] = peak;
   state.counters["path_array_MiB"] = array_mib;
-  state.counters["peak_in_arrays"] = ru.ru_maxrss / 1024.0 / array_mib;
+  state.counters["peak_in_arrays"] = peak / array_mib;
 }
 BENCHMARK(BM_PeakMemoryUniform1000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
