@@ -120,8 +120,79 @@ LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, int32_t block, in
   return _mm256_cmpgt_epi32_mask(_mm256_add_epi32(below, one_i), m);
 }
 
+// Hahn's weights of eight small blocks (see hahn_groups): the factors'
+// reciprocals read as rows from each lane's height and transposed.
+template <bool Plus, bool Forward>
+LOZENGIA_AVX512_INLINE void weigh8(const double* inv, int32_t offset, int32_t D, int32_t N,
+                                   int32_t S, int32_t t, const Lanes8& ln, __m512d* w) {
+  const __m512d one = _mm512_set1_pd(1.0), two = _mm512_set1_pd(2.0), three = _mm512_set1_pd(3.0);
+  constexpr int32_t direction = Plus ? 1 : -1;
+  const __m256i x = ln.x;
+  __m512d col[4];
+  rows_to_columns8(inv + offset, direction, ln.xs, col);
+  const __m512d t0 = Plus ? col[0] : col[2], t1 = col[1], t2 = Plus ? col[2] : col[0];
+  const __m512d xd = _mm512_cvtepi32_pd(x);
+  const __mmask8 second = _mm256_test_epi32_mask(ln.has_second, ln.has_second);
+  const __mmask8 third = _mm256_test_epi32_mask(ln.has_third, ln.has_third);
+  if constexpr (!Forward) {
+    // w(k) = w(k+1) f_k + [k = m]: 1 at the last outcome, 0 past it.
+    const __m512d last4 = _mm512_maskz_mov_pd(third, one);
+    const __m512d last3 = _mm512_maskz_mov_pd(static_cast<__mmask8>(second & ~third), one);
+    const __m512d last2 = _mm512_maskz_mov_pd(static_cast<__mmask8>(~second), one);
+    __m512d f1, f2, f3;
+    if constexpr (Plus) {
+      f1 = _mm512_mul_pd(_mm512_add_pd(xd, one), t0);
+      f2 = _mm512_mul_pd(_mm512_add_pd(xd, two), t1);
+      f3 = _mm512_mul_pd(_mm512_add_pd(xd, three), t2);
+    } else {
+      const __m512d e = _mm512_cvtepi32_pd(_mm256_sub_epi32(_mm256_set1_epi32(S + N - 1), x));
+      f1 = _mm512_mul_pd(e, t0);
+      f2 = _mm512_mul_pd(_mm512_sub_pd(e, one), t1);
+      f3 = _mm512_mul_pd(_mm512_sub_pd(e, two), t2);
+    }
+    w[3] = last4;
+    w[2] = _mm512_add_pd(_mm512_mul_pd(w[3], f3), last3);
+    w[1] = _mm512_add_pd(_mm512_mul_pd(w[2], f2), last2);
+    w[0] = _mm512_mul_pd(w[1], f1);
+  } else {
+    __m512d d, d1, d2;
+    if constexpr (Plus) {
+      d = _mm512_cvtepi32_pd(_mm256_add_epi32(x, _mm256_set1_epi32(D)));
+      d1 = _mm512_add_pd(d, one);
+      d2 = _mm512_add_pd(d, two);
+    } else {
+      d = _mm512_cvtepi32_pd(_mm256_sub_epi32(_mm256_set1_epi32(N + t), x));
+      d1 = _mm512_sub_pd(d, one);
+      d2 = _mm512_sub_pd(d, two);
+    }
+    w[0] = one;
+    w[1] = _mm512_mul_pd(d, t0);
+    const __m512d r3 = _mm512_mul_pd(w[1], _mm512_mul_pd(d1, t1));
+    const __m512d r4 = _mm512_mul_pd(r3, _mm512_mul_pd(d2, t2));
+    w[2] = _mm512_maskz_mov_pd(second, r3);
+    w[3] = _mm512_maskz_mov_pd(third, r4);
+  }
+}
+
+// Lists a group's lanes to redo (long blocks, thresholds past the total),
+// compressed into the list in block order (the list has room for a whole
+// vector past its end).
+LOZENGIA_AVX512_INLINE void list_redo8(int32_t* redo_list, int32_t& redo_count, const Lanes8& ln,
+                                       int past, int32_t first) {
+  const int longs = _mm256_test_epi32_mask(ln.has_fourth, ln.has_fourth);
+  const auto redo = static_cast<__mmask8>(longs | past);
+  _mm256_storeu_si256(
+      reinterpret_cast<__m256i*>(redo_list + redo_count),
+      _mm256_maskz_compress_epi32(redo, _mm256_add_epi32(_mm256_set1_epi32(first),
+                                                         _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7))));
+  redo_count += __builtin_popcount(redo);
+}
+
 // hahn_groups with eight lanes: the same weights lane for lane (see there).
-// Returns how many blocks were done (a multiple of eight).
+// Two groups of eight go through each step side by side: the steps of one
+// group wait on one another, and the processor overlaps two groups only when
+// their instructions lie close together. Returns how many blocks were done
+// (a multiple of eight).
 template <bool Plus, bool Forward>
 __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
     SweepWorkspace& ws, int32_t t, const int32_t* old_heights, int32_t* new_heights, int32_t count,
@@ -131,70 +202,30 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
   const uint8_t* links = ws.links.data();
   const float* spans = ws.spans.data();
   const int32_t D = ws.T - t - ws.S, N = ws.N, S = ws.S;
-  const __m512d one = _mm512_set1_pd(1.0), two = _mm512_set1_pd(2.0), three = _mm512_set1_pd(3.0);
+  const int32_t offset = Plus ? (Forward ? 1 : D) : (Forward ? S + N - 1 : N + t) - 2;
   int32_t* redo_list = ws.redo_list.data();
   int32_t redo_count = 0;
   int32_t block = 0;
+  for (; block + 16 <= count; block += 16) {
+    const Lanes8 a = lanes8(starts, links, old_heights, block);
+    const Lanes8 b = lanes8(starts, links, old_heights, block + 8);
+    __m512d wa[4], wb[4];
+    weigh8<Plus, Forward>(inv, offset, D, N, S, t, a, wa);
+    weigh8<Plus, Forward>(inv, offset, D, N, S, t, b, wb);
+    const int past_a =
+        walk_and_write8<Plus>(spans, block, new_heights, a, wa[0], wa[1], wa[2], wa[3]);
+    const int past_b =
+        walk_and_write8<Plus>(spans, block + 8, new_heights, b, wb[0], wb[1], wb[2], wb[3]);
+    list_redo8(redo_list, redo_count, a, past_a, block);
+    list_redo8(redo_list, redo_count, b, past_b, block + 8);
+  }
   for (; block + 8 <= count; block += 8) {
-    const Lanes8 ln = lanes8(starts, links, old_heights, block);
-    const __m256i x = ln.x;
-    const int32_t offset = Plus ? (Forward ? 1 : D) : (Forward ? S + N - 1 : N + t) - 2;
-    constexpr int32_t direction = Plus ? 1 : -1;
-    __m512d col[4];
-    rows_to_columns8(inv + offset, direction, ln.xs, col);
-    const __m512d t0 = Plus ? col[0] : col[2], t1 = col[1], t2 = Plus ? col[2] : col[0];
-    const __m512d xd = _mm512_cvtepi32_pd(x);
-    const __mmask8 second = _mm256_test_epi32_mask(ln.has_second, ln.has_second);
-    const __mmask8 third = _mm256_test_epi32_mask(ln.has_third, ln.has_third);
-    __m512d w1, w2, w3, w4;
-    if constexpr (!Forward) {
-      // w(k) = w(k+1) f_k + [k = m]: 1 at the last outcome, 0 past it.
-      const __m512d last4 = _mm512_maskz_mov_pd(third, one);
-      const __m512d last3 = _mm512_maskz_mov_pd(static_cast<__mmask8>(second & ~third), one);
-      const __m512d last2 = _mm512_maskz_mov_pd(static_cast<__mmask8>(~second), one);
-      __m512d f1, f2, f3;
-      if constexpr (Plus) {
-        f1 = _mm512_mul_pd(_mm512_add_pd(xd, one), t0);
-        f2 = _mm512_mul_pd(_mm512_add_pd(xd, two), t1);
-        f3 = _mm512_mul_pd(_mm512_add_pd(xd, three), t2);
-      } else {
-        const __m512d e = _mm512_cvtepi32_pd(_mm256_sub_epi32(_mm256_set1_epi32(S + N - 1), x));
-        f1 = _mm512_mul_pd(e, t0);
-        f2 = _mm512_mul_pd(_mm512_sub_pd(e, one), t1);
-        f3 = _mm512_mul_pd(_mm512_sub_pd(e, two), t2);
-      }
-      w4 = last4;
-      w3 = _mm512_add_pd(_mm512_mul_pd(w4, f3), last3);
-      w2 = _mm512_add_pd(_mm512_mul_pd(w3, f2), last2);
-      w1 = _mm512_mul_pd(w2, f1);
-    } else {
-      __m512d d, d1, d2;
-      if constexpr (Plus) {
-        d = _mm512_cvtepi32_pd(_mm256_add_epi32(x, _mm256_set1_epi32(D)));
-        d1 = _mm512_add_pd(d, one);
-        d2 = _mm512_add_pd(d, two);
-      } else {
-        d = _mm512_cvtepi32_pd(_mm256_sub_epi32(_mm256_set1_epi32(N + t), x));
-        d1 = _mm512_sub_pd(d, one);
-        d2 = _mm512_sub_pd(d, two);
-      }
-      w1 = one;
-      w2 = _mm512_mul_pd(d, t0);
-      const __m512d r3 = _mm512_mul_pd(w2, _mm512_mul_pd(d1, t1));
-      const __m512d r4 = _mm512_mul_pd(r3, _mm512_mul_pd(d2, t2));
-      w3 = _mm512_maskz_mov_pd(second, r3);
-      w4 = _mm512_maskz_mov_pd(third, r4);
-    }
-    const int past = walk_and_write8<Plus>(spans, block, new_heights, ln, w1, w2, w3, w4);
-    const int longs = _mm256_test_epi32_mask(ln.has_fourth, ln.has_fourth);
-    // The lanes to redo, compressed into the list in block order (the list
-    // has room for a whole vector past its end).
-    const auto redo = static_cast<__mmask8>(longs | past);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(redo_list + redo_count),
-                        _mm256_maskz_compress_epi32(
-                            redo, _mm256_add_epi32(_mm256_set1_epi32(block),
-                                                   _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7))));
-    redo_count += __builtin_popcount(redo);
+    const Lanes8 a = lanes8(starts, links, old_heights, block);
+    __m512d wa[4];
+    weigh8<Plus, Forward>(inv, offset, D, N, S, t, a, wa);
+    const int past_a =
+        walk_and_write8<Plus>(spans, block, new_heights, a, wa[0], wa[1], wa[2], wa[3]);
+    list_redo8(redo_list, redo_count, a, past_a, block);
   }
   // As on the 4-lane path: blocks of four to seven particles four at a time,
   // then everything else in block order.
