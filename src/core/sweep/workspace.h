@@ -19,9 +19,9 @@ namespace lozengia::sweep {
 // the walk reads its sentinel at m + 1, and the branch-free code of small
 // blocks writes entries 1..4 whatever m is (N = 1 still needs index 4).
 inline constexpr std::size_t kOutcomePad = 5;
-// The listing writes the starts of a group of eight particles as one whole
-// row of eight places, of which only the first few count.
-inline constexpr std::size_t kStartPad = 8;
+// The listing writes the starts of a group of eight (with AVX-512: sixteen)
+// particles as one whole row of places, of which only the first few count.
+inline constexpr std::size_t kStartPad = 16;
 // The flags are read eight at a time: the free flags up to a multiple of
 // eight, the links also from any particle of a block (the end of a long block
 // is searched eight links at a time, the lanes read four links at once). The
