@@ -5,6 +5,7 @@
 
 #ifdef LOZENGIA_AVX2
 
+#include <algorithm>
 #include <cstdint>
 
 #include "core/sweep/avx2_lanes.h"
@@ -34,8 +35,20 @@ __attribute__((target("avx2"))) void hahn_medium_groups(SweepWorkspace& ws,
   // A factor is num(h) / den(h) for a height h: forward from a + step h over
   // b + step h, backward the inverse (see HahnRatios).
   const int64_t num0 = Forward ? ratios.a : ratios.b, den0 = Forward ? ratios.b : ratios.a;
-  for (int32_t q = 0; q + 4 <= count; q += 4) {
-    const MediumLanes ln = medium_lanes(ws, old_heights, places + q);
+  for (int32_t q = 0; q < count; q += 4) {
+    // The last one to three blocks make a group too, filled up with copies
+    // of the last block that are neither drawn nor written.
+    const int32_t* at = places + q;
+    int32_t own[4];
+    int skip = 0;
+    if (q + 4 > count) {
+      for (int l = 0; l < 4; ++l) {
+        own[l] = places[std::min(q + l, count - 1)];
+        skip |= (q + l >= count) << l;
+      }
+      at = own;
+    }
+    const MediumLanes ln = medium_lanes(ws, old_heights, at);
     const int32_t* xs = ln.xs;
     // f[h]: the factor of height x + h, h = 0..7: the reciprocals of
     // den0 + step (x + h) as columns of rows read from each lane's x.
@@ -86,7 +99,7 @@ __attribute__((target("avx2"))) void hahn_medium_groups(SweepWorkspace& ws,
         w[k] = _mm256_add_pd(_mm256_mul_pd(w[k + 1], f[k - 1]), last);
       }
     }
-    draw_medium<Plus>(ws, new_heights, ln, places + q, w, 0);
+    draw_medium<Plus>(ws, new_heights, ln, at, w, skip);
   }
 }
 
