@@ -13,6 +13,7 @@
 
 #include "core/sweep/avx2_hahn.h"
 #include "core/sweep/avx2_lanes.h"
+#include "core/sweep/avx512_long.h"
 #include "core/sweep/hahn_blocks.h"
 #include "core/sweep/workspace.h"
 #include "core/weights.h"
@@ -235,8 +236,12 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
   for (int32_t k = 0; k < redo_count; ++k) {
     if (ws.redo_finished[static_cast<std::size_t>(k)]) continue;
     const int32_t b = redo_list[k], i = starts[b], j = ws.redo_ends[static_cast<std::size_t>(k)];
-    if (j >= 0)
+    if (j >= 0) {
+      if (j - i + 2 >= kLongBlockOutcomes &&
+          hahn_long8<Plus>(ws, ratios, old_heights, new_heights, i, j, b))
+        continue;
       hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, b, true);
+    }
     else
       small(i, links[i], links[i] & links[i + 1], b);
   }
