@@ -18,9 +18,12 @@
 //     relative error of at most gamma_n = n u / (1 - n u), u = 2^-53.
 //     Smaller weights are below 2^-999 in both.
 //   - A sum of non-negative terms, in any order, likewise; so every sum of
-//     either evaluation is within 2.01 gamma_m of the exact one, and the two
-//     within 4.03 m u times the total (plus 2 m 2^-999) of each other.
-//     `delta` below allows four times that.
+//     either evaluation is within 2.01 gamma_m of the exact one. Anchored at
+//     the last outcome, the scans sum from the top and take each running sum
+//     as the total less the sum above it, which adds the error of both and
+//     one rounding. The two evaluations' running sums are then within
+//     6.1 m u times the total (plus 4 m 2^-999) of each other; `delta`
+//     below allows 16 m u.
 // The outcome is therefore the plain evaluation's when the total is close
 // enough to one single-precision value that the threshold, rounded as the
 // chooser rounds it, is the plain one, and the sums on either side of the
@@ -71,7 +74,8 @@ __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline __m512d sh
 // Draws and writes a block i..j (m = j - i + 2 >= kLongBlockOutcomes
 // outcomes) with draw `block`, the whole block written as hahn_large writes
 // it; returns false, having written nothing, when the check above cannot
-// decide. Leaves the scanned weights and sums in ws.weights and ws.sums.
+// decide. Leaves the scanned sums in ws.sums: c(1..m) anchored at the first
+// outcome, r(1..m + 1) at the last (see below).
 template <bool Plus>
 __attribute__((target(LOZENGIA_AVX512_TARGET))) inline bool hahn_long8(
     SweepWorkspace& ws, const HahnRatios& h, const int32_t* old_heights, int32_t* new_heights,
@@ -87,8 +91,6 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline bool hahn_long8(
   const int64_t den_base = d0 + h.step * x0;
   const double step = static_cast<double>(h.step);
   const double* inv = ws.tables.inv_data();
-  double* w = ws.weights.data();
-  double* c = ws.sums.data();
 
   const __m512d ones = _mm512_set1_pd(1.0), zeros = _mm512_setzero_pd();
   const __m512d lane = _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7);
@@ -116,10 +118,16 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline bool hahn_long8(
     return static_cast<__mmask8>(left >= 8 ? 0xFF : (1u << left) - 1);
   };
 
+  // One pass over the factors: the weights as products scanned away from the
+  // anchor, and at once their sums, scanned the same way. Anchored at the
+  // first outcome, the sums are the running sums c(k) = w(1) + ... + w(k); at
+  // the last, the sums from each outcome to the last, r(k) = w(k) + ... +
+  // w(m), and c(k) is taken as r(1) - r(k + 1).
+  double* sums = ws.sums.data();
   if (h.forward) {
-    // Prefix products: w(1) = 1, w(q + 2) = g_0 ... g_q.
-    w[1] = 1.0;
-    __m512d carry = ones;
+    // w(1) = 1, w(q + 2) = g_0 ... g_q; c(1) = 1.
+    sums[1] = 1.0;
+    __m512d product = ones, sum = ones;
     for (int32_t q = 0; q < factors; q += 8) {
       const int32_t left = factors - q;
       const __mmask8 valid = valid_of(left);
@@ -127,14 +135,21 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline bool hahn_long8(
       v = _mm512_mul_pd(v, shifted_up<1>(v, ones));
       v = _mm512_mul_pd(v, shifted_up<2>(v, ones));
       v = _mm512_mul_pd(v, shifted_up<4>(v, ones));
-      v = _mm512_mul_pd(v, carry);
-      _mm512_mask_storeu_pd(w + q + 2, valid, v);
-      carry = _mm512_permutexvar_pd(_mm512_set1_epi64(7), v);
+      v = _mm512_mul_pd(v, product);
+      product = _mm512_permutexvar_pd(_mm512_set1_epi64(7), v);
+      __m512d s = _mm512_maskz_mov_pd(valid, v);
+      s = _mm512_add_pd(s, shifted_up<1>(s, zeros));
+      s = _mm512_add_pd(s, shifted_up<2>(s, zeros));
+      s = _mm512_add_pd(s, shifted_up<4>(s, zeros));
+      s = _mm512_add_pd(s, sum);
+      _mm512_mask_storeu_pd(sums + q + 2, valid, s);
+      sum = _mm512_permutexvar_pd(_mm512_set1_epi64(7), s);
     }
   } else {
-    // Suffix products: w(m) = 1, w(q + 1) = g_q ... g_{m-2}, from the top.
-    w[m] = 1.0;
-    __m512d carry = ones;
+    // w(m) = 1, w(q + 1) = g_q ... g_{m-2}, from the top; r(m) = 1.
+    sums[m] = 1.0;
+    sums[m + 1] = 0.0;
+    __m512d product = ones, sum = ones;
     for (int32_t q = (factors - 1) / 8 * 8; q >= 0; q -= 8) {
       const int32_t left = factors - q;
       const __mmask8 valid = valid_of(left);
@@ -142,25 +157,22 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline bool hahn_long8(
       v = _mm512_mul_pd(v, shifted_down<1>(v, ones));
       v = _mm512_mul_pd(v, shifted_down<2>(v, ones));
       v = _mm512_mul_pd(v, shifted_down<4>(v, ones));
-      v = _mm512_mul_pd(v, carry);
-      _mm512_mask_storeu_pd(w + q + 1, valid, v);
-      carry = _mm512_broadcastsd_pd(_mm512_castpd512_pd128(v));
+      v = _mm512_mul_pd(v, product);
+      product = _mm512_broadcastsd_pd(_mm512_castpd512_pd128(v));
+      __m512d s = _mm512_maskz_mov_pd(valid, v);
+      s = _mm512_add_pd(s, shifted_down<1>(s, zeros));
+      s = _mm512_add_pd(s, shifted_down<2>(s, zeros));
+      s = _mm512_add_pd(s, shifted_down<4>(s, zeros));
+      s = _mm512_add_pd(s, sum);
+      _mm512_mask_storeu_pd(sums + q + 1, valid, s);
+      sum = _mm512_broadcastsd_pd(_mm512_castpd512_pd128(s));
     }
   }
   if (outside != 0) return false;
-  // Prefix sums c(k) = w(1) + ... + w(k).
-  __m512d carry = zeros;
-  for (int32_t k = 1; k <= m; k += 8) {
-    const __mmask8 valid = valid_of(m - k + 1);
-    __m512d v = _mm512_maskz_loadu_pd(valid, w + k);
-    v = _mm512_add_pd(v, shifted_up<1>(v, zeros));
-    v = _mm512_add_pd(v, shifted_up<2>(v, zeros));
-    v = _mm512_add_pd(v, shifted_up<4>(v, zeros));
-    v = _mm512_add_pd(v, carry);
-    _mm512_mask_storeu_pd(c + k, valid, v);
-    carry = _mm512_permutexvar_pd(_mm512_set1_epi64(7), v);
-  }
-  const double total = c[m];
+  const bool forward = h.forward;
+  const double total = forward ? sums[m] : sums[1];
+  auto running = [&](int32_t k) { return forward ? sums[k] : total - sums[k + 1]; };
+
   const double delta = 16.0 * m * 0x1p-53 * total;
   const float span = ws.spans[static_cast<std::size_t>(block)];
   double v;
@@ -177,10 +189,21 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline bool hahn_long8(
     if (lo != hi) return false;
     v = static_cast<double>(lo);
   }
-  const int32_t below = count_below(c, m, v);
+  // How many running sums lie below v (they do not decrease; a rounded
+  // difference of sums that do not increase does not decrease either).
+  int32_t below = 0;
+  for (int32_t n = m; n > 0;) {
+    const int32_t half = n / 2;
+    if (running(below + half + 1) < v) {
+      below += half + 1;
+      n -= half + 1;
+    } else {
+      n = half;
+    }
+  }
   if (below >= m) return false;  // past the total: the chooser's walk
-  if (below >= 1 && !(c[below] + delta < v)) return false;
-  if (!(c[below + 1] - delta >= v)) return false;
+  if (below >= 1 && !(running(below) + delta < v)) return false;
+  if (!(running(below + 1) - delta >= v)) return false;
   write_large<Plus>(old_heights, new_heights, i, j, i + below, true);
   return true;
 }
