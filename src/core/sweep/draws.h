@@ -17,7 +17,6 @@ constexpr uint32_t generator_jump(int n) {
   return static_cast<uint32_t>(a);
 }
 inline constexpr uint32_t kJump8 = generator_jump(8);
-inline constexpr uint32_t kJump16 = generator_jump(16);  // the 8-lane path's two chains
 
 // The draws of a slice's `count` blocks: one per block, in block order,
 // exactly the generator's. A state is the one eight steps before it times
@@ -77,29 +76,27 @@ inline void make_draws(SweepWorkspace& ws, int32_t count) {
 #if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-// make_draws with AVX-512: after sixteen single steps, each state is the one
-// sixteen before it times 48271^16, eight at a time in two chains, reduced
-// as a single step reduces; the floats sixteen at a time. The same numbers.
+// make_draws with AVX-512: state k of the slice is its first state times
+// 48271^k (ws.jumps[k]), reduced as a single step reduces, eight at a time
+// and each group on its own (no chain from group to group); the floats
+// sixteen at a time. The same numbers.
 __attribute__((target(LOZENGIA_AVX512_TARGET))) inline void make_draws_avx512(SweepWorkspace& ws,
                                                                               int32_t count) {
   uint32_t* states = ws.draw_states.data();
+  const uint32_t* jumps = ws.jumps.data();
   float* u = ws.draws.data();
   float* span = ws.spans.data();
-  uint32_t x = ws.rng.state();
-  states[0] = x;
-  const int32_t first = std::min(count, 16);
-  for (int32_t b = 1; b <= first; ++b) states[b] = x = ParkMiller::advance(x);
-  // The buffers have room for the groups running past the count.
   const __m512i p = _mm512_set1_epi64(ParkMiller::kModulus);
-  const __m512i a = _mm512_set1_epi64(kJump16);
-  for (int32_t b = 17; b <= count; b += 8) {
-    const __m512i v = _mm512_cvtepu32_epi64(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(states + b - 16)));
-    const __m512i prod = _mm512_mul_epu32(v, a);
+  const __m512i x = _mm512_set1_epi64(ws.rng.state());
+  // States 0..count + 16: the floats below read sixteen past each group.
+  for (int32_t k = 0; k <= count + 16; k += 8) {
+    const __m512i a =
+        _mm512_cvtepu32_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(jumps + k)));
+    const __m512i prod = _mm512_mul_epu32(x, a);
     const __m512i r = _mm512_add_epi64(_mm512_and_si512(prod, p), _mm512_srli_epi64(prod, 31));
     // r - p wraps past r when r < p: the smaller of the two is the reduced one.
     const __m512i reduced = _mm512_min_epu64(r, _mm512_sub_epi64(r, p));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(states + b), _mm512_cvtepi64_epi32(reduced));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(states + k), _mm512_cvtepi64_epi32(reduced));
   }
   const __m512 scale = _mm512_set1_ps(0x1p-31f), top = _mm512_set1_ps(0.99999994f);
   const __m512 one = _mm512_set1_ps(1.0f);

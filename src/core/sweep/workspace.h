@@ -29,9 +29,9 @@ inline constexpr std::size_t kStartPad = 16;
 inline std::size_t flag_bytes(int32_t N) { return (static_cast<std::size_t>(N) + 7) / 8 * 8; }
 inline constexpr std::size_t kLinkPad = 8;
 // The generator's states and the draws are made several blocks at a time,
-// the last group running up to seven places past the slice's count of blocks,
-// and the states are read one place ahead of the draws.
-inline constexpr std::size_t kDrawPad = 16;
+// the last group running up to 24 places past the slice's count of blocks
+// (the 8-lane path), and the states are read one place ahead of the draws.
+inline constexpr std::size_t kDrawPad = 32;
 
 struct SweepWorkspace {
   SweepWorkspace(const ModelTables& tables, int32_t N, int32_t T, int32_t S, ParkMiller& rng,
@@ -51,12 +51,19 @@ struct SweepWorkspace {
         draw_states(static_cast<std::size_t>(N) + kDrawPad),
         draws(static_cast<std::size_t>(N) + kDrawPad),
         spans(static_cast<std::size_t>(N) + kDrawPad),
+        jumps(static_cast<std::size_t>(N) + kDrawPad),
         redo_list(static_cast<std::size_t>(N) + kStartPad),
         redo_ends(static_cast<std::size_t>(N)),
         medium_places(static_cast<std::size_t>(N)),
         redo_finished(static_cast<std::size_t>(N)),
         rng(rng),
-        chooser(N, T, S, tables.model().q, rng, sink) {}
+        chooser(N, T, S, tables.model().q, rng, sink) {
+    uint32_t a = 1;
+    for (uint32_t& j : jumps) {
+      j = a;
+      a = ParkMiller::advance(a);
+    }
+  }
 
   int32_t N, T, S;
   const ModelTables& tables;
@@ -84,6 +91,9 @@ struct SweepWorkspace {
   std::vector<uint32_t> draw_states;
   std::vector<float> draws;
   std::vector<float> spans;
+  // jumps[k] = 48271^k mod (2^31 - 1): the generator's k steps as one
+  // product (the 8-lane path makes a slice's states from its first one).
+  std::vector<uint32_t> jumps;
 
   // The vector code's redo list: the blocks (by index) it did not finish in
   // its lanes, done after the groups in block order. redo_ends[k] is the last
