@@ -31,29 +31,26 @@
 namespace lozengia::sweep {
 
 // Eight consecutive blocks b..b+7 of a slice, one per lane (see Lanes): the
-// first particles are consecutive in the list; the links of each block's
-// first four particles and its old height are read one lane at a time
+// first and last particles are consecutive in the listing's two lists; the
+// old height of each block's first particle is read one lane at a time
 // (measured faster than the gather instructions).
 struct Lanes8 {
   __m256i first, has_second, has_third, has_fourth, x;
   alignas(32) int32_t xs[8];
 };
 
-LOZENGIA_AVX512_INLINE Lanes8 lanes8(const int32_t* starts, const uint8_t* links,
+LOZENGIA_AVX512_INLINE Lanes8 lanes8(const int32_t* starts, const int32_t* ends,
                                      const int32_t* old_heights, int32_t block) {
   Lanes8 ln;
-  const __m256i one = _mm256_set1_epi32(1);
-  alignas(32) int32_t lk4[8];
-  for (int l = 0; l < 8; ++l) {
-    const int32_t i = starts[block + l];
-    std::memcpy(&lk4[l], links + i, 4);
-    ln.xs[l] = old_heights[i];
-  }
+  const __m256i one = _mm256_set1_epi32(1), two = _mm256_set1_epi32(2);
+  for (int l = 0; l < 8; ++l) ln.xs[l] = old_heights[starts[block + l]];
   ln.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(starts + block));
-  const __m256i lk = _mm256_load_si256(reinterpret_cast<const __m256i*>(lk4));
-  ln.has_second = _mm256_and_si256(lk, one);
-  ln.has_third = _mm256_and_si256(_mm256_srli_epi32(lk, 8), ln.has_second);
-  ln.has_fourth = _mm256_and_si256(_mm256_srli_epi32(lk, 16), ln.has_third);
+  // The particles after the first.
+  const __m256i more = _mm256_sub_epi32(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ends + block)), ln.first);
+  ln.has_second = _mm256_min_epi32(more, one);
+  ln.has_third = _mm256_and_si256(_mm256_cmpgt_epi32(more, one), one);
+  ln.has_fourth = _mm256_and_si256(_mm256_cmpgt_epi32(more, two), one);
   ln.x = _mm256_load_si256(reinterpret_cast<const __m256i*>(ln.xs));
   return ln;
 }
@@ -201,6 +198,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
   const double* inv = ws.tables.inv_data();
   const int32_t* starts = ws.block_starts.data();
   const uint8_t* links = ws.links.data();
+  const int32_t* ends = ws.block_ends.data();
   const float* spans = ws.spans.data();
   const int32_t D = ws.T - t - ws.S, N = ws.N, S = ws.S;
   const int32_t offset = Plus ? (Forward ? 1 : D) : (Forward ? S + N - 1 : N + t) - 2;
@@ -208,8 +206,8 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
   int32_t redo_count = 0;
   int32_t block = 0;
   for (; block + 16 <= count; block += 16) {
-    const Lanes8 a = lanes8(starts, links, old_heights, block);
-    const Lanes8 b = lanes8(starts, links, old_heights, block + 8);
+    const Lanes8 a = lanes8(starts, ends, old_heights, block);
+    const Lanes8 b = lanes8(starts, ends, old_heights, block + 8);
     __m512d wa[4], wb[4];
     weigh8<Plus, Forward>(inv, offset, D, N, S, t, a, wa);
     weigh8<Plus, Forward>(inv, offset, D, N, S, t, b, wb);
@@ -221,7 +219,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
     list_redo8(redo_list, redo_count, b, past_b, block + 8);
   }
   for (; block + 8 <= count; block += 8) {
-    const Lanes8 a = lanes8(starts, links, old_heights, block);
+    const Lanes8 a = lanes8(starts, ends, old_heights, block);
     __m512d wa[4];
     weigh8<Plus, Forward>(inv, offset, D, N, S, t, a, wa);
     const int past_a =
@@ -230,7 +228,16 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
   }
   // As on the 4-lane path: blocks of four to seven particles four at a time,
   // then everything else in block order.
-  const int32_t medium_count = sort_redone(ws, redo_count, [](int32_t, int32_t) { return true; });
+  // The listing gave every block's end: no search for it.
+  int32_t medium_count = 0;
+  for (int32_t k = 0; k < redo_count; ++k) {
+    const int32_t b = redo_list[k], i = starts[b], last = ends[b];
+    const int32_t j = last - i >= 3 ? last : -1;
+    ws.redo_ends[static_cast<std::size_t>(k)] = j;
+    ws.redo_finished[static_cast<std::size_t>(k)] = 0;
+    ws.medium_places[static_cast<std::size_t>(medium_count)] = k;
+    medium_count += j >= 0 && j - i < 7;
+  }
   hahn_medium_groups<Plus, Forward>(ws, old_heights, new_heights, ws.medium_places.data(),
                                     medium_count, ratios);
   for (int32_t k = 0; k < redo_count; ++k) {
@@ -241,9 +248,9 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
           hahn_long8<Plus>(ws, ratios, old_heights, new_heights, i, j, b))
         continue;
       hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, b, true);
-    }
-    else
+    } else {
       small(i, links[i], links[i] & links[i + 1], b);
+    }
   }
   return block;
 }

@@ -118,8 +118,8 @@ __attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* old_
 template <bool Plus>
 __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void list16(
     int32_t base, __mmask16 here, __mmask16 above, const int32_t* old_heights,
-    const int32_t* new_before, int32_t* new_heights, int32_t* starts, uint8_t* links,
-    int32_t& count, uint32_t& carry) {
+    const int32_t* new_before, int32_t* new_heights, int32_t* starts, int32_t* ends,
+    uint8_t* links, int32_t& count, int32_t& end_count, uint32_t& carry) {
   const __m512i one = _mm512_set1_epi32(1);
   const __m512i o = _mm512_maskz_loadu_epi32(here, old_heights + base);
   const __m512i b = _mm512_maskz_loadu_epi32(here, new_before + base);
@@ -142,35 +142,40 @@ __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void list1
   _mm_mask_storeu_epi8(links + base, here, _mm_maskz_mov_epi8(link, _mm_set1_epi8(1)));
   const auto first = static_cast<__mmask16>(free & ~((static_cast<uint32_t>(link) << 1) | carry));
   carry = (static_cast<uint32_t>(link) >> 15) & 1u;
-  // All sixteen places are written (the list has room for them); only the
-  // first few are starts.
-  _mm512_storeu_si512(starts + count,
-                      _mm512_maskz_compress_epi32(
-                          first, _mm512_add_epi32(_mm512_set1_epi32(base),
-                                                  _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9,
-                                                                    10, 11, 12, 13, 14, 15))));
+  // A block ends at a free particle without a link to the next one; the
+  // k-th end listed is the k-th block's.
+  const auto last = static_cast<__mmask16>(free & ~link);
+  // All sixteen places are written (the lists have room for them); only the
+  // first few are starts or ends.
+  const __m512i places = _mm512_add_epi32(
+      _mm512_set1_epi32(base),
+      _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+  _mm512_storeu_si512(starts + count, _mm512_maskz_compress_epi32(first, places));
+  _mm512_storeu_si512(ends + end_count, _mm512_maskz_compress_epi32(last, places));
   count += __builtin_popcount(first);
+  end_count += __builtin_popcount(last);
 }
 
 // The listing with AVX-512 masks, sixteen particles at a time: the flags of
-// a group are bits of a mask instead of bytes in memory, and its starts are
-// compressed into the list in one instruction. The links are still written
-// as bytes (the groups read them); the free flags are not needed. Loads and
-// stores past the last particle are masked off.
+// a group are bits of a mask instead of bytes in memory, and its starts and
+// ends are compressed into their lists in one instruction each. The links
+// are still written as bytes (the single-block code reads them); the free
+// flags are not needed. Loads and stores past the last particle are masked
+// off.
 template <bool Plus>
 __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t list_avx512(
     int32_t N, const int32_t* old_heights, const int32_t* new_before, int32_t* new_heights,
-    int32_t* starts, uint8_t* links) {
-  int32_t count = 0;
+    int32_t* starts, int32_t* ends, uint8_t* links) {
+  int32_t count = 0, end_count = 0;
   uint32_t carry = 0;  // the link of the particle below the group
   int32_t base = 0;
   for (; base + 16 < N; base += 16)
-    list16<Plus>(base, 0xFFFF, 0xFFFF, old_heights, new_before, new_heights, starts, links, count,
-                 carry);
+    list16<Plus>(base, 0xFFFF, 0xFFFF, old_heights, new_before, new_heights, starts, ends, links,
+                 count, end_count, carry);
   const int32_t left = N - base;  // 1 to 16
   list16<Plus>(base, static_cast<__mmask16>((1u << left) - 1),
                static_cast<__mmask16>((1u << (left - 1)) - 1), old_heights, new_before,
-               new_heights, starts, links, count, carry);
+               new_heights, starts, ends, links, count, end_count, carry);
   return count;
 }
 #pragma GCC diagnostic pop
@@ -182,7 +187,7 @@ inline int32_t list_blocks(SweepWorkspace& ws, const int32_t* old_heights,
 #ifdef LOZENGIA_AVX512
   if constexpr (Path == VectorPath::kAvx512)
     return list_avx512<Plus>(ws.N, old_heights, new_before, new_heights, ws.block_starts.data(),
-                             ws.links.data());
+                             ws.block_ends.data(), ws.links.data());
 #endif
 #ifdef LOZENGIA_AVX2
   if constexpr (Path != VectorPath::kPlain)

@@ -46,6 +46,7 @@ struct SweepWorkspace {
         exponents(static_cast<std::size_t>(N) + kOutcomePad),
         ratios(static_cast<std::size_t>(N)),
         block_starts(static_cast<std::size_t>(N) + kStartPad),
+        block_ends(static_cast<std::size_t>(N) + kStartPad),
         links(flag_bytes(N) + kLinkPad, 0),
         is_free(flag_bytes(N), 0),
         draw_states(static_cast<std::size_t>(N) + kDrawPad),
@@ -81,6 +82,8 @@ struct SweepWorkspace {
   // particle i belongs to the same block as particle i + 1; is_free[i] = 1
   // when particle i is free (not forced).
   std::vector<int32_t> block_starts;
+  // The 8-lane path's listing also lists each block's last particle.
+  std::vector<int32_t> block_ends;
   std::vector<uint8_t> links;
   std::vector<uint8_t> is_free;
 
