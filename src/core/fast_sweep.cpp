@@ -10,8 +10,8 @@
 //   1. List (sweep/block_list.h). The forced particles are written at once;
 //      the free ones are linked into blocks (free particles at consecutive
 //      indices whose new heights in the slice before are consecutive), and
-//      the block starts listed in block order, by vector passes without a
-//      branch per particle.
+//      the block starts (on the 8-lane path also their ends) listed in block
+//      order, by vector passes without a branch per particle.
 //   2. Draw (sweep/draws.h). One random number per block, in block order,
 //      made before any block is weighed: draw b is exactly the b-th number
 //      the plain sweep would draw in this slice, and the generator's state
@@ -26,9 +26,11 @@
 //   4. Redo in block order. Blocks of four to seven particles on the redo
 //      list are drawn four at a time (they never carry a message); every
 //      other listed block is then done one at a time, in block order, so
-//      that messages come in the order of the plain sweep. Blocks the groups
-//      did not reach (fewer than four left) go through the single-block code
-//      (sweep/hahn_blocks.h, sweep/model_blocks.h, sweep/walk.h).
+//      that messages come in the order of the plain sweep (Hahn's long
+//      blocks on the 8-lane path by vector scans where those decide,
+//      sweep/avx512_long.h). Blocks the groups did not reach (fewer than a
+//      group left) go through the single-block code (sweep/hahn_blocks.h,
+//      sweep/model_blocks.h, sweep/walk.h).
 //   5. The generator is moved past the slice's last draw.
 //
 // Each block's numbers are the plain evaluation's, operation for operation
