@@ -205,7 +205,7 @@ void ModelTables::build_factors() {
 ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model) : values_(N, T, model) {
   const int64_t r = values_.range();
   // Zero below 1 (never used: Hahn denominators are at least 1).
-  inv_.assign(static_cast<std::size_t>(r + 1 + 2 * kInvPad), 0.0);
+  inv_.assign(static_cast<std::size_t>(r + 1 + kInvPad), 0.0);
   for (int64_t n = 1; n <= r; ++n) inv_[static_cast<std::size_t>(n + kInvPad)] = values_.inv(n);
   const int32_t kind = values_.kind();
   if (kind == kHahn) return;

@@ -265,10 +265,9 @@ class ModelTables {
   int32_t kind() const { return values_.kind(); }
   bool plain_range() const { return values_.plain_range(); }
 
-  // Reciprocals 1/n for n in [1, range()]; 0 at n = 0, at the kInvPad places
-  // before it and as many after the last, so that rows of consecutive entries
-  // can be read up to eight places past a block's last denominator (blocks of
-  // eight particles or more weighed as sixteen outcomes).
+  // Reciprocals 1/n for n in [1, range()]; 0 at n = 0 and at the four places
+  // before it, so that rows of consecutive entries can be read a few places
+  // past a block's last denominator.
   double inv(int64_t n) const { return inv_[static_cast<std::size_t>(n + kInvPad)]; }
   const double* inv_data() const { return inv_.data() + kInvPad; }
   // The factors of the ratios (see ModelValues), each in its own table looked
@@ -314,7 +313,7 @@ class ModelTables {
   ScaledDouble inv_k_plus_q_to(int64_t n) const { return x0_[kInvKPlusQTo][n]; }
 
  private:
-  static constexpr int64_t kInvPad = 16;
+  static constexpr int64_t kInvPad = 4;
   enum { kOneMinusQTo, kInvOneMinusQTo, kOnePlusKQTo, kInvOnePlusKQTo, kKPlusQTo, kInvKPlusQTo };
   template <int Kind>
   void build_factors();

@@ -14,7 +14,6 @@
 #include "core/sweep/avx2_hahn.h"
 #include "core/sweep/avx2_lanes.h"
 #include "core/sweep/avx512_long.h"
-#include "core/sweep/avx512_medium.h"
 #include "core/sweep/hahn_blocks.h"
 #include "core/sweep/workspace.h"
 #include "core/weights.h"
@@ -26,6 +25,8 @@
 #if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
+
+#define LOZENGIA_AVX512_INLINE __attribute__((always_inline, target(LOZENGIA_AVX512_TARGET))) inline
 
 namespace lozengia::sweep {
 
@@ -52,6 +53,15 @@ LOZENGIA_AVX512_INLINE Lanes8 lanes8(const int32_t* starts, const int32_t* ends,
   ln.has_fourth = _mm256_and_si256(_mm256_cmpgt_epi32(more, two), one);
   ln.x = _mm256_load_si256(reinterpret_cast<const __m256i*>(ln.xs));
   return ln;
+}
+
+// rows_to_columns for eight lanes: two 4-lane transposes side by side.
+LOZENGIA_AVX512_INLINE void rows_to_columns8(const double* base, int32_t dir, const int32_t* xs,
+                                             __m512d* col) {
+  __m256d lo[4], hi[4];
+  rows_to_columns(base, dir, xs, lo);
+  rows_to_columns(base, dir, xs + 4, hi);
+  for (int k = 0; k < 4; ++k) col[k] = _mm512_insertf64x4(_mm512_castpd256_pd512(lo[k]), hi[k], 1);
 }
 
 // walk_and_write for eight small blocks; returns the lanes whose threshold
@@ -216,10 +226,10 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
         walk_and_write8<Plus>(spans, block, new_heights, a, wa[0], wa[1], wa[2], wa[3]);
     list_redo8(redo_list, redo_count, a, past_a, block);
   }
-  // Blocks of four to seven particles eight at a time, those of eight to
-  // fifteen too, then everything else in block order. The listing gave every
-  // block's end: no search for it.
-  int32_t medium_count = 0, wide_count = 0;
+  // As on the 4-lane path: blocks of four to seven particles four at a time,
+  // then everything else in block order.
+  // The listing gave every block's end: no search for it.
+  int32_t medium_count = 0;
   for (int32_t k = 0; k < redo_count; ++k) {
     const int32_t b = redo_list[k], i = starts[b], last = ends[b];
     const int32_t j = last - i >= 3 ? last : -1;
@@ -227,13 +237,9 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
     ws.redo_finished[static_cast<std::size_t>(k)] = 0;
     ws.medium_places[static_cast<std::size_t>(medium_count)] = k;
     medium_count += j >= 0 && j - i < 7;
-    ws.wide_places[static_cast<std::size_t>(wide_count)] = k;
-    wide_count += j - i >= 7 && j - i < 15;
   }
-  hahn_medium8<Plus, Forward, 8>(ws, old_heights, new_heights, ws.medium_places.data(),
-                                 medium_count, ratios);
-  hahn_medium8<Plus, Forward, 16>(ws, old_heights, new_heights, ws.wide_places.data(), wide_count,
-                                  ratios);
+  hahn_medium_groups<Plus, Forward>(ws, old_heights, new_heights, ws.medium_places.data(),
+                                    medium_count, ratios);
   for (int32_t k = 0; k < redo_count; ++k) {
     if (ws.redo_finished[static_cast<std::size_t>(k)]) continue;
     const int32_t b = redo_list[k], i = starts[b], j = ws.redo_ends[static_cast<std::size_t>(k)];

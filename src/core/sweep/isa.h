@@ -28,7 +28,6 @@
 #define LOZENGIA_AVX2 1
 #define LOZENGIA_AVX512 1
 #define LOZENGIA_AVX512_TARGET "avx2,avx512f,avx512bw,avx512dq,avx512vl"
-#define LOZENGIA_AVX512_INLINE __attribute__((always_inline, target(LOZENGIA_AVX512_TARGET))) inline
 #include <immintrin.h>
 #endif
 

@@ -56,7 +56,6 @@ struct SweepWorkspace {
         redo_list(static_cast<std::size_t>(N) + kStartPad),
         redo_ends(static_cast<std::size_t>(N)),
         medium_places(static_cast<std::size_t>(N)),
-        wide_places(static_cast<std::size_t>(N)),
         redo_finished(static_cast<std::size_t>(N)),
         rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {
@@ -103,13 +102,11 @@ struct SweepWorkspace {
   // its lanes, done after the groups in block order. redo_ends[k] is the last
   // particle of redo_list[k] when it is a long block (four particles or
   // more), -1 otherwise; medium_places lists the places k of the blocks of
-  // four to seven particles, weighed several at a time first (on the 8-lane
-  // path wide_places those of eight to fifteen), and redo_finished[k] marks
-  // those already drawn and written.
+  // four to seven particles, weighed several at a time first, and
+  // redo_finished[k] marks those already drawn and written.
   std::vector<int32_t> redo_list;
   std::vector<int32_t> redo_ends;
   std::vector<int32_t> medium_places;
-  std::vector<int32_t> wide_places;
   std::vector<uint8_t> redo_finished;
 
   ParkMiller& rng;
