@@ -65,14 +65,19 @@ LOZENGIA_AVX512_INLINE void rows_to_columns8(const double* base, int32_t dir, co
 }
 
 // walk_and_write for eight small blocks; returns the lanes whose threshold
-// fell past the total.
+// fell past the total. Each lane's block is written as one row of three
+// heights by a masked store of its own places (AVX-512's masked stores are
+// fast, unlike AVX2's vpmaskmovd): the rows are the three vectors of heights
+// transposed, which takes far fewer instructions than taking every height
+// and place out of its vector one by one. A block of four particles or more
+// gets its first three places written; it is redrawn whole later.
 template <bool Plus>
-LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, int32_t block, int32_t* new_heights,
-                                           const Lanes8& ln, __m512d w1, __m512d w2, __m512d w3,
-                                           __m512d w4) {
+LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, const int32_t* starts,
+                                           int32_t block, int32_t* new_heights, const Lanes8& ln,
+                                           __m512d w1, __m512d w2, __m512d w3, __m512d w4) {
   const __m256i one_i = _mm256_set1_epi32(1), two_i = _mm256_set1_epi32(2);
   const __m256i zero_i = _mm256_setzero_si256();
-  const __m256i x = ln.x, first = ln.first;
+  const __m256i x = ln.x;
   const __m512d c2 = _mm512_add_pd(w1, w2), c3 = _mm512_add_pd(c2, w3),
                 total = _mm512_add_pd(c3, w4);
   const __m256 span = _mm256_loadu_ps(spans + block);
@@ -86,35 +91,39 @@ LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, int32_t block, in
   below = _mm256_mask_add_epi32(below, _mm512_cmp_pd_mask(c2, v, _CMP_LT_OQ), below, one_i);
   below = _mm256_mask_add_epi32(below, _mm512_cmp_pd_mask(c3, v, _CMP_LT_OQ), below, one_i);
   below = _mm256_mask_add_epi32(below, _mm512_cmp_pd_mask(total, v, _CMP_LT_OQ), below, one_i);
-  const __m256i k1 = ln.has_second, k2 = _mm256_add_epi32(ln.has_second, ln.has_third);
-  const __m256i p1 = _mm256_add_epi32(first, k1), p2 = _mm256_add_epi32(first, k2);
+  // The heights of places 0, 1 and 2 of each block (the old heights are
+  // consecutive from x): S->S+1 x + k + (k >= below), S->S-1 x + k - (k < below).
   __m256i v0, v1, v2;
+  const __m256i x1 = _mm256_add_epi32(x, one_i), x2 = _mm256_add_epi32(x, two_i);
   if constexpr (Plus) {
-    // x + k + (k >= below)
     v0 = _mm256_sub_epi32(x, _mm256_cmpeq_epi32(below, zero_i));
-    v1 = _mm256_sub_epi32(_mm256_add_epi32(x, k1),
-                          _mm256_cmpgt_epi32(_mm256_add_epi32(k1, one_i), below));
-    v2 = _mm256_sub_epi32(_mm256_add_epi32(x, k2),
-                          _mm256_cmpgt_epi32(_mm256_add_epi32(k2, one_i), below));
+    v1 = _mm256_sub_epi32(x1, _mm256_cmpgt_epi32(two_i, below));
+    v2 = _mm256_sub_epi32(x2, _mm256_cmpgt_epi32(_mm256_set1_epi32(3), below));
   } else {
-    // x + k - (k < below)
     v0 = _mm256_add_epi32(x, _mm256_cmpgt_epi32(below, zero_i));
-    v1 = _mm256_add_epi32(_mm256_add_epi32(x, k1), _mm256_cmpgt_epi32(below, k1));
-    v2 = _mm256_add_epi32(_mm256_add_epi32(x, k2), _mm256_cmpgt_epi32(below, k2));
+    v1 = _mm256_add_epi32(x1, _mm256_cmpgt_epi32(below, one_i));
+    v2 = _mm256_add_epi32(x2, _mm256_cmpgt_epi32(below, two_i));
   }
-  alignas(32) int32_t pos[3][8], val[3][8];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(pos[0]), first);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(pos[1]), p1);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(pos[2]), p2);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(val[0]), v0);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(val[1]), v1);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(val[2]), v2);
-  for (int l = 0; l < 8; ++l) {
-    new_heights[pos[0][l]] = val[0][l];
-    new_heights[pos[1][l]] = val[1][l];
-    new_heights[pos[2][l]] = val[2][l];
+  // Rows: lane l in the low half of rows[l % 4] for l < 4, the high half for
+  // l >= 4.
+  const __m256i a = _mm256_unpacklo_epi32(v0, v1), b = _mm256_unpackhi_epi32(v0, v1);
+  const __m256i c = _mm256_unpacklo_epi32(v2, zero_i), d = _mm256_unpackhi_epi32(v2, zero_i);
+  const __m256i rows[4] = {_mm256_unpacklo_epi64(a, c), _mm256_unpackhi_epi64(a, c),
+                           _mm256_unpacklo_epi64(b, d), _mm256_unpackhi_epi64(b, d)};
+  // Each lane's places: 1, 3 or 7 (a block of one, two, or three or more).
+  alignas(32) int32_t places[8];
+  _mm256_store_si256(
+      reinterpret_cast<__m256i*>(places),
+      _mm256_or_si256(_mm256_or_si256(one_i, _mm256_slli_epi32(ln.has_second, 1)),
+                      _mm256_slli_epi32(ln.has_third, 2)));
+  for (int l = 0; l < 4; ++l) {
+    _mm_mask_storeu_epi32(new_heights + starts[block + l], static_cast<__mmask8>(places[l]),
+                          _mm256_castsi256_si128(rows[l]));
+    _mm_mask_storeu_epi32(new_heights + starts[block + 4 + l],
+                          static_cast<__mmask8>(places[4 + l]),
+                          _mm256_extracti128_si256(rows[l], 1));
   }
-  const __m256i m = _mm256_add_epi32(two_i, k2);
+  const __m256i m = _mm256_add_epi32(_mm256_add_epi32(two_i, ln.has_second), ln.has_third);
   return _mm256_cmpgt_epi32_mask(_mm256_add_epi32(below, one_i), m);
 }
 
@@ -212,9 +221,9 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
     weigh8<Plus, Forward>(inv, offset, D, N, S, t, a, wa);
     weigh8<Plus, Forward>(inv, offset, D, N, S, t, b, wb);
     const int past_a =
-        walk_and_write8<Plus>(spans, block, new_heights, a, wa[0], wa[1], wa[2], wa[3]);
+        walk_and_write8<Plus>(spans, starts, block, new_heights, a, wa[0], wa[1], wa[2], wa[3]);
     const int past_b =
-        walk_and_write8<Plus>(spans, block + 8, new_heights, b, wb[0], wb[1], wb[2], wb[3]);
+        walk_and_write8<Plus>(spans, starts, block + 8, new_heights, b, wb[0], wb[1], wb[2], wb[3]);
     list_redo8(redo_list, redo_count, a, past_a, block);
     list_redo8(redo_list, redo_count, b, past_b, block + 8);
   }
@@ -223,7 +232,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
     __m512d wa[4];
     weigh8<Plus, Forward>(inv, offset, D, N, S, t, a, wa);
     const int past_a =
-        walk_and_write8<Plus>(spans, block, new_heights, a, wa[0], wa[1], wa[2], wa[3]);
+        walk_and_write8<Plus>(spans, starts, block, new_heights, a, wa[0], wa[1], wa[2], wa[3]);
     list_redo8(redo_list, redo_count, a, past_a, block);
   }
   // As on the 4-lane path: blocks of four to seven particles four at a time,
