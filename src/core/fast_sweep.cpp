@@ -91,12 +91,17 @@ void hahn_blocks(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
   auto large = [&](int32_t i, int32_t j, int32_t block) {
     hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, block);
   };
-  const int32_t count = list_blocks<Path, Plus>(ws, old_heights, new_before, new_heights);
+  // The 8-lane path reads block ends, not links.
+  constexpr bool kEight = Path == VectorPath::kAvx512;
+  const int32_t count = list_blocks<Path, Plus, !kEight>(ws, old_heights, new_before, new_heights);
   make_slice_draws<Path>(ws, count);
   int32_t done = 0;
 #ifdef LOZENGIA_AVX512
-  if constexpr (Path == VectorPath::kAvx512)
+  if constexpr (kEight) {
     done = hahn_groups8<Plus, Forward>(ws, t, old_heights, new_heights, count, small, ratios);
+    blocks_from_ends(ws, done, count, small, large);
+    return;
+  }
 #endif
 #ifdef LOZENGIA_AVX2
   if constexpr (Path == VectorPath::kAvx2)

@@ -206,7 +206,6 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
     const HahnSmallBlock<Plus, Forward>& small, const HahnRatios& ratios) {
   const double* inv = ws.tables.inv_data();
   const int32_t* starts = ws.block_starts.data();
-  const uint8_t* links = ws.links.data();
   const int32_t* ends = ws.block_ends.data();
   const float* spans = ws.spans.data();
   const int32_t D = ws.T - t - ws.S, N = ws.N, S = ws.S;
@@ -258,7 +257,8 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
         continue;
       hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, b, true);
     } else {
-      small(i, links[i], links[i] & links[i + 1], b);
+      const int32_t more = ends[b] - i;
+      small(i, static_cast<int32_t>(more >= 1), static_cast<int32_t>(more >= 2), b);
     }
   }
   return block;

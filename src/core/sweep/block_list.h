@@ -114,12 +114,14 @@ __attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* old_
 #endif
 // One group of sixteen particles from `base` for list_avx512; `here` and
 // `above` mask the lanes with a particle and with one above it (all set but
-// in the last group).
-template <bool Plus>
+// in the last group); `places` holds base, base + 1, ..., base + 15. The flags
+// stay masks from the comparisons to the compressions: taking them to
+// general registers and back costs as much as the rest of the group.
+template <bool Plus, bool Links>
 __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void list16(
     int32_t base, __mmask16 here, __mmask16 above, const int32_t* old_heights,
     const int32_t* new_before, int32_t* new_heights, int32_t* starts, int32_t* ends,
-    uint8_t* links, int32_t& count, int32_t& end_count, uint32_t& carry) {
+    uint8_t* links, int32_t& count, int32_t& end_count, __mmask16& carry, __m512i places) {
   const __m512i one = _mm512_set1_epi32(1);
   const __m512i o = _mm512_maskz_loadu_epi32(here, old_heights + base);
   const __m512i b = _mm512_maskz_loadu_epi32(here, new_before + base);
@@ -138,57 +140,66 @@ __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void list1
     free = _mm512_mask_cmpeq_epi32_mask(here, o, b_up);
     free1 = _mm512_mask_cmpeq_epi32_mask(above, o1, _mm512_add_epi32(b1, one));
   }
-  const __mmask16 link = free & free1 & _mm512_cmpeq_epi32_mask(b1, b_up);
-  _mm_mask_storeu_epi8(links + base, here, _mm_maskz_mov_epi8(link, _mm_set1_epi8(1)));
-  const auto first = static_cast<__mmask16>(free & ~((static_cast<uint32_t>(link) << 1) | carry));
-  carry = (static_cast<uint32_t>(link) >> 15) & 1u;
-  // A block ends at a free particle without a link to the next one; the
-  // k-th end listed is the k-th block's.
-  const auto last = static_cast<__mmask16>(free & ~link);
+  const __mmask16 link =
+      _kand_mask16(_kand_mask16(free, free1), _mm512_cmpeq_epi32_mask(b1, b_up));
+  if constexpr (Links)
+    _mm_mask_storeu_epi8(links + base, here, _mm_maskz_mov_epi8(link, _mm_set1_epi8(1)));
+  // A block starts at a free particle the one below does not link to, and
+  // ends at one without a link to the next; the k-th end listed is the k-th
+  // block's.
+  const __mmask16 first = _kandn_mask16(_kor_mask16(_kshiftli_mask16(link, 1), carry), free);
+  const __mmask16 last = _kandn_mask16(link, free);
+  carry = _kshiftri_mask16(link, 15);
   // All sixteen places are written (the lists have room for them); only the
   // first few are starts or ends.
-  const __m512i places = _mm512_add_epi32(
-      _mm512_set1_epi32(base),
-      _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
   _mm512_storeu_si512(starts + count, _mm512_maskz_compress_epi32(first, places));
   _mm512_storeu_si512(ends + end_count, _mm512_maskz_compress_epi32(last, places));
-  count += __builtin_popcount(first);
-  end_count += __builtin_popcount(last);
+  count += static_cast<int32_t>(_mm_popcnt_u32(_cvtmask16_u32(first)));
+  end_count += static_cast<int32_t>(_mm_popcnt_u32(_cvtmask16_u32(last)));
 }
 
 // The listing with AVX-512 masks, sixteen particles at a time: the flags of
 // a group are bits of a mask instead of bytes in memory, and its starts and
-// ends are compressed into their lists in one instruction each. The links
-// are still written as bytes (the single-block code reads them); the free
-// flags are not needed. Loads and stores past the last particle are masked
-// off.
-template <bool Plus>
+// ends are compressed into their lists in one instruction each. With Links,
+// the links are also written as bytes, for the code that reads them (the
+// other models' groups and single blocks); Hahn's 8-lane code reads the ends
+// instead. The free flags are not needed. Loads and stores past the last
+// particle are masked off.
+template <bool Plus, bool Links>
 __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t list_avx512(
     int32_t N, const int32_t* old_heights, const int32_t* new_before, int32_t* new_heights,
     int32_t* starts, int32_t* ends, uint8_t* links) {
   int32_t count = 0, end_count = 0;
-  uint32_t carry = 0;  // the link of the particle below the group
+  __mmask16 carry = 0;  // the link of the particle below the group
+  __m512i places = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const __m512i sixteen = _mm512_set1_epi32(16);
   int32_t base = 0;
-  for (; base + 16 < N; base += 16)
-    list16<Plus>(base, 0xFFFF, 0xFFFF, old_heights, new_before, new_heights, starts, ends, links,
-                 count, end_count, carry);
+  for (; base + 16 < N; base += 16) {
+    list16<Plus, Links>(base, 0xFFFF, 0xFFFF, old_heights, new_before, new_heights, starts, ends,
+                        links, count, end_count, carry, places);
+    places = _mm512_add_epi32(places, sixteen);
+  }
   const int32_t left = N - base;  // 1 to 16
-  list16<Plus>(base, static_cast<__mmask16>((1u << left) - 1),
-               static_cast<__mmask16>((1u << (left - 1)) - 1), old_heights, new_before,
-               new_heights, starts, ends, links, count, end_count, carry);
+  list16<Plus, Links>(base, static_cast<__mmask16>((1u << left) - 1),
+                      static_cast<__mmask16>((1u << (left - 1)) - 1), old_heights, new_before,
+                      new_heights, starts, ends, links, count, end_count, carry, places);
   return count;
 }
 #pragma GCC diagnostic pop
 #endif
 
-template <VectorPath Path, bool Plus>
+// The slice's listing on the path's widest code. Links = false (the 8-lane
+// path only) leaves the links unwritten: the caller reads block ends.
+template <VectorPath Path, bool Plus, bool Links = true>
 inline int32_t list_blocks(SweepWorkspace& ws, const int32_t* old_heights,
                            const int32_t* new_before, int32_t* new_heights) {
 #ifdef LOZENGIA_AVX512
   if constexpr (Path == VectorPath::kAvx512)
-    return list_avx512<Plus>(ws.N, old_heights, new_before, new_heights, ws.block_starts.data(),
-                             ws.block_ends.data(), ws.links.data());
+    return list_avx512<Plus, Links>(ws.N, old_heights, new_before, new_heights,
+                                    ws.block_starts.data(), ws.block_ends.data(),
+                                    ws.links.data());
 #endif
+  static_assert(Links || Path == VectorPath::kAvx512, "only the 8-lane listing lists ends");
 #ifdef LOZENGIA_AVX2
   if constexpr (Path != VectorPath::kPlain)
     return list_avx2<Plus>(ws.N, old_heights, new_before, new_heights, ws.block_starts.data(),
@@ -233,6 +244,23 @@ inline void blocks_from(SweepWorkspace& ws, int32_t from, int32_t count, const S
     } else {
       small(i, has_second, has_third, b);
     }
+  }
+  ws.rng.set_state(ws.draw_states[static_cast<std::size_t>(count)]);
+}
+
+// blocks_from for a listing that gave every block's last particle
+// (list_avx512): the length is their difference, no links read.
+template <class Small, class Large>
+inline void blocks_from_ends(SweepWorkspace& ws, int32_t from, int32_t count, const Small& small,
+                             const Large& large) {
+  const int32_t* starts = ws.block_starts.data();
+  const int32_t* ends = ws.block_ends.data();
+  for (int32_t b = from; b < count; ++b) {
+    const int32_t i = starts[b], more = ends[b] - i;
+    if (more >= 3)
+      large(i, ends[b], b);
+    else
+      small(i, static_cast<int32_t>(more >= 1), static_cast<int32_t>(more >= 2), b);
   }
   ws.rng.set_state(ws.draw_states[static_cast<std::size_t>(count)]);
 }
