@@ -158,6 +158,64 @@ TEST_F(LongBlocks, FactorsAboveOneGoThePlainWay) {
   EXPECT_EQ(out, std::vector<int32_t>(N + 16, -7));
 }
 
+// The plain evaluation on the 8-lane path (hahn_large8: its search and writes
+// in vectors) against hahn_large, on blocks of every length around the
+// vectors' widths, in both directions and both anchors, with thresholds on
+// the sums and at the total (often rounded past it), and blocks that end on the slice's last
+// particle: the same heights, and nothing written outside the block.
+TEST_F(LongBlocks, VectorSearchAndWritesAsThePlainOnes) {
+  const int32_t N = 120, T = 240;
+  const ModelParams model{};
+  const ModelTables tables(N, T, model);
+  const int64_t range = ModelValues(N, T, model).range();
+  ParkMiller rng(77);
+  NullSink sink;
+  int compared = 0, at_end = 0, at_total = 0, mismatches = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const bool plus = round % 2 == 0;
+    const int32_t S = 1 + static_cast<int32_t>(rng.next_float() * (T - 2));
+    const int32_t t = 1 + static_cast<int32_t>(rng.next_float() * (T - 1));
+    const int32_t m = 5 + round % 60;  // 4 to 63 particles
+    const HahnRatios h = plus ? HahnRatios::plus(T, t, S) : HahnRatios::minus(N, t, S);
+    const int64_t x0 = static_cast<int64_t>(rng.next_float() * T);
+    if (!block_fits(h, x0, m, range)) continue;
+    // Every third block ends on the slice's last particle.
+    const int32_t i = round % 3 == 0 ? N - (m - 1) : static_cast<int32_t>(rng.next_float() * 50);
+    const int32_t j = i + m - 2;
+    std::vector<int32_t> old(N, 5);
+    for (int32_t p = i; p <= j; ++p) old[static_cast<std::size_t>(p)] = static_cast<int32_t>(x0 + (p - i));
+    ParkMiller draws(static_cast<uint32_t>(round) + 1);
+    SweepWorkspace ws(tables, N, T, S, draws, sink);
+    // A random threshold, one right on a sum, or one at the total.
+    std::vector<double> w(static_cast<std::size_t>(m) + 2), sums(static_cast<std::size_t>(m) + 2);
+    const double total = hahn_weights<true>(tables, h, x0, m, w.data(), sums.data());
+    float span = 1.0f - rng.next_float();
+    if (round % 5 == 1)
+      span = static_cast<float>(sums[static_cast<std::size_t>(1 + round % (m - 1))] / total);
+    if (round % 7 == 2) {
+      span = 1.0f;
+      ++at_total;
+    }
+    ws.spans[0] = span;
+    ws.draws[0] = 1.0f - span;
+    std::vector<int32_t> vec(N + 16, -7), plain(N + 16, -7);
+    if (plus) {
+      sweep::hahn_large8<true>(ws, h, old.data(), vec.data(), i, j, 0);
+      sweep::hahn_large<true>(ws, h, old.data(), plain.data(), i, j, 0, true);
+    } else {
+      sweep::hahn_large8<false>(ws, h, old.data(), vec.data(), i, j, 0);
+      sweep::hahn_large<false>(ws, h, old.data(), plain.data(), i, j, 0, true);
+    }
+    mismatches += vec != plain;
+    ++compared;
+    at_end += j == N - 1;
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_GT(compared, 1000);
+  EXPECT_GT(at_end, 300);
+  EXPECT_GT(at_total, 100);
+}
+
 #else
 
 TEST(LongBlocks, NotBuilt) { GTEST_SKIP() << "built without the 8-lane path"; }

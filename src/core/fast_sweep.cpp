@@ -99,7 +99,10 @@ void hahn_blocks(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
 #ifdef LOZENGIA_AVX512
   if constexpr (kEight) {
     done = hahn_groups8<Plus, Forward>(ws, t, old_heights, new_heights, count, small, ratios);
-    blocks_from_ends(ws, done, count, small, large);
+    auto large8 = [&](int32_t i, int32_t j, int32_t block) {
+      hahn_large8<Plus>(ws, ratios, old_heights, new_heights, i, j, block);
+    };
+    blocks_from_ends(ws, done, count, small, large8);
     return;
   }
 #endif

@@ -255,7 +255,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
       if (j - i + 2 >= kLongBlockOutcomes &&
           hahn_long8<Plus>(ws, ratios, old_heights, new_heights, i, j, b))
         continue;
-      hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, b, true);
+      hahn_large8<Plus>(ws, ratios, old_heights, new_heights, i, j, b);
     } else {
       const int32_t more = ends[b] - i;
       small(i, static_cast<int32_t>(more >= 1), static_cast<int32_t>(more >= 2), b);

@@ -71,6 +71,59 @@ __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline __m512d sh
       _mm512_alignr_epi64(_mm512_castpd_si512(fill), _mm512_castpd_si512(v), S));
 }
 
+// write_large of a whole block (every particle of i..j), sixteen particles a
+// store: the same heights, and no loop as long as the block to mispredict
+// the end of.
+template <bool Plus>
+__attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void write_large8(
+    const int32_t* old_heights, int32_t* new_heights, int32_t i, int32_t j, int32_t edge) {
+  const __m512i q = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  for (int32_t p = i; p <= j; p += 16) {
+    const int32_t left = j - p + 1;
+    const auto here = static_cast<__mmask16>(left >= 16 ? 0xFFFF : (1u << left) - 1);
+    const __m512i o = _mm512_maskz_loadu_epi32(here, old_heights + p);
+    const __m512i at = _mm512_add_epi32(_mm512_set1_epi32(p), q);
+    const __m512i e = _mm512_set1_epi32(edge);
+    // S->S+1: up from the edge on; S->S-1: down below it.
+    const __mmask16 moved = Plus ? _mm512_cmpge_epi32_mask(at, e) : _mm512_cmplt_epi32_mask(at, e);
+    const __m512i out = _mm512_mask_add_epi32(o, moved, o, _mm512_set1_epi32(Plus ? 1 : -1));
+    _mm512_mask_storeu_epi32(new_heights + p, here, out);
+  }
+}
+
+// count_below eight sums at a time (the sums do not decrease, so counting
+// them is the search); the binary search for blocks longer than it pays off.
+__attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline int32_t count_below8(
+    const double* sums, int32_t m, double v) {
+  if (m > 48) return count_below(sums, m, v);
+  const __m512d th = _mm512_set1_pd(v);
+  int32_t below = 0;
+  for (int32_t k = 1; k <= m; k += 8) {
+    const int32_t left = m - k + 1;
+    const auto here = static_cast<__mmask8>(left >= 8 ? 0xFF : (1u << left) - 1);
+    const __m512d s = _mm512_maskz_loadu_pd(here, sums + k);
+    below += static_cast<int32_t>(
+        _mm_popcnt_u32(_cvtmask8_u32(_mm512_mask_cmp_pd_mask(here, s, th, _CMP_LT_OQ))));
+  }
+  return below;
+}
+
+// hahn_large with the search and the writes above: a long block whose scans
+// could not decide, or one too short for them.
+template <bool Plus>
+__attribute__((target(LOZENGIA_AVX512_TARGET))) inline void hahn_large8(
+    SweepWorkspace& ws, const HahnRatios& ratios, const int32_t* old_heights,
+    int32_t* new_heights, int32_t i, int32_t j, int32_t block) {
+  const int32_t m = j - i + 2;
+  double* w = ws.weights.data();
+  double* sums = ws.sums.data();
+  const double total = hahn_weights<true>(ws.tables, ratios, old_heights[i], m, w, sums);
+  const double v = threshold<Plus>(ws.spans[static_cast<std::size_t>(block)], total);
+  const int32_t below = count_below8(sums, m, v);
+  const int32_t k = below < m ? below + 1 : walk_past_total<Plus>(ws, w, m, total, block);
+  write_large8<Plus>(old_heights, new_heights, i, j, i + k - 1);
+}
+
 // Draws and writes a block i..j (m = j - i + 2 >= kLongBlockOutcomes
 // outcomes) with draw `block`, the whole block written as hahn_large writes
 // it; returns false, having written nothing, when the check above cannot
@@ -204,7 +257,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline bool hahn_long8(
   if (below >= m) return false;  // past the total: the chooser's walk
   if (below >= 1 && !(running(below) + delta < v)) return false;
   if (!(running(below + 1) - delta >= v)) return false;
-  write_large<Plus>(old_heights, new_heights, i, j, i + below, true);
+  write_large8<Plus>(old_heights, new_heights, i, j, i + below);
   return true;
 }
 
