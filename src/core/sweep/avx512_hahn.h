@@ -74,7 +74,8 @@ LOZENGIA_AVX512_INLINE void rows_to_columns8(const double* base, int32_t dir, co
 template <bool Plus>
 LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, const int32_t* starts,
                                            int32_t block, int32_t* new_heights, const Lanes8& ln,
-                                           __m512d w1, __m512d w2, __m512d w3, __m512d w4) {
+                                           __m512d w1, __m512d w2, __m512d w3, __m512d w4,
+                                           __mmask8 live = 0xFF) {
   const __m256i one_i = _mm256_set1_epi32(1), two_i = _mm256_set1_epi32(2);
   const __m256i zero_i = _mm256_setzero_si256();
   const __m256i x = ln.x;
@@ -110,12 +111,13 @@ LOZENGIA_AVX512_INLINE int walk_and_write8(const float* spans, const int32_t* st
   const __m256i c = _mm256_unpacklo_epi32(v2, zero_i), d = _mm256_unpackhi_epi32(v2, zero_i);
   const __m256i rows[4] = {_mm256_unpacklo_epi64(a, c), _mm256_unpackhi_epi64(a, c),
                            _mm256_unpacklo_epi64(b, d), _mm256_unpackhi_epi64(b, d)};
-  // Each lane's places: 1, 3 or 7 (a block of one, two, or three or more).
+  // Each lane's places: 1, 3 or 7 (a block of one, two, or three or more);
+  // none in a lane past the slice's last block (`live`).
   alignas(32) int32_t places[8];
   _mm256_store_si256(
       reinterpret_cast<__m256i*>(places),
-      _mm256_or_si256(_mm256_or_si256(one_i, _mm256_slli_epi32(ln.has_second, 1)),
-                      _mm256_slli_epi32(ln.has_third, 2)));
+      _mm256_maskz_or_epi32(live, _mm256_or_si256(one_i, _mm256_slli_epi32(ln.has_second, 1)),
+                            _mm256_slli_epi32(ln.has_third, 2)));
   for (int l = 0; l < 4; ++l) {
     _mm_mask_storeu_epi32(new_heights + starts[block + l], static_cast<__mmask8>(places[l]),
                           _mm256_castsi256_si128(rows[l]));
@@ -185,9 +187,9 @@ LOZENGIA_AVX512_INLINE void weigh8(const double* inv, int32_t offset, int32_t D,
 // compressed into the list in block order (the list has room for a whole
 // vector past its end).
 LOZENGIA_AVX512_INLINE void list_redo8(int32_t* redo_list, int32_t& redo_count, const Lanes8& ln,
-                                       int past, int32_t first) {
+                                       int past, int32_t first, __mmask8 live = 0xFF) {
   const int longs = _mm256_test_epi32_mask(ln.has_fourth, ln.has_fourth);
-  const auto redo = static_cast<__mmask8>(longs | past);
+  const auto redo = static_cast<__mmask8>((longs | past) & live);
   _mm256_storeu_si256(
       reinterpret_cast<__m256i*>(redo_list + redo_count),
       _mm256_maskz_compress_epi32(redo, _mm256_add_epi32(_mm256_set1_epi32(first),
@@ -233,6 +235,20 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t hahn_groups8(
     const int past_a =
         walk_and_write8<Plus>(spans, starts, block, new_heights, a, wa[0], wa[1], wa[2], wa[3]);
     list_redo8(redo_list, redo_count, a, past_a, block);
+  }
+  // The last one to seven blocks as a group whose lanes past them are
+  // neither written nor redone. Those lanes read the lists' padding, which
+  // holds particles of the slice (zeros, or places of an earlier slice), and
+  // draws already made.
+  if (block < count) {
+    const auto live = static_cast<__mmask8>((1u << (count - block)) - 1);
+    const Lanes8 a = lanes8(starts, ends, old_heights, block);
+    __m512d wa[4];
+    weigh8<Plus, Forward>(inv, offset, D, N, S, t, a, wa);
+    const int past_a = walk_and_write8<Plus>(spans, starts, block, new_heights, a, wa[0], wa[1],
+                                             wa[2], wa[3], live);
+    list_redo8(redo_list, redo_count, a, past_a, block, live);
+    block = count;
   }
   // As on the 4-lane path: blocks of four to seven particles four at a time,
   // then everything else in block order.
