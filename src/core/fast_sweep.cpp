@@ -22,12 +22,16 @@
 //      written four (Hahn on the 8-lane path: eight) at a time, one per
 //      lane; a lane that cannot finish its block (a long block, a weight that
 //      needs the chooser's message or an exponent, a threshold past the
-//      total) puts it on the redo list, without a branch.
+//      total) puts it on the redo list, without a branch. Hahn's 8-lane
+//      groups write each lane's block by a masked store of its own places,
+//      and take the slice's last blocks as a group with its lanes past them
+//      masked off.
 //   4. Redo in block order. Blocks of four to seven particles on the redo
 //      list are drawn four at a time (they never carry a message); every
 //      other listed block is then done one at a time, in block order, so
 //      that messages come in the order of the plain sweep (Hahn's long
-//      blocks on the 8-lane path by vector scans where those decide,
+//      blocks on the 8-lane path by vector scans where those decide, and
+//      otherwise with the search of their sums and their writes in vectors,
 //      sweep/avx512_long.h). Blocks the groups did not reach (fewer than a
 //      group left) go through the single-block code (sweep/hahn_blocks.h,
 //      sweep/model_blocks.h, sweep/walk.h).
