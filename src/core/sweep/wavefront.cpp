@@ -110,6 +110,7 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
     }
   };
   auto worker = [&]() {
+    sweep::SliceScratch scratch(N);  // shared by the batch's sweeps, outlives them
     std::vector<ParkMiller> rngs;
     std::deque<TaggedSink> sinks;
     std::deque<SweepWorkspace> sweeps;
@@ -129,7 +130,7 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
         rngs.emplace_back(stream_seed(how.seed, static_cast<uint64_t>(how.first_sweep + s)));
         MessageSink* to = &sink;
         if (observer != nullptr) to = &sinks.emplace_back(*observer, s);
-        sweeps.emplace_back(tables, N, T, sweep_S(s), rngs.back(), *to);
+        sweeps.emplace_back(tables, N, T, sweep_S(s), rngs.back(), *to, &scratch);
         slice_fns.push_back(sweep_plus(s) ? slice_up : slice_down);
       }
       std::atomic<int32_t>* before = s0 > 0 ? &progress[static_cast<std::size_t>(s0 - 1)] : nullptr;

@@ -1,10 +1,11 @@
 // The state of one sweep in progress: its hexagon, its generator and chooser,
-// and the buffers its slices fill and read. Every buffer is sized once per
-// sweep for the largest slice, N particles, so no slice allocates.
+// and the buffers its slices fill and read (a scratch of its own, or one
+// shared with the other sweeps run on the same thread).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/draw_chooser.h"
@@ -33,14 +34,15 @@ inline constexpr std::size_t kLinkPad = 8;
 // (the 8-lane path), and the states are read one place ahead of the draws.
 inline constexpr std::size_t kDrawPad = 32;
 
-struct SweepWorkspace {
-  SweepWorkspace(const ModelTables& tables, int32_t N, int32_t T, int32_t S, ParkMiller& rng,
-                 MessageSink& sink)
+// A slice's working buffers. A slice fills them and is done with them before
+// the next slice starts, so the sweeps that one thread runs side by side (the
+// wavefront's batch) share one set: it then stays in the core's first-level
+// cache from slice to slice, instead of a set per sweep being evicted by the
+// others. Every buffer is sized for the largest slice, N particles, so no
+// slice allocates.
+struct SliceScratch {
+  explicit SliceScratch(int32_t N)
       : N(N),
-        T(T),
-        S(S),
-        tables(tables),
-        block_weights(N, T, S, tables),
         weights(static_cast<std::size_t>(N) + kOutcomePad),
         sums(static_cast<std::size_t>(N) + kOutcomePad),
         exponents(static_cast<std::size_t>(N) + kOutcomePad),
@@ -56,47 +58,106 @@ struct SweepWorkspace {
         redo_list(static_cast<std::size_t>(N) + kStartPad),
         redo_ends(static_cast<std::size_t>(N)),
         medium_places(static_cast<std::size_t>(N)),
-        redo_finished(static_cast<std::size_t>(N)),
-        rng(rng),
-        chooser(N, T, S, tables.model().q, rng, sink) {
+        redo_finished(static_cast<std::size_t>(N)) {
     uint32_t a = 1;
     for (uint32_t& j : jumps) {
       j = a;
       a = ParkMiller::advance(a);
     }
   }
+  int32_t N;
+  std::vector<double> weights, sums;
+  std::vector<int32_t> exponents;
+  std::vector<double> ratios;
+  std::vector<int32_t> block_starts, block_ends;
+  std::vector<uint8_t> links, is_free;
+  std::vector<uint32_t> draw_states;
+  std::vector<float> draws, spans;
+  std::vector<uint32_t> jumps;
+  std::vector<int32_t> redo_list, redo_ends, medium_places;
+  std::vector<uint8_t> redo_finished;
+};
+
+// One of the scratch's buffers, as the slice code reads and writes it.
+template <class T>
+class ScratchBuffer {
+ public:
+  explicit ScratchBuffer(std::vector<T>& v) : data_(v.data()) {}
+  T* data() const { return data_; }
+  T& operator[](std::size_t i) const { return data_[i]; }
+
+ private:
+  T* data_;
+};
+
+struct SweepWorkspace {
+  // `shared`, when given, is the scratch of the sweeps run side by side on
+  // this thread (made for the same N, and outliving the workspace);
+  // otherwise the workspace has its own.
+  SweepWorkspace(const ModelTables& tables, int32_t N, int32_t T, int32_t S, ParkMiller& rng,
+                 MessageSink& sink, SliceScratch* shared = nullptr)
+      : N(N),
+        T(T),
+        S(S),
+        tables(tables),
+        block_weights(N, T, S, tables),
+        own_(shared ? nullptr : std::make_unique<SliceScratch>(N)),
+        scratch_(shared ? *shared : *own_),
+        weights(scratch_.weights),
+        sums(scratch_.sums),
+        exponents(scratch_.exponents),
+        ratios(scratch_.ratios),
+        block_starts(scratch_.block_starts),
+        block_ends(scratch_.block_ends),
+        links(scratch_.links),
+        is_free(scratch_.is_free),
+        draw_states(scratch_.draw_states),
+        draws(scratch_.draws),
+        spans(scratch_.spans),
+        jumps(scratch_.jumps),
+        redo_list(scratch_.redo_list),
+        redo_ends(scratch_.redo_ends),
+        medium_places(scratch_.medium_places),
+        redo_finished(scratch_.redo_finished),
+        rng(rng),
+        chooser(N, T, S, tables.model().q, rng, sink) {}
 
   int32_t N, T, S;
   const ModelTables& tables;
   // The general evaluation of a block's weights, on the tables.
   BlockWeightsT<ModelTables> block_weights;
 
+ private:
+  std::unique_ptr<SliceScratch> own_;
+  SliceScratch& scratch_;
+
+ public:
   // The block being weighed: weights[1..m], their running sums sums[1..m],
   // and while a long block is built, the binary exponents of its weights.
-  std::vector<double> weights, sums;
-  std::vector<int32_t> exponents;
+  ScratchBuffer<double> weights, sums;
+  ScratchBuffer<int32_t> exponents;
   // A long block's ratios of consecutive weights, ratios[k - 2] = w(k) / w(k - 1).
-  std::vector<double> ratios;
+  ScratchBuffer<double> ratios;
 
   // The slice's blocks: first particles in block order; links[i] = 1 when
   // particle i belongs to the same block as particle i + 1; is_free[i] = 1
   // when particle i is free (not forced).
-  std::vector<int32_t> block_starts;
+  ScratchBuffer<int32_t> block_starts;
   // The 8-lane path's listing also lists each block's last particle.
-  std::vector<int32_t> block_ends;
-  std::vector<uint8_t> links;
-  std::vector<uint8_t> is_free;
+  ScratchBuffer<int32_t> block_ends;
+  ScratchBuffer<uint8_t> links;
+  ScratchBuffer<uint8_t> is_free;
 
   // The slice's random numbers, one per block in block order, made before any
   // block is weighed: draw_states[b] is the generator's state before block
   // b's draw, draws[b] the draw u and spans[b] = 1 - u (the factor of the
   // walk's threshold).
-  std::vector<uint32_t> draw_states;
-  std::vector<float> draws;
-  std::vector<float> spans;
+  ScratchBuffer<uint32_t> draw_states;
+  ScratchBuffer<float> draws;
+  ScratchBuffer<float> spans;
   // jumps[k] = 48271^k mod (2^31 - 1): the generator's k steps as one
   // product (the 8-lane path makes a slice's states from its first one).
-  std::vector<uint32_t> jumps;
+  ScratchBuffer<uint32_t> jumps;
 
   // The vector code's redo list: the blocks (by index) it did not finish in
   // its lanes, done after the groups in block order. redo_ends[k] is the last
@@ -104,10 +165,10 @@ struct SweepWorkspace {
   // more), -1 otherwise; medium_places lists the places k of the blocks of
   // four to seven particles, weighed several at a time first, and
   // redo_finished[k] marks those already drawn and written.
-  std::vector<int32_t> redo_list;
-  std::vector<int32_t> redo_ends;
-  std::vector<int32_t> medium_places;
-  std::vector<uint8_t> redo_finished;
+  ScratchBuffer<int32_t> redo_list;
+  ScratchBuffer<int32_t> redo_ends;
+  ScratchBuffer<int32_t> medium_places;
+  ScratchBuffer<uint8_t> redo_finished;
 
   ParkMiller& rng;
   DrawChooser<ParkMiller> chooser;
