@@ -1,6 +1,7 @@
 // Plane partition conversion and its text file.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <tuple>
@@ -68,6 +69,20 @@ TEST(PlanePartition, TheSmallestExample) {
   // The other tiling of that hexagon: the path rises first, nothing lies below the hole.
   p(1, 1) = 1;
   EXPECT_EQ(partition_text(to_plane_partition(p, 1, 2, 1)), "       0\n");
+}
+
+TEST(PlanePartition, FieldsAreEightWideRightAlignedAndStarredWhenTooWide) {
+  PlanePartition pp;
+  pp.rows = 2;
+  pp.cols = 5;
+  pp.cells = {0, 7, 12345678, 99999999, 100000000, -1, -9999999, -10000000, INT32_MIN, INT32_MAX};
+  EXPECT_EQ(partition_text(pp),
+            "       0       71234567899999999********\n"
+            "      -1-9999999************************\n");
+  // Appending keeps what the text held, and gives the same bytes.
+  std::string text = "x";
+  append_plane_partition(text, pp);
+  EXPECT_EQ(text, "x" + partition_text(pp));
 }
 
 TEST(PlanePartition, MinimalConfigurationIsFullAndEmptySidesWriteNothing) {

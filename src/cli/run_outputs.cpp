@@ -1,6 +1,5 @@
 #include "cli/run_outputs.h"
 
-#include <sstream>
 #include <utility>
 
 #include "cli/run_plan.h"
@@ -59,9 +58,7 @@ std::string RunOutputs::add(int64_t index, const PathArray& result) {
   const HexagonParams& p = o_.params;
   if (to_export_) {
     if (index > 0) text_ += '\n';
-    std::ostringstream os;
-    write_plane_partition(os, to_plane_partition(result, p.N, p.T, p.S));
-    text_ += os.str();
+    append_plane_partition(text_, to_plane_partition(result, p.N, p.T, p.S));
   }
   for (const auto& [member, format] : kPictures) {
     const std::string& path = o_.*member;

@@ -11,6 +11,8 @@
 namespace lozengia {
 
 void write_plane_partition(std::ostream& os, const PlanePartition& pp);
+// The same text appended to `out`.
+void append_plane_partition(std::string& out, const PlanePartition& pp);
 
 // Writes the partition to `path` through the project's one file writer.
 WriteStatus export_plane_partition(const std::string& path, const PlanePartition& pp);
