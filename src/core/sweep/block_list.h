@@ -121,35 +121,45 @@ template <bool Plus, bool Links>
 __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void list16(
     int32_t base, __mmask16 here, __mmask16 above, const int32_t* old_heights,
     const int32_t* new_before, int32_t* new_heights, int32_t* starts, int32_t* ends,
-    uint8_t* links, int32_t& count, int32_t& end_count, __mmask16& carry, __m512i places) {
+    uint8_t* links, int32_t& count, int32_t& end_count, __m512i& apart, __m512i places) {
   const __m512i one = _mm512_set1_epi32(1);
   const __m512i o = _mm512_maskz_loadu_epi32(here, old_heights + base);
   const __m512i b = _mm512_maskz_loadu_epi32(here, new_before + base);
   const __m512i o1 = _mm512_maskz_loadu_epi32(above, old_heights + base + 1);
   const __m512i b1 = _mm512_maskz_loadu_epi32(above, new_before + base + 1);
   const __m512i b_up = _mm512_add_epi32(b, one);
-  __mmask16 free, free1;
+  // Zero where a particle is free (x0), where the one above is free (x1),
+  // where the new heights below are consecutive (x2).
+  __m512i x0, x1;
   if constexpr (Plus) {
     // Forced: up (or staying).
     _mm512_mask_storeu_epi32(new_heights + base, here, _mm512_max_epi32(o, b));
-    free = _mm512_mask_cmpeq_epi32_mask(here, o, b);
-    free1 = _mm512_mask_cmpeq_epi32_mask(above, o1, b1);
+    x0 = _mm512_xor_si512(o, b);
+    x1 = _mm512_xor_si512(o1, b1);
   } else {
     // Forced: staying (or down).
     _mm512_mask_storeu_epi32(new_heights + base, here, _mm512_min_epi32(o, b_up));
-    free = _mm512_mask_cmpeq_epi32_mask(here, o, b_up);
-    free1 = _mm512_mask_cmpeq_epi32_mask(above, o1, _mm512_add_epi32(b1, one));
+    x0 = _mm512_xor_si512(o, b_up);
+    x1 = _mm512_xor_si512(o1, _mm512_add_epi32(b1, one));
   }
-  const __mmask16 link =
-      _kand_mask16(_kand_mask16(free, free1), _mm512_cmpeq_epi32_mask(b1, b_up));
+  const __m512i x2 = _mm512_xor_si512(b1, b_up);
+  // Nonzero where a free particle does not link to the next (the top one
+  // never does); the flags stay in vectors, which the mask registers'
+  // logic would otherwise serialise.
+  const __m512i no_link = _mm512_mask_mov_epi32(_mm512_set1_epi32(-1), above,
+                                                _mm512_ternarylogic_epi32(x0, x1, x2, 0xFE));
+  const __mmask16 free = _mm512_mask_testn_epi32_mask(here, x0, x0);
   if constexpr (Links)
-    _mm_mask_storeu_epi8(links + base, here, _mm_maskz_mov_epi8(link, _mm_set1_epi8(1)));
+    _mm_mask_storeu_epi8(links + base, here,
+                         _mm_maskz_mov_epi8(_mm512_mask_testn_epi32_mask(free, no_link, no_link),
+                                            _mm_set1_epi8(1)));
   // A block starts at a free particle the one below does not link to, and
   // ends at one without a link to the next; the k-th end listed is the k-th
   // block's.
-  const __mmask16 first = _kandn_mask16(_kor_mask16(_kshiftli_mask16(link, 1), carry), free);
-  const __mmask16 last = _kandn_mask16(link, free);
-  carry = _kshiftri_mask16(link, 15);
+  const __m512i below = _mm512_alignr_epi32(no_link, apart, 15);
+  const __mmask16 first = _mm512_mask_test_epi32_mask(free, below, below);
+  const __mmask16 last = _mm512_mask_test_epi32_mask(free, no_link, no_link);
+  apart = no_link;
   // All sixteen places are written (the lists have room for them); only the
   // first few are starts or ends.
   _mm512_storeu_si512(starts + count, _mm512_maskz_compress_epi32(first, places));
@@ -170,19 +180,19 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t list_avx512(
     int32_t N, const int32_t* old_heights, const int32_t* new_before, int32_t* new_heights,
     int32_t* starts, int32_t* ends, uint8_t* links) {
   int32_t count = 0, end_count = 0;
-  __mmask16 carry = 0;  // the link of the particle below the group
+  __m512i apart = _mm512_set1_epi32(-1);  // lane 15: the particle below the group does not link
   __m512i places = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   const __m512i sixteen = _mm512_set1_epi32(16);
   int32_t base = 0;
   for (; base + 16 < N; base += 16) {
     list16<Plus, Links>(base, 0xFFFF, 0xFFFF, old_heights, new_before, new_heights, starts, ends,
-                        links, count, end_count, carry, places);
+                        links, count, end_count, apart, places);
     places = _mm512_add_epi32(places, sixteen);
   }
   const int32_t left = N - base;  // 1 to 16
   list16<Plus, Links>(base, static_cast<__mmask16>((1u << left) - 1),
                       static_cast<__mmask16>((1u << (left - 1)) - 1), old_heights, new_before,
-                      new_heights, starts, ends, links, count, end_count, carry, places);
+                      new_heights, starts, ends, links, count, end_count, apart, places);
   return count;
 }
 #pragma GCC diagnostic pop
