@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need (only what is
 # missing, so a prepared machine needs no network).
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev zlib1g-dev
   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev parallel
   clang libclang-rt-14-dev llvm
   pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib python3-setuptools

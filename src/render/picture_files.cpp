@@ -7,8 +7,11 @@
 #include <QPdfWriter>
 #include <QString>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "render/lozenge_regions.h"
+#include "render/png_encoder.h"
 #include "render/qpainter_canvas.h"
 #include "render/raster_tiling.h"
 #include "render/svg_tiling.h"
@@ -34,6 +37,14 @@ std::optional<QByteArray> image_bytes(const char* format, const PathArray& paths
                                       int32_t T, int32_t S, int32_t style,
                                       const LozengeColors& colors, int size_px) {
   const QImage image = render_tiling_image(paths, N, T, S, style, colors, size_px, size_px);
+  if (image.isNull()) return std::nullopt;
+  if (std::string_view(format) == "PNG") {
+    // Compressed in bands on every core (Qt's encoder works on one).
+    const std::string png = encode_png({reinterpret_cast<const uint32_t*>(image.constBits()),
+                                        image.width(), image.height(), image.bytesPerLine() / 4});
+    if (png.empty()) return std::nullopt;
+    return QByteArray(png.data(), static_cast<qsizetype>(png.size()));
+  }
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
