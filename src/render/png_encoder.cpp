@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -39,14 +40,6 @@ void put_chunk(std::string& out, const char* type, const char* data, std::size_t
   put32(out, static_cast<uint32_t>(crc));
 }
 
-// Paeth's predictor, as the format defines it.
-inline int paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
-}
-
 // Row y as RGB bytes.
 void rgb_row(const PngPixels& im, int y, uint8_t* out) {
   const uint32_t* row = im.pixels + static_cast<std::ptrdiff_t>(y) * im.stride;
@@ -57,34 +50,35 @@ void rgb_row(const PngPixels& im, int y, uint8_t* out) {
   }
 }
 
-// Appends the filter byte and the filtered row: of the five filters, the one
-// whose bytes, taken as signed, have the least sum of magnitudes (the usual
-// choice; it suits the flat colours and sharp edges of these pictures).
-void filter_row(const uint8_t* cur, const uint8_t* prev, std::size_t n, std::vector<uint8_t>& out,
-                std::vector<uint8_t> (&trial)[5]) {
+// Writes the filter byte and the filtered row to out[0..n]: of the five
+// filters, the one whose bytes, taken as signed, have the least sum of
+// magnitudes (the usual choice; it suits the flat colours and sharp edges of
+// these pictures). `prev` is the row above (zeros above the first);
+// `trial` holds 5 n bytes. No branch in the loop, so it is vectorised.
+void filter_row(const uint8_t* cur, const uint8_t* prev, std::size_t n, uint8_t* out,
+                uint8_t* trial) {
   constexpr std::size_t bpp = 3;
-  for (auto& t : trial) t.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const int a = i >= bpp ? cur[i - bpp] : 0, b = prev ? prev[i] : 0,
-              c = prev && i >= bpp ? prev[i - bpp] : 0;
-    trial[0][i] = cur[i];
-    trial[1][i] = static_cast<uint8_t>(cur[i] - a);
-    trial[2][i] = static_cast<uint8_t>(cur[i] - b);
-    trial[3][i] = static_cast<uint8_t>(cur[i] - ((a + b) >> 1));
-    trial[4][i] = static_cast<uint8_t>(cur[i] - paeth(a, b, c));
-  }
-  int best = 0;
-  uint64_t best_sum = UINT64_MAX;
-  for (int f = 0; f < 5; ++f) {
-    uint64_t sum = 0;
-    for (std::size_t i = 0; i < n; ++i) sum += static_cast<uint64_t>(std::abs(static_cast<int8_t>(trial[f][i])));
-    if (sum < best_sum) {
-      best_sum = sum;
-      best = f;
+  uint32_t sum[5] = {0, 0, 0, 0, 0};
+  auto one = [&](std::size_t i, int a, int b, int c) {
+    const int x = cur[i];
+    const int p = a + b - c;
+    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    const int pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+    const uint8_t v[5] = {static_cast<uint8_t>(x), static_cast<uint8_t>(x - a),
+                          static_cast<uint8_t>(x - b), static_cast<uint8_t>(x - ((a + b) >> 1)),
+                          static_cast<uint8_t>(x - pred)};
+    for (int f = 0; f < 5; ++f) {
+      trial[f * n + i] = v[f];
+      sum[f] += static_cast<uint32_t>(std::abs(static_cast<int8_t>(v[f])));
     }
-  }
-  out.push_back(static_cast<uint8_t>(best));
-  out.insert(out.end(), trial[best].begin(), trial[best].end());
+  };
+  for (std::size_t i = 0; i < std::min(bpp, n); ++i) one(i, 0, prev[i], 0);
+  for (std::size_t i = bpp; i < n; ++i) one(i, cur[i - bpp], prev[i], prev[i - bpp]);
+  int best = 0;
+  for (int f = 1; f < 5; ++f)
+    if (sum[f] < sum[best]) best = f;
+  out[0] = static_cast<uint8_t>(best);
+  std::memcpy(out + 1, trial + static_cast<std::size_t>(best) * n, n);
 }
 
 // One band's piece of the zlib stream: its rows filtered and deflated as
@@ -100,8 +94,7 @@ struct Piece {
 
 void compress_band(const PngPixels& im, int y0, int y1, bool last, Piece& piece) {
   const std::size_t n = static_cast<std::size_t>(im.width) * 3;
-  std::vector<uint8_t> cur(n), prev(n), row, trial[5];
-  row.reserve(n + 1);
+  std::vector<uint8_t> cur(n), prev(n, 0), row(n + 1), trial(5 * n);
   z_stream z{};
   if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return;
   piece.deflated.resize(std::max<std::size_t>(n, 1 << 16));
@@ -122,8 +115,7 @@ void compress_band(const PngPixels& im, int y0, int y1, bool last, Piece& piece)
   if (y0 > 0) rgb_row(im, y0 - 1, prev.data());
   for (int y = y0; y < y1 && ok; ++y) {
     rgb_row(im, y, cur.data());
-    row.clear();
-    filter_row(cur.data(), y > 0 ? prev.data() : nullptr, n, row, trial);
+    filter_row(cur.data(), prev.data(), n, row.data(), trial.data());
     piece.adler = adler32(piece.adler, row.data(), static_cast<uInt>(row.size()));
     piece.raw_size += row.size();
     z.next_in = row.data();
