@@ -40,8 +40,10 @@ std::optional<QByteArray> image_bytes(const char* format, const PathArray& paths
   if (image.isNull()) return std::nullopt;
   if (std::string_view(format) == "PNG") {
     // Compressed in bands on every core (Qt's encoder works on one).
+    // The image's pixel density is written as Qt's encoder wrote it.
     const std::string png = encode_png({reinterpret_cast<const uint32_t*>(image.constBits()),
-                                        image.width(), image.height(), image.bytesPerLine() / 4});
+                                        image.width(), image.height(), image.bytesPerLine() / 4,
+                                        image.dotsPerMeterX(), image.dotsPerMeterY()});
     if (png.empty()) return std::nullopt;
     return QByteArray(png.data(), static_cast<qsizetype>(png.size()));
   }

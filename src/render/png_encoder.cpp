@@ -168,6 +168,13 @@ std::string encode_png(const PngPixels& im, unsigned threads) {
   put32(ihdr, static_cast<uint32_t>(im.height));
   ihdr += {'\x08', '\x02', '\x00', '\x00', '\x00'};  // 8-bit RGB, no interlace
   put_chunk(out, "IHDR", ihdr.data(), ihdr.size());
+  if (im.dots_per_meter_x > 0 && im.dots_per_meter_y > 0) {
+    std::string phys;
+    put32(phys, static_cast<uint32_t>(im.dots_per_meter_x));
+    put32(phys, static_cast<uint32_t>(im.dots_per_meter_y));
+    phys.push_back('\x01');  // the unit is the metre
+    put_chunk(out, "pHYs", phys.data(), phys.size());
+  }
   for (std::size_t at = 0; at < idat.size(); at += kChunkBytes)
     put_chunk(out, "IDAT", idat.data() + at, std::min(kChunkBytes, idat.size() - at));
   put_chunk(out, "IEND", nullptr, 0);

@@ -18,6 +18,9 @@ struct PngPixels {
   const uint32_t* pixels;  // 0xAARRGGBB, the alpha byte ignored
   int width, height;
   std::ptrdiff_t stride;  // pixels from a row to the next
+  // The pixel density told to viewers and printers (a pHYs chunk), in dots
+  // per metre; none when 0.
+  int dots_per_meter_x = 0, dots_per_meter_y = 0;
 };
 
 // The PNG file's bytes; `threads` 0 means every core. Returns an empty

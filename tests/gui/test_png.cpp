@@ -97,6 +97,19 @@ class PngTest : public QObject {
     QCOMPARE(a.substr(0, 8), std::string("\x89PNG\r\n\x1a\n"));
   }
 
+  void tells_the_pixel_density_when_given() {
+    Picture p = shapes(40, 30);
+    const std::string png =
+        encode_png({p.pixels.data(), p.width, p.height, p.stride, 3937, 2835});
+    QImage img;
+    QVERIFY(img.loadFromData(reinterpret_cast<const uchar*>(png.data()),
+                             static_cast<int>(png.size()), "PNG"));
+    QCOMPARE(img.dotsPerMeterX(), 3937);
+    QCOMPARE(img.dotsPerMeterY(), 2835);
+    QVERIFY(reads_back(png, p));
+    QVERIFY(encode(p, 1).find("pHYs") == std::string::npos);
+  }
+
   void an_empty_picture_gives_nothing() {
     const uint32_t px = 0;
     QVERIFY(encode_png({&px, 0, 10, 0}).empty());
