@@ -94,51 +94,46 @@ void BM_Picture(benchmark::State& state) {
 }
 BENCHMARK(BM_Picture)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Drawn and encoded, as --png writes it (without the file).
-void BM_PicturePng(benchmark::State& state) {
+// Drawn and encoded by `encode` (the image to the file's size in bytes).
+template <class Encode>
+void picture_png(benchmark::State& state, const Encode& encode) {
   const int style = static_cast<int>(state.range(0));
   const PathArray& paths = sample();
   double total = 0.0;
   int64_t runs = 0;
-  qint64 bytes = 0;
+  std::size_t bytes = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
     const QImage img = render_tiling_image(paths, kN, 2 * kN, kN, style, kColors, kSize, kSize);
-    const std::string out =
-        encode_png({reinterpret_cast<const uint32_t*>(img.constBits()), img.width(), img.height(),
-                    img.bytesPerLine() / 4});
+    bytes = encode(img);
     total += seconds_since(t0);
     ++runs;
-    bytes = static_cast<qint64>(out.size());
   }
   report_ratio(state, total / static_cast<double>(runs));
   state.counters["png_MB"] = static_cast<double>(bytes) / 1e6;
   state.SetLabel("style " + std::to_string(style));
+}
+
+// As --png writes it (without the file).
+void BM_PicturePng(benchmark::State& state) {
+  picture_png(state, [](const QImage& img) {
+    return encode_png({reinterpret_cast<const uint32_t*>(img.constBits()), img.width(),
+                       img.height(), img.bytesPerLine() / 4})
+        .size();
+  });
 }
 BENCHMARK(BM_PicturePng)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same with Qt's own PNG encoder (one thread), which wrote the pictures
 // before.
 void BM_PicturePngQt(benchmark::State& state) {
-  const int style = static_cast<int>(state.range(0));
-  const PathArray& paths = sample();
-  double total = 0.0;
-  int64_t runs = 0;
-  qint64 bytes = 0;
-  for (auto _ : state) {
-    const auto t0 = std::chrono::steady_clock::now();
-    const QImage img = render_tiling_image(paths, kN, 2 * kN, kN, style, kColors, kSize, kSize);
+  picture_png(state, [](const QImage& img) {
     QByteArray out;
     QBuffer buffer(&out);
     buffer.open(QIODevice::WriteOnly);
     img.save(&buffer, "PNG");
-    total += seconds_since(t0);
-    ++runs;
-    bytes = out.size();
-  }
-  report_ratio(state, total / static_cast<double>(runs));
-  state.counters["png_MB"] = static_cast<double>(bytes) / 1e6;
-  state.SetLabel("style " + std::to_string(style));
+    return static_cast<std::size_t>(out.size());
+  });
 }
 BENCHMARK(BM_PicturePngQt)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
