@@ -46,9 +46,9 @@ void expect_same_listing(int32_t N, const Slice& s) {
   const int32_t plain_count =
       sweep::list_plain<Plus>(N, s.old_heights.data(), s.new_before.data(), plain_new.data(),
                               plain_starts.data(), plain_links.data(), is_free.data());
-  const int32_t vec_count = sweep::list_avx512<Plus, true>(
-      N, s.old_heights.data(), s.new_before.data(), vec_new.data(), vec_starts.data(),
-      vec_ends.data(), vec_links.data());
+  const int32_t vec_count =
+      sweep::list_avx512<Plus, true>(N, s.old_heights.data(), s.new_before.data(), vec_new.data(),
+                                     vec_starts.data(), vec_ends.data(), vec_links.data());
   ASSERT_EQ(vec_count, plain_count) << "N = " << N;
   for (int32_t i = 0; i < N; ++i) {
     // Free particles are written later by the blocks; only forced ones count.
@@ -69,10 +69,10 @@ void expect_same_listing(int32_t N, const Slice& s) {
   }
   // The list without links gives the same starts and ends.
   std::vector<int32_t> starts2(N + pad), ends2(N + pad);
-  ASSERT_EQ((sweep::list_avx512<Plus, false>(N, s.old_heights.data(), s.new_before.data(),
-                                             vec_new.data(), starts2.data(), ends2.data(),
-                                             nullptr)),
-            plain_count);
+  ASSERT_EQ(
+      (sweep::list_avx512<Plus, false>(N, s.old_heights.data(), s.new_before.data(), vec_new.data(),
+                                       starts2.data(), ends2.data(), nullptr)),
+      plain_count);
   for (int32_t b = 0; b < plain_count; ++b) {
     ASSERT_EQ(starts2[b], vec_starts[b]);
     ASSERT_EQ(ends2[b], vec_ends[b]);

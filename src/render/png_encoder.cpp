@@ -35,8 +35,8 @@ void put_chunk(std::string& out, const char* type, const char* data, std::size_t
   const std::size_t from = out.size();
   out.append(type, 4);
   if (size > 0) out.append(data, size);
-  const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(out.data() + from),
-                          static_cast<uInt>(size + 4));
+  const uLong crc =
+      crc32(0L, reinterpret_cast<const Bytef*>(out.data() + from), static_cast<uInt>(size + 4));
   put32(out, static_cast<uint32_t>(crc));
 }
 
@@ -101,7 +101,8 @@ void compress_band(const PngPixels& im, int y0, int y1, bool last, Piece& piece)
   // Deflates what z holds with `flush`, growing the output as needed.
   auto pump = [&](int flush) {
     for (;;) {
-      if (piece.deflated.size() - z.total_out < 64) piece.deflated.resize(piece.deflated.size() * 2);
+      if (piece.deflated.size() - z.total_out < 64)
+        piece.deflated.resize(piece.deflated.size() * 2);
       z.next_out = reinterpret_cast<Bytef*>(piece.deflated.data() + z.total_out);
       z.avail_out = static_cast<uInt>(piece.deflated.size() - z.total_out);
       const int r = deflate(&z, flush);
@@ -144,8 +145,7 @@ std::string encode_png(const PngPixels& im, unsigned threads) {
   std::vector<std::thread> pool;
   int started = 1;
   try {
-    for (; started < bands; ++started)
-      pool.emplace_back(band, started);
+    for (; started < bands; ++started) pool.emplace_back(band, started);
   } catch (const std::system_error&) {
     // No more threads to be had: the bands left are compressed here.
   }

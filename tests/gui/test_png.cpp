@@ -21,7 +21,8 @@ struct Picture {
 };
 
 Picture noise(int width, int height, int stride, uint32_t seed) {
-  Picture p{width, height, stride, std::vector<uint32_t>(static_cast<std::size_t>(stride) * height)};
+  Picture p{width, height, stride,
+            std::vector<uint32_t>(static_cast<std::size_t>(stride) * height)};
   std::mt19937 gen(seed);
   for (auto& px : p.pixels) px = gen();
   return p;
@@ -34,8 +35,9 @@ Picture shapes(int width, int height) {
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       uint32_t c = ((x / 7 + y / 5) % 3 == 0) ? 0xff2040c0u : 0xffe0e0d0u;
-      if (x > width / 2) c = 0xff000000u | static_cast<uint32_t>((x * 3) & 255) << 16 |
-                             static_cast<uint32_t>((y * 5) & 255) << 8 | 0x40u;
+      if (x > width / 2)
+        c = 0xff000000u | static_cast<uint32_t>((x * 3) & 255) << 16 |
+            static_cast<uint32_t>((y * 5) & 255) << 8 | 0x40u;
       if ((x + y) % 11 == 0) c = 0x7f102030u;
       p.pixels[static_cast<std::size_t>(y) * width + x] = c;
     }
@@ -57,7 +59,8 @@ bool reads_back(const std::string& png, const Picture& p) {
   for (int y = 0; y < p.height; ++y) {
     const auto* row = reinterpret_cast<const uint32_t*>(img.constScanLine(y));
     for (int x = 0; x < p.width; ++x)
-      if ((row[x] & 0xffffffu) != (p.pixels[static_cast<std::size_t>(y) * p.stride + x] & 0xffffffu))
+      if ((row[x] & 0xffffffu) !=
+          (p.pixels[static_cast<std::size_t>(y) * p.stride + x] & 0xffffffu))
         return false;
   }
   return true;
@@ -73,7 +76,7 @@ class PngTest : public QObject {
     struct Size {
       int w, h, stride;
     };
-    const Size sizes[] = {{1, 1, 1},    {1, 300, 1},   {300, 1, 300},  {3, 200, 5},
+    const Size sizes[] = {{1, 1, 1},       {1, 300, 1},  {300, 1, 300}, {3, 200, 5},
                           {257, 131, 260}, {64, 64, 64}, {70, 1000, 71}};
     uint32_t seed = 1;
     for (const Size& s : sizes)
@@ -99,8 +102,7 @@ class PngTest : public QObject {
 
   void tells_the_pixel_density_when_given() {
     Picture p = shapes(40, 30);
-    const std::string png =
-        encode_png({p.pixels.data(), p.width, p.height, p.stride, 3937, 2835});
+    const std::string png = encode_png({p.pixels.data(), p.width, p.height, p.stride, 3937, 2835});
     QImage img;
     QVERIFY(img.loadFromData(reinterpret_cast<const uchar*>(png.data()),
                              static_cast<int>(png.size()), "PNG"));

@@ -120,8 +120,8 @@ __attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* old_
 template <bool Plus, bool Links>
 __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void list16(
     int32_t base, __mmask16 here, __mmask16 above, const int32_t* old_heights,
-    const int32_t* new_before, int32_t* new_heights, int32_t* starts, int32_t* ends,
-    uint8_t* links, int32_t& count, int32_t& end_count, __m512i& apart, __m512i places) {
+    const int32_t* new_before, int32_t* new_heights, int32_t* starts, int32_t* ends, uint8_t* links,
+    int32_t& count, int32_t& end_count, __m512i& apart, __m512i places) {
   const __m512i one = _mm512_set1_epi32(1);
   const __m512i o = _mm512_maskz_loadu_epi32(here, old_heights + base);
   const __m512i b = _mm512_maskz_loadu_epi32(here, new_before + base);
@@ -150,9 +150,9 @@ __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void list1
                                                 _mm512_ternarylogic_epi32(x0, x1, x2, 0xFE));
   const __mmask16 free = _mm512_mask_testn_epi32_mask(here, x0, x0);
   if constexpr (Links)
-    _mm_mask_storeu_epi8(links + base, here,
-                         _mm_maskz_mov_epi8(_mm512_mask_testn_epi32_mask(free, no_link, no_link),
-                                            _mm_set1_epi8(1)));
+    _mm_mask_storeu_epi8(
+        links + base, here,
+        _mm_maskz_mov_epi8(_mm512_mask_testn_epi32_mask(free, no_link, no_link), _mm_set1_epi8(1)));
   // A block starts at a free particle the one below does not link to, and
   // ends at one without a link to the next; the k-th end listed is the k-th
   // block's.
@@ -206,8 +206,7 @@ inline int32_t list_blocks(SweepWorkspace& ws, const int32_t* old_heights,
 #ifdef LOZENGIA_AVX512
   if constexpr (Path == VectorPath::kAvx512)
     return list_avx512<Plus, Links>(ws.N, old_heights, new_before, new_heights,
-                                    ws.block_starts.data(), ws.block_ends.data(),
-                                    ws.links.data());
+                                    ws.block_starts.data(), ws.block_ends.data(), ws.links.data());
 #endif
   static_assert(Links || Path == VectorPath::kAvx512, "only the 8-lane listing lists ends");
 #ifdef LOZENGIA_AVX2
