@@ -8,7 +8,6 @@
 #include <QString>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "render/lozenge_regions.h"
 #include "render/png_encoder.h"
@@ -37,21 +36,23 @@ std::optional<QByteArray> image_bytes(const char* format, const PathArray& paths
                                       int32_t T, int32_t S, int32_t style,
                                       const LozengeColors& colors, int size_px) {
   const QImage image = render_tiling_image(paths, N, T, S, style, colors, size_px, size_px);
-  if (image.isNull()) return std::nullopt;
-  if (std::string_view(format) == "PNG") {
-    // Compressed in bands on every core (Qt's encoder works on one).
-    // The image's pixel density is written as Qt's encoder wrote it.
-    const std::string png = encode_png({reinterpret_cast<const uint32_t*>(image.constBits()),
-                                        image.width(), image.height(), image.bytesPerLine() / 4,
-                                        image.dotsPerMeterX(), image.dotsPerMeterY()});
-    if (png.empty()) return std::nullopt;
-    return QByteArray(png.data(), static_cast<qsizetype>(png.size()));
-  }
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   if (!image.save(&buffer, format)) return std::nullopt;
   return bytes;
+}
+
+// The PNG file, compressed in bands on every core (Qt's encoder works on
+// one), with the image's pixel density as Qt's encoder wrote it; empty when
+// it could not be made.
+std::string png_bytes(const PathArray& paths, int32_t N, int32_t T, int32_t S, int32_t style,
+                      const LozengeColors& colors, int size_px) {
+  const QImage image = render_tiling_image(paths, N, T, S, style, colors, size_px, size_px);
+  if (image.isNull()) return {};
+  return encode_png({reinterpret_cast<const uint32_t*>(image.constBits()), image.width(),
+                     image.height(), image.bytesPerLine() / 4, image.dotsPerMeterX(),
+                     image.dotsPerMeterY()});
 }
 
 // One page of `size_px` points square, at 72 dots per inch so that a pixel of
@@ -91,9 +92,11 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
   if (size_px < 1) return WriteStatus::kWriteError;
   std::optional<QByteArray> bytes;
   switch (format) {
-    case PictureFormat::kPng:
-      bytes = image_bytes("PNG", paths, N, T, S, style, colors, size_px);
-      break;
+    case PictureFormat::kPng: {
+      const std::string png = png_bytes(paths, N, T, S, style, colors, size_px);
+      if (png.empty()) return WriteStatus::kWriteError;
+      return write_file_replacing(path, png.data(), png.size());
+    }
     case PictureFormat::kBmp:
       bytes = image_bytes("BMP", paths, N, T, S, style, colors, size_px);
       break;

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <system_error>
 #include <thread>
 #include <vector>
+
+#include "render/bands.h"
 
 namespace lozengia {
 
@@ -142,16 +143,7 @@ std::string encode_png(const PngPixels& im, unsigned threads) {
     const int y1 = static_cast<int>(static_cast<int64_t>(im.height) * (k + 1) / bands);
     compress_band(im, y0, y1, k == bands - 1, pieces[static_cast<std::size_t>(k)]);
   };
-  std::vector<std::thread> pool;
-  int started = 1;
-  try {
-    for (; started < bands; ++started) pool.emplace_back(band, started);
-  } catch (const std::system_error&) {
-    // No more threads to be had: the bands left are compressed here.
-  }
-  band(0);
-  for (int k = started; k < bands; ++k) band(k);
-  for (auto& th : pool) th.join();
+  run_bands(bands, band);
 
   std::string idat = {'\x78', '\x9c'};  // deflate, 32 KiB window, default level
   uLong adler = 1;

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <system_error>
 #include <thread>
 #include <vector>
+
+#include "render/bands.h"
 
 namespace lozengia {
 
@@ -402,16 +403,7 @@ void raster_tiling(const RasterTarget& target, const PathArray& paths, int32_t N
       fills_smooth(p, target, band);
     lines(p, band);
   };
-  std::vector<std::thread> pool;
-  int started = 1;
-  try {
-    for (; started < bands; ++started) pool.emplace_back(draw_band, started);
-  } catch (const std::system_error&) {
-    // No more threads to be had: the bands left are drawn here.
-  }
-  draw_band(0);
-  for (int k = started; k < bands; ++k) draw_band(k);
-  for (auto& th : pool) th.join();
+  run_bands(bands, draw_band);
 }
 
 }  // namespace lozengia
