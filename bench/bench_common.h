@@ -54,7 +54,7 @@ class TempFolder {
 // lines to a sink that drops them. Returns the seconds of the command alone.
 inline double time_step_command(Hexagon& hex, int32_t steps, int64_t seed) {
   RandomSource rng(seed);
-  INIT_PATHS(hex.N, hex.T, 0, hex.paths);
+  init_minimal_paths(hex.N, hex.T, 0, hex.paths);
   hex.S = 0;
   NullSink sink;
   const auto t0 = std::chrono::steady_clock::now();

@@ -58,7 +58,7 @@ ModelParams model_of(int32_t kind) {
     default:
       break;
   }
-  const NewHexagonResult r = FUNCTION_NEW(in);
+  const NewHexagonResult r = check_new_hexagon(in);
   if (!r.ok) std::abort();
   return r.params.model;
 }
@@ -80,7 +80,7 @@ const PathArray& typical(int32_t kind) {
 double floor_ns_per_cell() {
   static double ns = [] {
     PathArray a(kN, kT), b(kN, kT);
-    INIT_PATHS(kN, kT, kS, a);
+    init_minimal_paths(kN, kT, kS, a);
     double best = 1e30;
     for (int rep = 0; rep < 50; ++rep) {
       const auto t0 = std::chrono::steady_clock::now();
@@ -103,7 +103,7 @@ void report(benchmark::State& state, double seconds, std::size_t cells) {
 
 void BM_MemoryFloor(benchmark::State& state) {
   PathArray a(kN, kT), b(kN, kT);
-  INIT_PATHS(kN, kT, kS, a);
+  init_minimal_paths(kN, kT, kS, a);
   double secs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
@@ -129,9 +129,9 @@ void BM_Sweep(benchmark::State& state) {
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
     if (plus)
-      SOPERATOR(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+      s_plus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
     else
-      SMINUSOPERATOR(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+      s_minus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
     benchmark::DoNotOptimize(nw.data());
     secs += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   }
@@ -192,9 +192,9 @@ void BM_HahnSweepLanes(benchmark::State& state) {
   NullSink sink;
   for (auto _ : state) {
     if (plus)
-      SOPERATOR(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+      s_plus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
     else
-      SMINUSOPERATOR(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+      s_minus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
     benchmark::DoNotOptimize(nw.data());
   }
   fast_sweep_lanes(8);

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     else
       fields[f]->push_back(static_cast<char>(data[i]));
   }
-  const NewHexagonResult r = FUNCTION_NEW(in);
+  const NewHexagonResult r = check_new_hexagon(in);
   if (!r.ok) {
     if (r.message.empty()) __builtin_trap();
     return 0;
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   if (!check_shape(p.N, p.T).empty()) __builtin_trap();
   // The report and the dialog's pre-fill must work on anything accepted.
-  (void)WRITEINFO(p);
+  (void)parameter_report(p);
   (void)new_dialog_prefill(p);
 
   if (static_cast<int64_t>(p.N) * (p.T + 1) > 400) return 0;

@@ -207,7 +207,7 @@ PYBIND11_MODULE(_core, m) {
   m.attr("default_colours") = py::make_tuple(defaults.flat, defaults.rising, defaults.hexagon);
 
   m.def("enabled_fields", [](int32_t kind) {
-    const EnabledFields f = SETENB_MODE(kind);
+    const EnabledFields f = fields_enabled_for(kind);
     return py::make_tuple(f.q, f.kappa, f.logq_or_K, f.alpha, f.beta);
   });
 
@@ -220,8 +220,8 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("K", [](const HexagonParams& p) { return p.model.K; })
       .def_property_readonly("alpha", [](const HexagonParams& p) { return p.model.alpha; })
       .def_property_readonly("beta", [](const HexagonParams& p) { return p.model.beta; })
-      .def("info", [](const HexagonParams& p) { return WRITEINFO(p); })
-      .def("__repr__", [](const HexagonParams& p) { return "<" + WRITEINFO(p) + ">"; });
+      .def("info", [](const HexagonParams& p) { return parameter_report(p); })
+      .def("__repr__", [](const HexagonParams& p) { return "<" + parameter_report(p) + ">"; });
 
   // The "New hexagon" check on the fields as typed; its own message when it
   // refuses them.
@@ -239,7 +239,7 @@ PYBIND11_MODULE(_core, m) {
           in.logq_or_K = logq_or_K;
           in.alpha = alpha;
           in.beta = beta;
-          const NewHexagonResult r = FUNCTION_NEW(in);
+          const NewHexagonResult r = check_new_hexagon(in);
           if (!r.ok) throw py::value_error(r.message);
           return r.params;
         });

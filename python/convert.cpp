@@ -35,7 +35,7 @@ std::string check_plane_partition(const int32_t* a, int64_t rows, int64_t cols, 
 PathArray plane_partition_to_paths(const int32_t* a, int32_t rows, int32_t cols, int32_t N) {
   const int32_t S = rows, T = rows + cols;
   PathArray paths(N, T);
-  INIT_PATHS(N, T, S, paths);  // slices 0 and T, and every slice when S or T-S is 0
+  init_minimal_paths(N, T, S, paths);  // slices 0 and T, and every slice when S or T-S is 0
   if (S == 0 || cols == 0) return paths;
   std::vector<int32_t> holes;
   for (int32_t t = 1; t < T; ++t) {

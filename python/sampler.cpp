@@ -10,7 +10,7 @@ HexagonSampler::HexagonSampler(const HexagonParams& p, int64_t seed)
       rng_(seed),
       paths_(p.N, p.T),
       core_(std::make_unique<Sampler>(p.N, p.T, p.model)) {
-  INIT_PATHS(p.N, p.T, p.S, paths_);
+  init_minimal_paths(p.N, p.T, p.S, paths_);
 }
 
 bool HexagonSampler::step(bool plus, int32_t k, bool watch_signals, WarningSink& sink) {

@@ -60,7 +60,7 @@ bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, P
   HexagonParams from = p;
   from.S = 0;
   PathArray run(p.N, p.T);
-  INIT_PATHS(p.N, p.T, 0, run);
+  init_minimal_paths(p.N, p.T, 0, run);
   StreamSweeps how;
   how.plus = true;
   how.steps = p.S;
@@ -93,7 +93,7 @@ bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, P
 // which polls for signals, the others read the flag.
 bool serial_run(const HexagonParams& p, int64_t run_seed, Sampler& core, PathArray& paths,
                 Interrupt& intr, bool main, WarningSink& sink) {
-  INIT_PATHS(p.N, p.T, 0, paths);
+  init_minimal_paths(p.N, p.T, 0, paths);
   for (int32_t s = 0; s < p.S; ++s) {
     if (main ? intr.poll() : intr.stopped()) return false;
     ParkMiller rng(stream_seed(run_seed, static_cast<uint64_t>(s)));

@@ -26,14 +26,14 @@ using testing::entered_model;
 TEST(HexagonState, MinimalConfigurationAndEdges) {
   for (int32_t S : {0, 3, 7}) {
     PathArray p(4, 7);
-    INIT_PATHS(4, 7, S, p);
+    init_minimal_paths(4, 7, S, p);
     EXPECT_EQ(check_invariants(p, 4, 7, S), "") << S;
     for (int32_t i = 1; i <= 4; ++i)
       for (int32_t t = 0; t <= 7; ++t)
         EXPECT_EQ(p(i, t), (i - 1) + std::max(0, t - (7 - S))) << i << "," << t;
   }
   PathArray one(1, 3);
-  INIT_PATHS(1, 3, 2, one);
+  init_minimal_paths(1, 3, 2, one);
   EXPECT_EQ(one(1, 0), 0);
   EXPECT_EQ(one(1, 1), 0);
   EXPECT_EQ(one(1, 2), 1);
@@ -144,7 +144,7 @@ TEST(Weights, StayFiniteOnLargeHexagons) {
   for (const char* q : {"0.5", "2"})
     for (const char* L : {"1000.5", "-2000.5"}) {
       NewHexagonInput in{kRealQRacah, "2000", "2000", "0", q, "", L, "", ""};
-      EXPECT_FALSE(FUNCTION_NEW(in).ok) << q << " " << L;
+      EXPECT_FALSE(check_new_hexagon(in).ok) << q << " " << L;
     }
   models.push_back(entered_model(kRacah, N, T, {"", "", "1e12", "", ""}));
   models.push_back(entered_model(kRacah, N, T, {"", "", "1000", "", ""}));
@@ -208,14 +208,14 @@ TEST(Operators, KeepInvariantsOverLongRandomRuns) {
     CollectSink sink;
     PathArray paths(N, T), nw(N, T);
     int32_t S = 0;
-    INIT_PATHS(N, T, S, paths);
+    init_minimal_paths(N, T, S, paths);
     for (int step = 0; step < 400; ++step) {
       const bool up = S == 0 || (S < T && rng.next_float() < 0.55f);
       if (up) {
-        SOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
+        s_plus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
         ++S;
       } else {
-        SMINUSOPERATOR(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
+        s_minus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
         --S;
       }
       paths.swap(nw);
@@ -235,7 +235,7 @@ TEST(Operators, ExactSampleOfLargeHexagonLeavesTheFrozenStart) {
   p.T = 200;
   p.S = 100;
   PathArray paths(p.N, p.T), minimal(p.N, p.T);
-  INIT_PATHS(p.N, p.T, p.S, minimal);
+  init_minimal_paths(p.N, p.T, p.S, minimal);
   ParkMiller rng(7);
   NullSink sink;
   exact_sample(p, paths, rng, sink);

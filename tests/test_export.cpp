@@ -51,7 +51,7 @@ long hole_height_sum(const PathArray& p, int32_t N, int32_t T, int32_t S) {
 
 long volume_from_paths(const PathArray& p, int32_t N, int32_t T, int32_t S) {
   PathArray minimal(N, T);
-  INIT_PATHS(N, T, S, minimal);
+  init_minimal_paths(N, T, S, minimal);
   return static_cast<long>(N) * S * (T - S) -
          (hole_height_sum(minimal, N, T, S) - hole_height_sum(p, N, T, S));
 }
@@ -87,7 +87,7 @@ TEST(PlanePartition, FieldsAreEightWideRightAlignedAndStarredWhenTooWide) {
 
 TEST(PlanePartition, MinimalConfigurationIsFullAndEmptySidesWriteNothing) {
   PathArray p(3, 7);
-  INIT_PATHS(3, 7, 3, p);
+  init_minimal_paths(3, 7, 3, p);
   const PlanePartition pp = to_plane_partition(p, 3, 7, 3);
   EXPECT_EQ(pp.rows, 3);
   EXPECT_EQ(pp.cols, 4);
@@ -96,9 +96,9 @@ TEST(PlanePartition, MinimalConfigurationIsFullAndEmptySidesWriteNothing) {
             "       3       3       3       3\n"
             "       3       3       3       3\n"
             "       3       3       3       3\n");
-  INIT_PATHS(3, 7, 0, p);
+  init_minimal_paths(3, 7, 0, p);
   EXPECT_EQ(partition_text(to_plane_partition(p, 3, 7, 0)), "");  // S = 0: no rows
-  INIT_PATHS(3, 7, 7, p);
+  init_minimal_paths(3, 7, 7, p);
   EXPECT_EQ(partition_text(to_plane_partition(p, 3, 7, 7)), "");  // S = T: no columns
 }
 
@@ -147,7 +147,7 @@ TEST(PlanePartition, RandomSamplesGiveBoxedPlanePartitionsOfTheirVolume) {
 TEST(ExportFile, WritesAndReplacesAnExistingFile) {
   testing::TempDir dir("lozengia-export");
   PathArray p(2, 4);
-  INIT_PATHS(2, 4, 2, p);
+  init_minimal_paths(2, 4, 2, p);
   const std::string path = (dir / "pp.txt").string();
   testing::write_file(path, "old contents that are longer than the new ones\n");
   EXPECT_EQ(export_plane_partition(path, to_plane_partition(p, 2, 4, 2)), WriteStatus::kOk);
@@ -161,7 +161,7 @@ TEST(ExportFile, WritesAndReplacesAnExistingFile) {
 TEST(ExportFile, NamesThatCannotBeWrittenAreOpenErrors) {
   testing::TempDir dir("lozengia-export");
   PathArray p(2, 4);
-  INIT_PATHS(2, 4, 2, p);
+  init_minimal_paths(2, 4, 2, p);
   const PlanePartition pp = to_plane_partition(p, 2, 4, 2);
   EXPECT_EQ(export_plane_partition((dir / "missing" / "pp.txt").string(), pp),
             WriteStatus::kOpenError);

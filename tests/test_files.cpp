@@ -32,7 +32,7 @@ const std::string kOld = "the user's old file, which must survive\n";
 // write cut short really is cut short.
 PlanePartition big_partition() {
   PathArray p(20, 400);
-  INIT_PATHS(20, 400, 200, p);
+  init_minimal_paths(20, 400, 200, p);
   return to_plane_partition(p, 20, 400, 200);
 }
 

@@ -360,7 +360,7 @@ TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
       {"beta", &NewHexagonInput::beta, {kTrigonometric}},
   };
   for (int32_t kind = 1; kind <= 6; ++kind) {
-    ASSERT_TRUE(FUNCTION_NEW(valid(kind)).ok) << kind;
+    ASSERT_TRUE(check_new_hexagon(valid(kind)).ok) << kind;
     for (const auto& f : fields) {
       const bool read = std::find(f.kinds.begin(), f.kinds.end(), kind) != f.kinds.end();
       const bool integer_field = f.field == &NewHexagonInput::N || f.field == &NewHexagonInput::T ||
@@ -368,7 +368,7 @@ TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
       for (const std::string& text : hostile_texts(integer_field)) {
         NewHexagonInput in = valid(kind);
         in.*f.field = text;
-        const NewHexagonResult r = FUNCTION_NEW(in);
+        const NewHexagonResult r = check_new_hexagon(in);
         if (read) {
           EXPECT_FALSE(r.ok) << kind << " " << f.name << "='" << text << "'";
           EXPECT_EQ(r.message, "Bad Input") << kind << " " << f.name << "='" << text << "'";
@@ -463,7 +463,7 @@ TEST(HostileFields, ExtremeValuesNeverStoreNonFiniteParameters) {
     in.logq_or_K = c.logq_or_K;
     in.alpha = c.alpha;
     in.beta = c.beta;
-    const NewHexagonResult r = FUNCTION_NEW(in);
+    const NewHexagonResult r = check_new_hexagon(in);
     const std::string what = std::string(kModelNames[c.kind]) + " q=" + c.q + " kappa=" + c.kappa +
                              " L/K=" + c.logq_or_K + " alpha=" + c.alpha + " beta=" + c.beta;
     EXPECT_EQ(r.ok, c.ok) << what << ": " << r.message;
@@ -496,7 +496,7 @@ TEST(HostileSizes, HugeHexagonsAreRefusedAndTheOldOneKept) {
   for (const auto& s : shapes) {
     // On a machine that could hold it, the last shape is a fair request.
     if (std::string(s.N) == "1073741823" && memory > (uint64_t{30} << 30)) continue;
-    const NewHexagonResult r = FUNCTION_NEW(testing::hexagon_input(kHahn, s.N, s.T, "0"));
+    const NewHexagonResult r = check_new_hexagon(testing::hexagon_input(kHahn, s.N, s.T, "0"));
     EXPECT_FALSE(r.ok) << s.N << " x " << s.T;
     EXPECT_NE(r.message.find("too large"), std::string::npos) << r.message;
 

@@ -12,9 +12,9 @@ namespace {
 using testing::hexagon_input;
 
 TEST(NewHexagonChecks, ShapeFields) {
-  EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, "3", "6", "0")).ok);
-  EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, "3", "6", "6")).ok);     // S = T
-  EXPECT_TRUE(FUNCTION_NEW(hexagon_input(kHahn, " 3 ", "+6", "2")).ok);  // blanks and a plus sign
+  EXPECT_TRUE(check_new_hexagon(hexagon_input(kHahn, "3", "6", "0")).ok);
+  EXPECT_TRUE(check_new_hexagon(hexagon_input(kHahn, "3", "6", "6")).ok);     // S = T
+  EXPECT_TRUE(check_new_hexagon(hexagon_input(kHahn, " 3 ", "+6", "2")).ok);  // blanks and a plus sign
   for (auto [n, t, s] : std::vector<std::tuple<const char*, const char*, const char*>>{
            {"0", "6", "2"},
            {"3", "0", "0"},
@@ -34,13 +34,13 @@ TEST(NewHexagonChecks, ShapeFields) {
            {"+", "6", "2"},
            {"-", "6", "2"},
            {"0x10", "6", "2"}}) {
-    const NewHexagonResult r = FUNCTION_NEW(hexagon_input(kHahn, n, t, s));
+    const NewHexagonResult r = check_new_hexagon(hexagon_input(kHahn, n, t, s));
     EXPECT_FALSE(r.ok) << n << " " << t << " " << s;
     EXPECT_EQ(r.message, "Bad Input");
   }
-  for (int32_t kind : {0, 7, -1}) EXPECT_FALSE(FUNCTION_NEW(hexagon_input(kind)).ok);
+  for (int32_t kind : {0, 7, -1}) EXPECT_FALSE(check_new_hexagon(hexagon_input(kind)).ok);
   // A shape whose arrays cannot be held is refused with its own message.
-  const NewHexagonResult huge = FUNCTION_NEW(hexagon_input(kHahn, "2000000000", "2000000000", "0"));
+  const NewHexagonResult huge = check_new_hexagon(hexagon_input(kHahn, "2000000000", "2000000000", "0"));
   EXPECT_FALSE(huge.ok);
   EXPECT_NE(huge.message.find("too large"), std::string::npos);
 }
@@ -52,13 +52,13 @@ TEST(NewHexagonChecks, QIsPositiveAndNotOne) {
       in.q = q;
       in.kappa = "1";
       in.logq_or_K = "10";
-      EXPECT_FALSE(FUNCTION_NEW(in).ok) << kind << " q=" << q;
-      EXPECT_EQ(FUNCTION_NEW(in).message, "Bad Input");
+      EXPECT_FALSE(check_new_hexagon(in).ok) << kind << " q=" << q;
+      EXPECT_EQ(check_new_hexagon(in).message, "Bad Input");
     }
   }
   NewHexagonInput in = hexagon_input(kQHahn);
   in.q = "0.5";
-  const NewHexagonResult r = FUNCTION_NEW(in);
+  const NewHexagonResult r = check_new_hexagon(in);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.params.model.q, 0.5);  // q-Hahn stores q as entered
   EXPECT_EQ(r.params.model.K, 0.0);
@@ -68,7 +68,7 @@ TEST(NewHexagonChecks, RacahIntervalIncludesMinusNButNotHalfT) {
   auto racah = [](const char* K) {
     NewHexagonInput in = hexagon_input(kRacah, "3", "6", "2");
     in.logq_or_K = K;
-    return FUNCTION_NEW(in);
+    return check_new_hexagon(in);
   };
   EXPECT_TRUE(racah("3").ok);  // K = T/2 accepted
   EXPECT_EQ(racah("3").params.model.K, 3.0);
@@ -86,7 +86,7 @@ TEST(NewHexagonChecks, RealQRacahStoresMinusQToTwoL) {
     NewHexagonInput in = hexagon_input(kRealQRacah, "3", "6", "2");
     in.q = "0.5";
     in.logq_or_K = L;
-    return FUNCTION_NEW(in);
+    return check_new_hexagon(in);
   };
   EXPECT_FALSE(real("3").ok);  // L = T/2 refused
   EXPECT_EQ(real("3").message, "3 should not lie inside [ -3 , 3 ]");
@@ -104,13 +104,13 @@ TEST(NewHexagonChecks, ImaginaryQRacahStoresKappaSquared) {
   NewHexagonInput in = hexagon_input(kImaginaryQRacah);
   in.q = "2";
   in.kappa = "-1.5";
-  NewHexagonResult r = FUNCTION_NEW(in);
+  NewHexagonResult r = check_new_hexagon(in);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.params.model.K, 2.25);
   EXPECT_EQ(r.params.model.q, 0.5);
   for (const char* k : {"0", "", "1e200", "1e-200"}) {
     in.kappa = k;
-    EXPECT_FALSE(FUNCTION_NEW(in).ok) << k;
+    EXPECT_FALSE(check_new_hexagon(in).ok) << k;
   }
 }
 
@@ -119,7 +119,7 @@ TEST(NewHexagonChecks, TrigonometricEndsMustShareOneInterval) {
     NewHexagonInput in = hexagon_input(kTrigonometric, N, T, "2");
     in.alpha = a;
     in.beta = b;
-    return FUNCTION_NEW(in);
+    return check_new_hexagon(in);
   };
   // -alpha*T/2+beta = 0.6, alpha*N+beta = 2.4: both in [0, Pi].
   EXPECT_TRUE(trig("0.3", "1.5").ok);
@@ -144,7 +144,7 @@ TEST(NewHexagonChecks, KindsWithoutAParameterIgnoreItsField) {
   in.q = "garbage";
   in.kappa = "garbage";
   in.logq_or_K = "garbage";
-  const NewHexagonResult r = FUNCTION_NEW(in);
+  const NewHexagonResult r = check_new_hexagon(in);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.params.model.q, 1.0);
   EXPECT_EQ(r.params.model.K, 0.0);
@@ -155,11 +155,11 @@ TEST(NewHexagonChecks, KindsWithoutAParameterIgnoreItsField) {
 
 TEST(ParameterReport, LinesForEveryKind) {
   HexagonParams start;  // the start-up defaults
-  EXPECT_EQ(WRITEINFO(start), "Hahn case. N,T,S = 50 100 0");
+  EXPECT_EQ(parameter_report(start), "Hahn case. N,T,S = 50 100 0");
   auto report_of = [](NewHexagonInput in) {
-    const NewHexagonResult r = FUNCTION_NEW(in);
+    const NewHexagonResult r = check_new_hexagon(in);
     EXPECT_TRUE(r.ok) << r.message;
-    return WRITEINFO(r.params);
+    return parameter_report(r.params);
   };
   NewHexagonInput in = hexagon_input(kImaginaryQRacah);
   in.q = "0.9";
@@ -203,13 +203,13 @@ TEST(ParameterReport, PrefillRoundTrips) {
   in.q = "0.123456789";
   inputs.push_back(in);
   for (const NewHexagonInput& orig : inputs) {
-    const NewHexagonResult r = FUNCTION_NEW(orig);
+    const NewHexagonResult r = check_new_hexagon(orig);
     ASSERT_TRUE(r.ok);
     NewHexagonInput again = new_dialog_prefill(r.params);
     EXPECT_EQ(again.kind, orig.kind);
-    const NewHexagonResult r2 = FUNCTION_NEW(again);
+    const NewHexagonResult r2 = check_new_hexagon(again);
     ASSERT_TRUE(r2.ok) << r2.message;
-    EXPECT_EQ(WRITEINFO(r2.params), WRITEINFO(r.params));
+    EXPECT_EQ(parameter_report(r2.params), parameter_report(r.params));
     EXPECT_NEAR(r2.params.model.q, r.params.model.q, 1e-14 * std::fabs(r.params.model.q));
     EXPECT_NEAR(r2.params.model.K, r.params.model.K, 1e-12 * std::fabs(r.params.model.K));
   }
@@ -222,13 +222,13 @@ TEST(ParameterReport, PrefillRoundTrips) {
 }
 
 TEST(NewHexagonChecks, EnabledFieldsPerKind) {
-  EXPECT_TRUE(SETENB_MODE(kImaginaryQRacah).q && SETENB_MODE(kImaginaryQRacah).kappa);
-  EXPECT_FALSE(SETENB_MODE(kImaginaryQRacah).logq_or_K);
-  EXPECT_TRUE(SETENB_MODE(kRealQRacah).q && SETENB_MODE(kRealQRacah).logq_or_K);
-  EXPECT_TRUE(SETENB_MODE(kTrigonometric).alpha && SETENB_MODE(kTrigonometric).beta);
-  EXPECT_TRUE(SETENB_MODE(kRacah).logq_or_K && !SETENB_MODE(kRacah).q);
-  EXPECT_TRUE(SETENB_MODE(kQHahn).q && !SETENB_MODE(kQHahn).kappa);
-  const EnabledFields h = SETENB_MODE(kHahn);
+  EXPECT_TRUE(fields_enabled_for(kImaginaryQRacah).q && fields_enabled_for(kImaginaryQRacah).kappa);
+  EXPECT_FALSE(fields_enabled_for(kImaginaryQRacah).logq_or_K);
+  EXPECT_TRUE(fields_enabled_for(kRealQRacah).q && fields_enabled_for(kRealQRacah).logq_or_K);
+  EXPECT_TRUE(fields_enabled_for(kTrigonometric).alpha && fields_enabled_for(kTrigonometric).beta);
+  EXPECT_TRUE(fields_enabled_for(kRacah).logq_or_K && !fields_enabled_for(kRacah).q);
+  EXPECT_TRUE(fields_enabled_for(kQHahn).q && !fields_enabled_for(kQHahn).kappa);
+  const EnabledFields h = fields_enabled_for(kHahn);
   EXPECT_FALSE(h.q || h.kappa || h.logq_or_K || h.alpha || h.beta);
 }
 

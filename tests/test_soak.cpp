@@ -119,7 +119,7 @@ void soak(Typist& typist, int total, uint32_t seed, SoakCount& n) {
     NewHexagonInput in;
     for (;;) {
       in = typist.hexagon();
-      r = FUNCTION_NEW(in);
+      r = check_new_hexagon(in);
       if (r.ok) break;
       ++refused;
       ASSERT_FALSE(r.message.empty());
@@ -128,7 +128,7 @@ void soak(Typist& typist, int total, uint32_t seed, SoakCount& n) {
     ASSERT_EQ(check_invariants(hex.paths, hex.N, hex.T, hex.S), "");
     ++hexagons;
     ++n.by_kind[hex.kind];
-    const std::string report = WRITEINFO(hex.params());
+    const std::string report = parameter_report(hex.params());
 
     // A session on it: commands up and down, mostly single steps, sometimes
     // several steps and several averaged samples.

@@ -150,7 +150,7 @@ TEST_F(Writer, NeverCallsUmask) {
   EXPECT_EQ(write_file_replacing(existing.string(), "replaced"), WriteStatus::kOk);
   EXPECT_EQ(append_to_file((dir / "report.txt").string(), "report\n"), WriteStatus::kOk);
   PathArray p(2, 4);
-  INIT_PATHS(2, 4, 2, p);
+  init_minimal_paths(2, 4, 2, p);
   EXPECT_TRUE(write_tiling_png((dir / "t.png").string(), p, 2, 4, 2, 2, LozengeColors{}, 32));
   EXPECT_EQ(g_umask_calls.load(), before) << "the writer called umask";
   // The counter does count: the interposed umask is the one this program calls.
@@ -227,7 +227,7 @@ TEST_F(Writer, ANamedPipeIsWrittenStraightIn) {
 
   // A picture too.
   PathArray p(3, 6);
-  INIT_PATHS(3, 6, 3, p);
+  init_minimal_paths(3, 6, 3, p);
   std::thread picture_reader([&] { got = read_pipe(fifo); });
   const bool drawn = write_tiling_png(fifo.string(), p, 3, 6, 3, 2, LozengeColors{}, 64);
   picture_reader.join();
@@ -301,7 +301,7 @@ TEST_F(Writer, AFullDeviceStaysADeviceAndTheWriteFails) {
     EXPECT_EQ(append_to_file(target.string(), "report\n"), WriteStatus::kWriteError);
   }
   PathArray p(3, 6);
-  INIT_PATHS(3, 6, 3, p);
+  init_minimal_paths(3, 6, 3, p);
   for (const auto format :
        {PictureFormat::kPng, PictureFormat::kBmp, PictureFormat::kSvg, PictureFormat::kPdf})
     EXPECT_EQ(write_tiling_picture(format, full.string(), p, 3, 6, 3, 2, LozengeColors{}, 64),
@@ -384,7 +384,7 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
   const fs::path sub = dir / "chosen";
   fs::create_directories(sub);
   PathArray p(2, 4);
-  INIT_PATHS(2, 4, 2, p);
+  init_minimal_paths(2, 4, 2, p);
   const std::string gone = (sub / "pp.txt").string();
   fs::remove_all(sub);
   for (const std::string& target :
@@ -416,7 +416,7 @@ TEST_F(Writer, TheOverflowReportIsAppended) {
 // Each format's bytes, through the writer, start as the format says.
 TEST_F(Writer, EveryPictureFormatIsWritten) {
   PathArray p(3, 6);
-  INIT_PATHS(3, 6, 3, p);
+  init_minimal_paths(3, 6, 3, p);
   const struct {
     PictureFormat format;
     const char* name;

@@ -118,7 +118,7 @@ bool refuse(std::ostream& err, const std::string& why) {
 // An option the chosen model does not read is refused rather than ignored,
 // so that a typo cannot silently sample another model.
 bool check_model_options(const ModelTexts& m, int32_t kind, std::ostream& err) {
-  const EnabledFields en = SETENB_MODE(kind);
+  const EnabledFields en = fields_enabled_for(kind);
   const std::pair<CLI::Option*, bool> uses[] = {
       {m.q_opt, en.q},           {m.kappa_opt, en.kappa}, {m.logqk_opt, kind == kRealQRacah},
       {m.K_opt, kind == kRacah}, {m.alpha_opt, en.alpha}, {m.beta_opt, en.beta},
@@ -141,7 +141,7 @@ bool check_hexagon(const ModelTexts& m, int32_t kind, std::ostream& err, Hexagon
   in.logq_or_K = kind == kRacah ? m.K : m.logqk;
   in.alpha = m.alpha;
   in.beta = m.beta;
-  const NewHexagonResult checked = FUNCTION_NEW(in);
+  const NewHexagonResult checked = check_new_hexagon(in);
   if (!checked.ok) return refuse(err, checked.message);
   params = checked.params;
   return true;

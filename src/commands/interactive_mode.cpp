@@ -60,7 +60,7 @@ bool InteractiveMode::apply_key(char key) {
 void InteractiveMode::run() {
   if (program_.pending_command.load() != kCommandIdle) return;  // a command is still running
   Platform& platform = program_.platform();
-  program_.DISABLEMENU();
+  program_.disable_commands();
   program_.line("Interactive mode. Type a letter in the window with a tiling");
   program_.line("press \"a\" to do S->S+1 step,");
   program_.line("\"z\" to do S->S-1 step,");
@@ -70,7 +70,7 @@ void InteractiveMode::run() {
   platform.show_progress(0, 0,
                          "Interactive mode: a, z, s, x in the picture window; q or Esc leaves");
   platform.focus(kPictureUnit);
-  program_.DRAWTILING(kPictureUnit);
+  program_.draw_picture(kPictureUnit);
   platform.set_key_capture(kPictureUnit, true);
   // The read runs a nested event loop: the windows repaint and the frame can
   // be closed while the mode waits for a key.
@@ -84,7 +84,7 @@ void InteractiveMode::run() {
     if (apply_key(*key)) {
       program_.publish_state();
       platform.focus(kPictureUnit);
-      program_.DRAWTILING(kPictureUnit);
+      program_.draw_picture(kPictureUnit);
     }
     ++program_.keys_handled;
   }
@@ -92,8 +92,8 @@ void InteractiveMode::run() {
   if (platform.shutting_down()) return;
   platform.end_progress();
   platform.focus(kTextUnit);
-  if (program_.params().S == program_.params().T) program_.DRAWTILING(kPictureUnit);
-  program_.ENABLEMENU();
+  if (program_.params().S == program_.params().T) program_.draw_picture(kPictureUnit);
+  program_.enable_commands();
   program_.write_report();
   platform.focus(kPictureUnit);
 }

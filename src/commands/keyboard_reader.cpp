@@ -5,9 +5,9 @@ namespace lozengia {
 KeyboardReader::KeyboardReader(KeySource& source)
     : source_(source), ring_([&source] { source.beep(); }) {}
 
-KeyboardReader::~KeyboardReader() { PEEKSTOP(); }
+KeyboardReader::~KeyboardReader() { stop_reading(); }
 
-void KeyboardReader::PEEKSTART(int unit) {
+void KeyboardReader::start_reading(int unit) {
   if (thread_.joinable()) {
     if (running_) return;
     thread_.join();  // a reader that ended on a typed "Q": already gone
@@ -21,10 +21,10 @@ void KeyboardReader::PEEKSTART(int unit) {
   // first read is not lost; no pause is needed for the thread to get going.
   source_.set_key_capture(unit, true);
   running_ = true;
-  thread_ = std::thread([this, unit] { GETCHARPROC(unit); });
+  thread_ = std::thread([this, unit] { read_keys(unit); });
 }
 
-void KeyboardReader::PEEKSTOP() {
+void KeyboardReader::stop_reading() {
   if (!thread_.joinable()) return;
   stop_requested_ = true;
   // running_ is cleared only after the reader's last read, so when it is
@@ -35,7 +35,7 @@ void KeyboardReader::PEEKSTOP() {
   source_.set_key_capture(unit_, false);
 }
 
-void KeyboardReader::GETCHARPROC(int unit) {
+void KeyboardReader::read_keys(int unit) {
   for (;;) {
     source_.focus(unit);
     const std::optional<char> key = source_.read_key(unit);
@@ -47,8 +47,8 @@ void KeyboardReader::GETCHARPROC(int unit) {
   if (ended_ && on_key_) on_key_();
 }
 
-bool KeyboardReader::USERPEEKCHAR() const { return ring_.peek() || ended_.load(); }
+bool KeyboardReader::key_waiting() const { return ring_.peek() || ended_.load(); }
 
-char KeyboardReader::USERGETCHAR() { return ring_.get(); }
+char KeyboardReader::take_key() { return ring_.get(); }
 
 }  // namespace lozengia

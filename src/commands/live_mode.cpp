@@ -76,12 +76,12 @@ void LiveMode::run(int32_t code) {
   Platform& platform = program_.platform();
   KeyboardReader& reader = program_.reader();
   SharedState& st = program_.state();
-  program_.DISABLEMENU();
+  program_.disable_commands();
   platform.focus(kPictureUnit);
-  program_.DRAWTILING(kPictureUnit);
+  program_.draw_picture(kPictureUnit);
   program_.live_steps = 0;
   platform.set_stop_available(true);
-  reader.PEEKSTART(kPictureUnit);
+  reader.start_reading(kPictureUnit);
   TextWindowSink sink(platform);
   const int32_t delay = program_.step_count.load();
   const std::string name = kTransitions[code - kCommandLivePlusMinus];
@@ -99,7 +99,7 @@ void LiveMode::run(int32_t code) {
   double draw_seconds = 0;  // the last picture's
   // Stops on a key, on Stop, at the bound of a one-way run, and when the
   // frame is closed (after the sweeps under way; the pause is cut short).
-  while (!program_.stop_command.load() && !reader.USERPEEKCHAR()) {
+  while (!program_.stop_command.load() && !reader.key_waiting()) {
     int32_t S, steps_made;
     {
       std::lock_guard<std::mutex> lock(st.mutex);
@@ -141,14 +141,14 @@ void LiveMode::run(int32_t code) {
     const auto drawn_from = Clock::now();
     program_.publish_state();
     platform.focus(kPictureUnit);
-    program_.DRAWTILING(kPictureUnit);
+    program_.draw_picture(kPictureUnit);
     draw_seconds = std::chrono::duration<double>(Clock::now() - drawn_from).count();
-    if (delay > 0) program_.pause(delay, [&] { return reader.USERPEEKCHAR(); });
+    if (delay > 0) program_.pause(delay, [&] { return reader.key_waiting(); });
   }
-  reader.PEEKSTOP();
+  reader.stop_reading();
   platform.set_stop_available(false);
   platform.end_progress();
-  program_.ENABLEMENU();
+  program_.enable_commands();
   program_.write_report();
   platform.focus(kPictureUnit);
   program_.stop_command = false;

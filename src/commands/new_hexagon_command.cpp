@@ -26,7 +26,7 @@ std::string rtrim(std::string s) {
 }  // namespace
 
 void NewHexagonCommand::enable_fields(Dialog& d, int32_t kind) {
-  const EnabledFields f = SETENB_MODE(kind);
+  const EnabledFields f = fields_enabled_for(kind);
   d.set_enabled(kQ, f.q);
   d.set_enabled(kKappa, f.kappa);
   d.set_enabled(kLogqOrK, f.logq_or_K);
@@ -47,7 +47,7 @@ void NewHexagonCommand::ok_pressed(Dialog& d) {
   in.logq_or_K = d.text(kLogqOrK);
   in.alpha = d.text(kAlpha);
   in.beta = d.text(kBeta);
-  const NewHexagonResult r = FUNCTION_NEW(in);
+  const NewHexagonResult r = check_new_hexagon(in);
   if (!r.ok) {
     program_.platform().message_box(rtrim(r.message), "Error!");
     return;
@@ -110,7 +110,7 @@ void NewHexagonCommand::open() {
   program_.write_report();
   if (made) {
     program_.publish_state();
-    if (program_.platform().redraw_after_each_command()) program_.DRAWTILING(kPictureUnit);
+    if (program_.platform().redraw_after_each_command()) program_.draw_picture(kPictureUnit);
   }
 }
 

@@ -108,22 +108,22 @@ void Program::main_program() {
 
   {
     std::lock_guard<std::mutex> lock(state_.mutex);
-    state_.hex = default_hexagon();  // defaults, the four arrays, INIT_PATHS
+    state_.hex = default_hexagon();  // defaults, the four arrays, init_minimal_paths
   }
 
   platform_.build_menus(
       {
-          {"&Show tiling", [this] { MENU_DRAW(); }, "Ctrl+T"},
-          {"&New hexagon", [this] { MENU_NEW(); }, "Ctrl+N"},
-          {"S->S&+1 steps", [this] { MENU_S_PLUS(); }, "Ctrl+U"},
-          {"S->S&-1 steps", [this] { MENU_S_MINUS(); }, "Ctrl+D"},
-          {"&Interactive mode", [this] { MENU_STEPS(); }, "Ctrl+I"},
-          {"&Live", [this] { MENU_LIVE(); }, "Ctrl+L"},
-          {"&Export plane partition as.. ", [this] { MENU_EXPORT(); }, "Ctrl+E"},
+          {"&Show tiling", [this] { menu_show_tiling(); }, "Ctrl+T"},
+          {"&New hexagon", [this] { menu_new_hexagon(); }, "Ctrl+N"},
+          {"S->S&+1 steps", [this] { menu_s_plus(); }, "Ctrl+U"},
+          {"S->S&-1 steps", [this] { menu_s_minus(); }, "Ctrl+D"},
+          {"&Interactive mode", [this] { menu_interactive(); }, "Ctrl+I"},
+          {"&Live", [this] { menu_live(); }, "Ctrl+L"},
+          {"&Export plane partition as.. ", [this] { menu_export(); }, "Ctrl+E"},
       },
       {
-          {"&How to start?", [this] { MENU_START(); }, "F1"},
-          {"&About LZA", [this] { MENU_ABOUT(); }, ""},
+          {"&How to start?", [this] { menu_how_to_start(); }, "F1"},
+          {"&About LZA", [this] { menu_about(); }, ""},
       });
 
   line("Lozengia. Beta version.");
@@ -146,7 +146,7 @@ void Program::main_program() {
   platform_.open_picture_window("Lozengia");
   platform_.open_scratch_window(
       "Work window. It is used for redrawing. You do not have to look at it", 1);
-  DRAWTILING(kPictureUnit);
+  draw_picture(kPictureUnit);
   publish_state();
 
   started_ = true;
@@ -169,21 +169,21 @@ void Program::command_loop() {
 void Program::hand_over(int32_t code) {
   // Greyed at once, not only when the loop picks the command up, so no second
   // command can be started in between.
-  DISABLEMENU();
+  disable_commands();
   stop_command = false;
   pending_command = code;
   { std::lock_guard<std::mutex> lock(wake_mutex_); }
   wake_.notify_all();
 }
 
-void Program::DISABLEMENU() { platform_.set_commands_enabled(false); }
-void Program::ENABLEMENU() { platform_.set_commands_enabled(true); }
+void Program::disable_commands() { platform_.set_commands_enabled(false); }
+void Program::enable_commands() { platform_.set_commands_enabled(true); }
 
 // ------------------------------------------------------------------ report
 
 void Program::write_report() {
   const HexagonParams p = params();
-  line(WRITEINFO(p));
+  line(parameter_report(p));
 }
 
 void Program::publish_state() {
@@ -233,15 +233,15 @@ std::shared_ptr<const TilingSnapshot> Program::snapshot() const {
 
 // ------------------------------------------------------------ menu entries
 
-void Program::DRAWTILING(int unit) { pictures_->draw(unit); }
-void Program::MENU_DRAW() { pictures_->show_tiling(); }
-void Program::MENU_EXPORT() { pictures_->export_to_file(); }
-void Program::MENU_NEW() { new_hexagon_->open(); }
-void Program::MENU_S_PLUS() { steps_->open(true); }
-void Program::MENU_S_MINUS() { steps_->open(false); }
-void Program::MENU_STEPS() { interactive_->run(); }
-void Program::MENU_LIVE() { live_->open(); }
-void Program::MENU_START() { platform_.message_box(kHelpText, "How to start:"); }
-void Program::MENU_ABOUT() { platform_.message_box(kAboutText, "About LZA"); }
+void Program::draw_picture(int unit) { pictures_->draw(unit); }
+void Program::menu_show_tiling() { pictures_->show_tiling(); }
+void Program::menu_export() { pictures_->export_to_file(); }
+void Program::menu_new_hexagon() { new_hexagon_->open(); }
+void Program::menu_s_plus() { steps_->open(true); }
+void Program::menu_s_minus() { steps_->open(false); }
+void Program::menu_interactive() { interactive_->run(); }
+void Program::menu_live() { live_->open(); }
+void Program::menu_how_to_start() { platform_.message_box(kHelpText, "How to start:"); }
+void Program::menu_about() { platform_.message_box(kAboutText, "About LZA"); }
 
 }  // namespace lozengia

@@ -74,15 +74,15 @@ class Program {
   bool started() const { return started_.load(); }
 
   // Menu callbacks (GUI thread).
-  void MENU_DRAW();
-  void MENU_NEW();
-  void MENU_S_PLUS();
-  void MENU_S_MINUS();
-  void MENU_STEPS();
-  void MENU_LIVE();
-  void MENU_EXPORT();
-  void MENU_START();
-  void MENU_ABOUT();
+  void menu_show_tiling();
+  void menu_new_hexagon();
+  void menu_s_plus();
+  void menu_s_minus();
+  void menu_interactive();
+  void menu_live();
+  void menu_export();
+  void menu_how_to_start();
+  void menu_about();
 
   // The keyboard reader live mode uses (its keys stay readable after a run).
   KeyboardReader& reader() { return reader_; }
@@ -92,9 +92,9 @@ class Program {
   std::atomic<int64_t> keys_handled{0};
 
   // Shows the current configuration in the window of `unit` (any thread).
-  void DRAWTILING(int unit);
-  void DISABLEMENU();
-  void ENABLEMENU();
+  void draw_picture(int unit);
+  void disable_commands();
+  void enable_commands();
   // The parameter report line in the text window.
   void write_report();
 

@@ -79,8 +79,8 @@ void StepCommands::ok_pressed(Dialog& d, bool plus) {
   program_.hand_over(plus ? kCommandSPlus : kCommandSMinus);
 }
 
-void StepCommands::FUNCTION_SPL(Dialog& d) { ok_pressed(d, true); }
-void StepCommands::FUNCTION_SMIN(Dialog& d) { ok_pressed(d, false); }
+void StepCommands::s_plus_ok(Dialog& d) { ok_pressed(d, true); }
+void StepCommands::s_minus_ok(Dialog& d) { ok_pressed(d, false); }
 
 void StepCommands::open(bool plus) {
   if (program_.pending_command.load() != kCommandIdle) return;  // a command is still running
@@ -98,9 +98,9 @@ void StepCommands::open(bool plus) {
   d.set_first_field(kSteps);
   d.set_callback(kOk, [this, plus](Dialog& dd, int) {
     if (plus)
-      FUNCTION_SPL(dd);
+      s_plus_ok(dd);
     else
-      FUNCTION_SMIN(dd);
+      s_minus_ok(dd);
   });
   d.run();
 }
@@ -111,7 +111,7 @@ void StepCommands::run(int32_t code) {
   const bool plus = code == kCommandSPlus;
   const int32_t steps = program_.step_count.load();
   const int32_t samples = program_.sample_count.load();
-  program_.DISABLEMENU();
+  program_.disable_commands();
   platform.focus(kTextUnit);
   platform.set_stop_available(true);
   TextWindowSink sink(platform);
@@ -148,8 +148,8 @@ void StepCommands::run(int32_t code) {
   }
   program_.publish_state();
   if (!program_.stopping() && platform.redraw_after_each_command())
-    program_.DRAWTILING(kPictureUnit);
-  program_.ENABLEMENU();
+    program_.draw_picture(kPictureUnit);
+  program_.enable_commands();
   program_.write_report();
   program_.stop_command = false;
   program_.pending_command = kCommandIdle;

@@ -16,8 +16,8 @@ class StepCommands {
 
   void open(bool plus);
   // OK handlers of the two dialogs.
-  void FUNCTION_SPL(Dialog& d);
-  void FUNCTION_SMIN(Dialog& d);
+  void s_plus_ok(Dialog& d);
+  void s_minus_ok(Dialog& d);
   // Runs the pending command `code` (program thread).
   void run(int32_t code);
 

@@ -50,7 +50,7 @@ std::string set_hexagon(Hexagon& hex, const HexagonParams& p) {
   } catch (const std::length_error&) {
     return "Not enough memory for a hexagon of this size";
   }
-  INIT_PATHS(p.N, p.T, p.S, a);
+  init_minimal_paths(p.N, p.T, p.S, a);
   hex.paths.swap(a);
   hex.newpaths.swap(b);
   hex.startpaths.swap(c);
@@ -72,7 +72,7 @@ Hexagon default_hexagon() {
   return hex;
 }
 
-void INIT_PATHS(const int32_t& N, const int32_t& T, const int32_t& S, PathArray& paths) {
+void init_minimal_paths(const int32_t& N, const int32_t& T, const int32_t& S, PathArray& paths) {
   for (int32_t t = 0; t <= T; ++t) {
     int32_t* col = paths.slice(t);
     const int32_t lift = t <= T - S ? 0 : t - (T - S);

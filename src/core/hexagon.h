@@ -111,7 +111,7 @@ std::string set_hexagon(Hexagon& hex, const HexagonParams& p);
 Hexagon default_hexagon();
 
 // The minimal configuration for S: flat up to slice T-S, then rising.
-void INIT_PATHS(const int32_t& N, const int32_t& T, const int32_t& S, PathArray& paths);
+void init_minimal_paths(const int32_t& N, const int32_t& T, const int32_t& S, PathArray& paths);
 
 // Empty when `p` is a valid configuration of the hexagon N x (T-S) x S
 // (strictly increasing slices, steps of 0 or 1, slice 0 at 0..N-1, path i

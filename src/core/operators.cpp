@@ -33,26 +33,26 @@ void run(int32_t N, int32_t T, int32_t S, const ModelParams& model, const PathAr
 
 }  // namespace
 
-void SOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+void s_plus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                const double& q, const double& K, const double& alpha, const double& beta,
                const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink) {
   rng.with_lock([&](ParkMiller& g) {
     run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, g, sink);
   });
 }
-void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+void s_minus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                     const double& q, const double& K, const double& alpha, const double& beta,
                     const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink) {
   rng.with_lock([&](ParkMiller& g) {
     run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, g, sink);
   });
 }
-void SOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+void s_plus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                const double& q, const double& K, const double& alpha, const double& beta,
                const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
   run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
 }
-void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+void s_minus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                     const double& q, const double& K, const double& alpha, const double& beta,
                     const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
   run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);

@@ -1,4 +1,4 @@
-// The two Markov operators: S->S+1 (SOPERATOR) and S->S-1 (SMINUSOPERATOR).
+// The two Markov operators: S->S+1 (s_plus_operator) and S->S-1 (s_minus_operator).
 // Each reads `old`, writes every element of `nw`, and never changes S; the
 // caller swaps or copies the arrays and changes S by one.
 #pragma once
@@ -14,20 +14,20 @@
 namespace lozengia {
 
 // Operators on the shared, locked generator (the desktop program's single
-// stream, in the order every draw is made). SOPERATOR: one sweep S->S+1;
-// SMINUSOPERATOR: one sweep S->S-1.
-void SOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+// stream, in the order every draw is made). s_plus_operator: one sweep S->S+1;
+// s_minus_operator: one sweep S->S-1.
+void s_plus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                const double& q, const double& K, const double& alpha, const double& beta,
                const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink);
-void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+void s_minus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                     const double& q, const double& K, const double& alpha, const double& beta,
                     const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink);
 
 // The same on a private stream, for work that runs in parallel.
-void SOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+void s_plus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                const double& q, const double& K, const double& alpha, const double& beta,
                const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
-void SMINUSOPERATOR(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+void s_minus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                     const double& q, const double& K, const double& alpha, const double& beta,
                     const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
 

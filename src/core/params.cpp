@@ -89,7 +89,7 @@ std::string display_real(double v) {
   return buf;
 }
 
-NewHexagonResult FUNCTION_NEW(const NewHexagonInput& in) {
+NewHexagonResult check_new_hexagon(const NewHexagonInput& in) {
   NewHexagonResult r;
   r.message = "Bad Input";
   const int32_t kind = in.kind;
@@ -193,7 +193,7 @@ NewHexagonInput new_dialog_prefill(const HexagonParams& cur) {
   return in;
 }
 
-EnabledFields SETENB_MODE(int32_t kind) {
+EnabledFields fields_enabled_for(int32_t kind) {
   EnabledFields f;
   switch (kind) {
     case kImaginaryQRacah:
@@ -217,7 +217,7 @@ EnabledFields SETENB_MODE(int32_t kind) {
   return f;
 }
 
-std::string WRITEINFO(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+std::string parameter_report(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                       const double& q, const double& K, const double& alpha, const double& beta) {
   const std::string shape = std::to_string(N) + " " + std::to_string(T) + " " + std::to_string(S);
   switch (kind) {

@@ -32,7 +32,7 @@ struct NewHexagonResult {
 // converts the accepted values to the stored form: q stored as entered for
 // q-Hahn and as 1/q otherwise; K as entered for Racah, kappa^2 for Imaginary
 // q-Racah, -(q^(2L)) for Real q-Racah, 0 otherwise.
-NewHexagonResult FUNCTION_NEW(const NewHexagonInput& in);
+NewHexagonResult check_new_hexagon(const NewHexagonInput& in);
 
 // The fields as the dialog shows them for the current state: stored forms
 // converted back to what the user entered.
@@ -42,7 +42,7 @@ NewHexagonInput new_dialog_prefill(const HexagonParams& current);
 struct EnabledFields {
   bool q = false, kappa = false, logq_or_K = false, alpha = false, beta = false;
 };
-EnabledFields SETENB_MODE(int32_t kind);
+EnabledFields fields_enabled_for(int32_t kind);
 
 // Strict readers for typed numbers: surrounding blanks allowed, nothing else
 // around the number. Integers must fit in 32 bits; reals must be finite
@@ -56,10 +56,10 @@ bool parse_real(const std::string& text, double& out);
 std::string display_real(double v);
 
 // The parameter report line for the current state.
-std::string WRITEINFO(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
+std::string parameter_report(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
                       const double& q, const double& K, const double& alpha, const double& beta);
-inline std::string WRITEINFO(const HexagonParams& p) {
-  return WRITEINFO(p.N, p.T, p.S, p.model.kind, p.model.q, p.model.K, p.model.alpha, p.model.beta);
+inline std::string parameter_report(const HexagonParams& p) {
+  return parameter_report(p.N, p.T, p.S, p.model.kind, p.model.q, p.model.K, p.model.alpha, p.model.beta);
 }
 
 // Names of the models as the "New" dialog lists them, index = kind (0 unused).

@@ -40,13 +40,13 @@ Sampler::Sampler(int32_t N, int32_t T, const ModelParams& model)
 
 template <class Rng>
 void Sampler::step_plus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink) {
-  SOPERATOR(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths, scratch_,
+  s_plus_operator(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths, scratch_,
             rng, sink);
   paths.swap(scratch_);
 }
 template <class Rng>
 void Sampler::step_minus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink) {
-  SMINUSOPERATOR(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths,
+  s_minus_operator(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths,
                  scratch_, rng, sink);
   paths.swap(scratch_);
 }
@@ -57,7 +57,7 @@ template void Sampler::step_minus(int32_t, PathArray&, ParkMiller&, MessageSink&
 
 template <class Rng>
 void exact_sample(const HexagonParams& p, PathArray& paths, Rng& rng, MessageSink& sink) {
-  INIT_PATHS(p.N, p.T, 0, paths);
+  init_minimal_paths(p.N, p.T, 0, paths);
   Sampler sampler(p.N, p.T, p.model);
   for (int32_t s = 0; s < p.S; ++s) sampler.step_plus(s, paths, rng, sink);
 }

@@ -138,18 +138,18 @@ TEST(KeyRing, HoldsTwoHundredFiftyFiveAndRefusesTheNextWithABeep) {
 TEST(KeyboardReader, QueuesTypedKeysInOrderAndDropsThe256th) {
   ScriptedKeys src;
   KeyboardReader reader(src);
-  reader.PEEKSTART(27);
-  EXPECT_FALSE(reader.USERPEEKCHAR());
+  reader.start_reading(27);
+  EXPECT_FALSE(reader.key_waiting());
   for (int k = 0; k < 300; ++k) src.type(static_cast<char>('a' + k % 26));
   wait_for([&] { return src.reads() == 300; });
   EXPECT_EQ(reader.waiting_keys(), 255);
   EXPECT_EQ(src.beeps.load(), 45);
-  EXPECT_TRUE(reader.USERPEEKCHAR());
-  for (int k = 0; k < 255; ++k) ASSERT_EQ(reader.USERGETCHAR(), static_cast<char>('a' + k % 26));
-  EXPECT_FALSE(reader.USERPEEKCHAR());
-  EXPECT_EQ(reader.USERGETCHAR(), ' ');
+  EXPECT_TRUE(reader.key_waiting());
+  for (int k = 0; k < 255; ++k) ASSERT_EQ(reader.take_key(), static_cast<char>('a' + k % 26));
+  EXPECT_FALSE(reader.key_waiting());
+  EXPECT_EQ(reader.take_key(), ' ');
   EXPECT_EQ(src.beeps.load(), 46);
-  reader.PEEKSTOP();
+  reader.stop_reading();
   EXPECT_FALSE(reader.running());
   EXPECT_FALSE(reader.ended_by_itself());
   EXPECT_FALSE(src.capturing());
@@ -158,7 +158,7 @@ TEST(KeyboardReader, QueuesTypedKeysInOrderAndDropsThe256th) {
 TEST(KeyboardReader, ATypedQEndsTheReaderUnqueuedAndCountsAsAKey) {
   ScriptedKeys src;
   KeyboardReader reader(src);
-  reader.PEEKSTART(27);
+  reader.start_reading(27);
   src.type('a');
   src.type('Q');
   src.type('b');
@@ -166,18 +166,18 @@ TEST(KeyboardReader, ATypedQEndsTheReaderUnqueuedAndCountsAsAKey) {
   EXPECT_EQ(reader.waiting_keys(), 1);
   EXPECT_TRUE(reader.ended_by_itself());
   EXPECT_EQ(src.unread(), 1);  // "b" was never read
-  EXPECT_EQ(reader.USERGETCHAR(), 'a');
+  EXPECT_EQ(reader.take_key(), 'a');
   // Nothing waits, yet a loop that runs until a key must stop: the reader
   // that would see the key is gone.
-  EXPECT_TRUE(reader.USERPEEKCHAR());
-  reader.PEEKSTOP();
+  EXPECT_TRUE(reader.key_waiting());
+  reader.stop_reading();
   // A new start gives a fresh reader with an empty ring.
-  reader.PEEKSTART(27);
-  EXPECT_FALSE(reader.USERPEEKCHAR());
+  reader.start_reading(27);
+  EXPECT_FALSE(reader.key_waiting());
   src.type('c');
-  wait_for([&] { return reader.USERPEEKCHAR(); });
-  EXPECT_EQ(reader.USERGETCHAR(), 'c');
-  reader.PEEKSTOP();
+  wait_for([&] { return reader.key_waiting(); });
+  EXPECT_EQ(reader.take_key(), 'c');
+  reader.stop_reading();
 }
 
 TEST(KeyboardReader, StartAndStopManyTimesLeaveNoThreadBehind) {
@@ -185,18 +185,18 @@ TEST(KeyboardReader, StartAndStopManyTimesLeaveNoThreadBehind) {
   ScriptedKeys src;
   KeyboardReader reader(src);
   for (int round = 0; round < 300; ++round) {
-    reader.PEEKSTART(27);
-    reader.PEEKSTART(27);  // a second start while running is nothing
+    reader.start_reading(27);
+    reader.start_reading(27);  // a second start while running is nothing
     EXPECT_TRUE(reader.running());
     if (round % 3 == 0) {
       src.type('k');
-      wait_for([&] { return reader.USERPEEKCHAR(); });
-      ASSERT_EQ(reader.USERGETCHAR(), 'k');
+      wait_for([&] { return reader.key_waiting(); });
+      ASSERT_EQ(reader.take_key(), 'k');
     }
-    reader.PEEKSTOP();
+    reader.stop_reading();
     ASSERT_FALSE(reader.running());
     ASSERT_FALSE(reader.ended_by_itself()) << round;
-    reader.PEEKSTOP();  // stopping twice is harmless
+    reader.stop_reading();  // stopping twice is harmless
   }
   EXPECT_EQ(thread_count(), before);
 }
@@ -205,12 +205,12 @@ TEST(KeyboardReader, TheWindowClosingWakesABlockedReader) {
   const int before = thread_count();
   ScriptedKeys src;
   KeyboardReader reader(src);
-  reader.PEEKSTART(27);
+  reader.start_reading(27);
   wait_for([&] { return thread_count() == before + 1; });
   src.close();  // from now on the stop key cannot be delivered either
   wait_for([&] { return !reader.running(); });
-  EXPECT_TRUE(reader.USERPEEKCHAR());
-  reader.PEEKSTOP();  // joins; would hang if the read were still blocked
+  EXPECT_TRUE(reader.key_waiting());
+  reader.stop_reading();  // joins; would hang if the read were still blocked
   EXPECT_EQ(thread_count(), before);
 }
 
@@ -218,9 +218,9 @@ TEST(KeyboardReader, StoppingWhileTheWindowClosesDoesNotHang) {
   for (int round = 0; round < 100; ++round) {
     ScriptedKeys src;
     KeyboardReader reader(src);
-    reader.PEEKSTART(27);
+    reader.start_reading(27);
     std::thread closer([&] { src.close(); });
-    reader.PEEKSTOP();
+    reader.stop_reading();
     closer.join();
     ASSERT_FALSE(reader.running());
   }

@@ -190,7 +190,7 @@ class ModesTest : public QObject {
     wait_until([&] { return s.last_line() == "Hahn case. N,T,S = 3 4 4"; });
     // At S = T there is one tiling.
     PathArray top(3, 4);
-    INIT_PATHS(3, 4, 4, top);
+    init_minimal_paths(3, 4, 4, top);
     QVERIFY(s.program->paths() == top);
   }
 
@@ -292,7 +292,7 @@ class ModesTest : public QObject {
     s.trigger("Interactive mode");
     QVERIFY(s.platform->commands_enabled());
     // The next picture opens a picture window again.
-    s.program->DRAWTILING(kPictureUnit);
+    s.program->draw_picture(kPictureUnit);
     QCOMPARE(s.platform->picture_windows().size(), 1);
   }
 

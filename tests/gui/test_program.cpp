@@ -225,7 +225,7 @@ class ProgramTest : public QObject {
     QCOMPARE(p.model.kind, int32_t{kQHahn});
     QCOMPARE(p.model.q, 0.5);
     PathArray minimal(3, 4);
-    INIT_PATHS(3, 4, 2, minimal);
+    init_minimal_paths(3, 4, 2, minimal);
     QVERIFY(s.program->paths() == minimal);
     wait_until([&] { return s.last_line().startsWith("qHahn"); });
     QCOMPARE(s.last_line(), QString("qHahn case. N,T,S,q = 3 4 2 0.5"));
@@ -390,7 +390,7 @@ class ProgramTest : public QObject {
     QCOMPARE(s.program->params().S, 6);
     // At S = T there is one tiling: the minimal one.
     PathArray top(4, 6);
-    INIT_PATHS(4, 6, 6, top);
+    init_minimal_paths(4, 6, 6, top);
     QVERIFY(s.program->paths() == top);
   }
 

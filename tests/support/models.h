@@ -40,7 +40,7 @@ inline ModelParams entered_model(int32_t kind, int32_t N, int32_t T, const Model
   in.logq_or_K = text.logq_or_K;
   in.alpha = text.alpha;
   in.beta = text.beta;
-  const NewHexagonResult r = FUNCTION_NEW(in);
+  const NewHexagonResult r = check_new_hexagon(in);
   EXPECT_TRUE(r.ok) << (what.empty() ? kModelNames[kind] : what) << " N=" << N << " T=" << T << ": "
                     << r.message;
   return r.params.model;

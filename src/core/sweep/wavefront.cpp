@@ -175,7 +175,7 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
 
 void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed, unsigned threads,
                           MessageSink& sink, std::atomic<int64_t>* sweeps_done) {
-  INIT_PATHS(p.N, p.T, 0, paths);
+  init_minimal_paths(p.N, p.T, 0, paths);
   StreamSweeps how;
   how.plus = true;
   how.steps = p.S;
