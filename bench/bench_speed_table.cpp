@@ -1,4 +1,4 @@
-// The README's speed table in one run: the exact uniform n = 1000 sample as
+// The speed table of docs/performance.md in one run: the exact uniform n = 1000 sample as
 // lozengia-cli makes it (N = 1000, T = 2000, S = 1000, seed 1, every core),
 // and next to it what a user waits for at that size: the PNG picture in each
 // style at 2000 pixels, the style 1 SVG, the desktop program's 1000 S->S+1

@@ -1,4 +1,4 @@
-"""The README's speed table from one run of lozengia_bench_table.
+"""The speed table of docs/performance.md from one run of lozengia_bench_table.
 
     /usr/bin/python3 bench/speed_table.py --run build-release [--rounds 5]
     /usr/bin/python3 bench/speed_table.py table.json
