@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -27,9 +28,11 @@
 #include <thread>
 
 #include "core/hexagon.h"
+#include "render/interrupt_cleanup.h"
 #include "render/picture_files.h"
 #include "render/pp_writer.h"
 #include "render/report_file.h"
+#include "render/standard_descriptors.h"
 #include "support/files.h"
 
 // Every call of umask in this program lands here. The writer must learn the
@@ -181,6 +184,15 @@ TEST_F(Writer, AnExistingFileIsReplacedWholeAndKeepsItsMode) {
   }
   EXPECT_EQ(read_file(kept), kOld);
   EXPECT_EQ(entries(dir), 4u);
+
+  // A name of 255 bytes leaves no room for a temporary name beside it: a
+  // shorter one is made, and the file is still replaced whole.
+  const fs::path longest = old_file(dir / (std::string(251, 'n') + ".txt"));
+  const ino_t long_inode = stat_of(longest).st_ino;
+  ASSERT_EQ(write_file_replacing(longest.string(), big_text()), WriteStatus::kOk);
+  EXPECT_EQ(read_file(longest), big_text());
+  EXPECT_NE(stat_of(longest).st_ino, long_inode) << "not replaced through a new file";
+  EXPECT_EQ(entries(dir), 5u);
 }
 
 TEST_F(Writer, LinksAreFollowedToTheFileTheyName) {
@@ -265,7 +277,7 @@ TEST_F(Writer, StandardOutputAndDescriptorsAreWrittenThrough) {
     if (::pipe(fds) != 0) return 9;
     ::close(fds[0]);  // no reader any more
     const std::string name = "/dev/fd/" + std::to_string(fds[1]);
-    if (write_file_replacing(name, big_text()) != WriteStatus::kWriteError) return 1;
+    if (write_file_replacing(name, big_text()).error() != EPIPE) return 1;
     // The signal the write raised was not left pending either.
     sigset_t pending;
     sigpending(&pending);
@@ -297,6 +309,7 @@ TEST_F(Writer, AFullDeviceStaysADeviceAndTheWriteFails) {
   for (const fs::path& target : {full, dir / "full-link"}) {
     const WriteStatus ws = write_file_replacing(target.string(), big_text());
     EXPECT_EQ(ws, WriteStatus::kWriteError) << target;
+    EXPECT_EQ(ws.error(), ENOSPC) << target;
     EXPECT_STREQ(write_status_message(ws), "Error while writing to file");
     EXPECT_EQ(append_to_file(target.string(), "report\n"), WriteStatus::kWriteError);
   }
@@ -313,49 +326,92 @@ TEST_F(Writer, AFullDeviceStaysADeviceAndTheWriteFails) {
   EXPECT_EQ(entries(dir), 2u);
 }
 
-// A folder that may not be written, holding a file that may: the file is
-// written in place (no temporary file can be made beside it), and a write
-// that fails there is reported.
-TEST_F(Writer, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
-  const fs::path sub = dir / "ro";
+// Sets the soft file size limit: a write past it fails with EFBIG, as on a
+// full disk (SIGXFSZ is ignored). RLIM_INFINITY lifts it again.
+bool limit_file_size(rlim_t bytes) {
+  ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit lim {};
+  if (::getrlimit(RLIMIT_FSIZE, &lim) != 0) return false;
+  lim.rlim_cur = std::min(bytes, lim.rlim_max);
+  return ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
+}
+
+// A folder that may not be written, holding a file that may: nothing can be
+// made beside the file, so it is written in place, its old content first
+// copied to $TMPDIR and put back whenever the write does not end well. Where
+// no copy can be kept (here the file size limit stops the copy), the file is
+// refused, unless writing in place without a copy is allowed; it then never
+// holds new content followed by old.
+TEST_F(Writer, AFileInAReadOnlyFolderIsWrittenInPlaceWithItsOldContentKept) {
+  const fs::path sub = dir / "ro", tmp = dir / "tmp";
   fs::create_directories(sub);
+  fs::create_directories(tmp);
+  ::chmod(tmp.c_str(), 0777);
   const fs::path target = old_file(sub / "pp.txt");
   const uid_t owner = ::geteuid() == 0 ? kNobody : ::geteuid();
   ASSERT_EQ(::chown(sub.c_str(), owner, -1), 0);
   ASSERT_EQ(::chown(target.c_str(), owner, -1), 0);
   ::chmod(sub.c_str(), 0555);
   const ino_t inode = stat_of(target).st_ino;
-  const std::string text = big_text();
+  const std::string text = big_text(), other = "other " + big_text();
+  const std::string name = target.string();
+  WriteOptions without_copy;
+  without_copy.in_place_without_copy = true;
 
   const int status = in_child([&] {
     if (!become_unprivileged()) return kCouldNotDrop;
     // Root would be allowed to write the folder anyway: make sure we are not.
     if (::access(sub.c_str(), W_OK) == 0) return kCouldNotDrop;
-    if (output_kind(target.string()) != OutputKind::kFile) return 1;
-    if (write_file_replacing(target.string(), text) != WriteStatus::kOk) return 2;
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    // The target holds `want`, and no copy is left behind.
+    auto holds = [&](const std::string& want) {
+      return read_file(target) == want && entries(tmp) == 0;
+    };
+    if (output_kind(name) != OutputKind::kFile || check_output(name) != WriteStatus::kOk) return 1;
+    if (write_file_replacing(name, text) != WriteStatus::kOk || !holds(text)) return 2;
     // Shorter text: the rest of the longer one is cut off.
-    if (write_file_replacing(target.string(), "short\n") != WriteStatus::kOk) return 3;
+    if (write_file_replacing(name, "short\n") != WriteStatus::kOk || !holds("short\n")) return 3;
+    {
+      ReplacingFile given_up;
+      if (given_up.open(name) != WriteStatus::kOk || entries(tmp) != 1) return 4;
+      given_up.write(text);
+    }
+    if (!holds("short\n")) return 5;
     // A new name there cannot be made.
-    if (write_file_replacing((sub / "new.txt").string(), "x") != WriteStatus::kOpenError) return 4;
+    if (write_file_replacing((sub / "new.txt").string(), "x") != WriteStatus::kOpenError) return 6;
+
+    // A disk that fills up during the write: the old content comes back.
+    if (!limit_file_size(64 * 1024)) return 9;
+    const WriteStatus full = write_file_replacing(name, text);
+    if (full != WriteStatus::kWriteError || full.error() != EFBIG || !holds("short\n")) return 7;
+
+    // An old content too large to copy: refused, and the file untouched...
+    limit_file_size(RLIM_INFINITY);
+    write_file_replacing(name, text);
+    limit_file_size(64 * 1024);
+    const WriteStatus refused = write_file_replacing(name, "short\n");
+    if (refused != WriteStatus::kOpenError || !refused.refused_in_place() ||
+        refused.error() != EFBIG || !holds(text))
+      return 8;
+    // ...unless allowed without a copy.
+    if (write_file_replacing(name, "short\n", without_copy) != WriteStatus::kOk ||
+        !holds("short\n"))
+      return 10;
+
+    // Without a copy a failed write leaves the start of the new text only.
+    limit_file_size(RLIM_INFINITY);
+    write_file_replacing(name, text);
+    limit_file_size(64 * 1024);
+    if (write_file_replacing(name, other, without_copy) != WriteStatus::kWriteError) return 11;
+    const std::string left = read_file(target);
+    if (left.empty() || left.size() > 64 * 1024 || other.compare(0, left.size(), left) != 0)
+      return 12;
     return 0;
   });
   if (status == kCouldNotDrop) GTEST_SKIP() << "could not run as an unprivileged user";
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(read_file(target), "short\n");
+  EXPECT_EQ(status, 0) << "the check that failed, numbered in the child";
   EXPECT_EQ(stat_of(target).st_ino, inode) << "not written in place";
   EXPECT_EQ(entries(sub), 1u);
-
-  // A disk that fills up during the write (the file size limit): reported.
-  const int full = in_child([&] {
-    if (!become_unprivileged()) return kCouldNotDrop;
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim {
-      4096, 4096
-    };
-    if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 9;
-    return write_file_replacing(target.string(), text) == WriteStatus::kWriteError ? 0 : 1;
-  });
-  EXPECT_EQ(full, 0) << "a failed write in place was not reported";
 }
 
 // In a sticky folder (such as /tmp) only the file's or folder's owner may
@@ -387,10 +443,20 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
   init_minimal_paths(2, 4, 2, p);
   const std::string gone = (sub / "pp.txt").string();
   fs::remove_all(sub);
-  for (const std::string& target :
-       {dir.string(), dir.string() + "/", std::string(), gone, (dir / "a" / "b" / "c").string()}) {
+  const std::pair<std::string, int> targets[] = {{dir.string(), EISDIR},
+                                                 {dir.string() + "/", EISDIR},
+                                                 {std::string(), ENOENT},
+                                                 {gone, ENOENT},
+                                                 {(dir / "a" / "b" / "c").string(), ENOENT}};
+  for (const auto& [target, error] : targets) {
     EXPECT_EQ(output_kind(target), OutputKind::kRefused) << target;
-    EXPECT_EQ(write_file_replacing(target, "x"), WriteStatus::kOpenError) << target;
+    const WriteStatus ws = write_file_replacing(target, "x");
+    EXPECT_EQ(ws, WriteStatus::kOpenError) << target;
+    // The reason reaches the user.
+    EXPECT_EQ(ws.error(), error) << target;
+    EXPECT_EQ(write_failure_text(ws, target), "Error while opening file" +
+                                                  (target.empty() ? "" : " " + target) + ": " +
+                                                  std::strerror(error));
     EXPECT_EQ(append_to_file(target, "x"), WriteStatus::kOpenError) << target;
     EXPECT_EQ(write_tiling_picture(PictureFormat::kPng, target, p, 2, 4, 2, 2, LozengeColors{}, 32),
               WriteStatus::kOpenError)
@@ -400,7 +466,7 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
   EXPECT_STREQ(write_status_message(WriteStatus::kOpenError), "Error while opening file");
   // The folder replaced by a file of the same name.
   old_file(sub);
-  EXPECT_EQ(write_file_replacing(gone, "x"), WriteStatus::kOpenError);
+  EXPECT_EQ(write_file_replacing(gone, "x").error(), ENOTDIR);
   EXPECT_EQ(read_file(sub), kOld);
   EXPECT_EQ(entries(dir), 1u);
 }
@@ -442,6 +508,168 @@ TEST_F(Writer, EveryPictureFormatIsWritten) {
   EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos);
   EXPECT_FALSE(write_tiling_pdf((dir / "v.pdf").string(), p, 3, 6, 3, 2, LozengeColors{}, 0));
   EXPECT_EQ(entries(dir), 6u);
+}
+
+int child_status(pid_t pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFSIGNALED(status) ? 100 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+// A signal that would end the program, while files are under way: temporary
+// files are removed and a file written in place gets its old content back,
+// then the program ends as the signal would have ended it. SIGPIPE and
+// SIGXFSZ are ignored instead, so that the write fails; a signal ignored on
+// entry stays ignored.
+TEST_F(Writer, AnEndingSignalUndoesTheFilesUnderWay) {
+  const fs::path ro = dir / "ro", tmp = dir / "tmp";
+  fs::create_directories(ro);
+  fs::create_directories(tmp);
+  ::chmod(tmp.c_str(), 0777);
+  const fs::path kept = old_file(dir / "kept.txt", 0666), in_place = old_file(ro / "pp.txt");
+  const uid_t owner = ::geteuid() == 0 ? kNobody : ::geteuid();
+  ASSERT_EQ(::chown(in_place.c_str(), owner, -1), 0);
+  ::chmod(ro.c_str(), 0555);
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU,
+                        SIGVTALRM, SIGPROF, SIGRTMIN + 3}) {
+    const int status = in_child([&] {
+      if (!become_unprivileged() || ::access(ro.c_str(), W_OK) == 0) return kCouldNotDrop;
+      ::setenv("TMPDIR", tmp.c_str(), 1);
+      const struct rlimit no_core {};
+      ::setrlimit(RLIMIT_CORE, &no_core);
+      ::signal(sig, SIG_DFL);
+      const InterruptCleanup cleanup;
+      ReplacingFile a, b, c;
+      if (a.open(kept.string()) != WriteStatus::kOk ||
+          b.open((dir / "new.svg").string()) != WriteStatus::kOk ||
+          c.open(in_place.string()) != WriteStatus::kOk)
+        return 1;
+      a.write("half");
+      b.write("<svg");
+      c.write(big_text());
+      if (read_file(in_place).substr(0, 4) != "line") return 2;
+      ::raise(sig);
+      return 3;
+    });
+    if (status == kCouldNotDrop) GTEST_SKIP() << "could not run as an unprivileged user";
+    EXPECT_EQ(status, 100 + sig) << strsignal(sig);
+    EXPECT_EQ(read_file(kept), kOld) << strsignal(sig);
+    EXPECT_EQ(read_file(in_place), kOld) << strsignal(sig);
+    EXPECT_EQ(entries(dir), 3u) << strsignal(sig) << ": a temporary file was left";
+    EXPECT_EQ(entries(tmp), 0u) << strsignal(sig) << ": a copy was left";
+  }
+
+  const int ignored = in_child([&] {
+    ::signal(SIGHUP, SIG_IGN);  // as under nohup
+    const InterruptCleanup cleanup;
+    ReplacingFile a;
+    if (a.open(kept.string()) != WriteStatus::kOk) return 1;
+    a.write("new");
+    ::raise(SIGHUP);
+    if (a.commit() != WriteStatus::kOk) return 2;
+    // Taken over while it lived only.
+    struct sigaction now {};
+    ::sigaction(SIGTERM, nullptr, &now);
+    if (now.sa_handler == SIG_DFL) return 3;
+    // A pipe without a reader and the file size limit: the writes fail.
+    int fds[2];
+    if (::pipe(fds) != 0) return 9;
+    ::close(fds[0]);
+    if (::write(fds[1], "x", 1) >= 0 || errno != EPIPE) return 4;
+    struct rlimit lim {};
+    ::getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = 1024;
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    const int fd = ::open((dir / "big").c_str(), O_WRONLY | O_CREAT, 0600);
+    const std::string kib(4096, 'x');
+    if (::write(fd, kib.data(), kib.size()) != 1024 || ::write(fd, "x", 1) >= 0 || errno != EFBIG)
+      return 5;
+    ::raise(SIGINT);  // committed: the file is the new one now
+    return 0;
+  });
+  EXPECT_EQ(ignored, 100 + SIGINT) << "1..5: the check that failed";
+  EXPECT_EQ(read_file(kept), "new") << "an ignored signal or a late one undid the file";
+}
+
+// Pictures written one after another while a signal may come at any moment,
+// also between a temporary file's creation and its rename: whenever it comes,
+// the file is the old one or a whole new one, and no temporary file is left.
+TEST_F(Writer, ASignalAtAnyMomentOfAReplacementLeavesNoTrace) {
+  const fs::path target = old_file(dir / "p.png");
+  const std::string pictures[2] = {std::string(256 * 1024, 'a'), std::string(256 * 1024, 'b')};
+  for (int round = 0; round < 20; ++round) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::signal(SIGUSR1, SIG_DFL);
+      const InterruptCleanup cleanup;
+      for (int k = 0;; ++k) write_file_replacing(target.string(), pictures[k % 2]);
+    }
+    ::usleep(static_cast<useconds_t>(2000 + round * 1700));
+    ::kill(pid, SIGUSR1);
+    EXPECT_EQ(child_status(pid), 100 + SIGUSR1);
+    const std::string left = read_file(target);
+    EXPECT_TRUE(left == kOld || left == pictures[0] || left == pictures[1])
+        << "round " << round << ": " << left.size() << " bytes";
+    EXPECT_EQ(entries(dir), 1u) << "round " << round << ": a temporary file was left";
+  }
+}
+
+// Two names of one file or stream are known as one: through links, other
+// spellings, descriptors; new names by the file they will be. The null device
+// takes any number of outputs.
+TEST_F(Writer, NamesOfOneFileOrStreamAreKnownAsOne) {
+  const fs::path a = old_file(dir / "a.txt"), b = old_file(dir / "b.txt");
+  fs::create_symlink("a.txt", dir / "link");
+  fs::create_directories(dir / "sub");
+  const std::string d = dir.string();
+  const int status = in_child([&] {
+    const int fd = ::open(a.c_str(), O_WRONLY | O_APPEND);
+    if (fd < 0 || ::dup2(fd, 1) != 1) return 99;
+    const struct {
+      std::string x, y;
+      bool same;
+    } cases[] = {
+        {a.string(), a.string(), true},
+        {a.string(), d + "/sub/../a.txt", true},
+        {d + "/link", a.string(), true},
+        {"-", a.string(), true},
+        {"/dev/stdout", "-", true},
+        {"/dev/fd/1", d + "/link", true},
+        {d + "/new", d + "/sub/../new", true},
+        {a.string(), b.string(), false},
+        {d + "/new", d + "/new2", false},
+        {d + "/new", a.string(), false},
+        {"/dev/null", "/dev/null", false},
+        {d, d, false},
+    };
+    for (std::size_t k = 0; k < std::size(cases); ++k)
+      if (same_output(cases[k].x, cases[k].y) != cases[k].same) return static_cast<int>(k) + 1;
+    return 0;
+  });
+  EXPECT_EQ(status, 0) << "the case that failed, counted from 1";
+}
+
+// Descriptors closed at start are opened on /dev/null, so that no file the
+// program opens takes their numbers; standard output closed at start is still
+// refused as a target.
+TEST_F(Writer, ClosedStandardDescriptorsAreNeverTakenByAFile) {
+  const fs::path made = dir / "made.txt";
+  const int status = in_child([&] {
+    ::close(1);
+    ::close(2);
+    if (!open_closed_standard_descriptors()) return 1;
+    if (!closed_at_start(1) || !closed_at_start(2) || closed_at_start(0)) return 2;
+    ReplacingFile f;
+    if (f.open(made.string()) != WriteStatus::kOk) return 3;
+    if (::write(2, "a message\n", 10) != 10) return 4;  // to /dev/null, not into the file
+    f.write("samples\n");
+    if (f.commit() != WriteStatus::kOk) return 5;
+    if (output_kind("-") != OutputKind::kRefused) return 6;
+    if (write_file_replacing("/dev/stderr", "x").error() != EBADF) return 7;
+    return 0;
+  });
+  EXPECT_EQ(status, 0) << "the check that failed, numbered in the child";
+  EXPECT_EQ(read_file(made), "samples\n");
 }
 
 }  // namespace
