@@ -1,5 +1,6 @@
 // The pieces of lozengia-cli's library that the shell tests cannot reach
-// precisely: the memory plan, picture names and the shared averaging of runs.
+// precisely: the memory plan, picture names, the shared averaging of runs and
+// the cap on the operators' messages.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -13,6 +14,7 @@
 
 #include "cli/progress_line.h"
 #include "cli/run_plan.h"
+#include "cli/stderr_sink.h"
 #include "core/step_command.h"
 
 namespace lozengia {
@@ -94,6 +96,32 @@ TEST(ProgressLine, SaysNothingWhenNotShown) {
     progress.stop();
   }
   EXPECT_EQ(err.str(), "");
+}
+
+// A run whose model warns on every block writes its first 1000 lines of
+// messages to standard error, then one line counting the rest; the progress
+// line is never left out.
+TEST(StderrSink, CapsWhatOneRunWrites) {
+  std::ostringstream err;
+  {
+    StderrSink sink(err);
+    for (int k = 0; k < 1500; ++k) {
+      sink.line("Arithmetical warning. Results may be wrong");
+      if (k == 1200) sink.progress_line("Iteration 1 S=1");
+    }
+  }
+  std::istringstream lines(err.str());
+  std::string line, last;
+  int count = 0, warnings = 0;
+  while (std::getline(lines, line)) {
+    ++count;
+    warnings += line == "Arithmetical warning. Results may be wrong";
+    last = line;
+  }
+  EXPECT_EQ(warnings, 1000);
+  EXPECT_EQ(count, 1002);
+  EXPECT_NE(err.str().find("\nIteration 1 S=1\n"), std::string::npos);
+  EXPECT_EQ(last, "(500 more lines left out)");
 }
 
 }  // namespace

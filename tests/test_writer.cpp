@@ -471,12 +471,39 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
   EXPECT_EQ(entries(dir), 1u);
 }
 
-TEST_F(Writer, TheOverflowReportIsAppended) {
+// Reports are appended; one run writes whole reports up to 1000 lines (and
+// 4 MiB), then one line counting the lines it left out.
+TEST_F(Writer, TheOverflowReportIsAppendedAndCappedPerRun) {
   const fs::path report = dir / "fort.111";
   ASSERT_EQ(append_overflow_report("first", report.string()), WriteStatus::kOk);
   ASSERT_EQ(append_overflow_report("second", report.string()), WriteStatus::kOk);
   EXPECT_EQ(read_file(report), "first\nsecond\n");
   EXPECT_EQ(append_overflow_report("lost", dir.string()), WriteStatus::kOpenError);
+
+  fs::remove(report);
+  for (int run = 0; run < 2; ++run) {
+    OverflowReports reports(report.string());
+    for (int k = 0; k < 600; ++k)
+      ASSERT_EQ(reports.add("S= 1 i= " + std::to_string(k) + "\n w: 1e+09"), WriteStatus::kOk);
+    EXPECT_EQ(reports.finish(), WriteStatus::kOk);
+  }
+  std::istringstream lines(read_file(report));
+  std::vector<std::string> got;
+  for (std::string line; std::getline(lines, line);) got.push_back(line);
+  ASSERT_EQ(got.size(), 2002u);
+  EXPECT_EQ(got[998], "S= 1 i= 499");
+  EXPECT_EQ(got[1000], "(200 more lines left out)");
+  EXPECT_EQ(got[1001], "S= 1 i= 0") << "the second run has a cap of its own";
+  EXPECT_EQ(got[2001], "(200 more lines left out)");
+
+  // Long lines: the bytes are capped too, and nothing after the first left out.
+  MessageCap cap;
+  const std::string two_mib(2u << 20, 'w');
+  EXPECT_TRUE(cap.admit(two_mib));
+  EXPECT_FALSE(cap.admit(two_mib));
+  EXPECT_FALSE(cap.admit("short"));
+  EXPECT_EQ(cap.closing_line(), "(2 more lines left out)");
+  EXPECT_EQ(MessageCap().closing_line(), "");
 }
 
 // Each format's bytes, through the writer, start as the format says.
