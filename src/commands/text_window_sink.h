@@ -14,8 +14,13 @@ namespace lozengia {
 class TextWindowSink final : public MessageSink {
  public:
   explicit TextWindowSink(Platform& p) : platform_(p) {}
-  // The lines counting what the caps left out, once the command is over.
-  ~TextWindowSink() override {
+  ~TextWindowSink() override { finish(); }
+  // The command's sweeps are over: the lines counting what the caps left out
+  // (before the command's own closing lines).
+  void finish() {
+    std::lock_guard<std::mutex> lock(m_);
+    if (finished_) return;
+    finished_ = true;
     if (const std::string last = lines_.closing_line(); !last.empty())
       platform_.write_line(kTextUnit, last);
     reports_.finish();
@@ -36,6 +41,7 @@ class TextWindowSink final : public MessageSink {
   std::mutex m_;
   MessageCap lines_;
   OverflowReports reports_;
+  bool finished_ = false;
 };
 
 }  // namespace lozengia
