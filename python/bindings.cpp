@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cerrno>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -159,21 +160,28 @@ py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_
   return out;
 }
 
-void save_picture(bool svg, const std::string& path, const PathArray& p, int32_t N, int32_t T,
-                  int32_t S, int32_t style, const std::array<uint32_t, 3>& colours, int size) {
+// A picture file. `path` holds the file system's bytes of the name, `name`
+// the name as the caller gave it, for the OSError (errno, reason, name) that
+// tells a failure; an errno of 0 (the picture could not be made) is EIO.
+void save_picture(bool svg, const std::string& path, const py::object& name, const PathArray& p,
+                  int32_t N, int32_t T, int32_t S, int32_t style,
+                  const std::array<uint32_t, 3>& colours, int size, bool in_place) {
   check_picture(style, size);
+  if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
   const LozengeColors colors = read_colors(colours);
-  bool ok;
+  WriteOptions options;
+  options.in_place_without_copy = in_place;
+  WriteStatus status;
   {
     py::gil_scoped_release release;
-    ok = svg ? save_svg(path, p, N, T, S, style, colors, size)
-             : save_png(path, p, N, T, S, style, colors, size);
+    status = save_picture_file(svg, path, p, N, T, S, style, colors, size, options);
   }
-  if (!ok) {
-    const std::string message = "Error while writing to file " + path;
-    PyErr_SetString(PyExc_OSError, message.c_str());
-    throw py::error_already_set();
-  }
+  if (status == WriteStatus::kOk) return;
+  std::string reason = write_failure_text(status, "");
+  if (status.refused_in_place()) reason += "; in_place=True writes it all the same, without a copy";
+  const py::tuple args = py::make_tuple(status.error() != 0 ? status.error() : EIO, reason, name);
+  PyErr_SetObject(PyExc_OSError, args.ptr());
+  throw py::error_already_set();
 }
 
 // Everything a picture or a conversion needs from a Sampler: a consistent copy.
@@ -344,11 +352,12 @@ PYBIND11_MODULE(_core, m) {
              const Snapshot v = snapshot(s);
              return draw_array(v.paths, v.N, v.T, v.S, style, colours, size);
            })
-      .def("save", [](HexagonSampler& s, bool svg, const std::string& path, int32_t style,
-                      const std::array<uint32_t, 3>& colours, int size) {
-        const Snapshot v = snapshot(s);
-        save_picture(svg, path, v.paths, v.N, v.T, v.S, style, colours, size);
-      });
+      .def("save",
+           [](HexagonSampler& s, bool svg, const py::bytes& path, const py::object& name,
+              int32_t style, const std::array<uint32_t, 3>& colours, int size, bool in_place) {
+             const Snapshot v = snapshot(s);
+             save_picture(svg, path, name, v.paths, v.N, v.T, v.S, style, colours, size, in_place);
+           });
 
   m.def("paths_to_plane_partition", [](const IntArray& a) {
     int32_t N, T, S;
@@ -370,11 +379,12 @@ PYBIND11_MODULE(_core, m) {
     const PathArray p = read_plane_partition(a, N, T, S);
     return draw_array(p, static_cast<int32_t>(N), T, S, style, colours, size);
   });
-  m.def("save", [](const IntArray& a, int64_t N, bool svg, const std::string& path, int32_t style,
-                   const std::array<uint32_t, 3>& colours, int size) {
+  m.def("save", [](const IntArray& a, int64_t N, bool svg, const py::bytes& path,
+                   const py::object& name, int32_t style, const std::array<uint32_t, 3>& colours,
+                   int size, bool in_place) {
     int32_t T, S;
     const PathArray p = read_plane_partition(a, N, T, S);
-    save_picture(svg, path, p, static_cast<int32_t>(N), T, S, style, colours, size);
+    save_picture(svg, path, name, p, static_cast<int32_t>(N), T, S, style, colours, size, in_place);
   });
 
   m.def("load_colours", [](const std::string& path) {

@@ -19,14 +19,11 @@ std::vector<uint8_t> render_rgb(const PathArray& paths, int32_t N, int32_t T, in
   return out;
 }
 
-bool save_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-              int32_t style, const LozengeColors& colors, int size) {
-  return write_tiling_png(path, paths, N, T, S, style, colors, size);
-}
-
-bool save_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-              int32_t style, const LozengeColors& colors, int size) {
-  return write_tiling_svg(path, paths, N, T, S, style, colors, size);
+WriteStatus save_picture_file(bool svg, const std::string& path, const PathArray& paths, int32_t N,
+                              int32_t T, int32_t S, int32_t style, const LozengeColors& colors,
+                              int size, const WriteOptions& options) {
+  return write_tiling_picture(svg ? PictureFormat::kSvg : PictureFormat::kPng, path, paths, N, T, S,
+                              style, colors, size, options);
 }
 
 }  // namespace lozengia::pymod

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/hexagon.h"
+#include "render/output_file.h"
 #include "render/tiling.h"
 
 namespace lozengia::pymod {
@@ -16,9 +17,9 @@ namespace lozengia::pymod {
 std::vector<uint8_t> render_rgb(const PathArray& paths, int32_t N, int32_t T, int32_t S,
                                 int32_t style, const LozengeColors& colors, int width, int height);
 
-bool save_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-              int32_t style, const LozengeColors& colors, int size);
-bool save_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-              int32_t style, const LozengeColors& colors, int size);
+// The picture as a PNG or SVG file at `path` (the file system's bytes).
+WriteStatus save_picture_file(bool svg, const std::string& path, const PathArray& paths, int32_t N,
+                              int32_t T, int32_t S, int32_t style, const LozengeColors& colors,
+                              int size, const WriteOptions& options);
 
 }  // namespace lozengia::pymod

@@ -77,16 +77,21 @@ expect 1 "Error while opening file" -- -N 3 -T 6 -S 3 --export "$tmp/no/such/dir
 "$cli" -N 2 -T 4 -S 2 --seed 9 --count 5000 >"$tmp/many_out"
 expect 0 "" -- -N 2 -T 4 -S 2 --seed 9 --count 5000 --export "$tmp/many.txt"
 if cmp -s "$tmp/many_out" "$tmp/many.txt"; then ok; else bad "export of several batches"; fi
-# A run ended by a signal leaves an existing export as it was, and no
-# temporary file.
+# A run ended by a signal (any that would end it) leaves an existing export
+# as it was, and no temporary file; the shell sees 128 + the signal.
 echo "old" >"$tmp/kept.txt"
-"$cli" -N 200 -T 400 -S 200 --seed 1 --count 1000 --threads 1 --export "$tmp/kept.txt" 2>/dev/null &
-run=$!
-sleep 1
-kill -TERM "$run"
-wait "$run"
-if [ "$(cat "$tmp/kept.txt")" = "old" ]; then ok; else bad "interrupted run changed the export"; fi
-if [ -z "$(ls "$tmp" | grep '^kept\.txt\.')" ]; then ok; else bad "interrupted run left $(ls "$tmp" | grep '^kept')"; fi
+for sig in TERM USR1 ALRM XCPU; do
+  timeout -s $sig 1 "$cli" -N 200 -T 400 -S 200 --seed 1 --count 1000 --threads 1 \
+    --export "$tmp/kept.txt" 2>/dev/null
+  got=$?
+  if [ $got = 124 ] && [ "$(cat "$tmp/kept.txt")" = "old" ]; then ok; else bad "SIG$sig: $got, the export changed"; fi
+  if [ -z "$(ls "$tmp" | grep '^kept\.txt\.')" ]; then ok; else bad "SIG$sig left $(ls "$tmp" | grep '^kept')"; fi
+done
+# A file size limit (ulimit -f): reported with its reason, the file intact.
+(ulimit -f 100 && "$cli" -N 50 -T 100 -S 50 --count 100 --export "$tmp/kept.txt" 2>"$tmp/err")
+got=$?
+if [ $got = 1 ] && grep -qF "Error while writing to file $tmp/kept.txt: File too large" "$tmp/err" &&
+  [ "$(cat "$tmp/kept.txt")" = "old" ] && [ -z "$(ls "$tmp" | grep '^kept\.txt\.')" ]; then ok; else bad "ulimit -f gave $got ($(cat "$tmp/err"))"; fi
 # The same while a picture is being written: its temporary file goes too.
 mkdir "$tmp/pics"
 # (An SVG of this size is streamed for a good part of a second.)
@@ -167,9 +172,12 @@ for kind in png svg export; do
   else
     echo "skipped: --$kind to a full device (needs root and mknod)"
   fi
-  # A writable file in a folder that may not be written: written in place.
+  # A writable file in a folder that may not be written: written in place,
+  # its old content copied to $TMPDIR first (and removed at the end).
   mkdir "$tmp/ro"
+  mkdir -p -m 777 "$tmp/copies"
   echo old >"$tmp/ro/f.$kind"
+  seq 100000 >"$tmp/ro/big.$kind"  # 588895 bytes
   if [ "$(id -u)" = 0 ]; then
     chmod 755 "$tmp"  # reachable by the unprivileged user
     chown -R 65534:65534 "$tmp/ro"
@@ -179,9 +187,34 @@ for kind in png svg export; do
     chmod 555 "$tmp/ro"
     as_user=()
   fi
-  "${as_user[@]}" "$cli" "${small[@]}" --$kind "$tmp/ro/f.$kind" 2>"$tmp/err"
+  TMPDIR="$tmp/copies" "${as_user[@]}" "$cli" "${small[@]}" --$kind "$tmp/ro/f.$kind" 2>"$tmp/err"
   got=$?
-  if [ $got = 0 ] && $check "$tmp/ro/f.$kind" && [ "$(ls "$tmp/ro")" = "f.$kind" ]; then ok; else bad "--$kind read-only folder ($got, $(cat "$tmp/err"))"; fi
+  if [ $got = 0 ] && $check "$tmp/ro/f.$kind" && [ -z "$(ls "$tmp/copies")" ]; then ok; else bad "--$kind read-only folder ($got, $(cat "$tmp/err"))"; fi
+  # No copy can be kept (the file size limit is below the old file's size):
+  # refused before sampling, unless --in-place.
+  (ulimit -f 100 && TMPDIR="$tmp/copies" "${as_user[@]}" "$cli" "${small[@]}" --$kind "$tmp/ro/big.$kind" 2>"$tmp/err")
+  got=$?
+  if [ $got = 1 ] && grep -qF -- "--in-place" "$tmp/err" && [ "$(seq 100000)" = "$(cat "$tmp/ro/big.$kind")" ]; then ok; else bad "--$kind without a copy ($got, $(cat "$tmp/err"))"; fi
+  (ulimit -f 100 && TMPDIR="$tmp/copies" "${as_user[@]}" "$cli" "${small[@]}" --$kind "$tmp/ro/big.$kind" --in-place 2>"$tmp/err")
+  got=$?
+  if [ $got = 0 ] && $check "$tmp/ro/big.$kind"; then ok; else bad "--$kind --in-place ($got, $(cat "$tmp/err"))"; fi
+  if [ "$(ls "$tmp/ro" | tr '\n' ' ')" = "big.$kind f.$kind " ] && [ -z "$(ls "$tmp/copies")" ]; then ok; else bad "--$kind in place left $(ls "$tmp/ro" "$tmp/copies")"; fi
+  if [ $kind = export ]; then
+    # Ended by a signal once the first samples are written in place: the
+    # old content comes back whole.
+    seq 100000 >"$tmp/ro/big.$kind"
+    TMPDIR="$tmp/copies" "${as_user[@]}" "$cli" -N 30 -T 60 -S 30 --count 100000 --export "$tmp/ro/big.$kind" 2>/dev/null &
+    run=$!
+    written=no
+    for _ in $(seq 600); do
+      [ "$(head -c 3 "$tmp/ro/big.$kind")" != "$(printf '1\n2')" ] && written=yes && break
+      sleep 0.05
+    done
+    kill -TERM $run
+    wait $run
+    got=$?
+    if [ $written = yes ] && [ $got = 143 ] && [ "$(seq 100000)" = "$(cat "$tmp/ro/big.$kind")" ] && [ -z "$(ls "$tmp/copies")" ]; then ok; else bad "in place and interrupted: $got"; fi
+  fi
   chmod 755 "$tmp/ro"
   rm -rf "$tmp/ro" "$tmp/pipe.$kind" "$tmp/link.$kind"
 done
@@ -192,9 +225,46 @@ if [ "$(head -1 "$tmp/log")" = earlier ] && [ "$(tail -n +2 "$tmp/log")" = "$(ca
 # Several pictures into one stream: one after another, no numbered files.
 "$cli" -N 2 -T 4 -S 2 --seed 1 --count 3 --png - --size 16 >"$tmp/three.png"
 if [ "$(grep -c -a IEND "$tmp/three.png")" = 3 ] && [ -z "$(ls "$tmp" | grep '^-')" ]; then ok; else bad "three pictures on standard output"; fi
-# Standard output takes one output only.
+# Standard output takes one output only; no two outputs write into one file or
+# stream; an empty name is not "not given".
 expect 2 "standard output" -- "${small[@]}" --png - --svg -
 expect 2 "standard output" -- "${small[@]}" --png - --export -
+(cd "$tmp" && ln -sf same.txt same-link)
+for pair in "--export $tmp/same.txt --png $tmp/same.txt" "--export $tmp/same-link --svg $tmp/./same.txt" \
+  "--png $tmp/same.png --svg $tmp/same.png --count 2" "--png $tmp/n.png --export $tmp/n-2.png --count 2"; do
+  # shellcheck disable=SC2086
+  expect 2 "would write into the same file or stream" -- "${small[@]}" $pair
+done
+if [ ! -e "$tmp/same.txt" ] && [ ! -e "$tmp/n-1.png" ]; then ok; else bad "a refused run wrote"; fi
+"$cli" "${small[@]}" --export /dev/stdout --png - >"$tmp/out" 2>"$tmp/err"
+if [ $? = 2 ] && [ ! -s "$tmp/out" ]; then ok; else bad "--export /dev/stdout --png - was not refused"; fi
+expect 0 "" -- "${small[@]}" --export /dev/null --png /dev/null
+for opt in --export --png --svg; do expect 2 "$opt: the file name is empty" -- "${small[@]}" $opt ""; done
+# Several pictures into one named pipe: opened once, the reader gets them all.
+mkfifo "$tmp/pictures"
+timeout 60 cat "$tmp/pictures" >"$tmp/piped" &
+reader=$!
+timeout 60 "$cli" -N 2 -T 4 -S 2 --count 3 --png "$tmp/pictures" --size 16
+got=$?
+wait $reader
+if [ $got = 0 ] && [ "$(grep -c -a IEND "$tmp/piped")" = 3 ]; then ok; else bad "three pictures into a pipe gave $got"; fi
+# Standard descriptors closed at start: no file takes their numbers (the
+# operators' warnings stay out of the export); closed standard output is
+# still refused.
+"$cli" --model q-hahn --q 1e308 -N 20 -T 40 -S 20 --seed 1 --export "$tmp/quiet.txt" 2>&-
+got=$?
+if [ $got = 0 ] && ! grep -q "warning" "$tmp/quiet.txt" && [ "$(wc -l <"$tmp/quiet.txt")" = 20 ]; then ok; else bad "2>&- gave $got and $(grep -c warning "$tmp/quiet.txt") warnings in the export"; fi
+"$cli" "${small[@]}" >&- 2>"$tmp/err"
+if [ $? = 1 ] && grep -qF "Error while opening file (standard output)" "$tmp/err"; then ok; else bad ">&- not refused"; fi
+# A reader of standard error that goes away ends nothing.
+"$cli" --model q-hahn --q 1e308 -N 20 -T 40 -S 20 --seed 1 --count 20 --export "$tmp/quiet.txt" 2>&1 >/dev/null | head -c 1 >/dev/null
+got=${PIPESTATUS[0]}
+if [ "$got" = 0 ] && [ "$(grep -c '^$' "$tmp/quiet.txt")" = 19 ]; then ok; else bad "stderr reader gone: $got"; fi
+# A model that overflows on every block: what one run writes of its messages
+# and reports is capped, the rest counted.
+(cd "$tmp" && "$cli" --model q-hahn --q 1e308 -N 50 -T 100 -S 50 --seed 1 --count 50 --export quiet.txt 2>err)
+if [ "$(wc -l <"$tmp/err")" = 1001 ] && tail -1 "$tmp/err" | grep -qE '^\([0-9]+ more lines left out\)$'; then ok; else bad "stderr not capped: $(wc -l <"$tmp/err") lines"; fi
+if [ "$(wc -l <"$tmp/fort.111")" = 1001 ] && tail -1 "$tmp/fort.111" | grep -qE '^\([0-9]+ more lines left out\)$'; then ok; else bad "report not capped: $(wc -l <"$tmp/fort.111") lines"; fi
 # A reader that goes away: reported, not a silent death.
 "$cli" -N 50 -T 100 -S 50 --count 100 --seed 1 2>"$tmp/err" | head -c 10 >/dev/null
 got=${PIPESTATUS[0]}

@@ -1,6 +1,6 @@
 // The pieces of lozengia-cli's library that the shell tests cannot reach
 // precisely: the memory plan, picture names, the shared averaging of runs and
-// the interrupt clean-up.
+// the cap on the operators' messages.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -12,12 +12,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/interrupt_cleanup.h"
 #include "cli/progress_line.h"
 #include "cli/run_plan.h"
+#include "cli/stderr_sink.h"
 #include "core/step_command.h"
-#include "render/output_file.h"
-#include "support/files.h"
 
 namespace lozengia {
 namespace {
@@ -88,55 +86,6 @@ TEST(Averaging, TruncatesTowardZeroWhateverTheWidthOfTheSum) {
   EXPECT_EQ(out.data()[2], 5);
 }
 
-int child_status(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFSIGNALED(status) ? 100 + WTERMSIG(status) : WEXITSTATUS(status);
-}
-
-// A signal while temporary files are open (the export's, a picture's) removes
-// them, then ends the program as the signal would have; the files they were
-// to replace keep their contents, and a signal ignored on entry stays ignored.
-TEST(InterruptCleanup, RemovesTheTemporaryFilesAndDiesOfTheSignal) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("lozengia-cli-tmp-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const fs::path kept = dir / "kept.txt", made = dir / "new.svg";
-  { std::ofstream(kept) << "old"; }
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ReplacingFile a, b;
-    if (a.open(kept.string()) != WriteStatus::kOk || b.open(made.string()) != WriteStatus::kOk)
-      ::_exit(1);
-    a.write("half");
-    b.write("<svg");
-    const InterruptCleanup cleanup;
-    ::raise(SIGTERM);
-    ::_exit(0);
-  }
-  EXPECT_EQ(child_status(pid), 100 + SIGTERM);
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"kept.txt"}) << "a temporary file was left";
-  EXPECT_EQ(testing::read_file(kept), "old");
-
-  pid = ::fork();
-  if (pid == 0) {
-    ::signal(SIGHUP, SIG_IGN);  // as under nohup
-    const InterruptCleanup cleanup;
-    ReplacingFile a;
-    if (a.open(kept.string()) != WriteStatus::kOk) ::_exit(1);
-    a.write("new");
-    ::raise(SIGHUP);
-    if (a.commit() != WriteStatus::kOk) ::_exit(2);
-    ::raise(SIGINT);  // committed: the file is the export now
-    ::_exit(0);
-  }
-  EXPECT_EQ(child_status(pid), 100 + SIGINT);
-  EXPECT_EQ(testing::read_file(kept), "new") << "an ignored signal or a late one undid the export";
-  fs::remove_all(dir);
-}
-
 TEST(ProgressLine, SaysNothingWhenNotShown) {
   std::ostringstream err;
   StderrSink sink(err);
@@ -147,6 +96,32 @@ TEST(ProgressLine, SaysNothingWhenNotShown) {
     progress.stop();
   }
   EXPECT_EQ(err.str(), "");
+}
+
+// A run whose model warns on every block writes its first 1000 lines of
+// messages to standard error, then one line counting the rest; the progress
+// line is never left out.
+TEST(StderrSink, CapsWhatOneRunWrites) {
+  std::ostringstream err;
+  {
+    StderrSink sink(err);
+    for (int k = 0; k < 1500; ++k) {
+      sink.line("Arithmetical warning. Results may be wrong");
+      if (k == 1200) sink.progress_line("Iteration 1 S=1");
+    }
+  }
+  std::istringstream lines(err.str());
+  std::string line, last;
+  int count = 0, warnings = 0;
+  while (std::getline(lines, line)) {
+    ++count;
+    warnings += line == "Arithmetical warning. Results may be wrong";
+    last = line;
+  }
+  EXPECT_EQ(warnings, 1000);
+  EXPECT_EQ(count, 1002);
+  EXPECT_NE(err.str().find("\nIteration 1 S=1\n"), std::string::npos);
+  EXPECT_EQ(last, "(500 more lines left out)");
 }
 
 }  // namespace

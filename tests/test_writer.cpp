@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -181,6 +182,15 @@ TEST_F(Writer, AnExistingFileIsReplacedWholeAndKeepsItsMode) {
   }
   EXPECT_EQ(read_file(kept), kOld);
   EXPECT_EQ(entries(dir), 4u);
+
+  // A name of 255 bytes leaves no room for a temporary name beside it: a
+  // shorter one is made, and the file is still replaced whole.
+  const fs::path longest = old_file(dir / (std::string(251, 'n') + ".txt"));
+  const ino_t long_inode = stat_of(longest).st_ino;
+  ASSERT_EQ(write_file_replacing(longest.string(), big_text()), WriteStatus::kOk);
+  EXPECT_EQ(read_file(longest), big_text());
+  EXPECT_NE(stat_of(longest).st_ino, long_inode) << "not replaced through a new file";
+  EXPECT_EQ(entries(dir), 5u);
 }
 
 TEST_F(Writer, LinksAreFollowedToTheFileTheyName) {
@@ -265,7 +275,7 @@ TEST_F(Writer, StandardOutputAndDescriptorsAreWrittenThrough) {
     if (::pipe(fds) != 0) return 9;
     ::close(fds[0]);  // no reader any more
     const std::string name = "/dev/fd/" + std::to_string(fds[1]);
-    if (write_file_replacing(name, big_text()) != WriteStatus::kWriteError) return 1;
+    if (write_file_replacing(name, big_text()).error() != EPIPE) return 1;
     // The signal the write raised was not left pending either.
     sigset_t pending;
     sigpending(&pending);
@@ -297,6 +307,7 @@ TEST_F(Writer, AFullDeviceStaysADeviceAndTheWriteFails) {
   for (const fs::path& target : {full, dir / "full-link"}) {
     const WriteStatus ws = write_file_replacing(target.string(), big_text());
     EXPECT_EQ(ws, WriteStatus::kWriteError) << target;
+    EXPECT_EQ(ws.error(), ENOSPC) << target;
     EXPECT_STREQ(write_status_message(ws), "Error while writing to file");
     EXPECT_EQ(append_to_file(target.string(), "report\n"), WriteStatus::kWriteError);
   }
@@ -313,49 +324,92 @@ TEST_F(Writer, AFullDeviceStaysADeviceAndTheWriteFails) {
   EXPECT_EQ(entries(dir), 2u);
 }
 
-// A folder that may not be written, holding a file that may: the file is
-// written in place (no temporary file can be made beside it), and a write
-// that fails there is reported.
-TEST_F(Writer, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
-  const fs::path sub = dir / "ro";
+// Sets the soft file size limit: a write past it fails with EFBIG, as on a
+// full disk (SIGXFSZ is ignored). RLIM_INFINITY lifts it again.
+bool limit_file_size(rlim_t bytes) {
+  ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit lim {};
+  if (::getrlimit(RLIMIT_FSIZE, &lim) != 0) return false;
+  lim.rlim_cur = std::min(bytes, lim.rlim_max);
+  return ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
+}
+
+// A folder that may not be written, holding a file that may: nothing can be
+// made beside the file, so it is written in place, its old content first
+// copied to $TMPDIR and put back whenever the write does not end well. Where
+// no copy can be kept (here the file size limit stops the copy), the file is
+// refused, unless writing in place without a copy is allowed; it then never
+// holds new content followed by old.
+TEST_F(Writer, AFileInAReadOnlyFolderIsWrittenInPlaceWithItsOldContentKept) {
+  const fs::path sub = dir / "ro", tmp = dir / "tmp";
   fs::create_directories(sub);
+  fs::create_directories(tmp);
+  ::chmod(tmp.c_str(), 0777);
   const fs::path target = old_file(sub / "pp.txt");
   const uid_t owner = ::geteuid() == 0 ? kNobody : ::geteuid();
   ASSERT_EQ(::chown(sub.c_str(), owner, -1), 0);
   ASSERT_EQ(::chown(target.c_str(), owner, -1), 0);
   ::chmod(sub.c_str(), 0555);
   const ino_t inode = stat_of(target).st_ino;
-  const std::string text = big_text();
+  const std::string text = big_text(), other = "other " + big_text();
+  const std::string name = target.string();
+  WriteOptions without_copy;
+  without_copy.in_place_without_copy = true;
 
   const int status = in_child([&] {
     if (!become_unprivileged()) return kCouldNotDrop;
     // Root would be allowed to write the folder anyway: make sure we are not.
     if (::access(sub.c_str(), W_OK) == 0) return kCouldNotDrop;
-    if (output_kind(target.string()) != OutputKind::kFile) return 1;
-    if (write_file_replacing(target.string(), text) != WriteStatus::kOk) return 2;
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    // The target holds `want`, and no copy is left behind.
+    auto holds = [&](const std::string& want) {
+      return read_file(target) == want && entries(tmp) == 0;
+    };
+    if (output_kind(name) != OutputKind::kFile || check_output(name) != WriteStatus::kOk) return 1;
+    if (write_file_replacing(name, text) != WriteStatus::kOk || !holds(text)) return 2;
     // Shorter text: the rest of the longer one is cut off.
-    if (write_file_replacing(target.string(), "short\n") != WriteStatus::kOk) return 3;
+    if (write_file_replacing(name, "short\n") != WriteStatus::kOk || !holds("short\n")) return 3;
+    {
+      ReplacingFile given_up;
+      if (given_up.open(name) != WriteStatus::kOk || entries(tmp) != 1) return 4;
+      given_up.write(text);
+    }
+    if (!holds("short\n")) return 5;
     // A new name there cannot be made.
-    if (write_file_replacing((sub / "new.txt").string(), "x") != WriteStatus::kOpenError) return 4;
+    if (write_file_replacing((sub / "new.txt").string(), "x") != WriteStatus::kOpenError) return 6;
+
+    // A disk that fills up during the write: the old content comes back.
+    if (!limit_file_size(64 * 1024)) return 9;
+    const WriteStatus full = write_file_replacing(name, text);
+    if (full != WriteStatus::kWriteError || full.error() != EFBIG || !holds("short\n")) return 7;
+
+    // An old content too large to copy: refused, and the file untouched...
+    limit_file_size(RLIM_INFINITY);
+    write_file_replacing(name, text);
+    limit_file_size(64 * 1024);
+    const WriteStatus refused = write_file_replacing(name, "short\n");
+    if (refused != WriteStatus::kOpenError || !refused.refused_in_place() ||
+        refused.error() != EFBIG || !holds(text))
+      return 8;
+    // ...unless allowed without a copy.
+    if (write_file_replacing(name, "short\n", without_copy) != WriteStatus::kOk ||
+        !holds("short\n"))
+      return 10;
+
+    // Without a copy a failed write leaves the start of the new text only.
+    limit_file_size(RLIM_INFINITY);
+    write_file_replacing(name, text);
+    limit_file_size(64 * 1024);
+    if (write_file_replacing(name, other, without_copy) != WriteStatus::kWriteError) return 11;
+    const std::string left = read_file(target);
+    if (left.empty() || left.size() > 64 * 1024 || other.compare(0, left.size(), left) != 0)
+      return 12;
     return 0;
   });
   if (status == kCouldNotDrop) GTEST_SKIP() << "could not run as an unprivileged user";
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(read_file(target), "short\n");
+  EXPECT_EQ(status, 0) << "the check that failed, numbered in the child";
   EXPECT_EQ(stat_of(target).st_ino, inode) << "not written in place";
   EXPECT_EQ(entries(sub), 1u);
-
-  // A disk that fills up during the write (the file size limit): reported.
-  const int full = in_child([&] {
-    if (!become_unprivileged()) return kCouldNotDrop;
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim {
-      4096, 4096
-    };
-    if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return 9;
-    return write_file_replacing(target.string(), text) == WriteStatus::kWriteError ? 0 : 1;
-  });
-  EXPECT_EQ(full, 0) << "a failed write in place was not reported";
 }
 
 // In a sticky folder (such as /tmp) only the file's or folder's owner may
@@ -387,10 +441,20 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
   init_minimal_paths(2, 4, 2, p);
   const std::string gone = (sub / "pp.txt").string();
   fs::remove_all(sub);
-  for (const std::string& target :
-       {dir.string(), dir.string() + "/", std::string(), gone, (dir / "a" / "b" / "c").string()}) {
+  const std::pair<std::string, int> targets[] = {{dir.string(), EISDIR},
+                                                 {dir.string() + "/", EISDIR},
+                                                 {std::string(), ENOENT},
+                                                 {gone, ENOENT},
+                                                 {(dir / "a" / "b" / "c").string(), ENOENT}};
+  for (const auto& [target, error] : targets) {
     EXPECT_EQ(output_kind(target), OutputKind::kRefused) << target;
-    EXPECT_EQ(write_file_replacing(target, "x"), WriteStatus::kOpenError) << target;
+    const WriteStatus ws = write_file_replacing(target, "x");
+    EXPECT_EQ(ws, WriteStatus::kOpenError) << target;
+    // The reason reaches the user.
+    EXPECT_EQ(ws.error(), error) << target;
+    EXPECT_EQ(write_failure_text(ws, target), "Error while opening file" +
+                                                  (target.empty() ? "" : " " + target) + ": " +
+                                                  std::strerror(error));
     EXPECT_EQ(append_to_file(target, "x"), WriteStatus::kOpenError) << target;
     EXPECT_EQ(write_tiling_picture(PictureFormat::kPng, target, p, 2, 4, 2, 2, LozengeColors{}, 32),
               WriteStatus::kOpenError)
@@ -400,17 +464,44 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
   EXPECT_STREQ(write_status_message(WriteStatus::kOpenError), "Error while opening file");
   // The folder replaced by a file of the same name.
   old_file(sub);
-  EXPECT_EQ(write_file_replacing(gone, "x"), WriteStatus::kOpenError);
+  EXPECT_EQ(write_file_replacing(gone, "x").error(), ENOTDIR);
   EXPECT_EQ(read_file(sub), kOld);
   EXPECT_EQ(entries(dir), 1u);
 }
 
-TEST_F(Writer, TheOverflowReportIsAppended) {
+// Reports are appended; one run writes whole reports up to 1000 lines (and
+// 4 MiB), then one line counting the lines it left out.
+TEST_F(Writer, TheOverflowReportIsAppendedAndCappedPerRun) {
   const fs::path report = dir / "fort.111";
   ASSERT_EQ(append_overflow_report("first", report.string()), WriteStatus::kOk);
   ASSERT_EQ(append_overflow_report("second", report.string()), WriteStatus::kOk);
   EXPECT_EQ(read_file(report), "first\nsecond\n");
   EXPECT_EQ(append_overflow_report("lost", dir.string()), WriteStatus::kOpenError);
+
+  fs::remove(report);
+  for (int run = 0; run < 2; ++run) {
+    OverflowReports reports(report.string());
+    for (int k = 0; k < 600; ++k)
+      ASSERT_EQ(reports.add("S= 1 i= " + std::to_string(k) + "\n w: 1e+09"), WriteStatus::kOk);
+    EXPECT_EQ(reports.finish(), WriteStatus::kOk);
+  }
+  std::istringstream lines(read_file(report));
+  std::vector<std::string> got;
+  for (std::string line; std::getline(lines, line);) got.push_back(line);
+  ASSERT_EQ(got.size(), 2002u);
+  EXPECT_EQ(got[998], "S= 1 i= 499");
+  EXPECT_EQ(got[1000], "(200 more lines left out)");
+  EXPECT_EQ(got[1001], "S= 1 i= 0") << "the second run has a cap of its own";
+  EXPECT_EQ(got[2001], "(200 more lines left out)");
+
+  // Long lines: the bytes are capped too, and nothing after the first left out.
+  MessageCap cap;
+  const std::string two_mib(2u << 20, 'w');
+  EXPECT_TRUE(cap.admit(two_mib));
+  EXPECT_FALSE(cap.admit(two_mib));
+  EXPECT_FALSE(cap.admit("short"));
+  EXPECT_EQ(cap.closing_line(), "(2 more lines left out)");
+  EXPECT_EQ(MessageCap().closing_line(), "");
 }
 
 // Each format's bytes, through the writer, start as the format says.
@@ -442,6 +533,41 @@ TEST_F(Writer, EveryPictureFormatIsWritten) {
   EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos);
   EXPECT_FALSE(write_tiling_pdf((dir / "v.pdf").string(), p, 3, 6, 3, 2, LozengeColors{}, 0));
   EXPECT_EQ(entries(dir), 6u);
+}
+
+// Two names of one file or stream are known as one: through links, other
+// spellings, descriptors; new names by the file they will be. The null device
+// takes any number of outputs.
+TEST_F(Writer, NamesOfOneFileOrStreamAreKnownAsOne) {
+  const fs::path a = old_file(dir / "a.txt"), b = old_file(dir / "b.txt");
+  fs::create_symlink("a.txt", dir / "link");
+  fs::create_directories(dir / "sub");
+  const std::string d = dir.string();
+  const int status = in_child([&] {
+    const int fd = ::open(a.c_str(), O_WRONLY | O_APPEND);
+    if (fd < 0 || ::dup2(fd, 1) != 1) return 99;
+    const struct {
+      std::string x, y;
+      bool same;
+    } cases[] = {
+        {a.string(), a.string(), true},
+        {a.string(), d + "/sub/../a.txt", true},
+        {d + "/link", a.string(), true},
+        {"-", a.string(), true},
+        {"/dev/stdout", "-", true},
+        {"/dev/fd/1", d + "/link", true},
+        {d + "/new", d + "/sub/../new", true},
+        {a.string(), b.string(), false},
+        {d + "/new", d + "/new2", false},
+        {d + "/new", a.string(), false},
+        {"/dev/null", "/dev/null", false},
+        {d, d, false},
+    };
+    for (std::size_t k = 0; k < std::size(cases); ++k)
+      if (same_output(cases[k].x, cases[k].y) != cases[k].same) return static_cast<int>(k) + 1;
+    return 0;
+  });
+  EXPECT_EQ(status, 0) << "the case that failed, counted from 1";
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ and Ctrl-C (KeyboardInterrupt) stops it within a fraction of a second.
 
 import numbers
 import operator
+import os
 
 import numpy as np
 
@@ -285,26 +286,43 @@ def draw(x, style=2, size=800, colours=None, N=None):
     return _core.draw(a, n, st, col, sz)
 
 
-def _save(svg, x, path, style, size, colours, N):
+def _file_name(path):
+    """A file name as open() takes it (str, bytes or os.PathLike, refused as
+    open() refuses it) and the bytes the file system gets."""
+    name = os.fspath(path)
+    raw = os.fsencode(name)
+    if b"\0" in raw:
+        raise ValueError("embedded null byte")
+    return name, raw
+
+
+def _save(svg, x, path, style, size, colours, N, in_place):
+    name, raw = _file_name(path)
     st, col, sz = _picture_args(style, size, colours)
-    path = str(path) if not isinstance(path, (str, bytes)) else path
-    if isinstance(path, bytes):
-        path = path.decode()
     if isinstance(x, Sampler):
-        x._core.save(svg, path, st, col, sz)
+        x._core.save(svg, raw, name, st, col, sz, bool(in_place))
     else:
         a, n = _plane_partition(x, N)
-        _core.save(a, n, svg, path, st, col, sz)
+        _core.save(a, n, svg, raw, name, st, col, sz, bool(in_place))
 
 
-def save_png(x, path, style=2, size=800, colours=None, N=None):
-    """Writes the picture of draw() to a PNG file (OSError when it cannot)."""
-    _save(False, x, path, style, size, colours, N)
+_SAVE_DOC = """Writes the picture of draw() to {kind} file, replaced whole once
+    written. A file whose folder may not be written is written in place, its
+    old content kept in a copy (in $TMPDIR, /var/tmp or /tmp) and put back if
+    the write fails; where no copy can be kept it is refused, unless
+    in_place=True. A failure raises OSError (errno, the reason, the name)."""
 
 
-def save_svg(x, path, style=2, size=800, colours=None, N=None):
-    """Writes the picture of draw() to an SVG file (OSError when it cannot)."""
-    _save(True, x, path, style, size, colours, N)
+def save_png(x, path, style=2, size=800, colours=None, N=None, *, in_place=False):
+    _save(False, x, path, style, size, colours, N, in_place)
+
+
+def save_svg(x, path, style=2, size=800, colours=None, N=None, *, in_place=False):
+    _save(True, x, path, style, size, colours, N, in_place)
+
+
+save_png.__doc__ = _SAVE_DOC.format(kind="a PNG")
+save_svg.__doc__ = _SAVE_DOC.format(kind="an SVG")
 
 
 def load_colours(path="config.cfg"):
@@ -383,11 +401,11 @@ class Sampler:
     def draw(self, style=2, size=800, colours=None):
         return draw(self, style, size, colours)
 
-    def save_png(self, path, style=2, size=800, colours=None):
-        save_png(self, path, style, size, colours)
+    def save_png(self, path, style=2, size=800, colours=None, *, in_place=False):
+        save_png(self, path, style, size, colours, in_place=in_place)
 
-    def save_svg(self, path, style=2, size=800, colours=None):
-        save_svg(self, path, style, size, colours)
+    def save_svg(self, path, style=2, size=800, colours=None, *, in_place=False):
+        save_svg(self, path, style, size, colours, in_place=in_place)
 
     def __repr__(self):
         return f"<lozengia.Sampler {self._core.params.info()}>"

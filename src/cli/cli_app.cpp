@@ -4,10 +4,15 @@
 #include <ostream>
 
 #include "cli/runner.h"
+#include "render/interrupt_cleanup.h"
 
 namespace lozengia {
 
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  // From the start: the export's temporary file (or the copy of a file
+  // written in place) is made before anything is sampled, and standard error
+  // may be a pipe whose reader goes away at any time.
+  const InterruptCleanup cleanup;
   CliOptions opts;
   switch (parse_cli(argc, argv, out, err, opts)) {
     case CliParse::kHelp:

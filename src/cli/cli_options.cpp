@@ -8,8 +8,12 @@
 #include <optional>
 #include <ostream>
 #include <thread>
+#include <tuple>
+#include <vector>
 
+#include "cli/run_plan.h"
 #include "core/params.h"
+#include "render/output_target.h"
 
 namespace lozengia {
 
@@ -107,6 +111,9 @@ void add_options(CLI::App& app, ModelTexts& m, IntegerOption* integers, std::siz
                    "draw the tiling into a PNG file ('-' for standard output)");
     app.add_option("--svg", opts.svg_path,
                    "draw the tiling into an SVG file ('-' for standard output)");
+    app.add_flag("--in-place", opts.in_place,
+                 "write a file whose folder may not be written even when no copy of its old "
+                 "content can be kept to put back if the run fails (it is then left cut short)");
   }
 }
 
@@ -144,6 +151,64 @@ bool check_hexagon(const ModelTexts& m, int32_t kind, std::ostream& err, Hexagon
   const NewHexagonResult checked = check_new_hexagon(in);
   if (!checked.ok) return refuse(err, checked.message);
   params = checked.params;
+  return true;
+}
+
+// Whether `plain` (a name not numbered) is one of the numbered names of
+// `picture`: numbered() puts "-K" before the picture's suffix, so K is read
+// back from `plain` and that picture's name compared with it.
+bool among_numbered(const std::string& plain, const std::string& picture, int64_t count) {
+  const auto slash = plain.find_last_of('/');
+  const auto dot = plain.find_last_of('.');
+  const std::size_t end =
+      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? plain.size() : dot;
+  std::size_t first = end;
+  while (first > 0 && plain[first - 1] >= '0' && plain[first - 1] <= '9') --first;
+  if (first == end || first == 0 || plain[first - 1] != '-' || end - first > 15) return false;
+  const int64_t k = std::stoll(plain.substr(first, end - first));
+  return k >= 1 && k <= count && same_output(plain, numbered(picture, k - 1, count));
+}
+
+// An output asked for on the command line, and whether each sample gets a
+// numbered file of its own.
+struct AskedOutput {
+  const char* option;
+  std::string path;
+  bool numbered;
+};
+
+bool write_into_one(const AskedOutput& a, const AskedOutput& b, int64_t count) {
+  if (a.numbered && b.numbered)
+    return same_output(numbered(a.path, 0, count), numbered(b.path, 0, count));
+  if (a.numbered) return among_numbered(b.path, a.path, count);
+  if (b.numbered) return among_numbered(a.path, b.path, count);
+  return same_output(a.path, b.path);
+}
+
+// An empty name is refused rather than read as "not given", and two outputs
+// that would write into the same file or stream (through links, descriptors,
+// numbered names) are refused rather than one silently replacing or mixing
+// with the other.
+bool check_outputs(const CLI::App& app, const CliOptions& opts, std::ostream& err) {
+  std::vector<AskedOutput> asked;
+  for (const auto& [option, path, picture] :
+       {std::tuple{"--export", &opts.export_path, false}, std::tuple{"--png", &opts.png_path, true},
+        std::tuple{"--svg", &opts.svg_path, true}}) {
+    if (app.get_option(option)->count() == 0) continue;
+    if (path->empty()) return refuse(err, std::string(option) + ": the file name is empty");
+    asked.push_back(
+        {option, *path, picture && opts.count > 1 && output_kind(*path) != OutputKind::kStream});
+  }
+  // Standard output takes one of the outputs only: a plane partition and a
+  // picture, or two pictures, mixed on it could not be told apart.
+  if ((opts.export_path == "-") + (opts.png_path == "-") + (opts.svg_path == "-") > 1)
+    return refuse(err, "Only one of --export, --png and --svg may be '-' (standard output)");
+  for (std::size_t i = 0; i < asked.size(); ++i)
+    for (std::size_t j = i + 1; j < asked.size(); ++j)
+      if (write_into_one(asked[i], asked[j], opts.count))
+        return refuse(err, std::string(asked[i].option) + " '" + asked[i].path + "' and " +
+                               asked[j].option + " '" + asked[j].path +
+                               "' would write into the same file or stream");
   return true;
 }
 
@@ -201,12 +266,7 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
     return CliParse::kBadInput;
   }
   if (!check_model_options(model, *kind, err)) return CliParse::kBadInput;
-  // Standard output takes one of the outputs only: a plane partition and a
-  // picture, or two pictures, mixed on it could not be told apart.
-  if ((opts.export_path == "-") + (opts.png_path == "-") + (opts.svg_path == "-") > 1) {
-    refuse(err, "Only one of --export, --png and --svg may be '-' (standard output)");
-    return CliParse::kBadInput;
-  }
+  if (!check_outputs(app, opts, err)) return CliParse::kBadInput;
   // Runs are numbered count * samples; the number must fit the 64-bit index
   // that picks each run's random stream.
   if (opts.samples > kMax / opts.count) {

@@ -21,6 +21,9 @@ struct CliOptions {
   int64_t count = 1;    // independent samples
   unsigned threads = 1;
   std::string export_path, png_path, svg_path;
+  // A file that can only be written in place is written even when no copy
+  // of its old content can be kept (render/output_file.h).
+  bool in_place = false;
   int32_t style = 0;  // 0: config.cfg's style
   int size_px = 800;
 };

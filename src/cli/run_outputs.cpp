@@ -27,6 +27,13 @@ RunOutputs::RunOutputs(const CliOptions& o) : o_(o), style_(o.style) {
   }
   to_export_ = !o.export_path.empty() || !pictures;
   export_path_ = o.export_path.empty() ? "-" : o.export_path;
+  write_options_.in_place_without_copy = o.in_place;
+}
+
+std::string RunOutputs::failure(const WriteStatus& ws, const std::string& name) const {
+  std::string text = write_failure_text(ws, name == "-" ? "(standard output)" : name);
+  if (ws.refused_in_place()) text += "; --in-place writes it all the same, without a copy";
+  return text;
 }
 
 std::string RunOutputs::svg_refusal() const {
@@ -36,20 +43,26 @@ std::string RunOutputs::svg_refusal() const {
 }
 
 std::string RunOutputs::open() {
-  // The pictures are only checked: their files are written one by one later.
-  for (const auto& [member, format] : kPictures) {
-    const std::string& path = o_.*member;
+  // A picture file is only checked here: the files are written one by one
+  // later, each replaced whole (or written in place with a copy kept).
+  for (std::size_t k = 0; k < std::size(kPictures); ++k) {
+    const std::string& path = o_.*kPictures[k].first;
     if (path.empty()) continue;
+    if (output_kind(path) == OutputKind::kStream) {
+      if (const WriteStatus ws = picture_streams_[k].open(path); ws != WriteStatus::kOk)
+        return failure(ws, path);
+      continue;
+    }
     const std::string first = numbered(path, 0, o_.count);
-    if (output_kind(first) == OutputKind::kRefused)
-      return write_status_message(WriteStatus::kOpenError) + (' ' + first);
+    if (const WriteStatus ws = check_output(first, write_options_); ws != WriteStatus::kOk)
+      return failure(ws, first);
   }
   // The export is opened at once: standard output, a pipe or a device is
   // written straight away; a file through a temporary file, which replaces it
   // when the run has ended well (an interrupted run removes it).
   if (to_export_) {
-    if (const WriteStatus ws = export_.open(export_path_); ws != WriteStatus::kOk)
-      return write_status_message(ws);
+    if (const WriteStatus ws = export_.open(export_path_, write_options_); ws != WriteStatus::kOk)
+      return failure(ws, export_path_);
   }
   return {};
 }
@@ -60,13 +73,16 @@ std::string RunOutputs::add(int64_t index, const PathArray& result) {
     if (index > 0) text_ += '\n';
     append_plane_partition(text_, to_plane_partition(result, p.N, p.T, p.S));
   }
-  for (const auto& [member, format] : kPictures) {
+  for (std::size_t k = 0; k < std::size(kPictures); ++k) {
+    const auto& [member, format] = kPictures[k];
     const std::string& path = o_.*member;
     if (path.empty()) continue;
-    const std::string name = numbered(path, index, o_.count);
-    const WriteStatus ws = write_tiling_picture(format, name, result, p.N, p.T, p.S, style_,
-                                                colors_.colors, o_.size_px);
-    if (ws != WriteStatus::kOk) return write_status_message(ws) + (' ' + name);
+    const bool stream = picture_streams_[k].is_open();
+    const std::string name = stream ? path : numbered(path, index, o_.count);
+    const WriteStatus ws =
+        write_tiling_picture(format, stream ? picture_streams_[k].name() : name, result, p.N, p.T,
+                             p.S, style_, colors_.colors, o_.size_px, write_options_);
+    if (ws != WriteStatus::kOk) return failure(ws, name);
   }
   return {};
 }
@@ -75,13 +91,13 @@ std::string RunOutputs::write_batch() {
   if (!to_export_) return {};
   const bool written = export_.write(text_);
   text_.clear();
-  return written ? std::string() : write_status_message(WriteStatus::kWriteError);
+  return written ? std::string() : failure(export_.failure(), export_path_);
 }
 
 std::string RunOutputs::commit() {
   if (!to_export_) return {};
   const WriteStatus ws = export_.commit();
-  return ws == WriteStatus::kOk ? std::string() : write_status_message(ws);
+  return ws == WriteStatus::kOk ? std::string() : failure(ws, export_path_);
 }
 
 }  // namespace lozengia

@@ -18,10 +18,11 @@ class RunOutputs {
   // to standard output when nothing else is asked for.
   explicit RunOutputs(const CliOptions& o);
 
-  // Checks every output and opens the export, before anything is sampled, so
-  // that a folder, a missing folder or a file that may not be written is told
-  // at once. Each method returns the message for the user, empty when all
-  // went well.
+  // Checks every output and opens the export (and the pictures' streams),
+  // before anything is sampled, so that a folder, a missing folder, a file
+  // that may not be written or one that could only be written in place
+  // without a copy of its old content is told at once. Each method returns
+  // the message for the user, empty when all went well.
   std::string open();
   // Why an SVG picture asked for would be too large to write (empty when it
   // is not): told before anything is sampled, as bad input.
@@ -36,12 +37,19 @@ class RunOutputs {
   std::string commit();
 
  private:
+  // The message for a failure of the output named `name`.
+  std::string failure(const WriteStatus& ws, const std::string& name) const;
+
   const CliOptions& o_;
+  WriteOptions write_options_;
   bool to_export_ = false;
   std::string export_path_;
   ColorConfig colors_;
   int32_t style_ = 0;
   ReplacingFile export_;
+  // A picture target that is a stream (a pipe, a terminal, a device) is
+  // opened once: its reader sees the pictures one after another.
+  HeldStream picture_streams_[2];
   std::string text_;
 };
 

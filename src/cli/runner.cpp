@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "cli/interrupt_cleanup.h"
 #include "cli/progress_line.h"
 #include "cli/run_outputs.h"
 #include "cli/run_plan.h"
@@ -93,7 +92,6 @@ int run_options(const CliOptions& o, std::ostream& err) {
     err << why << '\n';
     return 2;
   }
-  const InterruptCleanup cleanup;
   StderrSink sink(err);
   const double total_sweeps = static_cast<double>(o.count) * static_cast<double>(o.samples) *
                               static_cast<double>(std::max<int32_t>(o.params.S, 1));

@@ -145,6 +145,7 @@ void LiveMode::run(int32_t code) {
     draw_seconds = std::chrono::duration<double>(Clock::now() - drawn_from).count();
     if (delay > 0) program_.pause(delay, [&] { return reader.key_waiting(); });
   }
+  sink.finish();
   reader.stop_reading();
   platform.set_stop_available(false);
   platform.end_progress();

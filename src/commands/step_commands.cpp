@@ -132,6 +132,7 @@ void StepCommands::run(int32_t code) {
     S_end = st.hex.S;
     if (!program_.stop_command.load() || S_end != S0) ++st.version;
   }
+  sink.finish();
   done = S_end > S0 ? S_end - S0 : S0 - S_end;
   const bool stopped = program_.stop_command.load();
   platform.set_stop_available(false);

@@ -1,5 +1,9 @@
 // Core messages go to the text window; overflow reports to their own file.
+// What one command writes of either is capped (render/report_file.h); the
+// command's own progress lines are always shown.
 #pragma once
+
+#include <mutex>
 
 #include "core/message_sink.h"
 #include "platform/platform.h"
@@ -10,12 +14,34 @@ namespace lozengia {
 class TextWindowSink final : public MessageSink {
  public:
   explicit TextWindowSink(Platform& p) : platform_(p) {}
+  ~TextWindowSink() override { finish(); }
+  // The command's sweeps are over: the lines counting what the caps left out
+  // (before the command's own closing lines).
+  void finish() {
+    std::lock_guard<std::mutex> lock(m_);
+    if (finished_) return;
+    finished_ = true;
+    if (const std::string last = lines_.closing_line(); !last.empty())
+      platform_.write_line(kTextUnit, last);
+    reports_.finish();
+  }
   // Queued: never waits on the GUI thread.
-  void line(const std::string& text) override { platform_.write_line(kTextUnit, text); }
-  void overflow_report(const std::string& text) override { append_overflow_report(text); }
+  void line(const std::string& text) override {
+    std::lock_guard<std::mutex> lock(m_);
+    if (lines_.admit(text)) platform_.write_line(kTextUnit, text);
+  }
+  void progress_line(const std::string& text) override { platform_.write_line(kTextUnit, text); }
+  void overflow_report(const std::string& text) override {
+    std::lock_guard<std::mutex> lock(m_);
+    reports_.add(text);
+  }
 
  private:
   Platform& platform_;
+  std::mutex m_;
+  MessageCap lines_;
+  OverflowReports reports_;
+  bool finished_ = false;
 };
 
 }  // namespace lozengia

@@ -16,6 +16,9 @@ class MessageSink {
   // its whole weight vector. Kept apart from the text lines because it goes to
   // a file of its own.
   virtual void overflow_report(const std::string& text) { line(text); }
+  // A line about the command's own progress ("Iteration 3 S=12"): never left
+  // out, as the operators' lines may be when a run makes too many.
+  virtual void progress_line(const std::string& text) { line(text); }
 };
 
 // Formats a real the way the program's messages show numbers: the shortest

@@ -88,7 +88,7 @@ class RunLog {
             sink.line(batch[b].text);
         }
         const int32_t S = plus_ ? S0_ + s + 1 : S0_ - s - 1;
-        sink.line("Iteration " + std::to_string(k + 1) + " S=" + std::to_string(S));
+        sink.progress_line("Iteration " + std::to_string(k + 1) + " S=" + std::to_string(S));
         if (progress) progress(k + 1, s + 1, S);
       }
       lock.lock();

@@ -85,30 +85,33 @@ std::optional<QByteArray> pdf_bytes(const PathArray& paths, int32_t N, int32_t T
 
 WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
                                  const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                                 int32_t style, const LozengeColors& colors, int size_px) {
+                                 int32_t style, const LozengeColors& colors, int size_px,
+                                 const WriteOptions& options) {
   // A target that cannot be opened is told before the drawing, which can
   // take a while on a large picture.
-  if (output_kind(path) == OutputKind::kRefused) return WriteStatus::kOpenError;
+  if (const WriteStatus refused = check_output(path, options); refused != WriteStatus::kOk)
+    return refused;
   if (size_px < 1) return WriteStatus::kWriteError;
   std::optional<QByteArray> bytes;
   switch (format) {
     case PictureFormat::kPng: {
       const std::string png = png_bytes(paths, N, T, S, style, colors, size_px);
       if (png.empty()) return WriteStatus::kWriteError;
-      return write_file_replacing(path, png.data(), png.size());
+      return write_file_replacing(path, png.data(), png.size(), options);
     }
     case PictureFormat::kBmp:
       bytes = image_bytes("BMP", paths, N, T, S, style, colors, size_px);
       break;
     case PictureFormat::kSvg:
       // Streamed through the writer as it is made, never held whole.
-      return write_svg_picture(path, paths, N, T, S, style, colors, size_px);
+      return write_svg_picture(path, paths, N, T, S, style, colors, size_px, options);
     case PictureFormat::kPdf:
       bytes = pdf_bytes(paths, N, T, S, style, colors, size_px);
       break;
   }
   if (!bytes) return WriteStatus::kWriteError;
-  return write_file_replacing(path, bytes->constData(), static_cast<std::size_t>(bytes->size()));
+  return write_file_replacing(path, bytes->constData(), static_cast<std::size_t>(bytes->size()),
+                              options);
 }
 
 bool write_tiling_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T,

@@ -32,7 +32,8 @@ enum class PictureFormat { kPng, kBmp, kSvg, kPdf };
 // is then left as it was.
 WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
                                  const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                                 int32_t style, const LozengeColors& colors, int size_px);
+                                 int32_t style, const LozengeColors& colors, int size_px,
+                                 const WriteOptions& options = {});
 
 // The same, true when the file was written.
 bool write_tiling_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T,

@@ -284,13 +284,15 @@ std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style) {
 }
 
 WriteStatus write_svg_picture(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                              int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
+                              int32_t S, int32_t style, const LozengeColors& colors, int size_px,
+                              const WriteOptions& options) {
   if (size_px < 1) return WriteStatus::kWriteError;
   ReplacingFile file;
-  if (const WriteStatus opened = file.open(path); opened != WriteStatus::kOk) return opened;
+  if (const WriteStatus opened = file.open(path, options); opened != WriteStatus::kOk)
+    return opened;
   SvgSink sink(file, size_px);
   trace_tiling(sink, paths, N, T, S, style, colors);
-  if (!sink.finish()) return WriteStatus::kWriteError;
+  if (!sink.finish()) return file.failure();
   return file.commit();
 }
 

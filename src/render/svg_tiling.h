@@ -31,6 +31,7 @@ std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style);
 // Writes the picture, `size_px` pixels square, to `path` through a
 // ReplacingFile: a failure leaves an existing file as it was.
 WriteStatus write_svg_picture(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                              int32_t S, int32_t style, const LozengeColors& colors, int size_px);
+                              int32_t S, int32_t style, const LozengeColors& colors, int size_px,
+                              const WriteOptions& options = {});
 
 }  // namespace lozengia

@@ -410,6 +410,31 @@ class ProgramTest : public QObject {
     QCOMPARE(QString::fromStdString(check_invariants(p, 5, 8, 3)), QString());
   }
 
+  // A model that overflows on every sweep: one command shows its first 1000
+  // lines of warnings and a line counting the rest, every "Iteration" line,
+  // and writes at most 1000 lines of reports to fort.111.
+  void a_command_caps_its_warnings_and_reports() {
+    Session s;
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(s.dir.path());
+    new_hexagon(s, {kQHahn, {{1002, "50"}, {1003, "800"}, {1004, "0"}, {1005, "1e308"}}});
+    std::vector<Box> boxes;
+    step_dialog(s, true, "400", "1", &boxes);
+    wait_idle(s);
+    QDir::setCurrent(cwd);
+    const QStringList lines = s.platform->text_lines();
+    QVERIFY(lines.contains("Iteration 1 S=400"));
+    QCOMPARE(lines.filter(QRegularExpression("^Iteration 1 S=")).size(), 400);
+    const int warnings = lines.filter("Arithmetical warning").size();
+    QVERIFY2(warnings > 300 && warnings <= 334, qPrintable(QString::number(warnings)));
+    QCOMPARE(lines.filter(QRegularExpression("^\\(\\d+ more lines left out\\)$")).size(), 1);
+    QFile report(s.dir.filePath("fort.111"));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QList<QByteArray> report_lines = report.readAll().split('\n');
+    QCOMPARE(report_lines.size(), 1002);  // the last is empty
+    QVERIFY(report_lines[1000].endsWith("more lines left out)"));
+  }
+
   // ------------------------------------------------------------ Show tiling
 
   void show_tiling_draws_each_style_in_the_picture_window() {

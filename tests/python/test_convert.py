@@ -103,11 +103,11 @@ def test_colours_and_svg(tmp_path):
 def test_a_file_that_cannot_be_written_is_an_oserror(tmp_path):
     pp = lozengia.sample(3, 6, 3, seed=1)
     for save in (lozengia.save_png, lozengia.save_svg):
-        with pytest.raises(OSError, match="Error while writing to file"):
+        with pytest.raises(OSError, match="Error while opening file"):
             save(pp, tmp_path / "no" / "such" / "folder.png", N=3)
     # A folder where the file should be.
     (tmp_path / "dir.png").mkdir()
-    with pytest.raises(OSError, match="Error while writing to file"):
+    with pytest.raises(OSError, match="Error while opening file"):
         lozengia.save_png(pp, tmp_path / "dir.png", N=3)
 
 

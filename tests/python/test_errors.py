@@ -2,8 +2,14 @@
 check's own messages, arguments of the wrong type or range, arrays of the
 wrong shape, dtype or content, and random arguments of every kind."""
 
+import errno
 import math
+import os
+import pathlib
 import random
+import subprocess
+import sys
+import tempfile
 
 import numpy as np
 import pytest
@@ -146,6 +152,98 @@ def test_picture_arguments(kwargs, error, message):
         lozengia.draw(GOOD, N=3, **kwargs)
     with pytest.raises(error, match=message):
         lozengia.Sampler(3, 5).draw(**kwargs)
+
+
+# File names as open() takes them (str, bytes, os.PathLike) and refuses them
+# (TypeError for other types, ValueError for an embedded NUL), before any file
+# is touched.
+@pytest.mark.parametrize("name,error", [
+    (None, TypeError), (3, TypeError), (["x.png"], TypeError),
+    ("x.png\x00evil", ValueError), (b"x.png\x00", ValueError),
+])
+def test_file_names_refused_as_open_refuses_them(tmp_path, monkeypatch, name, error):
+    monkeypatch.chdir(tmp_path)
+    sampler = lozengia.Sampler(3, 5)
+    for save in (lambda n: lozengia.save_png(GOOD, n, N=3),
+                 lambda n: lozengia.save_svg(GOOD, n, N=3), sampler.save_png):
+        with pytest.raises(error):
+            save(name)
+    assert list(tmp_path.iterdir()) == []
+
+
+def test_file_names_of_every_kind_open_accepts(tmp_path):
+    for name in (str(tmp_path / "s.png"), os.fsencode(tmp_path / "b.png"),
+                 pathlib.Path(tmp_path / "p.png")):
+        lozengia.save_png(GOOD, name, N=3, size=16)
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["b.png", "p.png", "s.png"]
+
+
+# A failure is an OSError with errno, the reason and the name as given, so
+# Python picks its subclass.
+@pytest.mark.parametrize("where,code,kind", [
+    ("folder", errno.EISDIR, IsADirectoryError),
+    ("no/such/x.png", errno.ENOENT, FileNotFoundError),
+])
+def test_a_file_that_cannot_be_written_says_why(tmp_path, where, code, kind):
+    (tmp_path / "folder").mkdir()
+    name = tmp_path / where
+    for save in (lozengia.save_png, lozengia.save_svg):
+        with pytest.raises(kind) as e:
+            save(GOOD, name, N=3)
+        assert e.value.errno == code
+        assert e.value.filename == os.fspath(name)  # as open() gives it
+        assert e.value.strerror == "Error while opening file: " + os.strerror(code)
+
+
+# A file in a folder that may not be written can only be written in place:
+# refused when no copy of its old content can be kept (here the file size
+# limit stops the copy), unless in_place=True. Run as an unprivileged user.
+@pytest.fixture
+def reachable_path():
+    """A folder an unprivileged user can reach (pytest's tmp_path is not)."""
+    with tempfile.TemporaryDirectory() as d:
+        os.chmod(d, 0o755)
+        yield pathlib.Path(d)
+        for p in pathlib.Path(d).iterdir():
+            p.chmod(0o755)
+
+
+def test_a_file_written_in_place_needs_a_copy_or_in_place(reachable_path):
+    tmp_path = reachable_path
+    drop = (65534, 65534) if os.geteuid() == 0 else None
+    folder = tmp_path / "ro"
+    folder.mkdir()
+    (folder / "t.png").write_bytes(b"old line\n" * 20000)
+    if drop:
+        os.chown(folder, *drop)
+        os.chown(folder / "t.png", *drop)
+    folder.chmod(0o555)
+    code = f"""
+import os, resource, signal, lozengia
+signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, resource.RLIM_INFINITY))
+pp = lozengia.sample(3, 6, 3, seed=1)
+try:
+    lozengia.save_png(pp, {str(folder / "t.png")!r}, N=3, size=16)
+    print("written")
+except OSError as e:
+    print(e.errno, e.strerror)
+lozengia.Sampler(3, 6).save_png({str(folder / "t.png")!r}, size=16, in_place=True)
+"""
+
+    def as_user():
+        if drop:
+            os.setgroups([])
+            os.setgid(drop[1])
+            os.setuid(drop[0])
+
+    r = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120,
+                       preexec_fn=as_user, env=dict(os.environ, TMPDIR=str(tmp_path)))
+    assert r.returncode == 0, r.stderr
+    assert r.stdout.startswith(f"{errno.EFBIG} Error while opening file: File too large")
+    assert "in_place=True" in r.stdout
+    assert (folder / "t.png").read_bytes()[:4] == b"\x89PNG"
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["ro"]
 
 
 # Random arguments of every kind: any call either works or raises one of
