@@ -146,7 +146,7 @@ shot new-hexagon tiling
 
 # S->S+1 steps: 100 steps, remembered; the picture says it is out of date.
 keys ctrl+u
-in_dialog "S->S+1 Markov oeprator" Return
+in_dialog "S->S+1 Markov operator" Return
 sleep 2
 shot steps tiling
 

@@ -4,7 +4,7 @@ namespace lozengia {
 
 const char* const kHelpText =
     "Use the menu \"Commands\" to generate and draw random tilings\n"
-    "\"Show tiling\" draws curent tiling\n"
+    "\"Show tiling\" draws current tiling\n"
     "\"New hexagon\" initializes new probability model\n"
     "\"S->S+-1 steps\" applies the corresponding Markov operator\n"
     "\"Interactive mode\" starts step-by-step mode, where you can use different operators\n"

@@ -55,7 +55,7 @@ class SettingsTest : public QObject {
     {
       Session s({}, false, ini);
       new_hexagon(s, {kQHahn, {{ids::kN, "7"}, {ids::kT, "9"}, {ids::kS, "3"}, {ids::kQ, "0.5"}}});
-      when_modal(titled("S->S+1 Markov oeprator"), [](QWidget* d) {
+      when_modal(titled("S->S+1 Markov operator"), [](QWidget* d) {
         CloseOnExit guard{d};
         type_into(d, ids::kSteps, "2");
         type_into(d, ids::kSamples, "3");
@@ -107,7 +107,7 @@ class SettingsTest : public QObject {
       QCOMPARE(fresh.at(ids::kModel), QString::number(kQHahn));
       QCOMPARE(fresh.at(ids::kN), QString("7"));
       QCOMPARE(fresh.at(ids::kQ), QString("0.5"));
-      const auto steps = offered(s, "S->S+1 steps", "S->S+1 Markov oeprator");
+      const auto steps = offered(s, "S->S+1 steps", "S->S+1 Markov operator");
       QCOMPARE(steps.at(ids::kSteps), QString("2"));
       QCOMPARE(steps.at(ids::kSamples), QString("3"));
       const auto live = offered(s, "Live", "Live mode");
@@ -123,7 +123,7 @@ class SettingsTest : public QObject {
       QCOMPARE(s.program->style(), 2);
       QVERIFY(!s.platform->redraw_after_each_command());
       QCOMPARE(offered(s, "New hexagon", "New").at(ids::kN), QString("50"));
-      QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov oeprator").at(ids::kSteps), QString("0"));
+      QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov operator").at(ids::kSteps), QString("0"));
       const auto live = offered(s, "Live", "Live mode");
       QCOMPARE(live.at(ids::kDelay), QString::number(LiveMode::kDefaultDelayMs));
       QCOMPARE(live.at(ids::kTransition), QString("1"));
@@ -161,7 +161,7 @@ class SettingsTest : public QObject {
     const auto fresh = offered(s, "New hexagon", "New");
     QCOMPARE(fresh.at(ids::kModel), QString::number(kHahn));
     QVERIFY(fresh.at(ids::kN).size() <= 80);
-    QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov oeprator").at(ids::kSteps), QString("0"));
+    QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov operator").at(ids::kSteps), QString("0"));
     const auto live = offered(s, "Live", "Live mode");
     QCOMPARE(live.at(ids::kDelay), QString::number(LiveMode::kDefaultDelayMs));
     QCOMPARE(live.at(ids::kTransition), QString("1"));

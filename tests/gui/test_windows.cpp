@@ -23,7 +23,7 @@ namespace ids = lozengia::dialog_ids;
 namespace {
 
 void step_dialog(Session& s, bool plus, const QString& steps, const QString& samples) {
-  const QString title = plus ? "S->S+1 Markov oeprator" : "S->S-1 operator";
+  const QString title = plus ? "S->S+1 Markov operator" : "S->S-1 operator";
   when_modal(titled(title), [=](QWidget* d) {
     CloseOnExit guard{d};
     type_into(d, ids::kSteps, steps);
