@@ -331,9 +331,9 @@ std::vector<std::string> hostile_texts(bool integer_field) {
   return t;
 }
 
-// Every field a model reads refuses every hostile text with "Bad Input",
-// whatever the other (valid) fields hold; fields the model does not read are
-// ignored.
+// Every field a model reads refuses every hostile text with "Bad Input" and
+// the field's name, whatever the other (valid) fields hold; fields the model
+// does not read are ignored.
 TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
   auto valid = [](int32_t kind) {
     NewHexagonInput in = testing::hexagon_input(kind, "3", "6", "2");
@@ -371,7 +371,13 @@ TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
         const NewHexagonResult r = check_new_hexagon(in);
         if (read) {
           EXPECT_FALSE(r.ok) << kind << " " << f.name << "='" << text << "'";
-          EXPECT_EQ(r.message, "Bad Input") << kind << " " << f.name << "='" << text << "'";
+          // The dialog's message, then the field as the model labels it.
+          const std::string label =
+              f.field == &NewHexagonInput::logq_or_K ? (kind == kRacah ? "K" : "log_q(kappa)")
+              : f.field == &NewHexagonInput::kappa   ? "kappa/i"
+                                                     : f.name;
+          EXPECT_EQ(r.message.substr(0, r.message.find(':')), "Bad Input\n" + label)
+              << kind << " " << f.name << "='" << text << "'";
         } else {
           EXPECT_TRUE(r.ok) << kind << " ignores " << f.name << "='" << text << "'";
         }
@@ -542,14 +548,14 @@ CliParse parse(const std::vector<std::string>& args, std::string& err_text, CliO
 // a clear message and exit status 2.
 TEST(HostileCli, OptionsOfAnyTextAreReadOrRefusedClearly) {
   const CliCase cases[] = {
-      {{"-N", "99999999999"}, CliParse::kBadInput, "Bad Input"},
-      {{"-N", "1e400"}, CliParse::kBadInput, "Bad Input"},
-      {{"-T", "nan"}, CliParse::kBadInput, "Bad Input"},
-      {{"-S", "0x10"}, CliParse::kBadInput, "Bad Input"},
+      {{"-N", "99999999999"}, CliParse::kBadInput, "Bad Input\nN: an integer of at least 1"},
+      {{"-N", "1e400"}, CliParse::kBadInput, "Bad Input\nN:"},
+      {{"-T", "nan"}, CliParse::kBadInput, "Bad Input\nT:"},
+      {{"-S", "0x10"}, CliParse::kBadInput, "Bad Input\nS: an integer from 0 to T; T is 100"},
       {{"-N", "-"}, CliParse::kBadInput, "Bad Input"},
       {{"-N", "5abc"}, CliParse::kBadInput, "Bad Input"},
-      {{"--model", "q-hahn", "--q", "inf"}, CliParse::kBadInput, "Bad Input"},
-      {{"--model", "racah", "--K", "1e400"}, CliParse::kBadInput, "Bad Input"},
+      {{"--model", "q-hahn", "--q", "inf"}, CliParse::kBadInput, "Bad Input\nq:"},
+      {{"--model", "racah", "--K", "1e400"}, CliParse::kBadInput, "Bad Input\nK:"},
       {{"--model", "7"}, CliParse::kBadInput, "Unknown model"},
       {{"--model", "0x5"}, CliParse::kBadInput, "Unknown model"},
       {{"--model", ""}, CliParse::kBadInput, "Unknown model"},

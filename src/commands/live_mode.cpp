@@ -20,6 +20,7 @@ namespace {
 using namespace dialog_ids;
 const char* const kTransitions[] = {"S->S+1->S", "S->S-1->S", "S->S+1", "S->S-1"};
 constexpr int kMaxDelayMs = 3600 * 1000;
+const char* const kDelayRule = "Input duration between steps in ms: an integer of 0 or more";
 using Clock = std::chrono::steady_clock;
 }  // namespace
 
@@ -62,7 +63,7 @@ void LiveMode::open() {
   }
   int32_t delay = 0;
   if (!parse_int32(d.text(kDelay), delay) || delay < 0) {
-    platform.message_box("Incorrect input!", "Error.");
+    platform.message_box(std::string("Incorrect input!\n") + kDelayRule, "Error.");
     return;
   }
   Settings& w = platform.settings();

@@ -63,13 +63,12 @@ class ProgressReport {
 
 void StepCommands::ok_pressed(Dialog& d, bool plus) {
   const HexagonParams p = program_.params();
-  int32_t steps = 0, samples = 0;
-  const bool ok =
-      check_step_fields(d.text(kSteps), d.text(kSamples), p.S, p.T, plus, steps, samples);
-  if (!ok) {
-    program_.platform().message_box("Bad input", "Error!");
+  const StepFields fields = read_step_fields(d.text(kSteps), d.text(kSamples), p.S, p.T, plus);
+  if (!fields.ok) {
+    program_.platform().message_box("Bad input\n" + fields.rule, "Error!");
     return;
   }
+  const int32_t steps = fields.steps, samples = fields.samples;
   Settings& s = program_.platform().settings();
   s.set(setting::kSteps, steps);
   s.set(setting::kSamples, samples);
