@@ -47,6 +47,7 @@ void LiveMode::open() {
   d.set_selection(kTransition, s.integer(setting::kLiveTransition, 1, 4).value_or(1));
   d.set_text(kDelay, std::to_string(
                          s.integer(setting::kLiveDelay, 0, kMaxDelayMs).value_or(kDefaultDelayMs)));
+  d.set_tooltip(kDelay, kDelayRule);
   d.set_first_field(kDelay);
   // Cancel, Escape or the close box start nothing.
   if (d.run() != kOk) return;

@@ -94,6 +94,8 @@ void StepCommands::open(bool plus) {
   const int max = 1 << 30;
   d.set_text(kSteps, std::to_string(s.integer(setting::kSteps, 1, max).value_or(0)));
   d.set_text(kSamples, std::to_string(s.integer(setting::kSamples, 1, max).value_or(1)));
+  d.set_tooltip(kSteps, steps_rule(plus));
+  d.set_tooltip(kSamples, samples_rule());
   d.set_first_field(kSteps);
   d.set_callback(kOk, [this, plus](Dialog& dd, int) {
     if (plus)

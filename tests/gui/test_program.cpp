@@ -2,6 +2,7 @@
 // platform: start-up, every dialog with good and bad entries, a step command
 // through the command loop, pictures, export, saving and printing, closing.
 #include <QFile>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QPrinter>
 #include <QSignalSpy>
@@ -207,7 +208,19 @@ class ProgramTest : public QObject {
       combo->setCurrentIndex(4);  // q-Hahn: q only
       const bool qhahn = control(d, 1005)->isEnabled() && !control(d, 1011)->isEnabled() &&
                          !control(d, 1008)->isEnabled();
-      fields_ok = hahn_prefilled && trig && qhahn;
+      // Field 1007 is labelled for the model chosen, and every field's
+      // tooltip gives its rule.
+      auto label_1007 = [d] { return d->findChild<QLabel*>("label1007")->text(); };
+      combo->setCurrentIndex(3);
+      const bool racah = label_1007() == "K=" &&
+                         control(d, 1007)->toolTip() == "K: a number below -N or at least T/2";
+      combo->setCurrentIndex(1);
+      const bool real = label_1007() == "log_q(kappa)=" &&
+                        control(d, 1007)->toolTip().startsWith("log_q(kappa): a number below");
+      const bool tips = control(d, 1005)->toolTip() == "q: a positive number other than 1" &&
+                        control(d, 1004)->toolTip() == "S: an integer from 0 to T";
+      combo->setCurrentIndex(4);
+      fields_ok = hahn_prefilled && trig && qhahn && racah && real && tips;
       type_into(d, 1002, "3");
       type_into(d, 1003, "4");
       type_into(d, 1004, "2");
@@ -367,6 +380,29 @@ class ProgramTest : public QObject {
     QCOMPARE(s.program->pending_command.load(), kCommandIdle);
     QVERIFY(s.platform->commands_enabled());
     QCOMPARE(s.program->params().S, 1);
+  }
+
+  void step_dialogs_show_the_hexagon_as_text_and_the_rules_as_tips() {
+    Session s;
+    new_hexagon(s, hahn("4", "6", "2"));
+    for (const bool plus : {true, false}) {
+      QStringList shown;
+      QString tip;
+      when_modal(titled(plus ? "S->S+1 Markov operator" : "S->S-1 operator"), [&](QWidget* d) {
+        CloseOnExit guard{d};
+        // N, T and S are read-only text, not fields that look editable.
+        for (int id : {1002, 1003, 1004}) {
+          auto* l = qobject_cast<QLabel*>(control(d, id));
+          shown << (l ? l->text() : QString("not a label"));
+        }
+        tip = control(d, 1022)->toolTip();
+        press(d, plus ? 2 : 4);
+      });
+      s.trigger(plus ? "S->S+1 steps" : "S->S-1 steps");
+      QCOMPARE(shown, QStringList({"4", "6", "2"}));
+      QCOMPARE(tip, plus ? QString("Number of steps: an integer from 1 to T-S")
+                         : QString("Number of steps: an integer from 1 to S"));
+    }
   }
 
   void step_command_runs_through_the_loop() {
