@@ -132,7 +132,7 @@ void LiveMode::run(int32_t code) {
       next_sweep += made;
       steps_made = made / sweeps_per_step;
       if (delay == 0) batch = next_batch(steps_made, seconds, draw_seconds);
-      ++st.version;
+      st.tiling_changed();
       S = h.S;
     }
     program_.live_steps += steps_made;

@@ -66,7 +66,7 @@ void NewHexagonCommand::ok_pressed(Dialog& d) {
     SharedState& st = program_.state();
     std::lock_guard<std::mutex> lock(st.mutex);
     err = set_hexagon(st.hex, r.params);  // all at once, or not at all
-    if (err.empty()) ++st.version;
+    if (err.empty()) st.tiling_changed();
   }
   if (!err.empty()) {
     program_.platform().message_box(rtrim(err), "Error!");

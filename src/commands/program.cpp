@@ -22,26 +22,8 @@ std::string status_line(const HexagonParams& p) {
   const int32_t kind = p.model.kind;
   std::string s = (kind >= 1 && kind <= 6 ? kModelNames[kind] : "?");
   s += "   N=" + std::to_string(p.N) + "  T=" + std::to_string(p.T) + "  S=" + std::to_string(p.S);
-  const NewHexagonInput v = new_dialog_prefill(p);
-  switch (kind) {
-    case kImaginaryQRacah:
-      s += "  q=" + v.q + "  kappa=" + v.kappa + "i";
-      break;
-    case kRealQRacah:
-      s += "  q=" + v.q + "  log_q(kappa)=" + v.logq_or_K;
-      break;
-    case kTrigonometric:
-      s += "  alpha=" + v.alpha + "  beta=" + v.beta;
-      break;
-    case kRacah:
-      s += "  K=" + v.logq_or_K;
-      break;
-    case kQHahn:
-      s += "  q=" + v.q;
-      break;
-    default:
-      break;
-  }
+  const std::string values = model_values_text(p);
+  if (!values.empty()) s += "  " + values;
   return s;
 }
 
@@ -189,12 +171,14 @@ void Program::write_report() {
 void Program::publish_state() {
   HexagonParams p;
   uint64_t version;
+  int32_t averaged;
   {
     std::lock_guard<std::mutex> lock(state_.mutex);
     p = state_.hex.params();
     version = state_.version;
+    averaged = state_.averaged;
   }
-  platform_.set_present_tiling(version, p.N, p.T, p.S);
+  platform_.set_present_tiling(version, p, averaged);
   platform_.set_status(status_line(p));
 }
 
@@ -228,6 +212,8 @@ std::shared_ptr<const TilingSnapshot> Program::snapshot() const {
   t->style = state_.style;
   t->colors = state_.colors;
   t->version = state_.version;
+  t->model = state_.hex.model();
+  t->averaged = state_.averaged;
   return t;
 }
 

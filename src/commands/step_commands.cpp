@@ -131,7 +131,11 @@ void StepCommands::run(int32_t code) {
     run_step_command(st.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
                      [&](int32_t k, int32_t s, int32_t S) { progress(k, s, S); });
     S_end = st.hex.S;
-    if (!program_.stop_command.load() || S_end != S0) ++st.version;
+    // A stopped average brings back the start, which stays what it was.
+    if (!program_.stop_command.load())
+      st.tiling_changed(samples);
+    else if (S_end != S0)
+      st.tiling_changed();
   }
   done = S_end > S0 ? S_end - S0 : S0 - S_end;
   const bool stopped = program_.stop_command.load();
@@ -147,6 +151,9 @@ void StepCommands::run(int32_t code) {
           "command (S=" +
           std::to_string(S0) + ") is kept.");
   }
+  if (!stopped && samples > 1)
+    program_.line("The tiling is now the average of " + std::to_string(samples) +
+                  " samples (each height rounded toward zero).");
   program_.publish_state();
   if (!program_.stopping() && platform.redraw_after_each_command())
     program_.draw_picture(kPictureUnit);

@@ -33,6 +33,10 @@ struct TilingSnapshot {
   int32_t style = kStyleBorders;
   LozengeColors colors;
   uint64_t version = 0;
+  ModelParams model;      // the model the tiling was sampled from
+  int32_t averaged = 1;   // the tiling is the average of this many samples
+
+  HexagonParams params() const { return {N, T, S, model}; }
 };
 
 class PictureWindow : public QWidget {

@@ -227,8 +227,9 @@ void Platform::show_tiling(int unit, std::shared_ptr<const TilingSnapshot> tilin
   });
 }
 
-void Platform::set_present_tiling(uint64_t version, int32_t N, int32_t T, int32_t S) {
-  gui_->post([=, this] { registry().set_present(version, N, T, S); });
+void Platform::set_present_tiling(uint64_t version, const HexagonParams& params,
+                                  int32_t averaged) {
+  gui_->post([=, this] { registry().set_present(version, params, averaged); });
 }
 
 // -------------------------------------------------------- menus and status

@@ -70,8 +70,9 @@ class Platform : public QObject, public KeySource {
   // picture is drawn on that thread and shown whole when done; on the GUI
   // thread it is drawn on the window's own drawing thread.
   void show_tiling(int unit, std::shared_ptr<const TilingSnapshot> tiling);
-  // The program's tiling is now `version` (any thread): older pictures say so.
-  void set_present_tiling(uint64_t version, int32_t N, int32_t T, int32_t S);
+  // The program's tiling is now `version` of this hexagon and model, the
+  // average of `averaged` samples (any thread): older pictures say so.
+  void set_present_tiling(uint64_t version, const HexagonParams& params, int32_t averaged);
 
   // Menus and status (any thread).
   void build_menus(const std::vector<MenuEntry>& commands, const std::vector<MenuEntry>& help);

@@ -94,7 +94,7 @@ class ProgramTest : public QObject {
   void startup_opens_windows_menus_and_report() {
     Session s;
     QCOMPARE(s.platform->window_title(kTextUnit), QString("Information and help"));
-    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia"));
+    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia 1: Hahn N=50 T=100 S=0"));
     QCOMPARE(s.platform->window_title(kScratchUnit),
              QString("Work window. It is used for redrawing. You do not have to look at it"));
     QVERIFY(s.platform->text_window()->isVisible());
@@ -489,7 +489,7 @@ class ProgramTest : public QObject {
     choose_style(s, 5, true);
     QCOMPARE(s.platform->picture_windows().size(), 2);
     QMdiSubWindow* second = s.platform->picture_windows().last();
-    QCOMPARE(second->windowTitle(), QString("Lozengia"));
+    QCOMPARE(second->windowTitle(), QString("Lozengia 2: Hahn N=2 T=3 S=3"));
     QVERIFY(first->isVisible());
     QCOMPARE(Platform::picture_in(first), old_picture);
     QVERIFY(Platform::picture_in(second) != old_picture);
