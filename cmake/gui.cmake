@@ -27,6 +27,8 @@ add_library(lozengia_platform STATIC
   src/platform/settings.cpp
   src/platform/image_saving.h
   src/platform/image_saving.cpp
+  src/platform/picture_actions.h
+  src/platform/picture_actions.cpp
   src/platform/dialog.h
   src/platform/dialog.cpp
   ${LOZENGIA_DIALOG_HEADERS}

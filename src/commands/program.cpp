@@ -42,6 +42,16 @@ Program::Program(Platform& platform, ProgramOptions options)
     { std::lock_guard<std::mutex> lock(wake_mutex_); }
     wake_.notify_all();
   });
+  // A style chosen in a picture's right-click menu is the style of the
+  // pictures to come, as one chosen in "Show tiling" (offered only while no
+  // command runs, so the state is free).
+  platform_.set_style_handler([this](int32_t style) {
+    {
+      std::lock_guard<std::mutex> lock(state_.mutex);
+      state_.style = style;
+    }
+    platform_.settings().set(setting::kStyle, style);
+  });
   // A key ends a live run's pause between steps at once.
   reader_.set_on_key([this] {
     { std::lock_guard<std::mutex> lock(wake_mutex_); }
@@ -53,6 +63,7 @@ Program::~Program() {
   stop();
   platform_.frame()->on_close = nullptr;
   platform_.set_stop_handler(nullptr);
+  platform_.set_style_handler(nullptr);
 }
 
 void Program::start() {

@@ -1,5 +1,6 @@
 #include "platform/main_window.h"
 
+#include <cmath>
 #include <optional>
 
 #include <QAction>
@@ -35,6 +36,9 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   print_->setShortcut(QKeySequence::Print);
   save_ = file_menu_->addAction("&Save image as..");
   save_->setShortcut(QKeySequence("Ctrl+S"));
+  // What the window shows, at its zoom, as the right-click menu offers it.
+  save_view_ = file_menu_->addAction("Save &view as..");
+  save_view_->setShortcut(QKeySequence("Ctrl+Shift+S"));
   file_menu_->addSeparator();
   exit_ = file_menu_->addAction("E&xit");
   exit_->setShortcut(QKeySequence("Ctrl+Q"));
@@ -45,7 +49,18 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   connect(save_, &QAction::triggered, this, [this] {
     if (on_save_image) on_save_image();
   });
+  connect(save_view_, &QAction::triggered, this, [this] {
+    if (on_save_view) on_save_view();
+  });
   connect(exit_, &QAction::triggered, this, &QWidget::close);
+
+  edit_menu_ = bar->addMenu("&Edit");
+  copy_ = edit_menu_->addAction("&Copy");
+  copy_->setShortcut(QKeySequence::Copy);
+  copy_->setToolTip("Copy the picture (or the text selected in the text window)");
+  connect(copy_, &QAction::triggered, this, [this] {
+    if (on_copy) on_copy();
+  });
 
   view_menu_ = bar->addMenu("&View");
   zoom_in_ = view_menu_->addAction("Zoom &in");
@@ -81,6 +96,7 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   // The list is made afresh each time the menu opens (not when the windows
   // change: an entry may be the very action that brought a window back).
   connect(registry_, &WindowRegistry::windowsChanged, this, [this] { update_actions(); });
+  connect(registry_, &WindowRegistry::viewChanged, this, [this] { show_zoom(); });
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { update_actions(); });
 
   help_menu_ = bar->addMenu("&Help");
@@ -96,6 +112,7 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   });
 
   status_ = new QLabel(this);
+  zoom_ = new QLabel(this);
   progress_label_ = new QLabel(this);
   progress_ = new QProgressBar(this);
   progress_->setMaximumWidth(220);
@@ -106,6 +123,7 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   statusBar()->addWidget(progress_);
   statusBar()->addWidget(stop_button_);
   statusBar()->addPermanentWidget(status_);
+  statusBar()->addPermanentWidget(zoom_);
   end_progress();
   update_actions();
 }
@@ -165,11 +183,24 @@ void MainWindow::update_actions() {
   const PictureWindow* picture = registry_->looked_at();
   const bool has_picture = picture && picture->tiling();
   save_->setEnabled(has_picture);
+  save_view_->setEnabled(has_picture);
   print_->setEnabled(has_picture);
   zoom_in_->setEnabled(has_picture);
   zoom_out_->setEnabled(has_picture);
   fit_->setEnabled(has_picture);
+  show_zoom();
 }
+
+void MainWindow::show_zoom() {
+  const PictureWindow* picture = registry_->looked_at();
+  if (!picture || !picture->tiling()) {
+    zoom_->clear();
+    return;
+  }
+  zoom_->setText(QString("Zoom %1%").arg(std::lround(picture->zoom() * 100.0)));
+}
+
+QString MainWindow::zoom_text() const { return zoom_->text(); }
 
 void MainWindow::fill_window_menu() {
   window_menu_->clear();

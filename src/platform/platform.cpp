@@ -3,12 +3,15 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -20,6 +23,7 @@
 #include "platform/gui_call_queue.h"
 #include "platform/image_saving.h"
 #include "platform/key_capture.h"
+#include "platform/picture_actions.h"
 #include "platform/settings.h"
 #include "platform/window_registry.h"
 #include "render/lozenge_regions.h"
@@ -50,6 +54,8 @@ Platform::Platform(PlatformOptions options)
     settings_->set_flag(setting::kRedrawAfterCommand, on);
   };
   frame_->on_save_image = [this] { save_image_dialog(); };
+  frame_->on_save_view = [this] { save_view_dialog(registry().looked_at()); };
+  frame_->on_copy = [this] { copy(); };
   frame_->on_print = [this] { print_picture_dialog(); };
   frame_->on_restore_defaults = [this] { restore_defaults(); };
   frame_->on_stop = [this] {
@@ -161,6 +167,7 @@ PictureWindow* Platform::open_picture_window_now(const QString& title) {
     sub->move(std::max(0, area.width() - sub->width() - offset), offset);
   }
   receiving_ = view;
+  view->on_context_menu = [this](PictureWindow* w, QPoint at) { picture_menu(w, at); };
   view->on_key = [this, view](char c) {
     if (view == receiving_) keys_->typed(c);
   };
@@ -357,6 +364,80 @@ void Platform::save_image_dialog() {
   } else {
     message_box("The image could not be saved.", "Error!");
   }
+}
+
+void Platform::set_view_name_source(ImageNameSource source) {
+  view_name_source_ = std::move(source);
+}
+
+void Platform::save_view_dialog(PictureWindow* window) {
+  if (!window || !window->tiling()) return;
+  QPointer<PictureWindow> target = window;  // the dialog lets the window go meanwhile
+  QString name, filter;
+  if (view_name_source_) {
+    auto chosen = view_name_source_();
+    if (!chosen) return;
+    std::tie(name, filter) = *chosen;
+  } else {
+    QFileDialog dlg(frame_.get(), "Save view as..");
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setNameFilters(view_filters());
+    if (auto dir = settings_->folder(setting::kSaveFolder)) dlg.setDirectory(*dir);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    name = dlg.selectedFiles().first();
+    filter = dlg.selectedNameFilter();
+  }
+  if (name.isEmpty() || !target) return;
+  if (name.endsWith(".svg", Qt::CaseInsensitive) || name.endsWith(".pdf", Qt::CaseInsensitive)) {
+    message_box("A view is saved as a PNG or BMP picture; \"Save image as..\" draws the whole "
+                "hexagon as SVG or PDF.",
+                "Error!");
+    return;
+  }
+  const QString path = view_path(name, filter);
+  const WriteStatus status = save_view(*target, path);
+  if (status == WriteStatus::kOk) {
+    settings_->set(setting::kSaveFolder, QFileInfo(path).absolutePath());
+    frame_->statusBar()->showMessage("View saved as " + path, 5000);
+  } else {
+    message_box(std::string("The view could not be saved: ") + write_status_message(status) + ".",
+                "Error!");
+  }
+}
+
+void Platform::copy(PictureWindow* window) {
+  if (!window && text_ && frame_->mdi()->activeSubWindow() == text_sub_ &&
+      text_->textCursor().hasSelection()) {
+    text_->copy();
+    return;
+  }
+  if (!window) window = registry().looked_at();
+  if (!window) return;
+  std::unique_ptr<QMimeData> data = picture_mime_data(*window);
+  if (!data) return;
+  const bool svg = data->hasFormat("image/svg+xml");
+  QGuiApplication::clipboard()->setMimeData(data.release());
+  frame_->statusBar()->showMessage(
+      svg ? "Picture copied (image and SVG drawing)" : "Picture copied (image)", 5000);
+}
+
+void Platform::set_style_handler(std::function<void(int32_t)> handler) {
+  gui_->call([&] { style_handler_ = std::move(handler); });
+}
+
+void Platform::picture_menu(PictureWindow* window, QPoint at) {
+  QMenu menu(frame_.get());
+  PictureMenuHandlers h;
+  h.save_view = [this](PictureWindow* w) { save_view_dialog(w); };
+  h.copy = [this](PictureWindow* w) { copy(w); };
+  h.choose_style = [this](PictureWindow* w, int32_t style) {
+    // This picture in the new style, and the pictures to come.
+    w->set_style(style);
+    if (style_handler_) style_handler_(style);
+  };
+  h.styles_enabled = frame_->commands_enabled();
+  fill_picture_menu(menu, window, h);
+  menu.exec(at);
 }
 
 bool Platform::print_picture(QPrinter& printer) const {

@@ -12,6 +12,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPoint>
 #include <QSize>
 #include <QStringList>
 #include <atomic>
@@ -110,6 +111,16 @@ class Platform : public QObject, public KeySource {
   // Saves the tiling of the picture window looked at; the path written, or
   // nothing when there is no picture or the file could not be written.
   std::optional<QString> save_image(const QString& name, const QString& chosen_filter);
+  // "Save view as..": what `window` shows, at its zoom, as PNG or BMP; the
+  // dialog may be replaced by a source of a name and a type as above.
+  void set_view_name_source(ImageNameSource source);
+  void save_view_dialog(PictureWindow* window);
+  // Copy (Ctrl+C): the text selected in the text window when it is the
+  // active one, else the picture looked at (or `window`).
+  void copy(PictureWindow* window = nullptr);
+  // The right-click menu's choice of a style for the picture of `window`
+  // and the pictures to come: the program takes it through `handler`.
+  void set_style_handler(std::function<void(int32_t)> handler);
   // Prints the tiling of the picture window looked at, as vector shapes.
   bool print_picture(QPrinter& printer) const;
   void restore_defaults();
@@ -143,6 +154,7 @@ class Platform : public QObject, public KeySource {
   PictureWindow* open_picture_window_now(const QString& title);
   void save_image_dialog();
   void print_picture_dialog();
+  void picture_menu(PictureWindow* window, QPoint at);
 
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<GuiCallQueue> gui_;
@@ -154,6 +166,8 @@ class Platform : public QObject, public KeySource {
   QImage scratch_;  // GUI thread: the last picture drawn off-screen
   std::function<std::optional<std::string>()> save_name_source_;
   ImageNameSource image_name_source_;
+  ImageNameSource view_name_source_;
+  std::function<void(int32_t)> style_handler_;
   std::function<void()> stop_handler_;
   std::atomic<bool> redraw_after_{false};
   int unseen_lines_ = 0;

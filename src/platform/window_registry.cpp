@@ -41,9 +41,11 @@ void WindowRegistry::add_picture_window(QMdiSubWindow* sub) {
     if (current_ == sub) current_ = nullptr;
     QTimer::singleShot(0, this, [this] { emit windowsChanged(); });
   });
-  if (PictureWindow* p = picture_in(sub))
+  if (PictureWindow* p = picture_in(sub)) {
     QObject::connect(p, &PictureWindow::imageShown, this,
                      [this, sub] { sub->setWindowTitle(title_for(sub)); });
+    QObject::connect(p, &PictureWindow::viewChanged, this, &WindowRegistry::viewChanged);
+  }
   update_titles();
   emit windowsChanged();
 }

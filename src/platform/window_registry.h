@@ -59,6 +59,8 @@ class WindowRegistry : public QObject {
 
  signals:
   void windowsChanged();
+  // A picture window's zoom or view changed.
+  void viewChanged();
 
  private:
   QMdiArea* mdi_;

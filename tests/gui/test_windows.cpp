@@ -3,7 +3,11 @@
 // at their size, centred and undistorted, zoom and pan redrawn from the
 // tiling, the title of a picture that is out of date, progress and Stop, the
 // keyboard.
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QMdiArea>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QtTest>
@@ -323,6 +327,105 @@ class WindowsTest : public QObject {
     new_hexagon(s, hahn("3", "4", "1"));
     s.wait_picture();
     QCOMPARE(s.platform->current_picture()->tiling()->N, 3);
+  }
+
+  // --------------------------------------- copy, right-click menu, save view
+
+  void ctrl_c_copies_the_picture_as_image_and_svg() {
+    Session s;
+    new_hexagon(s, hahn("10", "20", "10"));
+    choose_style(s, 2);
+    resize_picture(s, 300, 300);
+    PictureWindow* p = s.platform->current_picture();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    s.platform->registry().bring_back(picture_sub(s));
+    s.platform->frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(s.platform->frame()));
+    QCOMPARE(s.platform->frame()->copy_action()->shortcut(), QKeySequence(QKeySequence::Copy));
+    QTest::keyClick(p, Qt::Key_C, Qt::ControlModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(clipboard->mimeData() && clipboard->mimeData()->hasImage(), 5000);
+    const QImage copied = qvariant_cast<QImage>(clipboard->mimeData()->imageData());
+    const QImage shown = p->image();
+    QCOMPARE(copied.size(), shown.size() * p->devicePixelRatioF());
+    QCOMPARE(copied.convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
+    // The whole hexagon shown: an SVG drawing too.
+    QVERIFY(clipboard->mimeData()->data("image/svg+xml").contains("<svg"));
+    // Zoomed in: the image of what is shown, and no SVG (it would show more).
+    p->zoom_by(4.0, QPointF(150, 150));
+    s.wait_picture();
+    QCOMPARE(s.platform->frame()->zoom_text(), QString("Zoom 400%"));
+    s.platform->frame()->copy_action()->trigger();
+    QCOMPARE(qvariant_cast<QImage>(clipboard->mimeData()->imageData())
+                 .convertToFormat(QImage::Format_RGB32),
+             p->image().convertToFormat(QImage::Format_RGB32));
+    QVERIFY(!clipboard->mimeData()->hasFormat("image/svg+xml"));
+    // With text selected in the active text window, Copy copies the text.
+    s.platform->registry().bring_back(s.platform->text_window());
+    auto* text = qobject_cast<QPlainTextEdit*>(s.platform->text_window()->widget());
+    text->selectAll();
+    s.platform->frame()->copy_action()->trigger();
+    QVERIFY(clipboard->text().contains("Lozengia. Beta version."));
+  }
+
+  void right_click_menu_saves_copies_zooms_and_restyles() {
+    Session s;
+    new_hexagon(s, hahn("10", "20", "10"));
+    choose_style(s, 2);
+    resize_picture(s, 320, 240);
+    PictureWindow* p = s.platform->current_picture();
+    QTemporaryDir dir;
+    s.platform->set_view_name_source(
+        [&] { return std::make_optional(std::make_pair(dir.filePath("view"), QString())); });
+    // Picks `entry` in the menu a right click opens, and records the labels.
+    auto pick = [&](const QString& entry) {
+      QStringList seen;
+      auto alive = std::make_shared<bool>(true);
+      std::function<void()> poll = [&, alive] {
+        if (!*alive) return;
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+          QTimer::singleShot(5, poll);
+          return;
+        }
+        seen = labels(menu);
+        QAction* a = menu_entry(menu, entry);
+        menu->close();
+        if (a) a->trigger();
+      };
+      QTimer::singleShot(5, poll);
+      QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(160, 120), p->mapToGlobal(QPoint(160, 120)));
+      QApplication::sendEvent(p, &click);
+      *alive = false;
+      return seen;
+    };
+    QCOMPARE(pick("Zoom in"),
+             QStringList({"Save view as..", "Copy", "Fit", "Zoom in", "Zoom out",
+                          "Lozenge tiling without borders", "Lozenge tiling with borders",
+                          "Nonintersecting paths on hexagonal lattice",
+                          "Nonintersecting paths on hexagonal lattice with borders",
+                          "Nonintersecting paths in Z^2"}));
+    QCOMPARE(p->zoom(), 1.5);
+    pick("Zoom in");
+    QCOMPARE(p->zoom(), 2.25);
+    pick("Zoom out");
+    QCOMPARE(p->zoom(), 1.5);
+    // Save view as..: the picture as the window shows it, at its zoom.
+    s.wait_picture();
+    pick("Save view as..");
+    QImage saved(dir.filePath("view.png"));
+    QVERIFY(!saved.isNull());
+    QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), p->image().convertToFormat(QImage::Format_RGB32));
+    // A style for this picture and the pictures to come; the zoom stays.
+    pick("Lozenge tiling without borders");
+    QCOMPARE(p->tiling()->style, 1);
+    QCOMPARE(s.program->style(), 1);
+    QCOMPARE(p->zoom(), 1.5);
+    pick("Fit");
+    QCOMPARE(p->zoom(), 1.0);
+    QCOMPARE(s.platform->frame()->zoom_text(), QString("Zoom 100%"));
+    pick("Copy");
+    QVERIFY(QGuiApplication::clipboard()->mimeData()->hasImage());
   }
 
   // ----------------------------------------------------- progress and Stop
