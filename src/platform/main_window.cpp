@@ -289,33 +289,48 @@ QString place_text(const QRect& r) {
 
 void MainWindow::place_windows() {
   // Where the user left them last time, if that still fits; otherwise the
-  // text window on the left, a square picture window beside it.
+  // text window on the left, a square picture window beside it. A window
+  // left maximised comes back maximised, over its remembered place, so that
+  // restoring it uncovers the other.
   const QSize area = mdi_->size();
   QMdiSubWindow* text = registry_->text_window();
   QMdiSubWindow* picture = registry_->current_picture_window();
   const int side = std::max(200, std::min(area.height(), area.width() * 60 / 100));
+  auto maximise = [this](QMdiSubWindow* sub, const QString& key) {
+    if (settings_.flag(key).value_or(false)) sub->showMaximized();
+  };
   if (text) {
+    if (text->isMaximized()) text->showNormal();
     const auto place = remembered_place(settings_, setting::kTextWindowPlace, area);
     text->setGeometry(
         place.value_or(QRect(0, 0, std::max(300, area.width() - side), area.height())));
+    if (!picture) maximise(text, setting::kTextWindowMaximised);
   }
   if (picture && picture->widget()) {
+    if (picture->isMaximized()) picture->showNormal();
     if (const auto place = remembered_place(settings_, setting::kPictureWindowPlace, area)) {
       picture->setGeometry(*place);
-      return;
+    } else {
+      const QSize extra = picture->size() - picture->widget()->size();
+      const int client = std::max(100, side - std::max(extra.width(), extra.height()));
+      picture->resize(QSize(client, client) + extra);
+      picture->move(std::max(0, area.width() - picture->width()), 0);
     }
-    const QSize extra = picture->size() - picture->widget()->size();
-    const int client = std::max(100, side - std::max(extra.width(), extra.height()));
-    picture->resize(QSize(client, client) + extra);
-    picture->move(std::max(0, area.width() - picture->width()), 0);
+    // One window at most is maximised in the area: the picture, if it was.
+    maximise(picture, setting::kPictureWindowMaximised);
+    if (!picture->isMaximized() && text) maximise(text, setting::kTextWindowMaximised);
   }
 }
 
 void MainWindow::remember_window_places() {
-  if (const QMdiSubWindow* text = registry_->text_window(); text && text->isVisible())
-    settings_.set(setting::kTextWindowPlace, place_text(text->geometry()));
-  if (const QMdiSubWindow* picture = registry_->current_picture_window())
-    settings_.set(setting::kPictureWindowPlace, place_text(picture->geometry()));
+  if (const QMdiSubWindow* text = registry_->text_window(); text && text->isVisible()) {
+    settings_.set(setting::kTextWindowPlace, place_text(registry_->normal_place(text)));
+    settings_.set_flag(setting::kTextWindowMaximised, text->isMaximized());
+  }
+  if (const QMdiSubWindow* picture = registry_->current_picture_window()) {
+    settings_.set(setting::kPictureWindowPlace, place_text(registry_->normal_place(picture)));
+    settings_.set_flag(setting::kPictureWindowMaximised, picture->isMaximized());
+  }
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

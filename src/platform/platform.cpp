@@ -195,7 +195,9 @@ void Platform::open_scratch_window(const std::string& title, int size_state) {
 
 void Platform::focus(int unit) {
   gui_->post([this, unit] {
-    if (unit == kTextUnit) registry().bring_back(text_sub_);
+    // A maximised picture stays in front: the text window would take its
+    // place in the area (and the user chose to look at the picture).
+    if (unit == kTextUnit && !registry().picture_maximised()) registry().bring_back(text_sub_);
     if (unit == kPictureUnit) registry().bring_back(registry().current_picture_window());
   });
 }

@@ -1,5 +1,6 @@
 #include "platform/window_registry.h"
 
+#include <QEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
@@ -29,15 +30,45 @@ QString description(const HexagonParams& p, int32_t averaged) {
 
 }  // namespace
 
+void WindowRegistry::set_text_window(QMdiSubWindow* sub) {
+  text_ = sub;
+  if (sub) sub->installEventFilter(this);
+}
+
+bool WindowRegistry::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::Move || e->type() == QEvent::Resize) {
+    // Maximising sets the state before the window grows, so only normal
+    // places are kept.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(watched);
+        sub && !(sub->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)))
+      normal_places_[sub] = sub->geometry();
+  }
+  return QObject::eventFilter(watched, e);
+}
+
+QRect WindowRegistry::normal_place(const QMdiSubWindow* sub) const {
+  if (!sub) return {};
+  if (!(sub->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized))) return sub->geometry();
+  return normal_places_.value(sub, sub->geometry());
+}
+
+bool WindowRegistry::picture_maximised() const {
+  for (const QMdiSubWindow* sub : pictures_)
+    if (sub->isVisible() && sub->isMaximized()) return true;
+  return false;
+}
+
 void WindowRegistry::add_picture_window(QMdiSubWindow* sub) {
   pictures_.append(sub);
   current_ = sub;
   numbers_.insert(sub, ++opened_);
+  sub->installEventFilter(this);
   QObject::connect(sub, &QObject::destroyed, this, [this, sub] {
     // `sub` is half destroyed here: it is only compared, never used, and the
     // others hear of it once it is gone.
     pictures_.removeAll(sub);
     numbers_.remove(sub);
+    normal_places_.remove(sub);
     if (current_ == sub) current_ = nullptr;
     QTimer::singleShot(0, this, [this] { emit windowsChanged(); });
   });

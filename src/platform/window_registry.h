@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <cstdint>
 
@@ -25,7 +26,7 @@ class WindowRegistry : public QObject {
  public:
   explicit WindowRegistry(QMdiArea* mdi, QObject* parent = nullptr);
 
-  void set_text_window(QMdiSubWindow* sub) { text_ = sub; }
+  void set_text_window(QMdiSubWindow* sub);
   QMdiSubWindow* text_window() const { return text_; }
 
   // `sub` holds a PictureWindow and receives the pictures from now on; the
@@ -57,6 +58,16 @@ class WindowRegistry : public QObject {
   // A picture window's number, from 1.
   int number_of(const QMdiSubWindow* sub) const { return numbers_.value(sub, 0); }
 
+  // Where `sub` is when neither maximised nor minimised: the place it goes
+  // back to, which is the one to remember.
+  QRect normal_place(const QMdiSubWindow* sub) const;
+  // True when a picture window fills the window area (and hides the text
+  // window behind it).
+  bool picture_maximised() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
  signals:
   void windowsChanged();
   // A picture window's zoom or view changed.
@@ -68,6 +79,7 @@ class WindowRegistry : public QObject {
   QMdiSubWindow* current_ = nullptr;  // unit 27; cleared when it is destroyed
   QList<QMdiSubWindow*> pictures_;
   QHash<const QMdiSubWindow*, int> numbers_;
+  QHash<const QObject*, QRect> normal_places_;
   int opened_ = 0;
   uint64_t version_ = 0;
   HexagonParams present_;

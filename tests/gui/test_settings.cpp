@@ -2,6 +2,7 @@
 // the remembered settings are unreadable; saved images by the chosen type;
 // config.cfg's style line with a comment and lines that fall back alone.
 #include <QFile>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSettings>
 #include <QtTest>
@@ -128,6 +129,50 @@ class SettingsTest : public QObject {
       QCOMPARE(live.at(ids::kDelay), QString::number(LiveMode::kDefaultDelayMs));
       QCOMPARE(live.at(ids::kTransition), QString("1"));
     }
+  }
+
+  // A picture left maximised comes back maximised, over the place it goes
+  // back to beside the text window; while it is maximised a step command
+  // leaves it in front, otherwise the text window comes forward.
+  void a_maximised_picture_comes_back_maximised() {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("lozengia.ini");
+    const QRect text_place(0, 0, 300, 400), picture_place(310, 0, 350, 350);
+    {
+      Session s({}, false, ini);
+      s.platform->frame()->resize(800, 600);
+      QCoreApplication::processEvents();
+      s.platform->text_window()->setGeometry(text_place);
+      s.platform->picture_windows().first()->setGeometry(picture_place);
+      s.platform->picture_windows().first()->showMaximized();
+      s.platform->frame()->close();
+    }
+    Session s({}, false, ini);
+    QMdiSubWindow* picture = s.platform->picture_windows().first();
+    QMdiSubWindow* text = s.platform->text_window();
+    QVERIFY(picture->isMaximized());
+    auto steps = [&](const QString& count) {
+      when_modal(titled("S->S+1 Markov operator"), [count](QWidget* d) {
+        CloseOnExit guard{d};
+        type_into(d, ids::kSteps, count);
+        type_into(d, ids::kSamples, "1");
+        press(d, ids::kOk);
+      });
+      s.trigger("S->S+1 steps");
+      wait_until([&] {
+        return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
+      });
+      QTest::qWait(50);  // the window calls queued by the command
+    };
+    steps("5");
+    QVERIFY(picture->isMaximized());
+    QCOMPARE(s.platform->frame()->mdi()->activeSubWindow(), picture);
+    picture->showNormal();
+    QCOMPARE(picture->geometry(), picture_place);
+    QCOMPARE(text->geometry(), text_place);
+    QVERIFY(text->isVisible() && !text->isMaximized());
+    steps("5");
+    QCOMPARE(s.platform->frame()->mdi()->activeSubWindow(), text);
   }
 
   void hostile_settings_are_ignored_data() {
