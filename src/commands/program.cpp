@@ -5,6 +5,7 @@
 #include "commands/help_texts.h"
 #include "commands/interactive_mode.h"
 #include "commands/live_mode.h"
+#include "commands/model_guide.h"
 #include "commands/new_hexagon_command.h"
 #include "commands/picture_commands.h"
 #include "commands/step_commands.h"
@@ -115,7 +116,8 @@ void Program::main_program() {
           {"&Export plane partition as.. ", [this] { menu_export(); }, "Ctrl+E"},
       },
       {
-          {"&How to start?", [this] { menu_how_to_start(); }, "F1"},
+          {"&How to start?", [this] { menu_how_to_start(); }, ""},
+          {"&Models", [this] { menu_models(); }, "F1"},
           {"&About LZA", [this] { menu_about(); }, ""},
       });
 
@@ -239,6 +241,18 @@ void Program::menu_s_minus() { steps_->open(false); }
 void Program::menu_interactive() { interactive_->run(); }
 void Program::menu_live() { live_->open(); }
 void Program::menu_how_to_start() { platform_.message_box(kHelpText, "How to start:"); }
-void Program::menu_about() { platform_.message_box(kAboutText, "About LZA"); }
+void Program::menu_about() { platform_.message_box(about_text(), "About LZA"); }
+
+void Program::menu_models() {
+  platform_.show_help_page("Models", [this] {
+    // Drawn once, when the page is first opened, and kept with it.
+    HelpContent page;
+    page.html = QString::fromStdString(models_page_html());
+    const LozengeColors c = colors();
+    for (int32_t kind = 1; kind <= 6; ++kind)
+      page.images.emplace_back(QString("sample:%1").arg(kind), guide_picture(kind, c, 180));
+    return page;
+  });
+}
 
 }  // namespace lozengia

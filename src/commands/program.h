@@ -90,6 +90,7 @@ class Program {
   void menu_live();
   void menu_export();
   void menu_how_to_start();
+  void menu_models();
   void menu_about();
 
   // The keyboard reader live mode uses (its keys stay readable after a run).

@@ -154,6 +154,7 @@ void MainWindow::set_menus(const std::vector<MenuEntry>& commands,
   help_menu_->clear();
   for (const MenuEntry& e : help) {
     QAction* a = help_menu_->addAction(QString::fromStdString(e.label));
+    if (!e.shortcut.empty()) a->setShortcut(QKeySequence(QString::fromStdString(e.shortcut)));
     auto cb = e.callback;
     connect(a, &QAction::triggered, this, [cb] {
       if (cb) cb();

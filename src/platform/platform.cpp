@@ -310,6 +310,23 @@ void Platform::message_box(const std::string& text, const std::string& caption) 
   box.exec();
 }
 
+HelpPage* Platform::help_page(const QString& title) const {
+  for (HelpPage* page : help_pages_)
+    if (page->windowTitle() == title) return page;
+  return nullptr;
+}
+
+void Platform::show_help_page(const QString& title, const std::function<HelpContent()>& make) {
+  HelpPage* page = help_page(title);
+  if (!page) {
+    page = new HelpPage(title, make(), frame_.get());
+    help_pages_.push_back(page);
+  }
+  page->show();
+  page->raise();
+  page->activateWindow();
+}
+
 std::optional<std::string> Platform::ask_save_file_name() {
   if (save_name_source_) return save_name_source_();
   QFileDialog dlg(frame_.get());

@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/help_page.h"
 #include "platform/key_source.h"
 #include "platform/main_window.h"
 #include "platform/picture_window.h"
@@ -100,6 +101,10 @@ class Platform : public QObject, public KeySource {
   // GUI thread only.
   Settings& settings() const { return *settings_; }
   void message_box(const std::string& text, const std::string& caption);
+  // Shows the help page titled `title`, made by `make` the first time; it is
+  // kept (with its pictures) when closed, and shown again as it was.
+  void show_help_page(const QString& title, const std::function<HelpContent()>& make);
+  HelpPage* help_page(const QString& title) const;
   // Asks for a file name to export to; empty when cancelled. Tests may
   // replace the dialog with a source of names.
   std::optional<std::string> ask_save_file_name();
@@ -168,6 +173,7 @@ class Platform : public QObject, public KeySource {
   ImageNameSource image_name_source_;
   ImageNameSource view_name_source_;
   std::function<void(int32_t)> style_handler_;
+  std::vector<HelpPage*> help_pages_;  // children of the frame
   std::function<void()> stop_handler_;
   std::atomic<bool> redraw_after_{false};
   int unseen_lines_ = 0;

@@ -6,12 +6,14 @@
 #include <QMdiSubWindow>
 #include <QPrinter>
 #include <QSignalSpy>
+#include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 #include <map>
 
 #include "core/hexagon.h"
+#include "commands/model_guide.h"
 #include "core/params.h"
 #include "gui_test_support.h"
 #include "../support/config_text.h"
@@ -105,7 +107,7 @@ class ProgramTest : public QObject {
                           "Interactive mode", "Live", "Export plane partition as.. "}));
     QCOMPARE(plain(s.platform->commands_menu()->title()), QString("Commands"));
     QVERIFY(s.platform->commands_enabled());
-    QCOMPARE(labels(s.platform->help_menu()), QStringList({"How to start?", "About LZA"}));
+    QCOMPARE(labels(s.platform->help_menu()), QStringList({"How to start?", "Models", "About LZA"}));
     QCOMPARE(labels(s.platform->image_menu()),
              QStringList({"Print image", "Save image as..", "Save view as..", "Exit"}));
 
@@ -184,8 +186,51 @@ class ProgramTest : public QObject {
     QCOMPARE(boxes[1].title, QString("About LZA"));
     QVERIFY(boxes[1].text.contains("(LZA)"));
     QVERIFY(boxes[1].text.contains("boxed plane partitions"));
+    // The version, and the paper the models come from.
+    QVERIFY(boxes[1].text.contains(QString("version ") + LOZENGIA_VERSION));
+    QVERIFY(boxes[1].text.contains(
+        "A. Borodin, V. Gorin, E. M. Rains, \"q-Distributions on boxed plane partitions\""));
     QVERIFY(!boxes[1].text.contains('@'));
     QVERIFY(!boxes[1].text.contains("http"));
+  }
+
+  // Help, Models (F1): each model's measure, parameters with their rules and
+  // first values, and a picture of a sample made with those values.
+  void models_page_describes_every_model_with_a_sample() {
+    Session s;
+    QAction* entry = menu_entry(s.platform->help_menu(), "Models");
+    QVERIFY(entry);
+    QCOMPARE(entry->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(menu_entry(s.platform->help_menu(), "How to start?")->shortcut(), QKeySequence());
+    entry->trigger();
+    HelpPage* page = s.platform->help_page("Models");
+    QVERIFY(page && page->isVisible());
+    QVERIFY(!page->isModal());
+    const QString text = page->browser()->toPlainText();
+    for (const char* part :
+         {"Hahn (uniform measure)", "q-Hahn (measure q^vol)", "Racah", "Trigonometric q-Racah",
+          "Real q-Racah", "Imaginary q-Racah", "a positive number other than 1",
+          "a number below -N or at least T/2", "a number below -N or above T/2",
+          "first value", "Borodin"})
+      QVERIFY2(text.contains(part), part);
+    QList<QImage> pictures;
+    for (int kind = 1; kind <= 6; ++kind) {
+      const QImage img = qvariant_cast<QImage>(page->browser()->document()->resource(
+          QTextDocument::ImageResource, QUrl(QString("sample:%1").arg(kind))));
+      QVERIFY2(!img.isNull() && img.width() >= 100, qPrintable(QString::number(kind)));
+      for (const QImage& other : pictures) QVERIFY(img != other);  // six different samples
+      pictures << img;
+    }
+    // Every first value is accepted by the dialog's check.
+    for (int kind = 1; kind <= 6; ++kind) {
+      const NewHexagonResult r = check_new_hexagon(guide_example(kind));
+      QVERIFY2(r.ok, r.message.c_str());
+    }
+    // Closed and opened again: the same page, its pictures kept.
+    page->close();
+    entry->trigger();
+    QCOMPARE(s.platform->help_page("Models"), page);
+    QVERIFY(page->isVisible());
   }
 
   // ------------------------------------------------------------ New hexagon
