@@ -124,21 +124,51 @@ void Platform::open_text_window(const std::string& title) {
 
 void Platform::write_line(int unit, const std::string& text) {
   if (unit != kTextUnit) return;
-  gui_->post([this, line = QString::fromStdString(text)] {
-    if (!text_) return;
-    // The newest line stays in sight, also while the window is closed, unless
-    // the user has scrolled back to read.
-    QScrollBar* bar = text_->verticalScrollBar();
-    const bool follow = !text_->isVisible() || bar->value() >= bar->maximum() - 2;
-    text_->appendPlainText(line);
-    if (follow) bar->setValue(bar->maximum());
-    if (!text_sub_->isVisible()) {
-      ++unseen_lines_;
-      frame_->statusBar()->showMessage(
-          QString("%1 new line(s) in \"Information and help\": Window menu to show it")
-              .arg(unseen_lines_));
+  if (gui_->on_gui_thread()) {
+    // After the lines other threads wrote before it.
+    QStringList lines;
+    {
+      std::lock_guard<std::mutex> lock(lines_mutex_);
+      lines.swap(pending_lines_);
     }
+    lines.append(QString::fromStdString(text));
+    append_lines(lines.join('\n'), static_cast<int>(lines.size()));
+    return;
+  }
+  // Lines that come faster than the window takes them are appended together,
+  // in one call, in the order they were written.
+  bool first;
+  {
+    std::lock_guard<std::mutex> lock(lines_mutex_);
+    first = pending_lines_.isEmpty();
+    pending_lines_.append(QString::fromStdString(text));
+  }
+  if (!first) return;
+  gui_->post([this] {
+    QStringList lines;
+    {
+      std::lock_guard<std::mutex> lock(lines_mutex_);
+      lines.swap(pending_lines_);
+    }
+    // None when a line written on the GUI thread took them first.
+    if (!lines.isEmpty()) append_lines(lines.join('\n'), static_cast<int>(lines.size()));
   });
+}
+
+void Platform::append_lines(const QString& text, int count) {
+  if (!text_) return;
+  // The newest line stays in sight, also while the window is closed, unless
+  // the user has scrolled back to read.
+  QScrollBar* bar = text_->verticalScrollBar();
+  const bool follow = !text_->isVisible() || bar->value() >= bar->maximum() - 2;
+  text_->appendPlainText(text);
+  if (follow) bar->setValue(bar->maximum());
+  if (!text_sub_->isVisible()) {
+    unseen_lines_ += count;
+    frame_->statusBar()->showMessage(
+        QString("%1 new line(s) in \"Information and help\": Window menu to show it")
+            .arg(unseen_lines_));
+  }
 }
 
 void Platform::clear_window(int unit) {

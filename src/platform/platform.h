@@ -18,6 +18,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -160,6 +161,8 @@ class Platform : public QObject, public KeySource {
   void save_image_dialog();
   void print_picture_dialog();
   void picture_menu(PictureWindow* window, QPoint at);
+  // GUI thread: `count` lines, joined by newlines, at the end of the text.
+  void append_lines(const QString& text, int count);
 
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<GuiCallQueue> gui_;
@@ -177,6 +180,8 @@ class Platform : public QObject, public KeySource {
   std::function<void()> stop_handler_;
   std::atomic<bool> redraw_after_{false};
   int unseen_lines_ = 0;
+  std::mutex lines_mutex_;
+  QStringList pending_lines_;  // guarded by lines_mutex_: written, not yet shown
   PictureWindow* receiving_ = nullptr;  // unit 27; cleared when it is destroyed
 };
 
