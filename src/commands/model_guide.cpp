@@ -141,8 +141,11 @@ QImage guide_picture(int32_t kind, const LozengeColors& colors, int size_px) {
   PathArray paths(r.params.N, r.params.T);
   NullSink sink;
   exact_sample_streams(r.params, paths, 1000 + kind, 1, sink);
-  return render_tiling_image(paths, r.params.N, r.params.T, r.params.S, kStyleNoBorders, colors,
-                             size_px, size_px);
+  // Drawn at twice the size and scaled down smoothly: lozenges of about two
+  // pixels are read as their colours' mixture, not as noise.
+  const QImage big = render_tiling_image(paths, r.params.N, r.params.T, r.params.S,
+                                         kStyleNoBorders, colors, 2 * size_px, 2 * size_px);
+  return big.scaled(size_px, size_px, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 }  // namespace lozengia
