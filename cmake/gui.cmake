@@ -27,6 +27,10 @@ add_library(lozengia_platform STATIC
   src/platform/settings.cpp
   src/platform/image_saving.h
   src/platform/image_saving.cpp
+  src/platform/picture_actions.h
+  src/platform/picture_actions.cpp
+  src/platform/help_page.h
+  src/platform/help_page.cpp
   src/platform/dialog.h
   src/platform/dialog.cpp
   ${LOZENGIA_DIALOG_HEADERS}
@@ -55,6 +59,8 @@ add_library(lozengia_commands STATIC
   src/commands/dialog_ids.h
   src/commands/help_texts.h
   src/commands/help_texts.cpp
+  src/commands/model_guide.h
+  src/commands/model_guide.cpp
   src/commands/text_window_sink.h
   src/commands/new_hexagon_command.h
   src/commands/new_hexagon_command.cpp
@@ -70,6 +76,8 @@ add_library(lozengia_commands STATIC
   src/commands/picture_commands.cpp
 )
 target_link_libraries(lozengia_commands PUBLIC lozengia_platform lozengia_render lozengia_keys)
+# About gives the version of the project.
+target_compile_definitions(lozengia_commands PRIVATE LOZENGIA_VERSION="${PROJECT_VERSION}")
 
 add_executable(lozengia src/commands/main.cpp)
 target_link_libraries(lozengia PRIVATE lozengia_commands)

@@ -2,13 +2,15 @@
 # A tour of the desktop program in a real X server, driven as a user drives it:
 # New hexagon, S->S+1 steps, Show tiling, the picture window maximised and
 # zoomed, the text window closed and brought back, a long step command
-# stopped, the picture saved as PNG and as SVG, Exit. A screenshot after each
-# step goes to OUTDIR. Fails when the program dies, its window is missing, or
-# a screenshot shows no tiling where one should be.
+# stopped, the picture saved as PNG and as SVG, copied with Ctrl+C, the
+# right-click menu (zoom, Save view as..), the Models page (F1), a large
+# tiling in the default style, Exit. A screenshot after each step goes to
+# OUTDIR. Fails when the program dies, its window is missing, or a screenshot
+# shows no tiling where one should be.
 #
 #   scripts/gui-tour.sh OUTDIR [path/to/lozengia]
 #
-# Needs Xvfb, xdotool and ImageMagick (scripts/install-deps.sh). Starts its
+# Needs Xvfb, xdotool, xclip and ImageMagick (scripts/install-deps.sh). Starts its
 # own X server on a free display and stops it, and the program, on the way
 # out; every wait is bounded.
 set -euo pipefail
@@ -17,7 +19,7 @@ out=${1:?usage: gui-tour.sh OUTDIR [lozengia]}
 root=$(cd "$(dirname "$0")/.." && pwd)
 app=${2:-$root/build/lozengia}
 [ -x "$app" ] || { echo "gui-tour: no program at $app (build it first)" >&2; exit 1; }
-for tool in Xvfb xdotool import convert; do
+for tool in Xvfb xdotool xclip import convert; do
   command -v "$tool" >/dev/null || { echo "gui-tour: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
 mkdir -p "$out"
@@ -146,7 +148,7 @@ shot new-hexagon tiling
 
 # S->S+1 steps: 100 steps, remembered; the picture says it is out of date.
 keys ctrl+u
-in_dialog "S->S+1 Markov oeprator" Return
+in_dialog "S->S+1 Markov operator" Return
 sleep 2
 shot steps tiling
 
@@ -209,6 +211,86 @@ shot saved tiling
 head -c 4 "$out/tour-picture.png" | grep -q PNG || fail "tour-picture.png is not a PNG"
 [ -f "$out/tour-picture.svg" ] || fail "no SVG was saved"
 grep -q "<svg" "$out/tour-picture.svg" || fail "tour-picture.svg is not an SVG"
+
+# Ctrl+C with the whole hexagon shown (Ctrl+0): the picture is on the
+# clipboard as an image and as an SVG drawing.
+keys ctrl+0 ctrl+c
+sleep 1
+targets=$(xclip -selection clipboard -t TARGETS -o 2>/dev/null || true)
+grep -q "image/png" <<<"$targets" || fail "Ctrl+C put no image on the clipboard ($targets)"
+grep -q "image/svg+xml" <<<"$targets" || fail "Ctrl+C put no SVG on the clipboard ($targets)"
+xclip -selection clipboard -t image/png -o >"$out/copied.png"
+head -c 4 "$out/copied.png" | grep -q PNG || fail "the copied picture is not a PNG image"
+
+# The right-click menu of the picture: Zoom in twice (the fourth entry),
+# then "Save view as.." (the first) saves what the window shows.
+eval "$(xdotool getwindowgeometry --shell "$main")"
+menu_at() {
+  xdotool mousemove $((X + WIDTH * 45 / 100)) $((Y + HEIGHT * 40 / 100)) click 3
+  sleep 0.8
+}
+menu_at
+shot context-menu tiling
+xdotool key --delay 80 Down Down Down Down Return
+sleep 1
+menu_at
+xdotool key --delay 80 Down Down Down Down Return
+sleep 2
+menu_at
+xdotool key --delay 80 Down Return
+in_dialog "Save view as.." ctrl+a
+type_in "$out/tour-view"
+xdotool key Return
+sleep 2
+shot view-saved tiling
+[ -f "$out/tour-view.png" ] || fail "Save view as.. wrote no PNG"
+head -c 4 "$out/tour-view.png" | grep -q PNG || fail "tour-view.png is not a PNG"
+
+# Help, Models (F1): the page with a sample of each model.
+keys F1
+models=$(window "Models") || fail "F1 opened no Models page"
+sleep 1
+shot models-page
+focus "$models"
+xdotool key Escape
+sleep 0.5
+
+# A large tiling in the default style (lozenges with borders): a 300 x 300
+# x 300 hexagon, typed into New hexagon, grown by 300 S->S+1 steps.
+keys ctrl+n
+in_dialog "New" Tab ctrl+a
+type_in "300"
+xdotool key Tab ctrl+a
+type_in "600"
+xdotool key Tab ctrl+a
+type_in "0"
+xdotool key Return
+sleep 1
+keys ctrl+u
+in_dialog "S->S+1 Markov operator" ctrl+a
+type_in "300"
+xdotool key Tab ctrl+a
+type_in "1"
+xdotool key Return
+sleep 8
+keys ctrl+t
+in_dialog "Choose style of a tiling picture" Return
+sleep 3
+shot large-default-style
+# The same picture without borders (the right-click menu's sixth entry):
+# with borders it must not be much darker, as it would be if the outlines
+# drowned the lozenges.
+menu_at
+xdotool key --delay 80 Down Down Down Down Down Down Return
+sleep 3
+shot large-without-borders tiling
+grey() {
+  convert "$1" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" -colorspace Gray -format "%[fx:mean]" info:
+}
+with=$(grey "$out/$(printf %02d $((step - 1)))-large-default-style.png")
+without=$(grey "$out/$(printf %02d "$step")-large-without-borders.png")
+awk -v a="$with" -v b="$without" 'BEGIN { exit !(a > b - 0.1) }' ||
+  fail "the large tiling with borders is much darker than without (mean grey $with, $without)"
 
 # Exit: the program ends by itself, with status 0.
 keys ctrl+q

@@ -48,9 +48,13 @@ void expect_defaults(const ColorConfig& cfg, const std::string& what) {
   EXPECT_EQ(cfg.colors.rising, defaults.colors.rising) << what;
   EXPECT_EQ(cfg.colors.hexagon, defaults.colors.hexagon) << what;
   EXPECT_EQ(cfg.style, defaults.style) << what;
-  ASSERT_EQ(cfg.message.size(), 2u) << what;
+  ASSERT_GE(cfg.message.size(), 2u) << what;
   EXPECT_EQ(cfg.message[0], kConfigBad) << what;
-  EXPECT_EQ(cfg.message[1], "") << what;
+  EXPECT_EQ(cfg.message.back(), "") << what;
+  // Each line in between names a line that was missing or bad; nothing is
+  // said to be read.
+  for (std::size_t i = 1; i + 1 < cfg.message.size(); ++i)
+    EXPECT_EQ(cfg.message[i].rfind("Line ", 0), 0u) << what << ": " << cfg.message[i];
 }
 
 std::string random_bytes(std::size_t n, uint32_t seed, bool with_newlines) {
@@ -80,6 +84,8 @@ TEST(HostileConfig, UnreadableTextGivesTheDefaultsAndTheMessage) {
       {"five lines", five_lines},
   };
   for (const auto& c : cases) expect_defaults(parse_color_config(c.text), c.what);
+  // An empty file, as a missing one, gives the message alone.
+  EXPECT_EQ(parse_color_config("").message.size(), 2u);
 }
 
 // A bad colour or style line falls back to its own default; the other values
@@ -147,6 +153,7 @@ TEST(HostileConfig, ReadableColoursAreTakenWhateverSurroundsThem) {
     std::string text;
     Rgb c1;
     int32_t style;
+    const char* note = nullptr;  // the line that says a style was ignored
   } cases[] = {
       {"plain", config_text(), 0xB0B0DD, 3},
       {"CRLF line ends", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3", "\r\n"), 0xB0B0DD, 3},
@@ -157,12 +164,15 @@ TEST(HostileConfig, ReadableColoursAreTakenWhateverSurroundsThem) {
       {"seven digits", config_text("FFFFFFF"), 0xFFFFFF, 3},
       {"long line after the field", config_text("000001" + std::string(1 << 20, '#')), 1, 3},
       {"short field with blanks", config_text("  ff  "), 0xFF, 3},
-      {"style 0 ignored", config_text("B0B0DD", "D0FFD0", "FFD0D0", "0"), 0xB0B0DD, kStyleBorders},
-      {"style 5 ignored", config_text("B0B0DD", "D0FFD0", "FFD0D0", "5"), 0xB0B0DD, kStyleBorders},
+      {"style 0 ignored", config_text("B0B0DD", "D0FFD0", "FFD0D0", "0"), 0xB0B0DD, kStyleBorders,
+       "Line 19 (style): 0 is not a style from 1 to 4; style 2 is used."},
+      {"style 5 ignored", config_text("B0B0DD", "D0FFD0", "FFD0D0", "5"), 0xB0B0DD, kStyleBorders,
+       "Line 19 (style): 5 is not a style from 1 to 4; style 2 is used."},
       {"style negative ignored", config_text("B0B0DD", "D0FFD0", "FFD0D0", "-7"), 0xB0B0DD,
-       kStyleBorders},
+       kStyleBorders, "Line 19 (style): -7 is not a style from 1 to 4; style 2 is used."},
       {"style at the 32-bit limit ignored",
-       config_text("B0B0DD", "D0FFD0", "FFD0D0", "-2147483648"), 0xB0B0DD, kStyleBorders},
+       config_text("B0B0DD", "D0FFD0", "FFD0D0", "-2147483648"), 0xB0B0DD, kStyleBorders,
+       "Line 19 (style): -2147483648 is not a style from 1 to 4; style 2 is used."},
       {"style with blanks", config_text("B0B0DD", "D0FFD0", "FFD0D0", "  4 "), 0xB0B0DD, 4},
       {"style with a comment", config_text("B0B0DD", "D0FFD0", "FFD0D0", "3 styles"), 0xB0B0DD, 3},
   };
@@ -173,10 +183,13 @@ TEST(HostileConfig, ReadableColoursAreTakenWhateverSurroundsThem) {
     EXPECT_EQ(cfg.colors.rising, Rgb{0xD0FFD0}) << c.what;
     EXPECT_EQ(cfg.colors.hexagon, Rgb{0xFFD0D0}) << c.what;
     EXPECT_EQ(cfg.style, c.style) << c.what;
-    ASSERT_EQ(cfg.message.size(), 3u) << c.what;
+    ASSERT_EQ(cfg.message.size(), c.note ? 4u : 3u) << c.what;
     EXPECT_EQ(cfg.message[0], "Colors loaded from config.cfg. Blue-Green-Red format:") << c.what;
     EXPECT_EQ(cfg.message[1].size(), 24u) << c.what;  // three 8-character fields
-    EXPECT_EQ(cfg.message[2], "") << c.what;
+    if (c.note) {
+      EXPECT_EQ(cfg.message[2], c.note) << c.what;
+    }
+    EXPECT_EQ(cfg.message.back(), "") << c.what;
   }
   // The colours are shown in hexadecimal, right-aligned, without leading zeros.
   const ColorConfig shown = parse_color_config(config_text("0000FF", "00FF00", "FF0000", "3"));
@@ -331,9 +344,9 @@ std::vector<std::string> hostile_texts(bool integer_field) {
   return t;
 }
 
-// Every field a model reads refuses every hostile text with "Bad Input",
-// whatever the other (valid) fields hold; fields the model does not read are
-// ignored.
+// Every field a model reads refuses every hostile text with "Bad Input" and
+// the field's name, whatever the other (valid) fields hold; fields the model
+// does not read are ignored.
 TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
   auto valid = [](int32_t kind) {
     NewHexagonInput in = testing::hexagon_input(kind, "3", "6", "2");
@@ -371,7 +384,13 @@ TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
         const NewHexagonResult r = check_new_hexagon(in);
         if (read) {
           EXPECT_FALSE(r.ok) << kind << " " << f.name << "='" << text << "'";
-          EXPECT_EQ(r.message, "Bad Input") << kind << " " << f.name << "='" << text << "'";
+          // The dialog's message, then the field as the model labels it.
+          const std::string label =
+              f.field == &NewHexagonInput::logq_or_K ? (kind == kRacah ? "K" : "log_q(kappa)")
+              : f.field == &NewHexagonInput::kappa   ? "kappa/i"
+                                                     : f.name;
+          EXPECT_EQ(r.message.substr(0, r.message.find(':')), "Bad Input\n" + label)
+              << kind << " " << f.name << "='" << text << "'";
         } else {
           EXPECT_TRUE(r.ok) << kind << " ignores " << f.name << "='" << text << "'";
         }
@@ -542,14 +561,14 @@ CliParse parse(const std::vector<std::string>& args, std::string& err_text, CliO
 // a clear message and exit status 2.
 TEST(HostileCli, OptionsOfAnyTextAreReadOrRefusedClearly) {
   const CliCase cases[] = {
-      {{"-N", "99999999999"}, CliParse::kBadInput, "Bad Input"},
-      {{"-N", "1e400"}, CliParse::kBadInput, "Bad Input"},
-      {{"-T", "nan"}, CliParse::kBadInput, "Bad Input"},
-      {{"-S", "0x10"}, CliParse::kBadInput, "Bad Input"},
+      {{"-N", "99999999999"}, CliParse::kBadInput, "Bad Input\nN: an integer of at least 1"},
+      {{"-N", "1e400"}, CliParse::kBadInput, "Bad Input\nN:"},
+      {{"-T", "nan"}, CliParse::kBadInput, "Bad Input\nT:"},
+      {{"-S", "0x10"}, CliParse::kBadInput, "Bad Input\nS: an integer from 0 to T; T is 100"},
       {{"-N", "-"}, CliParse::kBadInput, "Bad Input"},
       {{"-N", "5abc"}, CliParse::kBadInput, "Bad Input"},
-      {{"--model", "q-hahn", "--q", "inf"}, CliParse::kBadInput, "Bad Input"},
-      {{"--model", "racah", "--K", "1e400"}, CliParse::kBadInput, "Bad Input"},
+      {{"--model", "q-hahn", "--q", "inf"}, CliParse::kBadInput, "Bad Input\nq:"},
+      {{"--model", "racah", "--K", "1e400"}, CliParse::kBadInput, "Bad Input\nK:"},
       {{"--model", "7"}, CliParse::kBadInput, "Unknown model"},
       {{"--model", "0x5"}, CliParse::kBadInput, "Unknown model"},
       {{"--model", ""}, CliParse::kBadInput, "Unknown model"},

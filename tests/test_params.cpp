@@ -11,38 +11,113 @@ namespace {
 
 using testing::hexagon_input;
 
+// A refusal keeps the dialog's message on its first line and names the field
+// and its rule on the second.
+std::string line_of(const std::string& message, int k) {
+  std::size_t from = 0;
+  for (int i = 0; i < k; ++i) {
+    from = message.find('\n', from);
+    if (from == std::string::npos) return "<no line " + std::to_string(k) + ">";
+    ++from;
+  }
+  return message.substr(from, message.find('\n', from) - from);
+}
+
 TEST(NewHexagonChecks, ShapeFields) {
   EXPECT_TRUE(check_new_hexagon(hexagon_input(kHahn, "3", "6", "0")).ok);
   EXPECT_TRUE(check_new_hexagon(hexagon_input(kHahn, "3", "6", "6")).ok);     // S = T
   EXPECT_TRUE(check_new_hexagon(hexagon_input(kHahn, " 3 ", "+6", "2")).ok);  // blanks and a plus sign
-  for (auto [n, t, s] : std::vector<std::tuple<const char*, const char*, const char*>>{
-           {"0", "6", "2"},
-           {"3", "0", "0"},
-           {"3", "6", "7"},
-           {"3", "6", "-1"},
-           {"-3", "6", "2"},
-           {"", "6", "2"},
-           {"3", "", "2"},
-           {"3", "6", ""},
-           {"x", "6", "2"},
-           {"3", "6", "2x"},
-           {"3.5", "6", "2"},
-           {"1e3", "6", "2"},
-           {"2147483648", "6", "2"},
-           {"nan", "6", "2"},
-           {"3", "99999999999999999999", "2"},
-           {"+", "6", "2"},
-           {"-", "6", "2"},
-           {"0x10", "6", "2"}}) {
+  const std::string N_rule = "N: an integer of at least 1", T_rule = "T: an integer of at least 1",
+                    S_rule = "S: an integer from 0 to T; T is 6";
+  for (auto [n, t, s, rule] :
+       std::vector<std::tuple<const char*, const char*, const char*, std::string>>{
+           {"0", "6", "2", N_rule},
+           {"3", "0", "0", T_rule},
+           {"3", "6", "7", S_rule},
+           {"3", "6", "-1", S_rule},
+           {"-3", "6", "2", N_rule},
+           {"", "6", "2", N_rule},
+           {"3", "", "2", T_rule},
+           {"3", "6", "", S_rule},
+           {"x", "6", "2", N_rule},
+           {"3", "6", "2x", S_rule},
+           {"3.5", "6", "2", N_rule},
+           {"1e3", "6", "2", N_rule},
+           {"2147483648", "6", "2", N_rule},
+           {"nan", "6", "2", N_rule},
+           {"3", "99999999999999999999", "2", T_rule},
+           {"+", "6", "2", N_rule},
+           {"-", "6", "2", N_rule},
+           {"0x10", "6", "2", N_rule}}) {
     const NewHexagonResult r = check_new_hexagon(hexagon_input(kHahn, n, t, s));
     EXPECT_FALSE(r.ok) << n << " " << t << " " << s;
-    EXPECT_EQ(r.message, "Bad Input");
+    EXPECT_EQ(r.message, "Bad Input\n" + rule) << n << " " << t << " " << s;
   }
-  for (int32_t kind : {0, 7, -1}) EXPECT_FALSE(check_new_hexagon(hexagon_input(kind)).ok);
+  for (int32_t kind : {0, 7, -1}) {
+    const NewHexagonResult r = check_new_hexagon(hexagon_input(kind));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(line_of(r.message, 0), "Bad Input");
+  }
   // A shape whose arrays cannot be held is refused with its own message.
   const NewHexagonResult huge = check_new_hexagon(hexagon_input(kHahn, "2000000000", "2000000000", "0"));
   EXPECT_FALSE(huge.ok);
   EXPECT_NE(huge.message.find("too large"), std::string::npos);
+}
+
+// Every refusal of a model's own field names the field as the dialog labels
+// it for that model, with its rule and the bounds for this hexagon.
+TEST(NewHexagonChecks, MessagesNameTheFieldAndTheRule) {
+  const struct {
+    int32_t kind;
+    const char *q, *kappa, *logq_or_K, *alpha, *beta;
+    const char* message;
+  } cases[] = {
+      {kQHahn, "", "", "", "", "", "Bad Input\nq: a positive number other than 1"},
+      {kQHahn, "-0.5", "", "", "", "", "Bad Input\nq: a positive number other than 1"},
+      {kImaginaryQRacah, "4.9e-324", "2", "", "", "",
+       "Bad Input\nq: a positive number other than 1; 1/q must be finite, so q at least 1e-308"},
+      {kImaginaryQRacah, "0.5", "abc", "", "", "", "Bad Input\nkappa/i: a number other than 0"},
+      {kImaginaryQRacah, "0.5", "1e200", "", "", "",
+       "Bad Input\nkappa/i: a number other than 0; its square must be a finite number other "
+       "than 0, so its size from 1e-154 to 1e154"},
+      {kRacah, "", "", "", "", "",
+       "Bad Input\nK: a number below -N or at least T/2; here below -3 or at least 3"},
+      {kRacah, "", "", "1", "", "",
+       "1 should not lie inside [ -3 , 3 ]\nK: a number below -N or at least T/2; here below "
+       "-3 or at least 3"},
+      {kRealQRacah, "0.5", "", "x", "", "",
+       "Bad Input\nlog_q(kappa): a number below -N or above T/2; here below -3 or above 3"},
+      {kRealQRacah, "0.5", "", "3", "", "",
+       "3 should not lie inside [ -3 , 3 ]\nlog_q(kappa): a number below -N or above T/2; here "
+       "below -3 or above 3"},
+      {kRealQRacah, "0.5", "", "-600", "", "",
+       "Bad Input\nlog_q(kappa): a number below -N or above T/2; q^(2*log_q(kappa)) must be a "
+       "finite number other than 0, and is not"},
+      {kTrigonometric, "", "", "", "0", "1",
+       "Bad Input\nalpha: a number other than 0; -alpha*T/2+beta and alpha*N+beta in one "
+       "interval [k*pi, (k+1)*pi]"},
+      {kTrigonometric, "", "", "", "0.1", "",
+       "Bad Input\nbeta: a number; -alpha*T/2+beta and alpha*N+beta in one interval [k*pi, "
+       "(k+1)*pi]"},
+      {kTrigonometric, "", "", "", "0.5", "0.5",
+       "-1 and 2 should lie in the same kPi..(k+1)Pi interval\nalpha and beta: -alpha*T/2+beta "
+       "and alpha*N+beta in one interval [k*pi, (k+1)*pi]"},
+  };
+  for (const auto& c : cases) {
+    NewHexagonInput in = hexagon_input(c.kind);
+    in.q = c.q;
+    in.kappa = c.kappa;
+    in.logq_or_K = c.logq_or_K;
+    in.alpha = c.alpha;
+    in.beta = c.beta;
+    const NewHexagonResult r = check_new_hexagon(in);
+    EXPECT_FALSE(r.ok) << c.message;
+    EXPECT_EQ(r.message, c.message);
+  }
+  // The dialog's tooltips give the same rules, the field named per model.
+  EXPECT_EQ(field_rule(NewField::kLogqOrK, kRacah), "K: a number below -N or at least T/2");
+  EXPECT_EQ(field_rule(NewField::kLogqOrK, kRealQRacah),
+            "log_q(kappa): a number below -N or above T/2");
 }
 
 TEST(NewHexagonChecks, QIsPositiveAndNotOne) {
@@ -53,7 +128,8 @@ TEST(NewHexagonChecks, QIsPositiveAndNotOne) {
       in.kappa = "1";
       in.logq_or_K = "10";
       EXPECT_FALSE(check_new_hexagon(in).ok) << kind << " q=" << q;
-      EXPECT_EQ(check_new_hexagon(in).message, "Bad Input");
+      EXPECT_EQ(line_of(check_new_hexagon(in).message, 0), "Bad Input");
+      EXPECT_EQ(line_of(check_new_hexagon(in).message, 1).substr(0, 2), "q:");
     }
   }
   NewHexagonInput in = hexagon_input(kQHahn);
@@ -76,9 +152,9 @@ TEST(NewHexagonChecks, RacahIntervalIncludesMinusNButNotHalfT) {
   EXPECT_TRUE(racah("1e12").ok);
   const NewHexagonResult r = racah("-3");
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.message, "-3 should not lie inside [ -3 , 3 ]");
-  EXPECT_EQ(racah("2.5").message, "2.5 should not lie inside [ -3 , 3 ]");
-  EXPECT_EQ(racah("").message, "Bad Input");
+  EXPECT_EQ(line_of(r.message, 0), "-3 should not lie inside [ -3 , 3 ]");
+  EXPECT_EQ(line_of(racah("2.5").message, 0), "2.5 should not lie inside [ -3 , 3 ]");
+  EXPECT_EQ(line_of(racah("").message, 0), "Bad Input");
 }
 
 TEST(NewHexagonChecks, RealQRacahStoresMinusQToTwoL) {
@@ -89,7 +165,7 @@ TEST(NewHexagonChecks, RealQRacahStoresMinusQToTwoL) {
     return check_new_hexagon(in);
   };
   EXPECT_FALSE(real("3").ok);  // L = T/2 refused
-  EXPECT_EQ(real("3").message, "3 should not lie inside [ -3 , 3 ]");
+  EXPECT_EQ(line_of(real("3").message, 0), "3 should not lie inside [ -3 , 3 ]");
   EXPECT_FALSE(real("-3").ok);
   const NewHexagonResult r = real("3.5");
   ASSERT_TRUE(r.ok);
@@ -128,7 +204,7 @@ TEST(NewHexagonChecks, TrigonometricEndsMustShareOneInterval) {
   // Values on both sides of 0 (a = -1, b = 1) would change the weights' sign.
   const NewHexagonResult across = trig("0.5", "0.5", "1", "3");
   EXPECT_FALSE(across.ok);
-  EXPECT_EQ(across.message, "-0.25 and 1 should lie in the same kPi..(k+1)Pi interval");
+  EXPECT_EQ(line_of(across.message, 0), "-0.25 and 1 should lie in the same kPi..(k+1)Pi interval");
   // An end exactly on a multiple of the constant belongs to the interval above.
   EXPECT_TRUE(trig("0.4", "0.4", "1", "2").ok);    // a = 0, b = 0.8
   EXPECT_FALSE(trig("0.4", "-0.4", "1", "2").ok);  // a = -0.8, b = 0
@@ -219,6 +295,56 @@ TEST(ParameterReport, PrefillRoundTrips) {
   EXPECT_EQ(startup.S, "0");
   EXPECT_EQ(startup.q, "1");
   EXPECT_EQ(startup.kappa, "100");
+}
+
+// A typed value comes back as typed in the report, the status bar's values
+// and the dialog, also where the stored form is converted (1/q, kappa^2,
+// -(q^(2L))) and converting back is off in the last digits.
+TEST(ParameterReport, ShowsTheShortestTextOfTypedValues) {
+  const struct {
+    int32_t kind;
+    const char *q, *kappa, *logq_or_K, *alpha, *beta;
+    const char* values;  // model_values_text
+  } cases[] = {
+      {kRealQRacah, "0.9", "", "80", "", "", "q=0.9 log_q(kappa)=80"},
+      {kRealQRacah, "1.1", "", "-51", "", "", "q=1.1 log_q(kappa)=-51"},
+      {kRealQRacah, "0.37", "", "123.456", "", "", "q=0.37 log_q(kappa)=123.456"},
+      {kRealQRacah, "0.999", "", "50.5", "", "", "q=0.999 log_q(kappa)=50.5"},
+      {kRealQRacah, "1e-3", "", "-50.25", "", "", "q=0.001 log_q(kappa)=-50.25"},
+      {kImaginaryQRacah, "0.3", "0.1", "", "", "", "q=0.3 kappa=0.1i"},
+      {kImaginaryQRacah, "0.98", "1e-100", "", "", "", "q=0.98 kappa=1e-100i"},
+      {kImaginaryQRacah, "7", "3.3", "", "", "", "q=7 kappa=3.3i"},
+      {kRacah, "", "", "80.0", "", "", "K=80"},
+      {kRacah, "", "", "-50.1", "", "", "K=-50.1"},
+      {kQHahn, "0.1", "", "", "", "", "q=0.1"},
+      {kTrigonometric, "", "", "", "0.01", "0.7", "alpha=0.01 beta=0.7"},
+  };
+  for (const auto& c : cases) {
+    NewHexagonInput in = hexagon_input(c.kind, "50", "100", "0");
+    in.q = c.q;
+    in.kappa = c.kappa;
+    in.logq_or_K = c.logq_or_K;
+    in.alpha = c.alpha;
+    in.beta = c.beta;
+    const NewHexagonResult r = check_new_hexagon(in);
+    ASSERT_TRUE(r.ok) << c.values << ": " << r.message;
+    EXPECT_EQ(model_values_text(r.params), c.values);
+    const std::string report = parameter_report(r.params);
+    EXPECT_NE(report.find("= 50 100 0 "), std::string::npos) << report;
+    EXPECT_EQ(report.find("00000"), std::string::npos) << report;
+    EXPECT_EQ(report.find("99999"), std::string::npos) << report;
+    // OK on the pre-filled dialog stores exactly the same model again.
+    const NewHexagonResult again = check_new_hexagon(new_dialog_prefill(r.params));
+    ASSERT_TRUE(again.ok) << c.values;
+    EXPECT_EQ(again.params.model.q, r.params.model.q) << c.values;
+    EXPECT_EQ(again.params.model.K, r.params.model.K) << c.values;
+    EXPECT_EQ(again.params.model.alpha, r.params.model.alpha) << c.values;
+  }
+  NewHexagonInput in = hexagon_input(kRealQRacah, "50", "100", "0");
+  in.q = "0.9";
+  in.logq_or_K = "80";
+  EXPECT_EQ(parameter_report(check_new_hexagon(in).params),
+            "Real qRacah case. N,T,S,q,log_q(kappa) = 50 100 0 0.9 80");
 }
 
 TEST(NewHexagonChecks, EnabledFieldsPerKind) {

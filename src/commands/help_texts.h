@@ -1,9 +1,13 @@
 // The texts of the help menu's "How to start?" and "About LZA".
 #pragma once
 
+#include <string>
+
 namespace lozengia {
 
 extern const char* const kHelpText;
-extern const char* const kAboutText;
+// The program's name and version, what it does, and the paper its models
+// and algorithm come from.
+std::string about_text();
 
 }  // namespace lozengia

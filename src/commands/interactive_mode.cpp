@@ -53,7 +53,7 @@ bool InteractiveMode::apply_key(char key) {
   }
   how.seed = run_seed(program_.rng());
   sweep_hexagon(h, how, sink);
-  ++st.version;
+  st.tiling_changed();
   return true;
 }
 

@@ -20,6 +20,7 @@ namespace {
 using namespace dialog_ids;
 const char* const kTransitions[] = {"S->S+1->S", "S->S-1->S", "S->S+1", "S->S-1"};
 constexpr int kMaxDelayMs = 3600 * 1000;
+const char* const kDelayRule = "Input duration between steps in ms: an integer of 0 or more";
 using Clock = std::chrono::steady_clock;
 }  // namespace
 
@@ -46,6 +47,7 @@ void LiveMode::open() {
   d.set_selection(kTransition, s.integer(setting::kLiveTransition, 1, 4).value_or(1));
   d.set_text(kDelay, std::to_string(
                          s.integer(setting::kLiveDelay, 0, kMaxDelayMs).value_or(kDefaultDelayMs)));
+  d.set_tooltip(kDelay, kDelayRule);
   d.set_first_field(kDelay);
   // Cancel, Escape or the close box start nothing.
   if (d.run() != kOk) return;
@@ -62,7 +64,7 @@ void LiveMode::open() {
   }
   int32_t delay = 0;
   if (!parse_int32(d.text(kDelay), delay) || delay < 0) {
-    platform.message_box("Incorrect input!", "Error.");
+    platform.message_box(std::string("Incorrect input!\n") + kDelayRule, "Error.");
     return;
   }
   Settings& w = platform.settings();
@@ -130,7 +132,7 @@ void LiveMode::run(int32_t code) {
       next_sweep += made;
       steps_made = made / sweeps_per_step;
       if (delay == 0) batch = next_batch(steps_made, seconds, draw_seconds);
-      ++st.version;
+      st.tiling_changed();
       S = h.S;
     }
     program_.live_steps += steps_made;

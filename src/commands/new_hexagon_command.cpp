@@ -1,6 +1,7 @@
 #include "commands/new_hexagon_command.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands/dialog_ids.h"
@@ -32,6 +33,14 @@ void NewHexagonCommand::enable_fields(Dialog& d, int32_t kind) {
   d.set_enabled(kLogqOrK, f.logq_or_K);
   d.set_enabled(kAlpha, f.alpha);
   d.set_enabled(kBeta, f.beta);
+  // Field 1007 holds Racah's K as well: its label says which it is now.
+  d.set_label(kLogqOrK, field_name(NewField::kLogqOrK, kind) + "=");
+  const std::pair<int, NewField> fields[] = {
+      {kN, NewField::kN},        {kT, NewField::kT},         {kS, NewField::kS},
+      {kQ, NewField::kQ},        {kKappa, NewField::kKappa}, {kLogqOrK, NewField::kLogqOrK},
+      {kAlpha, NewField::kAlpha}, {kBeta, NewField::kBeta},
+  };
+  for (const auto& [id, field] : fields) d.set_tooltip(id, field_rule(field, kind));
 }
 
 void NewHexagonCommand::model_changed(Dialog& d) { enable_fields(d, d.selection(kModel)); }
@@ -57,7 +66,7 @@ void NewHexagonCommand::ok_pressed(Dialog& d) {
     SharedState& st = program_.state();
     std::lock_guard<std::mutex> lock(st.mutex);
     err = set_hexagon(st.hex, r.params);  // all at once, or not at all
-    if (err.empty()) ++st.version;
+    if (err.empty()) st.tiling_changed();
   }
   if (!err.empty()) {
     program_.platform().message_box(rtrim(err), "Error!");

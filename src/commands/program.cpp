@@ -5,6 +5,7 @@
 #include "commands/help_texts.h"
 #include "commands/interactive_mode.h"
 #include "commands/live_mode.h"
+#include "commands/model_guide.h"
 #include "commands/new_hexagon_command.h"
 #include "commands/picture_commands.h"
 #include "commands/step_commands.h"
@@ -22,26 +23,8 @@ std::string status_line(const HexagonParams& p) {
   const int32_t kind = p.model.kind;
   std::string s = (kind >= 1 && kind <= 6 ? kModelNames[kind] : "?");
   s += "   N=" + std::to_string(p.N) + "  T=" + std::to_string(p.T) + "  S=" + std::to_string(p.S);
-  const NewHexagonInput v = new_dialog_prefill(p);
-  switch (kind) {
-    case kImaginaryQRacah:
-      s += "  q=" + v.q + "  kappa=" + v.kappa + "i";
-      break;
-    case kRealQRacah:
-      s += "  q=" + v.q + "  log_q(kappa)=" + v.logq_or_K;
-      break;
-    case kTrigonometric:
-      s += "  alpha=" + v.alpha + "  beta=" + v.beta;
-      break;
-    case kRacah:
-      s += "  K=" + v.logq_or_K;
-      break;
-    case kQHahn:
-      s += "  q=" + v.q;
-      break;
-    default:
-      break;
-  }
+  const std::string values = model_values_text(p);
+  if (!values.empty()) s += "  " + values;
   return s;
 }
 
@@ -60,6 +43,16 @@ Program::Program(Platform& platform, ProgramOptions options)
     { std::lock_guard<std::mutex> lock(wake_mutex_); }
     wake_.notify_all();
   });
+  // A style chosen in a picture's right-click menu is the style of the
+  // pictures to come, as one chosen in "Show tiling" (offered only while no
+  // command runs, so the state is free).
+  platform_.set_style_handler([this](int32_t style) {
+    {
+      std::lock_guard<std::mutex> lock(state_.mutex);
+      state_.style = style;
+    }
+    platform_.settings().set(setting::kStyle, style);
+  });
   // A key ends a live run's pause between steps at once.
   reader_.set_on_key([this] {
     { std::lock_guard<std::mutex> lock(wake_mutex_); }
@@ -71,6 +64,7 @@ Program::~Program() {
   stop();
   platform_.frame()->on_close = nullptr;
   platform_.set_stop_handler(nullptr);
+  platform_.set_style_handler(nullptr);
 }
 
 void Program::start() {
@@ -122,7 +116,8 @@ void Program::main_program() {
           {"&Export plane partition as.. ", [this] { menu_export(); }, "Ctrl+E"},
       },
       {
-          {"&How to start?", [this] { menu_how_to_start(); }, "F1"},
+          {"&How to start?", [this] { menu_how_to_start(); }, ""},
+          {"&Models", [this] { menu_models(); }, "F1"},
           {"&About LZA", [this] { menu_about(); }, ""},
       });
 
@@ -189,12 +184,14 @@ void Program::write_report() {
 void Program::publish_state() {
   HexagonParams p;
   uint64_t version;
+  int32_t averaged;
   {
     std::lock_guard<std::mutex> lock(state_.mutex);
     p = state_.hex.params();
     version = state_.version;
+    averaged = state_.averaged;
   }
-  platform_.set_present_tiling(version, p.N, p.T, p.S);
+  platform_.set_present_tiling(version, p, averaged);
   platform_.set_status(status_line(p));
 }
 
@@ -228,6 +225,8 @@ std::shared_ptr<const TilingSnapshot> Program::snapshot() const {
   t->style = state_.style;
   t->colors = state_.colors;
   t->version = state_.version;
+  t->model = state_.hex.model();
+  t->averaged = state_.averaged;
   return t;
 }
 
@@ -242,6 +241,18 @@ void Program::menu_s_minus() { steps_->open(false); }
 void Program::menu_interactive() { interactive_->run(); }
 void Program::menu_live() { live_->open(); }
 void Program::menu_how_to_start() { platform_.message_box(kHelpText, "How to start:"); }
-void Program::menu_about() { platform_.message_box(kAboutText, "About LZA"); }
+void Program::menu_about() { platform_.message_box(about_text(), "About LZA"); }
+
+void Program::menu_models() {
+  platform_.show_help_page("Models", [this] {
+    // Drawn once, when the page is first opened, and kept with it.
+    HelpContent page;
+    page.html = QString::fromStdString(models_page_html());
+    const LozengeColors c = colors();
+    for (int32_t kind = 1; kind <= 6; ++kind)
+      page.images.emplace_back(QString("sample:%1").arg(kind), guide_picture(kind, c, 180));
+    return page;
+  });
+}
 
 }  // namespace lozengia

@@ -56,6 +56,14 @@ struct SharedState {
   int32_t style = kStyleBorders;  // guarded by mutex
   LozengeColors colors;           // guarded by mutex
   uint64_t version = 1;           // guarded by mutex; one more on every change of the tiling
+  int32_t averaged = 1;           // guarded by mutex; the tiling is the average of this many samples
+
+  // The tiling has changed (under the mutex): a sample, or the average of
+  // `samples` runs.
+  void tiling_changed(int32_t samples = 1) {
+    ++version;
+    averaged = samples;
+  }
 };
 
 class Program {
@@ -82,6 +90,7 @@ class Program {
   void menu_live();
   void menu_export();
   void menu_how_to_start();
+  void menu_models();
   void menu_about();
 
   // The keyboard reader live mode uses (its keys stay readable after a run).

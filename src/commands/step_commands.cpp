@@ -63,13 +63,12 @@ class ProgressReport {
 
 void StepCommands::ok_pressed(Dialog& d, bool plus) {
   const HexagonParams p = program_.params();
-  int32_t steps = 0, samples = 0;
-  const bool ok =
-      check_step_fields(d.text(kSteps), d.text(kSamples), p.S, p.T, plus, steps, samples);
-  if (!ok) {
-    program_.platform().message_box("Bad input", "Error!");
+  const StepFields fields = read_step_fields(d.text(kSteps), d.text(kSamples), p.S, p.T, plus);
+  if (!fields.ok) {
+    program_.platform().message_box("Bad input\n" + fields.rule, "Error!");
     return;
   }
+  const int32_t steps = fields.steps, samples = fields.samples;
   Settings& s = program_.platform().settings();
   s.set(setting::kSteps, steps);
   s.set(setting::kSamples, samples);
@@ -95,6 +94,8 @@ void StepCommands::open(bool plus) {
   const int max = 1 << 30;
   d.set_text(kSteps, std::to_string(s.integer(setting::kSteps, 1, max).value_or(0)));
   d.set_text(kSamples, std::to_string(s.integer(setting::kSamples, 1, max).value_or(1)));
+  d.set_tooltip(kSteps, steps_rule(plus));
+  d.set_tooltip(kSamples, samples_rule());
   d.set_first_field(kSteps);
   d.set_callback(kOk, [this, plus](Dialog& dd, int) {
     if (plus)
@@ -130,7 +131,11 @@ void StepCommands::run(int32_t code) {
     run_step_command(st.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
                      [&](int32_t k, int32_t s, int32_t S) { progress(k, s, S); });
     S_end = st.hex.S;
-    if (!program_.stop_command.load() || S_end != S0) ++st.version;
+    // A stopped average brings back the start, which stays what it was.
+    if (!program_.stop_command.load())
+      st.tiling_changed(samples);
+    else if (S_end != S0)
+      st.tiling_changed();
   }
   sink.finish();
   done = S_end > S0 ? S_end - S0 : S0 - S_end;
@@ -147,6 +152,9 @@ void StepCommands::run(int32_t code) {
           "command (S=" +
           std::to_string(S0) + ") is kept.");
   }
+  if (!stopped && samples > 1)
+    program_.line("The tiling is now the average of " + std::to_string(samples) +
+                  " samples (each height rounded toward zero).");
   program_.publish_state();
   if (!program_.stopping() && platform.redraw_after_each_command())
     program_.draw_picture(kPictureUnit);

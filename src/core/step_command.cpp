@@ -16,14 +16,41 @@
 
 namespace lozengia {
 
+std::string steps_rule(bool plus) {
+  return std::string("Number of steps: an integer from 1 to ") + (plus ? "T-S" : "S");
+}
+
+std::string samples_rule() { return "Number of samples: an integer of at least 1"; }
+
+StepFields read_step_fields(const std::string& steps_text, const std::string& samples_text,
+                            int32_t S, int32_t T, bool plus) {
+  StepFields r;
+  const int64_t room = plus ? static_cast<int64_t>(T) - S : S;
+  int32_t st = 0, sa = 0;
+  if (!parse_int32(steps_text, st) || st < 1 || st > room) {
+    const std::string bound = plus ? "T-S is " : "S is ";
+    r.rule = steps_rule(plus) + "; " +
+             (room > 0 ? "at most " + std::to_string(room) + (room == 1 ? " step: " : " steps: ")
+                       : std::string("no step can be made: ")) +
+             bound + std::to_string(room);
+    return r;
+  }
+  if (!parse_int32(samples_text, sa) || sa < 1) {
+    r.rule = samples_rule();
+    return r;
+  }
+  r.ok = true;
+  r.steps = st;
+  r.samples = sa;
+  return r;
+}
+
 bool check_step_fields(const std::string& steps_text, const std::string& samples_text, int32_t S,
                        int32_t T, bool plus, int32_t& steps, int32_t& samples) {
-  int32_t st = 0, sa = 0;
-  if (!parse_int32(steps_text, st) || st < 1) return false;
-  if (plus ? static_cast<int64_t>(S) + st > T : st > S) return false;
-  if (!parse_int32(samples_text, sa) || sa < 1) return false;
-  steps = st;
-  samples = sa;
+  const StepFields r = read_step_fields(steps_text, samples_text, S, T, plus);
+  if (!r.ok) return false;
+  steps = r.steps;
+  samples = r.samples;
   return true;
 }
 

@@ -15,8 +15,20 @@ namespace lozengia {
 
 // Checks of the step dialogs: steps >= 1 and S+steps <= T (S-steps >= 0 going
 // down), samples >= 1. The fields are the typed texts.
+struct StepFields {
+  bool ok = false;
+  int32_t steps = 0, samples = 0;  // when ok
+  // When refused: the field and its rule, with the bound that applies now
+  // ("Number of steps: an integer from 1 to S; at most 40 steps: S is 40").
+  std::string rule;
+};
+StepFields read_step_fields(const std::string& steps_text, const std::string& samples_text,
+                            int32_t S, int32_t T, bool plus);
 bool check_step_fields(const std::string& steps_text, const std::string& samples_text, int32_t S,
                        int32_t T, bool plus, int32_t& steps, int32_t& samples);
+// The rules of the two fields, as the dialogs' tooltips give them.
+std::string steps_rule(bool plus);
+std::string samples_rule();
 
 // Runs the command on `hex`, writing "Iteration k S=s" after every step. With
 // one sample the result is the run's configuration; with several, `paths`

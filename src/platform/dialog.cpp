@@ -105,6 +105,25 @@ std::string Dialog::text(int id) const {
   return {};
 }
 
+void Dialog::set_label(int id, const std::string& text) {
+  if (!dialog_) return;
+  if (auto* l = dialog_->findChild<QLabel*>(QString("label%1").arg(id)))
+    l->setText(QString::fromStdString(text));
+}
+
+std::string Dialog::label(int id) const {
+  if (!dialog_) return {};
+  const auto* l = dialog_->findChild<QLabel*>(QString("label%1").arg(id));
+  return l ? l->text().toStdString() : std::string();
+}
+
+void Dialog::set_tooltip(int id, const std::string& text) {
+  const QString t = QString::fromStdString(text);
+  if (QWidget* w = control(id)) w->setToolTip(t);
+  if (dialog_)
+    if (auto* l = dialog_->findChild<QLabel*>(QString("label%1").arg(id))) l->setToolTip(t);
+}
+
 void Dialog::set_checked(int id, bool on) {
   if (auto* b = qobject_cast<QAbstractButton*>(control(id))) b->setChecked(on);
 }

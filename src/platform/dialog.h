@@ -34,6 +34,12 @@ class Dialog {
   // Edit fields and labels.
   void set_text(int id, const std::string& text);
   std::string text(int id) const;
+  // The label in front of a control (named "label<id>" in the template).
+  void set_label(int id, const std::string& text);
+  std::string label(int id) const;
+  // What the control and its label say when the mouse rests on them: the
+  // rule a field's value follows.
+  void set_tooltip(int id, const std::string& text);
   // Radio buttons and check boxes.
   void set_checked(int id, bool on);
   bool checked(int id) const;

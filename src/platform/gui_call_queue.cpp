@@ -76,13 +76,28 @@ void GuiCallQueue::enqueue(std::function<void()> fn) {
 
 void GuiCallQueue::customEvent(QEvent*) {
   // The wake-up is the only event of a user type this object receives; the
-  // event itself is not read (it was made on another thread).
-  std::deque<std::function<void()>> batch;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    batch.swap(tasks_);
+  // event itself is not read (it was made on another thread). The calls run
+  // for a slice of time at most: a thread that queues faster than the GUI
+  // thread carries them out (a flood of text lines on a loaded machine) must
+  // not keep the keys and the mouse waiting, Esc among them. The rest runs
+  // after the input that came meanwhile.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(40);
+  for (;;) {
+    std::function<void()> fn;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (tasks_.empty()) return;
+      fn = std::move(tasks_.front());
+      tasks_.pop_front();
+    }
+    fn();
+    if (std::chrono::steady_clock::now() >= until) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      // enqueue() wakes only an empty queue: the rest needs a wake-up of its own.
+      if (!tasks_.empty()) QCoreApplication::postEvent(this, new QEvent(kRunTasksEvent));
+      return;
+    }
   }
-  for (auto& fn : batch) fn();
 }
 
 }  // namespace lozengia

@@ -1,5 +1,6 @@
 #include "platform/main_window.h"
 
+#include <cmath>
 #include <optional>
 
 #include <QAction>
@@ -35,6 +36,9 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   print_->setShortcut(QKeySequence::Print);
   save_ = file_menu_->addAction("&Save image as..");
   save_->setShortcut(QKeySequence("Ctrl+S"));
+  // What the window shows, at its zoom, as the right-click menu offers it.
+  save_view_ = file_menu_->addAction("Save &view as..");
+  save_view_->setShortcut(QKeySequence("Ctrl+Shift+S"));
   file_menu_->addSeparator();
   exit_ = file_menu_->addAction("E&xit");
   exit_->setShortcut(QKeySequence("Ctrl+Q"));
@@ -45,7 +49,18 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   connect(save_, &QAction::triggered, this, [this] {
     if (on_save_image) on_save_image();
   });
+  connect(save_view_, &QAction::triggered, this, [this] {
+    if (on_save_view) on_save_view();
+  });
   connect(exit_, &QAction::triggered, this, &QWidget::close);
+
+  edit_menu_ = bar->addMenu("&Edit");
+  copy_ = edit_menu_->addAction("&Copy");
+  copy_->setShortcut(QKeySequence::Copy);
+  copy_->setToolTip("Copy the picture (or the text selected in the text window)");
+  connect(copy_, &QAction::triggered, this, [this] {
+    if (on_copy) on_copy();
+  });
 
   view_menu_ = bar->addMenu("&View");
   zoom_in_ = view_menu_->addAction("Zoom &in");
@@ -81,6 +96,7 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   // The list is made afresh each time the menu opens (not when the windows
   // change: an entry may be the very action that brought a window back).
   connect(registry_, &WindowRegistry::windowsChanged, this, [this] { update_actions(); });
+  connect(registry_, &WindowRegistry::viewChanged, this, [this] { show_zoom(); });
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { update_actions(); });
 
   help_menu_ = bar->addMenu("&Help");
@@ -96,6 +112,7 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   });
 
   status_ = new QLabel(this);
+  zoom_ = new QLabel(this);
   progress_label_ = new QLabel(this);
   progress_ = new QProgressBar(this);
   progress_->setMaximumWidth(220);
@@ -106,6 +123,7 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   statusBar()->addWidget(progress_);
   statusBar()->addWidget(stop_button_);
   statusBar()->addPermanentWidget(status_);
+  statusBar()->addPermanentWidget(zoom_);
   end_progress();
   update_actions();
 }
@@ -136,6 +154,7 @@ void MainWindow::set_menus(const std::vector<MenuEntry>& commands,
   help_menu_->clear();
   for (const MenuEntry& e : help) {
     QAction* a = help_menu_->addAction(QString::fromStdString(e.label));
+    if (!e.shortcut.empty()) a->setShortcut(QKeySequence(QString::fromStdString(e.shortcut)));
     auto cb = e.callback;
     connect(a, &QAction::triggered, this, [cb] {
       if (cb) cb();
@@ -165,11 +184,24 @@ void MainWindow::update_actions() {
   const PictureWindow* picture = registry_->looked_at();
   const bool has_picture = picture && picture->tiling();
   save_->setEnabled(has_picture);
+  save_view_->setEnabled(has_picture);
   print_->setEnabled(has_picture);
   zoom_in_->setEnabled(has_picture);
   zoom_out_->setEnabled(has_picture);
   fit_->setEnabled(has_picture);
+  show_zoom();
 }
+
+void MainWindow::show_zoom() {
+  const PictureWindow* picture = registry_->looked_at();
+  if (!picture || !picture->tiling()) {
+    zoom_->clear();
+    return;
+  }
+  zoom_->setText(QString("Zoom %1%").arg(std::lround(picture->zoom() * 100.0)));
+}
+
+QString MainWindow::zoom_text() const { return zoom_->text(); }
 
 void MainWindow::fill_window_menu() {
   window_menu_->clear();
@@ -258,33 +290,48 @@ QString place_text(const QRect& r) {
 
 void MainWindow::place_windows() {
   // Where the user left them last time, if that still fits; otherwise the
-  // text window on the left, a square picture window beside it.
+  // text window on the left, a square picture window beside it. A window
+  // left maximised comes back maximised, over its remembered place, so that
+  // restoring it uncovers the other.
   const QSize area = mdi_->size();
   QMdiSubWindow* text = registry_->text_window();
   QMdiSubWindow* picture = registry_->current_picture_window();
   const int side = std::max(200, std::min(area.height(), area.width() * 60 / 100));
+  auto maximise = [this](QMdiSubWindow* sub, const QString& key) {
+    if (settings_.flag(key).value_or(false)) sub->showMaximized();
+  };
   if (text) {
+    if (text->isMaximized()) text->showNormal();
     const auto place = remembered_place(settings_, setting::kTextWindowPlace, area);
     text->setGeometry(
         place.value_or(QRect(0, 0, std::max(300, area.width() - side), area.height())));
+    if (!picture) maximise(text, setting::kTextWindowMaximised);
   }
   if (picture && picture->widget()) {
+    if (picture->isMaximized()) picture->showNormal();
     if (const auto place = remembered_place(settings_, setting::kPictureWindowPlace, area)) {
       picture->setGeometry(*place);
-      return;
+    } else {
+      const QSize extra = picture->size() - picture->widget()->size();
+      const int client = std::max(100, side - std::max(extra.width(), extra.height()));
+      picture->resize(QSize(client, client) + extra);
+      picture->move(std::max(0, area.width() - picture->width()), 0);
     }
-    const QSize extra = picture->size() - picture->widget()->size();
-    const int client = std::max(100, side - std::max(extra.width(), extra.height()));
-    picture->resize(QSize(client, client) + extra);
-    picture->move(std::max(0, area.width() - picture->width()), 0);
+    // One window at most is maximised in the area: the picture, if it was.
+    maximise(picture, setting::kPictureWindowMaximised);
+    if (!picture->isMaximized() && text) maximise(text, setting::kTextWindowMaximised);
   }
 }
 
 void MainWindow::remember_window_places() {
-  if (const QMdiSubWindow* text = registry_->text_window(); text && text->isVisible())
-    settings_.set(setting::kTextWindowPlace, place_text(text->geometry()));
-  if (const QMdiSubWindow* picture = registry_->current_picture_window())
-    settings_.set(setting::kPictureWindowPlace, place_text(picture->geometry()));
+  if (const QMdiSubWindow* text = registry_->text_window(); text && text->isVisible()) {
+    settings_.set(setting::kTextWindowPlace, place_text(registry_->normal_place(text)));
+    settings_.set_flag(setting::kTextWindowMaximised, text->isMaximized());
+  }
+  if (const QMdiSubWindow* picture = registry_->current_picture_window()) {
+    settings_.set(setting::kPictureWindowPlace, place_text(registry_->normal_place(picture)));
+    settings_.set_flag(setting::kPictureWindowMaximised, picture->isMaximized());
+  }
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

@@ -44,9 +44,11 @@ class MainWindow : public QMainWindow {
   void set_stop_available(bool on);
   void update_actions();
 
-  // Status bar: the model and parameters; progress of a running command.
+  // Status bar: the model and parameters; progress of a running command;
+  // the zoom of the picture looked at.
   void set_status(const QString& text);
   QString status() const;
+  QString zoom_text() const;
   void show_progress(int done, int total, const QString& text);
   void end_progress();
   QString progress_text() const;
@@ -59,12 +61,15 @@ class MainWindow : public QMainWindow {
 
   QMenu* commands_menu() const { return commands_menu_; }
   QMenu* file_menu() const { return file_menu_; }
+  QMenu* edit_menu() const { return edit_menu_; }
   QMenu* view_menu() const { return view_menu_; }
   QMenu* window_menu() const { return window_menu_; }
   QMenu* help_menu() const { return help_menu_; }
   QAction* stop_action() const { return stop_; }
   QAction* exit_action() const { return exit_; }
   QAction* save_action() const { return save_; }
+  QAction* save_view_action() const { return save_view_; }
+  QAction* copy_action() const { return copy_; }
   QAction* print_action() const { return print_; }
   QAction* redraw_action() const { return redraw_after_; }
   QAction* restore_defaults_action() const { return restore_defaults_; }
@@ -76,6 +81,8 @@ class MainWindow : public QMainWindow {
   std::function<void()> on_close;
   std::function<void()> on_stop;
   std::function<void()> on_save_image;
+  std::function<void()> on_save_view;
+  std::function<void()> on_copy;
   std::function<void()> on_print;
   std::function<void()> on_restore_defaults;
   std::function<void(bool)> on_redraw_after_toggled;
@@ -90,12 +97,14 @@ class MainWindow : public QMainWindow {
   // Keeps the two windows' places for the next run (closeEvent).
   void remember_window_places();
   void fill_window_menu();
+  void show_zoom();
 
   Settings& settings_;
   QMdiArea* mdi_ = nullptr;
   WindowRegistry* registry_ = nullptr;
   QMenu* commands_menu_ = nullptr;
   QMenu* file_menu_ = nullptr;
+  QMenu* edit_menu_ = nullptr;
   QMenu* view_menu_ = nullptr;
   QMenu* window_menu_ = nullptr;
   QMenu* help_menu_ = nullptr;
@@ -103,6 +112,8 @@ class MainWindow : public QMainWindow {
   QAction* stop_ = nullptr;
   QAction* exit_ = nullptr;
   QAction* save_ = nullptr;
+  QAction* save_view_ = nullptr;
+  QAction* copy_ = nullptr;
   QAction* print_ = nullptr;
   QAction* zoom_in_ = nullptr;
   QAction* zoom_out_ = nullptr;
@@ -110,6 +121,7 @@ class MainWindow : public QMainWindow {
   QAction* redraw_after_ = nullptr;
   QAction* restore_defaults_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* zoom_ = nullptr;
   QLabel* progress_label_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QToolButton* stop_button_ = nullptr;

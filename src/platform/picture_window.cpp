@@ -1,5 +1,6 @@
 #include "platform/picture_window.h"
 
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -66,8 +67,10 @@ QImage PictureWindow::draw(const TilingSnapshot& t, QSize size, const WorldRect&
 }
 
 void PictureWindow::set_tiling(std::shared_ptr<const TilingSnapshot> tiling, bool draw_now) {
+  // The four lozenge styles show the same rectangle; Z^2 another.
   const bool same_view = tiling_ && tiling && tiling_->N == tiling->N && tiling_->T == tiling->T &&
-                         tiling_->S == tiling->S && tiling_->style == tiling->style;
+                         tiling_->S == tiling->S &&
+                         (tiling_->style == kStyleZ2) == (tiling->style == kStyleZ2);
   tiling_ = std::move(tiling);
   ++tilings_given_;
   if (!same_view) reset_view();
@@ -75,6 +78,14 @@ void PictureWindow::set_tiling(std::shared_ptr<const TilingSnapshot> tiling, boo
     redraw();
   else
     latest_id_.fetch_add(1);
+  emit viewChanged();
+}
+
+void PictureWindow::set_style(int32_t style) {
+  if (!tiling_ || tiling_->style == style) return;
+  auto copy = std::make_shared<TilingSnapshot>(*tiling_);
+  copy->style = style;
+  set_tiling(std::move(copy), true);
 }
 
 WorldRect PictureWindow::content_world(const TilingSnapshot& t) {
@@ -124,6 +135,7 @@ void PictureWindow::reset_view() {
 void PictureWindow::fit() {
   reset_view();
   redraw();
+  emit viewChanged();
 }
 
 void PictureWindow::zoom_by(double factor, QPointF at) {
@@ -138,6 +150,7 @@ void PictureWindow::zoom_by(double factor, QPointF at) {
   zoom_ = z;
   clamp_centre();
   redraw();
+  emit viewChanged();
 }
 
 void PictureWindow::zoom_by(double factor) {
@@ -259,6 +272,11 @@ void PictureWindow::mouseReleaseEvent(QMouseEvent* e) {
     drag_from_.reset();
     unsetCursor();
   }
+}
+
+void PictureWindow::contextMenuEvent(QContextMenuEvent* e) {
+  if (on_context_menu) on_context_menu(this, e->globalPos());
+  e->accept();
 }
 
 void PictureWindow::keyPressEvent(QKeyEvent* e) {

@@ -33,6 +33,10 @@ struct TilingSnapshot {
   int32_t style = kStyleBorders;
   LozengeColors colors;
   uint64_t version = 0;
+  ModelParams model;      // the model the tiling was sampled from
+  int32_t averaged = 1;   // the tiling is the average of this many samples
+
+  HexagonParams params() const { return {N, T, S, model}; }
 };
 
 class PictureWindow : public QWidget {
@@ -50,6 +54,9 @@ class PictureWindow : public QWidget {
   // picture is drawn off the GUI thread; without, the caller draws it (see
   // request() and show_image()).
   void set_tiling(std::shared_ptr<const TilingSnapshot> tiling, bool draw = true);
+  // The same tiling in another style, redrawn; the zoom stays when both
+  // styles draw lozenges.
+  void set_style(int32_t style);
   const TilingSnapshot* tiling() const { return tiling_.get(); }
   // How many tilings the window has been given.
   uint64_t tilings_given() const { return tilings_given_; }
@@ -91,9 +98,13 @@ class PictureWindow : public QWidget {
   bool drawing() const { return shown_id_ < latest_id_.load(); }
 
   std::function<void(char)> on_key;
+  // The right-click menu, at a point of the screen.
+  std::function<void(PictureWindow*, QPoint)> on_context_menu;
 
  signals:
   void imageShown();
+  // The zoom or the part shown changed.
+  void viewChanged();
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
@@ -103,6 +114,7 @@ class PictureWindow : public QWidget {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
 
  private:
   WorldRect fit_world() const;

@@ -3,12 +3,15 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -20,6 +23,7 @@
 #include "platform/gui_call_queue.h"
 #include "platform/image_saving.h"
 #include "platform/key_capture.h"
+#include "platform/picture_actions.h"
 #include "platform/settings.h"
 #include "platform/window_registry.h"
 #include "render/lozenge_regions.h"
@@ -50,6 +54,8 @@ Platform::Platform(PlatformOptions options)
     settings_->set_flag(setting::kRedrawAfterCommand, on);
   };
   frame_->on_save_image = [this] { save_image_dialog(); };
+  frame_->on_save_view = [this] { save_view_dialog(registry().looked_at()); };
+  frame_->on_copy = [this] { copy(); };
   frame_->on_print = [this] { print_picture_dialog(); };
   frame_->on_restore_defaults = [this] { restore_defaults(); };
   frame_->on_stop = [this] {
@@ -118,21 +124,51 @@ void Platform::open_text_window(const std::string& title) {
 
 void Platform::write_line(int unit, const std::string& text) {
   if (unit != kTextUnit) return;
-  gui_->post([this, line = QString::fromStdString(text)] {
-    if (!text_) return;
-    // The newest line stays in sight, also while the window is closed, unless
-    // the user has scrolled back to read.
-    QScrollBar* bar = text_->verticalScrollBar();
-    const bool follow = !text_->isVisible() || bar->value() >= bar->maximum() - 2;
-    text_->appendPlainText(line);
-    if (follow) bar->setValue(bar->maximum());
-    if (!text_sub_->isVisible()) {
-      ++unseen_lines_;
-      frame_->statusBar()->showMessage(
-          QString("%1 new line(s) in \"Information and help\": Window menu to show it")
-              .arg(unseen_lines_));
+  if (gui_->on_gui_thread()) {
+    // After the lines other threads wrote before it.
+    QStringList lines;
+    {
+      std::lock_guard<std::mutex> lock(lines_mutex_);
+      lines.swap(pending_lines_);
     }
+    lines.append(QString::fromStdString(text));
+    append_lines(lines.join('\n'), static_cast<int>(lines.size()));
+    return;
+  }
+  // Lines that come faster than the window takes them are appended together,
+  // in one call, in the order they were written.
+  bool first;
+  {
+    std::lock_guard<std::mutex> lock(lines_mutex_);
+    first = pending_lines_.isEmpty();
+    pending_lines_.append(QString::fromStdString(text));
+  }
+  if (!first) return;
+  gui_->post([this] {
+    QStringList lines;
+    {
+      std::lock_guard<std::mutex> lock(lines_mutex_);
+      lines.swap(pending_lines_);
+    }
+    // None when a line written on the GUI thread took them first.
+    if (!lines.isEmpty()) append_lines(lines.join('\n'), static_cast<int>(lines.size()));
   });
+}
+
+void Platform::append_lines(const QString& text, int count) {
+  if (!text_) return;
+  // The newest line stays in sight, also while the window is closed, unless
+  // the user has scrolled back to read.
+  QScrollBar* bar = text_->verticalScrollBar();
+  const bool follow = !text_->isVisible() || bar->value() >= bar->maximum() - 2;
+  text_->appendPlainText(text);
+  if (follow) bar->setValue(bar->maximum());
+  if (!text_sub_->isVisible()) {
+    unseen_lines_ += count;
+    frame_->statusBar()->showMessage(
+        QString("%1 new line(s) in \"Information and help\": Window menu to show it")
+            .arg(unseen_lines_));
+  }
 }
 
 void Platform::clear_window(int unit) {
@@ -161,6 +197,7 @@ PictureWindow* Platform::open_picture_window_now(const QString& title) {
     sub->move(std::max(0, area.width() - sub->width() - offset), offset);
   }
   receiving_ = view;
+  view->on_context_menu = [this](PictureWindow* w, QPoint at) { picture_menu(w, at); };
   view->on_key = [this, view](char c) {
     if (view == receiving_) keys_->typed(c);
   };
@@ -188,7 +225,9 @@ void Platform::open_scratch_window(const std::string& title, int size_state) {
 
 void Platform::focus(int unit) {
   gui_->post([this, unit] {
-    if (unit == kTextUnit) registry().bring_back(text_sub_);
+    // A maximised picture stays in front: the text window would take its
+    // place in the area (and the user chose to look at the picture).
+    if (unit == kTextUnit && !registry().picture_maximised()) registry().bring_back(text_sub_);
     if (unit == kPictureUnit) registry().bring_back(registry().current_picture_window());
   });
 }
@@ -227,8 +266,9 @@ void Platform::show_tiling(int unit, std::shared_ptr<const TilingSnapshot> tilin
   });
 }
 
-void Platform::set_present_tiling(uint64_t version, int32_t N, int32_t T, int32_t S) {
-  gui_->post([=, this] { registry().set_present(version, N, T, S); });
+void Platform::set_present_tiling(uint64_t version, const HexagonParams& params,
+                                  int32_t averaged) {
+  gui_->post([=, this] { registry().set_present(version, params, averaged); });
 }
 
 // -------------------------------------------------------- menus and status
@@ -300,6 +340,23 @@ void Platform::message_box(const std::string& text, const std::string& caption) 
   box.exec();
 }
 
+HelpPage* Platform::help_page(const QString& title) const {
+  for (HelpPage* page : help_pages_)
+    if (page->windowTitle() == title) return page;
+  return nullptr;
+}
+
+void Platform::show_help_page(const QString& title, const std::function<HelpContent()>& make) {
+  HelpPage* page = help_page(title);
+  if (!page) {
+    page = new HelpPage(title, make(), frame_.get());
+    help_pages_.push_back(page);
+  }
+  page->show();
+  page->raise();
+  page->activateWindow();
+}
+
 std::optional<std::string> Platform::ask_save_file_name() {
   if (save_name_source_) return save_name_source_();
   QFileDialog dlg(frame_.get());
@@ -356,6 +413,80 @@ void Platform::save_image_dialog() {
   } else {
     message_box("The image could not be saved.", "Error!");
   }
+}
+
+void Platform::set_view_name_source(ImageNameSource source) {
+  view_name_source_ = std::move(source);
+}
+
+void Platform::save_view_dialog(PictureWindow* window) {
+  if (!window || !window->tiling()) return;
+  QPointer<PictureWindow> target = window;  // the dialog lets the window go meanwhile
+  QString name, filter;
+  if (view_name_source_) {
+    auto chosen = view_name_source_();
+    if (!chosen) return;
+    std::tie(name, filter) = *chosen;
+  } else {
+    QFileDialog dlg(frame_.get(), "Save view as..");
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setNameFilters(view_filters());
+    if (auto dir = settings_->folder(setting::kSaveFolder)) dlg.setDirectory(*dir);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+    name = dlg.selectedFiles().first();
+    filter = dlg.selectedNameFilter();
+  }
+  if (name.isEmpty() || !target) return;
+  if (name.endsWith(".svg", Qt::CaseInsensitive) || name.endsWith(".pdf", Qt::CaseInsensitive)) {
+    message_box("A view is saved as a PNG or BMP picture; \"Save image as..\" draws the whole "
+                "hexagon as SVG or PDF.",
+                "Error!");
+    return;
+  }
+  const QString path = view_path(name, filter);
+  const WriteStatus status = save_view(*target, path);
+  if (status == WriteStatus::kOk) {
+    settings_->set(setting::kSaveFolder, QFileInfo(path).absolutePath());
+    frame_->statusBar()->showMessage("View saved as " + path, 5000);
+  } else {
+    message_box(std::string("The view could not be saved: ") + write_status_message(status) + ".",
+                "Error!");
+  }
+}
+
+void Platform::copy(PictureWindow* window) {
+  if (!window && text_ && frame_->mdi()->activeSubWindow() == text_sub_ &&
+      text_->textCursor().hasSelection()) {
+    text_->copy();
+    return;
+  }
+  if (!window) window = registry().looked_at();
+  if (!window) return;
+  std::unique_ptr<QMimeData> data = picture_mime_data(*window);
+  if (!data) return;
+  const bool svg = data->hasFormat("image/svg+xml");
+  QGuiApplication::clipboard()->setMimeData(data.release());
+  frame_->statusBar()->showMessage(
+      svg ? "Picture copied (image and SVG drawing)" : "Picture copied (image)", 5000);
+}
+
+void Platform::set_style_handler(std::function<void(int32_t)> handler) {
+  gui_->call([&] { style_handler_ = std::move(handler); });
+}
+
+void Platform::picture_menu(PictureWindow* window, QPoint at) {
+  QMenu menu(frame_.get());
+  PictureMenuHandlers h;
+  h.save_view = [this](PictureWindow* w) { save_view_dialog(w); };
+  h.copy = [this](PictureWindow* w) { copy(w); };
+  h.choose_style = [this](PictureWindow* w, int32_t style) {
+    // This picture in the new style, and the pictures to come.
+    w->set_style(style);
+    if (style_handler_) style_handler_(style);
+  };
+  h.styles_enabled = frame_->commands_enabled();
+  fill_picture_menu(menu, window, h);
+  menu.exec(at);
 }
 
 bool Platform::print_picture(QPrinter& printer) const {

@@ -12,16 +12,19 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPoint>
 #include <QSize>
 #include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/help_page.h"
 #include "platform/key_source.h"
 #include "platform/main_window.h"
 #include "platform/picture_window.h"
@@ -70,8 +73,9 @@ class Platform : public QObject, public KeySource {
   // picture is drawn on that thread and shown whole when done; on the GUI
   // thread it is drawn on the window's own drawing thread.
   void show_tiling(int unit, std::shared_ptr<const TilingSnapshot> tiling);
-  // The program's tiling is now `version` (any thread): older pictures say so.
-  void set_present_tiling(uint64_t version, int32_t N, int32_t T, int32_t S);
+  // The program's tiling is now `version` of this hexagon and model, the
+  // average of `averaged` samples (any thread): older pictures say so.
+  void set_present_tiling(uint64_t version, const HexagonParams& params, int32_t averaged);
 
   // Menus and status (any thread).
   void build_menus(const std::vector<MenuEntry>& commands, const std::vector<MenuEntry>& help);
@@ -98,6 +102,10 @@ class Platform : public QObject, public KeySource {
   // GUI thread only.
   Settings& settings() const { return *settings_; }
   void message_box(const std::string& text, const std::string& caption);
+  // Shows the help page titled `title`, made by `make` the first time; it is
+  // kept (with its pictures) when closed, and shown again as it was.
+  void show_help_page(const QString& title, const std::function<HelpContent()>& make);
+  HelpPage* help_page(const QString& title) const;
   // Asks for a file name to export to; empty when cancelled. Tests may
   // replace the dialog with a source of names.
   std::optional<std::string> ask_save_file_name();
@@ -109,6 +117,16 @@ class Platform : public QObject, public KeySource {
   // Saves the tiling of the picture window looked at; the path written, or
   // nothing when there is no picture or the file could not be written.
   std::optional<QString> save_image(const QString& name, const QString& chosen_filter);
+  // "Save view as..": what `window` shows, at its zoom, as PNG or BMP; the
+  // dialog may be replaced by a source of a name and a type as above.
+  void set_view_name_source(ImageNameSource source);
+  void save_view_dialog(PictureWindow* window);
+  // Copy (Ctrl+C): the text selected in the text window when it is the
+  // active one, else the picture looked at (or `window`).
+  void copy(PictureWindow* window = nullptr);
+  // The right-click menu's choice of a style for the picture of `window`
+  // and the pictures to come: the program takes it through `handler`.
+  void set_style_handler(std::function<void(int32_t)> handler);
   // Prints the tiling of the picture window looked at, as vector shapes.
   bool print_picture(QPrinter& printer) const;
   void restore_defaults();
@@ -142,6 +160,9 @@ class Platform : public QObject, public KeySource {
   PictureWindow* open_picture_window_now(const QString& title);
   void save_image_dialog();
   void print_picture_dialog();
+  void picture_menu(PictureWindow* window, QPoint at);
+  // GUI thread: `count` lines, joined by newlines, at the end of the text.
+  void append_lines(const QString& text, int count);
 
   std::unique_ptr<Settings> settings_;
   std::unique_ptr<GuiCallQueue> gui_;
@@ -153,9 +174,14 @@ class Platform : public QObject, public KeySource {
   QImage scratch_;  // GUI thread: the last picture drawn off-screen
   std::function<std::optional<std::string>()> save_name_source_;
   ImageNameSource image_name_source_;
+  ImageNameSource view_name_source_;
+  std::function<void(int32_t)> style_handler_;
+  std::vector<HelpPage*> help_pages_;  // children of the frame
   std::function<void()> stop_handler_;
   std::atomic<bool> redraw_after_{false};
   int unseen_lines_ = 0;
+  std::mutex lines_mutex_;
+  QStringList pending_lines_;  // guarded by lines_mutex_: written, not yet shown
   PictureWindow* receiving_ = nullptr;  // unit 27; cleared when it is destroyed
 };
 

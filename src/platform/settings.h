@@ -51,6 +51,10 @@ inline const QString kGeometry = "window/geometry";
 // "x,y,width,height".
 inline const QString kTextWindowPlace = "window/text";
 inline const QString kPictureWindowPlace = "window/picture";
+// Whether they were left maximised (their places are then where they go back
+// to when restored).
+inline const QString kTextWindowMaximised = "window/text_maximised";
+inline const QString kPictureWindowMaximised = "window/picture_maximised";
 inline const QString kNewKind = "new/kind";
 // "new/1002" ... : the New hexagon fields by control id.
 inline QString new_field(int id) { return QString("new/%1").arg(id); }

@@ -4,14 +4,18 @@
 // every window for the Window menu.
 #pragma once
 
+#include <QHash>
 #include <QList>
+#include <QMdiSubWindow>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <cstdint>
 
+#include "core/hexagon.h"
+
 class QMdiArea;
-#include <QMdiSubWindow>
 
 namespace lozengia {
 
@@ -22,7 +26,7 @@ class WindowRegistry : public QObject {
  public:
   explicit WindowRegistry(QMdiArea* mdi, QObject* parent = nullptr);
 
-  void set_text_window(QMdiSubWindow* sub) { text_ = sub; }
+  void set_text_window(QMdiSubWindow* sub);
   QMdiSubWindow* text_window() const { return text_; }
 
   // `sub` holds a PictureWindow and receives the pictures from now on; the
@@ -42,21 +46,44 @@ class WindowRegistry : public QObject {
   // Shows `sub` again (also a closed text window), active and in front.
   void bring_back(QMdiSubWindow* sub);
 
-  // The program's tiling is now `version`, of this hexagon.
-  void set_present(uint64_t version, int32_t N, int32_t T, int32_t S);
+  // The program's tiling is now `version`, of this hexagon and model, the
+  // average of `averaged` samples (1: a sample).
+  void set_present(uint64_t version, const HexagonParams& params, int32_t averaged);
   void update_titles();
+  // A picture window's title says what it shows, numbered in the order the
+  // windows were opened ("Lozengia 2: Racah N=100 T=200 S=100 K=250"), and,
+  // when the program's tiling has changed since, what changed ("... — model
+  // changed: Show tiling to redraw").
   QString title_for(const QMdiSubWindow* sub) const;
+  // A picture window's number, from 1.
+  int number_of(const QMdiSubWindow* sub) const { return numbers_.value(sub, 0); }
+
+  // Where `sub` is when neither maximised nor minimised: the place it goes
+  // back to, which is the one to remember.
+  QRect normal_place(const QMdiSubWindow* sub) const;
+  // True when a picture window fills the window area (and hides the text
+  // window behind it).
+  bool picture_maximised() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  signals:
   void windowsChanged();
+  // A picture window's zoom or view changed.
+  void viewChanged();
 
  private:
   QMdiArea* mdi_;
   QMdiSubWindow* text_ = nullptr;
   QMdiSubWindow* current_ = nullptr;  // unit 27; cleared when it is destroyed
   QList<QMdiSubWindow*> pictures_;
+  QHash<const QMdiSubWindow*, int> numbers_;
+  QHash<const QObject*, QRect> normal_places_;
+  int opened_ = 0;
   uint64_t version_ = 0;
-  int32_t N_ = 0, T_ = 0, S_ = 0;
+  HexagonParams present_;
+  int32_t averaged_ = 1;
 };
 
 }  // namespace lozengia

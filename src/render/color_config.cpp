@@ -67,48 +67,75 @@ ColorConfig parse_color_config(const std::string& text) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
+  const int count = static_cast<int>(lines.size());
   // Each value falls back to its default alone: a bad style line does not
-  // cost the user's colours, nor a bad colour the other two.
+  // cost the user's colours, nor a bad colour the other two. Each line that
+  // is missing, bad or ignored is named, and only what was taken is listed.
   const LozengeColors defaults;
   Rgb* const targets[3] = {&cfg.colors.flat, &cfg.colors.rising, &cfg.colors.hexagon};
   const Rgb fallback[3] = {defaults.flat, defaults.rising, defaults.hexagon};
-  std::vector<std::string> taken;
-  bool all_good = static_cast<int>(lines.size()) == kLinesRead;
+  std::vector<std::string> taken, notes;
+  const std::string length = " (the file has " + std::to_string(count) + " lines)";
   for (int k = 0; k < 3; ++k) {
     const int at = 14 + k;
+    const std::string what =
+        "Line " + std::to_string(at + 1) + " (colour " + std::to_string(k + 1) + ")";
     Rgb c = 0;
-    if (at < static_cast<int>(lines.size()) && parse_color(lines[at], c)) {
+    if (at < count && parse_color(lines[at], c)) {
       *targets[k] = c;
       taken.push_back("colour " + std::to_string(k + 1));
-    } else {
-      *targets[k] = fallback[k];
-      all_good = false;
+      continue;
     }
+    *targets[k] = fallback[k];
+    notes.push_back(at < count ? what + " does not start with six hexadecimal digits BBGGRR; "
+                                        "its default is used."
+                               : what + " is missing" + length + "; its default is used.");
   }
+  const bool colours_read = taken.size() == 3;
   int32_t style = 0;
-  const bool style_read = 18 < static_cast<int>(lines.size()) && parse_style(lines[18], style);
-  if (style_read) {
-    if (style >= 1 && style <= 4) cfg.style = style;
-    taken.push_back("style");
+  bool style_read = false;
+  if (18 >= count) {
+    notes.push_back("Line 19 (style) is missing" + length + "; style " +
+                    std::to_string(cfg.style) + " is used.");
+  } else if (!parse_style(lines[18], style)) {
+    notes.push_back("Line 19 (style) does not start with a whole number; style " +
+                    std::to_string(cfg.style) + " is used.");
+  } else if (style < 1 || style > 4) {
+    // Read, but not taken: the file sets one of the four lozenge styles.
+    style_read = true;
+    notes.push_back("Line 19 (style): " + std::to_string(style) +
+                    " is not a style from 1 to 4; style " + std::to_string(cfg.style) +
+                    " is used.");
   } else {
-    all_good = false;
+    style_read = true;
+    cfg.style = style;
+    taken.push_back("style");
   }
-  if (!all_good) {
-    cfg.message = {
-        "Configuration file config.cfg not found or in bad format. Default values are loaded."};
+  if (count == kLinesRead && colours_read && style_read) {
+    cfg.loaded = true;
+    cfg.message = {"Colors loaded from config.cfg. Blue-Green-Red format:",
+                   color_field(cfg.colors.flat) + color_field(cfg.colors.rising) +
+                       color_field(cfg.colors.hexagon)};
+    // A style out of range is ignored, as the format says, and said so.
+    cfg.message.insert(cfg.message.end(), notes.begin(), notes.end());
+    cfg.message.push_back("");
+    return cfg;
+  }
+  cfg.message = {
+      "Configuration file config.cfg not found or in bad format. Default values are loaded."};
+  // No file, or an empty one: nothing more to say.
+  if (count > 0) {
+    if (notes.empty())  // the values were all there, the lines after them not
+      cfg.message.push_back("The file has " + std::to_string(count) + " of its " +
+                            std::to_string(kLinesRead) + " lines.");
+    cfg.message.insert(cfg.message.end(), notes.begin(), notes.end());
     if (!taken.empty()) {
       std::string l = "Read from config.cfg all the same:";
       for (std::size_t i = 0; i < taken.size(); ++i) l += (i ? ", " : " ") + taken[i];
       cfg.message.push_back(l + ".");
     }
-    cfg.message.push_back("");
-    return cfg;
   }
-  cfg.loaded = true;
-  cfg.message = {"Colors loaded from config.cfg. Blue-Green-Red format:",
-                 color_field(cfg.colors.flat) + color_field(cfg.colors.rising) +
-                     color_field(cfg.colors.hexagon),
-                 ""};
+  cfg.message.push_back("");
   return cfg;
 }
 

@@ -5,7 +5,9 @@
 // an integer that may be followed by a comment after a blank; 20 comment; 21 a
 // free text (read, not used). A colour or style line that is missing or
 // unreadable leaves that value's default in place and the others are still
-// taken; the text then says the file is in bad format and what was read.
+// taken; the text then says the file is in bad format, names each line that
+// was missing or bad, and lists what was taken. A style out of 1..4 is read but
+// ignored, and said so.
 #pragma once
 
 #include <cstdint>

@@ -478,16 +478,19 @@ class ModesTest : public QObject {
                                    << "It is impossible now! (S=0)";
     QTest::newRow("S-1 at S=0") << "0" << 4 << "10"
                                 << "It is impossible now! (S=0)";
+    // The message and, on a line of its own, the field and its rule.
+    const QString bad_delay =
+        "Incorrect input!\nInput duration between steps in ms: an integer of 0 or more";
     QTest::newRow("negative delay") << "3" << 1 << "-1"
-                                    << "Incorrect input!";
+                                    << bad_delay;
     QTest::newRow("letters") << "3" << 2 << "abc"
-                             << "Incorrect input!";
+                             << bad_delay;
     QTest::newRow("empty") << "3" << 3 << ""
-                           << "Incorrect input!";
+                           << bad_delay;
     QTest::newRow("fraction") << "3" << 4 << "1.5"
-                              << "Incorrect input!";
+                              << bad_delay;
     QTest::newRow("too large") << "3" << 1 << "99999999999"
-                               << "Incorrect input!";
+                               << bad_delay;
   }
   void live_refusals() {
     QFETCH(QString, S0);

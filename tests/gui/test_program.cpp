@@ -2,15 +2,18 @@
 // platform: start-up, every dialog with good and bad entries, a step command
 // through the command loop, pictures, export, saving and printing, closing.
 #include <QFile>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QPrinter>
 #include <QSignalSpy>
+#include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 #include <map>
 
 #include "core/hexagon.h"
+#include "commands/model_guide.h"
 #include "core/params.h"
 #include "gui_test_support.h"
 #include "../support/config_text.h"
@@ -24,7 +27,7 @@ namespace {
 // the box and cancels.
 void step_dialog(Session& s, bool plus, const QString& steps, const QString& samples,
                  std::vector<Box>* boxes, bool* stayed_open = nullptr) {
-  const QString title = plus ? "S->S+1 Markov oeprator" : "S->S-1 operator";
+  const QString title = plus ? "S->S+1 Markov operator" : "S->S-1 operator";
   const int cancel = plus ? 2 : 4;
   when_modal(titled(title), [=](QWidget* d) {
     CloseOnExit guard{d};
@@ -93,7 +96,7 @@ class ProgramTest : public QObject {
   void startup_opens_windows_menus_and_report() {
     Session s;
     QCOMPARE(s.platform->window_title(kTextUnit), QString("Information and help"));
-    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia"));
+    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia 1: Hahn N=50 T=100 S=0"));
     QCOMPARE(s.platform->window_title(kScratchUnit),
              QString("Work window. It is used for redrawing. You do not have to look at it"));
     QVERIFY(s.platform->text_window()->isVisible());
@@ -104,9 +107,9 @@ class ProgramTest : public QObject {
                           "Interactive mode", "Live", "Export plane partition as.. "}));
     QCOMPARE(plain(s.platform->commands_menu()->title()), QString("Commands"));
     QVERIFY(s.platform->commands_enabled());
-    QCOMPARE(labels(s.platform->help_menu()), QStringList({"How to start?", "About LZA"}));
+    QCOMPARE(labels(s.platform->help_menu()), QStringList({"How to start?", "Models", "About LZA"}));
     QCOMPARE(labels(s.platform->image_menu()),
-             QStringList({"Print image", "Save image as..", "Exit"}));
+             QStringList({"Print image", "Save image as..", "Save view as..", "Exit"}));
 
     const QStringList lines = s.platform->text_lines();
     QCOMPARE(
@@ -175,7 +178,7 @@ class ProgramTest : public QObject {
     const QStringList help = boxes[0].text.split('\n');
     QCOMPARE(help.size(), 13);
     QCOMPARE(help[0], QString("Use the menu \"Commands\" to generate and draw random tilings"));
-    QCOMPARE(help[1], QString("\"Show tiling\" draws curent tiling"));
+    QCOMPARE(help[1], QString("\"Show tiling\" draws current tiling"));
     QCOMPARE(help[8], QString());
     QCOMPARE(help[10],
              QString("\"New hexagon\" (set \"Hahn(uniform measure)\", N=50, T=100, S=0)"));
@@ -183,8 +186,51 @@ class ProgramTest : public QObject {
     QCOMPARE(boxes[1].title, QString("About LZA"));
     QVERIFY(boxes[1].text.contains("(LZA)"));
     QVERIFY(boxes[1].text.contains("boxed plane partitions"));
+    // The version, and the paper the models come from.
+    QVERIFY(boxes[1].text.contains(QString("version ") + LOZENGIA_VERSION));
+    QVERIFY(boxes[1].text.contains(
+        "A. Borodin, V. Gorin, E. M. Rains, \"q-Distributions on boxed plane partitions\""));
     QVERIFY(!boxes[1].text.contains('@'));
     QVERIFY(!boxes[1].text.contains("http"));
+  }
+
+  // Help, Models (F1): each model's measure, parameters with their rules and
+  // first values, and a picture of a sample made with those values.
+  void models_page_describes_every_model_with_a_sample() {
+    Session s;
+    QAction* entry = menu_entry(s.platform->help_menu(), "Models");
+    QVERIFY(entry);
+    QCOMPARE(entry->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(menu_entry(s.platform->help_menu(), "How to start?")->shortcut(), QKeySequence());
+    entry->trigger();
+    HelpPage* page = s.platform->help_page("Models");
+    QVERIFY(page && page->isVisible());
+    QVERIFY(!page->isModal());
+    const QString text = page->browser()->toPlainText();
+    for (const char* part :
+         {"Hahn (uniform measure)", "q-Hahn (measure q^vol)", "Racah", "Trigonometric q-Racah",
+          "Real q-Racah", "Imaginary q-Racah", "a positive number other than 1",
+          "a number below -N or at least T/2", "a number below -N or above T/2",
+          "first value", "Borodin"})
+      QVERIFY2(text.contains(part), part);
+    QList<QImage> pictures;
+    for (int kind = 1; kind <= 6; ++kind) {
+      const QImage img = qvariant_cast<QImage>(page->browser()->document()->resource(
+          QTextDocument::ImageResource, QUrl(QString("sample:%1").arg(kind))));
+      QVERIFY2(!img.isNull() && img.width() >= 100, qPrintable(QString::number(kind)));
+      for (const QImage& other : pictures) QVERIFY(img != other);  // six different samples
+      pictures << img;
+    }
+    // Every first value is accepted by the dialog's check.
+    for (int kind = 1; kind <= 6; ++kind) {
+      const NewHexagonResult r = check_new_hexagon(guide_example(kind));
+      QVERIFY2(r.ok, r.message.c_str());
+    }
+    // Closed and opened again: the same page, its pictures kept.
+    page->close();
+    entry->trigger();
+    QCOMPARE(s.platform->help_page("Models"), page);
+    QVERIFY(page->isVisible());
   }
 
   // ------------------------------------------------------------ New hexagon
@@ -207,7 +253,19 @@ class ProgramTest : public QObject {
       combo->setCurrentIndex(4);  // q-Hahn: q only
       const bool qhahn = control(d, 1005)->isEnabled() && !control(d, 1011)->isEnabled() &&
                          !control(d, 1008)->isEnabled();
-      fields_ok = hahn_prefilled && trig && qhahn;
+      // Field 1007 is labelled for the model chosen, and every field's
+      // tooltip gives its rule.
+      auto label_1007 = [d] { return d->findChild<QLabel*>("label1007")->text(); };
+      combo->setCurrentIndex(3);
+      const bool racah = label_1007() == "K=" &&
+                         control(d, 1007)->toolTip() == "K: a number below -N or at least T/2";
+      combo->setCurrentIndex(1);
+      const bool real = label_1007() == "log_q(kappa)=" &&
+                        control(d, 1007)->toolTip().startsWith("log_q(kappa): a number below");
+      const bool tips = control(d, 1005)->toolTip() == "q: a positive number other than 1" &&
+                        control(d, 1004)->toolTip() == "S: an integer from 0 to T";
+      combo->setCurrentIndex(4);
+      fields_ok = hahn_prefilled && trig && qhahn && racah && real && tips;
       type_into(d, 1002, "3");
       type_into(d, 1003, "4");
       type_into(d, 1004, "2");
@@ -236,30 +294,42 @@ class ProgramTest : public QObject {
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
-    QTest::newRow("N empty") << int(kHahn) << 1002 << ""
-                             << "Bad Input";
-    QTest::newRow("N letters") << int(kHahn) << 1002 << "abc"
-                               << "Bad Input";
-    QTest::newRow("N huge") << int(kHahn) << 1002 << "99999999999"
-                            << "Bad Input";
-    QTest::newRow("N 1e400") << int(kHahn) << 1002 << "1e400"
-                             << "Bad Input";
-    QTest::newRow("N nan") << int(kHahn) << 1002 << "nan"
-                           << "Bad Input";
-    QTest::newRow("N zero") << int(kHahn) << 1002 << "0"
-                            << "Bad Input";
-    QTest::newRow("T zero") << int(kHahn) << 1003 << "0"
-                            << "Bad Input";
-    QTest::newRow("S above T") << int(kHahn) << 1004 << "101"
-                               << "Bad Input";
-    QTest::newRow("q one") << int(kQHahn) << 1005 << "1.0"
-                           << "Bad Input";
-    QTest::newRow("q nan") << int(kQHahn) << 1005 << "nan"
-                           << "Bad Input";
-    QTest::newRow("q 1e400") << int(kQHahn) << 1005 << "1e400"
-                             << "Bad Input";
-    QTest::newRow("Racah K=-N") << int(kRacah) << 1007 << "-50"
-                                << "-50 should not lie inside [ -50 , 50 ]";
+    // The dialog's message, then the field as the chosen model labels it and
+    // its rule.
+    const QString n = "Bad Input\nN: an integer of at least 1";
+    const QString q = "Bad Input\nq: a positive number other than 1";
+    const struct {
+      const char* row;
+      int kind, field;
+      const char *text, *message;
+    } rows[] = {
+        {"N empty", kHahn, 1002, "", nullptr},
+        {"N letters", kHahn, 1002, "abc", nullptr},
+        {"N huge", kHahn, 1002, "99999999999", nullptr},
+        {"N 1e400", kHahn, 1002, "1e400", nullptr},
+        {"N nan", kHahn, 1002, "nan", nullptr},
+        {"N zero", kHahn, 1002, "0", nullptr},
+        {"T zero", kHahn, 1003, "0", "Bad Input\nT: an integer of at least 1"},
+        {"S above T", kHahn, 1004, "101", "Bad Input\nS: an integer from 0 to T; T is 100"},
+        {"q one", kQHahn, 1005, "1.0", "q"},
+        {"q nan", kQHahn, 1005, "nan", "q"},
+        {"q 1e400", kQHahn, 1005, "1e400", "q"},
+        {"q empty", kQHahn, 1005, "", "q"},
+        {"q negative", kImaginaryQRacah, 1005, "-0.5", "q"},
+        {"kappa/i letters", kImaginaryQRacah, 1008, "abc", "Bad Input\nkappa/i: a number other than 0"},
+        {"Racah K empty", kRacah, 1007, "",
+         "Bad Input\nK: a number below -N or at least T/2; here below -50 or at least 50"},
+        {"Racah K=-N", kRacah, 1007, "-50",
+         "-50 should not lie inside [ -50 , 50 ]\nK: a number below -N or at least T/2; here "
+         "below -50 or at least 50"},
+        {"log_q(kappa) inside", kRealQRacah, 1007, "10",
+         "10 should not lie inside [ -50 , 50 ]\nlog_q(kappa): a number below -N or above T/2; "
+         "here below -50 or above 50"},
+    };
+    for (const auto& r : rows) {
+      const QString message = !r.message ? n : QString(r.message) == "q" ? q : QString(r.message);
+      QTest::newRow(r.row) << r.kind << r.field << QString(r.text) << message;
+    }
   }
   void new_dialog_refuses_bad_entries() {
     QFETCH(int, kind);
@@ -269,17 +339,14 @@ class ProgramTest : public QObject {
     Session s;
     const HexagonParams before = s.program->params();
     const PathArray paths_before = s.program->paths();
-    NewFields f{kind, {{1002, "50"}, {1003, "100"}, {1004, "0"}, {1005, "0.9"}, {1007, "60"}}};
+    NewFields f{kind,
+                {{1002, "50"}, {1003, "100"}, {1004, "0"}, {1005, "0.9"}, {1007, "60"}, {1008, "2"}}};
     f.text[field] = text;
     std::vector<Box> boxes;
     new_hexagon(s, f, &boxes);
     QCOMPARE(boxes.size(), std::size_t{1});
     QCOMPARE(boxes[0].title, QString("Error!"));
-    if (message.contains("should not lie"))
-      QVERIFY2(boxes[0].text.simplified().remove(' ') == message.simplified().remove(' '),
-               qPrintable(boxes[0].text));
-    else
-      QCOMPARE(boxes[0].text, message);
+    QCOMPARE(boxes[0].text, message);
     const HexagonParams after = s.program->params();
     QCOMPARE(after.N, before.N);
     QCOMPARE(after.T, before.T);
@@ -320,35 +387,32 @@ class ProgramTest : public QObject {
     QTest::addColumn<bool>("plus");
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("samples");
-    QTest::newRow("+ zero steps") << true << "0"
-                                  << "1";
-    QTest::newRow("+ empty") << true << ""
-                             << "1";
-    QTest::newRow("+ letters") << true << "ten"
-                               << "1";
-    QTest::newRow("+ 1e400") << true << "1e400"
-                             << "1";
-    QTest::newRow("+ nan") << true << "nan"
-                           << "1";
-    QTest::newRow("+ huge") << true << "99999999999"
-                            << "1";
-    QTest::newRow("+ wraps S+steps") << true << "2147483647"
-                                     << "1";
-    QTest::newRow("+ T-S+1") << true << "5"
-                             << "1";
-    QTest::newRow("+ zero samples") << true << "1"
-                                    << "0";
-    QTest::newRow("+ samples nan") << true << "1"
-                                   << "nan";
-    QTest::newRow("- more than S") << false << "2"
-                                   << "1";
-    QTest::newRow("- negative") << false << "-1"
-                                << "1";
+    QTest::addColumn<QString>("rule");
+    // On the hexagon 3 x 4 x 1 (S = 1, T = 5).
+    const QString up = "Number of steps: an integer from 1 to T-S; at most 4 steps: T-S is 4";
+    const QString samples = "Number of samples: an integer of at least 1";
+    QTest::newRow("+ zero steps") << true << "0" << "1" << up;
+    QTest::newRow("+ empty") << true << "" << "1" << up;
+    QTest::newRow("+ letters") << true << "ten" << "1" << up;
+    QTest::newRow("+ 1e400") << true << "1e400" << "1" << up;
+    QTest::newRow("+ nan") << true << "nan" << "1" << up;
+    QTest::newRow("+ huge") << true << "99999999999" << "1" << up;
+    QTest::newRow("+ wraps S+steps") << true << "2147483647" << "1" << up;
+    QTest::newRow("+ T-S+1") << true << "5" << "1" << up;
+    QTest::newRow("+ zero samples") << true << "1" << "0" << samples;
+    QTest::newRow("+ samples nan") << true << "1" << "nan" << samples;
+    QTest::newRow("- more than S")
+        << false << "2" << "1"
+        << "Number of steps: an integer from 1 to S; at most 1 step: S is 1";
+    QTest::newRow("- negative")
+        << false << "-1" << "1"
+        << "Number of steps: an integer from 1 to S; at most 1 step: S is 1";
   }
   void step_dialog_refuses_bad_entries() {
     QFETCH(bool, plus);
     QFETCH(QString, steps);
     QFETCH(QString, samples);
+    QFETCH(QString, rule);
     Session s;
     new_hexagon(s, hahn("3", "5", "1"));
     std::vector<Box> boxes;
@@ -357,10 +421,33 @@ class ProgramTest : public QObject {
     QVERIFY(stayed_open);
     QCOMPARE(boxes.size(), std::size_t{1});
     QCOMPARE(boxes[0].title, QString("Error!"));
-    QCOMPARE(boxes[0].text, QString("Bad input"));
+    QCOMPARE(boxes[0].text, "Bad input\n" + rule);
     QCOMPARE(s.program->pending_command.load(), kCommandIdle);
     QVERIFY(s.platform->commands_enabled());
     QCOMPARE(s.program->params().S, 1);
+  }
+
+  void step_dialogs_show_the_hexagon_as_text_and_the_rules_as_tips() {
+    Session s;
+    new_hexagon(s, hahn("4", "6", "2"));
+    for (const bool plus : {true, false}) {
+      QStringList shown;
+      QString tip;
+      when_modal(titled(plus ? "S->S+1 Markov operator" : "S->S-1 operator"), [&](QWidget* d) {
+        CloseOnExit guard{d};
+        // N, T and S are read-only text, not fields that look editable.
+        for (int id : {1002, 1003, 1004}) {
+          auto* l = qobject_cast<QLabel*>(control(d, id));
+          shown << (l ? l->text() : QString("not a label"));
+        }
+        tip = control(d, 1022)->toolTip();
+        press(d, plus ? 2 : 4);
+      });
+      s.trigger(plus ? "S->S+1 steps" : "S->S-1 steps");
+      QCOMPARE(shown, QStringList({"4", "6", "2"}));
+      QCOMPARE(tip, plus ? QString("Number of steps: an integer from 1 to T-S")
+                         : QString("Number of steps: an integer from 1 to S"));
+    }
   }
 
   void step_command_runs_through_the_loop() {
@@ -472,7 +559,7 @@ class ProgramTest : public QObject {
     choose_style(s, 5, true);
     QCOMPARE(s.platform->picture_windows().size(), 2);
     QMdiSubWindow* second = s.platform->picture_windows().last();
-    QCOMPARE(second->windowTitle(), QString("Lozengia"));
+    QCOMPARE(second->windowTitle(), QString("Lozengia 2: Hahn N=2 T=3 S=3"));
     QVERIFY(first->isVisible());
     QCOMPARE(Platform::picture_in(first), old_picture);
     QVERIFY(Platform::picture_in(second) != old_picture);

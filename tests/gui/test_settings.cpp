@@ -2,6 +2,7 @@
 // the remembered settings are unreadable; saved images by the chosen type;
 // config.cfg's style line with a comment and lines that fall back alone.
 #include <QFile>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSettings>
 #include <QtTest>
@@ -55,7 +56,7 @@ class SettingsTest : public QObject {
     {
       Session s({}, false, ini);
       new_hexagon(s, {kQHahn, {{ids::kN, "7"}, {ids::kT, "9"}, {ids::kS, "3"}, {ids::kQ, "0.5"}}});
-      when_modal(titled("S->S+1 Markov oeprator"), [](QWidget* d) {
+      when_modal(titled("S->S+1 Markov operator"), [](QWidget* d) {
         CloseOnExit guard{d};
         type_into(d, ids::kSteps, "2");
         type_into(d, ids::kSamples, "3");
@@ -107,7 +108,7 @@ class SettingsTest : public QObject {
       QCOMPARE(fresh.at(ids::kModel), QString::number(kQHahn));
       QCOMPARE(fresh.at(ids::kN), QString("7"));
       QCOMPARE(fresh.at(ids::kQ), QString("0.5"));
-      const auto steps = offered(s, "S->S+1 steps", "S->S+1 Markov oeprator");
+      const auto steps = offered(s, "S->S+1 steps", "S->S+1 Markov operator");
       QCOMPARE(steps.at(ids::kSteps), QString("2"));
       QCOMPARE(steps.at(ids::kSamples), QString("3"));
       const auto live = offered(s, "Live", "Live mode");
@@ -123,11 +124,55 @@ class SettingsTest : public QObject {
       QCOMPARE(s.program->style(), 2);
       QVERIFY(!s.platform->redraw_after_each_command());
       QCOMPARE(offered(s, "New hexagon", "New").at(ids::kN), QString("50"));
-      QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov oeprator").at(ids::kSteps), QString("0"));
+      QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov operator").at(ids::kSteps), QString("0"));
       const auto live = offered(s, "Live", "Live mode");
       QCOMPARE(live.at(ids::kDelay), QString::number(LiveMode::kDefaultDelayMs));
       QCOMPARE(live.at(ids::kTransition), QString("1"));
     }
+  }
+
+  // A picture left maximised comes back maximised, over the place it goes
+  // back to beside the text window; while it is maximised a step command
+  // leaves it in front, otherwise the text window comes forward.
+  void a_maximised_picture_comes_back_maximised() {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("lozengia.ini");
+    const QRect text_place(0, 0, 300, 400), picture_place(310, 0, 350, 350);
+    {
+      Session s({}, false, ini);
+      s.platform->frame()->resize(800, 600);
+      QCoreApplication::processEvents();
+      s.platform->text_window()->setGeometry(text_place);
+      s.platform->picture_windows().first()->setGeometry(picture_place);
+      s.platform->picture_windows().first()->showMaximized();
+      s.platform->frame()->close();
+    }
+    Session s({}, false, ini);
+    QMdiSubWindow* picture = s.platform->picture_windows().first();
+    QMdiSubWindow* text = s.platform->text_window();
+    QVERIFY(picture->isMaximized());
+    auto steps = [&](const QString& count) {
+      when_modal(titled("S->S+1 Markov operator"), [count](QWidget* d) {
+        CloseOnExit guard{d};
+        type_into(d, ids::kSteps, count);
+        type_into(d, ids::kSamples, "1");
+        press(d, ids::kOk);
+      });
+      s.trigger("S->S+1 steps");
+      wait_until([&] {
+        return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
+      });
+      QTest::qWait(50);  // the window calls queued by the command
+    };
+    steps("5");
+    QVERIFY(picture->isMaximized());
+    QCOMPARE(s.platform->frame()->mdi()->activeSubWindow(), picture);
+    picture->showNormal();
+    QCOMPARE(picture->geometry(), picture_place);
+    QCOMPARE(text->geometry(), text_place);
+    QVERIFY(text->isVisible() && !text->isMaximized());
+    steps("5");
+    QCOMPARE(s.platform->frame()->mdi()->activeSubWindow(), text);
   }
 
   void hostile_settings_are_ignored_data() {
@@ -161,7 +206,7 @@ class SettingsTest : public QObject {
     const auto fresh = offered(s, "New hexagon", "New");
     QCOMPARE(fresh.at(ids::kModel), QString::number(kHahn));
     QVERIFY(fresh.at(ids::kN).size() <= 80);
-    QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov oeprator").at(ids::kSteps), QString("0"));
+    QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov operator").at(ids::kSteps), QString("0"));
     const auto live = offered(s, "Live", "Live mode");
     QCOMPARE(live.at(ids::kDelay), QString::number(LiveMode::kDefaultDelayMs));
     QCOMPARE(live.at(ids::kTransition), QString("1"));
@@ -287,18 +332,38 @@ class SettingsTest : public QObject {
     QTest::addColumn<uint>("rising");
     QTest::addColumn<uint>("hexagon");
     QTest::addColumn<int>("style");
-    QTest::addColumn<QString>("read");
+    QTest::addColumn<QStringList>("said");  // the lines between the message and the empty line
     QTest::newRow("bad style")
         << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "two")) << 0x0000FFu
         << 0x00FF00u << 0xFF0000u << 2
-        << "Read from config.cfg all the same: colour 1, colour 2, colour 3.";
+        << QStringList{"Line 19 (style) does not start with a whole number; style 2 is used.",
+                       "Read from config.cfg all the same: colour 1, colour 2, colour 3."};
     QTest::newRow("bad colour 2")
         << QString::fromStdString(config_text("0000FF", "zz", "FF0000", "4")) << 0x0000FFu
         << 0xD0D0FFu << 0xFF0000u << 4
-        << "Read from config.cfg all the same: colour 1, colour 3, style.";
-    QTest::newRow("all bad") << QString::fromStdString(config_text("x", "y", "z", "w")) << 0xD0FFD0u
-                             << 0xD0D0FFu << 0xDDB0B0u << 2 << "";
-    QTest::newRow("empty") << "" << 0xD0FFD0u << 0xD0D0FFu << 0xDDB0B0u << 2 << "";
+        << QStringList{"Line 16 (colour 2) does not start with six hexadecimal digits BBGGRR; its "
+                       "default is used.",
+                       "Read from config.cfg all the same: colour 1, colour 3, style."};
+    // A style out of range is read but not taken: it is not listed as read.
+    QTest::newRow("bad colour 3, style 5")
+        << QString::fromStdString(config_text("0000FF", "00FF00", "xyz", "5")) << 0x0000FFu
+        << 0x00FF00u << 0xDDB0B0u << 2
+        << QStringList{"Line 17 (colour 3) does not start with six hexadecimal digits BBGGRR; its "
+                       "default is used.",
+                       "Line 19 (style): 5 is not a style from 1 to 4; style 2 is used.",
+                       "Read from config.cfg all the same: colour 1, colour 2."};
+    QTest::newRow("cut short")
+        << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "3", "\n", 16))
+        << 0x0000FFu << 0x00FF00u << 0xDDB0B0u << 2
+        << QStringList{"Line 17 (colour 3) is missing (the file has 16 lines); its default is used.",
+                       "Line 19 (style) is missing (the file has 16 lines); style 2 is used.",
+                       "Read from config.cfg all the same: colour 1, colour 2."};
+    QTest::newRow("last line missing")
+        << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "3", "\n", 20))
+        << 0x0000FFu << 0x00FF00u << 0xFF0000u << 3
+        << QStringList{"The file has 20 of its 21 lines.",
+                       "Read from config.cfg all the same: colour 1, colour 2, colour 3, style."};
+    QTest::newRow("empty") << "" << 0xD0FFD0u << 0xD0D0FFu << 0xDDB0B0u << 2 << QStringList{};
   }
   void config_bad_lines_fall_back_alone() {
     QFETCH(QString, text);
@@ -306,7 +371,7 @@ class SettingsTest : public QObject {
     QFETCH(uint, rising);
     QFETCH(uint, hexagon);
     QFETCH(int, style);
-    QFETCH(QString, read);
+    QFETCH(QStringList, said);
     const ColorConfig c = parse_color_config(text.toStdString());
     QVERIFY(!c.loaded);
     QCOMPARE(c.colors.flat, Rgb{flat});
@@ -315,10 +380,10 @@ class SettingsTest : public QObject {
     QCOMPARE(c.style, style);
     QCOMPARE(c.message.front(), kBad);
     QCOMPARE(c.message.back(), std::string());
-    if (read.isEmpty())
-      QCOMPARE(c.message.size(), std::size_t{2});
-    else
-      QCOMPARE(QString::fromStdString(c.message.at(1)), read);
+    QStringList between;
+    for (std::size_t i = 1; i + 1 < c.message.size(); ++i)
+      between << QString::fromStdString(c.message[i]);
+    QCOMPARE(between, said);
   }
 
   void program_starts_with_the_colours_of_a_file_whose_style_line_is_bad() {

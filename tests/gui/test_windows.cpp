@@ -3,7 +3,11 @@
 // at their size, centred and undistorted, zoom and pan redrawn from the
 // tiling, the title of a picture that is out of date, progress and Stop, the
 // keyboard.
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QMdiArea>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QtTest>
@@ -23,7 +27,7 @@ namespace ids = lozengia::dialog_ids;
 namespace {
 
 void step_dialog(Session& s, bool plus, const QString& steps, const QString& samples) {
-  const QString title = plus ? "S->S+1 Markov oeprator" : "S->S-1 operator";
+  const QString title = plus ? "S->S+1 Markov operator" : "S->S-1 operator";
   when_modal(titled(title), [=](QWidget* d) {
     CloseOnExit guard{d};
     type_into(d, ids::kSteps, steps);
@@ -42,10 +46,11 @@ void wait_idle(Session& s) {
   wait_until([&] { return s.last_line().contains("case."); }, 10000, "report line");
 }
 
-void choose_style(Session& s, int style) {
+void choose_style(Session& s, int style, bool new_window = false) {
   when_modal(titled("Choose style of a tiling picture"), [=](QWidget* d) {
     CloseOnExit guard{d};
     qobject_cast<QAbstractButton*>(control(d, 1012 + style))->click();
+    if (new_window) qobject_cast<QAbstractButton*>(control(d, ids::kNewWindow))->click();
     press(d, ids::kOk);
   });
   s.trigger("Show tiling");
@@ -127,8 +132,8 @@ class WindowsTest : public QObject {
     s.platform->registry().bring_back(first);
     open_window_menu(s);
     QAction* text = window_entry(s, "Information and help");
-    QAction* one = window_entry(s, "Picture 1");
-    QAction* two = window_entry(s, "Picture 2");
+    QAction* one = window_entry(s, "Lozengia 1: Hahn N=50 T=100 S=0");
+    QAction* two = window_entry(s, "Lozengia 2");
     QVERIFY(text && one && two);
     QVERIFY(one->isChecked());
     QVERIFY(!two->isChecked() && !text->isChecked());
@@ -139,7 +144,9 @@ class WindowsTest : public QObject {
     s.platform->picture_windows().first()->close();
     QTRY_COMPARE_WITH_TIMEOUT(s.platform->picture_windows().size(), 1, 5000);
     open_window_menu(s);
-    QVERIFY(window_entry(s, "Picture 2") == nullptr);
+    // The others keep their numbers, so a title still names the same window.
+    QVERIFY(window_entry(s, "Lozengia 1") == nullptr);
+    QVERIFY(window_entry(s, "Lozengia 2") != nullptr);
   }
 
   void frame_opens_at_a_size_that_suits_the_screen() {
@@ -257,21 +264,52 @@ class WindowsTest : public QObject {
 
   // --------------------------------------------------- out-of-date pictures
 
-  void a_picture_older_than_the_tiling_says_so_in_its_title() {
+  // Each picture window is titled by what it shows; one older than the
+  // program's tiling says what changed.
+  void picture_titles_say_what_they_show_and_what_changed() {
     Session s;
-    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia"));
-    step_dialog(s, true, "50", "1");
-    wait_idle(s);
-    QTRY_COMPARE_WITH_TIMEOUT(s.platform->window_title(kPictureUnit),
-                              QString("Lozengia \u2014 S=0, now S=50: Show tiling to redraw"),
-                              5000);
-    choose_style(s, 2);
-    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia"));
-    QCOMPARE(s.platform->current_picture()->tiling()->S, 50);
-    // A new hexagon of another shape names both shapes.
-    new_hexagon(s, hahn("5", "6", "2"));
-    QTRY_VERIFY_WITH_TIMEOUT(s.platform->window_title(kPictureUnit).contains("now N=5 T=6 S=2"),
-                             5000);
+    const QString dash = " \u2014 ", redraw = ": Show tiling to redraw";
+    const struct {
+      const char* what;
+      std::function<void()> act;
+      QString title;
+    } rows[] = {
+        {"start", [] {}, "Lozengia 1: Hahn N=50 T=100 S=0"},
+        {"steps", [&] { step_dialog(s, true, "50", "1"); },
+         "Lozengia 1: Hahn N=50 T=100 S=0" + dash + "now S=50" + redraw},
+        {"shown", [&] { choose_style(s, 2); }, "Lozengia 1: Hahn N=50 T=100 S=50"},
+        {"same hexagon made again", [&] { new_hexagon(s, hahn("50", "100", "50")); },
+         "Lozengia 1: Hahn N=50 T=100 S=50" + dash + "the tiling changed" + redraw},
+        {"another model",
+         [&] { new_hexagon(s, {kRacah, {{1002, "50"}, {1003, "100"}, {1004, "50"}, {1007, "80"}}}); },
+         "Lozengia 1: Hahn N=50 T=100 S=50" + dash + "model changed" + redraw},
+        {"shown", [&] { choose_style(s, 2); }, "Lozengia 1: Racah N=50 T=100 S=50 K=80"},
+        {"averaged steps", [&] { step_dialog(s, true, "3", "4"); },
+         "Lozengia 1: Racah N=50 T=100 S=50 K=80" + dash + "now S=53, average of 4 samples" +
+             redraw},
+        {"shown", [&] { choose_style(s, 2); },
+         "Lozengia 1: Racah N=50 T=100 S=53 K=80, average of 4 samples"},
+        {"another shape and model",
+         [&] {
+           new_hexagon(s, {kRealQRacah,
+                           {{1002, "5"}, {1003, "6"}, {1004, "2"}, {1005, "0.9"}, {1007, "80"}}});
+         },
+         "Lozengia 1: Racah N=50 T=100 S=53 K=80, average of 4 samples" + dash +
+             "model changed, now N=5 T=6 S=2" + redraw},
+        {"a second window", [&] { choose_style(s, 2, true); },
+         "Lozengia 2: Real q-Racah N=5 T=6 S=2 q=0.9 log_q(kappa)=80"},
+    };
+    for (const auto& r : rows) {
+      r.act();
+      wait_idle(s);
+      QTRY_COMPARE_WITH_TIMEOUT(s.platform->window_title(kPictureUnit), r.title, 5000);
+    }
+    // The first window, kept, still says what it shows; the text window said
+    // that the tiling was an average.
+    QCOMPARE(s.platform->picture_windows().first()->windowTitle(),
+             QString("Lozengia 1: Racah N=50 T=100 S=53 K=80, average of 4 samples"));
+    QVERIFY(s.has_line(
+        "The tiling is now the average of 4 samples (each height rounded toward zero)."));
   }
 
   void redraw_after_each_command_keeps_the_picture_current() {
@@ -285,10 +323,109 @@ class WindowsTest : public QObject {
     wait_idle(s);
     s.wait_picture();
     QCOMPARE(s.platform->current_picture()->tiling()->S, 20);
-    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia"));
+    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia 1: Hahn N=50 T=100 S=20"));
     new_hexagon(s, hahn("3", "4", "1"));
     s.wait_picture();
     QCOMPARE(s.platform->current_picture()->tiling()->N, 3);
+  }
+
+  // --------------------------------------- copy, right-click menu, save view
+
+  void ctrl_c_copies_the_picture_as_image_and_svg() {
+    Session s;
+    new_hexagon(s, hahn("10", "20", "10"));
+    choose_style(s, 2);
+    resize_picture(s, 300, 300);
+    PictureWindow* p = s.platform->current_picture();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    s.platform->registry().bring_back(picture_sub(s));
+    s.platform->frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(s.platform->frame()));
+    QCOMPARE(s.platform->frame()->copy_action()->shortcut(), QKeySequence(QKeySequence::Copy));
+    QTest::keyClick(p, Qt::Key_C, Qt::ControlModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(clipboard->mimeData() && clipboard->mimeData()->hasImage(), 5000);
+    const QImage copied = qvariant_cast<QImage>(clipboard->mimeData()->imageData());
+    const QImage shown = p->image();
+    QCOMPARE(copied.size(), shown.size() * p->devicePixelRatioF());
+    QCOMPARE(copied.convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
+    // The whole hexagon shown: an SVG drawing too.
+    QVERIFY(clipboard->mimeData()->data("image/svg+xml").contains("<svg"));
+    // Zoomed in: the image of what is shown, and no SVG (it would show more).
+    p->zoom_by(4.0, QPointF(150, 150));
+    s.wait_picture();
+    QCOMPARE(s.platform->frame()->zoom_text(), QString("Zoom 400%"));
+    s.platform->frame()->copy_action()->trigger();
+    QCOMPARE(qvariant_cast<QImage>(clipboard->mimeData()->imageData())
+                 .convertToFormat(QImage::Format_RGB32),
+             p->image().convertToFormat(QImage::Format_RGB32));
+    QVERIFY(!clipboard->mimeData()->hasFormat("image/svg+xml"));
+    // With text selected in the active text window, Copy copies the text.
+    s.platform->registry().bring_back(s.platform->text_window());
+    auto* text = qobject_cast<QPlainTextEdit*>(s.platform->text_window()->widget());
+    text->selectAll();
+    s.platform->frame()->copy_action()->trigger();
+    QVERIFY(clipboard->text().contains("Lozengia. Beta version."));
+  }
+
+  void right_click_menu_saves_copies_zooms_and_restyles() {
+    Session s;
+    new_hexagon(s, hahn("10", "20", "10"));
+    choose_style(s, 2);
+    resize_picture(s, 320, 240);
+    PictureWindow* p = s.platform->current_picture();
+    QTemporaryDir dir;
+    s.platform->set_view_name_source(
+        [&] { return std::make_optional(std::make_pair(dir.filePath("view"), QString())); });
+    // Picks `entry` in the menu a right click opens, and records the labels.
+    auto pick = [&](const QString& entry) {
+      QStringList seen;
+      auto alive = std::make_shared<bool>(true);
+      std::function<void()> poll = [&, alive] {
+        if (!*alive) return;
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+          QTimer::singleShot(5, poll);
+          return;
+        }
+        seen = labels(menu);
+        QAction* a = menu_entry(menu, entry);
+        menu->close();
+        if (a) a->trigger();
+      };
+      QTimer::singleShot(5, poll);
+      QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(160, 120), p->mapToGlobal(QPoint(160, 120)));
+      QApplication::sendEvent(p, &click);
+      *alive = false;
+      return seen;
+    };
+    QCOMPARE(pick("Zoom in"),
+             QStringList({"Save view as..", "Copy", "Fit", "Zoom in", "Zoom out",
+                          "Lozenge tiling without borders", "Lozenge tiling with borders",
+                          "Nonintersecting paths on hexagonal lattice",
+                          "Nonintersecting paths on hexagonal lattice with borders",
+                          "Nonintersecting paths in Z^2"}));
+    QCOMPARE(p->zoom(), 1.5);
+    pick("Zoom in");
+    QCOMPARE(p->zoom(), 2.25);
+    pick("Zoom out");
+    QCOMPARE(p->zoom(), 1.5);
+    // Save view as..: the picture as the window shows it, at its zoom.
+    s.wait_picture();
+    pick("Save view as..");
+    QImage saved(dir.filePath("view.png"));
+    QVERIFY(!saved.isNull());
+    QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), p->image().convertToFormat(QImage::Format_RGB32));
+    // A style for this picture and the pictures to come; the zoom stays.
+    pick("Lozenge tiling without borders");
+    QCOMPARE(p->tiling()->style, 1);
+    QCOMPARE(s.program->style(), 1);
+    QCOMPARE(p->zoom(), 1.5);
+    pick("Fit");
+    QCOMPARE(p->zoom(), 1.0);
+    QCOMPARE(s.platform->frame()->zoom_text(), QString("Zoom 100%"));
+    pick("Copy");
+    QVERIFY(QGuiApplication::clipboard()->mimeData()->hasImage());
   }
 
   // ----------------------------------------------------- progress and Stop
