@@ -241,6 +241,31 @@ except KeyboardInterrupt:
     assert elapsed < 5, elapsed
 
 
+# A daemon thread inside any call of the module while the interpreter ends:
+# the process must exit as with any other library, not abort.
+@pytest.mark.parametrize("call", [
+    "s.exact(30)", "s.exact(30, threads=2)", "s.paths", "s.S",
+    "lozengia.sample(30, 60, 30, seed=1, count=4, threads=2)",
+    "(s.step_minus(1), s.step_plus(1))", "s.draw(size=200)",
+])
+def test_the_interpreter_exits_while_daemon_threads_are_in_a_call(call):
+    script = f"""
+import threading, time, lozengia
+s = lozengia.Sampler(30, 60, seed=1)
+s.exact(30)
+def loop():
+    while True:
+        {call}
+for _ in range(2):
+    threading.Thread(target=loop, daemon=True).start()
+time.sleep(0.3)
+"""
+    r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                       timeout=120)
+    assert r.returncode == 0, r.stderr
+    assert r.stderr == ""
+
+
 def _one_process_only():
     # Every thread start fails: the process may have no other. Root is not
     # held to the limit, so the child drops to nobody first.

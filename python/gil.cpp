@@ -1,0 +1,30 @@
+#include "gil.h"
+
+#include <unistd.h>
+
+namespace lozengia::pymod {
+
+namespace {
+
+// Whether taking the lock back would have Python end this thread: the
+// interpreter is being finalised, by another thread (the main one).
+bool ending_this_thread() {
+#if PY_VERSION_HEX >= 0x030D0000
+  const bool finalizing = Py_IsFinalizing() != 0;
+#else
+  const bool finalizing = _Py_IsFinalizing() != 0;
+#endif
+  return finalizing && _PyOS_IsMainThread() == 0;
+}
+
+}  // namespace
+
+void take_back_gil(PyThreadState* state) {
+  if (ending_this_thread())
+    for (;;) ::pause();  // until the process exits
+  // Should finalisation begin just now, Python ends the thread in here; the
+  // frames it unwinds are plain ones.
+  PyEval_RestoreThread(state);
+}
+
+}  // namespace lozengia::pymod
