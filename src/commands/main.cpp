@@ -3,15 +3,25 @@
 
 #include "commands/program.h"
 #include "platform/platform.h"
+#include "platform/qt_thread_pool.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Lozengia");
   QApplication::setOrganizationName("Lozengia");
+  // Before the program's own threads: Qt's painting must never need to start
+  // one later.
+  lozengia::keep_qt_pool_threads();
   lozengia::Platform platform;
   lozengia::Program program(platform);
   platform.show_frame();
-  program.start();
+  if (!program.start()) {
+    platform.message_box(
+        "Lozengia cannot run: no thread could be started for its commands (the system allows "
+        "no more threads, or has no memory for one).",
+        "Error!");
+    return 1;
+  }
   const int rc = QApplication::exec();
   program.stop();
   return rc;

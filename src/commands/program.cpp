@@ -9,6 +9,7 @@
 #include "commands/picture_commands.h"
 #include "commands/step_commands.h"
 #include "core/params.h"
+#include "core/worker_threads.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
 #include "render/color_config.h"
@@ -73,10 +74,11 @@ Program::~Program() {
   platform_.set_stop_handler(nullptr);
 }
 
-void Program::start() {
-  if (thread_.joinable()) return;
+bool Program::start() {
+  if (thread_.joinable()) return true;
   stop_ = false;
-  thread_ = std::thread([this] { main_program(); });
+  thread_ = try_start_thread([this] { main_program(); });
+  return thread_.joinable();
 }
 
 void Program::stop() {

@@ -143,6 +143,10 @@ void Platform::clear_window(int unit) {
 
 PictureWindow* Platform::open_picture_window_now(const QString& title) {
   auto* view = new PictureWindow(*gui_);
+  if (!view->draws_off_gui_thread())
+    write_line(kTextUnit,
+               "No thread could be started to draw the picture window; it is drawn while the "
+               "program waits (the same picture).");
   QMdiSubWindow* sub = frame_->mdi()->addSubWindow(view);
   sub->setWindowTitle(title);
   sub->setAttribute(Qt::WA_DeleteOnClose, true);
