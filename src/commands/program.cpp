@@ -135,12 +135,17 @@ void Program::main_program() {
   const ColorConfig cfg = load_color_config(options_.config_path);
   // A style chosen in an earlier run wins over the file's.
   std::optional<int> remembered;
-  platform_.run_on_gui([&] { remembered = platform_.settings().integer(setting::kStyle, 1, 5); });
+  std::string settings_problem;
+  platform_.run_on_gui([&] {
+    remembered = platform_.settings().integer(setting::kStyle, 1, 5);
+    settings_problem = platform_.settings().problem();
+  });
   {
     std::lock_guard<std::mutex> lock(state_.mutex);
     state_.colors = cfg.colors;
     state_.style = remembered.value_or(cfg.style);
   }
+  if (!settings_problem.empty()) line(settings_problem);
   for (const std::string& l : cfg.message) line(l);
 
   write_report();

@@ -1,6 +1,8 @@
 // What the desktop program remembers between runs, and what it ignores when
 // the remembered settings are unreadable; saved images by the chosen type;
 // config.cfg's style line with a comment and lines that fall back alone.
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QMdiSubWindow>
 #include <QSettings>
@@ -167,6 +169,36 @@ class SettingsTest : public QObject {
     QCOMPARE(live.at(ids::kTransition), QString("1"));
     QVERIFY(s.platform->frame()->isVisible());
     QCOMPARE(s.platform->text_window()->pos(), QPoint(0, 0));  // a place outside is not taken
+  }
+
+  // A settings file that is a pipe or a folder is never opened (a pipe would
+  // hang the program before its first window): one line says so, the run
+  // keeps its settings in memory, and the special file is left as it was.
+  void settings_that_are_not_a_file_are_ignored_data() {
+    QTest::addColumn<bool>("pipe");
+    QTest::newRow("pipe") << true;
+    QTest::newRow("folder") << false;
+  }
+  void settings_that_are_not_a_file_are_ignored() {
+    QFETCH(bool, pipe);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("lozengia.ini");
+    QVERIFY(pipe ? ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 : QDir().mkdir(path));
+    {
+      Session s({}, false, path);
+      QVERIFY(s.has_line("The settings file " + path +
+                         " is not a regular file: it is ignored, and this run's settings are not "
+                         "kept."));
+      QCOMPARE(s.program->style(), 2);
+      // Settings still work for the run.
+      s.platform->settings().set(setting::kSteps, 7);
+      QCOMPARE(s.platform->settings().integer(setting::kSteps, 0, 100), std::optional<int>(7));
+      s.platform->frame()->close();
+    }
+    const QFileInfo after(path);
+    QVERIFY(pipe ? !after.isFile() && after.exists() && !after.isDir() : after.isDir());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System),
+             QStringList{"lozengia.ini"});
   }
 
   void settings_reader_checks_every_value() {
