@@ -19,6 +19,7 @@
 #include "gil.h"
 #include "pictures.h"
 #include "render/color_config.h"
+#include "render/svg_tiling.h"
 #include "sampler.h"
 #include "sampling.h"
 
@@ -150,6 +151,9 @@ void save_picture(bool svg, const std::string& path, const PathArray& p, int32_t
                   int32_t S, int32_t style, const std::array<uint32_t, 3>& colours, int size) {
   check_picture(style, size);
   const LozengeColors colors = read_colors(colours);
+  if (svg)
+    if (const std::string why = svg_size_check(N, T, S, style); !why.empty())
+      throw py::value_error(why);
   const bool ok = without_gil([&] {
     return svg ? save_svg(path, p, N, T, S, style, colors, size)
                : save_png(path, p, N, T, S, style, colors, size);

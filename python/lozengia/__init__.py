@@ -303,7 +303,8 @@ def save_png(x, path, style=2, size=800, colours=None, N=None):
 
 
 def save_svg(x, path, style=2, size=800, colours=None, N=None):
-    """Writes the picture of draw() to an SVG file (OSError when it cannot)."""
+    """Writes the picture of draw() to an SVG file (OSError when it cannot;
+    ValueError, before anything is written, when the file could pass 100 MiB)."""
     _save(True, x, path, style, size, colours, N)
 
 

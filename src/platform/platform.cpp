@@ -354,6 +354,10 @@ void Platform::save_image_dialog() {
     filter = dlg.selectedNameFilter();
   }
   if (name.isEmpty()) return;
+  if (const PictureWindow* shown = registry().looked_at(); shown && shown->tiling()) {
+    const std::string why = image_refusal(image_target(name, filter), *shown->tiling());
+    if (!why.empty()) return message_box(why, "Error!");
+  }
   if (const auto path = save_image(name, filter)) {
     settings_->set(setting::kSaveFolder, QFileInfo(*path).absolutePath());
     frame_->statusBar()->showMessage("Image saved as " + *path, 5000);

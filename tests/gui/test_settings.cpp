@@ -15,6 +15,7 @@
 #include "platform/image_saving.h"
 #include "platform/settings.h"
 #include "render/color_config.h"
+#include "render/svg_tiling.h"
 
 using namespace lozengia;
 using namespace lozengia::test;
@@ -297,6 +298,24 @@ class SettingsTest : public QObject {
     s.platform->frame()->save_action()->trigger();
     QCOMPARE(boxes.size(), std::size_t{1});
     QCOMPARE(boxes[0].title, QString("Error!"));
+    // An SVG that could pass its bound is refused with the message the
+    // command-line tool and the Python module give, and not begun.
+    new_hexagon(s, hahn("2000", "4000", "2000"));
+    when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
+      CloseOnExit guard{d};
+      press(d, ids::kOk);
+    });
+    s.trigger("Show tiling");
+    s.wait_picture();
+    s.platform->set_image_name_source([&] {
+      return std::make_optional(std::make_pair(dir.filePath("big.svg"), image_filters().at(0)));
+    });
+    expect_box(&boxes);
+    s.platform->frame()->save_action()->trigger();
+    QCOMPARE(boxes.size(), std::size_t{2});
+    QCOMPARE(boxes[1].text.toStdString(), svg_size_check(2000, 4000, 2000, 2));
+    QVERIFY(boxes[1].text.startsWith("SVG picture refused"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("big.svg")));
   }
 
   // ----------------------------------------------------------- config.cfg
