@@ -188,6 +188,8 @@ using namespace lozengia::pymod;
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "The compiled part of lozengia: use the functions of the lozengia package.";
+  remember_main_thread(
+      py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>());
 
   py::list names;
   for (const char* n : kModelNames) names.append(n);

@@ -21,6 +21,10 @@
 
 namespace lozengia::pymod {
 
+// The interpreter's main thread (threading.main_thread().ident), told once
+// when the module is imported: the thread that finalises the interpreter.
+void remember_main_thread(unsigned long ident);
+
 // Takes the lock back for `state` (from PyEval_SaveThread), or parks this
 // thread for good when the interpreter is ending and would end it.
 void take_back_gil(PyThreadState* state);
