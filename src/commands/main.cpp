@@ -9,12 +9,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Lozengia");
   QApplication::setOrganizationName("Lozengia");
-  // Before the program's own threads: Qt's painting must never need to start
-  // one later.
-  lozengia::keep_qt_pool_threads();
   lozengia::Platform platform;
   lozengia::Program program(platform);
   platform.show_frame();
+  // After Qt's own threads (the frame's menu bar starts one) and before the
+  // program's: Qt's painting must never need to start a thread later.
+  lozengia::keep_qt_pool_threads();
   if (!program.start()) {
     platform.message_box(
         "Lozengia cannot run: no thread could be started for its commands (the system allows "
