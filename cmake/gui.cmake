@@ -33,6 +33,8 @@ add_library(lozengia_platform STATIC
   src/platform/help_page.cpp
   src/platform/dialog.h
   src/platform/dialog.cpp
+  src/platform/qt_thread_pool.h
+  src/platform/qt_thread_pool.cpp
   ${LOZENGIA_DIALOG_HEADERS}
 )
 set_target_properties(lozengia_platform PROPERTIES AUTOMOC ON)

@@ -17,8 +17,10 @@
 #include "core/params.h"
 #include "core/plane_partition.h"
 #include "core/random.h"
+#include "gil.h"
 #include "pictures.h"
 #include "render/color_config.h"
+#include "render/svg_tiling.h"
 #include "sampler.h"
 #include "sampling.h"
 
@@ -89,22 +91,15 @@ PathArray read_plane_partition(const IntArray& a, int64_t N, int32_t& T, int32_t
                           why);
   S = static_cast<int32_t>(rows);
   T = static_cast<int32_t>(rows + cols);
-  PathArray p;
-  {
-    py::gil_scoped_release release;
-    p = plane_partition_to_paths(a.data(), S, T - S, static_cast<int32_t>(N));
-  }
+  const PathArray p = without_gil(
+      [&] { return plane_partition_to_paths(a.data(), S, T - S, static_cast<int32_t>(N)); });
   if (const std::string why = check_invariants(p, static_cast<int32_t>(N), T, S); !why.empty())
     throw py::value_error("not a plane partition of a tiling: " + why);
   return p;
 }
 
 IntArray pp_array(const PathArray& paths, int32_t N, int32_t T, int32_t S) {
-  PlanePartition pp;
-  {
-    py::gil_scoped_release release;
-    pp = to_plane_partition(paths, N, T, S);
-  }
+  const PlanePartition pp = without_gil([&] { return to_plane_partition(paths, N, T, S); });
   IntArray out({static_cast<py::ssize_t>(pp.rows), static_cast<py::ssize_t>(pp.cols)});
   std::copy(pp.cells.begin(), pp.cells.end(), out.mutable_data());
   return out;
@@ -120,11 +115,7 @@ IntArray paths_array(const PathArray& p) {
 }
 
 py::array_t<int8_t> lozenge_array(const PathArray& p, int32_t N, int32_t T, int32_t S) {
-  std::vector<int8_t> v;
-  {
-    py::gil_scoped_release release;
-    v = lozenge_types(p, N, T, S);
-  }
+  const std::vector<int8_t> v = without_gil([&] { return lozenge_types(p, N, T, S); });
   py::array_t<int8_t> out({static_cast<py::ssize_t>(N + S), static_cast<py::ssize_t>(T)});
   std::copy(v.begin(), v.end(), out.mutable_data());
   return out;
@@ -149,11 +140,8 @@ py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_
                                 const std::array<uint32_t, 3>& colours, int size) {
   check_picture(style, size);
   const LozengeColors colors = read_colors(colours);
-  std::vector<uint8_t> rgb;
-  {
-    py::gil_scoped_release release;
-    rgb = render_rgb(p, N, T, S, style, colors, size, size);
-  }
+  const std::vector<uint8_t> rgb =
+      without_gil([&] { return render_rgb(p, N, T, S, style, colors, size, size); });
   py::array_t<uint8_t> out({static_cast<py::ssize_t>(size), static_cast<py::ssize_t>(size),
                             static_cast<py::ssize_t>(3)});
   std::copy(rgb.begin(), rgb.end(), out.mutable_data());
@@ -169,13 +157,13 @@ void save_picture(bool svg, const std::string& path, const py::object& name, con
   check_picture(style, size);
   if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
   const LozengeColors colors = read_colors(colours);
+  if (svg)
+    if (const std::string why = svg_size_check(N, T, S, style); !why.empty())
+      throw py::value_error(why);
   WriteOptions options;
   options.in_place_without_copy = in_place;
-  WriteStatus status;
-  {
-    py::gil_scoped_release release;
-    status = save_picture_file(svg, path, p, N, T, S, style, colors, size, options);
-  }
+  const WriteStatus status = without_gil(
+      [&] { return save_picture_file(svg, path, p, N, T, S, style, colors, size, options); });
   if (status == WriteStatus::kOk) return;
   std::string reason = write_failure_text(status, "");
   if (status.refused_in_place()) reason += "; in_place=True writes it all the same, without a copy";
@@ -190,12 +178,13 @@ struct Snapshot {
   int32_t N, T, S;
 };
 Snapshot snapshot(HexagonSampler& s) {
-  py::gil_scoped_release release;
-  Snapshot out;
-  out.paths = s.paths(out.S);
-  out.N = out.paths.n();
-  out.T = out.paths.t();
-  return out;
+  return without_gil([&] {
+    Snapshot out;
+    out.paths = s.paths(out.S);
+    out.N = out.paths.n();
+    out.T = out.paths.t();
+    return out;
+  });
 }
 
 }  // namespace
@@ -206,6 +195,8 @@ using namespace lozengia::pymod;
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "The compiled part of lozengia: use the functions of the lozengia package.";
+  remember_main_thread(
+      py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>());
 
   py::list names;
   for (const char* n : kModelNames) names.append(n);
@@ -271,13 +262,11 @@ PYBIND11_MODULE(_core, m) {
                   static_cast<py::ssize_t>(p.T - p.S)});
     int32_t* dst = out.mutable_data();
     WarningSink sink;
-    bool done;
     const bool watch = on_main_thread();
-    {
-      py::gil_scoped_release release;
+    const bool done = without_gil([&] {
       Interrupt intr(watch);
-      done = sample_runs(p, seed, count, nthreads, dst, intr, sink);
-    }
+      return sample_runs(p, seed, count, nthreads, dst, intr, sink);
+    });
     if (!done) throw py::error_already_set();
     warn(sink);
     return out;
@@ -287,10 +276,7 @@ PYBIND11_MODULE(_core, m) {
       .def(py::init<const HexagonParams&, int64_t>())
       .def("step",
            [](HexagonSampler& s, bool plus, int32_t k) {
-             const HexagonParams p = [&] {
-               py::gil_scoped_release release;
-               return s.params();
-             }();
+             const HexagonParams p = without_gil([&] { return s.params(); });
              if (k < 1) throw py::value_error("k must be >= 1");
              if (plus ? static_cast<int64_t>(p.S) + k > p.T : k > p.S)
                throw py::value_error(
@@ -298,44 +284,27 @@ PYBIND11_MODULE(_core, m) {
                               ", T = " + std::to_string(p.T) + ")"
                         : "S - k must not be negative (S = " + std::to_string(p.S) + ")");
              WarningSink sink;
-             bool done;
              const bool watch = on_main_thread();
-             {
-               py::gil_scoped_release release;
-               done = s.step(plus, k, watch, sink);
-             }
+             const bool done = without_gil([&] { return s.step(plus, k, watch, sink); });
              if (!done) throw py::error_already_set();
              warn(sink);
            })
       .def("exact",
            [](HexagonSampler& s, int32_t S, int64_t threads) {
              const unsigned nthreads = thread_count(threads);
-             const HexagonParams p = [&] {
-               py::gil_scoped_release release;
-               return s.params();
-             }();
+             const HexagonParams p = without_gil([&] { return s.params(); });
              if (S < 0 || S > p.T) throw py::value_error("S must be in 0..T");
              WarningSink sink;
-             bool done;
              const bool watch = on_main_thread();
-             {
-               py::gil_scoped_release release;
-               done = s.exact(S, nthreads, watch, sink);
-             }
+             const bool done = without_gil([&] { return s.exact(S, nthreads, watch, sink); });
              if (!done) throw py::error_already_set();
              warn(sink);
            })
-      .def_property_readonly("params",
-                             [](HexagonSampler& s) {
-                               py::gil_scoped_release release;
-                               return s.params();
-                             })
+      .def_property_readonly(
+          "params", [](HexagonSampler& s) { return without_gil([&] { return s.params(); }); })
       .def_property_readonly("seed", &HexagonSampler::seed)
-      .def_property_readonly("runs",
-                             [](HexagonSampler& s) {
-                               py::gil_scoped_release release;
-                               return s.runs();
-                             })
+      .def_property_readonly(
+          "runs", [](HexagonSampler& s) { return without_gil([&] { return s.runs(); }); })
       .def("paths", [](HexagonSampler& s) { return paths_array(snapshot(s).paths); })
       .def("plane_partition",
            [](HexagonSampler& s) {

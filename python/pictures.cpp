@@ -1,6 +1,7 @@
 #include "pictures.h"
 
 #include <QImage>
+#include <algorithm>
 
 #include "render/picture_files.h"
 
@@ -8,13 +9,20 @@ namespace lozengia::pymod {
 
 std::vector<uint8_t> render_rgb(const PathArray& paths, int32_t N, int32_t T, int32_t S,
                                 int32_t style, const LozengeColors& colors, int width, int height) {
-  const QImage image = render_tiling_image(paths, N, T, S, style, colors, width, height)
-                           .convertToFormat(QImage::Format_RGB888);
+  // 0xffRRGGBB pixels, unpacked here: Qt's own conversion of a large image
+  // waits for threads of its pool, and would wait for ever where none can be
+  // started.
+  const QImage image = render_tiling_image(paths, N, T, S, style, colors, width, height);
   std::vector<uint8_t> out(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-  const std::size_t row = static_cast<std::size_t>(width) * 3;
+  const int w = std::min(width, image.width());
   for (int y = 0; y < height && y < image.height(); ++y) {
-    const uchar* line = image.constScanLine(y);
-    std::copy(line, line + row, out.data() + static_cast<std::size_t>(y) * row);
+    const auto* line = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
+    uint8_t* o = out.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3;
+    for (int x = 0; x < w; ++x, o += 3) {
+      o[0] = static_cast<uint8_t>(line[x] >> 16);
+      o[1] = static_cast<uint8_t>(line[x] >> 8);
+      o[2] = static_cast<uint8_t>(line[x]);
+    }
   }
   return out;
 }

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <exception>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include "core/fast_sweep.h"
@@ -29,7 +30,10 @@ void WarningSink::line(const std::string& text) {
 std::vector<std::string> WarningSink::take() {
   std::lock_guard<std::mutex> lock(m_);
   std::vector<std::string> out;
-  out.swap(lines_);
+  if (std::string t = threads_.take_line(); !t.empty()) out.push_back(std::move(t));
+  out.insert(out.end(), std::make_move_iterator(lines_.begin()),
+             std::make_move_iterator(lines_.end()));
+  lines_.clear();
   if (dropped_ > 0)
     out.push_back("... and " + std::to_string(dropped_) + " more messages of the sampler");
   dropped_ = 0;
@@ -51,10 +55,25 @@ bool Interrupt::poll() {
 
 namespace {
 
+// One run on this thread, sweep after sweep; `main` is the calling thread,
+// which polls for signals, the others read the flag.
+bool serial_run(const HexagonParams& p, int64_t run_seed, Sampler& core, PathArray& paths,
+                Interrupt& intr, bool main, WarningSink& sink) {
+  init_minimal_paths(p.N, p.T, 0, paths);
+  for (int32_t s = 0; s < p.S; ++s) {
+    if (main ? intr.poll() : intr.stopped()) return false;
+    ParkMiller rng(stream_seed(run_seed, static_cast<uint64_t>(s)));
+    core.step_plus(s, paths, rng, sink);
+  }
+  return true;
+}
+
 // One run's sweeps as a wavefront of the core on `threads` threads; this
 // thread watches for Ctrl-C meanwhile. A stop lets the sweeps under way
 // finish and starts no others, so the call comes back within a batch of
-// sweeps and every array it touched is still its own.
+// sweeps and every array it touched is still its own. When not even the
+// wavefront's first thread can be started, this thread makes the sweeps one
+// by one, the same sample.
 bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathArray& paths,
                    Interrupt& intr, WarningSink& sink) {
   HexagonParams from = p;
@@ -67,38 +86,35 @@ bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, P
   how.seed = run_seed;
   how.threads = threads;
   how.stop = intr.flag();
+  how.shortfall = &sink.threads();
   int32_t made = 0;
   std::exception_ptr error;
   std::atomic<bool> done{false};
-  std::thread runner([&] {
-    try {
-      made = sweep_streams(from, run, how, sink);
-    } catch (...) {
-      error = std::current_exception();
+  {
+    WorkerThreads runner;
+    const unsigned started = runner.start(1, [&](unsigned) {
+      try {
+        made = sweep_streams(from, run, how, sink);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      done.store(true);
+    });
+    if (started == 0) {
+      sink.threads().note(1, threads);
+      Sampler core(p.N, p.T, p.model);
+      if (!serial_run(p, run_seed, core, run, intr, true, sink)) return false;
+      paths.swap(run);
+      return true;
     }
-    done.store(true);
-  });
-  while (!done.load()) {
-    intr.poll();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (!done.load()) {
+      intr.poll();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
-  runner.join();
   if (error) std::rethrow_exception(error);
   if (made < p.S) return false;
   paths.swap(run);
-  return true;
-}
-
-// One run on this thread, sweep after sweep; `main` is the calling thread,
-// which polls for signals, the others read the flag.
-bool serial_run(const HexagonParams& p, int64_t run_seed, Sampler& core, PathArray& paths,
-                Interrupt& intr, bool main, WarningSink& sink) {
-  init_minimal_paths(p.N, p.T, 0, paths);
-  for (int32_t s = 0; s < p.S; ++s) {
-    if (main ? intr.poll() : intr.stopped()) return false;
-    ParkMiller rng(stream_seed(run_seed, static_cast<uint64_t>(s)));
-    core.step_plus(s, paths, rng, sink);
-  }
   return true;
 }
 
@@ -138,15 +154,27 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
   std::mutex m;
   std::condition_variable cv;
   unsigned running = threads - 1;
+  unsigned set_up = 0;
   std::exception_ptr error;
+  // A thread that cannot get its sampler leaves the runs to the others.
   auto worker = [&](bool main) {
+    std::unique_ptr<Sampler> core;
+    PathArray paths;
     try {
-      Sampler core(p.N, p.T, p.model);
-      PathArray paths(p.N, p.T);
+      core = std::make_unique<Sampler>(p.N, p.T, p.model);
+      paths.resize(p.N, p.T);
+    } catch (const std::bad_alloc&) {
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(m);
+      ++set_up;
+    }
+    try {
       for (;;) {
         const int64_t r = next.fetch_add(1);
         if (r >= count) break;
-        if (!serial_run(p, stream_seed(seed, static_cast<uint64_t>(r)), core, paths, intr, main,
+        if (!serial_run(p, stream_seed(seed, static_cast<uint64_t>(r)), *core, paths, intr, main,
                         sink))
           break;
         store(paths, r);
@@ -157,15 +185,18 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
       intr.stop();
     }
   };
-  std::vector<std::thread> pool;
-  pool.reserve(threads - 1);
-  for (unsigned k = 1; k < threads; ++k)
-    pool.emplace_back([&] {
-      worker(false);
-      std::lock_guard<std::mutex> lock(m);
-      --running;
-      cv.notify_all();
-    });
+  WorkerThreads pool;
+  const unsigned started = pool.start(threads - 1, [&](unsigned) {
+    worker(false);
+    std::lock_guard<std::mutex> lock(m);
+    --running;
+    cv.notify_all();
+  });
+  {
+    std::lock_guard<std::mutex> lock(m);
+    running -= threads - 1 - started;
+  }
+  sink.threads().note(started + 1, threads);
   worker(true);
   // The other workers may still be busy: keep watching for Ctrl-C meanwhile.
   for (;;) {
@@ -175,8 +206,9 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
     }
     intr.poll();
   }
-  for (auto& t : pool) t.join();
+  pool.join();
   if (error) std::rethrow_exception(error);
+  if (set_up == 0) throw std::bad_alloc();
   return !intr.stopped();
 }
 

@@ -11,6 +11,7 @@
 
 #include "core/hexagon.h"
 #include "core/message_sink.h"
+#include "core/worker_threads.h"
 
 namespace lozengia::pymod {
 
@@ -21,10 +22,14 @@ class WarningSink final : public MessageSink {
  public:
   void line(const std::string& text) override;
   void overflow_report(const std::string& text) override { line(text); }
-  // The kept messages (and a last line counting the dropped ones), emptied.
+  // The kept messages (and a last line counting the dropped ones), emptied;
+  // first the line saying that fewer threads could be started than asked.
   std::vector<std::string> take();
+  // Where the call's thread starts note a shortfall.
+  ThreadShortfall& threads() { return threads_; }
 
  private:
+  ThreadShortfall threads_;
   static constexpr std::size_t kKept = 20;
   std::mutex m_;
   std::vector<std::string> lines_;
@@ -56,7 +61,9 @@ class Interrupt {
 
 // An exact sample at p.S grown from S = 0, sweep s drawing from
 // ParkMiller(stream_seed(run_seed, s)): the sample of lozengia-cli's run with
-// that run seed. threads > 1 runs the core's wavefront of sweeps. Returns
+// that run seed. threads > 1 runs the core's wavefront of sweeps (on fewer
+// threads, or this one, when no more can be started: the sample is the same,
+// and sink.threads() notes it). Returns
 // false, leaving `paths` unspecified, when interrupted. The calling thread
 // must not hold the interpreter's lock.
 bool exact_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathArray& paths,
@@ -64,8 +71,9 @@ bool exact_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathA
 
 // The plane partitions of runs 0..count-1 of `seed` (run r seeded with
 // stream_seed(seed, r), as lozengia-cli --count does), one after another in
-// `out` (count * S * (T-S) entries). Runs are spread over `threads`; fewer
-// runs than threads share each run's sweeps. False when interrupted.
+// `out` (count * S * (T-S) entries). Runs are spread over `threads` (those
+// that can be started); fewer runs than threads share each run's sweeps.
+// False when interrupted; std::bad_alloc when no thread can get its memory.
 bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned threads,
                  int32_t* out, Interrupt& intr, WarningSink& sink);
 

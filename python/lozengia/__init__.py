@@ -310,7 +310,7 @@ _SAVE_DOC = """Writes the picture of draw() to {kind} file, replaced whole once
     written. A file whose folder may not be written is written in place, its
     old content kept in a copy (in $TMPDIR, /var/tmp or /tmp) and put back if
     the write fails; where no copy can be kept it is refused, unless
-    in_place=True. A failure raises OSError (errno, the reason, the name)."""
+    in_place=True. A failure raises OSError (errno, the reason, the name).{extra}"""
 
 
 def save_png(x, path, style=2, size=800, colours=None, N=None, *, in_place=False):
@@ -321,8 +321,11 @@ def save_svg(x, path, style=2, size=800, colours=None, N=None, *, in_place=False
     _save(True, x, path, style, size, colours, N, in_place)
 
 
-save_png.__doc__ = _SAVE_DOC.format(kind="a PNG")
-save_svg.__doc__ = _SAVE_DOC.format(kind="an SVG")
+save_png.__doc__ = _SAVE_DOC.format(kind="a PNG", extra="")
+save_svg.__doc__ = _SAVE_DOC.format(
+    kind="an SVG",
+    extra="\n    An SVG file that could pass 100 MiB raises ValueError before anything is\n    written.",
+)
 
 
 def load_colours(path="config.cfg"):

@@ -3,11 +3,14 @@
 #include <chrono>
 #include <cstdio>
 
+#include "core/worker_threads.h"
+
 namespace lozengia {
 
 ProgressLine::ProgressLine(bool shown, double total_sweeps, int64_t count, StderrSink& sink)
     : total_sweeps_(total_sweeps), count_(count), sink_(sink) {
-  if (shown) thread_ = std::thread([this] { draw_until_stopped(); });
+  // Without a thread for it, the run goes on without the line.
+  if (shown) thread_ = try_start_thread([this] { draw_until_stopped(); });
 }
 
 void ProgressLine::draw_until_stopped() {

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <mutex>
+#include <new>
 #include <ostream>
-#include <thread>
 #include <vector>
 
 #include "cli/progress_line.h"
@@ -16,6 +17,7 @@
 #include "core/fast_sweep.h"
 #include "core/random.h"
 #include "core/step_command.h"
+#include "core/worker_threads.h"
 
 namespace lozengia {
 
@@ -24,10 +26,12 @@ namespace {
 // Samples first..last-1 into results[0..last-first-1]. Run r (r = index *
 // samples + j) has its own stream, so the output depends on the seed only,
 // whatever the number of threads. Many runs: one thread each. Fewer runs than
-// threads: the threads share each run, consecutive sweeps at once.
+// threads: the threads share each run, consecutive sweeps at once. Threads
+// that cannot be started or get their arrays leave their runs to the others;
+// a failure of a run under way is thrown here once every thread is done.
 void sample_batch(const CliOptions& o, const RunPlan& plan, int64_t seed, int64_t first,
                   int64_t last, StderrSink& sink, std::atomic<int64_t>& sweeps_done,
-                  std::vector<PathArray>& results) {
+                  ThreadShortfall& shortfall, std::vector<PathArray>& results) {
   const HexagonParams& p = o.params;
   const int64_t samples = o.samples;
   results.assign(static_cast<std::size_t>(last - first), PathArray());
@@ -37,30 +41,48 @@ void sample_batch(const CliOptions& o, const RunPlan& plan, int64_t seed, int64_
   const int64_t end_run = last * samples;
   const int64_t runs = end_run - first * samples;
   const unsigned inner = runs < static_cast<int64_t>(plan.threads) ? plan.threads : 1u;
-  auto worker = [&]() {
-    PathArray paths(p.N, p.T);
-    for (;;) {
-      const int64_t r = next.fetch_add(1);
-      if (r >= end_run) break;
-      exact_sample_streams(p, paths, stream_seed(seed, static_cast<uint64_t>(r)), inner, sink,
-                           &sweeps_done);
-      const std::size_t slot = static_cast<std::size_t>(r / samples - first);
-      if (samples == 1) {
-        results[slot] = paths;
-      } else {
+  std::atomic<bool> failed{false};
+  std::atomic<unsigned> set_up{0};
+  std::exception_ptr error;
+  auto worker = [&](unsigned) {
+    PathArray paths;
+    try {
+      paths.resize(p.N, p.T);
+    } catch (const std::bad_alloc&) {
+      return;
+    }
+    set_up.fetch_add(1);
+    try {
+      while (!failed.load()) {
+        const int64_t r = next.fetch_add(1);
+        if (r >= end_run) break;
+        exact_sample_streams(p, paths, stream_seed(seed, static_cast<uint64_t>(r)), inner, sink,
+                             &sweeps_done, &shortfall);
+        const std::size_t slot = static_cast<std::size_t>(r / samples - first);
+        if (samples == 1) {
+          results[slot] = paths;
+          continue;
+        }
         std::lock_guard<std::mutex> lock(sum_mutex);
         auto& s = sums[slot];
         if (s.empty()) s.assign(paths.size(), 0);
         add_run(paths, s.data());
       }
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(sum_mutex);
+      if (!error) error = std::current_exception();
+      failed.store(true);
     }
   };
   const unsigned nthreads =
       inner > 1 ? 1u : static_cast<unsigned>(std::min<int64_t>(plan.threads, runs));
-  std::vector<std::thread> pool;
-  for (unsigned k = 1; k < nthreads; ++k) pool.emplace_back(worker);
-  worker();
-  for (auto& th : pool) th.join();
+  {
+    WorkerThreads pool;
+    shortfall.note(pool.start(nthreads - 1, worker, 1) + 1, nthreads);
+    worker(0);
+  }
+  if (error) std::rethrow_exception(error);
+  if (set_up.load() == 0) throw std::bad_alloc();
 
   for (std::size_t slot = 0; slot < sums.size(); ++slot) {
     results[slot] = PathArray(p.N, p.T);
@@ -93,6 +115,7 @@ int run_options(const CliOptions& o, std::ostream& err) {
     return 2;
   }
   StderrSink sink(err);
+  ThreadShortfall shortfall(sink);  // one line, as soon as it happens
   const double total_sweeps = static_cast<double>(o.count) * static_cast<double>(o.samples) *
                               static_cast<double>(std::max<int32_t>(o.params.S, 1));
   ProgressLine progress(tty, total_sweeps, o.count, sink);
@@ -105,7 +128,7 @@ int run_options(const CliOptions& o, std::ostream& err) {
   std::vector<PathArray> results;
   for (int64_t first = 0; first < o.count; first += plan.batch) {
     const int64_t last = std::min(o.count, first + plan.batch);
-    sample_batch(o, plan, seed, first, last, sink, progress.sweeps_done(), results);
+    sample_batch(o, plan, seed, first, last, sink, progress.sweeps_done(), shortfall, results);
     for (int64_t idx = first; idx < last; ++idx) {
       const std::string failed = outputs.add(idx, results[static_cast<std::size_t>(idx - first)]);
       if (failed.empty()) continue;

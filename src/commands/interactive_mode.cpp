@@ -52,7 +52,10 @@ bool InteractiveMode::apply_key(char key) {
       return false;
   }
   how.seed = run_seed(program_.rng());
+  how.shortfall = shortfall_.get();
   sweep_hexagon(h, how, sink);
+  if (shortfall_)
+    if (const std::string l = shortfall_->take_line(); !l.empty()) sink.line(l);
   st.tiling_changed();
   return true;
 }
@@ -61,6 +64,7 @@ void InteractiveMode::run() {
   if (program_.pending_command.load() != kCommandIdle) return;  // a command is still running
   Platform& platform = program_.platform();
   program_.disable_commands();
+  shortfall_ = std::make_unique<ThreadShortfall>();
   program_.line("Interactive mode. Type a letter in the window with a tiling");
   program_.line("press \"a\" to do S->S+1 step,");
   program_.line("\"z\" to do S->S-1 step,");

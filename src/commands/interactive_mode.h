@@ -3,6 +3,10 @@
 // key read keeps the windows alive while it waits.
 #pragma once
 
+#include <memory>
+
+#include "core/worker_threads.h"
+
 namespace lozengia {
 
 class Program;
@@ -19,6 +23,8 @@ class InteractiveMode {
 
  private:
   Program& program_;
+  // Fewer threads than asked are told once per run of the mode.
+  std::unique_ptr<ThreadShortfall> shortfall_;
 };
 
 }  // namespace lozengia

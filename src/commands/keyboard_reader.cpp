@@ -1,5 +1,7 @@
 #include "commands/keyboard_reader.h"
 
+#include "core/worker_threads.h"
+
 namespace lozengia {
 
 KeyboardReader::KeyboardReader(KeySource& source)
@@ -7,9 +9,9 @@ KeyboardReader::KeyboardReader(KeySource& source)
 
 KeyboardReader::~KeyboardReader() { stop_reading(); }
 
-void KeyboardReader::start_reading(int unit) {
+bool KeyboardReader::start_reading(int unit) {
   if (thread_.joinable()) {
-    if (running_) return;
+    if (running_) return true;
     thread_.join();  // a reader that ended on a typed "Q": already gone
     source_.set_key_capture(unit_, false);
   }
@@ -21,7 +23,11 @@ void KeyboardReader::start_reading(int unit) {
   // first read is not lost; no pause is needed for the thread to get going.
   source_.set_key_capture(unit, true);
   running_ = true;
-  thread_ = std::thread([this, unit] { read_keys(unit); });
+  thread_ = try_start_thread([this, unit] { read_keys(unit); });
+  if (thread_.joinable()) return true;
+  running_ = false;
+  source_.set_key_capture(unit, false);
+  return false;
 }
 
 void KeyboardReader::stop_reading() {

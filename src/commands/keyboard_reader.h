@@ -31,8 +31,9 @@ class KeyboardReader {
   void set_on_key(std::function<void()> fn) { on_key_ = std::move(fn); }
 
   // Starts the reader on the window of `unit` with an empty ring; nothing if
-  // one runs already.
-  void start_reading(int unit);
+  // one runs already. False when its thread cannot be started: no key is
+  // then read (nor captured) until the next start.
+  bool start_reading(int unit);
   // Stops the reader and waits for its thread; keys not taken are dropped
   // with the next start. Safe to call when no reader runs.
   void stop_reading();

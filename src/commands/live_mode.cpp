@@ -83,8 +83,10 @@ void LiveMode::run(int32_t code) {
   program_.draw_picture(kPictureUnit);
   program_.live_steps = 0;
   platform.set_stop_available(true);
-  reader.start_reading(kPictureUnit);
   TextWindowSink sink(platform);
+  if (!reader.start_reading(kPictureUnit))
+    sink.line("No thread could be started to read keys: only Esc (Stop) ends this live run.");
+  ThreadShortfall shortfall(sink);  // told once per run
   const int32_t delay = program_.step_count.load();
   const std::string name = kTransitions[code - kCommandLivePlusMinus];
   const bool up_first = code == kCommandLivePlusMinus || code == kCommandLivePlus;
@@ -117,6 +119,7 @@ void LiveMode::run(int32_t code) {
       how.first_sweep = next_sweep;
       how.threads = 0;
       how.stop = &program_.stop_command;
+      how.shortfall = &shortfall;
       const auto start = Clock::now();
       int32_t made = sweep_hexagon(h, how, sink);
       if (round_trip && made % 2 == 1) {

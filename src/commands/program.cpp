@@ -10,6 +10,7 @@
 #include "commands/picture_commands.h"
 #include "commands/step_commands.h"
 #include "core/params.h"
+#include "core/worker_threads.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
 #include "render/color_config.h"
@@ -67,10 +68,11 @@ Program::~Program() {
   platform_.set_style_handler(nullptr);
 }
 
-void Program::start() {
-  if (thread_.joinable()) return;
+bool Program::start() {
+  if (thread_.joinable()) return true;
   stop_ = false;
-  thread_ = std::thread([this] { main_program(); });
+  thread_ = try_start_thread([this] { main_program(); });
+  return thread_.joinable();
 }
 
 void Program::stop() {
@@ -128,12 +130,17 @@ void Program::main_program() {
   const ColorConfig cfg = load_color_config(options_.config_path);
   // A style chosen in an earlier run wins over the file's.
   std::optional<int> remembered;
-  platform_.run_on_gui([&] { remembered = platform_.settings().integer(setting::kStyle, 1, 5); });
+  std::string settings_problem;
+  platform_.run_on_gui([&] {
+    remembered = platform_.settings().integer(setting::kStyle, 1, 5);
+    settings_problem = platform_.settings().problem();
+  });
   {
     std::lock_guard<std::mutex> lock(state_.mutex);
     state_.colors = cfg.colors;
     state_.style = remembered.value_or(cfg.style);
   }
+  if (!settings_problem.empty()) line(settings_problem);
   for (const std::string& l : cfg.message) line(l);
 
   write_report();

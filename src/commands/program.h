@@ -73,8 +73,9 @@ class Program {
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  // Starts the program thread: start-up, then the command loop.
-  void start();
+  // Starts the program thread: start-up, then the command loop. False when
+  // no thread can be started (the program cannot run; nothing was done).
+  bool start();
   // Ends the command loop (a running step command stops after its current
   // step) and joins the thread. Safe to call more than once.
   void stop();

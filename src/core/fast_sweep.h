@@ -11,6 +11,7 @@
 #include "core/message_sink.h"
 #include "core/random.h"
 #include "core/weights.h"
+#include "core/worker_threads.h"
 
 namespace lozengia {
 
@@ -82,6 +83,9 @@ struct StreamSweeps {
   // The second array the sweeps need (any content, resized to the paths'
   // shape); made for the call when not given.
   PathArray* scratch = nullptr;
+  // Told when fewer threads could be started than `threads` asks for (the
+  // sweeps are then made by those that did, with the same result).
+  ThreadShortfall* shortfall = nullptr;
 };
 
 // Runs how.steps sweeps from the tiling in `paths` at p.S, sweep s drawing
@@ -92,7 +96,9 @@ struct StreamSweeps {
 // left in the hexagon). `paths` then holds the tiling at p.S + done (S->S+1)
 // or p.S - done (S->S-1); with how.alternate, at p.S when done is even, else
 // one step away from it in the direction of the call's first sweep (and none
-// is made when that step has no room).
+// is made when that step has no room). A thread that cannot be started or get
+// its buffers leaves its sweeps to the others; std::bad_alloc when none can,
+// or when a sweep under way could not get its memory.
 int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& how,
                       MessageSink& sink);
 
@@ -102,8 +108,10 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
 // one before it; threads = 0 means every core. `sink` must then be safe to
 // call from several threads. Uses `paths` and one more array of its shape.
 // `sweeps_done`, when given, is increased after every finished sweep (for a
-// progress display).
+// progress display); `shortfall`, when given, is told when fewer threads
+// could be started than asked.
 void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed, unsigned threads,
-                          MessageSink& sink, std::atomic<int64_t>* sweeps_done = nullptr);
+                          MessageSink& sink, std::atomic<int64_t>* sweeps_done = nullptr,
+                          ThreadShortfall* shortfall = nullptr);
 
 }  // namespace lozengia

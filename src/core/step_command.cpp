@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <exception>
 #include <limits>
 #include <map>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "core/fast_sweep.h"
 #include "core/operators.h"
 #include "core/params.h"
+#include "core/worker_threads.h"
 
 namespace lozengia {
 
@@ -198,6 +200,7 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
   const std::shared_ptr<const ModelTables> tables = tables_for(N, T, from.model);
 
   RunLog log(steps, samples, S0, plus);
+  ThreadShortfall shortfall;  // told on this thread, as every message is
   std::mutex claim_mutex, sum_mutex;
   int32_t next_run = 0;
   std::atomic<int32_t> runs_made{0};
@@ -240,6 +243,7 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
       how.observer = &observer;
       how.tables = tables.get();
       how.scratch = &scratch;
+      how.shortfall = &shortfall;
       const int32_t made = sweep_streams(from, paths, how, unused);
       if (samples == 1) single_made = made;
       if (made < steps) return;  // stopped
@@ -254,26 +258,58 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
       runs_made.fetch_add(1);
     }
   };
+  // A failure (no memory for a run's sweeps) ends that worker; the command
+  // then keeps its start and the failure is thrown here, on this thread.
+  std::mutex error_mutex;
+  std::exception_ptr error;
+  auto guarded = [&](unsigned w) {
+    try {
+      worker(w);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(error_mutex);
+      if (!error) error = std::current_exception();
+    }
+  };
+  auto tell = [&] {
+    if (const std::string l = shortfall.take_line(); !l.empty()) sink.line(l);
+  };
   // Small commands (under a millisecond of sweeping) run on this thread:
   // starting threads would cost more than they save. The lines are then
-  // written at the end, in the same order.
-  if (small) {
-    worker(0);
-    log.close();
-    log.show(sink, progress);
-  } else {
+  // written at the end, in the same order. So are the others when not one
+  // thread can be started.
+  unsigned started = 0;
+  WorkerThreads pool;
+  if (!small) {
     // The sweeps run on threads of their own; this thread writes the lines.
+    // Workers that could not be started leave their runs to the others.
     std::atomic<unsigned> working{outer};
-    std::vector<std::thread> pool;
-    for (unsigned w = 0; w < outer; ++w)
-      pool.emplace_back([&, w] {
-        worker(w);
-        if (working.fetch_sub(1) == 1) log.close();
-      });
-    log.show(sink, progress);
-    for (auto& th : pool) th.join();
+    started = pool.start(outer, [&](unsigned w) {
+      guarded(w);
+      if (working.fetch_sub(1) == 1) log.close();
+    });
+    if (started > 0) {
+      const unsigned missing = outer - started;
+      if (missing > 0 && working.fetch_sub(missing) == missing) log.close();
+      shortfall.note(started, outer);
+      tell();
+      log.show(sink, progress);
+      pool.join();
+    }
   }
+  if (started == 0) {
+    if (!small) shortfall.note(1, outer);
+    guarded(0);
+    log.close();
+    tell();
+    log.show(sink, progress);
+  }
+  tell();
 
+  if (error) {
+    hex.paths = hex.startpaths;
+    hex.S = S0;
+    std::rethrow_exception(error);
+  }
   if (samples == 1 && single_made < steps) {
     // A stopped run keeps the tiling it reached: a sample of the model at
     // its own S.

@@ -40,7 +40,10 @@ std::string samples_rule();
 // sweeps run at once on `threads` threads (0: every core), and several runs
 // side by side when there are enough of them. The result and the messages
 // depend on `rng` only, never on the thread count. Every message goes to
-// `sink` from the calling thread, in the order of the runs and their steps.
+// `sink` from the calling thread, in the order of the runs and their steps;
+// when fewer threads could be started than asked, one line says so (the
+// command runs on those). A run whose memory cannot be had throws
+// std::bad_alloc here, with the hexagon back at its start.
 // `stop` (optional) ends the command early: no new sweeps start and those
 // under way finish. One sample keeps the tiling it reached, itself a sample of
 // the model at its S (hex.S says which); several restore the start

@@ -2,6 +2,7 @@
 
 #include "platform/picture_window.h"
 #include "render/picture_files.h"
+#include "render/svg_tiling.h"
 
 namespace lozengia {
 
@@ -31,6 +32,11 @@ ImageTarget image_target(const QString& name, const QString& chosen_filter) {
   for (const Kind& k : kKinds)
     if (chosen_filter == k.filter) return {name + k.suffix, k.type};
   return {name + ".png", ImageType::kPng};
+}
+
+std::string image_refusal(const ImageTarget& target, const TilingSnapshot& t) {
+  if (target.type != ImageType::kSvg) return {};
+  return svg_size_check(t.N, t.T, t.S, t.style);
 }
 
 bool save_tiling_image(const ImageTarget& target, const TilingSnapshot& t, int size_px) {

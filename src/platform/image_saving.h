@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
 
 namespace lozengia {
 
@@ -23,6 +24,10 @@ QStringList image_filters();
 // A name ending in one of the four suffixes keeps it and its type, whatever
 // the chosen filter; any other name gets the chosen type and its suffix.
 ImageTarget image_target(const QString& name, const QString& chosen_filter);
+// Why the picture is not even tried in that type (an SVG file that could
+// grow past its bound, with the message every front-end gives); empty when
+// it may be.
+std::string image_refusal(const ImageTarget& target, const TilingSnapshot& tiling);
 // False when the file could not be written (an old one stays as it was).
 bool save_tiling_image(const ImageTarget& target, const TilingSnapshot& tiling, int size_px);
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/worker_threads.h"
 #include "platform/gui_call_queue.h"
 #include "render/picture_files.h"
 
@@ -40,7 +41,8 @@ PictureWindow::PictureWindow(GuiCallQueue& gui, QWidget* parent) : QWidget(paren
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(false);
-  worker_ = std::thread([this] { worker_loop(); });
+  // Without a thread of its own, redraw() draws on this thread instead.
+  worker_ = try_start_thread([this] { worker_loop(); });
 }
 
 PictureWindow::~PictureWindow() {
@@ -51,7 +53,7 @@ PictureWindow::~PictureWindow() {
     quit_ = true;
   }
   job_cv_.notify_all();
-  worker_.join();
+  if (worker_.joinable()) worker_.join();
 }
 
 QSize PictureWindow::sizeHint() const { return {kDefaultPixels, kDefaultPixels}; }
@@ -177,6 +179,10 @@ void PictureWindow::redraw() {
   if (!tiling_) return;
   Request r = request();
   r.id = latest_id_.fetch_add(1) + 1;
+  if (!worker_.joinable()) {
+    show_image(draw(*r.tiling, r.size, r.view), r.view, r.id);
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(job_mutex_);
     job_ = std::move(r);

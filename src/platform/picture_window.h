@@ -96,6 +96,10 @@ class PictureWindow : public QWidget {
   const QImage& image() const { return image_; }
   // True while a picture is on its way.
   bool drawing() const { return shown_id_ < latest_id_.load(); }
+  // False when the drawing thread could not be started: each picture is then
+  // drawn on the GUI thread when asked for (the same picture, made while the
+  // window waits).
+  bool draws_off_gui_thread() const { return worker_.joinable(); }
 
   std::function<void(char)> on_key;
   // The right-click menu, at a point of the screen.

@@ -179,6 +179,10 @@ void Platform::clear_window(int unit) {
 
 PictureWindow* Platform::open_picture_window_now(const QString& title) {
   auto* view = new PictureWindow(*gui_);
+  if (!view->draws_off_gui_thread())
+    write_line(kTextUnit,
+               "No thread could be started to draw the picture window; it is drawn while the "
+               "program waits (the same picture).");
   QMdiSubWindow* sub = frame_->mdi()->addSubWindow(view);
   sub->setWindowTitle(title);
   sub->setAttribute(Qt::WA_DeleteOnClose, true);
@@ -407,6 +411,10 @@ void Platform::save_image_dialog() {
     filter = dlg.selectedNameFilter();
   }
   if (name.isEmpty()) return;
+  if (const PictureWindow* shown = registry().looked_at(); shown && shown->tiling()) {
+    const std::string why = image_refusal(image_target(name, filter), *shown->tiling());
+    if (!why.empty()) return message_box(why, "Error!");
+  }
   if (const auto path = save_image(name, filter)) {
     settings_->set(setting::kSaveFolder, QFileInfo(*path).absolutePath());
     frame_->statusBar()->showMessage("Image saved as " + *path, 5000);

@@ -8,8 +8,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariantMap>
 #include <memory>
 #include <optional>
+#include <string>
 
 class QSettings;
 
@@ -18,7 +20,9 @@ namespace lozengia {
 class Settings {
  public:
   // `ini_path` empty: the user's own settings of the program; else that file
-  // (tests keep theirs private this way).
+  // (tests keep theirs private this way). A path that is there but not a
+  // regular file (a pipe, a device, a folder) is never opened: the settings
+  // then live in memory for the run, and problem() says so.
   explicit Settings(const QString& ini_path = QString());
   ~Settings();
 
@@ -40,8 +44,17 @@ class Settings {
   void clear();
   void sync();
 
+  // One line for the text window when the settings file was not used; empty
+  // when it was.
+  const std::string& problem() const { return problem_; }
+
  private:
-  std::unique_ptr<QSettings> s_;
+  QVariant value(const QString& key) const;
+  void store(const QString& key, const QVariant& v);
+
+  std::unique_ptr<QSettings> s_;  // null when the file is not used
+  QVariantMap memory_;            // the settings then
+  std::string problem_;
 };
 
 // The keys.

@@ -275,11 +275,10 @@ std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style) {
   auto mib = [](uint64_t b) { return std::to_string((b + (1u << 20) - 1) >> 20) + " MiB"; };
   if (bytes > kSvgMaxBytes)
     return "SVG picture refused: it could take up to " + mib(bytes) + " (the limit is " +
-           mib(kSvgMaxBytes) + "); use --png for a hexagon this large";
+           mib(kSvgMaxBytes) + "); use PNG for a hexagon this large";
   if (memory > kSvgMaxMemory)
     return "SVG picture refused: writing it could take up to " + mib(memory) +
-           " of memory (the limit is " + mib(kSvgMaxMemory) +
-           "); use --png for a hexagon this large";
+           " of memory (the limit is " + mib(kSvgMaxMemory) + "); use PNG for a hexagon this large";
   return {};
 }
 

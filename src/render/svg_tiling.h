@@ -25,7 +25,8 @@ uint64_t svg_size_bound(int32_t N, int32_t T, int32_t S, int32_t style);
 uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, int32_t style);
 
 // Empty when the picture may be written; otherwise the reason it is refused,
-// one line for the user.
+// one line for the user, the same in every front-end (the CLI, the desktop
+// program's "Save image as..", the Python module).
 std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style);
 
 // Writes the picture, `size_px` pixels square, to `path` through a

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -224,4 +229,41 @@ TEST(KeyboardReader, StoppingWhileTheWindowClosesDoesNotHang) {
     closer.join();
     ASSERT_FALSE(reader.running());
   }
+}
+
+// No thread to be had (the user may start no more processes): the start says
+// so and leaves no capture behind; once threads can be had again, the next
+// start reads keys as ever. In a child, as an unprivileged user (root is not
+// held to the limit).
+TEST(KeyboardReader, AReaderThatCannotStartSaysSoAndTheNextStartWorks) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    int code = 0;
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(90);
+    struct rlimit lim {};
+    ::getrlimit(RLIMIT_NPROC, &lim);
+    const rlim_t old = lim.rlim_cur;
+    lim.rlim_cur = 1;
+    if (::setrlimit(RLIMIT_NPROC, &lim) != 0) ::_exit(91);
+    ScriptedKeys src;
+    KeyboardReader reader(src);
+    if (reader.start_reading(27)) code |= 1;
+    if (reader.running() || src.capturing() || reader.key_waiting()) code |= 2;
+    reader.stop_reading();  // nothing to stop
+    lim.rlim_cur = old;
+    ::setrlimit(RLIMIT_NPROC, &lim);
+    if (!reader.start_reading(27)) code |= 4;
+    src.type('k');
+    wait_for([&] { return reader.key_waiting(); });
+    if (reader.take_key() != 'k') code |= 8;
+    reader.stop_reading();
+    ::_exit(code);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "1: started, 2: running or capturing, 4: no second start, 8: wrong key";
 }

@@ -1,6 +1,8 @@
 // What the desktop program remembers between runs, and what it ignores when
 // the remembered settings are unreadable; saved images by the chosen type;
 // config.cfg's style line with a comment and lines that fall back alone.
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -14,6 +16,7 @@
 #include "platform/image_saving.h"
 #include "platform/settings.h"
 #include "render/color_config.h"
+#include "render/svg_tiling.h"
 
 using namespace lozengia;
 using namespace lozengia::test;
@@ -214,6 +217,36 @@ class SettingsTest : public QObject {
     QCOMPARE(s.platform->text_window()->pos(), QPoint(0, 0));  // a place outside is not taken
   }
 
+  // A settings file that is a pipe or a folder is never opened (a pipe would
+  // hang the program before its first window): one line says so, the run
+  // keeps its settings in memory, and the special file is left as it was.
+  void settings_that_are_not_a_file_are_ignored_data() {
+    QTest::addColumn<bool>("pipe");
+    QTest::newRow("pipe") << true;
+    QTest::newRow("folder") << false;
+  }
+  void settings_that_are_not_a_file_are_ignored() {
+    QFETCH(bool, pipe);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("lozengia.ini");
+    QVERIFY(pipe ? ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 : QDir().mkdir(path));
+    {
+      Session s({}, false, path);
+      QVERIFY(s.has_line("The settings file " + path +
+                         " is not a regular file: it is ignored, and this run's settings are not "
+                         "kept."));
+      QCOMPARE(s.program->style(), 2);
+      // Settings still work for the run.
+      s.platform->settings().set(setting::kSteps, 7);
+      QCOMPARE(s.platform->settings().integer(setting::kSteps, 0, 100), std::optional<int>(7));
+      s.platform->frame()->close();
+    }
+    const QFileInfo after(path);
+    QVERIFY(pipe ? !after.isFile() && after.exists() && !after.isDir() : after.isDir());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System),
+             QStringList{"lozengia.ini"});
+  }
+
   void settings_reader_checks_every_value() {
     QTemporaryDir dir;
     Settings w(dir.filePath("s.ini"));
@@ -310,6 +343,24 @@ class SettingsTest : public QObject {
     s.platform->frame()->save_action()->trigger();
     QCOMPARE(boxes.size(), std::size_t{1});
     QCOMPARE(boxes[0].title, QString("Error!"));
+    // An SVG that could pass its bound is refused with the message the
+    // command-line tool and the Python module give, and not begun.
+    new_hexagon(s, hahn("2000", "4000", "2000"));
+    when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
+      CloseOnExit guard{d};
+      press(d, ids::kOk);
+    });
+    s.trigger("Show tiling");
+    s.wait_picture();
+    s.platform->set_image_name_source([&] {
+      return std::make_optional(std::make_pair(dir.filePath("big.svg"), image_filters().at(0)));
+    });
+    expect_box(&boxes);
+    s.platform->frame()->save_action()->trigger();
+    QCOMPARE(boxes.size(), std::size_t{2});
+    QCOMPARE(boxes[1].text.toStdString(), svg_size_check(2000, 4000, 2000, 2));
+    QVERIFY(boxes[1].text.startsWith("SVG picture refused"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("big.svg")));
   }
 
   // ----------------------------------------------------------- config.cfg

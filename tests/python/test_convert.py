@@ -100,6 +100,22 @@ def test_colours_and_svg(tmp_path):
     assert (tmp_path / "s.png").read_bytes()[:4] == b"\x89PNG"
 
 
+def test_an_svg_that_could_pass_its_bound_is_refused_as_the_command_line_tool_refuses_it(
+        cli, tmp_path):
+    r = cli("-N", 2000, "-T", 4000, "-S", 2000, "--seed", 1, "--svg", tmp_path / "cli.svg",
+            check=False)
+    assert r.returncode == 2
+    message = r.stderr.splitlines()[0]
+    assert message.startswith("SVG picture refused")
+    s = lozengia.Sampler(2000, 4000, S=2000, seed=1)
+    for save in (lambda p: s.save_svg(p), lambda p: lozengia.save_svg(s.plane_partition(), p,
+                                                                      N=2000)):
+        with pytest.raises(ValueError) as e:
+            save(tmp_path / "big.svg")
+        assert str(e.value) == message
+    assert sorted(p.name for p in tmp_path.iterdir()) == []
+
+
 def test_a_file_that_cannot_be_written_is_an_oserror(tmp_path):
     pp = lozengia.sample(3, 6, 3, seed=1)
     for save in (lozengia.save_png, lozengia.save_svg):

@@ -1,8 +1,13 @@
 """lozengia.Sampler: the two operators, exact samples on lozengia.sample's
-runs, Ctrl-C in the middle of long work, and threads side by side."""
+runs, Ctrl-C in the middle of long work, threads side by side, threads that
+cannot be started, and daemon threads at the interpreter's exit."""
 
+import hashlib
 import os
+import resource
 import signal
+import subprocess
+import sys
 import threading
 import time
 
@@ -218,8 +223,6 @@ def test_one_sampler_shared_by_threads_stays_consistent():
 
 
 def test_the_interpreter_exits_soon_after_ctrl_c_in_a_shared_sample():
-    import subprocess
-    import sys
     script = """
 import os, signal, threading, lozengia
 threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT)).start()
@@ -236,3 +239,69 @@ except KeyboardInterrupt:
     assert r.stdout.strip() == "stopped"
     # The sample alone takes several times longer.
     assert elapsed < 5, elapsed
+
+
+# A daemon thread inside any call of the module while the interpreter ends:
+# the process must exit as with any other library, not abort.
+@pytest.mark.parametrize("call", [
+    "s.exact(30)", "s.exact(30, threads=2)", "s.paths", "s.S",
+    "lozengia.sample(30, 60, 30, seed=1, count=4, threads=2)",
+    "(s.step_minus(1), s.step_plus(1))", "s.draw(size=200)",
+])
+def test_the_interpreter_exits_while_daemon_threads_are_in_a_call(call):
+    script = f"""
+import threading, time, lozengia
+s = lozengia.Sampler(30, 60, seed=1)
+s.exact(30)
+def loop():
+    while True:
+        {call}
+for _ in range(2):
+    threading.Thread(target=loop, daemon=True).start()
+time.sleep(0.3)
+"""
+    r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                       timeout=120)
+    assert r.returncode == 0, r.stderr
+    assert r.stderr == ""
+
+
+def _one_process_only():
+    # Every thread start fails: the process may have no other. Root is not
+    # held to the limit, so the child drops to nobody first.
+    if os.geteuid() == 0:
+        os.setgroups([])
+        os.setgid(65534)
+        os.setuid(65534)
+    resource.setrlimit(resource.RLIMIT_NPROC, (1, 1))
+
+
+def test_threads_that_cannot_be_started_leave_the_work_to_the_calling_thread():
+    # A large picture too: Qt's own image conversion would wait for ever for
+    # a thread of its pool.
+    script = """
+import hashlib, warnings, lozengia
+warnings.simplefilter("always")
+with warnings.catch_warnings(record=True) as told:
+    a = lozengia.sample(40, 80, 40, seed=3, count=6, threads=4)
+    s = lozengia.Sampler(40, 80, seed=4)
+    s.exact(40, threads=4)
+    b = s.plane_partition()
+    c = s.draw(size=1500)
+print(a.tobytes().hex(), b.tobytes().hex(), hashlib.sha256(c.tobytes()).hexdigest())
+for w in told:
+    print(w.category.__name__, w.message)
+"""
+    r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                       timeout=120, preexec_fn=_one_process_only)
+    assert r.returncode == 0, r.stderr
+    out = r.stdout.splitlines()
+    a, b, c = out[0].split()
+    assert a == lozengia.sample(40, 80, 40, seed=3, count=6, threads=4).tobytes().hex()
+    s = lozengia.Sampler(40, 80, seed=4)
+    s.exact(40, threads=1)
+    assert b == s.plane_partition().tobytes().hex()
+    assert c == hashlib.sha256(s.draw(size=1500).tobytes()).hexdigest()
+    # One warning per call.
+    assert out[1:] == [f"RuntimeWarning Only 1 of {n} threads could be started; the work runs on "
+                       "one (the same results, only slower)." for n in (4, 4)]

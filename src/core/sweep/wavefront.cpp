@@ -4,7 +4,10 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "core/sweep/isa.h"
 #include "core/sweep/slice.h"
 #include "core/sweep/workspace.h"
+#include "core/worker_threads.h"
 
 namespace lozengia {
 
@@ -99,24 +103,39 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
   //
   // Batches are claimed in order, so the claimed sweeps are always the first
   // ones; a stop ends the claiming, and every claimed batch is finished.
+  //
+  // A thread that cannot get its own buffers leaves the batches to the
+  // others; a failure once a batch is claimed ends the call (its sweeps
+  // could not be made) and is thrown on the calling thread.
   std::vector<std::atomic<int32_t>> progress(static_cast<std::size_t>(steps));
   for (auto& a : progress) a.store(-1, std::memory_order_relaxed);
   std::atomic<int32_t> next{0};
-  auto wait_for = [](std::atomic<int32_t>* a, int32_t& seen, int32_t want) {
+  std::atomic<bool> failed{false};
+  std::atomic<unsigned> set_up{0};
+  std::mutex error_mutex;
+  std::exception_ptr error;
+  // False when the call failed meanwhile: the slice may never come.
+  auto wait_for = [&failed](std::atomic<int32_t>* a, int32_t& seen, int32_t want) {
     unsigned spins = 0;
     while (seen < want) {
       seen = a->load(std::memory_order_acquire);
-      if (seen < want && ++spins > 64) std::this_thread::yield();
+      if (seen < want && ++spins > 64) {
+        if (failed.load(std::memory_order_relaxed)) return false;
+        std::this_thread::yield();
+      }
     }
+    return true;
   };
-  auto worker = [&]() {
-    sweep::SliceScratch scratch(N);  // shared by the batch's sweeps, outlives them
+  auto run_batches = [&](sweep::SliceScratch& scratch) {
     std::vector<ParkMiller> rngs;
     std::deque<TaggedSink> sinks;
     std::deque<SweepWorkspace> sweeps;
     std::vector<sweep::SliceFunction> slice_fns;
+    rngs.reserve(static_cast<std::size_t>(batch));  // the sweeps keep references
+    slice_fns.reserve(static_cast<std::size_t>(batch));
     for (;;) {
       if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
+      if (failed.load(std::memory_order_relaxed)) return;
       const int32_t s0 = next.fetch_add(batch);
       if (s0 >= steps) return;
       const int32_t k = std::min(batch, steps - s0);
@@ -124,7 +143,6 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
       sinks.clear();
       rngs.clear();
       slice_fns.clear();
-      rngs.reserve(static_cast<std::size_t>(k));  // the sweeps keep references
       for (int32_t j = 0; j < k; ++j) {
         const int32_t s = s0 + j;
         rngs.emplace_back(stream_seed(how.seed, static_cast<uint64_t>(how.first_sweep + s)));
@@ -140,8 +158,8 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
       int32_t seen2 = before2 ? -1 : T;  // and by sweep s0-2
       for (int32_t tau = 0; tau < T + k; ++tau) {
         if (tau <= T) {
-          if (before) wait_for(before, seen, tau);
-          if (before2) wait_for(before2, seen2, std::min(tau + 1, T));
+          if (before && !wait_for(before, seen, tau)) return;
+          if (before2 && !wait_for(before2, seen2, std::min(tau + 1, T))) return;
         }
         for (int32_t j = std::max(0, tau - T); j < k && j <= tau; ++j) {
           const int32_t s = s0 + j, t = tau - j;
@@ -163,10 +181,31 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
       }
     }
   };
-  std::vector<std::thread> pool;
-  for (unsigned k = 1; k < threads; ++k) pool.emplace_back(worker);
-  worker();
-  for (auto& th : pool) th.join();
+  auto worker = [&](unsigned) {
+    std::unique_ptr<sweep::SliceScratch> scratch;  // shared by a batch's sweeps
+    try {
+      scratch = std::make_unique<sweep::SliceScratch>(N);
+    } catch (const std::bad_alloc&) {
+      return;
+    }
+    set_up.fetch_add(1);
+    try {
+      run_batches(*scratch);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(error_mutex);
+      if (!error) error = std::current_exception();
+      failed.store(true);
+    }
+  };
+  {
+    WorkerThreads pool;
+    const unsigned started = pool.start(threads - 1, worker, 1);
+    if (how.shortfall != nullptr) how.shortfall->note(started + 1, threads);
+    worker(0);
+  }
+  if (error) std::rethrow_exception(error);
+  // Not one thread could get its buffers: nothing was made.
+  if (set_up.load() == 0) throw std::bad_alloc();
   // Every claimed batch was finished: the claimed sweeps are the ones made.
   const int32_t done = std::min(steps, next.load());
   if (done % 2 == 1) paths.swap(other);
@@ -174,7 +213,8 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
 }
 
 void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed, unsigned threads,
-                          MessageSink& sink, std::atomic<int64_t>* sweeps_done) {
+                          MessageSink& sink, std::atomic<int64_t>* sweeps_done,
+                          ThreadShortfall* shortfall) {
   init_minimal_paths(p.N, p.T, 0, paths);
   StreamSweeps how;
   how.plus = true;
@@ -182,6 +222,7 @@ void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed
   how.seed = seed;
   how.threads = threads;
   how.sweeps_done = sweeps_done;
+  how.shortfall = shortfall;
   HexagonParams from = p;
   from.S = 0;
   sweep_streams(from, paths, how, sink);
