@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <thread>
@@ -26,8 +27,8 @@ namespace {
 // samples + j) has its own stream, so the output depends on the seed only,
 // whatever the number of threads. Many runs: one thread each. Fewer runs than
 // threads: the threads share each run, consecutive sweeps at once.
-void sample_batch(const CliOptions& o, const RunPlan& plan, int64_t seed, int64_t first,
-                  int64_t last, StderrSink& sink, std::atomic<int64_t>& sweeps_done,
+void sample_batch(const CliOptions& o, const RunPlan& plan, const ModelTables* tables, int64_t seed,
+                  int64_t first, int64_t last, StderrSink& sink, std::atomic<int64_t>& sweeps_done,
                   std::vector<PathArray>& results) {
   const HexagonParams& p = o.params;
   const int64_t samples = o.samples;
@@ -39,12 +40,19 @@ void sample_batch(const CliOptions& o, const RunPlan& plan, int64_t seed, int64_
   const int64_t runs = end_run - first * samples;
   const unsigned inner = runs < static_cast<int64_t>(plan.threads) ? plan.threads : 1u;
   auto worker = [&]() {
-    PathArray paths(p.N, p.T);
+    // The workers share the model's tables; each sweeps in two arrays of
+    // its own, made once for all its runs.
+    PathArray paths(p.N, p.T), scratch(p.N, p.T);
+    StreamSweeps how;
+    how.threads = inner;
+    how.sweeps_done = &sweeps_done;
+    how.tables = tables;
+    how.scratch = &scratch;
     for (;;) {
       const int64_t r = next.fetch_add(1);
       if (r >= end_run) break;
-      exact_sample_streams(p, paths, stream_seed(seed, static_cast<uint64_t>(r)), inner, sink,
-                           &sweeps_done);
+      how.seed = stream_seed(seed, static_cast<uint64_t>(r));
+      exact_sample_streams(p, paths, how, sink);
       const std::size_t slot = static_cast<std::size_t>(r / samples - first);
       if (samples == 1) {
         results[slot] = paths;
@@ -73,6 +81,8 @@ void sample_batch(const CliOptions& o, const RunPlan& plan, int64_t seed, int64_
 }  // namespace
 
 int run_options(const CliOptions& o, std::ostream& err) {
+  // Everything the run will allocate is counted first: a run that does not
+  // fit is refused before any work.
   const RunPlan plan = plan_run(o);
   if (!plan.refused.empty()) {
     err << plan.refused << '\n' << kUsageHint << '\n';
@@ -104,19 +114,20 @@ int run_options(const CliOptions& o, std::ostream& err) {
     return 1;
   };
 
+  // The model's tables, built once for every run (none are needed at S = 0).
+  std::unique_ptr<const ModelTables> tables;
+  if (o.params.S > 0)
+    tables = std::make_unique<const ModelTables>(o.params.N, o.params.T, o.params.model);
   std::vector<PathArray> results;
   for (int64_t first = 0; first < o.count; first += plan.batch) {
     const int64_t last = std::min(o.count, first + plan.batch);
-    sample_batch(o, plan, seed, first, last, sink, progress.sweeps_done(), results);
+    sample_batch(o, plan, tables.get(), seed, first, last, sink, progress.sweeps_done(), results);
     for (int64_t idx = first; idx < last; ++idx) {
+      // The samples before a failure still reach a stream; a file keeps its
+      // old contents.
       const std::string failed = outputs.add(idx, results[static_cast<std::size_t>(idx - first)]);
-      if (failed.empty()) continue;
-      // The samples before it still reach a stream; a file keeps its old
-      // contents.
-      outputs.write_batch();
-      return fail(failed);
+      if (!failed.empty()) return fail(failed);
     }
-    if (const std::string failed = outputs.write_batch(); !failed.empty()) return fail(failed);
   }
   progress.stop();
   if (const std::string failed = outputs.commit(); !failed.empty()) return fail(failed);

@@ -46,4 +46,61 @@ PlanePartition to_plane_partition(const PathArray& paths, int32_t N, int32_t T, 
   return pp;
 }
 
+uint64_t PlanePartitionRows::bytes_needed(int32_t T) {
+  return 2 * (static_cast<uint64_t>(std::max(T, 0)) + 1) * sizeof(int32_t);
+}
+
+PlanePartitionRows::PlanePartitionRows(const PathArray& paths, int32_t S)
+    : paths_(paths), N_(paths.n()), T_(paths.t()), S_(S) {
+  if (S_ <= 0 || S_ >= T_) return;
+  hole_.assign(static_cast<std::size_t>(T_) + 1, 0);
+  below_.assign(static_cast<std::size_t>(T_) + 1, 0);
+  for (int32_t t = 1; t < T_; ++t) {
+    // The diagonal of slice t runs from row min(S, T-t) up to row
+    // max(1, S+1-t); row 1's entry is its hole number `top` (from 0) above
+    // the slice's lowest place h0.
+    const int32_t h0 = std::max(0, t - (T_ - S_));
+    const int32_t top = std::min(S_, T_ - t) - std::max(1, S_ + 1 - t);
+    const int32_t* slice = paths_.slice(t);
+    int32_t k = 0;  // paths below h
+    while (k < N_ && slice[k] < h0) ++k;
+    // A configuration has the holes; the bound only keeps a broken one
+    // from running away.
+    const int64_t h_end = int64_t{h0} + N_ + S_;
+    int32_t h = h0;
+    for (int32_t holes = 0;; ++h) {
+      if (k < N_ && slice[k] == h) {
+        ++k;
+        continue;
+      }
+      if (holes == top || h >= h_end) break;
+      ++holes;
+    }
+    hole_[static_cast<std::size_t>(t)] = h;
+    below_[static_cast<std::size_t>(t)] = k;
+  }
+}
+
+void PlanePartitionRows::next_row(int32_t* out) {
+  const int32_t r = ++row_;
+  const int32_t cols = T_ - S_;
+  for (int32_t c = 1; c <= cols; ++c) {
+    const int32_t t = S_ + c - r;
+    const auto at = static_cast<std::size_t>(t);
+    int32_t h = hole_[at], k = below_[at];
+    if (r > std::max(1, S_ + 1 - t)) {
+      // The hole below: the next lower height no path takes.
+      const int32_t* slice = paths_.slice(t);
+      --h;
+      while (k > 0 && slice[k - 1] == h) {
+        --k;
+        --h;
+      }
+      hole_[at] = h;
+      below_[at] = k;
+    }
+    out[c - 1] = k;
+  }
+}
+
 }  // namespace lozengia

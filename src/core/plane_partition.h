@@ -19,6 +19,36 @@ struct PlanePartition {
   }
 };
 
+// The whole matrix at once, diagonal by diagonal.
 PlanePartition to_plane_partition(const PathArray& paths, int32_t N, int32_t T, int32_t S);
+
+// The same entries row by row, straight from the paths, without the matrix:
+// what the export and the Python module write from, so that a partition of
+// any size takes no more memory than a row. Each slice t = 1..T-1 feeds one
+// diagonal of the matrix (entry (r, c) lies on slice S + c - r): its holes,
+// from the lowest place of the slice upwards, are the diagonal's entries
+// from row min(S, T-t) upwards, each the count of paths below it. Row 1
+// takes each slice's highest hole on the diagonal, found once by a scan;
+// every later row takes the hole below the one before, so each slice is
+// walked down once over all the rows.
+class PlanePartitionRows {
+ public:
+  // `paths` (a configuration at S) must outlive the reader, unchanged.
+  PlanePartitionRows(const PathArray& paths, int32_t S);
+  int32_t rows() const { return S_; }
+  int32_t cols() const { return T_ - S_; }
+  // Writes the next row's cols() entries to out[0..]; rows come 1..S.
+  void next_row(int32_t* out);
+  // The bytes a reader of a hexagon with T slices allocates.
+  static uint64_t bytes_needed(int32_t T);
+
+ private:
+  const PathArray& paths_;
+  int32_t N_, T_, S_;
+  int32_t row_ = 0;  // rows written
+  // Per slice: the height of its hole for the next row, and the count of
+  // paths below that hole.
+  std::vector<int32_t> hole_, below_;
+};
 
 }  // namespace lozengia
