@@ -134,7 +134,7 @@ IntArray pp_array(const PathArray& paths, int32_t S) {
   int32_t* at = out.mutable_data();
   {
     py::gil_scoped_release release;
-    for (int32_t r = 0; r < rows.rows(); ++r, at += rows.cols()) rows.next_row(at);
+    rows.rest(at);
   }
   return out;
 }

@@ -156,8 +156,7 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
   // Each plane partition is written row by row into its place in `out`.
   auto store = [&](const PathArray& paths, int64_t r) {
     PlanePartitionRows rows(paths, p.S);
-    int32_t* at = out + static_cast<std::size_t>(r) * cells;
-    for (int32_t k = 0; k < rows.rows(); ++k, at += rows.cols()) rows.next_row(at);
+    rows.rest(out + static_cast<std::size_t>(r) * cells);
   };
   // S = 0 or S = T: the hexagon has one tiling, and its plane partition no
   // entry.

@@ -52,10 +52,22 @@ void write_plane_partition(std::ostream& os, const PlanePartition& pp) {
   os << text;
 }
 
+namespace {
+
+// A piece holds a whole number of blocks of rows, and at least one block.
+std::size_t piece_bytes(int32_t cols, int32_t block) {
+  const std::size_t block_text = line_bytes(cols) * static_cast<std::size_t>(block);
+  return std::max<std::size_t>(1, kPieceBytes / block_text) * block_text;
+}
+
+}  // namespace
+
 uint64_t stream_plane_partition_bytes(int32_t T, int32_t S) {
   const int32_t cols = std::max(T - S, 0);
-  return PlanePartitionRows::bytes_needed(T) + static_cast<uint64_t>(cols) * sizeof(int32_t) +
-         std::max(kPieceBytes, line_bytes(cols));
+  const int32_t block = PlanePartitionRows::rows_per_block(cols);
+  return PlanePartitionRows::bytes_needed(T) +
+         static_cast<uint64_t>(cols) * static_cast<uint64_t>(block) * sizeof(int32_t) +
+         piece_bytes(cols, block);
 }
 
 bool stream_plane_partition(const PathArray& paths, int32_t S, const TextWriter& write) {
@@ -63,15 +75,19 @@ bool stream_plane_partition(const PathArray& paths, int32_t S, const TextWriter&
   const int32_t cols = rows.cols();
   if (cols <= 0 || rows.rows() <= 0) return true;
   const std::size_t line = line_bytes(cols);
-  const std::size_t lines_per_piece = std::max<std::size_t>(1, kPieceBytes / line);
-  std::vector<int32_t> row(static_cast<std::size_t>(cols));
-  std::vector<char> piece(lines_per_piece * line);
+  const int32_t block = PlanePartitionRows::rows_per_block(cols);
+  std::vector<int32_t> entries(static_cast<std::size_t>(cols) * static_cast<std::size_t>(block));
+  std::vector<char> piece(piece_bytes(cols, block));
   std::size_t used = 0;
-  for (int32_t r = 0; r < rows.rows(); ++r) {
-    rows.next_row(row.data());
-    format_plane_partition_row(row.data(), cols, piece.data() + used);
-    used += line;
-    if (used + line > piece.size()) {
+  for (int32_t r = 0; r < rows.rows(); r += block) {
+    const int32_t count = std::min(block, rows.rows() - r);
+    rows.next_rows(count, entries.data());
+    for (int32_t k = 0; k < count; ++k) {
+      format_plane_partition_row(entries.data() + static_cast<std::size_t>(k) * cols, cols,
+                                 piece.data() + used);
+      used += line;
+    }
+    if (used + line * static_cast<std::size_t>(block) > piece.size()) {
       if (!write(piece.data(), used)) return false;
       used = 0;
     }
