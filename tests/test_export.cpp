@@ -64,8 +64,7 @@ PlanePartition by_rows(const PathArray& p, int32_t S) {
   pp.rows = rows.rows();
   pp.cols = rows.cols();
   pp.cells.resize(static_cast<std::size_t>(pp.rows) * static_cast<std::size_t>(pp.cols));
-  for (int32_t r = 0; r < pp.rows; ++r)
-    rows.next_row(pp.cells.data() + static_cast<std::size_t>(r) * pp.cols);
+  rows.rest(pp.cells.data());
   return pp;
 }
 
@@ -122,6 +121,10 @@ TEST(PlanePartition, MinimalConfigurationIsFullAndEmptySidesWriteNothing) {
   EXPECT_EQ(partition_text(to_plane_partition(p, 3, 7, 0)), "");  // S = 0: no rows
   init_minimal_paths(3, 7, 7, p);
   EXPECT_EQ(partition_text(to_plane_partition(p, 3, 7, 7)), "");  // S = T: no columns
+  // Read row by row too: 7 rows of nothing.
+  EXPECT_EQ(by_rows(p, 7).rows, 7);
+  EXPECT_TRUE(by_rows(p, 7).cells.empty());
+  EXPECT_EQ(streamed_text(p, 7), "");
 }
 
 // Every family of small hexagons: each partition is boxed, has the volume its

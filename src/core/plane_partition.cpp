@@ -92,6 +92,7 @@ void PlanePartitionRows::next_rows(int32_t count, int32_t* out) {
   const int32_t r0 = row_;  // rows r0+1 .. r0+count
   row_ += count;
   const int32_t cols = T_ - S_;
+  if (cols <= 0) return;  // S = T: rows of no entries
   // The slices the block's rows read, each from its first row in the block
   // (its diagonal's top row, or the block's) to its last.
   for (int32_t t = std::max(1, S_ - r0 - count + 1); t <= std::min(T_ - 1, T_ - r0 - 1); ++t) {

@@ -42,7 +42,6 @@ class PlanePartitionRows {
   // Writes the next `count` rows, cols() entries each, one after the other
   // to out[0..]; rows come 1..S.
   void next_rows(int32_t count, int32_t* out);
-  void next_row(int32_t* out) { next_rows(1, out); }
   // Writes every row left, block by block: the whole matrix into `out`.
   void rest(int32_t* out);
   // A good number of rows to ask for at once: about 256 KiB of entries.
