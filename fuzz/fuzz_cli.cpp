@@ -44,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           opts.size_px < 16 || opts.size_px > 20000)
         __builtin_trap();
       if (!check_shape(p.N, p.T).empty()) __builtin_trap();
+      // A limit given is a limit: never 0, which means the machine's room.
+      if (!opts.max_memory_text.empty() && opts.max_memory == 0) __builtin_trap();
       break;
     }
   }

@@ -7,6 +7,7 @@
 #include <pybind11/stl.h>
 
 #include <cerrno>
+#include <functional>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -14,12 +15,14 @@
 
 #include "convert.h"
 #include "core/hexagon.h"
+#include "core/memory_limit.h"
 #include "core/params.h"
 #include "core/plane_partition.h"
 #include "core/random.h"
 #include "gil.h"
 #include "pictures.h"
 #include "render/color_config.h"
+#include "render/png_encoder.h"
 #include "render/svg_tiling.h"
 #include "sampler.h"
 #include "sampling.h"
@@ -30,6 +33,27 @@ namespace lozengia::pymod {
 namespace {
 
 using IntArray = py::array_t<int32_t, py::array::c_style>;
+
+// Raises MemoryError, before anything of the call is allocated, unless
+// `need` fits in `limit` bytes (0: what the machine has available).
+void require_memory(const MemoryNeed& need, uint64_t limit = 0) {
+  const std::string why = memory_refusal(need, limit);
+  if (why.empty()) return;
+  PyErr_SetString(PyExc_MemoryError, why.c_str());
+  throw py::error_already_set();
+}
+
+// What a conversion's result takes for a tiling N x (T-S) x S: counted
+// before the input is read, together with what reading it takes.
+using ResultBytes = std::function<uint64_t(int64_t N, int64_t T, int64_t S)>;
+uint64_t pp_bytes(int64_t, int64_t T, int64_t S) {
+  return times_bytes(static_cast<uint64_t>(S) * static_cast<uint64_t>(T - S), sizeof(int32_t)) +
+         PlanePartitionRows::bytes_needed(static_cast<int32_t>(T));
+}
+uint64_t paths_bytes(int64_t N, int64_t T, int64_t) { return path_array_bytes(N, T); }
+uint64_t lozenge_bytes(int64_t N, int64_t T, int64_t S) {
+  return static_cast<uint64_t>(N + S) * static_cast<uint64_t>(T);
+}
 
 // The operators' messages become Python warnings once the lock is back.
 void warn(WarningSink& sink) {
@@ -60,26 +84,28 @@ std::pair<int64_t, int64_t> shape2(const IntArray& a, const char* what) {
 
 // An N x (T+1) array of heights read as a configuration; S is where path 1
 // ends. Refused unless it is a configuration of that hexagon.
-PathArray read_paths(const IntArray& a, int32_t& N, int32_t& T, int32_t& S) {
+PathArray read_paths(const IntArray& a, ResultBytes result, int32_t& N, int32_t& T, int32_t& S) {
   const auto [n, cols] = shape2(a, "paths");
   if (n < 1 || cols < 2) throw py::value_error("paths must have N >= 1 rows and T+1 >= 2 columns");
   if (const std::string why = check_shape(n, cols - 1, 1); !why.empty()) throw py::value_error(why);
   N = static_cast<int32_t>(n);
   T = static_cast<int32_t>(cols - 1);
   const int32_t* d = a.data();
+  S = d[T];  // where path 1 ends
+  if (S < 0 || S > T)
+    throw py::value_error("paths: path 1 ends at " + std::to_string(S) + ", outside 0..T");
+  require_memory(bytes_only(path_array_bytes(N, T) + result(N, T, S)));
   PathArray p(N, T);
   for (int32_t i = 1; i <= N; ++i)
     for (int32_t t = 0; t <= T; ++t) p(i, t) = d[static_cast<std::size_t>(i - 1) * (T + 1) + t];
-  S = p(1, T);
-  if (S < 0 || S > T)
-    throw py::value_error("paths: path 1 ends at " + std::to_string(S) + ", outside 0..T");
   if (const std::string why = check_invariants(p, N, T, S); !why.empty())
     throw py::value_error("paths are not a configuration of the hexagon: " + why);
   return p;
 }
 
 // A plane partition in an N-high box, read as its configuration.
-PathArray read_plane_partition(const IntArray& a, int64_t N, int32_t& T, int32_t& S) {
+PathArray read_plane_partition(const IntArray& a, int64_t N, ResultBytes result, int32_t& T,
+                               int32_t& S) {
   const auto [rows, cols] = shape2(a, "the plane partition");
   if (N < 1 || N > std::numeric_limits<int32_t>::max())
     throw py::value_error("N must be an integer >= 1");
@@ -89,6 +115,8 @@ PathArray read_plane_partition(const IntArray& a, int64_t N, int32_t& T, int32_t
   if (const std::string why = check_plane_partition(a.data(), rows, cols, N); !why.empty())
     throw py::value_error("not a plane partition in a box of height " + std::to_string(N) + ": " +
                           why);
+  require_memory(
+      bytes_only(plane_partition_to_paths_bytes(rows, cols, N) + result(N, rows + cols, rows)));
   S = static_cast<int32_t>(rows);
   T = static_cast<int32_t>(rows + cols);
   const PathArray p = without_gil(
@@ -98,10 +126,12 @@ PathArray read_plane_partition(const IntArray& a, int64_t N, int32_t& T, int32_t
   return p;
 }
 
-IntArray pp_array(const PathArray& paths, int32_t N, int32_t T, int32_t S) {
-  const PlanePartition pp = without_gil([&] { return to_plane_partition(paths, N, T, S); });
-  IntArray out({static_cast<py::ssize_t>(pp.rows), static_cast<py::ssize_t>(pp.cols)});
-  std::copy(pp.cells.begin(), pp.cells.end(), out.mutable_data());
+// The plane partition written row by row straight into the NumPy array.
+IntArray pp_array(const PathArray& paths, int32_t S) {
+  PlanePartitionRows rows(paths, S);
+  IntArray out({static_cast<py::ssize_t>(rows.rows()), static_cast<py::ssize_t>(rows.cols())});
+  int32_t* at = out.mutable_data();
+  without_gil([&] { rows.rest(at); });
   return out;
 }
 
@@ -115,9 +145,9 @@ IntArray paths_array(const PathArray& p) {
 }
 
 py::array_t<int8_t> lozenge_array(const PathArray& p, int32_t N, int32_t T, int32_t S) {
-  const std::vector<int8_t> v = without_gil([&] { return lozenge_types(p, N, T, S); });
   py::array_t<int8_t> out({static_cast<py::ssize_t>(N + S), static_cast<py::ssize_t>(T)});
-  std::copy(v.begin(), v.end(), out.mutable_data());
+  int8_t* d = out.mutable_data();
+  without_gil([&] { lozenge_types(p, N, T, S, d); });
   return out;
 }
 
@@ -134,6 +164,35 @@ LozengeColors read_colors(const std::array<uint32_t, 3>& c) {
 void check_picture(int32_t style, int size) {
   if (style < 1 || style > 5) throw py::value_error("style must be 1..5");
   if (size < 16 || size > 20000) throw py::value_error("size must be 16..20000 pixels");
+}
+
+// What a picture `size` pixels square takes while it is made: drawn as
+// 32-bit pixels, converted to 24-bit ones and copied into the result
+// (seven bytes a pixel at most at once), or encoded as a PNG file, or
+// streamed as SVG; each with the drawing's column buffers on every thread.
+enum class PictureUse { kArray, kPng, kSvg };
+uint64_t picture_bytes(PictureUse use, int32_t N, int32_t T, int32_t S, int32_t style, int size);
+// The same as a conversion's result, the picture's values checked first.
+ResultBytes picture_result(PictureUse use, int32_t style, int size) {
+  check_picture(style, size);
+  return [=](int64_t N, int64_t T, int64_t S) {
+    return picture_bytes(use, static_cast<int32_t>(N), static_cast<int32_t>(T),
+                         static_cast<int32_t>(S), style, size);
+  };
+}
+uint64_t picture_bytes(PictureUse use, int32_t N, int32_t T, int32_t S, int32_t style, int size) {
+  const uint64_t pixels = static_cast<uint64_t>(size) * static_cast<uint64_t>(size);
+  const uint64_t columns =
+      uint64_t{std::max(1u, std::thread::hardware_concurrency())} * 16 * size + (64 << 10);
+  switch (use) {
+    case PictureUse::kArray:
+      return 7 * pixels + columns;
+    case PictureUse::kPng:
+      return 4 * pixels + encode_png_bytes(size, size) + columns;
+    case PictureUse::kSvg:
+      break;
+  }
+  return svg_memory_bound(N, T, S, style);
 }
 
 py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_t S, int32_t style,
@@ -177,7 +236,10 @@ struct Snapshot {
   PathArray paths;
   int32_t N, T, S;
 };
-Snapshot snapshot(HexagonSampler& s) {
+// What a Sampler's copy and a result of `result` bytes take, checked first.
+Snapshot snapshot(HexagonSampler& s, const ResultBytes& result) {
+  const HexagonParams p = without_gil([&] { return s.params(); });
+  require_memory(bytes_only(path_array_bytes(p.N, p.T) + result(p.N, p.T, p.S)), s.max_memory());
   return without_gil([&] {
     Snapshot out;
     out.paths = s.paths(out.S);
@@ -246,18 +308,23 @@ PYBIND11_MODULE(_core, m) {
   m.def("clock_seed", &clock_seed);
   m.def("stream_seed", &stream_seed);
 
-  m.def("sample", [](const HexagonParams& p, int64_t seed, int64_t count, int64_t threads) {
+  m.def("parse_memory_size", [](const std::string& text) {
+    uint64_t bytes = 0;
+    if (!parse_memory_size(text, bytes))
+      throw py::value_error("max_memory: '" + text + "' is not a size such as 800M, 16G or 4GiB");
+    return bytes;
+  });
+
+  m.def("sample", [](const HexagonParams& p, int64_t seed, int64_t count, int64_t threads,
+                     uint64_t max_memory) {
     if (count < 1) throw py::value_error("count must be >= 1");
     const unsigned nthreads = thread_count(threads);
-    const int64_t cells = static_cast<int64_t>(p.S) * (p.T - p.S);
-    // The results, and one pair of path arrays per thread, must fit in memory.
-    if (cells > 0 && count > std::numeric_limits<int64_t>::max() / 4 / cells)
-      throw py::value_error("count is too large for this machine's memory");
-    const int64_t result_arrays = (count * cells + static_cast<int64_t>(p.N) * (p.T + 1) - 1) /
-                                  (static_cast<int64_t>(p.N) * (p.T + 1));
-    if (result_arrays + 2 * nthreads + 2 > std::numeric_limits<int>::max() ||
-        !check_shape(p.N, p.T, static_cast<int>(result_arrays + 2 * nthreads + 2)).empty())
-      throw py::value_error("count is too large for this machine's memory");
+    // The results and the work that makes them, before either is allocated.
+    const uint64_t cells = static_cast<uint64_t>(p.S) * static_cast<uint64_t>(p.T - p.S);
+    require_memory(
+        bytes_only(times_bytes(static_cast<uint64_t>(count), times_bytes(cells, sizeof(int32_t)))) +
+            sample_runs_need(p, count, nthreads),
+        max_memory);
     IntArray out({static_cast<py::ssize_t>(count), static_cast<py::ssize_t>(p.S),
                   static_cast<py::ssize_t>(p.T - p.S)});
     int32_t* dst = out.mutable_data();
@@ -273,7 +340,10 @@ PYBIND11_MODULE(_core, m) {
   });
 
   py::class_<HexagonSampler>(m, "Sampler")
-      .def(py::init<const HexagonParams&, int64_t>())
+      .def(py::init([](const HexagonParams& p, int64_t seed, uint64_t max_memory) {
+        require_memory(HexagonSampler::need(p), max_memory);
+        return std::make_unique<HexagonSampler>(p, seed, max_memory);
+      }))
       .def("step",
            [](HexagonSampler& s, bool plus, int32_t k) {
              const HexagonParams p = without_gil([&] { return s.params(); });
@@ -283,6 +353,7 @@ PYBIND11_MODULE(_core, m) {
                    plus ? "S + k must not exceed T (S = " + std::to_string(p.S) +
                               ", T = " + std::to_string(p.T) + ")"
                         : "S - k must not be negative (S = " + std::to_string(p.S) + ")");
+             require_memory(without_gil([&] { return s.step_need(); }), s.max_memory());
              WarningSink sink;
              const bool watch = on_main_thread();
              const bool done = without_gil([&] { return s.step(plus, k, watch, sink); });
@@ -294,6 +365,7 @@ PYBIND11_MODULE(_core, m) {
              const unsigned nthreads = thread_count(threads);
              const HexagonParams p = without_gil([&] { return s.params(); });
              if (S < 0 || S > p.T) throw py::value_error("S must be in 0..T");
+             require_memory(without_gil([&] { return s.exact_need(S, nthreads); }), s.max_memory());
              WarningSink sink;
              const bool watch = on_main_thread();
              const bool done = without_gil([&] { return s.exact(S, nthreads, watch, sink); });
@@ -305,54 +377,57 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("seed", &HexagonSampler::seed)
       .def_property_readonly(
           "runs", [](HexagonSampler& s) { return without_gil([&] { return s.runs(); }); })
-      .def("paths", [](HexagonSampler& s) { return paths_array(snapshot(s).paths); })
+      .def("paths", [](HexagonSampler& s) { return paths_array(snapshot(s, paths_bytes).paths); })
       .def("plane_partition",
            [](HexagonSampler& s) {
-             const Snapshot v = snapshot(s);
-             return pp_array(v.paths, v.N, v.T, v.S);
+             const Snapshot v = snapshot(s, pp_bytes);
+             return pp_array(v.paths, v.S);
            })
       .def("lozenges",
            [](HexagonSampler& s) {
-             const Snapshot v = snapshot(s);
+             const Snapshot v = snapshot(s, lozenge_bytes);
              return lozenge_array(v.paths, v.N, v.T, v.S);
            })
       .def("draw",
            [](HexagonSampler& s, int32_t style, const std::array<uint32_t, 3>& colours, int size) {
-             const Snapshot v = snapshot(s);
+             const Snapshot v = snapshot(s, picture_result(PictureUse::kArray, style, size));
              return draw_array(v.paths, v.N, v.T, v.S, style, colours, size);
            })
       .def("save",
            [](HexagonSampler& s, bool svg, const py::bytes& path, const py::object& name,
               int32_t style, const std::array<uint32_t, 3>& colours, int size, bool in_place) {
-             const Snapshot v = snapshot(s);
+             const Snapshot v =
+                 snapshot(s, picture_result(svg ? PictureUse::kSvg : PictureUse::kPng, style, size));
              save_picture(svg, path, name, v.paths, v.N, v.T, v.S, style, colours, size, in_place);
            });
 
   m.def("paths_to_plane_partition", [](const IntArray& a) {
     int32_t N, T, S;
-    const PathArray p = read_paths(a, N, T, S);
-    return pp_array(p, N, T, S);
+    const PathArray p = read_paths(a, pp_bytes, N, T, S);
+    return pp_array(p, S);
   });
   m.def("plane_partition_to_paths", [](const IntArray& a, int64_t N) {
     int32_t T, S;
-    return paths_array(read_plane_partition(a, N, T, S));
+    return paths_array(read_plane_partition(a, N, paths_bytes, T, S));
   });
   m.def("lozenges", [](const IntArray& a, int64_t N) {
     int32_t T, S;
-    const PathArray p = read_plane_partition(a, N, T, S);
+    const PathArray p = read_plane_partition(a, N, lozenge_bytes, T, S);
     return lozenge_array(p, static_cast<int32_t>(N), T, S);
   });
   m.def("draw", [](const IntArray& a, int64_t N, int32_t style,
                    const std::array<uint32_t, 3>& colours, int size) {
     int32_t T, S;
-    const PathArray p = read_plane_partition(a, N, T, S);
+    const PathArray p =
+        read_plane_partition(a, N, picture_result(PictureUse::kArray, style, size), T, S);
     return draw_array(p, static_cast<int32_t>(N), T, S, style, colours, size);
   });
   m.def("save", [](const IntArray& a, int64_t N, bool svg, const py::bytes& path,
                    const py::object& name, int32_t style, const std::array<uint32_t, 3>& colours,
                    int size, bool in_place) {
     int32_t T, S;
-    const PathArray p = read_plane_partition(a, N, T, S);
+    const PathArray p = read_plane_partition(
+        a, N, picture_result(svg ? PictureUse::kSvg : PictureUse::kPng, style, size), T, S);
     save_picture(svg, path, name, p, static_cast<int32_t>(N), T, S, style, colours, size, in_place);
   });
 

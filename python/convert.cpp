@@ -32,6 +32,11 @@ std::string check_plane_partition(const int32_t* a, int64_t rows, int64_t cols, 
   return {};
 }
 
+uint64_t plane_partition_to_paths_bytes(int64_t rows, int64_t cols, int64_t N) {
+  return path_array_bytes(N, rows + cols) +
+         2 * static_cast<uint64_t>(std::min(rows, cols) + 1) * sizeof(int32_t);
+}
+
 PathArray plane_partition_to_paths(const int32_t* a, int32_t rows, int32_t cols, int32_t N) {
   const int32_t S = rows, T = rows + cols;
   PathArray paths(N, T);
@@ -63,9 +68,9 @@ PathArray plane_partition_to_paths(const int32_t* a, int32_t rows, int32_t cols,
   return paths;
 }
 
-std::vector<int8_t> lozenge_types(const PathArray& paths, int32_t N, int32_t T, int32_t S) {
+void lozenge_types(const PathArray& paths, int32_t N, int32_t T, int32_t S, int8_t* out) {
   const int32_t H = N + S;
-  std::vector<int8_t> out(static_cast<std::size_t>(H) * static_cast<std::size_t>(T), 0);
+  std::fill(out, out + static_cast<std::size_t>(H) * static_cast<std::size_t>(T), int8_t{0});
   auto at = [&](int32_t h, int32_t t) -> int8_t& {
     return out[static_cast<std::size_t>(h) * T + static_cast<std::size_t>(t)];
   };
@@ -76,7 +81,6 @@ std::vector<int8_t> lozenge_types(const PathArray& paths, int32_t N, int32_t T, 
     for (int32_t h = lo; h <= hi; ++h) at(h, t) = 3;
     for (int32_t i = 1; i <= N; ++i) at(paths(i, t), t) = paths(i, t + 1) == paths(i, t) ? 1 : 2;
   }
-  return out;
 }
 
 }  // namespace lozengia::pymod

@@ -16,6 +16,9 @@ namespace lozengia::pymod {
 // otherwise what is wrong, naming the first bad entry (0-based).
 std::string check_plane_partition(const int32_t* a, int64_t rows, int64_t cols, int64_t N);
 
+// What plane_partition_to_paths allocates: the paths and a diagonal.
+uint64_t plane_partition_to_paths_bytes(int64_t rows, int64_t cols, int64_t N);
+
 // The paths of a plane partition already checked (the inverse of
 // to_plane_partition): T = rows + cols, S = rows. At slice t the holes are
 // read from one diagonal of the matrix, each entry counting the paths below
@@ -29,6 +32,7 @@ PathArray plane_partition_to_paths(const int32_t* a, int32_t rows, int32_t cols,
 // the third lozenge (centred there); 0 is outside the hexagon.
 // Every lozenge of the tiling appears once: N(T-S) ones, NS twos, S(T-S)
 // threes.
-std::vector<int8_t> lozenge_types(const PathArray& paths, int32_t N, int32_t T, int32_t S);
+// Written straight into `out` ((N+S) * T entries, the caller's array).
+void lozenge_types(const PathArray& paths, int32_t N, int32_t T, int32_t S, int8_t* out);
 
 }  // namespace lozengia::pymod

@@ -8,17 +8,25 @@
 #include <mutex>
 
 #include "core/hexagon.h"
-#include "core/operators.h"
+#include "core/memory_need.h"
 #include "core/random.h"
-#include "core/reference_sweeps.h"
+#include "core/weights.h"
 #include "sampling.h"
 
 namespace lozengia::pymod {
 
 class HexagonSampler {
  public:
-  // Starts from the minimal configuration at p.S.
-  HexagonSampler(const HexagonParams& p, int64_t seed);
+  // Starts from the minimal configuration at p.S. `max_memory` (0: what the
+  // machine has) bounds what each of its calls may take.
+  HexagonSampler(const HexagonParams& p, int64_t seed, uint64_t max_memory = 0);
+  // What the sampler itself holds: its configuration and the array its
+  // steps sweep into (the model's tables come with the first step).
+  static MemoryNeed need(const HexagonParams& p);
+  // What step() and exact() allocate.
+  MemoryNeed step_need();
+  MemoryNeed exact_need(int32_t S, unsigned threads);
+  uint64_t max_memory() const { return max_memory_; }
 
   // Every method below locks the sampler, so Python threads may share one;
   // the ones that sample must be called without the interpreter's lock and
@@ -39,10 +47,13 @@ class HexagonSampler {
   std::mutex m_;
   HexagonParams p_;
   int64_t seed_;
+  uint64_t max_memory_;
   int64_t runs_ = 0;
   ParkMiller rng_;
-  PathArray paths_, start_;
-  std::unique_ptr<Sampler> core_;
+  PathArray paths_, start_, scratch_;
+  // The model's tables, built by the first step and kept with the sampler
+  // (freed with it, whatever thread it ran on).
+  std::unique_ptr<const ModelTables> tables_;
 };
 
 }  // namespace lozengia::pymod

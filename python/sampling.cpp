@@ -10,10 +10,8 @@
 #include <thread>
 
 #include "core/fast_sweep.h"
-#include "core/operators.h"
 #include "core/plane_partition.h"
 #include "core/random.h"
-#include "core/reference_sweeps.h"
 
 namespace lozengia::pymod {
 
@@ -55,17 +53,27 @@ bool Interrupt::poll() {
 
 namespace {
 
-// One run on this thread, sweep after sweep; `main` is the calling thread,
-// which polls for signals, the others read the flag.
-bool serial_run(const HexagonParams& p, int64_t run_seed, Sampler& core, PathArray& paths,
-                Interrupt& intr, bool main, WarningSink& sink) {
+// One run on this thread, sweep after sweep (the operator's own sweeps, on
+// tables shared by every worker); `main` is the calling thread, which polls
+// for signals, the others read the flag.
+bool serial_run(const HexagonParams& p, int64_t run_seed, const ModelTables& tables,
+                PathArray& paths, PathArray& scratch, Interrupt& intr, bool main,
+                WarningSink& sink) {
   init_minimal_paths(p.N, p.T, 0, paths);
   for (int32_t s = 0; s < p.S; ++s) {
     if (main ? intr.poll() : intr.stopped()) return false;
     ParkMiller rng(stream_seed(run_seed, static_cast<uint64_t>(s)));
-    core.step_plus(s, paths, rng, sink);
+    fast_sweep_plus(tables, p.N, p.T, s, paths, scratch, rng, sink);
+    paths.swap(scratch);
   }
   return true;
+}
+
+bool wavefront(const HexagonParams& p, unsigned threads) { return threads > 1 && p.S > 16; }
+
+// A serial worker: its two arrays and its sweep's workspace.
+MemoryNeed serial_need(const HexagonParams& p) {
+  return bytes_only(2 * path_array_bytes(p.N, p.T)) + fast_sweep_need(p.N);
 }
 
 // One run's sweeps as a wavefront of the core on `threads` threads; this
@@ -102,8 +110,9 @@ bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, P
     });
     if (started == 0) {
       sink.threads().note(1, threads);
-      Sampler core(p.N, p.T, p.model);
-      if (!serial_run(p, run_seed, core, run, intr, true, sink)) return false;
+      const ModelTables tables(p.N, p.T, p.model);
+      PathArray scratch(p.N, p.T);
+      if (!serial_run(p, run_seed, tables, run, scratch, intr, true, sink)) return false;
       paths.swap(run);
       return true;
     }
@@ -120,20 +129,51 @@ bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, P
 
 }  // namespace
 
+MemoryNeed exact_run_need(const HexagonParams& p, unsigned threads) {
+  const uint64_t tables = ModelTables::bytes_needed(p.N, p.T, p.model);
+  if (wavefront(p, threads)) {
+    // The run's own array, and the core's sweeps on every thread, beside
+    // this thread watching for Ctrl-C.
+    HexagonParams from = p;
+    from.S = 0;
+    StreamSweeps how;
+    how.steps = p.S;
+    how.threads = threads;
+    MemoryNeed need = bytes_only(path_array_bytes(p.N, p.T)) + sweep_streams_need(from, how);
+    need.threads += 1;
+    return need;
+  }
+  return bytes_only(tables + path_array_bytes(p.N, p.T)) + fast_sweep_need(p.N);
+}
+
 bool exact_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathArray& paths,
                Interrupt& intr, WarningSink& sink) {
-  if (threads > 1 && p.S > 16) return wavefront_run(p, run_seed, threads, paths, intr, sink);
-  Sampler core(p.N, p.T, p.model);
+  if (wavefront(p, threads)) return wavefront_run(p, run_seed, threads, paths, intr, sink);
+  const ModelTables tables(p.N, p.T, p.model);
   if (paths.n() != p.N || paths.t() != p.T) paths = PathArray(p.N, p.T);
-  return serial_run(p, run_seed, core, paths, intr, true, sink);
+  PathArray scratch(p.N, p.T);
+  return serial_run(p, run_seed, tables, paths, scratch, intr, true, sink);
+}
+
+MemoryNeed sample_runs_need(const HexagonParams& p, int64_t count, unsigned threads) {
+  if (static_cast<int64_t>(p.S) * (p.T - p.S) == 0) return {};
+  threads = std::max(1u, threads);
+  const uint64_t rows = PlanePartitionRows::bytes_needed(p.T);
+  if (count < static_cast<int64_t>(threads))
+    return bytes_only(path_array_bytes(p.N, p.T) + rows) + exact_run_need(p, threads);
+  MemoryNeed need = bytes_only(ModelTables::bytes_needed(p.N, p.T, p.model)) +
+                    times(threads, serial_need(p) + bytes_only(rows));
+  need.threads += threads - 1;
+  return need;
 }
 
 bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned threads,
                  int32_t* out, Interrupt& intr, WarningSink& sink) {
   const std::size_t cells = static_cast<std::size_t>(p.S) * static_cast<std::size_t>(p.T - p.S);
+  // Each plane partition is written row by row into its place in `out`.
   auto store = [&](const PathArray& paths, int64_t r) {
-    const PlanePartition pp = to_plane_partition(paths, p.N, p.T, p.S);
-    std::copy(pp.cells.begin(), pp.cells.end(), out + static_cast<std::size_t>(r) * cells);
+    PlanePartitionRows rows(paths, p.S);
+    rows.rest(out + static_cast<std::size_t>(r) * cells);
   };
   // S = 0 or S = T: the hexagon has one tiling, and its plane partition no
   // entry.
@@ -156,13 +196,14 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
   unsigned running = threads - 1;
   unsigned set_up = 0;
   std::exception_ptr error;
-  // A thread that cannot get its sampler leaves the runs to the others.
+  // The workers share the model's tables; a thread that cannot get its
+  // arrays leaves the runs to the others.
+  const ModelTables tables(p.N, p.T, p.model);
   auto worker = [&](bool main) {
-    std::unique_ptr<Sampler> core;
-    PathArray paths;
+    PathArray paths, scratch;
     try {
-      core = std::make_unique<Sampler>(p.N, p.T, p.model);
       paths.resize(p.N, p.T);
+      scratch.resize(p.N, p.T);
     } catch (const std::bad_alloc&) {
       return;
     }
@@ -174,8 +215,8 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
       for (;;) {
         const int64_t r = next.fetch_add(1);
         if (r >= count) break;
-        if (!serial_run(p, stream_seed(seed, static_cast<uint64_t>(r)), *core, paths, intr, main,
-                        sink))
+        if (!serial_run(p, stream_seed(seed, static_cast<uint64_t>(r)), tables, paths, scratch,
+                        intr, main, sink))
           break;
         store(paths, r);
       }

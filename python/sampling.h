@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/hexagon.h"
+#include "core/memory_need.h"
 #include "core/message_sink.h"
 #include "core/worker_threads.h"
 
@@ -68,6 +69,8 @@ class Interrupt {
 // must not hold the interpreter's lock.
 bool exact_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathArray& paths,
                Interrupt& intr, WarningSink& sink);
+// What exact_run allocates besides `paths`.
+MemoryNeed exact_run_need(const HexagonParams& p, unsigned threads);
 
 // The plane partitions of runs 0..count-1 of `seed` (run r seeded with
 // stream_seed(seed, r), as lozengia-cli --count does), one after another in
@@ -76,5 +79,7 @@ bool exact_run(const HexagonParams& p, int64_t run_seed, unsigned threads, PathA
 // False when interrupted; std::bad_alloc when no thread can get its memory.
 bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned threads,
                  int32_t* out, Interrupt& intr, WarningSink& sink);
+// What sample_runs allocates besides `out`.
+MemoryNeed sample_runs_need(const HexagonParams& p, int64_t count, unsigned threads);
 
 }  // namespace lozengia::pymod

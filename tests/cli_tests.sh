@@ -273,5 +273,31 @@ if [ "$got" = 1 ] && grep -qF "Error while writing to file" "$tmp/err"; then ok;
 expect 2 "SVG picture refused" -- -N 2000 -T 4000 -S 2000 --seed 1 --svg "$tmp/big.svg"
 if [ ! -e "$tmp/big.svg" ]; then ok; else bad "refused SVG was written"; fi
 
+# A run that would pass the memory it may take is refused before any work:
+# status 2, what it would need, an existing export as it was and no
+# temporary file beside it. The limit: --max-memory, or the address space
+# or data size limited in a subshell (a bare run would allocate 1.1 GB).
+echo old >"$tmp/mem.txt"
+while read -r limit args; do
+  (if [ "$limit" != - ]; then ulimit "$limit"; fi
+   exec timeout 60 "$cli" $args --seed 1 --export "$tmp/mem.txt") >/dev/null 2>"$tmp/err"
+  got=$?
+  if [ $got = 2 ] && grep -q "^Not enough memory for this run: needs .*, .* \(available\|allowed\)$" "$tmp/err" &&
+    [ "$(cat "$tmp/mem.txt")" = old ] && [ "$(ls "$tmp" | grep -c '^mem\.txt')" = 1 ]; then
+    ok
+  else
+    bad "memory limit $limit $args gave $got ($(cat "$tmp/err"))"
+  fi
+done <<LIMITS
+- -N 1000 -T 2000 -S 1000 --max-memory 20M
+- -N 1 -T 40000 -S 20000 --count 3 --max-memory 1M
+-v1000000 --model racah --K -4000000 -N 3000000 -T 2 -S 1
+-d500000 --model racah --K -4000000 -N 3000000 -T 2 -S 1
+-v400000 -N 100 -T 200 -S 100 --png $tmp/mem.png --size 20000
+LIMITS
+# With the room, the same kind of run goes through.
+expect 0 "" -- -N 100 -T 200 -S 100 --seed 1 --max-memory 1G --export "$tmp/mem.txt"
+expect 2 "--max-memory: '12 apples' is not a size" -- --max-memory "12 apples"
+
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]

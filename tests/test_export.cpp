@@ -56,6 +56,27 @@ long volume_from_paths(const PathArray& p, int32_t N, int32_t T, int32_t S) {
          (hole_height_sum(minimal, N, T, S) - hole_height_sum(p, N, T, S));
 }
 
+// The partition as the row reader gives it, and the text streamed from the
+// paths in pieces: the export's own path, checked against the matrix.
+PlanePartition by_rows(const PathArray& p, int32_t S) {
+  PlanePartitionRows rows(p, S);
+  PlanePartition pp;
+  pp.rows = rows.rows();
+  pp.cols = rows.cols();
+  pp.cells.resize(static_cast<std::size_t>(pp.rows) * static_cast<std::size_t>(pp.cols));
+  rows.rest(pp.cells.data());
+  return pp;
+}
+
+std::string streamed_text(const PathArray& p, int32_t S) {
+  std::string text;
+  EXPECT_TRUE(stream_plane_partition(p, S, [&](const char* data, std::size_t size) {
+    text.append(data, size);
+    return true;
+  }));
+  return text;
+}
+
 TEST(PlanePartition, TheSmallestExample) {
   PathArray p(1, 2);
   p(1, 0) = 0;
@@ -100,6 +121,10 @@ TEST(PlanePartition, MinimalConfigurationIsFullAndEmptySidesWriteNothing) {
   EXPECT_EQ(partition_text(to_plane_partition(p, 3, 7, 0)), "");  // S = 0: no rows
   init_minimal_paths(3, 7, 7, p);
   EXPECT_EQ(partition_text(to_plane_partition(p, 3, 7, 7)), "");  // S = T: no columns
+  // Read row by row too: 7 rows of nothing.
+  EXPECT_EQ(by_rows(p, 7).rows, 7);
+  EXPECT_TRUE(by_rows(p, 7).cells.empty());
+  EXPECT_EQ(streamed_text(p, 7), "");
 }
 
 // Every family of small hexagons: each partition is boxed, has the volume its
@@ -118,6 +143,7 @@ TEST(PlanePartition, EveryFamilyOfSmallHexagonsGivesItsOwnPartition) {
       ASSERT_EQ(pp.cols, T - S);
       ASSERT_TRUE(is_boxed_plane_partition(pp, N)) << N << "x" << T << "x" << S;
       ASSERT_EQ(volume(pp), volume_from_paths(p, N, T, S)) << N << "x" << T << "x" << S;
+      ASSERT_EQ(by_rows(p, S).cells, pp.cells) << N << "x" << T << "x" << S;
       seen.insert(pp.cells);
       volumes.insert(volume(pp));
     }
@@ -129,17 +155,26 @@ TEST(PlanePartition, EveryFamilyOfSmallHexagonsGivesItsOwnPartition) {
 }
 
 // Random samples of larger hexagons: boxed partitions whose volume is the
-// one their paths give.
+// one their paths give, and whose streamed text is the matrix's (the first
+// long and thin hexagons' texts take several pieces).
 TEST(PlanePartition, RandomSamplesGiveBoxedPlanePartitionsOfTheirVolume) {
   ParkMiller rng(99);
   NullSink sink;
-  for (auto [N, T, S] : {std::tuple{5, 12, 4}, {1, 6, 3}, {7, 9, 8}, {4, 10, 1}, {30, 70, 33}}) {
-    for (int rep = 0; rep < 5; ++rep) {
+  for (auto [N, T, S] : {std::tuple{1, 2000, 1000},
+                         {2, 900, 600},
+                         {5, 12, 4},
+                         {1, 6, 3},
+                         {7, 9, 8},
+                         {4, 10, 1},
+                         {30, 70, 33},
+                         {40, 50, 49}}) {
+    for (int rep = 0; rep < 3; ++rep) {
       PathArray p(N, T);
       exact_sample(HexagonParams{N, T, S, {}}, p, rng, sink);
       const PlanePartition pp = to_plane_partition(p, N, T, S);
       EXPECT_TRUE(is_boxed_plane_partition(pp, N)) << N << "x" << T << "x" << S;
       EXPECT_EQ(volume(pp), volume_from_paths(p, N, T, S)) << N << "x" << T << "x" << S;
+      EXPECT_EQ(streamed_text(p, S), partition_text(pp)) << N << "x" << T << "x" << S;
     }
   }
 }
@@ -150,7 +185,7 @@ TEST(ExportFile, WritesAndReplacesAnExistingFile) {
   init_minimal_paths(2, 4, 2, p);
   const std::string path = (dir / "pp.txt").string();
   testing::write_file(path, "old contents that are longer than the new ones\n");
-  EXPECT_EQ(export_plane_partition(path, to_plane_partition(p, 2, 4, 2)), WriteStatus::kOk);
+  EXPECT_EQ(export_plane_partition(path, p, 2), WriteStatus::kOk);
   EXPECT_EQ(read_file(path), "       2       2\n       2       2\n");
   // No temporary files left beside it.
   EXPECT_EQ(dir.entries(), 1u);
@@ -162,12 +197,11 @@ TEST(ExportFile, NamesThatCannotBeWrittenAreOpenErrors) {
   testing::TempDir dir("lozengia-export");
   PathArray p(2, 4);
   init_minimal_paths(2, 4, 2, p);
-  const PlanePartition pp = to_plane_partition(p, 2, 4, 2);
-  EXPECT_EQ(export_plane_partition((dir / "missing" / "pp.txt").string(), pp),
+  EXPECT_EQ(export_plane_partition((dir / "missing" / "pp.txt").string(), p, 2),
             WriteStatus::kOpenError);
   EXPECT_STREQ(write_status_message(WriteStatus::kOpenError), "Error while opening file");
-  EXPECT_EQ(export_plane_partition(dir.str(), pp), WriteStatus::kOpenError);  // a folder
-  EXPECT_EQ(export_plane_partition("", pp), WriteStatus::kOpenError);
+  EXPECT_EQ(export_plane_partition(dir.str(), p, 2), WriteStatus::kOpenError);  // a folder
+  EXPECT_EQ(export_plane_partition("", p, 2), WriteStatus::kOpenError);
   EXPECT_EQ(dir.entries(), 0u);
 }
 

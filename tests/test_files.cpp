@@ -28,13 +28,20 @@ using testing::read_file;
 
 const std::string kOld = "the user's old file, which must survive\n";
 
-// A partition whose text is large (rows of 8-character fields), so that a
-// write cut short really is cut short.
-PlanePartition big_partition() {
-  PathArray p(20, 400);
-  init_minimal_paths(20, 400, 200, p);
-  return to_plane_partition(p, 20, 400, 200);
+// A tiling whose partition's text is large (rows of 8-character fields), so
+// that a write cut short really is cut short.
+const PathArray& big_tiling() {
+  static const PathArray p = [] {
+    PathArray a(20, 400);
+    init_minimal_paths(20, 400, 200, a);
+    return a;
+  }();
+  return p;
 }
+WriteStatus export_big(const std::string& path) {
+  return export_plane_partition(path, big_tiling(), 200);
+}
+std::string big_text() { return partition_text(to_plane_partition(big_tiling(), 20, 400, 200)); }
 
 // A folder the unprivileged child can reach too.
 class Files : public ::testing::Test {
@@ -55,12 +62,11 @@ class Files : public ::testing::Test {
 // and smaller than the limit, the new text far bigger.
 TEST_F(Files, ADiskFullDuringTheWriteKeepsTheOldFile) {
   const fs::path target = old_file("pp.txt");
-  const PlanePartition pp = big_partition();
-  ASSERT_GT(partition_text(pp).size(), 64u * 1024);
+  ASSERT_GT(big_text().size(), 64u * 1024);
   const int status = in_child([&] {
     testing::FileSizeLimit limit(4096);
     if (!limit.active()) return 3;
-    return export_plane_partition(target.string(), pp) == WriteStatus::kWriteError ? 0 : 1;
+    return export_big(target.string()) == WriteStatus::kWriteError ? 0 : 1;
   });
   EXPECT_EQ(status, 0) << "a cut-short write was not reported as a write error";
   EXPECT_STREQ(write_status_message(WriteStatus::kWriteError), "Error while writing to file");
@@ -74,12 +80,12 @@ TEST_F(Files, AFolderThatVanishedReportsAnOpenError) {
   fs::create_directories(sub);
   const std::string name = (sub / "pp.txt").string();
   fs::remove_all(sub);
-  EXPECT_EQ(export_plane_partition(name, big_partition()), WriteStatus::kOpenError);
+  EXPECT_EQ(export_big(name), WriteStatus::kOpenError);
   EXPECT_STREQ(write_status_message(WriteStatus::kOpenError), "Error while opening file");
   EXPECT_FALSE(fs::exists(sub));
   // A folder replaced by a file of the same name.
   { std::ofstream(sub) << kOld; }
-  EXPECT_EQ(export_plane_partition(name, big_partition()), WriteStatus::kOpenError);
+  EXPECT_EQ(export_big(name), WriteStatus::kOpenError);
   EXPECT_EQ(read_file(sub), kOld);
 }
 
@@ -95,13 +101,13 @@ TEST_F(Files, AReadOnlyFolderHasItsWritableFileWrittenInPlace) {
   ::chmod(sub.c_str(), 0555);
   const int status = in_child([&] {
     if (!become_unprivileged()) return 3;
-    const WriteStatus s = export_plane_partition(target.string(), big_partition());
+    const WriteStatus s = export_big(target.string());
     return s == WriteStatus::kOk ? 0 : s == WriteStatus::kOpenError ? 1 : 2;
   });
   ASSERT_NE(status, 3) << "could not drop to an unprivileged user";
   EXPECT_EQ(status, 0);
   ::chmod(sub.c_str(), 0755);
-  EXPECT_EQ(read_file(target), partition_text(big_partition()));
+  EXPECT_EQ(read_file(target), big_text());
   EXPECT_EQ(std::distance(fs::directory_iterator(sub), {}), 1);
 }
 
@@ -111,8 +117,7 @@ TEST_F(Files, AFileThatMayNotBeWrittenIsNotReplaced) {
   const fs::path target = old_file("theirs.txt", 0444);
   const int status = in_child([&] {
     if (!become_unprivileged()) return 3;
-    return export_plane_partition(target.string(), big_partition()) == WriteStatus::kOpenError ? 0
-                                                                                               : 1;
+    return export_big(target.string()) == WriteStatus::kOpenError ? 0 : 1;
   });
   ASSERT_NE(status, 3) << "could not drop to an unprivileged user";
   EXPECT_EQ(status, 0);
@@ -124,17 +129,17 @@ TEST_F(Files, AFileThatMayNotBeWrittenIsNotReplaced) {
 // private, and a link the user chose still points at the file it named.
 TEST_F(Files, ReplacingKeepsTheFilesModeAndLinks) {
   const fs::path priv = old_file("private.txt", 0600);
-  ASSERT_EQ(export_plane_partition(priv.string(), big_partition()), WriteStatus::kOk);
-  EXPECT_EQ(read_file(priv), partition_text(big_partition()));
+  ASSERT_EQ(export_big(priv.string()), WriteStatus::kOk);
+  EXPECT_EQ(read_file(priv), big_text());
   struct stat st {};
   ASSERT_EQ(::stat(priv.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private file became readable by others";
 
   const fs::path real = old_file("real.txt");
   fs::create_symlink(real, dir / "link.txt");
-  ASSERT_EQ(export_plane_partition((dir / "link.txt").string(), big_partition()), WriteStatus::kOk);
+  ASSERT_EQ(export_big((dir / "link.txt").string()), WriteStatus::kOk);
   EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
-  EXPECT_EQ(read_file(real), partition_text(big_partition()));
+  EXPECT_EQ(read_file(real), big_text());
   EXPECT_EQ(entries(), 3u);
 }
 

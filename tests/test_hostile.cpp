@@ -532,6 +532,23 @@ TEST(HostileSizes, HugeHexagonsAreRefusedAndTheOldOneKept) {
     EXPECT_TRUE(hex.paths == before.paths);
     EXPECT_EQ(check_invariants(hex.paths, hex.N, hex.T, hex.S), "");
   }
+  // Arrays that fit, with a model whose tables and sweep buffers do not (many
+  // paths, one slice): in a child whose address space is limited, refused
+  // with what it needs, before anything is allocated, the old hexagon kept.
+  const int status = testing::in_child([] {
+    const rlimit space{rlim_t{1} << 30, rlim_t{1} << 30};
+    if (::setrlimit(RLIMIT_AS, &space) != 0) return 3;
+    Hexagon hex = default_hexagon();
+    HexagonParams p;
+    p.N = 20'000'000;
+    p.T = 1;
+    p.model.kind = kRacah;
+    p.model.K = -30'000'000.0;
+    const std::string why = set_hexagon(hex, p);
+    if (why.rfind("Not enough memory for a hexagon of this size: needs ", 0) != 0) return 1;
+    return hex.N == 50 && check_invariants(hex.paths, 50, 100, 0).empty() ? 0 : 2;
+  });
+  EXPECT_EQ(status, 0) << "1: not refused with what it needs, 2: the old hexagon changed";
   // The index limit is exact: 2^31-1 elements can be indexed, one more cannot.
   EXPECT_EQ(check_shape(1, 2147483646, 1).find("index"), std::string::npos);
   EXPECT_NE(check_shape(1, 2147483647, 1).find("index"), std::string::npos);
@@ -591,6 +608,11 @@ TEST(HostileCli, OptionsOfAnyTextAreReadOrRefusedClearly) {
       {{"--size", "+"}, CliParse::kBadInput, "--size"},
       {{"--size", "99999999999999999999"}, CliParse::kBadInput, "--size"},
       {{"--size", ""}, CliParse::kBadInput, "--size"},
+      {{"--max-memory", "12 apples"}, CliParse::kBadInput, "'12 apples' is not a size"},
+      {{"--max-memory", "0"}, CliParse::kBadInput, "--max-memory"},
+      {{"--max-memory", "-1G"}, CliParse::kBadInput, "--max-memory"},
+      {{"--max-memory", "1e9"}, CliParse::kBadInput, "--max-memory"},
+      {{"--max-memory", " 1.5GiB "}, CliParse::kRun, ""},
       {{"-N"}, CliParse::kBadInput, "--help"},
       {{"--no-such"}, CliParse::kBadInput, "--help"},
       {{"stray"}, CliParse::kBadInput, "--help"},
@@ -632,6 +654,9 @@ TEST(HostileCli, OptionsOfAnyTextAreReadOrRefusedClearly) {
   EXPECT_EQ(opts.samples, 10);
   EXPECT_EQ(opts.threads, 3u);
   EXPECT_EQ(opts.style, 4);
+  EXPECT_EQ(opts.max_memory, 0u);  // the machine's room when not given
+  ASSERT_EQ(parse({"--max-memory", "16G"}, err, opts), CliParse::kRun) << err;
+  EXPECT_EQ(opts.max_memory, 16'000'000'000u);
 }
 
 }  // namespace

@@ -181,20 +181,32 @@ def _threads(threads):
     return 0 if threads is None else _ranged(threads, "threads", 1, 1024)
 
 
+def _max_memory(max_memory):
+    """The most memory a call may take, in bytes: 0 for what the machine
+    has available (None), a byte count, or a text such as "16G"."""
+    if max_memory is None:
+        return 0
+    if isinstance(max_memory, str):
+        return _core.parse_memory_size(max_memory)
+    return _ranged(max_memory, "max_memory", 1, 2 ** 64 - 1, hint="a byte count >= 1")
+
+
 def sample(N, T, S, model="hahn", *, q=None, kappa=None, log_q_kappa=None, K=None, alpha=None,
-           beta=None, seed=None, threads=None, count=None):
+           beta=None, seed=None, threads=None, count=None, max_memory=None):
     """Exact samples of the model on the hexagon N x (T-S) x S.
 
     Returns the plane partition as an int32 array of shape (S, T-S), or with
     count=M an array (M, S, T-S) of M independent samples. The same seed gives
     the same arrays as `lozengia-cli --seed SEED --count M` on every machine
-    and with any number of threads (None: every core).
+    and with any number of threads (None: every core). A call that would take
+    more memory than the machine has available (or than max_memory, bytes or
+    a text such as "16G") raises MemoryError before it allocates anything.
     """
     m = _model(model, dict(q=q, kappa=kappa, log_q_kappa=log_q_kappa, K=K, alpha=alpha,
                            beta=beta))
     n = 1 if count is None else _ranged(count, "count", 1, _MAX_COUNT, hint="1..2^40")
     params = m._check(N, T, S)
-    out = _core.sample(params, _seed(seed), n, _threads(threads))
+    out = _core.sample(params, _seed(seed), n, _threads(threads), _max_memory(max_memory))
     return out[0] if count is None else out
 
 
@@ -346,14 +358,15 @@ class Sampler:
     desktop program's step commands do; exact(S) replaces the configuration
     by an exact sample, the sampler's r-th being run r of lozengia.sample with
     the same seed. An interrupted call (Ctrl-C) leaves the sampler as it was.
+    max_memory (as for sample()) bounds the memory each of its calls may take.
     """
 
     def __init__(self, N, T, S=0, model="hahn", *, q=None, kappa=None, log_q_kappa=None,
-                 K=None, alpha=None, beta=None, seed=None):
+                 K=None, alpha=None, beta=None, seed=None, max_memory=None):
         self.model = _model(model, dict(q=q, kappa=kappa, log_q_kappa=log_q_kappa, K=K,
                                         alpha=alpha, beta=beta))
         params = self.model._check(N, T, S)
-        self._core = _core.Sampler(params, _seed(seed))
+        self._core = _core.Sampler(params, _seed(seed), _max_memory(max_memory))
 
     @property
     def N(self):

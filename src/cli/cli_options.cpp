@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/run_plan.h"
+#include "core/memory_limit.h"
 #include "core/params.h"
 #include "render/output_target.h"
 
@@ -115,6 +116,9 @@ void add_options(CLI::App& app, ModelTexts& m, IntegerOption* integers, std::siz
                  "write a file whose folder may not be written even when no copy of its old "
                  "content can be kept to put back if the run fails (it is then left cut short)");
   }
+  app.add_option("--max-memory", opts.max_memory_text,
+                 "the most memory the run may take, such as 800M, 16G or 4GiB (default: what "
+                 "the machine has available)");
 }
 
 bool refuse(std::ostream& err, const std::string& why) {
@@ -259,6 +263,11 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
   opts.threads = static_cast<unsigned>(threads.value);
   opts.style = static_cast<int32_t>(style.value);
   opts.size_px = static_cast<int>(size.value);
+  if (!opts.max_memory_text.empty() && !parse_memory_size(opts.max_memory_text, opts.max_memory)) {
+    refuse(err,
+           "--max-memory: '" + opts.max_memory_text + "' is not a size such as 800M, 16G or 4GiB");
+    return CliParse::kBadInput;
+  }
 
   const std::optional<int32_t> kind = model_kind(model.model);
   if (!kind) {

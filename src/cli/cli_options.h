@@ -26,6 +26,10 @@ struct CliOptions {
   bool in_place = false;
   int32_t style = 0;  // 0: config.cfg's style
   int size_px = 800;
+  // The most memory the run may take (--max-memory), 0: what the machine
+  // has available.
+  uint64_t max_memory = 0;
+  std::string max_memory_text;
 };
 
 enum class CliParse {

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "cli/run_plan.h"
-#include "core/plane_partition.h"
 #include "render/picture_files.h"
 #include "render/pp_writer.h"
 #include "render/svg_tiling.h"
@@ -70,8 +69,13 @@ std::string RunOutputs::open() {
 std::string RunOutputs::add(int64_t index, const PathArray& result) {
   const HexagonParams& p = o_.params;
   if (to_export_) {
-    if (index > 0) text_ += '\n';
-    append_plane_partition(text_, to_plane_partition(result, p.N, p.T, p.S));
+    // Streamed row by row: the export's memory does not grow with its size.
+    bool written = index == 0 || export_.write("\n", 1);
+    written =
+        written && stream_plane_partition(result, p.S, [&](const char* data, std::size_t size) {
+          return export_.write(data, size);
+        });
+    if (!written) return failure(export_.failure(), export_path_);
   }
   for (std::size_t k = 0; k < std::size(kPictures); ++k) {
     const auto& [member, format] = kPictures[k];
@@ -85,13 +89,6 @@ std::string RunOutputs::add(int64_t index, const PathArray& result) {
     if (ws != WriteStatus::kOk) return failure(ws, name);
   }
   return {};
-}
-
-std::string RunOutputs::write_batch() {
-  if (!to_export_) return {};
-  const bool written = export_.write(text_);
-  text_.clear();
-  return written ? std::string() : failure(export_.failure(), export_path_);
 }
 
 std::string RunOutputs::commit() {

@@ -1,5 +1,5 @@
 // The outputs of a lozengia-cli run: the plane partition export, written
-// batch by batch, and the pictures, one per sample. Every one goes through the
+// sample by sample as it is made, and the pictures, one per sample. Every one goes through the
 // project's file writer (render/output_file.h).
 #pragma once
 
@@ -27,12 +27,10 @@ class RunOutputs {
   // Why an SVG picture asked for would be too large to write (empty when it
   // is not): told before anything is sampled, as bad input.
   std::string svg_refusal() const;
-  // Sample `index`: its text joins the batch's export, its pictures are
-  // written.
+  // Sample `index`: its text is written to the export as it is made, row
+  // by row (neither its matrix nor its text is ever held whole), then its
+  // pictures.
   std::string add(int64_t index, const PathArray& result);
-  // The batch's export text, written, so that a long run streams and its
-  // text is never held whole.
-  std::string write_batch();
   // The export ends: a temporary file replaces its target.
   std::string commit();
 
@@ -50,7 +48,6 @@ class RunOutputs {
   // A picture target that is a stream (a pipe, a terminal, a device) is
   // opened once: its reader sees the pictures one after another.
   HeldStream picture_streams_[2];
-  std::string text_;
 };
 
 }  // namespace lozengia

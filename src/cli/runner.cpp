@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <ostream>
@@ -29,8 +30,8 @@ namespace {
 // threads: the threads share each run, consecutive sweeps at once. Threads
 // that cannot be started or get their arrays leave their runs to the others;
 // a failure of a run under way is thrown here once every thread is done.
-void sample_batch(const CliOptions& o, const RunPlan& plan, int64_t seed, int64_t first,
-                  int64_t last, StderrSink& sink, std::atomic<int64_t>& sweeps_done,
+void sample_batch(const CliOptions& o, const RunPlan& plan, const ModelTables* tables, int64_t seed,
+                  int64_t first, int64_t last, StderrSink& sink, std::atomic<int64_t>& sweeps_done,
                   ThreadShortfall& shortfall, std::vector<PathArray>& results) {
   const HexagonParams& p = o.params;
   const int64_t samples = o.samples;
@@ -45,19 +46,28 @@ void sample_batch(const CliOptions& o, const RunPlan& plan, int64_t seed, int64_
   std::atomic<unsigned> set_up{0};
   std::exception_ptr error;
   auto worker = [&](unsigned) {
-    PathArray paths;
+    // The workers share the model's tables; each sweeps in two arrays of
+    // its own, made once for all its runs.
+    PathArray paths, scratch;
     try {
       paths.resize(p.N, p.T);
+      scratch.resize(p.N, p.T);
     } catch (const std::bad_alloc&) {
       return;
     }
     set_up.fetch_add(1);
+    StreamSweeps how;
+    how.threads = inner;
+    how.sweeps_done = &sweeps_done;
+    how.shortfall = &shortfall;
+    how.tables = tables;
+    how.scratch = &scratch;
     try {
       while (!failed.load()) {
         const int64_t r = next.fetch_add(1);
         if (r >= end_run) break;
-        exact_sample_streams(p, paths, stream_seed(seed, static_cast<uint64_t>(r)), inner, sink,
-                             &sweeps_done, &shortfall);
+        how.seed = stream_seed(seed, static_cast<uint64_t>(r));
+        exact_sample_streams(p, paths, how, sink);
         const std::size_t slot = static_cast<std::size_t>(r / samples - first);
         if (samples == 1) {
           results[slot] = paths;
@@ -94,6 +104,8 @@ void sample_batch(const CliOptions& o, const RunPlan& plan, int64_t seed, int64_
 }  // namespace
 
 int run_options(const CliOptions& o, std::ostream& err) {
+  // Everything the run will allocate is counted first: a run that does not
+  // fit is refused before any work.
   const RunPlan plan = plan_run(o);
   if (!plan.refused.empty()) {
     err << plan.refused << '\n' << kUsageHint << '\n';
@@ -125,19 +137,21 @@ int run_options(const CliOptions& o, std::ostream& err) {
     return 1;
   };
 
+  // The model's tables, built once for every run (none are needed at S = 0).
+  std::unique_ptr<const ModelTables> tables;
+  if (o.params.S > 0)
+    tables = std::make_unique<const ModelTables>(o.params.N, o.params.T, o.params.model);
   std::vector<PathArray> results;
   for (int64_t first = 0; first < o.count; first += plan.batch) {
     const int64_t last = std::min(o.count, first + plan.batch);
-    sample_batch(o, plan, seed, first, last, sink, progress.sweeps_done(), shortfall, results);
+    sample_batch(o, plan, tables.get(), seed, first, last, sink, progress.sweeps_done(), shortfall,
+                 results);
     for (int64_t idx = first; idx < last; ++idx) {
+      // The samples before a failure still reach a stream; a file keeps its
+      // old contents.
       const std::string failed = outputs.add(idx, results[static_cast<std::size_t>(idx - first)]);
-      if (failed.empty()) continue;
-      // The samples before it still reach a stream; a file keeps its old
-      // contents.
-      outputs.write_batch();
-      return fail(failed);
+      if (!failed.empty()) return fail(failed);
     }
-    if (const std::string failed = outputs.write_batch(); !failed.empty()) return fail(failed);
   }
   progress.stop();
   if (const std::string failed = outputs.commit(); !failed.empty()) return fail(failed);

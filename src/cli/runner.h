@@ -8,8 +8,8 @@
 
 namespace lozengia {
 
-// The exit status: 0 success, 1 an output could not be written, 2 a hexagon
-// too large for this machine's memory. Messages go to `err`; samples and
+// The exit status: 0 success, 1 an output could not be written, 2 a run
+// refused before any work (more memory than it may take, an SVG too large). Messages go to `err`; samples and
 // pictures asked for on standard output ("-") to descriptor 1.
 int run_options(const CliOptions& o, std::ostream& err);
 

@@ -1,8 +1,9 @@
 #include "commands/picture_commands.h"
 
+#include <new>
+
 #include "commands/dialog_ids.h"
 #include "commands/program.h"
-#include "core/plane_partition.h"
 #include "platform/dialog.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
@@ -39,13 +40,20 @@ void PictureCommands::show_tiling() {
 void PictureCommands::export_to_file() {
   const std::optional<std::string> name = program_.platform().ask_save_file_name();
   if (!name || name->empty()) return;
-  PlanePartition pp;
-  {
+  // The paths are copied under the lock and the text streamed from the copy
+  // (a partition's text can be far larger than the paths).
+  PathArray paths;
+  int32_t S = 0;
+  try {
     SharedState& st = program_.state();
     std::lock_guard<std::mutex> lock(st.mutex);
-    pp = to_plane_partition(st.hex.paths, st.hex.N, st.hex.T, st.hex.S);
+    paths = st.hex.paths;
+    S = st.hex.S;
+  } catch (const std::bad_alloc&) {
+    program_.line("Not enough memory to export the plane partition");
+    return;
   }
-  const WriteStatus status = export_plane_partition(*name, pp);
+  const WriteStatus status = export_plane_partition(*name, paths, S);
   if (status != WriteStatus::kOk) program_.line(write_status_message(status));
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/hexagon.h"
+#include "core/memory_need.h"
 #include "core/message_sink.h"
 #include "core/random.h"
 #include "core/weights.h"
@@ -25,6 +26,10 @@ void fast_sweep_plus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
 void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
                       const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+
+// What one of those sweeps allocates (its workspace), besides the tables
+// and the two arrays it is given.
+MemoryNeed fast_sweep_need(int32_t N);
 
 // Whether the sweeps may use the processor's wider vector instructions where
 // it has them (they may by default; the results are the same either way, so
@@ -102,6 +107,23 @@ struct StreamSweeps {
 int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& how,
                       MessageSink& sink);
 
+// How sweep_streams lays a call out: the sweeps it makes, run by `threads`
+// threads in batches of `batch` consecutive sweeps.
+struct SweepLayout {
+  int32_t steps = 0;
+  int32_t batch = 1;
+  unsigned threads = 1;
+};
+SweepLayout sweep_layout(const HexagonParams& p, const StreamSweeps& how);
+
+// What sweep_streams(p, paths, how, sink) allocates for its sweeps: their
+// progress, every thread's workspaces, and the threads it starts. The
+// model's tables (ModelTables::bytes_needed) and the second array
+// (path_array_bytes) come on top when the call makes its own, which
+// sweep_streams_need counts: everything such a call allocates.
+MemoryNeed sweep_work_need(const HexagonParams& p, const StreamSweeps& how);
+MemoryNeed sweep_streams_need(const HexagonParams& p, const StreamSweeps& how);
+
 // An exact sample at p.S grown from S = 0, sweep s drawing from its own stream
 // ParkMiller(stream_seed(seed, s)), so the result depends on the seed only.
 // With threads > 1 consecutive sweeps run at once, each one slice behind the
@@ -113,5 +135,11 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
 void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed, unsigned threads,
                           MessageSink& sink, std::atomic<int64_t>* sweeps_done = nullptr,
                           ThreadShortfall* shortfall = nullptr);
+// The same with the seed, threads, progress count, stop, shortfall, tables and
+// second array of `how` (its direction, steps and first sweep are the exact
+// sample's own), and what it allocates.
+void exact_sample_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& how,
+                          MessageSink& sink);
+MemoryNeed exact_sample_need(const HexagonParams& p, const StreamSweeps& how);
 
 }  // namespace lozengia

@@ -7,6 +7,9 @@
 #include <new>
 #include <sstream>
 
+#include "core/fast_sweep.h"
+#include "core/memory_limit.h"
+
 namespace lozengia {
 
 std::string check_shape(int64_t n, int64_t t, int arrays) {
@@ -36,9 +39,10 @@ std::string check_shape(int64_t n, int64_t t, int arrays) {
   return {};
 }
 
-std::string set_hexagon(Hexagon& hex, const HexagonParams& p) {
-  std::string err = check_shape(p.N, p.T);
-  if (!err.empty()) return err;
+namespace {
+
+// Allocates the arrays and sets the hexagon, or returns why not.
+std::string assign_hexagon(Hexagon& hex, const HexagonParams& p) {
   PathArray a, b, c, d;
   try {
     a.resize(p.N, p.T);
@@ -66,9 +70,33 @@ std::string set_hexagon(Hexagon& hex, const HexagonParams& p) {
   return {};
 }
 
+}  // namespace
+
+MemoryNeed hexagon_need(const HexagonParams& p) {
+  // Its four arrays, the model's tables, and a step command's sweeps on
+  // every core (the command sweeps in the hexagon's own arrays).
+  StreamSweeps how;
+  how.steps = p.T;
+  how.threads = 0;
+  HexagonParams from = p;
+  from.S = 0;
+  return bytes_only(times_bytes(4, path_array_bytes(p.N, p.T))) +
+         bytes_only(ModelTables::bytes_needed(p.N, p.T, p.model)) + sweep_work_need(from, how);
+}
+
+std::string set_hexagon(Hexagon& hex, const HexagonParams& p) {
+  if (std::string err = check_shape(p.N, p.T); !err.empty()) return err;
+  if (std::string err =
+          memory_refusal(hexagon_need(p), 0, "Not enough memory for a hexagon of this size");
+      !err.empty())
+    return err;
+  return assign_hexagon(hex, p);
+}
+
 Hexagon default_hexagon() {
+  // A few kilobytes: made whatever the room the machine reports.
   Hexagon hex;
-  set_hexagon(hex, HexagonParams{});
+  assign_hexagon(hex, HexagonParams{});
   return hex;
 }
 

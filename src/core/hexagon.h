@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/memory_need.h"
+
 namespace lozengia {
 
 // Model kinds as the operators and the "New" dialog number them.
@@ -102,9 +104,13 @@ struct Hexagon {
 std::string check_shape(int64_t n, int64_t t, int arrays = 4);
 
 // Replaces the hexagon's shape, model and arrays all at once and sets the
-// minimal configuration. On failure (shape too large, memory exhausted) the
-// hexagon is left exactly as it was and the message is returned.
+// minimal configuration. On failure (shape too large, memory exhausted, or
+// more memory needed than the machine has: the arrays, the model's tables and
+// a step command's sweeps, core/memory_need.h) the hexagon is left exactly as
+// it was and the message is returned.
 std::string set_hexagon(Hexagon& hex, const HexagonParams& p);
+// What the desktop program's hexagon of `p` takes: see set_hexagon.
+MemoryNeed hexagon_need(const HexagonParams& p);
 
 // Hexagon with the start-up defaults (N=50, T=100, S=0, Hahn), minimal
 // configuration.

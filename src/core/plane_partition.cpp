@@ -46,4 +46,75 @@ PlanePartition to_plane_partition(const PathArray& paths, int32_t N, int32_t T, 
   return pp;
 }
 
+uint64_t PlanePartitionRows::bytes_needed(int32_t T) {
+  return 2 * (static_cast<uint64_t>(std::max(T, 0)) + 1) * sizeof(int32_t);
+}
+
+PlanePartitionRows::PlanePartitionRows(const PathArray& paths, int32_t S)
+    : paths_(paths), N_(paths.n()), T_(paths.t()), S_(S) {
+  if (S_ <= 0 || S_ >= T_) return;
+  hole_.assign(static_cast<std::size_t>(T_) + 1, 0);
+  below_.assign(static_cast<std::size_t>(T_) + 1, 0);
+  for (int32_t t = 1; t < T_; ++t) {
+    // The diagonal of slice t runs from row min(S, T-t) up to row
+    // max(1, S+1-t); row 1's entry is its hole number `top` (from 0) above
+    // the slice's lowest place h0. Below path k (k0 <= k, the first k0 lying
+    // under h0) there are slice[k] - h0 - (k - k0) holes, a count that grows
+    // with k: the paths under that hole are the first ones with at most
+    // `top` holes below them, found by bisection.
+    const int32_t h0 = std::max(0, t - (T_ - S_));
+    const int32_t top = std::min(S_, T_ - t) - std::max(1, S_ + 1 - t);
+    const int32_t* slice = paths_.slice(t);
+    const int32_t* k0 = std::lower_bound(slice, slice + N_, h0);
+    const int32_t* k = std::partition_point(
+        k0, slice + N_, [&](const int32_t& height) { return height - h0 - (&height - k0) <= top; });
+    hole_[static_cast<std::size_t>(t)] = h0 + top + static_cast<int32_t>(k - k0);
+    below_[static_cast<std::size_t>(t)] = static_cast<int32_t>(k - slice);
+  }
+}
+
+int32_t PlanePartitionRows::rows_per_block(int32_t cols) {
+  return static_cast<int32_t>(
+      std::clamp<int64_t>((int64_t{1} << 16) / std::max<int64_t>(1, cols), 1, 64));
+}
+
+void PlanePartitionRows::rest(int32_t* out) {
+  const int32_t block = rows_per_block(T_ - S_);
+  const auto cols = static_cast<std::size_t>(std::max(T_ - S_, 0));
+  while (row_ < S_) {
+    const int32_t count = std::min(block, S_ - row_);
+    next_rows(count, out);
+    out += static_cast<std::size_t>(count) * cols;
+  }
+}
+
+void PlanePartitionRows::next_rows(int32_t count, int32_t* out) {
+  const int32_t r0 = row_;  // rows r0+1 .. r0+count
+  row_ += count;
+  const int32_t cols = T_ - S_;
+  if (cols <= 0) return;  // S = T: rows of no entries
+  // The slices the block's rows read, each from its first row in the block
+  // (its diagonal's top row, or the block's) to its last.
+  for (int32_t t = std::max(1, S_ - r0 - count + 1); t <= std::min(T_ - 1, T_ - r0 - 1); ++t) {
+    const auto at = static_cast<std::size_t>(t);
+    const int32_t top = std::max(1, S_ + 1 - t);
+    const int32_t first = std::max(r0 + 1, top), last = std::min(r0 + count, std::min(S_, T_ - t));
+    const int32_t* slice = paths_.slice(t);
+    int32_t h = hole_[at], k = below_[at];
+    for (int32_t r = first; r <= last; ++r) {
+      if (r > top) {
+        // The hole below: the next lower height no path takes.
+        --h;
+        while (k > 0 && slice[k - 1] == h) {
+          --k;
+          --h;
+        }
+      }
+      out[static_cast<std::size_t>(r - r0 - 1) * cols + (t - S_ + r - 1)] = k;
+    }
+    hole_[at] = h;
+    below_[at] = k;
+  }
+}
+
 }  // namespace lozengia

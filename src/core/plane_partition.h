@@ -19,6 +19,43 @@ struct PlanePartition {
   }
 };
 
+// The whole matrix at once, diagonal by diagonal.
 PlanePartition to_plane_partition(const PathArray& paths, int32_t N, int32_t T, int32_t S);
+
+// The same entries a few rows at a time, straight from the paths, without
+// the matrix: what the export and the Python module write from, so that a
+// partition of any size takes no more memory than a few rows. Each slice
+// t = 1..T-1 feeds one diagonal of the matrix (entry (r, c) lies on slice
+// S + c - r, rows max(1, S+1-t) to min(S, T-t)): its holes, from the lowest
+// place of the slice upwards, are the diagonal's entries from the bottom row
+// up, each the count of paths below it. Row 1 takes each slice's highest
+// hole on the diagonal, found once by a scan; every later row takes the hole
+// below the one before, so each slice is walked down once over all the rows.
+// The rows of a block are made slice by slice, so that each slice is read
+// in one stretch rather than one entry per row.
+class PlanePartitionRows {
+ public:
+  // `paths` (a configuration at S) must outlive the reader, unchanged.
+  PlanePartitionRows(const PathArray& paths, int32_t S);
+  int32_t rows() const { return S_; }
+  int32_t cols() const { return T_ - S_; }
+  // Writes the next `count` rows, cols() entries each, one after the other
+  // to out[0..]; rows come 1..S.
+  void next_rows(int32_t count, int32_t* out);
+  // Writes every row left, block by block: the whole matrix into `out`.
+  void rest(int32_t* out);
+  // A good number of rows to ask for at once: about 256 KiB of entries.
+  static int32_t rows_per_block(int32_t cols);
+  // The bytes a reader of a hexagon with T slices allocates.
+  static uint64_t bytes_needed(int32_t T);
+
+ private:
+  const PathArray& paths_;
+  int32_t N_, T_, S_;
+  int32_t row_ = 0;  // rows written
+  // Per slice: the height of its hole for the next row, and the count of
+  // paths below that hole.
+  std::vector<int32_t> hole_, below_;
+};
 
 }  // namespace lozengia

@@ -32,7 +32,7 @@ enum class Step { kRatio, kZero, kInfinite };
 ModelValues::ModelValues(int32_t N, int32_t T, const ModelParams& model) : model_(model) {
   N_ = N;
   T_ = T;
-  range_ = 2 * (static_cast<int64_t>(N) + T) + 8;
+  range_ = range_for(N, T);
   two_k_ = 2.0 * model.K;
   if (is_q_kind(model.kind)) {
     lnq_ = std::log(model.q);
@@ -178,7 +178,7 @@ double ModelValues::down_d(int64_t d) const {
 template <int Kind>
 void ModelTables::build_factors() {
   const int64_t r = values_.range();
-  for (auto& f : r_) f.resize(static_cast<std::size_t>(2 * r + 1));
+  for (auto& f : r_) f.resize(factor_size(r));
   for (int64_t n = -r; n <= r; ++n) {
     const auto i = static_cast<std::size_t>(n + r);
     r_[kUpN][i] = values_.up_n<Kind>(n);
@@ -189,11 +189,11 @@ void ModelTables::build_factors() {
     r_[kDownD][i] = values_.down_d<Kind>(n);
   }
   for (int f = 0; f < 6; ++f) r0_[f] = r_[f].data() + r;
-  const int64_t hr = r / 2 + 4;
+  const int64_t hr = third_half_range(r);
   for (int plus = 0; plus < 2; ++plus) {
     for (int par = 0; par < 2; ++par) {
       auto& h = h_[plus][par];
-      h.resize(static_cast<std::size_t>(2 * hr + 1));
+      h.resize(third_size(r));
       for (int64_t k = -hr; k <= hr; ++k)
         h[static_cast<std::size_t>(k + hr)] =
             plus ? values_.up_d<Kind>(2 * k + par) : values_.down_d<Kind>(2 * k + par);
@@ -205,7 +205,7 @@ void ModelTables::build_factors() {
 ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model) : values_(N, T, model) {
   const int64_t r = values_.range();
   // Zero below 1 (never used: Hahn denominators are at least 1).
-  inv_.assign(static_cast<std::size_t>(r + 1 + kInvPad), 0.0);
+  inv_.assign(inv_size(r), 0.0);
   for (int64_t n = 1; n <= r; ++n) inv_[static_cast<std::size_t>(n + kInvPad)] = values_.inv(n);
   const int32_t kind = values_.kind();
   if (kind == kHahn) return;
@@ -216,8 +216,8 @@ ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model) : value
     return;
   }
   // q-models whose powers leave the double range: values with exponents.
-  const int used = kind == kQHahn ? 2 : 6;
-  const std::size_t size = static_cast<std::size_t>(2 * r + 1);
+  const int used = scaled_tables(kind);
+  const std::size_t size = factor_size(r);
   for (int f = 0; f < used; ++f) x_[f].resize(size);
   for (int64_t n = -r; n <= r; ++n) {
     const auto i = static_cast<std::size_t>(n + r);
@@ -231,6 +231,17 @@ ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model) : value
     }
   }
   for (int f = 0; f < used; ++f) x0_[f] = x_[f].data() + r;
+}
+
+uint64_t ModelTables::bytes_needed(int32_t N, int32_t T, const ModelParams& model) {
+  const ModelValues values(N, T, model);  // decides the plain range; allocates nothing
+  const int64_t r = values.range();
+  uint64_t bytes = sizeof(ModelTables) + inv_size(r) * sizeof(double);
+  if (model.kind == kHahn) return bytes;
+  if (values.plain_range())
+    return bytes + (6 * factor_size(r) + 4 * third_size(r)) * sizeof(double);
+  return bytes +
+         static_cast<uint64_t>(scaled_tables(model.kind)) * factor_size(r) * sizeof(ScaledDouble);
 }
 
 namespace {
@@ -320,7 +331,7 @@ inline Step ratio_minus(const V& v, int32_t N, int32_t S, int32_t t, int32_t x, 
 template <class V>
 BlockWeightsT<V>::BlockWeightsT(int32_t N, int32_t T, int32_t S, const V& values)
     : N_(N), T_(T), S_(S), kind_(values.kind()), v_(values) {
-  exp_.resize(static_cast<std::size_t>(N) + 3);
+  exp_.resize(exponent_count(N));
 }
 
 // Builds w[1..count] from w[1] = 1 and the ratios, then scales the vector so

@@ -193,6 +193,9 @@ class ModelValues {
  public:
   ModelValues(int32_t N, int32_t T, const ModelParams& model);
 
+  // range() of a hexagon of size up to (N, T).
+  static int64_t range_for(int32_t N, int32_t T) { return 2 * (static_cast<int64_t>(N) + T) + 8; }
+
   const ModelParams& model() const { return model_; }
   int32_t kind() const { return model_.kind; }
   // Every integer argument of the formulas lies in [-range(), range()].
@@ -261,6 +264,10 @@ class ModelTables {
   ModelTables(const ModelTables&) = delete;
   ModelTables& operator=(const ModelTables&) = delete;
 
+  // The bytes the tables of this model on an N x T hexagon take, counted
+  // from the sizes the constructor gives them (nothing is built).
+  static uint64_t bytes_needed(int32_t N, int32_t T, const ModelParams& model);
+
   const ModelParams& model() const { return values_.model(); }
   int32_t kind() const { return values_.kind(); }
   bool plain_range() const { return values_.plain_range(); }
@@ -314,6 +321,17 @@ class ModelTables {
 
  private:
   static constexpr int64_t kInvPad = 4;
+  // The tables' lengths for range() r: the reciprocals, each factor and
+  // each value with an exponent (-r..r), each third factor by parity.
+  static std::size_t inv_size(int64_t r) { return static_cast<std::size_t>(r + 1 + kInvPad); }
+  static std::size_t factor_size(int64_t r) { return static_cast<std::size_t>(2 * r + 1); }
+  static int64_t third_half_range(int64_t r) { return r / 2 + 4; }
+  static std::size_t third_size(int64_t r) {
+    return static_cast<std::size_t>(2 * third_half_range(r) + 1);
+  }
+  // How many of the six values with exponents a q-model outside the plain
+  // range uses.
+  static int scaled_tables(int32_t kind) { return kind == kQHahn ? 2 : 6; }
   enum { kOneMinusQTo, kInvOneMinusQTo, kOnePlusKQTo, kInvOnePlusKQTo, kKPlusQTo, kInvKPlusQTo };
   template <int Kind>
   void build_factors();
@@ -361,6 +379,9 @@ class BlockWeightsT {
 
   int32_t kind() const { return kind_; }
 
+  // The bytes an evaluation for N particles allocates besides itself.
+  static uint64_t bytes_needed(int32_t N) { return exponent_count(N) * sizeof(int); }
+
   // The same for one model kind (Kind 1 stands for both q-Racah kinds).
   template <int Kind>
   void plus_k(int32_t t, int32_t x0, int32_t m, double* w);
@@ -381,6 +402,9 @@ class BlockWeightsT {
   // Returns whether any value needed an exponent.
   template <class RatioFn>
   bool build_scaled(int32_t count, double* w, RatioFn ratio);
+
+  // Outcomes 1..N+1 and one place past them.
+  static std::size_t exponent_count(int32_t N) { return static_cast<std::size_t>(N) + 3; }
 
   int32_t N_, T_, S_, kind_;
   const V& v_;

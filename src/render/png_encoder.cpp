@@ -93,12 +93,29 @@ struct Piece {
   bool ok = false;
 };
 
+// The most a band of `raw` filtered bytes deflates to: deflate's worst case
+// (stored blocks, 5 bytes every 16 KiB) with room for the flush. The output is
+// sized so once, without growing, and the memory count uses the same bound.
+std::size_t band_output_bound(std::size_t raw) { return raw + (raw >> 12) + (raw >> 14) + 256; }
+
+// The bands of a picture `height` rows high.
+int band_count(int height, unsigned threads) {
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  return std::clamp(static_cast<int>(threads), 1, std::max(1, height / kMinBandRows));
+}
+
+std::size_t band_rows(int height, int bands, int k) {
+  const int64_t y0 = static_cast<int64_t>(height) * k / bands;
+  const int64_t y1 = static_cast<int64_t>(height) * (k + 1) / bands;
+  return static_cast<std::size_t>(y1 - y0);
+}
+
 void compress_band(const PngPixels& im, int y0, int y1, bool last, Piece& piece) {
   const std::size_t n = static_cast<std::size_t>(im.width) * 3;
   std::vector<uint8_t> cur(n), prev(n, 0), row(n + 1), trial(5 * n);
   z_stream z{};
   if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return;
-  piece.deflated.resize(std::max<std::size_t>(n, 1 << 16));
+  piece.deflated.resize(band_output_bound(static_cast<std::size_t>(y1 - y0) * (n + 1)));
   // Deflates what z holds with `flush`, growing the output as needed.
   auto pump = [&](int flush) {
     for (;;) {
@@ -133,10 +150,25 @@ void compress_band(const PngPixels& im, int y0, int y1, bool last, Piece& piece)
 
 }  // namespace
 
+uint64_t encode_png_bytes(int width, int height, unsigned threads) {
+  if (width < 1 || height < 1) return 0;
+  const std::size_t n = static_cast<std::size_t>(width) * 3;
+  const int bands = band_count(height, threads);
+  // Each band: its rows' buffers and its piece of the stream. The pieces are
+  // then gathered into the stream, each freed once taken, and the stream
+  // into the file's bytes: two copies of the compressed bytes at most.
+  uint64_t pieces = 0, work = 0;
+  for (int k = 0; k < bands; ++k) {
+    pieces += band_output_bound(band_rows(height, bands, k) * (n + 1));
+    work += 8 * n + 1;
+  }
+  const uint64_t chunks = pieces / kChunkBytes + 1;
+  return work + 2 * (pieces + 12 * chunks + 256);
+}
+
 std::string encode_png(const PngPixels& im, unsigned threads) {
   if (im.pixels == nullptr || im.width < 1 || im.height < 1) return {};
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  const int bands = std::clamp(static_cast<int>(threads), 1, std::max(1, im.height / kMinBandRows));
+  const int bands = band_count(im.height, threads);
   std::vector<Piece> pieces(static_cast<std::size_t>(bands));
   auto band = [&](int k) {
     const int y0 = static_cast<int>(static_cast<int64_t>(im.height) * k / bands);
@@ -145,16 +177,21 @@ std::string encode_png(const PngPixels& im, unsigned threads) {
   };
   run_bands(bands, band);
 
+  std::size_t total = 0;
+  for (const Piece& p : pieces) total += p.deflated.size();
   std::string idat = {'\x78', '\x9c'};  // deflate, 32 KiB window, default level
+  idat.reserve(total + 6);
   uLong adler = 1;
-  for (const Piece& p : pieces) {
+  for (Piece& p : pieces) {
     if (!p.ok) return {};
     idat += p.deflated;
+    std::string().swap(p.deflated);  // taken: its memory goes back at once
     adler = adler32_combine(adler, p.adler, static_cast<z_off_t>(p.raw_size));
   }
   put32(idat, static_cast<uint32_t>(adler));
 
   std::string out = "\x89PNG\r\n\x1a\n";
+  out.reserve(idat.size() + (idat.size() / kChunkBytes + 1) * 12 + 128);
   std::string ihdr;
   put32(ihdr, static_cast<uint32_t>(im.width));
   put32(ihdr, static_cast<uint32_t>(im.height));

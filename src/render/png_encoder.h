@@ -27,4 +27,8 @@ struct PngPixels {
 // string for an empty picture.
 std::string encode_png(const PngPixels& image, unsigned threads = 0);
 
+// The most encode_png allocates for a picture of that size, whatever it
+// shows (the pixels themselves are the caller's).
+uint64_t encode_png_bytes(int width, int height, unsigned threads = 0);
+
 }  // namespace lozengia

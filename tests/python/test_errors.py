@@ -84,7 +84,16 @@ def test_the_check_reads_typed_text_as_the_command_line_does():
     (lambda: lozengia.sample(5, 10, 5, count=-3), ValueError, "count must be"),
     (lambda: lozengia.sample(5, 10, 5, count=2 ** 41), ValueError, "count must be"),
     (lambda: lozengia.sample(5, 10, 5, count=2.0), TypeError, "count must be an integer"),
-    (lambda: lozengia.sample(50, 100, 50, count=2 ** 40), ValueError, "memory"),
+    (lambda: lozengia.sample(50, 100, 50, count=2 ** 40), MemoryError,
+     "^Not enough memory for this run: needs .* available$"),
+    (lambda: lozengia.sample(50, 100, 50, count=10, max_memory="100k"), MemoryError,
+     "^Not enough memory for this run: needs .* allowed$"),
+    (lambda: lozengia.sample(5, 10, 5, max_memory="12 apples"), ValueError,
+     "max_memory: '12 apples' is not a size such as 800M, 16G or 4GiB"),
+    (lambda: lozengia.sample(5, 10, 5, max_memory=0), ValueError, "max_memory must be"),
+    (lambda: lozengia.sample(5, 10, 5, max_memory=1.5), TypeError, "max_memory must be"),
+    (lambda: lozengia.Sampler(50, 100, max_memory=1000), MemoryError, "needs .* allowed"),
+    (lambda: lozengia.Sampler(50, 100, max_memory="50k").exact(50), MemoryError, "allowed"),
     (lambda: lozengia.sample(5, 10, 5, seed=2 ** 63), ValueError, "seed must be"),
     (lambda: lozengia.sample(5, 10, 5, seed="1"), TypeError, "seed must be an integer"),
     (lambda: lozengia.sample(5, 10, 5, threads=0), ValueError, "threads must be"),
@@ -122,6 +131,37 @@ def test_plane_partitions_given_back(array, N, error, message):
                  lambda: lozengia.draw(array, N=N, size=16)):
         with pytest.raises(error, match=message):
             call()
+
+
+# Work that would pass the memory the process may use is refused before it
+# allocates anything: in a child whose address space is limited, the
+# conversions and samples whose results alone are gigabytes raise
+# MemoryError with what they would need, at once.
+def test_results_larger_than_the_memory_are_refused_before_any_work():
+    import subprocess
+    import sys
+    script = """
+import resource, time, numpy as np, lozengia
+resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
+calls = [lambda: lozengia.lozenges(np.zeros((60000, 0), np.int32), 1),
+         lambda: lozengia.Sampler(1, 60000, 30000).plane_partition(),
+         lambda: lozengia.sample(1, 60000, 30000),
+         lambda: lozengia.sample(3000000, 2, 1, model="racah", K=-4000000),
+         lambda: lozengia.draw(np.zeros((3, 3), np.int32), N=1, size=20000)]
+for call in calls:
+    start = time.monotonic()
+    try:
+        call()
+        print("ran")
+    except MemoryError as e:
+        print(f"{e} in {time.monotonic() - start:.1f} s")
+"""
+    r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
+    lines = r.stdout.splitlines()
+    assert r.returncode == 0 and len(lines) == 5, r.stdout + r.stderr
+    for line in lines:
+        assert line.startswith("Not enough memory for this run: needs "), line
+        assert line.endswith(" available in 0.0 s"), line
 
 
 def test_paths_given_back():
@@ -251,7 +291,7 @@ lozengia.Sampler(3, 6).save_png({str(folder / "t.png")!r}, size=16, in_place=Tru
 
 # Random arguments of every kind: any call either works or raises one of
 # these; anything else (a crash, SystemError, a hang) fails the suite.
-ALLOWED = (ValueError, TypeError)
+ALLOWED = (ValueError, TypeError, MemoryError)  # MemoryError: a count of 2^31 samples
 ODD = [None, True, False, -1, 0, 2 ** 31, 2 ** 63, -(2 ** 63) - 1, 10 ** 30, 1.5, math.nan,
        math.inf, -math.inf, "", "x", " 3 ", "1e3", [], [1], (), {}, object(), np.int64(4),
        np.float32(0.5), np.array(3), np.array([1, 2]), b"5", 1 + 2j]

@@ -38,26 +38,19 @@ class TaggedSink final : public MessageSink {
 
 }  // namespace
 
-int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& how,
-                      MessageSink& sink) {
-  using sweep::SweepWorkspace;
-  const int32_t N = p.N, T = p.T, S0 = p.S;
+SweepLayout sweep_layout(const HexagonParams& p, const StreamSweeps& how) {
+  SweepLayout layout;
   const bool alternate = how.alternate;
   // The direction of the call's first sweep: with round trips, that of its
   // stream's place in them.
   const bool plus = alternate ? how.plus == (how.first_sweep % 2 == 0) : how.plus;
   // Never past the hexagon's ends: sweeps beyond them are not defined. Round
   // trips only ever need the room for their first step.
-  const int32_t room = plus ? T - S0 : S0;
+  const int32_t room = plus ? p.T - p.S : p.S;
   const int32_t steps =
       alternate ? (room > 0 ? std::max(0, how.steps) : 0) : std::max(0, std::min(how.steps, room));
-  if (steps == 0) return 0;
-  // Sweep s's direction and the S it starts from.
-  auto sweep_plus = [&](int32_t s) { return alternate ? plus == (s % 2 == 0) : plus; };
-  auto sweep_S = [&](int32_t s) {
-    if (alternate) return s % 2 == 0 ? S0 : plus ? S0 + 1 : S0 - 1;
-    return plus ? S0 + s : S0 - s;
-  };
+  layout.steps = steps;
+  if (steps == 0) return layout;
   unsigned threads = how.threads;
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   // Batches of 16 sweeps, or fewer so that a short run still goes to every
@@ -68,7 +61,27 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
     batch = static_cast<int32_t>(
         std::clamp<int64_t>((steps + int64_t{threads} - 1) / threads, 1, kMaxBatch));
   if (alternate) batch += batch % 2;
-  threads = static_cast<unsigned>(std::min<int64_t>(threads, (steps + batch - 1) / batch));
+  layout.batch = batch;
+  layout.threads = static_cast<unsigned>(std::min<int64_t>(threads, (steps + batch - 1) / batch));
+  return layout;
+}
+
+int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& how,
+                      MessageSink& sink) {
+  using sweep::SweepWorkspace;
+  const int32_t N = p.N, T = p.T, S0 = p.S;
+  const bool alternate = how.alternate;
+  const bool plus = alternate ? how.plus == (how.first_sweep % 2 == 0) : how.plus;
+  const SweepLayout layout = sweep_layout(p, how);
+  const int32_t steps = layout.steps, batch = layout.batch;
+  unsigned threads = layout.threads;
+  if (steps == 0) return 0;
+  // Sweep s's direction and the S it starts from.
+  auto sweep_plus = [&](int32_t s) { return alternate ? plus == (s % 2 == 0) : plus; };
+  auto sweep_S = [&](int32_t s) {
+    if (alternate) return s % 2 == 0 ? S0 : plus ? S0 + 1 : S0 - 1;
+    return plus ? S0 + s : S0 - s;
+  };
   std::unique_ptr<ModelTables> own_tables;
   if (how.tables == nullptr) own_tables = std::make_unique<ModelTables>(N, T, p.model);
   const ModelTables& tables = how.tables ? *how.tables : *own_tables;
@@ -212,20 +225,45 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
   return done;
 }
 
+namespace {
+
+// The sweeps of an exact sample at p.S, from S = 0, with what `given` says.
+StreamSweeps exact_sweeps(const HexagonParams& p, const StreamSweeps& given, HexagonParams& from) {
+  StreamSweeps how = given;
+  how.plus = true;
+  how.alternate = false;
+  how.steps = p.S;
+  how.first_sweep = 0;
+  from = p;
+  from.S = 0;
+  return how;
+}
+
+}  // namespace
+
+void exact_sample_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& given,
+                          MessageSink& sink) {
+  init_minimal_paths(p.N, p.T, 0, paths);
+  HexagonParams from;
+  const StreamSweeps how = exact_sweeps(p, given, from);
+  sweep_streams(from, paths, how, sink);
+}
+
 void exact_sample_streams(const HexagonParams& p, PathArray& paths, int64_t seed, unsigned threads,
                           MessageSink& sink, std::atomic<int64_t>* sweeps_done,
                           ThreadShortfall* shortfall) {
-  init_minimal_paths(p.N, p.T, 0, paths);
   StreamSweeps how;
-  how.plus = true;
-  how.steps = p.S;
   how.seed = seed;
   how.threads = threads;
   how.sweeps_done = sweeps_done;
   how.shortfall = shortfall;
-  HexagonParams from = p;
-  from.S = 0;
-  sweep_streams(from, paths, how, sink);
+  exact_sample_streams(p, paths, how, sink);
+}
+
+MemoryNeed exact_sample_need(const HexagonParams& p, const StreamSweeps& given) {
+  HexagonParams from;
+  const StreamSweeps how = exact_sweeps(p, given, from);
+  return sweep_streams_need(from, how);
 }
 
 }  // namespace lozengia

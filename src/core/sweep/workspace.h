@@ -65,6 +65,18 @@ struct SliceScratch {
       a = ParkMiller::advance(a);
     }
   }
+  // The bytes a scratch for N particles allocates: the buffers above, by
+  // the lengths they are given (tests/test_memory.cpp checks the count
+  // against the allocator).
+  static uint64_t bytes_needed(int32_t N) {
+    const uint64_t n = static_cast<uint64_t>(N);
+    const uint64_t outcomes = n + kOutcomePad, starts = n + kStartPad, draw_places = n + kDrawPad;
+    return sizeof(SliceScratch) + outcomes * (2 * sizeof(double) + sizeof(int32_t)) +
+           n * sizeof(double) + starts * 3 * sizeof(int32_t) + flag_bytes(N) * 2 + kLinkPad +
+           draw_places * (2 * sizeof(uint32_t) + 2 * sizeof(float)) +
+           n * (2 * sizeof(int32_t) + sizeof(uint8_t));
+  }
+
   int32_t N;
   std::vector<double> weights, sums;
   std::vector<int32_t> exponents;
@@ -121,6 +133,13 @@ struct SweepWorkspace {
         redo_finished(scratch_.redo_finished),
         rng(rng),
         chooser(N, T, S, tables.model().q, rng, sink) {}
+
+  // The bytes a workspace for N particles allocates: itself, its block
+  // weights' exponents and, unless it shares one, its scratch.
+  static uint64_t bytes_needed(int32_t N, bool shared) {
+    return sizeof(SweepWorkspace) + BlockWeightsT<ModelTables>::bytes_needed(N) +
+           (shared ? 0 : SliceScratch::bytes_needed(N));
+  }
 
   int32_t N, T, S;
   const ModelTables& tables;
