@@ -54,6 +54,14 @@ const PathArray& sample() {
   return paths;
 }
 
+const Tiling& tiling() {
+  static const Tiling t{sample(), kN, 2 * kN, kN};
+  return t;
+}
+
+// The whole picture, `kSize` pixels on its long side.
+PictureFrame frame(int style) { return whole_picture(tiling(), style, kSize); }
+
 double g_sample_seconds = 0.0;
 
 void report_ratio(benchmark::State& state, double seconds) {
@@ -79,12 +87,11 @@ BENCHMARK(BM_SampleUniform1000)->Iterations(2)->Unit(benchmark::kMillisecond)->U
 
 void BM_Picture(benchmark::State& state) {
   const int style = static_cast<int>(state.range(0));
-  const PathArray& paths = sample();
   double total = 0.0;
   int64_t runs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    QImage img = render_tiling_image(paths, kN, 2 * kN, kN, style, kColors, kSize, kSize);
+    QImage img = render_tiling_image(tiling(), {style, kColors}, frame(style));
     total += seconds_since(t0);
     ++runs;
     benchmark::DoNotOptimize(img.bits());
@@ -98,13 +105,12 @@ BENCHMARK(BM_Picture)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->UseRealT
 template <class Encode>
 void picture_png(benchmark::State& state, const Encode& encode) {
   const int style = static_cast<int>(state.range(0));
-  const PathArray& paths = sample();
   double total = 0.0;
   int64_t runs = 0;
   std::size_t bytes = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    const QImage img = render_tiling_image(paths, kN, 2 * kN, kN, style, kColors, kSize, kSize);
+    const QImage img = render_tiling_image(tiling(), {style, kColors}, frame(style));
     bytes = encode(img);
     total += seconds_since(t0);
     ++runs;
@@ -141,16 +147,16 @@ BENCHMARK(BM_PicturePngQt)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->Use
 // lozenge, as the pictures were made before.
 void BM_CanvasPicture(benchmark::State& state) {
   const int style = static_cast<int>(state.range(0));
-  const PathArray& paths = sample();
+  const PictureFrame f = frame(style);
   double total = 0.0;
   int64_t runs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    QImage img(kSize, kSize, QImage::Format_RGB32);
+    QImage img(f.width, f.height, QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter painter(&img);
-    QPainterCanvas canvas(painter, QSizeF(kSize, kSize));
-    draw_tiling(canvas, paths, kN, 2 * kN, kN, style, kColors);
+    QPainterCanvas canvas(painter, QSizeF(f.width, f.height));
+    draw_tiling(canvas, tiling(), {style, kColors}, f);
     painter.end();
     total += seconds_since(t0);
     ++runs;
@@ -173,13 +179,12 @@ std::string svg_path() {
 
 void BM_Svg(benchmark::State& state) {
   const int style = static_cast<int>(state.range(0));
-  const PathArray& paths = sample();
   const std::string file = svg_path();
   double total = 0.0;
   int64_t runs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    if (!write_tiling_svg(file, paths, kN, 2 * kN, kN, style, kColors, kSize))
+    if (!write_tiling_svg(file, tiling(), {style, kColors}, frame(style)))
       state.SkipWithError("SVG not written");
     total += seconds_since(t0);
     ++runs;
@@ -206,7 +211,7 @@ BENCHMARK(BM_SvgPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == kSvgPeakChild) {
     const std::string file = svg_path();
-    const bool ok = write_tiling_svg(file, sample(), kN, 2 * kN, kN, 1, kColors, kSize);
+    const bool ok = write_tiling_svg(file, tiling(), {1, kColors}, frame(1));
     std::remove(file.c_str());
     return ok ? 0 : 1;
   }

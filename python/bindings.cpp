@@ -147,14 +147,16 @@ void check_picture(int32_t style, int size) {
 py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_t S, int32_t style,
                                 const std::array<uint32_t, 3>& colours, int size) {
   check_picture(style, size);
-  const LozengeColors colors = read_colors(colours);
+  const PictureStyle look{style, read_colors(colours)};
+  const Tiling tiling{p, N, T, S};
+  const PictureFrame frame = whole_picture(tiling, style, size);
   std::vector<uint8_t> rgb;
   {
     py::gil_scoped_release release;
-    rgb = render_rgb(p, N, T, S, style, colors, size, size);
+    rgb = render_rgb(tiling, look, frame);
   }
-  py::array_t<uint8_t> out({static_cast<py::ssize_t>(size), static_cast<py::ssize_t>(size),
-                            static_cast<py::ssize_t>(3)});
+  py::array_t<uint8_t> out({static_cast<py::ssize_t>(frame.height),
+                            static_cast<py::ssize_t>(frame.width), static_cast<py::ssize_t>(3)});
   std::copy(rgb.begin(), rgb.end(), out.mutable_data());
   return out;
 }
@@ -162,12 +164,13 @@ py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_
 void save_picture(bool svg, const std::string& path, const PathArray& p, int32_t N, int32_t T,
                   int32_t S, int32_t style, const std::array<uint32_t, 3>& colours, int size) {
   check_picture(style, size);
-  const LozengeColors colors = read_colors(colours);
+  const PictureStyle look{style, read_colors(colours)};
+  const Tiling tiling{p, N, T, S};
+  const PictureFrame frame = whole_picture(tiling, style, size);
   bool ok;
   {
     py::gil_scoped_release release;
-    ok = svg ? save_svg(path, p, N, T, S, style, colors, size)
-             : save_png(path, p, N, T, S, style, colors, size);
+    ok = svg ? save_svg(path, tiling, look, frame) : save_png(path, tiling, look, frame);
   }
   if (!ok) {
     const std::string message = "Error while writing to file " + path;

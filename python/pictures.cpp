@@ -6,10 +6,11 @@
 
 namespace lozengia::pymod {
 
-std::vector<uint8_t> render_rgb(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                                int32_t style, const LozengeColors& colors, int width, int height) {
-  const QImage image = render_tiling_image(paths, N, T, S, style, colors, width, height)
-                           .convertToFormat(QImage::Format_RGB888);
+std::vector<uint8_t> render_rgb(const Tiling& tiling, const PictureStyle& style,
+                                const PictureFrame& frame) {
+  const int width = frame.width, height = frame.height;
+  const QImage image =
+      render_tiling_image(tiling, style, frame).convertToFormat(QImage::Format_RGB888);
   std::vector<uint8_t> out(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
   const std::size_t row = static_cast<std::size_t>(width) * 3;
   for (int y = 0; y < height && y < image.height(); ++y) {
@@ -19,14 +20,14 @@ std::vector<uint8_t> render_rgb(const PathArray& paths, int32_t N, int32_t T, in
   return out;
 }
 
-bool save_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-              int32_t style, const LozengeColors& colors, int size) {
-  return write_tiling_png(path, paths, N, T, S, style, colors, size);
+bool save_png(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+              const PictureFrame& frame) {
+  return write_tiling_png(path, tiling, style, frame);
 }
 
-bool save_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-              int32_t style, const LozengeColors& colors, int size) {
-  return write_tiling_svg(path, paths, N, T, S, style, colors, size);
+bool save_svg(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+              const PictureFrame& frame) {
+  return write_tiling_svg(path, tiling, style, frame);
 }
 
 }  // namespace lozengia::pymod

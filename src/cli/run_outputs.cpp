@@ -64,8 +64,9 @@ std::string RunOutputs::add(int64_t index, const PathArray& result) {
     const std::string& path = o_.*member;
     if (path.empty()) continue;
     const std::string name = numbered(path, index, o_.count);
-    const WriteStatus ws = write_tiling_picture(format, name, result, p.N, p.T, p.S, style_,
-                                                colors_.colors, o_.size_px);
+    const Tiling tiling{result, p.N, p.T, p.S};
+    const WriteStatus ws = write_tiling_picture(format, name, tiling, {style_, colors_.colors},
+                                                whole_picture(tiling, style_, o_.size_px));
     if (ws != WriteStatus::kOk) return write_status_message(ws) + (' ' + name);
   }
   return {};

@@ -61,8 +61,7 @@ QImage PictureWindow::draw(const TilingSnapshot& t, QSize size, const WorldRect&
   // every core: even the whole of a large tiling takes a fraction of a second,
   // so a drawing is not cut short; one made stale meanwhile is dropped.
   if (cancelled && cancelled()) return {};
-  return render_tiling_image(t.paths, t.N, t.T, t.S, t.style, t.colors, size.width(), size.height(),
-                             &view);
+  return render_tiling_image(t.tiling(), t.picture_style(), {view, size.width(), size.height()});
 }
 
 void PictureWindow::set_tiling(std::shared_ptr<const TilingSnapshot> tiling, bool draw_now) {

@@ -33,6 +33,9 @@ struct TilingSnapshot {
   int32_t style = kStyleBorders;
   LozengeColors colors;
   uint64_t version = 0;
+
+  Tiling tiling() const { return {paths, N, T, S}; }
+  PictureStyle picture_style() const { return {style, colors}; }
 };
 
 class PictureWindow : public QWidget {

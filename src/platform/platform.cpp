@@ -373,8 +373,8 @@ bool Platform::print_picture(QPrinter& printer) const {
                 side);
   p.setWindow(0, 0, side, side);
   QPainterCanvas canvas(p, QSizeF(side, side));
-  draw_tiling_merged(canvas, tiling.paths, tiling.N, tiling.T, tiling.S, tiling.style,
-                     tiling.colors);
+  draw_tiling_merged(canvas, tiling.tiling(), tiling.picture_style(),
+                     whole_picture(tiling.tiling(), tiling.style, side));
   return p.end();
 }
 

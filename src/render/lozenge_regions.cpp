@@ -242,20 +242,21 @@ void trace_z2(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, in
 
 }  // namespace
 
-void trace_tiling(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                  int32_t style, const LozengeColors& colors) {
+void trace_tiling(RegionSink& sink, const Tiling& tiling, const PictureStyle& look,
+                  const PictureFrame& frame) {
+  int32_t style = look.number;
   if (style < kStyleNoBorders || style > kStyleZ2) style = kStyleBorders;
+  const PathArray& paths = tiling.paths;
   // Never read past the array, whatever shape the caller claims.
-  N = std::clamp(N, 0, paths.n());
-  T = std::clamp(T, 0, std::max(paths.t(), 0));
-  S = std::clamp(S, 0, T);  // a side outside 0..T is no hexagon
-  const WorldRect w = tiling_world(N, T, S, style);
+  const int32_t N = std::clamp(tiling.N, 0, paths.n());
+  const int32_t T = std::clamp(tiling.T, 0, std::max(paths.t(), 0));
+  const int32_t S = std::clamp(tiling.S, 0, T);  // a side outside 0..T is no hexagon
   if (style == kStyleZ2) {
-    sink.begin(w, 1.0, 1.0);
-    trace_z2(sink, paths, N, T, S, colors);
+    sink.begin(frame, 1.0, 1.0);
+    trace_z2(sink, paths, N, T, S, look.colors);
   } else {
-    sink.begin(w, kHalfSqrt3, 0.5);
-    trace_lozenges(sink, paths, N, T, S, style, colors);
+    sink.begin(frame, kHalfSqrt3, 0.5);
+    trace_lozenges(sink, paths, N, T, S, style, look.colors);
   }
 }
 
@@ -264,9 +265,10 @@ namespace {
 class CanvasSink final : public RegionSink {
  public:
   explicit CanvasSink(Canvas& c) : c_(c) {}
-  void begin(const WorldRect& w, double ax, double ay) override {
+  void begin(const PictureFrame& frame, double ax, double ay) override {
     ax_ = ax;
     ay_ = ay;
+    const WorldRect& w = frame.world;
     c_.set_world(w.x1, w.y1, w.x2, w.y2);
     c_.clear(kWhite);
     c_.set_line_pattern(kSolidLine);
@@ -309,10 +311,10 @@ class CanvasSink final : public RegionSink {
 
 }  // namespace
 
-void draw_tiling_merged(Canvas& canvas, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                        int32_t style, const LozengeColors& colors) {
+void draw_tiling_merged(Canvas& canvas, const Tiling& tiling, const PictureStyle& style,
+                        const PictureFrame& frame) {
   CanvasSink sink(canvas);
-  trace_tiling(sink, paths, N, T, S, style, colors);
+  trace_tiling(sink, tiling, style, frame);
 }
 
 }  // namespace lozengia

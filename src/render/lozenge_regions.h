@@ -26,8 +26,8 @@ struct LatticePoint {
 class RegionSink {
  public:
   virtual ~RegionSink() = default;
-  // The world rectangle of the picture and the lattice's factors.
-  virtual void begin(const WorldRect& world, double ax, double ay) = 0;
+  // The picture's frame and the lattice's factors.
+  virtual void begin(const PictureFrame& frame, double ax, double ay) = 0;
   // Filled polygons of one colour (closed, simple, not overlapping).
   virtual void fill_layer(Rgb color) = 0;
   // Black one-pixel lines with a 16-bit pattern (see Canvas).
@@ -49,13 +49,13 @@ class RegionSink {
 // the memory of the open polygons by about 32 * N * this many bytes.
 constexpr std::size_t kMaxChain = 512;
 
-// Sends the picture draw_tiling draws, in `style`, to `sink`.
-void trace_tiling(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                  int32_t style, const LozengeColors& colors);
+// Sends the picture draw_tiling draws of the frame to `sink`.
+void trace_tiling(RegionSink& sink, const Tiling& tiling, const PictureStyle& style,
+                  const PictureFrame& frame);
 
 // The same picture on a canvas from the merged shapes (a PDF or a printer
 // page, where one polygon per lozenge would make a huge document).
-void draw_tiling_merged(Canvas& canvas, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                        int32_t style, const LozengeColors& colors);
+void draw_tiling_merged(Canvas& canvas, const Tiling& tiling, const PictureStyle& style,
+                        const PictureFrame& frame);
 
 }  // namespace lozengia

@@ -371,17 +371,18 @@ void z2(const Picture& p, Band& band) {
 
 }  // namespace
 
-void raster_tiling(const RasterTarget& target, const PathArray& paths, int32_t N, int32_t T,
-                   int32_t S, int32_t style, const LozengeColors& colors, const WorldRect* view,
-                   unsigned threads) {
+void raster_tiling(const RasterTarget& target, const Tiling& tiling, const PictureStyle& look,
+                   const WorldRect& view, unsigned threads) {
   if (target.pixels == nullptr || target.width < 1 || target.height < 1) return;
+  int32_t style = look.number;
   if (style < kStyleNoBorders || style > kStyleZ2) style = kStyleBorders;
+  const PathArray& paths = tiling.paths;
   // Never read past the array, whatever shape the caller claims.
-  N = std::clamp(N, 0, paths.n());
-  T = std::clamp(T, 0, std::max(paths.t(), 0));
-  S = std::clamp(S, 0, T);  // a side outside 0..T is no hexagon
-  const WorldRect w = view != nullptr ? *view : tiling_world(N, T, S, style);
-  Picture p{paths, N, T, S, style, colors, make_mapping(w, target.width, target.height), true, {}};
+  const int32_t N = std::clamp(tiling.N, 0, paths.n());
+  const int32_t T = std::clamp(tiling.T, 0, std::max(paths.t(), 0));
+  const int32_t S = std::clamp(tiling.S, 0, T);  // a side outside 0..T is no hexagon
+  Picture p{paths, N, T, S, style, look.colors, make_mapping(view, target.width, target.height),
+            true,  {}};
   p.crisp = std::min(p.m.sx * kHalfSqrt3, p.m.sy) >= kCrispScale;
   hexagon_corners(N, T, S, p.hexagon);
 

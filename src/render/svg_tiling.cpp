@@ -28,23 +28,22 @@ std::string number(double v) {
 
 class SvgSink final : public RegionSink {
  public:
-  SvgSink(ReplacingFile& file, int size) : file_(file), size_(size) {
-    buf_.reserve(kFlushBytes + 4096);
-  }
+  explicit SvgSink(ReplacingFile& file) : file_(file) { buf_.reserve(kFlushBytes + 4096); }
 
-  void begin(const WorldRect& w, double ax, double ay) override {
+  void begin(const PictureFrame& frame, double ax, double ay) override {
+    const WorldRect& w = frame.world;
     const double left = std::min(w.x1, w.x2), right = std::max(w.x1, w.x2);
     const double bottom = std::min(w.y1, w.y2), top = std::max(w.y1, w.y2);
-    sx_ = size_ / (right - left > 0.0 ? right - left : 1.0);
-    sy_ = size_ / (top - bottom > 0.0 ? top - bottom : 1.0);
-    const std::string sz = std::to_string(size_);
+    sx_ = frame.width / (right - left > 0.0 ? right - left : 1.0);
+    sy_ = frame.height / (top - bottom > 0.0 ? top - bottom : 1.0);
+    const std::string wd = std::to_string(frame.width), ht = std::to_string(frame.height);
     put("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
         "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" +
-        sz + "\" height=\"" + sz + "\" viewBox=\"0 0 " + sz + " " + sz +
+        wd + "\" height=\"" + ht + "\" viewBox=\"0 0 " + wd + " " + ht +
         "\">\n"
         "<title>Lozenge tiling</title>\n"
         "<rect width=\"" +
-        sz + "\" height=\"" + sz + "\" fill=\"#ffffff\"/>\n");
+        wd + "\" height=\"" + ht + "\" fill=\"#ffffff\"/>\n");
     // Lattice point (x, y) is at world (x ax, y ay); the world rectangle
     // fills the picture with y growing upwards.
     put("<g transform=\"matrix(" + number(ax * sx_) + " 0 0 " + number(-ay * sy_) + " " +
@@ -216,7 +215,6 @@ class SvgSink final : public RegionSink {
   }
 
   ReplacingFile& file_;
-  int size_;
   std::string buf_;
   double sx_ = 1, sy_ = 1, ax_ = 1, ay_ = 1;
   LatticePoint cur_;
@@ -283,13 +281,13 @@ std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style) {
   return {};
 }
 
-WriteStatus write_svg_picture(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                              int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  if (size_px < 1) return WriteStatus::kWriteError;
+WriteStatus write_svg_picture(const std::string& path, const Tiling& tiling,
+                              const PictureStyle& style, const PictureFrame& frame) {
+  if (frame.width < 1 || frame.height < 1) return WriteStatus::kWriteError;
   ReplacingFile file;
   if (const WriteStatus opened = file.open(path); opened != WriteStatus::kOk) return opened;
-  SvgSink sink(file, size_px);
-  trace_tiling(sink, paths, N, T, S, style, colors);
+  SvgSink sink(file);
+  trace_tiling(sink, tiling, style, frame);
   if (!sink.finish()) return WriteStatus::kWriteError;
   return file.commit();
 }

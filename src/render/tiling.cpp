@@ -9,8 +9,9 @@ namespace {
 constexpr double kSqrt3 = 1.7320508075688772;
 constexpr double kHalfSqrt3 = 0.8660254037844386;
 
-void draw_lozenges(Canvas& c, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                   int32_t style, const LozengeColors& colors) {
+void draw_lozenges(Canvas& c, const Tiling& tiling, int32_t style, const LozengeColors& colors) {
+  const PathArray& paths = tiling.paths;
+  const int32_t N = tiling.N, T = tiling.T, S = tiling.S;
   const bool outlines = ((style - 1) & 1) != 0;
   const bool path_segments = (style - 1) / 2 == 1;
 
@@ -59,8 +60,9 @@ void dot(Canvas& c, double x, double y) {
   c.filled_ellipse(x - 0.05, y - 0.05, x + 0.05, y + 0.05);
 }
 
-void draw_z2(Canvas& c, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-             const LozengeColors& colors) {
+void draw_z2(Canvas& c, const Tiling& tiling, const LozengeColors& colors) {
+  const PathArray& paths = tiling.paths;
+  const int32_t N = tiling.N, T = tiling.T, S = tiling.S;
   c.set_color(colors.hexagon);
   for (int32_t x = 0; x <= T; ++x)
     for (int32_t y = 0; y <= N + S - 1; ++y) c.pixel(x, y);
@@ -100,17 +102,22 @@ WorldRect tiling_world(int32_t N, int32_t T, int32_t S, int32_t style) {
   return {-10.0, -D * (T - S) * 0.5 / Hs - 20.0, D + 20.0, (N + S * 0.5) * D / Hs + 10.0};
 }
 
-void draw_tiling(Canvas& canvas, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                 int32_t style, const LozengeColors& colors) {
-  if (style < kStyleNoBorders || style > kStyleZ2) style = kStyleBorders;
-  const WorldRect w = tiling_world(N, T, S, style);
+PictureFrame whole_picture(const Tiling& tiling, int32_t style, int long_side) {
+  return {tiling_world(tiling.N, tiling.T, tiling.S, style), long_side, long_side};
+}
+
+void draw_tiling(Canvas& canvas, const Tiling& tiling, const PictureStyle& style,
+                 const PictureFrame& frame) {
+  int32_t number = style.number;
+  if (number < kStyleNoBorders || number > kStyleZ2) number = kStyleBorders;
+  const WorldRect& w = frame.world;
   canvas.set_world(w.x1, w.y1, w.x2, w.y2);
   canvas.clear(kWhite);
   canvas.set_line_pattern(kSolidLine);
-  if (style == kStyleZ2)
-    draw_z2(canvas, paths, N, T, S, colors);
+  if (number == kStyleZ2)
+    draw_z2(canvas, tiling, style.colors);
   else
-    draw_lozenges(canvas, paths, N, T, S, style, colors);
+    draw_lozenges(canvas, tiling, number, style.colors);
 }
 
 }  // namespace lozengia

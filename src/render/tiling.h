@@ -1,4 +1,8 @@
 // The tiling picture: the current configuration drawn in one of five styles.
+// What is drawn (a Tiling), how (a PictureStyle) and onto what part of the
+// world at what size (a PictureFrame) travel as these three values through
+// every form of the picture: the canvas drawing here, the rasteriser, the
+// merged shapes of the vector files.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +20,8 @@ struct LozengeColors {
                            // lozenges that no path crosses
 };
 
-enum PictureStyle : int32_t {
+// The style numbers of the "Show tiling" dialog and the colour file.
+enum StyleNumber : int32_t {
   kStyleNoBorders = 1,
   kStyleBorders = 2,
   kStylePaths = 3,
@@ -24,18 +29,46 @@ enum PictureStyle : int32_t {
   kStyleZ2 = 5,
 };
 
-// World rectangle (x1, y1)-(x2, y2) a style uses for this hexagon.
+// A configuration to draw: `paths` of the hexagon N x (T-S) x S. It refers
+// to the caller's paths, which outlive it.
+struct Tiling {
+  const PathArray& paths;
+  int32_t N = 0, T = 0, S = 0;
+};
+
+// How the picture looks: its style number (1..5; anything else draws style 2)
+// and the lozenge colours.
+struct PictureStyle {
+  int32_t number = kStyleBorders;
+  LozengeColors colors;
+};
+
+// World rectangle (x1, y1)-(x2, y2); the corners may come in any order.
 struct WorldRect {
   double x1, y1, x2, y2;
 };
+
+// What a picture shows: the world rectangle `world` mapped onto the whole of
+// a `width` x `height` surface (pixels; points for a PDF page), y growing
+// upwards.
+struct PictureFrame {
+  WorldRect world{0.0, 0.0, 1.0, 1.0};
+  int width = 0;
+  int height = 0;
+};
+
+// World rectangle a style uses for this hexagon.
 WorldRect tiling_world(int32_t N, int32_t T, int32_t S, int32_t style);
+
+// The picture of the whole tiling whose long side is `long_side` pixels.
+PictureFrame whole_picture(const Tiling& tiling, int32_t style, int long_side);
 
 // The hexagon's six corners in world coordinates, in drawing order.
 void hexagon_corners(int32_t N, int32_t T, int32_t S, WorldPoint corners[6]);
 
-// Clears the canvas to white and draws the configuration `paths` of the
-// hexagon N x (T-S) x S in `style` (1..5; anything else draws style 2).
-void draw_tiling(Canvas& canvas, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                 int32_t style, const LozengeColors& colors);
+// Clears the canvas to white and draws the tiling in `style` onto it, the
+// frame's world filling the canvas.
+void draw_tiling(Canvas& canvas, const Tiling& tiling, const PictureStyle& style,
+                 const PictureFrame& frame);
 
 }  // namespace lozengia

@@ -44,18 +44,26 @@ PathArray uniform_sample(int32_t n, int64_t seed) {
 }
 
 // The picture as the canvas drawing makes it: one QPainter polygon per lozenge.
-QImage canvas_picture(const PathArray& paths, int32_t N, int32_t T, int32_t S, int style, int size,
+QImage canvas_picture(const Tiling& tiling, int style, const PictureFrame& frame,
                       bool merged = false) {
-  QImage image(size, size, QImage::Format_RGB32);
+  QImage image(frame.width, frame.height, QImage::Format_RGB32);
   image.fill(Qt::white);
   QPainter painter(&image);
-  QPainterCanvas canvas(painter, QSizeF(size, size));
+  QPainterCanvas canvas(painter, QSizeF(frame.width, frame.height));
   if (merged)
-    draw_tiling_merged(canvas, paths, N, T, S, style, kColors);
+    draw_tiling_merged(canvas, tiling, {style, kColors}, frame);
   else
-    draw_tiling(canvas, paths, N, T, S, style, kColors);
+    draw_tiling(canvas, tiling, {style, kColors}, frame);
   painter.end();
   return image;
+}
+
+// The whole picture, `size` pixels on its long side, in both forms.
+QImage canvas_picture(const Tiling& tiling, int style, int size, bool merged = false) {
+  return canvas_picture(tiling, style, whole_picture(tiling, style, size), merged);
+}
+QImage raster_picture(const Tiling& tiling, int style, int size) {
+  return render_tiling_image(tiling, {style, kColors}, whole_picture(tiling, style, size));
 }
 
 struct Difference {
@@ -185,9 +193,9 @@ class RasterTest : public QObject {
   void same_picture_as_the_canvas_where_lozenges_are_large() {
     QFETCH(int, style);
     const PathArray paths = uniform_sample(50, 7);
-    const int size = 1000;
-    const QImage ref = canvas_picture(paths, 50, 100, 50, style, size);
-    const QImage img = render_tiling_image(paths, 50, 100, 50, style, kColors, size, size);
+    const Tiling tiling{paths, 50, 100, 50};
+    const QImage ref = canvas_picture(tiling, style, 1000);
+    const QImage img = raster_picture(tiling, style, 1000);
     const Difference d = compare(ref, img);
     QCOMPARE(d.off_edge, 0);
     QVERIFY2(d.pixels * 25 <= d.edge_pixels,
@@ -201,9 +209,10 @@ class RasterTest : public QObject {
   // may be off by a few levels of 255.
   void mean_colours_where_lozenges_are_smaller_than_a_pixel() {
     const PathArray paths = uniform_sample(300, 11);
-    const int small = 200;  // 0.55 pixels per lattice unit
-    const QImage img = render_tiling_image(paths, 300, 600, 300, 1, kColors, small, small);
-    const QImage big = render_tiling_image(paths, 300, 600, 300, 1, kColors, small * 8, small * 8);
+    const Tiling tiling{paths, 300, 600, 300};
+    const int small = 200;  // 0.3 pixels per lattice unit
+    const QImage img = raster_picture(tiling, 1, small);
+    const QImage big = raster_picture(tiling, 1, small * 8);
     const std::vector<double> a = block_means(img, 5), b = block_means(big, 40);
     QCOMPARE(a.size(), b.size());
     double worst = 0, sum = 0;
@@ -232,15 +241,17 @@ class RasterTest : public QObject {
     QFETCH(int, style);
     QFETCH(int, size);
     const PathArray paths = uniform_sample(120, 5);
-    QImage one(size, size, QImage::Format_RGB32);
+    const Tiling tiling{paths, 120, 240, 120};
+    const PictureFrame frame = whole_picture(tiling, style, size);
+    QImage one(frame.width, frame.height, QImage::Format_RGB32);
     auto draw = [&](QImage& img, unsigned threads) {
       raster_tiling({reinterpret_cast<uint32_t*>(img.bits()), img.width(), img.height(),
                      img.bytesPerLine() / 4},
-                    paths, 120, 240, 120, style, kColors, nullptr, threads);
+                    tiling, {style, kColors}, frame.world, threads);
     };
     draw(one, 1);
     for (unsigned threads : {2u, 3u, 7u}) {
-      QImage many(size, size, QImage::Format_RGB32);
+      QImage many(frame.width, frame.height, QImage::Format_RGB32);
       many.fill(Qt::blue);  // every pixel must be drawn over
       draw(many, threads);
       QCOMPARE(many, one);
@@ -257,12 +268,13 @@ class RasterTest : public QObject {
     QFETCH(int, style);
     const int32_t n = 150;
     const PathArray paths = uniform_sample(n, 9);
+    const Tiling tiling{paths, n, 2 * n, n};
     const int size = 600;
     // About 25 lattice units across, near the centre of the hexagon.
-    const WorldRect whole = tiling_world(n, 2 * n, n, style);
+    const WorldRect whole = whole_picture(tiling, style, 1000).world;
     const double cx = (whole.x1 + whole.x2) / 2, cy = (whole.y1 + whole.y2) / 2;
     const WorldRect view{cx - 12.5, cy - 12.5, cx + 12.5, cy + 12.5};
-    const QImage img = render_tiling_image(paths, n, 2 * n, n, style, kColors, size, size, &view);
+    const QImage img = render_tiling_image(tiling, {style, kColors}, {view, size, size});
     // Reference: the canvas drawing of the whole world on a canvas so large
     // that the view covers `size` pixels, shifted so that the view is at the
     // image's corner.
@@ -274,7 +286,8 @@ class RasterTest : public QObject {
       QPainter painter(&ref);
       painter.translate(-(view.x1 - whole.x1) * scale, -(whole.y2 - view.y2) * scale);
       QPainterCanvas canvas(painter, QSizeF(full_w, full_h));
-      draw_tiling(canvas, paths, n, 2 * n, n, style, kColors);
+      draw_tiling(canvas, tiling, {style, kColors},
+                  {whole, static_cast<int>(full_w), static_cast<int>(full_h)});
     }
     const Difference d = compare(ref, img);
     QCOMPARE(d.off_edge, 0);
@@ -292,8 +305,9 @@ class RasterTest : public QObject {
   void merged_shapes_draw_the_same_picture() {
     QFETCH(int, style);
     const PathArray paths = uniform_sample(30, 3);
-    const QImage ref = canvas_picture(paths, 30, 60, 30, style, 800);
-    const QImage img = canvas_picture(paths, 30, 60, 30, style, 800, true);
+    const Tiling tiling{paths, 30, 60, 30};
+    const QImage ref = canvas_picture(tiling, style, 800);
+    const QImage img = canvas_picture(tiling, style, 800, true);
     const Difference d = compare(ref, img);
     QCOMPARE(d.off_edge, 0);
     QVERIFY2(d.pixels * 10 <= d.edge_pixels,
@@ -317,9 +331,11 @@ class RasterTest : public QObject {
     QFETCH(int, paths);
     const int32_t n = 20;
     const PathArray config = uniform_sample(n, 4);
+    const Tiling tiling{config, n, 2 * n, n};
+    const PictureFrame frame = whole_picture(tiling, style, 600);
     QTemporaryDir dir;
     const QString file = dir.filePath("t.svg");
-    QVERIFY(write_tiling_svg(file.toStdString(), config, n, 2 * n, n, style, kColors, 600));
+    QVERIFY(write_tiling_svg(file.toStdString(), tiling, {style, kColors}, frame));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
@@ -342,12 +358,12 @@ class RasterTest : public QObject {
 
     QSvgRenderer svg(file);
     QVERIFY(svg.isValid());
-    QImage img(600, 600, QImage::Format_RGB32);
+    QImage img(frame.width, frame.height, QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter painter(&img);
     svg.render(&painter);
     painter.end();
-    const QImage ref = canvas_picture(config, n, 2 * n, n, style, 600);
+    const QImage ref = canvas_picture(tiling, style, frame);
     // The dashes of style 4 run on along each path instead of starting
     // afresh at every lozenge, so a dash may sit two pixels from the
     // reference's.
@@ -359,7 +375,9 @@ class RasterTest : public QObject {
     const PathArray config = uniform_sample(6, 2);
     QTemporaryDir dir;
     const QString file = dir.filePath("t.svg");
-    QVERIFY(write_tiling_svg(file.toStdString(), config, 6, 12, 6, 5, kColors, 300));
+    const Tiling tiling{config, 6, 12, 6};
+    QVERIFY(
+        write_tiling_svg(file.toStdString(), tiling, {5, kColors}, whole_picture(tiling, 5, 300)));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
@@ -374,8 +392,9 @@ class RasterTest : public QObject {
   // file leaves the one it would replace as it was.
   void failed_svg_write_is_reported() {
     const PathArray config = uniform_sample(30, 1);
+    const Tiling tiling{config, 30, 60, 30};
     if (QFileInfo::exists("/dev/full"))
-      QVERIFY(!write_tiling_svg("/dev/full", config, 30, 60, 30, 1, kColors, 400));
+      QVERIFY(!write_tiling_svg("/dev/full", tiling, {1, kColors}, whole_picture(tiling, 1, 400)));
     QTemporaryDir dir;
     const QString file = dir.filePath("x.svg");
     {
@@ -383,7 +402,8 @@ class RasterTest : public QObject {
       QVERIFY(f.open(QIODevice::WriteOnly));
       f.write("old");
     }
-    QVERIFY(!write_tiling_svg(file.toStdString(), config, 30, 60, 30, 1, kColors, 0));
+    QVERIFY(
+        !write_tiling_svg(file.toStdString(), tiling, {1, kColors}, whole_picture(tiling, 1, 0)));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("old"));
@@ -412,10 +432,12 @@ class RasterTest : public QObject {
   // for the worst case, every lozenge a polygon of its own).
   void svg_bound_holds() {
     const PathArray config = uniform_sample(40, 8);
+    const Tiling tiling{config, 40, 80, 40};
     QTemporaryDir dir;
     for (int style = 1; style <= 5; ++style) {
       const QString file = dir.filePath(QString("t%1.svg").arg(style));
-      QVERIFY(write_tiling_svg(file.toStdString(), config, 40, 80, 40, style, kColors, 800));
+      QVERIFY(write_tiling_svg(file.toStdString(), tiling, {style, kColors},
+                               whole_picture(tiling, style, 800)));
       QVERIFY(static_cast<uint64_t>(QFileInfo(file).size()) <= svg_size_bound(40, 80, 40, style));
     }
   }
@@ -435,26 +457,33 @@ class RasterTest : public QObject {
                                   : static_cast<int32_t>(x >> 20) - 2048;
       }
     QTemporaryDir dir;
+    const Tiling small{paths, 7, 9, 4}, large{paths, 70, 90, 4};
     for (int style = 0; style <= 6; ++style) {
       for (int size : {17, 300}) {
-        const QImage img = render_tiling_image(paths, 7, 9, 4, style, kColors, size, size);
-        QCOMPARE(img.size(), QSize(size, size));
+        const PictureFrame frame = whole_picture(small, style, size);
+        const QImage img = render_tiling_image(small, {style, kColors}, frame);
+        QCOMPARE(img.size(), QSize(frame.width, frame.height));
       }
-      const QImage big = render_tiling_image(paths, 70, 90, 4, style, kColors, 64, 64);
+      const QImage big =
+          render_tiling_image(large, {style, kColors}, whole_picture(large, style, 64));
       QVERIFY(!big.isNull());
       const QString file = dir.filePath("h.svg");
-      QVERIFY(write_tiling_svg(file.toStdString(), paths, 7, 9, 4, style, kColors, 100));
-      QVERIFY(write_tiling_svg(file.toStdString(), paths, 70, 90, 4, style, kColors, 100));
+      QVERIFY(write_tiling_svg(file.toStdString(), small, {style, kColors},
+                               whole_picture(small, style, 100)));
+      QVERIFY(write_tiling_svg(file.toStdString(), large, {style, kColors},
+                               whole_picture(large, style, 100)));
     }
     // A side S far outside 0..T: no endless loop over grid rows.
+    const Tiling wide{paths, 7, 9, INT32_MAX}, negative{paths, 7, 9, INT32_MIN};
     for (int style = 1; style <= 5; ++style) {
-      QVERIFY(!render_tiling_image(paths, 7, 9, INT32_MAX, style, kColors, 40, 40).isNull());
-      QVERIFY(write_tiling_svg(dir.filePath("s.svg").toStdString(), paths, 7, 9, INT32_MIN, style,
-                               kColors, 40));
+      QVERIFY(
+          !render_tiling_image(wide, {style, kColors}, whole_picture(wide, style, 40)).isNull());
+      QVERIFY(write_tiling_svg(dir.filePath("s.svg").toStdString(), negative, {style, kColors},
+                               whole_picture(negative, style, 40)));
     }
     const WorldRect inverted{5.0, 5.0, -5.0, -5.0}, empty{1.0, 1.0, 1.0, 1.0};
-    QVERIFY(!render_tiling_image(paths, 7, 9, 4, 1, kColors, 50, 50, &inverted).isNull());
-    QVERIFY(!render_tiling_image(paths, 7, 9, 4, 1, kColors, 50, 50, &empty).isNull());
+    QVERIFY(!render_tiling_image(small, {1, kColors}, {inverted, 50, 50}).isNull());
+    QVERIFY(!render_tiling_image(small, {1, kColors}, {empty, 50, 50}).isNull());
   }
 };
 

@@ -41,7 +41,10 @@ QPoint to_pixel(double x, double y, int32_t N, int32_t T, int32_t S, int size) {
 QImage png_of(const PathArray& p, int32_t N, int32_t T, int32_t S, int style, int size = kSize) {
   QTemporaryDir dir;
   const QString path = dir.filePath("t.png");
-  if (!write_tiling_png(path.toStdString(), p, N, T, S, style, kColors, size)) return {};
+  const Tiling tiling{p, N, T, S};
+  if (!write_tiling_png(path.toStdString(), tiling, {style, kColors},
+                        whole_picture(tiling, style, size)))
+    return {};
   QImage img(path);
   return img.convertToFormat(QImage::Format_RGB32);
 }
@@ -162,7 +165,9 @@ class RenderTest : public QObject {
     QVERIFY(set_hexagon(h, HexagonParams{3, 5, 2, {}}).empty());
     QTemporaryDir dir;
     const QString path = dir.filePath("t.svg");
-    QVERIFY(write_tiling_svg(path.toStdString(), h.paths, 3, 5, 2, 1, kColors, 300));
+    const Tiling tiling{h.paths, 3, 5, 2};
+    QVERIFY(
+        write_tiling_svg(path.toStdString(), tiling, {1, kColors}, whole_picture(tiling, 1, 300)));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString svg = QString::fromUtf8(f.readAll());
@@ -179,16 +184,21 @@ class RenderTest : public QObject {
   void failed_picture_write_reports_it_and_keeps_old_file() {
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{6, 12, 5, {}}).empty());
-    QVERIFY(!write_tiling_png("/nonexistent-dir/x.png", h.paths, 6, 12, 5, 2, kColors, 100));
-    QVERIFY(!write_tiling_svg("/nonexistent-dir/x.svg", h.paths, 6, 12, 5, 2, kColors, 100));
+    const Tiling tiling{h.paths, 6, 12, 5};
+    const PictureStyle style{2, kColors};
+    QVERIFY(
+        !write_tiling_png("/nonexistent-dir/x.png", tiling, style, whole_picture(tiling, 2, 100)));
+    QVERIFY(
+        !write_tiling_svg("/nonexistent-dir/x.svg", tiling, style, whole_picture(tiling, 2, 100)));
     const rlim_t limit_bytes = 200;  // the merged SVG of this frozen tiling is small
     const std::string old = "the user's old picture, which must survive";
     lozengia::testing::TempDir dir("lozengia-render");
     for (const bool png : {true, false}) {
       const std::string path = (dir / (png ? "x.png" : "x.svg")).string();
       auto write = [&](int size) {
-        return png ? write_tiling_png(path, h.paths, 6, 12, 5, 2, kColors, size)
-                   : write_tiling_svg(path, h.paths, 6, 12, 5, 2, kColors, size);
+        const PictureFrame frame = whole_picture(tiling, 2, size);
+        return png ? write_tiling_png(path, tiling, style, frame)
+                   : write_tiling_svg(path, tiling, style, frame);
       };
       lozengia::testing::write_file(path, old);
       {
