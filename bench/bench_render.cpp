@@ -1,5 +1,5 @@
 // What a picture of a large tiling costs next to sampling it: the exact
-// uniform n = 1000 sample, then each picture style at 2000 pixels (drawn,
+// uniform n = 1000 sample, then each picture style 2000 pixels high (drawn,
 // and drawn and encoded as PNG), the canvas drawing with one polygon per
 // lozenge that the pictures stand for, and the SVG file; each as a ratio to
 // the sampling time of the same run (counter x_sample).

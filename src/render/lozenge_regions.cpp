@@ -246,11 +246,7 @@ void trace_tiling(RegionSink& sink, const Tiling& tiling, const PictureStyle& lo
                   const PictureFrame& frame) {
   int32_t style = look.number;
   if (style < kStyleNoBorders || style > kStyleZ2) style = kStyleBorders;
-  const PathArray& paths = tiling.paths;
-  // Never read past the array, whatever shape the caller claims.
-  const int32_t N = std::clamp(tiling.N, 0, paths.n());
-  const int32_t T = std::clamp(tiling.T, 0, std::max(paths.t(), 0));
-  const int32_t S = std::clamp(tiling.S, 0, T);  // a side outside 0..T is no hexagon
+  const auto [paths, N, T, S] = drawable(tiling);
   if (style == kStyleZ2) {
     sink.begin(frame, 1.0, 1.0);
     trace_z2(sink, paths, N, T, S, look.colors);

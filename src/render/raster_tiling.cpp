@@ -376,11 +376,7 @@ void raster_tiling(const RasterTarget& target, const Tiling& tiling, const Pictu
   if (target.pixels == nullptr || target.width < 1 || target.height < 1) return;
   int32_t style = look.number;
   if (style < kStyleNoBorders || style > kStyleZ2) style = kStyleBorders;
-  const PathArray& paths = tiling.paths;
-  // Never read past the array, whatever shape the caller claims.
-  const int32_t N = std::clamp(tiling.N, 0, paths.n());
-  const int32_t T = std::clamp(tiling.T, 0, std::max(paths.t(), 0));
-  const int32_t S = std::clamp(tiling.S, 0, T);  // a side outside 0..T is no hexagon
+  const auto [paths, N, T, S] = drawable(tiling);
   Picture p{paths, N, T, S, style, look.colors, make_mapping(view, target.width, target.height),
             true,  {}};
   p.crisp = std::min(p.m.sx * kHalfSqrt3, p.m.sy) >= kCrispScale;

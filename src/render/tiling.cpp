@@ -1,6 +1,7 @@
 #include "render/tiling.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lozengia {
 
@@ -92,18 +93,51 @@ void hexagon_corners(int32_t N, int32_t T, int32_t S, WorldPoint corners[6]) {
   std::copy(hexagon, hexagon + 6, corners);
 }
 
-WorldRect tiling_world(int32_t N, int32_t T, int32_t S, int32_t style) {
+Tiling drawable(const Tiling& t) {
+  const int32_t N = std::clamp(t.N, 0, std::max(t.paths.n(), 0));
+  const int32_t T = std::clamp(t.T, 0, std::max(t.paths.t(), 0));
+  return {t.paths, N, T, std::clamp(t.S, 0, T)};
+}
+
+WorldRect picture_content(const Tiling& tiling, int32_t style) {
+  const Tiling t = drawable(tiling);
+  WorldRect r;
   if (style == kStyleZ2)
-    return {-5.0, -5.0, static_cast<double>(N) + T + 5, static_cast<double>(N) + S + 5};
-  const double H = N + S * 0.5 + (T - S) * 0.5;
-  const double D = std::max(T * kHalfSqrt3, H);
-  // A degenerate hexagon (no paths) still gets a non-empty window.
-  const double Hs = H > 0.0 ? H : 1.0;
-  return {-10.0, -D * (T - S) * 0.5 / Hs - 20.0, D + 20.0, (N + S * 0.5) * D / Hs + 10.0};
+    r = {0.0, 0.0, static_cast<double>(t.T), static_cast<double>(t.N) + t.S - 1};
+  else
+    r = {0.0, -(t.T - t.S) / 2.0, t.T * kHalfSqrt3, t.N + t.S / 2.0};
+  const double m = 0.04 * std::max({r.x2 - r.x1, r.y2 - r.y1, 1.0});
+  return {std::min(r.x1, r.x2) - m, std::min(r.y1, r.y2) - m, std::max(r.x1, r.x2) + m,
+          std::max(r.y1, r.y2) + m};
+}
+
+WorldRect fit_to_aspect(const WorldRect& world, double width, double height) {
+  const double x1 = std::min(world.x1, world.x2), x2 = std::max(world.x1, world.x2);
+  const double y1 = std::min(world.y1, world.y2), y2 = std::max(world.y1, world.y2);
+  double w = x2 - x1 > 0.0 ? x2 - x1 : 1.0;
+  double h = y2 - y1 > 0.0 ? y2 - y1 : 1.0;
+  const double cx = (x1 + x2) / 2.0, cy = (y1 + y2) / 2.0;
+  const double aspect = width > 0.0 && height > 0.0 ? width / height : 1.0;
+  if (w / h < aspect)
+    w = h * aspect;
+  else
+    h = w / aspect;
+  return {cx - w / 2.0, cy - h / 2.0, cx + w / 2.0, cy + h / 2.0};
 }
 
 PictureFrame whole_picture(const Tiling& tiling, int32_t style, int long_side) {
-  return {tiling_world(tiling.N, tiling.T, tiling.S, style), long_side, long_side};
+  const WorldRect c = picture_content(tiling, style);
+  if (long_side < 1) return {c, 0, 0};
+  const double w = c.x2 - c.x1, h = c.y2 - c.y1;
+  // The short side rounded to whole pixels; the world is then widened to
+  // the picture's exact aspect, so that the content stays centred and
+  // undistorted.
+  auto short_side = [&](double ratio) {
+    return static_cast<int>(std::clamp(std::lround(long_side * ratio), 1L, long{long_side}));
+  };
+  const int width = w >= h ? long_side : short_side(w / h);
+  const int height = w >= h ? short_side(h / w) : long_side;
+  return {fit_to_aspect(c, width, height), width, height};
 }
 
 void draw_tiling(Canvas& canvas, const Tiling& tiling, const PictureStyle& style,

@@ -57,10 +57,24 @@ struct PictureFrame {
   int height = 0;
 };
 
-// World rectangle a style uses for this hexagon.
-WorldRect tiling_world(int32_t N, int32_t T, int32_t S, int32_t style);
+// The tiling's shape held to what its array holds (0 <= N, T) and to a
+// hexagon (0 <= S <= T): every form of the picture draws this, whatever
+// shape a caller claims, and never reads past the array.
+Tiling drawable(const Tiling& tiling);
 
-// The picture of the whole tiling whose long side is `long_side` pixels.
+// The world rectangle of what a style draws, with an even margin on every
+// side: the hexagon for the lozenge styles, the grid of points for the paths
+// in Z^2. The picture window, every file and the printed page show it
+// centred.
+WorldRect picture_content(const Tiling& tiling, int32_t style);
+
+// `world` widened about its centre to the aspect of a `width` x `height`
+// surface, so that it shows undistorted and centred on it.
+WorldRect fit_to_aspect(const WorldRect& world, double width, double height);
+
+// The picture of the whole tiling: its content centred with an even margin,
+// `long_side` pixels on the long side, the other side following the
+// content's aspect (at least one pixel; both 0 when `long_side` is below 1).
 PictureFrame whole_picture(const Tiling& tiling, int32_t style, int long_side);
 
 // The hexagon's six corners in world coordinates, in drawing order.

@@ -210,9 +210,10 @@ class RasterTest : public QObject {
   void mean_colours_where_lozenges_are_smaller_than_a_pixel() {
     const PathArray paths = uniform_sample(300, 11);
     const Tiling tiling{paths, 300, 600, 300};
-    const int small = 200;  // 0.3 pixels per lattice unit
-    const QImage img = raster_picture(tiling, 1, small);
-    const QImage big = raster_picture(tiling, 1, small * 8);
+    const PictureFrame small = whole_picture(tiling, 1, 200);  // 0.3 pixels per lattice unit
+    const QImage img = render_tiling_image(tiling, {1, kColors}, small);
+    const QImage big =
+        render_tiling_image(tiling, {1, kColors}, {small.world, small.width * 8, small.height * 8});
     const std::vector<double> a = block_means(img, 5), b = block_means(big, 40);
     QCOMPARE(a.size(), b.size());
     double worst = 0, sum = 0;
