@@ -30,10 +30,11 @@ class RegionSink {
   virtual void begin(const PictureFrame& frame, double ax, double ay) = 0;
   // Filled polygons of one colour (closed, simple, not overlapping).
   virtual void fill_layer(Rgb color) = 0;
-  // Black one-pixel lines with a 16-bit pattern (see Canvas).
-  virtual void line_layer(uint16_t pattern) = 0;
-  // Black filled dots of `radius` world units, at least a pixel.
-  virtual void dot_layer(double radius) = 0;
+  // Black lines of `look` with a 16-bit pattern (see Canvas).
+  virtual void line_layer(uint16_t pattern, const LineLook& look) = 0;
+  // Black filled dots of `radius` world units, at least a pixel, as dark as
+  // `look` says.
+  virtual void dot_layer(double radius, const LineLook& look) = 0;
   virtual void polygon(const LatticePoint* points, std::size_t count) = 0;
   virtual void polyline(const LatticePoint* points, std::size_t count) = 0;
   virtual void dot(LatticePoint p) = 0;

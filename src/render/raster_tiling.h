@@ -7,7 +7,9 @@
 // lozenges cannot be shown one by one, so a pixel then takes the mean colour
 // of what it covers (exact in y, four samples in x): a block of pixels shows
 // the area fractions of the three lozenge types. Outlines, path segments and
-// the square-grid style are one-pixel lines at every scale.
+// the square-grid style's paths are drawn as line_look() says for the scale:
+// one-pixel lines, lighter ones (each pixel darkened once) where lozenges
+// are small, wider ones where they are large.
 #pragma once
 
 #include <cstddef>

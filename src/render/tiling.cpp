@@ -10,18 +10,25 @@ namespace {
 constexpr double kSqrt3 = 1.7320508075688772;
 constexpr double kHalfSqrt3 = 0.8660254037844386;
 
-void draw_lozenges(Canvas& c, const Tiling& tiling, int32_t style, const LozengeColors& colors) {
+void draw_lozenges(Canvas& c, const Tiling& tiling, int32_t style, const LozengeColors& colors,
+                   double unit_px) {
   const PathArray& paths = tiling.paths;
   const int32_t N = tiling.N, T = tiling.T, S = tiling.S;
-  const bool outlines = ((style - 1) & 1) != 0;
-  const bool path_segments = (style - 1) / 2 == 1;
+  const LineLook look = line_look(unit_px);
+  const bool outlines = ((style - 1) & 1) != 0 && look.visible();
+  const bool path_segments = (style - 1) / 2 == 1 && look.visible();
 
   WorldPoint hexagon[6];
   hexagon_corners(N, T, S, hexagon);
   c.set_color(colors.hexagon);
   c.polygon(hexagon, 6, true);
   c.set_color(kBlack);
-  if (outlines) c.polygon(hexagon, 6, false);
+  // The hexagon's own outline hides nothing: it stays black at every size.
+  if (((style - 1) & 1) != 0) {
+    c.set_line_look({look.width, 1.0});
+    c.polygon(hexagon, 6, false);
+  }
+  c.set_line_look(look);
 
   for (int32_t t = 0; t < T; ++t) {
     for (int32_t i = 1; i <= N; ++i) {
@@ -61,22 +68,29 @@ void dot(Canvas& c, double x, double y) {
   c.filled_ellipse(x - 0.05, y - 0.05, x + 0.05, y + 0.05);
 }
 
-void draw_z2(Canvas& c, const Tiling& tiling, const LozengeColors& colors) {
+void draw_z2(Canvas& c, const Tiling& tiling, const LozengeColors& colors, double unit_px) {
   const PathArray& paths = tiling.paths;
   const int32_t N = tiling.N, T = tiling.T, S = tiling.S;
   c.set_color(colors.hexagon);
   for (int32_t x = 0; x <= T; ++x)
     for (int32_t y = 0; y <= N + S - 1; ++y) c.pixel(x, y);
   c.set_color(kBlack);
+  const LineLook look = line_look(unit_px, true);
+  c.set_line_look(look);
+  // Where the paths are lighter than black the grid is under 5 pixels and
+  // a dot (a tenth of it) under a pixel: the paths through the points mark
+  // them, and dots over them would only darken them twice.
+  const bool dots = look.darkness >= 1.0;
   for (int32_t x = 0; x < T; ++x) {
     for (int32_t i = 1; i <= N; ++i) {
       const int32_t h = paths(i, x);
       c.move_to(x, h);
-      dot(c, x, h);
+      if (dots) dot(c, x, h);
       c.line_to(x + 1, paths(i, x + 1));
     }
   }
-  for (int32_t i = 1; i <= N; ++i) dot(c, T, paths(i, T));
+  if (dots)
+    for (int32_t i = 1; i <= N; ++i) dot(c, T, paths(i, T));
 }
 
 }  // namespace
@@ -140,6 +154,26 @@ PictureFrame whole_picture(const Tiling& tiling, int32_t style, int long_side) {
   return {fit_to_aspect(c, width, height), width, height};
 }
 
+LineLook line_look(double unit_px, bool sole_lines) {
+  // Black from kFull pixels a unit, gone at kGone, a smooth step between.
+  constexpr double kFull = 5.0, kGone = 2.0, kSoleFloor = 0.4;
+  // Past kWiden pixels a unit, lines are this share of it wide.
+  constexpr double kWiden = 20.0;
+  LineLook look;
+  look.width = std::max(1.0, unit_px / kWiden);
+  const double t = std::clamp((unit_px - kGone) / (kFull - kGone), 0.0, 1.0);
+  look.darkness = t * t * (3.0 - 2.0 * t);
+  if (sole_lines) look.darkness = kSoleFloor + (1.0 - kSoleFloor) * look.darkness;
+  if (!(unit_px > 0.0)) look.darkness = sole_lines ? kSoleFloor : 0.0;  // NaN, or no picture
+  return look;
+}
+
+double unit_pixels(const PictureFrame& frame) {
+  const double w = std::abs(frame.world.x2 - frame.world.x1);
+  const double h = std::abs(frame.world.y2 - frame.world.y1);
+  return std::min(w > 0.0 ? frame.width / w : 0.0, h > 0.0 ? frame.height / h : 0.0);
+}
+
 void draw_tiling(Canvas& canvas, const Tiling& tiling, const PictureStyle& style,
                  const PictureFrame& frame) {
   int32_t number = style.number;
@@ -149,9 +183,10 @@ void draw_tiling(Canvas& canvas, const Tiling& tiling, const PictureStyle& style
   canvas.clear(kWhite);
   canvas.set_line_pattern(kSolidLine);
   if (number == kStyleZ2)
-    draw_z2(canvas, tiling, style.colors);
+    draw_z2(canvas, tiling, style.colors, unit_pixels(frame));
   else
-    draw_lozenges(canvas, tiling, number, style.colors);
+    draw_lozenges(canvas, tiling, number, style.colors, unit_pixels(frame));
+  canvas.finish();
 }
 
 }  // namespace lozengia

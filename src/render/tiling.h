@@ -57,6 +57,20 @@ struct PictureFrame {
   int height = 0;
 };
 
+// The look of the picture's lines where the lattice's unit (a lozenge's
+// side; the grid's step in style 5) is `unit_px` pixels. Outlines and path
+// segments of one pixel would cover lozenges of two, so they fade from black
+// at 5 pixels to nothing at 2 (a large tiling shows its lozenge colours, not
+// a black hexagon), and widen with the lozenges from 20 pixels on (a zoomed
+// view or a printed page shows them as a drawing would). The paths of style
+// 5, which have no colours under them, keep 40% of their darkness however
+// small the grid (`sole_lines`): where they crowd, the grid turns grey.
+LineLook line_look(double unit_px, bool sole_lines = false);
+
+// Pixels a lattice unit covers in a frame (the smaller scale, should the
+// frame distort).
+double unit_pixels(const PictureFrame& frame);
+
 // The tiling's shape held to what its array holds (0 <= N, T) and to a
 // hexagon (0 <= S <= T): every form of the picture draws this, whatever
 // shape a caller claims, and never reads past the array.

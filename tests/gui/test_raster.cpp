@@ -10,6 +10,7 @@
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <map>
@@ -260,26 +261,32 @@ class RasterTest : public QObject {
   }
 
   // A view shows part of the world at its own scale, as the canvas drawing
-  // of the whole picture magnified onto it would.
+  // of the whole picture magnified onto it would: 25 lattice units across
+  // (one-pixel lines), and 6 (lines 5 pixels wide, their dashes 5 pixels a
+  // bit).
   void a_view_is_drawn_sharply_at_its_zoom_data() {
     QTest::addColumn<int>("style");
-    for (int s = 1; s <= 5; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
+    QTest::addColumn<double>("across");
+    for (double across : {25.0, 6.0})
+      for (int s = 1; s <= 5; ++s)
+        QTest::newRow(qPrintable(QString("style %1, %2 units").arg(s).arg(across))) << s << across;
   }
   void a_view_is_drawn_sharply_at_its_zoom() {
     QFETCH(int, style);
-    const int32_t n = 150;
+    QFETCH(double, across);
+    const int32_t n = across > 10 ? 150 : 30;
     const PathArray paths = uniform_sample(n, 9);
     const Tiling tiling{paths, n, 2 * n, n};
     const int size = 600;
-    // About 25 lattice units across, near the centre of the hexagon.
+    // Near the centre of the hexagon.
     const WorldRect whole = whole_picture(tiling, style, 1000).world;
     const double cx = (whole.x1 + whole.x2) / 2, cy = (whole.y1 + whole.y2) / 2;
-    const WorldRect view{cx - 12.5, cy - 12.5, cx + 12.5, cy + 12.5};
+    const WorldRect view{cx - across / 2, cy - across / 2, cx + across / 2, cy + across / 2};
     const QImage img = render_tiling_image(tiling, {style, kColors}, {view, size, size});
     // Reference: the canvas drawing of the whole world on a canvas so large
     // that the view covers `size` pixels, shifted so that the view is at the
     // image's corner.
-    const double scale = size / 25.0;
+    const double scale = size / across;
     const double full_w = (whole.x2 - whole.x1) * scale, full_h = (whole.y2 - whole.y1) * scale;
     QImage ref(size, size, QImage::Format_RGB32);
     ref.fill(Qt::white);
@@ -315,17 +322,19 @@ class RasterTest : public QObject {
              qPrintable(QString("%1 of %2 edge pixels differ").arg(d.pixels).arg(d.edge_pixels)));
   }
 
-  // The SVG: one path element per colour and per line type, integer
-  // coordinates only, the area of each lozenge colour that of its lozenges,
+  // The SVG: one path element per colour and per line type and direction,
+  // integer coordinates only, the area of each lozenge colour that of its lozenges,
   // and drawn by an SVG renderer it shows the canvas picture (its edges are
   // smoothed, so they may differ).
   void svg_is_merged_and_shows_the_same_picture_data() {
     QTest::addColumn<int>("style");
     QTest::addColumn<int>("paths");
+    // Fills: the hexagon and two lozenge colours; lines: the hexagon's
+    // outline and the lozenges' (slanted, upright), the path segments.
     QTest::newRow("style 1") << 1 << 3;
-    QTest::newRow("style 2") << 2 << 4;
+    QTest::newRow("style 2") << 2 << 7;
     QTest::newRow("style 3") << 3 << 4;
-    QTest::newRow("style 4") << 4 << 5;
+    QTest::newRow("style 4") << 4 << 8;
   }
   void svg_is_merged_and_shows_the_same_picture() {
     QFETCH(int, style);
@@ -441,6 +450,127 @@ class RasterTest : public QObject {
                                whole_picture(tiling, style, 800)));
       QVERIFY(static_cast<uint64_t>(QFileInfo(file).size()) <= svg_size_bound(40, 80, 40, style));
     }
+  }
+
+  // A large tiling is no dark hexagon in any form or style: where its
+  // lozenges are a pixel or two, the outlines and path segments have faded
+  // and the picture's mean grey is that of the lozenge colours alone
+  // (style 1's); the paths of style 5 stay as grey as their crowding makes
+  // them, never black. Lozenges of 5 pixels keep black outlines.
+  void a_large_tiling_is_no_dark_hexagon_data() {
+    QTest::addColumn<int>("form");  // 0 raster (PNG, window), 1 merged canvas (PDF, print), 2 SVG
+    QTest::addColumn<int>("style");
+    const char* forms[] = {"raster", "canvas", "svg"};
+    for (int form = 0; form < 3; ++form)
+      for (int s = 2; s <= 5; ++s)
+        QTest::newRow(qPrintable(QString("%1 style %2").arg(forms[form]).arg(s))) << form << s;
+  }
+  void a_large_tiling_is_no_dark_hexagon() {
+    QFETCH(int, form);
+    QFETCH(int, style);
+    // 120 paths (Qt's SVG reader truncates the paths of larger ones).
+    static const PathArray paths = uniform_sample(120, 2);
+    const Tiling tiling{paths, 120, 240, 120};
+    QTemporaryDir dir;
+    auto picture = [&](int s, int size) {
+      const PictureFrame frame = whole_picture(tiling, s, size);
+      if (form == 0) return render_tiling_image(tiling, {s, kColors}, frame);
+      if (form == 1) return canvas_picture(tiling, s, frame, true);
+      const QString file = dir.filePath("t.svg");
+      if (!write_tiling_svg(file.toStdString(), tiling, {s, kColors}, frame)) return QImage();
+      QImage img(frame.width, frame.height, QImage::Format_RGB32);
+      img.fill(Qt::white);
+      QPainter painter(&img);
+      QSvgRenderer(file).render(&painter);
+      return img;
+    };
+    auto mean_grey = [](const QImage& img) {
+      double sum = 0;
+      int dark = 0;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+          const int g = qGray(img.pixel(x, y));
+          sum += g;
+          dark += g < 64;
+        }
+      return std::make_pair(sum / (255.0 * img.width() * img.height()),
+                            static_cast<double>(dark) / (img.width() * img.height()));
+    };
+    // 320 pixels for 260 lattice units: 1.2 pixels a lozenge side.
+    const auto [grey, dark] = mean_grey(picture(style, 320));
+    const QString why = QString("mean grey %1, %2 of the pixels dark").arg(grey).arg(dark);
+    QVERIFY2(dark < 0.01, qPrintable(why));
+    if (style != kStyleZ2) {
+      const double plain = mean_grey(picture(1, 320)).first;
+      QVERIFY2(std::fabs(grey - plain) < 0.01,
+               qPrintable(why + QString(", style 1 %1").arg(plain)));
+      // 1600 pixels: 6 pixels a side, outlines black again.
+      if (style == kStyleBorders && form == 0) {
+        const double black = mean_grey(picture(style, 1600)).second;
+        QVERIFY2(black > 0.15, qPrintable(QString("%1 of the pixels dark").arg(black)));
+      }
+    }
+    // The rule itself: lines fade in as lozenges grow and widen only past
+    // 20 pixels.
+    LineLook last{1.0, 0.0};
+    for (double unit = 0.5; unit < 200; unit *= 1.1) {
+      const LineLook look = line_look(unit);
+      QVERIFY(look.darkness >= last.darkness && look.width >= last.width);
+      QCOMPARE(look.darkness == 0.0, unit <= 2.0);
+      QCOMPARE(look.darkness == 1.0, unit >= 5.0);
+      QCOMPARE(look.width == 1.0, unit <= 20.0);
+      QVERIFY(line_look(unit, true).darkness >= 0.4);
+      last = look;
+    }
+  }
+
+  // Lines lighter than black darken the pixels under them once: where
+  // outlines meet, cross or run side by side the picture holds only the
+  // lozenge colours, each either as it is or darkened by the lines' one
+  // share. The raster (PNG, window) and the canvas (the PDF page, the
+  // printed page), with outlines and dashed path segments.
+  void light_lines_darken_a_pixel_once_data() {
+    QTest::addColumn<bool>("merged");
+    QTest::addColumn<int>("style");
+    QTest::newRow("raster") << false << 4;
+    QTest::newRow("canvas") << true << 4;
+  }
+  void light_lines_darken_a_pixel_once() {
+    QFETCH(bool, merged);
+    QFETCH(int, style);
+    const PathArray paths = uniform_sample(60, 5);
+    const Tiling tiling{paths, 60, 120, 60};
+    // 3.5 pixels a lozenge side: outlines at about half their darkness,
+    // lozenges still crisp (one colour a pixel).
+    const PictureFrame frame = whole_picture(tiling, style, 454);
+    const double keep = 1.0 - line_look(unit_pixels(frame)).darkness;
+    QVERIFY(keep > 0.3 && keep < 0.7);
+    const QImage img = merged ? canvas_picture(tiling, style, frame, true)
+                              : render_tiling_image(tiling, {style, kColors}, frame);
+    std::vector<QRgb> allowed;
+    for (Rgb c : {kColors.flat, kColors.rising, kColors.hexagon, kWhite}) {
+      const QColor q(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+      allowed.push_back(q.rgb());
+      allowed.push_back(
+          qRgb(qRound(q.red() * keep), qRound(q.green() * keep), qRound(q.blue() * keep)));
+    }
+    allowed.push_back(qRgb(0, 0, 0));  // the hexagon's own outline
+    int stray = 0, darkened = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) {
+        const QRgb c = img.pixel(x, y);
+        const auto near = [&](QRgb a) {
+          return std::abs(qRed(a) - qRed(c)) <= 2 && std::abs(qGreen(a) - qGreen(c)) <= 2 &&
+                 std::abs(qBlue(a) - qBlue(c)) <= 2;
+        };
+        const auto it = std::find_if(allowed.begin(), allowed.end(), near);
+        if (it == allowed.end())
+          ++stray;
+        else if ((it - allowed.begin()) % 2 == 1)
+          ++darkened;
+      }
+    QVERIFY2(stray == 0, qPrintable(QString("%1 pixels of another colour").arg(stray)));
+    QVERIFY(darkened > img.width() * img.height() / 10);  // the outlines are there
   }
 
   // Heights no sampler makes (out of order, far outside the hexagon, the
