@@ -612,6 +612,10 @@ class RasterTest : public QObject {
       QVERIFY(write_tiling_svg(dir.filePath("s.svg").toStdString(), negative, {style, kColors},
                                whole_picture(negative, style, 40)));
     }
+    // A view 6 units across: lines 2.5 pixels wide (solid and dashed).
+    for (int style = 1; style <= 5; ++style)
+      QVERIFY(!render_tiling_image(small, {style, kColors}, {{0.0, -3.0, 6.0, 3.0}, 300, 300})
+                   .isNull());
     const WorldRect inverted{5.0, 5.0, -5.0, -5.0}, empty{1.0, 1.0, 1.0, 1.0};
     QVERIFY(!render_tiling_image(small, {1, kColors}, {inverted, 50, 50}).isNull());
     QVERIFY(!render_tiling_image(small, {1, kColors}, {empty, 50, 50}).isNull());
