@@ -17,6 +17,7 @@
 #include <set>
 #include <vector>
 
+#include "../support/picture_margins.h"
 #include "core/fast_sweep.h"
 #include "core/hexagon.h"
 #include "core/message_sink.h"
@@ -527,16 +528,18 @@ class RasterTest : public QObject {
   // Lines lighter than black darken the pixels under them once: where
   // outlines meet, cross or run side by side the picture holds only the
   // lozenge colours, each either as it is or darkened by the lines' one
-  // share. The raster (PNG, window) and the canvas (the PDF page, the
-  // printed page), with outlines and dashed path segments.
+  // share. The raster (PNG, window), the canvas on an image, and a PDF
+  // page (as poppler draws it without smoothing), with outlines and dashed
+  // path segments.
   void light_lines_darken_a_pixel_once_data() {
-    QTest::addColumn<bool>("merged");
+    QTest::addColumn<int>("form");  // 0 raster, 1 canvas on an image, 2 PDF
     QTest::addColumn<int>("style");
-    QTest::newRow("raster") << false << 4;
-    QTest::newRow("canvas") << true << 4;
+    QTest::newRow("raster") << 0 << 4;
+    QTest::newRow("canvas") << 1 << 4;
+    QTest::newRow("pdf") << 2 << 4;
   }
   void light_lines_darken_a_pixel_once() {
-    QFETCH(bool, merged);
+    QFETCH(int, form);
     QFETCH(int, style);
     const PathArray paths = uniform_sample(60, 5);
     const Tiling tiling{paths, 60, 120, 60};
@@ -545,8 +548,13 @@ class RasterTest : public QObject {
     const PictureFrame frame = whole_picture(tiling, style, 454);
     const double keep = 1.0 - line_look(unit_pixels(frame)).darkness;
     QVERIFY(keep > 0.3 && keep < 0.7);
-    const QImage img = merged ? canvas_picture(tiling, style, frame, true)
-                              : render_tiling_image(tiling, {style, kColors}, frame);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("t.pdf");
+    if (form == 2) QVERIFY(write_tiling_pdf(pdf.toStdString(), tiling, {style, kColors}, frame));
+    const QImage img = form == 0   ? render_tiling_image(tiling, {style, kColors}, frame)
+                       : form == 1 ? canvas_picture(tiling, style, frame, true)
+                                   : lozengia::testing::pdf_page(pdf, 72, false);
+    QVERIFY2(!img.isNull(), "no picture (is pdftoppm, poppler-utils, there?)");
     std::vector<QRgb> allowed;
     for (Rgb c : {kColors.flat, kColors.rising, kColors.hexagon, kWhite}) {
       const QColor q(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);

@@ -47,12 +47,18 @@ inline QString describe(const Margins& m) {
 }
 
 // The first page of `pdf` rasterised at `dpi` dots per inch (72: a pixel a
-// point); a null image when pdftoppm is missing or fails.
-inline QImage pdf_page(const QString& pdf, int dpi = 72) {
+// point), smoothed or (`smooth` false) not; a null image when pdftoppm is
+// missing or fails.
+inline QImage pdf_page(const QString& pdf, int dpi = 72, bool smooth = true) {
   QTemporaryDir dir;
   QProcess p;
-  p.start("pdftoppm", {"-r", QString::number(dpi), "-f", "1", "-l", "1", "-singlefile", "-png", pdf,
-                       dir.filePath("page")});
+  QStringList args{"-r", QString::number(dpi), "-f", "1", "-l", "1", "-singlefile", "-png"};
+  if (!smooth)
+    args << "-aa"
+         << "no"
+         << "-aaVector"
+         << "no";
+  p.start("pdftoppm", args << pdf << dir.filePath("page"));
   if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
     return {};
   return QImage(dir.filePath("page.png"));
