@@ -1,5 +1,5 @@
 // What a picture of a large tiling costs next to sampling it: the exact
-// uniform n = 1000 sample, then each picture style at 2000 pixels (drawn,
+// uniform n = 1000 sample, then each picture style 2000 pixels high (drawn,
 // and drawn and encoded as PNG), the canvas drawing with one polygon per
 // lozenge that the pictures stand for, and the SVG file; each as a ratio to
 // the sampling time of the same run (counter x_sample).
@@ -54,6 +54,14 @@ const PathArray& sample() {
   return paths;
 }
 
+const Tiling& tiling() {
+  static const Tiling t{sample(), kN, 2 * kN, kN};
+  return t;
+}
+
+// The whole picture, `kSize` pixels on its long side.
+PictureFrame frame(int style) { return whole_picture(tiling(), style, kSize); }
+
 double g_sample_seconds = 0.0;
 
 void report_ratio(benchmark::State& state, double seconds) {
@@ -79,12 +87,14 @@ BENCHMARK(BM_SampleUniform1000)->Iterations(2)->Unit(benchmark::kMillisecond)->U
 
 void BM_Picture(benchmark::State& state) {
   const int style = static_cast<int>(state.range(0));
-  const PathArray& paths = sample();
+  // The sample is made (once) before the clock starts.
+  const Tiling& t = tiling();
+  const PictureFrame f = frame(style);
   double total = 0.0;
   int64_t runs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    QImage img = render_tiling_image(paths, kN, 2 * kN, kN, style, kColors, kSize, kSize);
+    QImage img = render_tiling_image(t, {style, kColors}, f);
     total += seconds_since(t0);
     ++runs;
     benchmark::DoNotOptimize(img.bits());
@@ -98,13 +108,15 @@ BENCHMARK(BM_Picture)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->UseRealT
 template <class Encode>
 void picture_png(benchmark::State& state, const Encode& encode) {
   const int style = static_cast<int>(state.range(0));
-  const PathArray& paths = sample();
+  // The sample is made (once) before the clock starts.
+  const Tiling& t = tiling();
+  const PictureFrame f = frame(style);
   double total = 0.0;
   int64_t runs = 0;
   std::size_t bytes = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    const QImage img = render_tiling_image(paths, kN, 2 * kN, kN, style, kColors, kSize, kSize);
+    const QImage img = render_tiling_image(t, {style, kColors}, f);
     bytes = encode(img);
     total += seconds_since(t0);
     ++runs;
@@ -141,16 +153,18 @@ BENCHMARK(BM_PicturePngQt)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->Use
 // lozenge, as the pictures were made before.
 void BM_CanvasPicture(benchmark::State& state) {
   const int style = static_cast<int>(state.range(0));
-  const PathArray& paths = sample();
+  // The sample is made (once) before the clock starts.
+  const Tiling& t = tiling();
+  const PictureFrame f = frame(style);
   double total = 0.0;
   int64_t runs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    QImage img(kSize, kSize, QImage::Format_RGB32);
+    QImage img(f.width, f.height, QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter painter(&img);
-    QPainterCanvas canvas(painter, QSizeF(kSize, kSize));
-    draw_tiling(canvas, paths, kN, 2 * kN, kN, style, kColors);
+    QPainterCanvas canvas(painter, QSizeF(f.width, f.height));
+    draw_tiling(canvas, t, {style, kColors}, f);
     painter.end();
     total += seconds_since(t0);
     ++runs;
@@ -173,14 +187,15 @@ std::string svg_path() {
 
 void BM_Svg(benchmark::State& state) {
   const int style = static_cast<int>(state.range(0));
-  const PathArray& paths = sample();
+  // The sample is made (once) before the clock starts.
+  const Tiling& t = tiling();
+  const PictureFrame f = frame(style);
   const std::string file = svg_path();
   double total = 0.0;
   int64_t runs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    if (!write_tiling_svg(file, paths, kN, 2 * kN, kN, style, kColors, kSize))
-      state.SkipWithError("SVG not written");
+    if (!write_tiling_svg(file, t, {style, kColors}, f)) state.SkipWithError("SVG not written");
     total += seconds_since(t0);
     ++runs;
   }
@@ -206,7 +221,7 @@ BENCHMARK(BM_SvgPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == kSvgPeakChild) {
     const std::string file = svg_path();
-    const bool ok = write_tiling_svg(file, sample(), kN, 2 * kN, kN, 1, kColors, kSize);
+    const bool ok = write_tiling_svg(file, tiling(), {1, kColors}, frame(1));
     std::remove(file.c_str());
     return ok ? 0 : 1;
   }

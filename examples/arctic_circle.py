@@ -54,7 +54,7 @@ def main():
 
     fig, axes = plt.subplots(1, 4, figsize=(16, 4.4))
     one = lozengia.sample(n, 2 * n, n, seed=args.seed)
-    axes[0].imshow(lozengia.draw(one, N=n, style=1 if n > 40 else 2, size=600))
+    axes[0].imshow(lozengia.draw(one, N=n, size=600))  # outlines fade where lozenges are small
     axes[0].set_title(f"one uniform sample, n = {n}")
     names = ("flat", "rising", "top")
     for ax, d, name in zip(axes[1:], density, names):

@@ -198,11 +198,12 @@ uint64_t picture_bytes(PictureUse use, int32_t N, int32_t T, int32_t S, int32_t 
 py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_t S, int32_t style,
                                 const std::array<uint32_t, 3>& colours, int size) {
   check_picture(style, size);
-  const LozengeColors colors = read_colors(colours);
-  const std::vector<uint8_t> rgb =
-      without_gil([&] { return render_rgb(p, N, T, S, style, colors, size, size); });
-  py::array_t<uint8_t> out({static_cast<py::ssize_t>(size), static_cast<py::ssize_t>(size),
-                            static_cast<py::ssize_t>(3)});
+  const PictureStyle look{style, read_colors(colours)};
+  const Tiling tiling{p, N, T, S};
+  const PictureFrame frame = whole_picture(tiling, style, size);
+  const std::vector<uint8_t> rgb = without_gil([&] { return render_rgb(tiling, look, frame); });
+  py::array_t<uint8_t> out({static_cast<py::ssize_t>(frame.height),
+                            static_cast<py::ssize_t>(frame.width), static_cast<py::ssize_t>(3)});
   std::copy(rgb.begin(), rgb.end(), out.mutable_data());
   return out;
 }
@@ -215,14 +216,16 @@ void save_picture(bool svg, const std::string& path, const py::object& name, con
                   const std::array<uint32_t, 3>& colours, int size, bool in_place) {
   check_picture(style, size);
   if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
-  const LozengeColors colors = read_colors(colours);
+  const PictureStyle look{style, read_colors(colours)};
   if (svg)
     if (const std::string why = svg_size_check(N, T, S, style); !why.empty())
       throw py::value_error(why);
+  const Tiling tiling{p, N, T, S};
+  const PictureFrame frame = whole_picture(tiling, style, size);
   WriteOptions options;
   options.in_place_without_copy = in_place;
-  const WriteStatus status = without_gil(
-      [&] { return save_picture_file(svg, path, p, N, T, S, style, colors, size, options); });
+  const WriteStatus status =
+      without_gil([&] { return save_picture_file(svg, path, tiling, look, frame, options); });
   if (status == WriteStatus::kOk) return;
   std::string reason = write_failure_text(status, "");
   if (status.refused_in_place()) reason += "; in_place=True writes it all the same, without a copy";

@@ -7,12 +7,13 @@
 
 namespace lozengia::pymod {
 
-std::vector<uint8_t> render_rgb(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                                int32_t style, const LozengeColors& colors, int width, int height) {
+std::vector<uint8_t> render_rgb(const Tiling& tiling, const PictureStyle& style,
+                                const PictureFrame& frame) {
+  const int width = frame.width, height = frame.height;
   // 0xffRRGGBB pixels, unpacked here: Qt's own conversion of a large image
   // waits for threads of its pool, and would wait for ever where none can be
   // started.
-  const QImage image = render_tiling_image(paths, N, T, S, style, colors, width, height);
+  const QImage image = render_tiling_image(tiling, style, frame);
   std::vector<uint8_t> out(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
   const int w = std::min(width, image.width());
   for (int y = 0; y < height && y < image.height(); ++y) {
@@ -27,11 +28,11 @@ std::vector<uint8_t> render_rgb(const PathArray& paths, int32_t N, int32_t T, in
   return out;
 }
 
-WriteStatus save_picture_file(bool svg, const std::string& path, const PathArray& paths, int32_t N,
-                              int32_t T, int32_t S, int32_t style, const LozengeColors& colors,
-                              int size, const WriteOptions& options) {
-  return write_tiling_picture(svg ? PictureFormat::kSvg : PictureFormat::kPng, path, paths, N, T, S,
-                              style, colors, size, options);
+WriteStatus save_picture_file(bool svg, const std::string& path, const Tiling& tiling,
+                              const PictureStyle& style, const PictureFrame& frame,
+                              const WriteOptions& options) {
+  return write_tiling_picture(svg ? PictureFormat::kSvg : PictureFormat::kPng, path, tiling, style,
+                              frame, options);
 }
 
 }  // namespace lozengia::pymod

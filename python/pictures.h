@@ -13,13 +13,13 @@
 
 namespace lozengia::pymod {
 
-// width x height x 3 bytes, row by row from the top, red first.
-std::vector<uint8_t> render_rgb(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                                int32_t style, const LozengeColors& colors, int width, int height);
+// frame.width x frame.height x 3 bytes, row by row from the top, red first.
+std::vector<uint8_t> render_rgb(const Tiling& tiling, const PictureStyle& style,
+                                const PictureFrame& frame);
 
 // The picture as a PNG or SVG file at `path` (the file system's bytes).
-WriteStatus save_picture_file(bool svg, const std::string& path, const PathArray& paths, int32_t N,
-                              int32_t T, int32_t S, int32_t style, const LozengeColors& colors,
-                              int size, const WriteOptions& options);
+WriteStatus save_picture_file(bool svg, const std::string& path, const Tiling& tiling,
+                              const PictureStyle& style, const PictureFrame& frame,
+                              const WriteOptions& options);
 
 }  // namespace lozengia::pymod

@@ -51,6 +51,10 @@ namespace fs = std::filesystem;
 
 const std::string kOld = "the user's old file, which must survive\n";
 
+// A picture `size` pixels square of a part of the world holding the small
+// hexagons below; what it shows does not matter to the writer.
+PictureFrame frame(int size) { return {WorldRect{-1.0, -4.0, 6.0, 6.0}, size, size}; }
+
 std::string read_file(const fs::path& path) {
   std::ifstream is(path, std::ios::binary);
   std::stringstream ss;
@@ -152,7 +156,7 @@ TEST_F(Writer, NeverCallsUmask) {
   EXPECT_EQ(append_to_file((dir / "report.txt").string(), "report\n"), WriteStatus::kOk);
   PathArray p(2, 4);
   init_minimal_paths(2, 4, 2, p);
-  EXPECT_TRUE(write_tiling_png((dir / "t.png").string(), p, 2, 4, 2, 2, LozengeColors{}, 32));
+  EXPECT_TRUE(write_tiling_png((dir / "t.png").string(), Tiling{p, 2, 4, 2}, {}, frame(32)));
   EXPECT_EQ(g_umask_calls.load(), before) << "the writer called umask";
   // The counter does count: the interposed umask is the one this program calls.
   const mode_t mask = ::umask(022);
@@ -239,7 +243,7 @@ TEST_F(Writer, ANamedPipeIsWrittenStraightIn) {
   PathArray p(3, 6);
   init_minimal_paths(3, 6, 3, p);
   std::thread picture_reader([&] { got = read_pipe(fifo); });
-  const bool drawn = write_tiling_png(fifo.string(), p, 3, 6, 3, 2, LozengeColors{}, 64);
+  const bool drawn = write_tiling_png(fifo.string(), Tiling{p, 3, 6, 3}, {}, frame(64));
   picture_reader.join();
   EXPECT_TRUE(drawn);
   EXPECT_EQ(got.substr(0, 4), "\x89PNG");
@@ -315,7 +319,7 @@ TEST_F(Writer, AFullDeviceStaysADeviceAndTheWriteFails) {
   init_minimal_paths(3, 6, 3, p);
   for (const auto format :
        {PictureFormat::kPng, PictureFormat::kBmp, PictureFormat::kSvg, PictureFormat::kPdf})
-    EXPECT_EQ(write_tiling_picture(format, full.string(), p, 3, 6, 3, 2, LozengeColors{}, 64),
+    EXPECT_EQ(write_tiling_picture(format, full.string(), Tiling{p, 3, 6, 3}, {}, frame(64)),
               WriteStatus::kWriteError);
   const struct stat st = stat_of(full);
   EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device was replaced by a file";
@@ -456,10 +460,10 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
                                                   (target.empty() ? "" : " " + target) + ": " +
                                                   std::strerror(error));
     EXPECT_EQ(append_to_file(target, "x"), WriteStatus::kOpenError) << target;
-    EXPECT_EQ(write_tiling_picture(PictureFormat::kPng, target, p, 2, 4, 2, 2, LozengeColors{}, 32),
+    EXPECT_EQ(write_tiling_picture(PictureFormat::kPng, target, Tiling{p, 2, 4, 2}, {}, frame(32)),
               WriteStatus::kOpenError)
         << target;
-    EXPECT_FALSE(write_tiling_svg(target, p, 2, 4, 2, 2, LozengeColors{}, 32)) << target;
+    EXPECT_FALSE(write_tiling_svg(target, Tiling{p, 2, 4, 2}, {}, frame(32))) << target;
   }
   EXPECT_STREQ(write_status_message(WriteStatus::kOpenError), "Error while opening file");
   // The folder replaced by a file of the same name.
@@ -518,20 +522,20 @@ TEST_F(Writer, EveryPictureFormatIsWritten) {
                  {PictureFormat::kPdf, "t.pdf", "%PDF"}};
   for (const auto& f : formats) {
     const fs::path target = old_file(dir / f.name, 0640);
-    ASSERT_EQ(write_tiling_picture(f.format, target.string(), p, 3, 6, 3, 2, LozengeColors{}, 64),
+    ASSERT_EQ(write_tiling_picture(f.format, target.string(), Tiling{p, 3, 6, 3}, {}, frame(64)),
               WriteStatus::kOk)
         << f.name;
     EXPECT_EQ(read_file(target).substr(0, f.magic.size()), f.magic) << f.name;
     EXPECT_EQ(stat_of(target).st_mode & 07777, 0640u) << f.name;
   }
-  EXPECT_TRUE(write_tiling_bmp((dir / "u.bmp").string(), p, 3, 6, 3, 2, LozengeColors{}, 64));
-  EXPECT_TRUE(write_tiling_pdf((dir / "u.pdf").string(), p, 3, 6, 3, 2, LozengeColors{}, 64));
+  EXPECT_TRUE(write_tiling_bmp((dir / "u.bmp").string(), Tiling{p, 3, 6, 3}, {}, frame(64)));
+  EXPECT_TRUE(write_tiling_pdf((dir / "u.pdf").string(), Tiling{p, 3, 6, 3}, {}, frame(64)));
   // The PDF is vector: its page is size_px points square and holds no image.
   const std::string pdf = read_file(dir / "u.pdf");
   EXPECT_NE(pdf.find("/MediaBox [0 0 64.000000 64.000000]"), std::string::npos)
       << pdf.substr(0, 1500);
   EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos);
-  EXPECT_FALSE(write_tiling_pdf((dir / "v.pdf").string(), p, 3, 6, 3, 2, LozengeColors{}, 0));
+  EXPECT_FALSE(write_tiling_pdf((dir / "v.pdf").string(), Tiling{p, 3, 6, 3}, {}, frame(0)));
   EXPECT_EQ(entries(dir), 6u);
 }
 

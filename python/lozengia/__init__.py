@@ -16,7 +16,7 @@ columns) or N non-intersecting paths over the time slices 0..T. Six models
     >>> pp = lozengia.sample(50, 100, 50, seed=1)          # (50, 50) int32
     >>> many = lozengia.sample(30, 60, 30, model="q-hahn", q=0.98, count=100, seed=2)
     >>> s = lozengia.Sampler(50, 100, seed=3); s.exact(50); s.step_minus(10)
-    >>> rgb = lozengia.draw(pp, N=50, style=1, size=400)   # (400, 400, 3) uint8
+    >>> rgb = lozengia.draw(pp, N=50, style=1, size=400)   # (400, 350, 3) uint8
 
 The same seed gives the same arrays as `lozengia-cli --seed` (sample i of
 --count is run i of the seed). Sampling runs without the interpreter's lock,
@@ -288,7 +288,8 @@ def _picture_args(style, size, colours):
 def draw(x, style=2, size=800, colours=None, N=None):
     """The tiling picture of a plane partition (with its N) or a Sampler, as
     the desktop program and lozengia-cli draw it: an RGB uint8 array
-    (size, size, 3). style 1..5 (1 no borders, 2 borders, 3 paths, 4 paths
+    (height, width, 3), the drawing centred with an even margin, `size`
+    pixels on its long side. style 1..5 (1 no borders, 2 borders, 3 paths, 4 paths
     and borders, 5 the Z^2 picture); colours: three colours (flat, rising,
     top lozenges), each '#RRGGBB' or (r, g, b)."""
     st, col, sz = _picture_args(style, size, colours)

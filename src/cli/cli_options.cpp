@@ -97,7 +97,7 @@ void add_options(CLI::App& app, ModelTexts& m, IntegerOption* integers, std::siz
       "this many independent samples, 1..2^40",
       "worker threads, 1..1024 (default: every core)",
       "picture style 1..5 (default: config.cfg's, else 2 'with borders')",
-      "picture size in pixels, 16..20000",
+      "the picture's long side in pixels, 16..20000",
   };
   for (std::size_t k = 0; k < count; ++k) {
     IntegerOption& n = integers[k];

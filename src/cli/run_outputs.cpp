@@ -83,9 +83,10 @@ std::string RunOutputs::add(int64_t index, const PathArray& result) {
     if (path.empty()) continue;
     const bool stream = picture_streams_[k].is_open();
     const std::string name = stream ? path : numbered(path, index, o_.count);
-    const WriteStatus ws =
-        write_tiling_picture(format, stream ? picture_streams_[k].name() : name, result, p.N, p.T,
-                             p.S, style_, colors_.colors, o_.size_px, write_options_);
+    const Tiling tiling{result, p.N, p.T, p.S};
+    const WriteStatus ws = write_tiling_picture(
+        format, stream ? picture_streams_[k].name() : name, tiling, {style_, colors_.colors},
+        whole_picture(tiling, style_, o_.size_px), write_options_);
     if (ws != WriteStatus::kOk) return failure(ws, name);
   }
   return {};

@@ -41,15 +41,16 @@ std::string image_refusal(const ImageTarget& target, const TilingSnapshot& t) {
 
 bool save_tiling_image(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
   const std::string path = target.path.toStdString();
+  const PictureFrame frame = whole_picture(t.tiling(), t.style, size_px);
   switch (target.type) {
     case ImageType::kPng:
-      return write_tiling_png(path, t.paths, t.N, t.T, t.S, t.style, t.colors, size_px);
+      return write_tiling_png(path, t.tiling(), t.picture_style(), frame);
     case ImageType::kBmp:
-      return write_tiling_bmp(path, t.paths, t.N, t.T, t.S, t.style, t.colors, size_px);
+      return write_tiling_bmp(path, t.tiling(), t.picture_style(), frame);
     case ImageType::kSvg:
-      return write_tiling_svg(path, t.paths, t.N, t.T, t.S, t.style, t.colors, size_px);
+      return write_tiling_svg(path, t.tiling(), t.picture_style(), frame);
     case ImageType::kPdf:
-      return write_tiling_pdf(path, t.paths, t.N, t.T, t.S, t.style, t.colors, size_px);
+      return write_tiling_pdf(path, t.tiling(), t.picture_style(), frame);
   }
   return false;
 }

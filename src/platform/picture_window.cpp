@@ -21,20 +21,6 @@ constexpr int kDefaultPixels = 600;
 double width_of(const WorldRect& r) { return std::abs(r.x2 - r.x1); }
 double height_of(const WorldRect& r) { return std::abs(r.y2 - r.y1); }
 
-// `width` x `height` surface, so that the whole world shows undistorted.
-WorldRect fit_to_aspect(const WorldRect& world, double width, double height) {
-  const double x1 = std::min(world.x1, world.x2), x2 = std::max(world.x1, world.x2);
-  const double y1 = std::min(world.y1, world.y2), y2 = std::max(world.y1, world.y2);
-  double w = x2 - x1 > 0.0 ? x2 - x1 : 1.0;
-  double h = y2 - y1 > 0.0 ? y2 - y1 : 1.0;
-  const double cx = (x1 + x2) / 2.0, cy = (y1 + y2) / 2.0;
-  const double aspect = width > 0.0 && height > 0.0 ? width / height : 1.0;
-  if (w / h < aspect)
-    w = h * aspect;
-  else
-    h = w / aspect;
-  return {cx - w / 2.0, cy - h / 2.0, cx + w / 2.0, cy + h / 2.0};
-}
 }  // namespace
 
 PictureWindow::PictureWindow(GuiCallQueue& gui, QWidget* parent) : QWidget(parent), gui_(gui) {
@@ -64,8 +50,7 @@ QImage PictureWindow::draw(const TilingSnapshot& t, QSize size, const WorldRect&
   // every core: even the whole of a large tiling takes a fraction of a second,
   // so a drawing is not cut short; one made stale meanwhile is dropped.
   if (cancelled && cancelled()) return {};
-  return render_tiling_image(t.paths, t.N, t.T, t.S, t.style, t.colors, size.width(), size.height(),
-                             &view);
+  return render_tiling_image(t.tiling(), t.picture_style(), {view, size.width(), size.height()});
 }
 
 void PictureWindow::set_tiling(std::shared_ptr<const TilingSnapshot> tiling, bool draw_now) {
@@ -91,16 +76,8 @@ void PictureWindow::set_style(int32_t style) {
 }
 
 WorldRect PictureWindow::content_world(const TilingSnapshot& t) {
-  // What is drawn, with a margin: the hexagon for the lozenge styles, the
-  // grid for the paths in Z^2. (The picture's own world leaves more room on
-  // one side than on the other; a window centres the hexagon instead.)
-  WorldRect r;
-  if (t.style == kStyleZ2)
-    r = {0.0, 0.0, static_cast<double>(t.T), static_cast<double>(t.N) + t.S - 1};
-  else
-    r = {0.0, -(t.T - t.S) / 2.0, t.T * 0.8660254037844386, t.N + t.S / 2.0};
-  const double m = 0.04 * std::max({r.x2 - r.x1, r.y2 - r.y1, 1.0});
-  return {r.x1 - m, r.y1 - m, r.x2 + m, r.y2 + m};
+  // The rule every picture file and the printed page follow too.
+  return picture_content(t.tiling(), t.style);
 }
 
 WorldRect PictureWindow::fit_world() const {

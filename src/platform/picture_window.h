@@ -37,6 +37,8 @@ struct TilingSnapshot {
   int32_t averaged = 1;   // the tiling is the average of this many samples
 
   HexagonParams params() const { return {N, T, S, model}; }
+  Tiling tiling() const { return {paths, N, T, S}; }
+  PictureStyle picture_style() const { return {style, colors}; }
 };
 
 class PictureWindow : public QWidget {

@@ -503,17 +503,26 @@ bool Platform::print_picture(QPrinter& printer) const {
   const TilingSnapshot& tiling = *view->tiling();
   QPainter p;
   if (!p.begin(&printer)) return false;
-  // The lozenges as vector shapes (the merged ones of the PDF picture), in
-  // the largest square the page holds: sharp at the printer's resolution
-  // whatever the window's size.
-  const QRect page = p.viewport();
-  const int side = std::min(page.width(), page.height());
-  p.setViewport(page.x() + (page.width() - side) / 2, page.y() + (page.height() - side) / 2, side,
-                side);
-  p.setWindow(0, 0, side, side);
-  QPainterCanvas canvas(p, QSizeF(side, side));
-  draw_tiling_merged(canvas, tiling.paths, tiling.N, tiling.T, tiling.S, tiling.style,
-                     tiling.colors);
+  // The lozenges as vector shapes (the merged ones of the PDF picture),
+  // sharp at the printer's resolution whatever the window's size, centred
+  // on the sheet: in the largest rectangle about the sheet's centre that
+  // the printable area holds (its margins need not be even).
+  const QRectF page = printer.pageRect(QPrinter::DevicePixel);
+  const QRectF paper = printer.paperRect(QPrinter::DevicePixel);
+  const QPointF centre = paper.center() - page.topLeft();  // in the painter's coordinates
+  const double half_w = std::min(centre.x(), page.width() - centre.x());
+  const double half_h = std::min(centre.y(), page.height() - centre.y());
+  if (!(half_w > 0.0 && half_h > 0.0)) {
+    p.end();
+    return false;
+  }
+  const QRectF area(centre.x() - half_w, centre.y() - half_h, 2 * half_w, 2 * half_h);
+  p.translate(area.topLeft());
+  const int width = static_cast<int>(area.width()), height = static_cast<int>(area.height());
+  QPainterCanvas canvas(p, QSizeF(area.width(), area.height()));
+  const WorldRect world =
+      fit_to_aspect(picture_content(tiling.tiling(), tiling.style), area.width(), area.height());
+  draw_tiling_merged(canvas, tiling.tiling(), tiling.picture_style(), {world, width, height});
   return p.end();
 }
 

@@ -20,6 +20,18 @@ struct WorldPoint {
   double y = 0.0;
 };
 
+// How lines look: their width in device pixels (at least one) and how dark
+// they are, from 0 (not drawn) to 1 (black). A line darker than 0 and
+// lighter than 1 darkens what lies under it by that share, once, however
+// many such lines cross a pixel: where lines meet or run side by side they
+// do not add up to black.
+struct LineLook {
+  double width = 1.0;
+  double darkness = 1.0;
+  bool visible() const { return darkness > 0.0; }
+  bool operator==(const LineLook&) const = default;
+};
+
 class Canvas {
  public:
   virtual ~Canvas() = default;
@@ -29,13 +41,20 @@ class Canvas {
   // Fills the whole surface with `background`.
   virtual void clear(Rgb background) = 0;
   virtual void set_color(Rgb color) = 0;
-  // 16-bit pattern, most significant bit first, one bit per pixel.
+  // 16-bit pattern, most significant bit first, one bit per pixel (per line
+  // width, for lines wider than a pixel).
   virtual void set_line_pattern(uint16_t pattern) = 0;
+  // The look of the lines, polygon outlines and dots drawn from now on
+  // (black lines one pixel wide at first).
+  virtual void set_line_look(const LineLook& look) = 0;
   virtual void polygon(const WorldPoint* points, int count, bool filled) = 0;
   virtual void filled_ellipse(double x1, double y1, double x2, double y2) = 0;
   virtual void pixel(double x, double y) = 0;
   virtual void move_to(double x, double y) = 0;
   virtual void line_to(double x, double y) = 0;
+  // Ends the drawing: what a canvas holds back (lighter lines, laid over the
+  // picture together) is drawn now.
+  virtual void finish() {}
 };
 
 }  // namespace lozengia

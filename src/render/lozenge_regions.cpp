@@ -187,9 +187,9 @@ void trace_outlines(RegionSink& sink, const PathArray& paths, int32_t N, int32_t
 }
 
 void trace_lozenges(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                    int32_t style, const LozengeColors& colors) {
+                    int32_t style, const LozengeColors& colors, const LineLook& look) {
   const bool outlines = ((style - 1) & 1) != 0;
-  const bool segments = (style - 1) / 2 == 1;
+  const bool segments = (style - 1) / 2 == 1 && look.visible();
   const int64_t n = N, t = T, s = S;
   const LatticePoint hexagon[7] = {
       {0, 0},         {0, 2 * n},        {s, 2 * n + s}, {t, 2 * n + 2 * s - t},
@@ -206,13 +206,23 @@ void trace_lozenges(RegionSink& sink, const PathArray& paths, int32_t N, int32_t
     sink.end_layer();
   }
   if (outlines) {
-    sink.line_layer(kSolidLine);
-    sink.polyline(hexagon, 7);
-    if (T >= 1) trace_outlines(sink, paths, N, T);
+    // The hexagon's own outline hides nothing: it stays black at every size.
+    // Slanted sides first, then the upright ones: lines of one direction
+    // follow one another (the SVG gives each direction its own element).
+    sink.line_layer(kSolidLine, {look.width, 1.0});
+    sink.polyline(hexagon + 1, 3);
+    sink.polyline(hexagon + 4, 3);
+    sink.polyline(hexagon, 2);
+    sink.polyline(hexagon + 3, 2);
     sink.end_layer();
+    if (T >= 1 && look.visible()) {
+      sink.line_layer(kSolidLine, look);
+      trace_outlines(sink, paths, N, T);
+      sink.end_layer();
+    }
   }
   if (segments && T >= 1) {
-    sink.line_layer(outlines ? kDashedLine : kSolidLine);
+    sink.line_layer(outlines ? kDashedLine : kSolidLine, look);
     Chain line;
     for (int32_t i = 1; i <= N && sink.ok(); ++i) {
       line.clear();
@@ -224,9 +234,9 @@ void trace_lozenges(RegionSink& sink, const PathArray& paths, int32_t N, int32_t
 }
 
 void trace_z2(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-              const LozengeColors& colors) {
+              const LozengeColors& colors, const LineLook& look) {
   if (N + S >= 1) sink.grid(0, T, 0, static_cast<int64_t>(N) + S - 1, colors.hexagon);
-  sink.line_layer(kSolidLine);
+  sink.line_layer(kSolidLine, look);
   Chain line;
   for (int32_t i = 1; i <= N && T >= 1 && sink.ok(); ++i) {
     line.clear();
@@ -234,7 +244,9 @@ void trace_z2(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, in
     sink.polyline(line.data(), line.size());
   }
   sink.end_layer();
-  sink.dot_layer(0.05);
+  // Dots only where the paths are black (see draw_tiling's style 5).
+  if (look.darkness < 1.0) return;
+  sink.dot_layer(0.05, look);
   for (int32_t i = 1; i <= N && sink.ok(); ++i)
     for (int32_t x = 0; x <= T; ++x) sink.dot({x, paths(i, x)});
   sink.end_layer();
@@ -242,20 +254,18 @@ void trace_z2(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, in
 
 }  // namespace
 
-void trace_tiling(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                  int32_t style, const LozengeColors& colors) {
+void trace_tiling(RegionSink& sink, const Tiling& tiling, const PictureStyle& picture,
+                  const PictureFrame& frame) {
+  int32_t style = picture.number;
   if (style < kStyleNoBorders || style > kStyleZ2) style = kStyleBorders;
-  // Never read past the array, whatever shape the caller claims.
-  N = std::clamp(N, 0, paths.n());
-  T = std::clamp(T, 0, std::max(paths.t(), 0));
-  S = std::clamp(S, 0, T);  // a side outside 0..T is no hexagon
-  const WorldRect w = tiling_world(N, T, S, style);
+  const auto [paths, N, T, S] = drawable(tiling);
+  const double unit_px = unit_pixels(frame);
   if (style == kStyleZ2) {
-    sink.begin(w, 1.0, 1.0);
-    trace_z2(sink, paths, N, T, S, colors);
+    sink.begin(frame, 1.0, 1.0);
+    trace_z2(sink, paths, N, T, S, picture.colors, line_look(unit_px, true));
   } else {
-    sink.begin(w, kHalfSqrt3, 0.5);
-    trace_lozenges(sink, paths, N, T, S, style, colors);
+    sink.begin(frame, kHalfSqrt3, 0.5);
+    trace_lozenges(sink, paths, N, T, S, style, picture.colors, line_look(unit_px));
   }
 }
 
@@ -264,20 +274,23 @@ namespace {
 class CanvasSink final : public RegionSink {
  public:
   explicit CanvasSink(Canvas& c) : c_(c) {}
-  void begin(const WorldRect& w, double ax, double ay) override {
+  void begin(const PictureFrame& frame, double ax, double ay) override {
     ax_ = ax;
     ay_ = ay;
+    const WorldRect& w = frame.world;
     c_.set_world(w.x1, w.y1, w.x2, w.y2);
     c_.clear(kWhite);
     c_.set_line_pattern(kSolidLine);
   }
   void fill_layer(Rgb color) override { c_.set_color(color); }
-  void line_layer(uint16_t pattern) override {
+  void line_layer(uint16_t pattern, const LineLook& look) override {
     c_.set_color(kBlack);
     c_.set_line_pattern(pattern);
+    c_.set_line_look(look);
   }
-  void dot_layer(double radius) override {
+  void dot_layer(double radius, const LineLook& look) override {
     c_.set_color(kBlack);
+    c_.set_line_look(look);
     radius_ = radius;
   }
   void polygon(const LatticePoint* p, std::size_t n) override {
@@ -309,10 +322,11 @@ class CanvasSink final : public RegionSink {
 
 }  // namespace
 
-void draw_tiling_merged(Canvas& canvas, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                        int32_t style, const LozengeColors& colors) {
+void draw_tiling_merged(Canvas& canvas, const Tiling& tiling, const PictureStyle& style,
+                        const PictureFrame& frame) {
   CanvasSink sink(canvas);
-  trace_tiling(sink, paths, N, T, S, style, colors);
+  trace_tiling(sink, tiling, style, frame);
+  canvas.finish();
 }
 
 }  // namespace lozengia

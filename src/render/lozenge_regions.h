@@ -26,14 +26,15 @@ struct LatticePoint {
 class RegionSink {
  public:
   virtual ~RegionSink() = default;
-  // The world rectangle of the picture and the lattice's factors.
-  virtual void begin(const WorldRect& world, double ax, double ay) = 0;
+  // The picture's frame and the lattice's factors.
+  virtual void begin(const PictureFrame& frame, double ax, double ay) = 0;
   // Filled polygons of one colour (closed, simple, not overlapping).
   virtual void fill_layer(Rgb color) = 0;
-  // Black one-pixel lines with a 16-bit pattern (see Canvas).
-  virtual void line_layer(uint16_t pattern) = 0;
-  // Black filled dots of `radius` world units, at least a pixel.
-  virtual void dot_layer(double radius) = 0;
+  // Black lines of `look` with a 16-bit pattern (see Canvas).
+  virtual void line_layer(uint16_t pattern, const LineLook& look) = 0;
+  // Black filled dots of `radius` world units, at least a pixel, as dark as
+  // `look` says.
+  virtual void dot_layer(double radius, const LineLook& look) = 0;
   virtual void polygon(const LatticePoint* points, std::size_t count) = 0;
   virtual void polyline(const LatticePoint* points, std::size_t count) = 0;
   virtual void dot(LatticePoint p) = 0;
@@ -49,13 +50,13 @@ class RegionSink {
 // the memory of the open polygons by about 32 * N * this many bytes.
 constexpr std::size_t kMaxChain = 512;
 
-// Sends the picture draw_tiling draws, in `style`, to `sink`.
-void trace_tiling(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                  int32_t style, const LozengeColors& colors);
+// Sends the picture draw_tiling draws of the frame to `sink`.
+void trace_tiling(RegionSink& sink, const Tiling& tiling, const PictureStyle& style,
+                  const PictureFrame& frame);
 
 // The same picture on a canvas from the merged shapes (a PDF or a printer
 // page, where one polygon per lozenge would make a huge document).
-void draw_tiling_merged(Canvas& canvas, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                        int32_t style, const LozengeColors& colors);
+void draw_tiling_merged(Canvas& canvas, const Tiling& tiling, const PictureStyle& style,
+                        const PictureFrame& frame);
 
 }  // namespace lozengia

@@ -17,14 +17,13 @@
 
 namespace lozengia {
 
-QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S, int32_t style,
-                           const LozengeColors& colors, int width, int height,
-                           const WorldRect* view) {
-  QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+QImage render_tiling_image(const Tiling& tiling, const PictureStyle& style,
+                           const PictureFrame& frame) {
+  QImage image(std::max(frame.width, 1), std::max(frame.height, 1), QImage::Format_RGB32);
   if (image.isNull()) return image;
   raster_tiling({reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
                  image.bytesPerLine() / 4},
-                paths, N, T, S, style, colors, view);
+                tiling, style, frame.world);
   return image;
 }
 
@@ -32,10 +31,9 @@ namespace {
 
 // Each picture is made whole in memory, then handed to the file writer.
 
-std::optional<QByteArray> image_bytes(const char* format, const PathArray& paths, int32_t N,
-                                      int32_t T, int32_t S, int32_t style,
-                                      const LozengeColors& colors, int size_px) {
-  const QImage image = render_tiling_image(paths, N, T, S, style, colors, size_px, size_px);
+std::optional<QByteArray> image_bytes(const char* format, const Tiling& tiling,
+                                      const PictureStyle& style, const PictureFrame& frame) {
+  const QImage image = render_tiling_image(tiling, style, frame);
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -46,36 +44,36 @@ std::optional<QByteArray> image_bytes(const char* format, const PathArray& paths
 // The PNG file, compressed in bands on every core (Qt's encoder works on
 // one), with the image's pixel density as Qt's encoder wrote it; empty when
 // it could not be made.
-std::string png_bytes(const PathArray& paths, int32_t N, int32_t T, int32_t S, int32_t style,
-                      const LozengeColors& colors, int size_px) {
-  const QImage image = render_tiling_image(paths, N, T, S, style, colors, size_px, size_px);
+std::string png_bytes(const Tiling& tiling, const PictureStyle& style, const PictureFrame& frame) {
+  const QImage image = render_tiling_image(tiling, style, frame);
   if (image.isNull()) return {};
   return encode_png({reinterpret_cast<const uint32_t*>(image.constBits()), image.width(),
                      image.height(), image.bytesPerLine() / 4, image.dotsPerMeterX(),
                      image.dotsPerMeterY()});
 }
 
-// One page of `size_px` points square, at 72 dots per inch so that a pixel of
-// the other formats is a point here; the lozenges stay vector shapes.
-std::optional<QByteArray> pdf_bytes(const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                                    int32_t style, const LozengeColors& colors, int size_px) {
+// One page of the frame's size in points, at 72 dots per inch so that a
+// pixel of the other formats is a point here; the lozenges stay vector
+// shapes.
+std::optional<QByteArray> pdf_bytes(const Tiling& tiling, const PictureStyle& style,
+                                    const PictureFrame& frame) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   {
     QPdfWriter pdf(&buffer);
     pdf.setResolution(72);
-    pdf.setPageSize(
-        QPageSize(QSizeF(size_px, size_px), QPageSize::Point, QString(), QPageSize::ExactMatch));
+    const QSizeF page(frame.width, frame.height);
+    pdf.setPageSize(QPageSize(page, QPageSize::Point, QString(), QPageSize::ExactMatch));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setTitle("Lozenge tiling");
     pdf.setCreator("Lozengia");
     QPainter painter;
     if (!painter.begin(&pdf)) return std::nullopt;
-    QPainterCanvas canvas(painter, QSizeF(size_px, size_px));
+    QPainterCanvas canvas(painter, page);
     // The merged shapes of the SVG picture: a page of a large tiling stays
     // small and quick to open.
-    draw_tiling_merged(canvas, paths, N, T, S, style, colors);
+    draw_tiling_merged(canvas, tiling, style, frame);
     if (!painter.end()) return std::nullopt;
   }
   return bytes;
@@ -84,29 +82,28 @@ std::optional<QByteArray> pdf_bytes(const PathArray& paths, int32_t N, int32_t T
 }  // namespace
 
 WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
-                                 const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                                 int32_t style, const LozengeColors& colors, int size_px,
-                                 const WriteOptions& options) {
+                                 const Tiling& tiling, const PictureStyle& style,
+                                 const PictureFrame& frame, const WriteOptions& options) {
   // A target that cannot be opened is told before the drawing, which can
   // take a while on a large picture.
   if (const WriteStatus refused = check_output(path, options); refused != WriteStatus::kOk)
     return refused;
-  if (size_px < 1) return WriteStatus::kWriteError;
+  if (frame.width < 1 || frame.height < 1) return WriteStatus::kWriteError;
   std::optional<QByteArray> bytes;
   switch (format) {
     case PictureFormat::kPng: {
-      const std::string png = png_bytes(paths, N, T, S, style, colors, size_px);
+      const std::string png = png_bytes(tiling, style, frame);
       if (png.empty()) return WriteStatus::kWriteError;
       return write_file_replacing(path, png.data(), png.size(), options);
     }
     case PictureFormat::kBmp:
-      bytes = image_bytes("BMP", paths, N, T, S, style, colors, size_px);
+      bytes = image_bytes("BMP", tiling, style, frame);
       break;
     case PictureFormat::kSvg:
       // Streamed through the writer as it is made, never held whole.
-      return write_svg_picture(path, paths, N, T, S, style, colors, size_px, options);
+      return write_svg_picture(path, tiling, style, frame, options);
     case PictureFormat::kPdf:
-      bytes = pdf_bytes(paths, N, T, S, style, colors, size_px);
+      bytes = pdf_bytes(tiling, style, frame);
       break;
   }
   if (!bytes) return WriteStatus::kWriteError;
@@ -114,28 +111,24 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
                               options);
 }
 
-bool write_tiling_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  return write_tiling_picture(PictureFormat::kPng, path, paths, N, T, S, style, colors, size_px) ==
-         WriteStatus::kOk;
+bool write_tiling_png(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+                      const PictureFrame& frame) {
+  return write_tiling_picture(PictureFormat::kPng, path, tiling, style, frame) == WriteStatus::kOk;
 }
 
-bool write_tiling_bmp(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  return write_tiling_picture(PictureFormat::kBmp, path, paths, N, T, S, style, colors, size_px) ==
-         WriteStatus::kOk;
+bool write_tiling_bmp(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+                      const PictureFrame& frame) {
+  return write_tiling_picture(PictureFormat::kBmp, path, tiling, style, frame) == WriteStatus::kOk;
 }
 
-bool write_tiling_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  return write_tiling_picture(PictureFormat::kSvg, path, paths, N, T, S, style, colors, size_px) ==
-         WriteStatus::kOk;
+bool write_tiling_svg(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+                      const PictureFrame& frame) {
+  return write_tiling_picture(PictureFormat::kSvg, path, tiling, style, frame) == WriteStatus::kOk;
 }
 
-bool write_tiling_pdf(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px) {
-  return write_tiling_picture(PictureFormat::kPdf, path, paths, N, T, S, style, colors, size_px) ==
-         WriteStatus::kOk;
+bool write_tiling_pdf(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+                      const PictureFrame& frame) {
+  return write_tiling_picture(PictureFormat::kPdf, path, tiling, style, frame) == WriteStatus::kOk;
 }
 
 }  // namespace lozengia

@@ -17,32 +17,30 @@
 
 namespace lozengia {
 
-// The picture on a white `width` x `height` image, rasterised on every core.
-// `view`, when given, is the world rectangle to show instead of the style's
-// whole world (a zoomed part, drawn sharply at that zoom).
-QImage render_tiling_image(const PathArray& paths, int32_t N, int32_t T, int32_t S, int32_t style,
-                           const LozengeColors& colors, int width, int height,
-                           const WorldRect* view = nullptr);
+// The picture of the frame on a white frame.width x frame.height image,
+// rasterised on every core (drawn sharply at the frame's scale, however small
+// a part of the tiling it shows).
+QImage render_tiling_image(const Tiling& tiling, const PictureStyle& style,
+                           const PictureFrame& frame);
 
 enum class PictureFormat { kPng, kBmp, kSvg, kPdf };
 
-// A square picture of `size_px` pixels (PDF: points) written to `path`.
-// kOpenError when the target is refused (checked before anything is drawn),
-// kWriteError when the picture could not be made or written; an existing file
-// is then left as it was.
+// The picture of the frame written to `path`, frame.width x frame.height
+// pixels (PDF: points). kOpenError when the target is refused (checked before
+// anything is drawn), kWriteError when the picture could not be made or
+// written; an existing file is then left as it was.
 WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
-                                 const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                                 int32_t style, const LozengeColors& colors, int size_px,
-                                 const WriteOptions& options = {});
+                                 const Tiling& tiling, const PictureStyle& style,
+                                 const PictureFrame& frame, const WriteOptions& options = {});
 
 // The same, true when the file was written.
-bool write_tiling_png(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px);
-bool write_tiling_bmp(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px);
-bool write_tiling_svg(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px);
-bool write_tiling_pdf(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                      int32_t S, int32_t style, const LozengeColors& colors, int size_px);
+bool write_tiling_png(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+                      const PictureFrame& frame);
+bool write_tiling_bmp(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+                      const PictureFrame& frame);
+bool write_tiling_svg(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+                      const PictureFrame& frame);
+bool write_tiling_pdf(const std::string& path, const Tiling& tiling, const PictureStyle& style,
+                      const PictureFrame& frame);
 
 }  // namespace lozengia

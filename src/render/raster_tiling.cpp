@@ -75,6 +75,40 @@ class Band {
       t_.pixels[c + static_cast<std::ptrdiff_t>(r) * t_.stride] = color;
   }
 
+  // Lines and dots drawn from now on look so (black while not set).
+  void set_look(const LineLook& look) {
+    look_ = look;
+    const double keep = 1.0 - std::clamp(look.darkness, 0.0, 1.0);
+    keep256_ = static_cast<uint32_t>(std::lround(keep * 256.0));
+  }
+
+  // A pixel of a line: black, or darkened by the look's share. A darkened
+  // pixel is marked (its unused top byte 0xFE) so that another line over it
+  // leaves it as it is: lighter lines darken a pixel once, however many
+  // cross it. unmark() gives the band back its opaque pixels.
+  void plot(int c, int r) {
+    if (c < c0_ || c >= c1_ || r < 0 || r >= t_.height) return;
+    uint32_t& px = t_.pixels[c + static_cast<std::ptrdiff_t>(r) * t_.stride];
+    if (keep256_ == 0) {
+      px = kBlackPx;
+    } else if ((px >> 24) == 0xFFu) {
+      uint32_t out = 0xFE000000u;
+      for (int shift = 0; shift <= 16; shift += 8)
+        out |= ((((px >> shift) & 0xFFu) * keep256_ + 128u) >> 8) << shift;
+      px = out;
+      marked_ = true;
+    }
+  }
+
+  void unmark() {
+    if (!marked_) return;
+    for (int r = 0; r < t_.height; ++r) {
+      uint32_t* p = t_.pixels + static_cast<std::ptrdiff_t>(r) * t_.stride;
+      for (int c = c0_; c < c1_; ++c) p[c] |= 0xFF000000u;
+    }
+    marked_ = false;
+  }
+
   // A one-pixel line between two device points, as a cosmetic pen steps it:
   // one pixel per column (per row for steep lines) from the rounded start to
   // the rounded end, the end excluded, `caps` widening both ends by half a
@@ -83,13 +117,16 @@ class Band {
   // leading edge on falling ones. Clipped to the band. `pattern` is read most
   // significant bit first, one bit per pixel step from the first point, and
   // restarts with every line.
-  void line(double x0, double y0, double x1, double y1, bool caps, uint16_t pattern,
-            uint32_t color) {
+  void line(double x0, double y0, double x1, double y1, bool caps, uint16_t pattern) {
+    if (look_.width >= 1.5) {
+      wide_line(x0, y0, x1, y1, pattern);
+      return;
+    }
     const double dx = x1 - x0, dy = y1 - y0;
     const bool solid = pattern == kSolidLine;
     const bool x_major = std::fabs(dx) >= std::fabs(dy);
     if (dx == 0.0 && dy == 0.0) {  // a point
-      set(pix(x0), pix(y0), color);
+      plot(pix(x0), pix(y0));
       return;
     }
     // Major and minor axes, whichever they are.
@@ -116,15 +153,58 @@ class Band {
       }
       const int m = pix(n0 + (k + off - m0) * slope);
       if (x_major)
-        set(k, m, color);
+        plot(k, m);
       else
-        set(m, k, color);
+        plot(m, k);
     }
   }
 
-  void world_line(double x0, double y0, double x1, double y1, bool caps, uint16_t pattern,
-                  uint32_t color) {
-    line(m_.dx(x0), m_.dy(y0), m_.dx(x1), m_.dy(y1), caps, pattern, color);
+  // A line wider than a pixel and a half: the pixels whose centres lie
+  // within half its width of it, with round ends where it is solid (so that
+  // lines meet without notches) and square-cut dashes, one bit of the
+  // pattern per line width along it.
+  void wide_line(double x0, double y0, double x1, double y1, uint16_t pattern) {
+    const double r = look_.width / 2.0;
+    if (pattern == kSolidLine) {
+      stroke(x0, y0, x1, y1, r, true);
+      return;
+    }
+    const double len = std::hypot(x1 - x0, y1 - y0);
+    if (!(len > 0.0) || len > 1e6) return;  // nothing, or far outside any picture
+    const double ux = (x1 - x0) / len, uy = (y1 - y0) / len, unit = look_.width;
+    for (int k = 0; k * unit < len; ++k)
+      if ((pattern >> (15 - (k & 15))) & 1) {
+        const double a = k * unit, b = std::min((k + 1) * unit, len);
+        stroke(x0 + ux * a, y0 + uy * a, x0 + ux * b, y0 + uy * b, r, false);
+      }
+  }
+
+  // Pixels whose centres lie within `r` of the segment (round ends) or of
+  // its stretch between the ends (square-cut ends). The centres are taken a
+  // hair above and left of the middle, so that a stroke edge through a row
+  // of centres takes them on one side only, as Qt's polygon fill does (a
+  // line 5 pixels wide covers 5 rows, not 6).
+  void stroke(double x0, double y0, double x1, double y1, double r, bool round) {
+    constexpr double kHair = 1.0 / 4096;
+    x0 += kHair, x1 += kHair, y0 += kHair, y1 += kHair;
+    const double xa = std::min(x0, x1) - r, xb = std::max(x0, x1) + r;
+    const double ya = std::min(y0, y1) - r, yb = std::max(y0, y1) + r;
+    const int ca = std::max(pix(xa), c0_), cb = std::min(pix_ceil(xb), c1_ - 1);
+    const int ra = std::max(pix(ya), 0), rb = std::min(pix_ceil(yb), t_.height - 1);
+    const double dx = x1 - x0, dy = y1 - y0, len2 = dx * dx + dy * dy;
+    for (int row = ra; row <= rb; ++row)
+      for (int c = ca; c <= cb; ++c) {
+        const double px = c + 0.5 - x0, py = row + 0.5 - y0;
+        double t = len2 > 0.0 ? (px * dx + py * dy) / len2 : 0.0;
+        if (!round && (t < 0.0 || t > 1.0)) continue;
+        t = std::clamp(t, 0.0, 1.0);
+        const double ex = px - t * dx, ey = py - t * dy;
+        if (ex * ex + ey * ey <= r * r) plot(c, row);
+      }
+  }
+
+  void world_line(double x0, double y0, double x1, double y1, bool caps, uint16_t pattern) {
+    line(m_.dx(x0), m_.dy(y0), m_.dx(x1), m_.dy(y1), caps, pattern);
   }
 
   // A filled dot: the pixels whose centres lie within the ellipse, and at
@@ -138,15 +218,15 @@ class Band {
     for (int r = std::max(ya, 0); r <= std::min(yb, t_.height - 1); ++r)
       for (int c = std::max(xa, c0_); c <= std::min(xb, c1_ - 1); ++c) {
         const double u = (c + 0.5 - cx) / rx, v = (r + 0.5 - cy) / ry;
-        if (u * u + v * v <= 1.0)
-          t_.pixels[c + static_cast<std::ptrdiff_t>(r) * t_.stride] = kBlackPx;
+        if (u * u + v * v <= 1.0) plot(c, r);
       }
-    set(pix(cx), pix(cy), kBlackPx);
+    plot(pix(cx), pix(cy));
   }
 
-  // World x range of the band, a pixel wider on each side.
-  double world_left() const { return m_.wx(c0_ - 1.0); }
-  double world_right() const { return m_.wx(c1_ + 1.0); }
+  // World x range of what may draw into the band: a pixel wider on each
+  // side, and a line's width (a dot's radius is no more) beyond that.
+  double world_left() const { return m_.wx(c0_ - 1.0 - look_.width); }
+  double world_right() const { return m_.wx(c1_ + 1.0 + look_.width); }
   int c0() const { return c0_; }
   int height() const { return t_.height; }
   int c1() const { return c1_; }
@@ -155,6 +235,9 @@ class Band {
   const RasterTarget& t_;
   const Mapping& m_;
   int c0_, c1_;
+  LineLook look_;
+  uint32_t keep256_ = 0;  // what a line leaves of a pixel's colour, in 256ths
+  bool marked_ = false;
 };
 
 struct Picture {
@@ -163,6 +246,7 @@ struct Picture {
   LozengeColors colors;
   Mapping m;
   bool crisp;
+  double unit_px;  // pixels a lattice unit
   WorldPoint hexagon[6];
 };
 
@@ -307,15 +391,20 @@ void slice_range(const Band& band, int32_t last, int32_t& t0, int32_t& t1) {
 }
 
 void lines(const Picture& p, Band& band) {
+  const LineLook look = line_look(p.unit_px);
   const bool outlines = ((p.style - 1) & 1) != 0;
   const bool segments = (p.style - 1) / 2 == 1;
-  if (outlines)
+  if (outlines) {
+    // The hexagon's own outline hides nothing: it stays black at every size.
+    band.set_look({look.width, 1.0});
     for (int k = 0; k < 6; ++k) {
       const WorldPoint a = p.hexagon[k], b = p.hexagon[(k + 1) % 6];
-      band.world_line(a.x, a.y, b.x, b.y, false, kSolidLine, kBlackPx);
+      band.world_line(a.x, a.y, b.x, b.y, false, kSolidLine);
     }
+  }
   if (!outlines && !segments) return;
-  if (p.T < 1) return;
+  if (p.T < 1 || !look.visible()) return;
+  band.set_look(look);
   int32_t t0, t1;
   slice_range(band, p.T, t0, t1);
   const uint16_t pattern = outlines ? kDashedLine : kSolidLine;
@@ -324,7 +413,7 @@ void lines(const Picture& p, Band& band) {
     const double x = t * kHalfSqrt3, base = -t * 0.5;
     if (outlines)  // the left sides; slice T's are the right sides of the last lozenges
       for (int32_t i = 0; i < p.N; ++i)
-        band.world_line(x, here[i] + base, x, here[i] + 1.0 + base, false, kSolidLine, kBlackPx);
+        band.world_line(x, here[i] + base, x, here[i] + 1.0 + base, false, kSolidLine);
     if (t == p.T) break;
     const int32_t* next = p.paths.slice(t + 1);
     const double x1 = x + kHalfSqrt3;
@@ -332,16 +421,19 @@ void lines(const Picture& p, Band& band) {
       const double y1 = here[i] + base, y2 = y1 + 1.0;
       const double d = next[i] == here[i] ? -0.5 : 0.5;
       if (outlines) {
-        band.world_line(x, y1, x1, y1 + d, false, kSolidLine, kBlackPx);
-        band.world_line(x, y2, x1, y2 + d, false, kSolidLine, kBlackPx);
+        band.world_line(x, y1, x1, y1 + d, false, kSolidLine);
+        band.world_line(x, y2, x1, y2 + d, false, kSolidLine);
       }
-      if (segments) band.world_line(x, y1 + 0.5, x1, y1 + 0.5 + d, true, pattern, kBlackPx);
+      if (segments) band.world_line(x, y1 + 0.5, x1, y1 + 0.5 + d, true, pattern);
     }
   }
 }
 
 void z2(const Picture& p, Band& band) {
   for (int c = band.c0(); c < band.c1(); ++c) band.fill_column(c, kWhitePx);
+  const LineLook look = line_look(p.unit_px, true);
+  band.set_look(look);
+  const bool dots = look.darkness >= 1.0;  // as draw_tiling's style 5
   const uint32_t hex = to_pixel(p.colors.hexagon);
   const double xa = band.world_left(), xb = band.world_right();
   const int32_t x0 = static_cast<int32_t>(std::clamp(std::floor(xa), 0.0, p.T + 1.0));
@@ -362,27 +454,25 @@ void z2(const Picture& p, Band& band) {
   for (int32_t x = std::max(x0 - 1, 0); x <= last; ++x) {
     const int32_t* here = p.paths.slice(x);
     for (int32_t i = 0; i < p.N; ++i) {
-      band.dot(x, here[i], 0.05);
-      if (x < p.T)
-        band.world_line(x, here[i], x + 1.0, p.paths.slice(x + 1)[i], true, kSolidLine, kBlackPx);
+      if (dots) band.dot(x, here[i], 0.05);
+      if (x < p.T) band.world_line(x, here[i], x + 1.0, p.paths.slice(x + 1)[i], true, kSolidLine);
     }
   }
 }
 
 }  // namespace
 
-void raster_tiling(const RasterTarget& target, const PathArray& paths, int32_t N, int32_t T,
-                   int32_t S, int32_t style, const LozengeColors& colors, const WorldRect* view,
-                   unsigned threads) {
+void raster_tiling(const RasterTarget& target, const Tiling& tiling, const PictureStyle& picture,
+                   const WorldRect& view, unsigned threads) {
   if (target.pixels == nullptr || target.width < 1 || target.height < 1) return;
+  int32_t style = picture.number;
   if (style < kStyleNoBorders || style > kStyleZ2) style = kStyleBorders;
-  // Never read past the array, whatever shape the caller claims.
-  N = std::clamp(N, 0, paths.n());
-  T = std::clamp(T, 0, std::max(paths.t(), 0));
-  S = std::clamp(S, 0, T);  // a side outside 0..T is no hexagon
-  const WorldRect w = view != nullptr ? *view : tiling_world(N, T, S, style);
-  Picture p{paths, N, T, S, style, colors, make_mapping(w, target.width, target.height), true, {}};
+  const auto [paths, N, T, S] = drawable(tiling);
+  Picture p{
+      paths, N,   T, S, style, picture.colors, make_mapping(view, target.width, target.height),
+      true,  0.0, {}};
   p.crisp = std::min(p.m.sx * kHalfSqrt3, p.m.sy) >= kCrispScale;
+  p.unit_px = std::min(p.m.sx, p.m.sy);
   hexagon_corners(N, T, S, p.hexagon);
 
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
@@ -395,13 +485,14 @@ void raster_tiling(const RasterTarget& target, const PathArray& paths, int32_t N
     Band band(target, p.m, c0, c1);
     if (style == kStyleZ2) {
       z2(p, band);
-      return;
+    } else {
+      if (p.crisp)
+        fills_crisp(p, band);
+      else
+        fills_smooth(p, target, band);
+      lines(p, band);
     }
-    if (p.crisp)
-      fills_crisp(p, band);
-    else
-      fills_smooth(p, target, band);
-    lines(p, band);
+    band.unmark();
   };
   run_bands(bands, draw_band);
 }

@@ -7,7 +7,9 @@
 // lozenges cannot be shown one by one, so a pixel then takes the mean colour
 // of what it covers (exact in y, four samples in x): a block of pixels shows
 // the area fractions of the three lozenge types. Outlines, path segments and
-// the square-grid style are one-pixel lines at every scale.
+// the square-grid style's paths are drawn as line_look() says for the scale:
+// one-pixel lines, lighter ones (each pixel darkened once) where lozenges
+// are small, wider ones where they are large.
 #pragma once
 
 #include <cstddef>
@@ -31,12 +33,11 @@ struct RasterTarget {
 // pixel (a lozenge is then about 2.6 pixels wide).
 constexpr double kCrispScale = 3.0;
 
-// Draws the configuration in `style` onto the whole target, showing `view`
-// (world coordinates, as tiling_world gives them) or, without one, the
-// style's whole world. `threads` 0 means one per core. The result does not
-// depend on the number of threads.
-void raster_tiling(const RasterTarget& target, const PathArray& paths, int32_t N, int32_t T,
-                   int32_t S, int32_t style, const LozengeColors& colors,
-                   const WorldRect* view = nullptr, unsigned threads = 0);
+// Draws the tiling in `style` onto the whole target, showing the world
+// rectangle `view` (the frame's world; the target is its surface).
+// `threads` 0 means one per core. The result does not depend on the number
+// of threads.
+void raster_tiling(const RasterTarget& target, const Tiling& tiling, const PictureStyle& style,
+                   const WorldRect& view, unsigned threads = 0);
 
 }  // namespace lozengia

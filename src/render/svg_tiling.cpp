@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -28,23 +29,22 @@ std::string number(double v) {
 
 class SvgSink final : public RegionSink {
  public:
-  SvgSink(ReplacingFile& file, int size) : file_(file), size_(size) {
-    buf_.reserve(kFlushBytes + 4096);
-  }
+  explicit SvgSink(ReplacingFile& file) : file_(file) { buf_.reserve(kFlushBytes + 4096); }
 
-  void begin(const WorldRect& w, double ax, double ay) override {
+  void begin(const PictureFrame& frame, double ax, double ay) override {
+    const WorldRect& w = frame.world;
     const double left = std::min(w.x1, w.x2), right = std::max(w.x1, w.x2);
     const double bottom = std::min(w.y1, w.y2), top = std::max(w.y1, w.y2);
-    sx_ = size_ / (right - left > 0.0 ? right - left : 1.0);
-    sy_ = size_ / (top - bottom > 0.0 ? top - bottom : 1.0);
-    const std::string sz = std::to_string(size_);
+    sx_ = frame.width / (right - left > 0.0 ? right - left : 1.0);
+    sy_ = frame.height / (top - bottom > 0.0 ? top - bottom : 1.0);
+    const std::string wd = std::to_string(frame.width), ht = std::to_string(frame.height);
     put("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
         "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" +
-        sz + "\" height=\"" + sz + "\" viewBox=\"0 0 " + sz + " " + sz +
+        wd + "\" height=\"" + ht + "\" viewBox=\"0 0 " + wd + " " + ht +
         "\">\n"
         "<title>Lozenge tiling</title>\n"
         "<rect width=\"" +
-        sz + "\" height=\"" + sz + "\" fill=\"#ffffff\"/>\n");
+        wd + "\" height=\"" + ht + "\" fill=\"#ffffff\"/>\n");
     // Lattice point (x, y) is at world (x ax, y ay); the world rectangle
     // fills the picture with y growing upwards.
     put("<g transform=\"matrix(" + number(ax * sx_) + " 0 0 " + number(-ay * sy_) + " " +
@@ -58,21 +58,32 @@ class SvgSink final : public RegionSink {
     start_path();
   }
 
-  void line_layer(uint16_t pattern) override {
-    put("<path fill=\"none\" stroke=\"#000000\" stroke-width=\"1\" "
-        "vector-effect=\"non-scaling-stroke\" stroke-linejoin=\"miter\"");
-    if (pattern != kSolidLine) put(" stroke-dasharray=\"" + dashes(pattern) + "\"");
-    put(" d=\"");
-    start_path();
+  // Lines are stroked in lattice units under the group's transform, which
+  // stretches x and y differently (sqrt(3)/2 and 1/2 a unit for the lozenge
+  // styles): a stroke as wide in pixels as the look asks is a different
+  // number of lattice units across a vertical side than across a slanted
+  // one. So each direction of line gets its own path element with its own
+  // width (the lozenge styles have two: vertical and slanted), and nothing
+  // relies on vector-effect, which renderers other than browsers ignore.
+  void line_layer(uint16_t pattern, const LineLook& look) override {
+    lines_ = true;
+    pattern_ = pattern;
+    look_ = look;
+    open_attrs_.clear();
   }
 
-  void dot_layer(double radius) override {
+  void dot_layer(double radius, const LineLook& look) override {
     // A dot is a round cap on an empty segment: the ellipse's width in
-    // pixels plus the pixel its outline adds.
-    const double width = 2.0 * radius * std::min(sx_ * ax_, sy_ * ay_) + 1.0;
-    put("<path fill=\"none\" stroke=\"#000000\" stroke-width=\"" + number(width) +
-        "\" stroke-linecap=\"round\" vector-effect=\"non-scaling-stroke\" d=\"");
-    start_path();
+    // pixels plus the pixel its outline adds (the grid of style 5 is
+    // square: a lattice unit is as many pixels either way).
+    lines_ = true;
+    const double px = sx_ * ax_;
+    const double width = 2.0 * radius * px + 1.0;
+    std::string attrs =
+        "stroke=\"#000000\" stroke-width=\"" + number(width / px) + "\" stroke-linecap=\"round\"";
+    if (look.darkness < 1.0) attrs += " stroke-opacity=\"" + number(look.darkness) + "\"";
+    open_attrs_.clear();
+    open_element(attrs);
   }
 
   void polygon(const LatticePoint* p, std::size_t n) override {
@@ -86,7 +97,25 @@ class SvgSink final : public RegionSink {
 
   void polyline(const LatticePoint* p, std::size_t n) override {
     if (n == 0) return;
-    subpath(p, n);
+    if (!lines_) {
+      subpath(p, n);
+      flush_if_full();
+      return;
+    }
+    // Runs of segments of one direction class, each in its class's element
+    // (a repeated point stays in the run it is in).
+    std::size_t start = 0;
+    int run_class = kNoDirection;
+    for (std::size_t k = 1; k < n; ++k) {
+      const int c = direction_class(p[k - 1], p[k]);
+      if (c == kNoDirection) continue;
+      if (run_class != kNoDirection && (c != run_class || c == kOtherDirection)) {
+        line_run(p + start, k - start);
+        start = k - 1;
+      }
+      run_class = c;
+    }
+    if (run_class != kNoDirection) line_run(p + start, n - start);
     flush_if_full();
   }
 
@@ -111,7 +140,9 @@ class SvgSink final : public RegionSink {
   }
 
   void end_layer() override {
-    put("\"/>\n");
+    if (!lines_ || !open_attrs_.empty()) put("\"/>\n");
+    lines_ = false;
+    open_attrs_.clear();
     flush_if_full();
   }
 
@@ -124,12 +155,13 @@ class SvgSink final : public RegionSink {
   bool ok() const override { return ok_; }
 
  private:
-  static std::string dashes(uint16_t pattern) {
-    // Runs of set and clear bits, most significant first, from a set bit.
+  static std::string dashes(uint16_t pattern, double unit) {
+    // Runs of set and clear bits, most significant first, from a set bit,
+    // `unit` long each.
     std::string out;
     int bit = 15;
     while (bit >= 0 && !((pattern >> bit) & 1)) --bit;
-    if (bit < 0) return "0 1";
+    if (bit < 0) return "0 " + number(unit);
     bool on = true;
     int run = 0;
     for (int n = 0; n < 16; ++n) {
@@ -138,14 +170,66 @@ class SvgSink final : public RegionSink {
       if (set == on) {
         ++run;
       } else {
-        out += std::to_string(run) + ' ';
+        out += number(run * unit) + ' ';
         on = set;
         run = 1;
       }
     }
-    out += std::to_string(run);
+    out += number(run * unit);
     if (!on) return out;
     return out + " 0";
+  }
+
+  static constexpr int kNoDirection = -1, kOtherDirection = 3;
+
+  // 0 vertical, 1 horizontal, 2 slanted at +-45 degrees in lattice units
+  // (the same width in pixels both ways), 3 any other, -1 no segment.
+  static int direction_class(LatticePoint a, LatticePoint b) {
+    const int64_t dx = b.x - a.x, dy = b.y - a.y;
+    if (dx == 0 && dy == 0) return kNoDirection;
+    if (dx == 0) return 0;
+    if (dy == 0) return 1;
+    if (dx == dy || dx == -dy) return 2;
+    return kOtherDirection;
+  }
+
+  // The stroke of the layer's look along the segment a-b: its width and
+  // dashes in lattice units so that they come out in pixels.
+  std::string stroke_attrs(LatticePoint a, LatticePoint b) const {
+    const double A = ax_ * sx_, B = ay_ * sy_;  // pixels per lattice unit in x and y
+    const double dx = static_cast<double>(b.x - a.x), dy = static_cast<double>(b.y - a.y);
+    // Pixels per lattice unit along the segment, and across it.
+    const double along = std::hypot(A * dx, B * dy) / std::hypot(dx, dy);
+    const double across = A * B / along;
+    std::string attrs = "stroke=\"#000000\" stroke-width=\"" + number(look_.width / across) + "\"";
+    if (look_.darkness < 1.0) attrs += " stroke-opacity=\"" + number(look_.darkness) + "\"";
+    attrs += " stroke-linejoin=\"round\"";
+    if (pattern_ == kSolidLine) {
+      attrs += " stroke-linecap=\"round\"";
+    } else {
+      // One bit of the pattern a pixel, or a line width when wider.
+      const double bit = std::max(1.0, look_.width) / along;
+      attrs += " stroke-linecap=\"butt\" stroke-dasharray=\"" + dashes(pattern_, bit) + "\"";
+    }
+    return attrs;
+  }
+
+  // Points of one direction class as a subpath of their class's element.
+  void line_run(const LatticePoint* p, std::size_t n) {
+    std::size_t k = 1;
+    while (k + 1 < n && p[k] == p[0]) ++k;
+    open_element(stroke_attrs(p[0], p[k]));
+    subpath(p, n);
+  }
+
+  // Continues the open element when its stroke is `attrs`, else closes it
+  // and opens one.
+  void open_element(const std::string& attrs) {
+    if (attrs == open_attrs_) return;
+    if (!open_attrs_.empty()) put("\"/>\n");
+    put("<path fill=\"none\" " + attrs + " d=\"");
+    start_path();
+    open_attrs_ = attrs;
   }
 
   void start_path() {
@@ -216,9 +300,12 @@ class SvgSink final : public RegionSink {
   }
 
   ReplacingFile& file_;
-  int size_;
   std::string buf_;
   double sx_ = 1, sy_ = 1, ax_ = 1, ay_ = 1;
+  bool lines_ = false;  // in a line or dot layer
+  uint16_t pattern_ = kSolidLine;
+  LineLook look_;
+  std::string open_attrs_;  // the stroke of the open element of a line layer
   LatticePoint cur_;
   char cmd_ = 0;
   bool first_ = true;
@@ -282,15 +369,15 @@ std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style) {
   return {};
 }
 
-WriteStatus write_svg_picture(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                              int32_t S, int32_t style, const LozengeColors& colors, int size_px,
+WriteStatus write_svg_picture(const std::string& path, const Tiling& tiling,
+                              const PictureStyle& style, const PictureFrame& frame,
                               const WriteOptions& options) {
-  if (size_px < 1) return WriteStatus::kWriteError;
+  if (frame.width < 1 || frame.height < 1) return WriteStatus::kWriteError;
   ReplacingFile file;
   if (const WriteStatus opened = file.open(path, options); opened != WriteStatus::kOk)
     return opened;
-  SvgSink sink(file, size_px);
-  trace_tiling(sink, paths, N, T, S, style, colors);
+  SvgSink sink(file);
+  trace_tiling(sink, tiling, style, frame);
   if (!sink.finish()) return file.failure();
   return file.commit();
 }

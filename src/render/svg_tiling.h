@@ -29,10 +29,11 @@ uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, int32_t style);
 // program's "Save image as..", the Python module).
 std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style);
 
-// Writes the picture, `size_px` pixels square, to `path` through a
-// ReplacingFile: a failure leaves an existing file as it was.
-WriteStatus write_svg_picture(const std::string& path, const PathArray& paths, int32_t N, int32_t T,
-                              int32_t S, int32_t style, const LozengeColors& colors, int size_px,
+// Writes the picture of the frame, frame.width x frame.height pixels, to
+// `path` through a ReplacingFile: a failure leaves an existing file as it
+// was.
+WriteStatus write_svg_picture(const std::string& path, const Tiling& tiling,
+                              const PictureStyle& style, const PictureFrame& frame,
                               const WriteOptions& options = {});
 
 }  // namespace lozengia

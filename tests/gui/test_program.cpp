@@ -17,6 +17,7 @@
 #include "core/params.h"
 #include "gui_test_support.h"
 #include "../support/config_text.h"
+#include "../support/picture_margins.h"
 
 using namespace lozengia;
 using namespace lozengia::test;
@@ -630,6 +631,11 @@ class ProgramTest : public QObject {
     QVERIFY(bytes.startsWith("%PDF"));
     // The lozenges are printed as shapes, not as a bitmap of the window.
     QVERIFY2(!bytes.contains("/Subtype /Image"), "the page holds an image");
+    // Centred on the sheet (a pixel a point), filling its width.
+    const QImage page = lozengia::testing::pdf_page(dir.filePath("pic.pdf"));
+    QVERIFY2(!page.isNull(), "pdftoppm (poppler-utils) could not rasterise the page");
+    const lozengia::testing::Margins m = lozengia::testing::ink_margins(page);
+    QVERIFY2(m.centred() && m.left < page.width() / 10, qPrintable(lozengia::testing::describe(m)));
   }
 
   // ---------------------------------------------------------------- Closing

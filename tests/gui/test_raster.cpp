@@ -10,12 +10,14 @@
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <map>
 #include <set>
 #include <vector>
 
+#include "../support/picture_margins.h"
 #include "core/fast_sweep.h"
 #include "core/hexagon.h"
 #include "core/message_sink.h"
@@ -44,18 +46,26 @@ PathArray uniform_sample(int32_t n, int64_t seed) {
 }
 
 // The picture as the canvas drawing makes it: one QPainter polygon per lozenge.
-QImage canvas_picture(const PathArray& paths, int32_t N, int32_t T, int32_t S, int style, int size,
+QImage canvas_picture(const Tiling& tiling, int style, const PictureFrame& frame,
                       bool merged = false) {
-  QImage image(size, size, QImage::Format_RGB32);
+  QImage image(frame.width, frame.height, QImage::Format_RGB32);
   image.fill(Qt::white);
   QPainter painter(&image);
-  QPainterCanvas canvas(painter, QSizeF(size, size));
+  QPainterCanvas canvas(painter, QSizeF(frame.width, frame.height));
   if (merged)
-    draw_tiling_merged(canvas, paths, N, T, S, style, kColors);
+    draw_tiling_merged(canvas, tiling, {style, kColors}, frame);
   else
-    draw_tiling(canvas, paths, N, T, S, style, kColors);
+    draw_tiling(canvas, tiling, {style, kColors}, frame);
   painter.end();
   return image;
+}
+
+// The whole picture, `size` pixels on its long side, in both forms.
+QImage canvas_picture(const Tiling& tiling, int style, int size, bool merged = false) {
+  return canvas_picture(tiling, style, whole_picture(tiling, style, size), merged);
+}
+QImage raster_picture(const Tiling& tiling, int style, int size) {
+  return render_tiling_image(tiling, {style, kColors}, whole_picture(tiling, style, size));
 }
 
 struct Difference {
@@ -185,9 +195,9 @@ class RasterTest : public QObject {
   void same_picture_as_the_canvas_where_lozenges_are_large() {
     QFETCH(int, style);
     const PathArray paths = uniform_sample(50, 7);
-    const int size = 1000;
-    const QImage ref = canvas_picture(paths, 50, 100, 50, style, size);
-    const QImage img = render_tiling_image(paths, 50, 100, 50, style, kColors, size, size);
+    const Tiling tiling{paths, 50, 100, 50};
+    const QImage ref = canvas_picture(tiling, style, 1000);
+    const QImage img = raster_picture(tiling, style, 1000);
     const Difference d = compare(ref, img);
     QCOMPARE(d.off_edge, 0);
     QVERIFY2(d.pixels * 25 <= d.edge_pixels,
@@ -201,9 +211,11 @@ class RasterTest : public QObject {
   // may be off by a few levels of 255.
   void mean_colours_where_lozenges_are_smaller_than_a_pixel() {
     const PathArray paths = uniform_sample(300, 11);
-    const int small = 200;  // 0.55 pixels per lattice unit
-    const QImage img = render_tiling_image(paths, 300, 600, 300, 1, kColors, small, small);
-    const QImage big = render_tiling_image(paths, 300, 600, 300, 1, kColors, small * 8, small * 8);
+    const Tiling tiling{paths, 300, 600, 300};
+    const PictureFrame small = whole_picture(tiling, 1, 200);  // 0.3 pixels per lattice unit
+    const QImage img = render_tiling_image(tiling, {1, kColors}, small);
+    const QImage big =
+        render_tiling_image(tiling, {1, kColors}, {small.world, small.width * 8, small.height * 8});
     const std::vector<double> a = block_means(img, 5), b = block_means(big, 40);
     QCOMPARE(a.size(), b.size());
     double worst = 0, sum = 0;
@@ -232,15 +244,17 @@ class RasterTest : public QObject {
     QFETCH(int, style);
     QFETCH(int, size);
     const PathArray paths = uniform_sample(120, 5);
-    QImage one(size, size, QImage::Format_RGB32);
+    const Tiling tiling{paths, 120, 240, 120};
+    const PictureFrame frame = whole_picture(tiling, style, size);
+    QImage one(frame.width, frame.height, QImage::Format_RGB32);
     auto draw = [&](QImage& img, unsigned threads) {
       raster_tiling({reinterpret_cast<uint32_t*>(img.bits()), img.width(), img.height(),
                      img.bytesPerLine() / 4},
-                    paths, 120, 240, 120, style, kColors, nullptr, threads);
+                    tiling, {style, kColors}, frame.world, threads);
     };
     draw(one, 1);
     for (unsigned threads : {2u, 3u, 7u}) {
-      QImage many(size, size, QImage::Format_RGB32);
+      QImage many(frame.width, frame.height, QImage::Format_RGB32);
       many.fill(Qt::blue);  // every pixel must be drawn over
       draw(many, threads);
       QCOMPARE(many, one);
@@ -248,25 +262,32 @@ class RasterTest : public QObject {
   }
 
   // A view shows part of the world at its own scale, as the canvas drawing
-  // of the whole picture magnified onto it would.
+  // of the whole picture magnified onto it would: 25 lattice units across
+  // (one-pixel lines), and 6 (lines 5 pixels wide, their dashes 5 pixels a
+  // bit).
   void a_view_is_drawn_sharply_at_its_zoom_data() {
     QTest::addColumn<int>("style");
-    for (int s = 1; s <= 5; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
+    QTest::addColumn<double>("across");
+    for (double across : {25.0, 6.0})
+      for (int s = 1; s <= 5; ++s)
+        QTest::newRow(qPrintable(QString("style %1, %2 units").arg(s).arg(across))) << s << across;
   }
   void a_view_is_drawn_sharply_at_its_zoom() {
     QFETCH(int, style);
-    const int32_t n = 150;
+    QFETCH(double, across);
+    const int32_t n = across > 10 ? 150 : 30;
     const PathArray paths = uniform_sample(n, 9);
+    const Tiling tiling{paths, n, 2 * n, n};
     const int size = 600;
-    // About 25 lattice units across, near the centre of the hexagon.
-    const WorldRect whole = tiling_world(n, 2 * n, n, style);
+    // Near the centre of the hexagon.
+    const WorldRect whole = whole_picture(tiling, style, 1000).world;
     const double cx = (whole.x1 + whole.x2) / 2, cy = (whole.y1 + whole.y2) / 2;
-    const WorldRect view{cx - 12.5, cy - 12.5, cx + 12.5, cy + 12.5};
-    const QImage img = render_tiling_image(paths, n, 2 * n, n, style, kColors, size, size, &view);
+    const WorldRect view{cx - across / 2, cy - across / 2, cx + across / 2, cy + across / 2};
+    const QImage img = render_tiling_image(tiling, {style, kColors}, {view, size, size});
     // Reference: the canvas drawing of the whole world on a canvas so large
     // that the view covers `size` pixels, shifted so that the view is at the
     // image's corner.
-    const double scale = size / 25.0;
+    const double scale = size / across;
     const double full_w = (whole.x2 - whole.x1) * scale, full_h = (whole.y2 - whole.y1) * scale;
     QImage ref(size, size, QImage::Format_RGB32);
     ref.fill(Qt::white);
@@ -274,7 +295,8 @@ class RasterTest : public QObject {
       QPainter painter(&ref);
       painter.translate(-(view.x1 - whole.x1) * scale, -(whole.y2 - view.y2) * scale);
       QPainterCanvas canvas(painter, QSizeF(full_w, full_h));
-      draw_tiling(canvas, paths, n, 2 * n, n, style, kColors);
+      draw_tiling(canvas, tiling, {style, kColors},
+                  {whole, static_cast<int>(full_w), static_cast<int>(full_h)});
     }
     const Difference d = compare(ref, img);
     QCOMPARE(d.off_edge, 0);
@@ -292,34 +314,39 @@ class RasterTest : public QObject {
   void merged_shapes_draw_the_same_picture() {
     QFETCH(int, style);
     const PathArray paths = uniform_sample(30, 3);
-    const QImage ref = canvas_picture(paths, 30, 60, 30, style, 800);
-    const QImage img = canvas_picture(paths, 30, 60, 30, style, 800, true);
+    const Tiling tiling{paths, 30, 60, 30};
+    const QImage ref = canvas_picture(tiling, style, 800);
+    const QImage img = canvas_picture(tiling, style, 800, true);
     const Difference d = compare(ref, img);
     QCOMPARE(d.off_edge, 0);
     QVERIFY2(d.pixels * 10 <= d.edge_pixels,
              qPrintable(QString("%1 of %2 edge pixels differ").arg(d.pixels).arg(d.edge_pixels)));
   }
 
-  // The SVG: one path element per colour and per line type, integer
-  // coordinates only, the area of each lozenge colour that of its lozenges,
+  // The SVG: one path element per colour and per line type and direction,
+  // integer coordinates only, the area of each lozenge colour that of its lozenges,
   // and drawn by an SVG renderer it shows the canvas picture (its edges are
   // smoothed, so they may differ).
   void svg_is_merged_and_shows_the_same_picture_data() {
     QTest::addColumn<int>("style");
     QTest::addColumn<int>("paths");
+    // Fills: the hexagon and two lozenge colours; lines: the hexagon's
+    // outline and the lozenges' (slanted, upright), the path segments.
     QTest::newRow("style 1") << 1 << 3;
-    QTest::newRow("style 2") << 2 << 4;
+    QTest::newRow("style 2") << 2 << 7;
     QTest::newRow("style 3") << 3 << 4;
-    QTest::newRow("style 4") << 4 << 5;
+    QTest::newRow("style 4") << 4 << 8;
   }
   void svg_is_merged_and_shows_the_same_picture() {
     QFETCH(int, style);
     QFETCH(int, paths);
     const int32_t n = 20;
     const PathArray config = uniform_sample(n, 4);
+    const Tiling tiling{config, n, 2 * n, n};
+    const PictureFrame frame = whole_picture(tiling, style, 600);
     QTemporaryDir dir;
     const QString file = dir.filePath("t.svg");
-    QVERIFY(write_tiling_svg(file.toStdString(), config, n, 2 * n, n, style, kColors, 600));
+    QVERIFY(write_tiling_svg(file.toStdString(), tiling, {style, kColors}, frame));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
@@ -342,12 +369,12 @@ class RasterTest : public QObject {
 
     QSvgRenderer svg(file);
     QVERIFY(svg.isValid());
-    QImage img(600, 600, QImage::Format_RGB32);
+    QImage img(frame.width, frame.height, QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter painter(&img);
     svg.render(&painter);
     painter.end();
-    const QImage ref = canvas_picture(config, n, 2 * n, n, style, 600);
+    const QImage ref = canvas_picture(tiling, style, frame);
     // The dashes of style 4 run on along each path instead of starting
     // afresh at every lozenge, so a dash may sit two pixels from the
     // reference's.
@@ -359,7 +386,9 @@ class RasterTest : public QObject {
     const PathArray config = uniform_sample(6, 2);
     QTemporaryDir dir;
     const QString file = dir.filePath("t.svg");
-    QVERIFY(write_tiling_svg(file.toStdString(), config, 6, 12, 6, 5, kColors, 300));
+    const Tiling tiling{config, 6, 12, 6};
+    QVERIFY(
+        write_tiling_svg(file.toStdString(), tiling, {5, kColors}, whole_picture(tiling, 5, 300)));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
@@ -374,8 +403,9 @@ class RasterTest : public QObject {
   // file leaves the one it would replace as it was.
   void failed_svg_write_is_reported() {
     const PathArray config = uniform_sample(30, 1);
+    const Tiling tiling{config, 30, 60, 30};
     if (QFileInfo::exists("/dev/full"))
-      QVERIFY(!write_tiling_svg("/dev/full", config, 30, 60, 30, 1, kColors, 400));
+      QVERIFY(!write_tiling_svg("/dev/full", tiling, {1, kColors}, whole_picture(tiling, 1, 400)));
     QTemporaryDir dir;
     const QString file = dir.filePath("x.svg");
     {
@@ -383,7 +413,8 @@ class RasterTest : public QObject {
       QVERIFY(f.open(QIODevice::WriteOnly));
       f.write("old");
     }
-    QVERIFY(!write_tiling_svg(file.toStdString(), config, 30, 60, 30, 1, kColors, 0));
+    QVERIFY(
+        !write_tiling_svg(file.toStdString(), tiling, {1, kColors}, whole_picture(tiling, 1, 0)));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("old"));
@@ -412,12 +443,142 @@ class RasterTest : public QObject {
   // for the worst case, every lozenge a polygon of its own).
   void svg_bound_holds() {
     const PathArray config = uniform_sample(40, 8);
+    const Tiling tiling{config, 40, 80, 40};
     QTemporaryDir dir;
     for (int style = 1; style <= 5; ++style) {
       const QString file = dir.filePath(QString("t%1.svg").arg(style));
-      QVERIFY(write_tiling_svg(file.toStdString(), config, 40, 80, 40, style, kColors, 800));
+      QVERIFY(write_tiling_svg(file.toStdString(), tiling, {style, kColors},
+                               whole_picture(tiling, style, 800)));
       QVERIFY(static_cast<uint64_t>(QFileInfo(file).size()) <= svg_size_bound(40, 80, 40, style));
     }
+  }
+
+  // A large tiling is no dark hexagon in any form or style: where its
+  // lozenges are a pixel or two, the outlines and path segments have faded
+  // and the picture's mean grey is that of the lozenge colours alone
+  // (style 1's); the paths of style 5 stay as grey as their crowding makes
+  // them, never black. Lozenges of 5 pixels keep black outlines.
+  void a_large_tiling_is_no_dark_hexagon_data() {
+    QTest::addColumn<int>("form");  // 0 raster (PNG, window), 1 merged canvas (PDF, print), 2 SVG
+    QTest::addColumn<int>("style");
+    const char* forms[] = {"raster", "canvas", "svg"};
+    for (int form = 0; form < 3; ++form)
+      for (int s = 2; s <= 5; ++s)
+        QTest::newRow(qPrintable(QString("%1 style %2").arg(forms[form]).arg(s))) << form << s;
+  }
+  void a_large_tiling_is_no_dark_hexagon() {
+    QFETCH(int, form);
+    QFETCH(int, style);
+    // 120 paths (Qt's SVG reader truncates the paths of larger ones).
+    static const PathArray paths = uniform_sample(120, 2);
+    const Tiling tiling{paths, 120, 240, 120};
+    QTemporaryDir dir;
+    auto picture = [&](int s, int size) {
+      const PictureFrame frame = whole_picture(tiling, s, size);
+      if (form == 0) return render_tiling_image(tiling, {s, kColors}, frame);
+      if (form == 1) return canvas_picture(tiling, s, frame, true);
+      const QString file = dir.filePath("t.svg");
+      if (!write_tiling_svg(file.toStdString(), tiling, {s, kColors}, frame)) return QImage();
+      QImage img(frame.width, frame.height, QImage::Format_RGB32);
+      img.fill(Qt::white);
+      QPainter painter(&img);
+      QSvgRenderer(file).render(&painter);
+      return img;
+    };
+    auto mean_grey = [](const QImage& img) {
+      double sum = 0;
+      int dark = 0;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+          const int g = qGray(img.pixel(x, y));
+          sum += g;
+          dark += g < 64;
+        }
+      return std::make_pair(sum / (255.0 * img.width() * img.height()),
+                            static_cast<double>(dark) / (img.width() * img.height()));
+    };
+    // 320 pixels for 260 lattice units: 1.2 pixels a lozenge side.
+    const auto [grey, dark] = mean_grey(picture(style, 320));
+    const QString why = QString("mean grey %1, %2 of the pixels dark").arg(grey).arg(dark);
+    QVERIFY2(dark < 0.01, qPrintable(why));
+    if (style != kStyleZ2) {
+      const double plain = mean_grey(picture(1, 320)).first;
+      QVERIFY2(std::fabs(grey - plain) < 0.01,
+               qPrintable(why + QString(", style 1 %1").arg(plain)));
+      // 1600 pixels: 6 pixels a side, outlines black again.
+      if (style == kStyleBorders && form == 0) {
+        const double black = mean_grey(picture(style, 1600)).second;
+        QVERIFY2(black > 0.15, qPrintable(QString("%1 of the pixels dark").arg(black)));
+      }
+    }
+    // The rule itself: lines fade in as lozenges grow and widen only past
+    // 20 pixels.
+    LineLook last{1.0, 0.0};
+    for (double unit = 0.5; unit < 200; unit *= 1.1) {
+      const LineLook look = line_look(unit);
+      QVERIFY(look.darkness >= last.darkness && look.width >= last.width);
+      QCOMPARE(look.darkness == 0.0, unit <= 2.0);
+      QCOMPARE(look.darkness == 1.0, unit >= 5.0);
+      QCOMPARE(look.width == 1.0, unit <= 20.0);
+      QVERIFY(line_look(unit, true).darkness >= 0.4);
+      last = look;
+    }
+  }
+
+  // Lines lighter than black darken the pixels under them once: where
+  // outlines meet, cross or run side by side the picture holds only the
+  // lozenge colours, each either as it is or darkened by the lines' one
+  // share. The raster (PNG, window), the canvas on an image, and a PDF
+  // page (as poppler draws it without smoothing), with outlines and dashed
+  // path segments.
+  void light_lines_darken_a_pixel_once_data() {
+    QTest::addColumn<int>("form");  // 0 raster, 1 canvas on an image, 2 PDF
+    QTest::addColumn<int>("style");
+    QTest::newRow("raster") << 0 << 4;
+    QTest::newRow("canvas") << 1 << 4;
+    QTest::newRow("pdf") << 2 << 4;
+  }
+  void light_lines_darken_a_pixel_once() {
+    QFETCH(int, form);
+    QFETCH(int, style);
+    const PathArray paths = uniform_sample(60, 5);
+    const Tiling tiling{paths, 60, 120, 60};
+    // 3.5 pixels a lozenge side: outlines at about half their darkness,
+    // lozenges still crisp (one colour a pixel).
+    const PictureFrame frame = whole_picture(tiling, style, 454);
+    const double keep = 1.0 - line_look(unit_pixels(frame)).darkness;
+    QVERIFY(keep > 0.3 && keep < 0.7);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("t.pdf");
+    if (form == 2) QVERIFY(write_tiling_pdf(pdf.toStdString(), tiling, {style, kColors}, frame));
+    const QImage img = form == 0   ? render_tiling_image(tiling, {style, kColors}, frame)
+                       : form == 1 ? canvas_picture(tiling, style, frame, true)
+                                   : lozengia::testing::pdf_page(pdf, 72, false);
+    QVERIFY2(!img.isNull(), "no picture (is pdftoppm, poppler-utils, there?)");
+    std::vector<QRgb> allowed;
+    for (Rgb c : {kColors.flat, kColors.rising, kColors.hexagon, kWhite}) {
+      const QColor q(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+      allowed.push_back(q.rgb());
+      allowed.push_back(
+          qRgb(qRound(q.red() * keep), qRound(q.green() * keep), qRound(q.blue() * keep)));
+    }
+    allowed.push_back(qRgb(0, 0, 0));  // the hexagon's own outline
+    int stray = 0, darkened = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) {
+        const QRgb c = img.pixel(x, y);
+        const auto near = [&](QRgb a) {
+          return std::abs(qRed(a) - qRed(c)) <= 2 && std::abs(qGreen(a) - qGreen(c)) <= 2 &&
+                 std::abs(qBlue(a) - qBlue(c)) <= 2;
+        };
+        const auto it = std::find_if(allowed.begin(), allowed.end(), near);
+        if (it == allowed.end())
+          ++stray;
+        else if ((it - allowed.begin()) % 2 == 1)
+          ++darkened;
+      }
+    QVERIFY2(stray == 0, qPrintable(QString("%1 pixels of another colour").arg(stray)));
+    QVERIFY(darkened > img.width() * img.height() / 10);  // the outlines are there
   }
 
   // Heights no sampler makes (out of order, far outside the hexagon, the
@@ -435,26 +596,37 @@ class RasterTest : public QObject {
                                   : static_cast<int32_t>(x >> 20) - 2048;
       }
     QTemporaryDir dir;
+    const Tiling small{paths, 7, 9, 4}, large{paths, 70, 90, 4};
     for (int style = 0; style <= 6; ++style) {
       for (int size : {17, 300}) {
-        const QImage img = render_tiling_image(paths, 7, 9, 4, style, kColors, size, size);
-        QCOMPARE(img.size(), QSize(size, size));
+        const PictureFrame frame = whole_picture(small, style, size);
+        const QImage img = render_tiling_image(small, {style, kColors}, frame);
+        QCOMPARE(img.size(), QSize(frame.width, frame.height));
       }
-      const QImage big = render_tiling_image(paths, 70, 90, 4, style, kColors, 64, 64);
+      const QImage big =
+          render_tiling_image(large, {style, kColors}, whole_picture(large, style, 64));
       QVERIFY(!big.isNull());
       const QString file = dir.filePath("h.svg");
-      QVERIFY(write_tiling_svg(file.toStdString(), paths, 7, 9, 4, style, kColors, 100));
-      QVERIFY(write_tiling_svg(file.toStdString(), paths, 70, 90, 4, style, kColors, 100));
+      QVERIFY(write_tiling_svg(file.toStdString(), small, {style, kColors},
+                               whole_picture(small, style, 100)));
+      QVERIFY(write_tiling_svg(file.toStdString(), large, {style, kColors},
+                               whole_picture(large, style, 100)));
     }
     // A side S far outside 0..T: no endless loop over grid rows.
+    const Tiling wide{paths, 7, 9, INT32_MAX}, negative{paths, 7, 9, INT32_MIN};
     for (int style = 1; style <= 5; ++style) {
-      QVERIFY(!render_tiling_image(paths, 7, 9, INT32_MAX, style, kColors, 40, 40).isNull());
-      QVERIFY(write_tiling_svg(dir.filePath("s.svg").toStdString(), paths, 7, 9, INT32_MIN, style,
-                               kColors, 40));
+      QVERIFY(
+          !render_tiling_image(wide, {style, kColors}, whole_picture(wide, style, 40)).isNull());
+      QVERIFY(write_tiling_svg(dir.filePath("s.svg").toStdString(), negative, {style, kColors},
+                               whole_picture(negative, style, 40)));
     }
+    // A view 6 units across: lines 2.5 pixels wide (solid and dashed).
+    for (int style = 1; style <= 5; ++style)
+      QVERIFY(!render_tiling_image(small, {style, kColors}, {{0.0, -3.0, 6.0, 3.0}, 300, 300})
+                   .isNull());
     const WorldRect inverted{5.0, 5.0, -5.0, -5.0}, empty{1.0, 1.0, 1.0, 1.0};
-    QVERIFY(!render_tiling_image(paths, 7, 9, 4, 1, kColors, 50, 50, &inverted).isNull());
-    QVERIFY(!render_tiling_image(paths, 7, 9, 4, 1, kColors, 50, 50, &empty).isNull());
+    QVERIFY(!render_tiling_image(small, {1, kColors}, {inverted, 50, 50}).isNull());
+    QVERIFY(!render_tiling_image(small, {1, kColors}, {empty, 50, 50}).isNull());
   }
 };
 

@@ -3,12 +3,15 @@
 // config.cfg in its good and bad forms.
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QRegularExpression>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 
 #include "../support/files.h"
+#include "../support/picture_margins.h"
 #include "../support/temp_dir.h"
 #include "core/hexagon.h"
 #include "render/picture_files.h"
@@ -26,22 +29,26 @@ constexpr int kSize = 1200;
 
 QRgb qrgb(Rgb c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
-// Pixel of world point (x, y) for a square image of `size`, worked out from
-// the window the hexagon asks for: x from -10 to D+20, y from
-// -D(T-S)/2H - 20 to (N+S/2)D/H + 10, y growing upwards.
-QPoint to_pixel(double x, double y, int32_t N, int32_t T, int32_t S, int size) {
-  const double H = N + T / 2.0;
-  const double D = std::max(T * std::sqrt(3.0) / 2.0, H);
-  const double y1 = -D * (T - S) * 0.5 / H - 20.0, y2 = (N + S * 0.5) * D / H + 10.0;
-  const double px = (x + 10.0) / (D + 30.0) * size;
-  const double py = (y2 - y) / (y2 - y1) * size;
-  return {static_cast<int>(px), static_cast<int>(py)};
+// The whole picture of the hexagon, `size` pixels on its long side.
+PictureFrame frame_of(const PathArray& p, int32_t N, int32_t T, int32_t S, int style,
+                      int size = kSize) {
+  return whole_picture(Tiling{p, N, T, S}, style, size);
+}
+
+// Pixel of world point (x, y) in the frame's picture, y growing upwards.
+QPoint to_pixel(double x, double y, const PictureFrame& f) {
+  const WorldRect& w = f.world;
+  return {static_cast<int>((x - w.x1) / (w.x2 - w.x1) * f.width),
+          static_cast<int>((w.y2 - y) / (w.y2 - w.y1) * f.height)};
 }
 
 QImage png_of(const PathArray& p, int32_t N, int32_t T, int32_t S, int style, int size = kSize) {
   QTemporaryDir dir;
   const QString path = dir.filePath("t.png");
-  if (!write_tiling_png(path.toStdString(), p, N, T, S, style, kColors, size)) return {};
+  const Tiling tiling{p, N, T, S};
+  if (!write_tiling_png(path.toStdString(), tiling, {style, kColors},
+                        whole_picture(tiling, style, size)))
+    return {};
   QImage img(path);
   return img.convertToFormat(QImage::Format_RGB32);
 }
@@ -62,13 +69,13 @@ bool black_near(const QImage& img, QPoint p, int r = 1) {
 }
 
 // Black pixels within 2 pixels of the path segment across the flat lozenge of
-// the N=1, T=2, S=1 picture, away from the segment's ends.
-int segment_pixels(const QImage& img) {
-  const int x0 = to_pixel(0.1, 0, 1, 2, 1, kSize).x(), x1 = to_pixel(0.77, 0, 1, 2, 1, kSize).x();
+// the N=1, T=2, S=1 picture (frame f), away from the segment's ends.
+int segment_pixels(const QImage& img, const PictureFrame& f) {
+  const int x0 = to_pixel(0.1, 0, f).x(), x1 = to_pixel(0.77, 0, f).x();
   int n = 0;
   for (int px = x0; px <= x1; ++px) {
-    const double x = (px + 0.5) / kSize * 32.0 - 10.0;
-    const int py = to_pixel(x, 0.5 - x / std::sqrt(3.0), 1, 2, 1, kSize).y();
+    const double x = f.world.x1 + (px + 0.5) / f.width * (f.world.x2 - f.world.x1);
+    const int py = to_pixel(x, 0.5 - x / std::sqrt(3.0), f).y();
     for (int dy = -2; dy <= 2; ++dy)
       if ((img.pixel(px, py + dy) & 0xFFFFFF) == 0) ++n;
   }
@@ -93,29 +100,28 @@ class RenderTest : public QObject {
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
     const QImage img = png_of(h.paths, 1, 2, 1, style);
-    QCOMPARE(img.size(), QSize(kSize, kSize));
-    auto at = [&](double x, double y) {
-      return img.pixel(to_pixel(x, y, 1, 2, 1, kSize)) & 0xFFFFFF;
-    };
+    const PictureFrame f = frame_of(h.paths, 1, 2, 1, style);
+    QCOMPARE(img.size(), QSize(f.width, f.height));
+    auto at = [&](double x, double y) { return img.pixel(to_pixel(x, y, f)) & 0xFFFFFF; };
     // Inside each lozenge, away from its edges and from the path segment.
     QCOMPARE(at(0.25, 0.7), qrgb(kFlat) & 0xFFFFFF);
     QCOMPARE(at(1.3, 0.6), qrgb(kRising) & 0xFFFFFF);
     QCOMPARE(at(0.866, 1.1), qrgb(kHexagon) & 0xFFFFFF);
-    QCOMPARE(at(-5.0, 0.5), qRgb(255, 255, 255) & 0xFFFFFF);
+    QCOMPARE(at(-0.05, 0.5), qRgb(255, 255, 255) & 0xFFFFFF);
 
     const bool outlines = style == 2 || style == 4;
     const bool segments = style == 3 || style == 4;
     // Left side of the hexagon at x = 0.
-    QCOMPARE(black_near(img, to_pixel(0.0, 0.3, 1, 2, 1, kSize)), outlines);
+    QCOMPARE(black_near(img, to_pixel(0.0, 0.3, f)), outlines);
     // The path crosses the flat lozenge from (0, 0.5) to (0.866, 0).
-    QCOMPARE(segment_pixels(img) > 0, segments);
+    QCOMPARE(segment_pixels(img, f) > 0, segments);
   }
 
   void dashed_segments_have_gaps() {
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
-    const int solid = segment_pixels(png_of(h.paths, 1, 2, 1, 3));
-    const int dashed = segment_pixels(png_of(h.paths, 1, 2, 1, 4));
+    const int solid = segment_pixels(png_of(h.paths, 1, 2, 1, 3), frame_of(h.paths, 1, 2, 1, 3));
+    const int dashed = segment_pixels(png_of(h.paths, 1, 2, 1, 4), frame_of(h.paths, 1, 2, 1, 4));
     // 0xECCC sets 9 of its 16 bits.
     QVERIFY2(solid > 20, qPrintable(QString::number(solid)));
     QVERIFY2(dashed > solid * 4 / 10 && dashed < solid * 8 / 10,
@@ -134,7 +140,8 @@ class RenderTest : public QObject {
     QCOMPARE(count_color(img, qrgb(kRising)), 0);
     QVERIFY(count_color(img, qrgb(kFlat)) > 1000);
     // Inside the parallelogram the flat lozenges cover the hexagon colour.
-    QCOMPARE(img.pixel(to_pixel(2.1, 2.55, 6, 9, 0, 400)) & 0xFFFFFF, qrgb(kFlat) & 0xFFFFFF);
+    QCOMPARE(img.pixel(to_pixel(2.1, 2.55, frame_of(h.paths, 6, 9, 0, style, 400))) & 0xFFFFFF,
+             qrgb(kFlat) & 0xFFFFFF);
   }
 
   void z2_style_draws_grid_dots_and_paths() {
@@ -142,11 +149,8 @@ class RenderTest : public QObject {
     QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
     const int size = 800;
     const QImage img = png_of(h.paths, 1, 2, 1, 5, size);
-    // World: x from -5 to N+T+5 = 8, y from -5 to N+S+5 = 7, y upwards.
-    auto px = [&](double x, double y) {
-      return QPoint(static_cast<int>((x + 5.0) / 13.0 * size),
-                    static_cast<int>((7.0 - y) / 12.0 * size));
-    };
+    const PictureFrame f = frame_of(h.paths, 1, 2, 1, 5, size);
+    auto px = [&](double x, double y) { return to_pixel(x, y, f); };
     // Grid point (0, 1) is off the path: a hexagon-coloured pixel.
     QCOMPARE(img.pixel(px(0.0, 1.0)) & 0xFFFFFF, qrgb(kHexagon) & 0xFFFFFF);
     // The path goes (0,0) -> (1,0) -> (2,1), with dots at its points.
@@ -162,7 +166,9 @@ class RenderTest : public QObject {
     QVERIFY(set_hexagon(h, HexagonParams{3, 5, 2, {}}).empty());
     QTemporaryDir dir;
     const QString path = dir.filePath("t.svg");
-    QVERIFY(write_tiling_svg(path.toStdString(), h.paths, 3, 5, 2, 1, kColors, 300));
+    const Tiling tiling{h.paths, 3, 5, 2};
+    QVERIFY(
+        write_tiling_svg(path.toStdString(), tiling, {1, kColors}, whole_picture(tiling, 1, 300)));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString svg = QString::fromUtf8(f.readAll());
@@ -179,16 +185,21 @@ class RenderTest : public QObject {
   void failed_picture_write_reports_it_and_keeps_old_file() {
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{6, 12, 5, {}}).empty());
-    QVERIFY(!write_tiling_png("/nonexistent-dir/x.png", h.paths, 6, 12, 5, 2, kColors, 100));
-    QVERIFY(!write_tiling_svg("/nonexistent-dir/x.svg", h.paths, 6, 12, 5, 2, kColors, 100));
+    const Tiling tiling{h.paths, 6, 12, 5};
+    const PictureStyle style{2, kColors};
+    QVERIFY(
+        !write_tiling_png("/nonexistent-dir/x.png", tiling, style, whole_picture(tiling, 2, 100)));
+    QVERIFY(
+        !write_tiling_svg("/nonexistent-dir/x.svg", tiling, style, whole_picture(tiling, 2, 100)));
     const rlim_t limit_bytes = 200;  // the merged SVG of this frozen tiling is small
     const std::string old = "the user's old picture, which must survive";
     lozengia::testing::TempDir dir("lozengia-render");
     for (const bool png : {true, false}) {
       const std::string path = (dir / (png ? "x.png" : "x.svg")).string();
       auto write = [&](int size) {
-        return png ? write_tiling_png(path, h.paths, 6, 12, 5, 2, kColors, size)
-                   : write_tiling_svg(path, h.paths, 6, 12, 5, 2, kColors, size);
+        const PictureFrame frame = whole_picture(tiling, 2, size);
+        return png ? write_tiling_png(path, tiling, style, frame)
+                   : write_tiling_svg(path, tiling, style, frame);
       };
       lozengia::testing::write_file(path, old);
       {
@@ -208,7 +219,7 @@ class RenderTest : public QObject {
   }
 
   void degenerate_hexagons_draw_without_trouble() {
-    // T = 0: no lozenges at all; S = T: the window starts at y = -20 exactly.
+    // T = 0: no lozenges at all, only the hexagon's side.
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{3, 0, 0, {}}).empty());
     for (int style = 1; style <= 5; ++style) {
@@ -216,8 +227,68 @@ class RenderTest : public QObject {
       QVERIFY(!img.isNull());
       QCOMPARE(count_color(img, qrgb(kFlat)), 0);
     }
-    QCOMPARE(tiling_world(4, 6, 6, 2).y1, -20.0);
-    QVERIFY(tiling_world(4, 6, 5, 2).y1 < -20.0);
+  }
+
+  // Every picture file shows the whole drawing centred to a pixel, with an
+  // even margin on every side, `size` pixels (points) on its long side and
+  // the other side following the drawing's aspect: hexagons wider than tall
+  // and taller than wide, the degenerate ones, the square grid.
+  void every_picture_file_is_centred_data() {
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("N");
+    QTest::addColumn<int>("T");
+    QTest::addColumn<int>("S");
+    QTest::addColumn<int>("style");
+    const int png = int(PictureFormat::kPng);
+    QTest::newRow("png regular") << png << 30 << 60 << 30 << 2;
+    QTest::newRow("png wide") << png << 2 << 40 << 20 << 1;
+    QTest::newRow("png tall") << png << 40 << 6 << 3 << 4;
+    QTest::newRow("png S = 0") << png << 6 << 9 << 0 << 2;
+    QTest::newRow("png S = T") << png << 6 << 9 << 9 << 3;
+    QTest::newRow("png grid") << png << 10 << 20 << 7 << 5;
+    QTest::newRow("bmp") << int(PictureFormat::kBmp) << 30 << 60 << 30 << 2;
+    QTest::newRow("svg") << int(PictureFormat::kSvg) << 30 << 60 << 30 << 2;
+    QTest::newRow("svg grid") << int(PictureFormat::kSvg) << 10 << 20 << 7 << 5;
+    QTest::newRow("pdf") << int(PictureFormat::kPdf) << 30 << 60 << 30 << 2;
+  }
+  void every_picture_file_is_centred() {
+    QFETCH(int, format);
+    QFETCH(int, N);
+    QFETCH(int, T);
+    QFETCH(int, S);
+    QFETCH(int, style);
+    Hexagon h;
+    QVERIFY(set_hexagon(h, HexagonParams{N, T, S, {}}).empty());
+    const Tiling tiling{h.paths, N, T, S};
+    const int size = 401;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t");
+    QCOMPARE(write_tiling_picture(PictureFormat(format), path.toStdString(), tiling,
+                                  {style, kColors}, whole_picture(tiling, style, size)),
+             WriteStatus::kOk);
+    QImage img;
+    if (format == int(PictureFormat::kSvg)) {
+      QSvgRenderer svg(path);
+      QVERIFY(svg.isValid());
+      img = QImage(svg.defaultSize(), QImage::Format_RGB32);
+      img.fill(Qt::white);
+      QPainter painter(&img);
+      svg.render(&painter);
+    } else if (format == int(PictureFormat::kPdf)) {
+      img = lozengia::testing::pdf_page(path);
+      QVERIFY2(!img.isNull(), "pdftoppm (poppler-utils) could not rasterise the page");
+    } else {
+      img = QImage(path);
+    }
+    QCOMPARE(std::max(img.width(), img.height()), size);
+    const lozengia::testing::Margins m = lozengia::testing::ink_margins(img);
+    const QString why =
+        lozengia::testing::describe(m) + QString(" on %1 x %2").arg(img.width()).arg(img.height());
+    QVERIFY2(m.centred(), qPrintable(why));
+    // The same margin across and along: the picture is as wide as the
+    // drawing asks, not square.
+    QVERIFY2(std::abs(m.left - m.top) <= 2, qPrintable(why));
+    QVERIFY2(m.left >= size / 50 && m.left <= size / 20, qPrintable(why));
   }
 };
 

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include "../support/config_text.h"
+#include "../support/picture_margins.h"
 #include "commands/dialog_ids.h"
 #include "commands/live_mode.h"
 #include "gui_test_support.h"
@@ -333,7 +334,16 @@ class SettingsTest : public QObject {
     const QByteArray text = svg.readAll();
     QVERIFY(text.contains("<polygon") || text.contains("<path"));
     QVERIFY(!text.contains("<image"));
-    QVERIFY(QImage(dir.filePath("a.png")).width() >= 600);
+    // The hexagon centred with an even margin, the window's size (at least
+    // 600 pixels) on the long side, in the image and on the PDF's page.
+    for (const QImage& img :
+         {QImage(dir.filePath("a.png")), lozengia::testing::pdf_page(dir.filePath("d.pdf"))}) {
+      QVERIFY2(!img.isNull(), "no picture (is pdftoppm, poppler-utils, there?)");
+      QVERIFY(std::max(img.width(), img.height()) >= 600);
+      const lozengia::testing::Margins m = lozengia::testing::ink_margins(img);
+      QVERIFY2(m.centred() && std::abs(m.left - m.top) <= 2,
+               qPrintable(lozengia::testing::describe(m)));
+    }
     // A folder that does not exist: an error box, nothing written.
     std::vector<Box> boxes;
     s.platform->set_image_name_source([&] {

@@ -78,8 +78,13 @@ def test_draw_is_the_command_line_tools_png(cli, tmp_path, style):
     expected = (matplotlib.image.imread(png)[:, :, :3] * 255).round().astype(np.uint8)
     pp = lozengia.sample(N, T, S, seed=4)
     img = lozengia.draw(pp, N=N, style=style, size=120)
-    assert img.shape == (120, 120, 3) and img.dtype == np.uint8
+    assert img.shape == expected.shape and img.dtype == np.uint8
     np.testing.assert_array_equal(img, expected)
+    # The drawing centred with an even margin, 120 pixels on the long side.
+    assert max(img.shape[:2]) == 120
+    ink = np.argwhere((img != 255).any(axis=2))
+    (top, left), (bottom, right) = ink.min(axis=0), img.shape[:2] - ink.max(axis=0) - 1
+    assert abs(left - right) <= 1 and abs(top - bottom) <= 1 and abs(left - top) <= 2
     ours = tmp_path / "ours.png"
     lozengia.save_png(pp, ours, N=N, style=style, size=120)
     assert ours.read_bytes() == png.read_bytes()
@@ -138,7 +143,7 @@ def test_colour_file(tmp_path):
     assert colours == ("#ff0000", "#00ff00", "#0000ff")
     img = lozengia.draw(lozengia.sample(4, 8, 4, seed=1), N=4, style=style, colours=colours,
                         size=40)
-    assert img.shape == (40, 40, 3)
+    assert img.shape == (40, 35, 3)  # the hexagon is taller than wide
     assert lozengia.load_colours(tmp_path / "missing.cfg")[2] is False
 
 
