@@ -143,9 +143,11 @@ QImage guide_picture(int32_t kind, const LozengeColors& colors, int size_px) {
   exact_sample_streams(r.params, paths, 1000 + kind, 1, sink);
   // Drawn at twice the size and scaled down smoothly: lozenges of about two
   // pixels are read as their colours' mixture, not as noise.
-  const QImage big = render_tiling_image(paths, r.params.N, r.params.T, r.params.S,
-                                         kStyleNoBorders, colors, 2 * size_px, 2 * size_px);
-  return big.scaled(size_px, size_px, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const Tiling tiling{paths, r.params.N, r.params.T, r.params.S};
+  const QImage big = render_tiling_image(tiling, {kStyleNoBorders, colors},
+                                         whole_picture(tiling, kStyleNoBorders, 2 * size_px));
+  return big.scaled(big.width() / 2, big.height() / 2, Qt::IgnoreAspectRatio,
+                    Qt::SmoothTransformation);
 }
 
 }  // namespace lozengia

@@ -47,8 +47,8 @@ QByteArray svg_of(const TilingSnapshot& t, int size_px) {
   QTemporaryDir dir;
   if (!dir.isValid()) return {};
   const QString path = dir.filePath("picture.svg");
-  if (write_svg_picture(path.toStdString(), t.paths, t.N, t.T, t.S, t.style, t.colors, size_px) !=
-      WriteStatus::kOk)
+  if (write_svg_picture(path.toStdString(), t.tiling(), t.picture_style(),
+                        whole_picture(t.tiling(), t.style, size_px)) != WriteStatus::kOk)
     return {};
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) return {};
