@@ -47,6 +47,8 @@ expect 2 "" -- --samples -3
 expect 2 "" -- --style 9
 expect 2 "Run 'lozengia-cli --help'" -- -N 0
 expect 0 "" -- --help
+# The version, on stdout, for a problem report.
+if "$cli" --version | grep -qE '^lozengia-cli [0-9]+\.[0-9]+'; then ok; else bad "--version"; fi
 expect 0 "" -- --model 5 --q 0.9 -N 5 -T 10 -S 5 --seed 1
 
 # The same seed gives the same bytes, whatever the number of threads; another

@@ -225,6 +225,7 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
       "probability models. Values are read exactly as the desktop program's \"New\" dialog "
       "reads them.",
       "lozengia-cli"};
+  app.set_version_flag("--version", std::string("lozengia-cli ") + LOZENGIA_VERSION);
   opts = CliOptions{};
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   IntegerOption integers[] = {
@@ -241,6 +242,9 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     out << app.help();
+    return CliParse::kHelp;
+  } catch (const CLI::CallForVersion& e) {
+    out << e.what() << '\n';
     return CliParse::kHelp;
   } catch (const CLI::ParseError& e) {
     err << e.what() << '\n' << kUsageHint << '\n';
