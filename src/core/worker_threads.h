@@ -5,6 +5,8 @@
 // on how many threads made it, so fewer threads only take longer.
 #pragma once
 
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -68,17 +70,32 @@ class WorkerThreads {
 
   // Starts body(first), body(first + 1), ... each on a thread of its own,
   // `count` of them, until one cannot be started. Returns how many started.
+  // The threads wait until every start was tried: a thread that finished its
+  // share early would otherwise make room for the next start, and how many
+  // start (and so whether a shortfall is told) would depend on timing.
   template <class Body>
   unsigned start(unsigned count, const Body& body, unsigned first = 0) {
+    std::shared_ptr<std::atomic<bool>> gate;
+    try {
+      gate = std::make_shared<std::atomic<bool>>(false);
+    } catch (const std::bad_alloc&) {
+      return 0;
+    }
     unsigned k = 0;
     try {
       threads_.reserve(threads_.size() + count);
-      for (; k < count; ++k) threads_.emplace_back(body, first + k);
+      for (; k < count; ++k)
+        threads_.emplace_back([gate, body, n = first + k] {
+          gate->wait(false);
+          body(n);
+        });
     } catch (const std::system_error&) {
       // No more threads (EAGAIN): the ones started do the work.
     } catch (const std::bad_alloc&) {
       // No memory for another thread's state: the same.
     }
+    gate->store(true);
+    gate->notify_all();
     return k;
   }
 
