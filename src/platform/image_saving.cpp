@@ -39,20 +39,36 @@ std::string image_refusal(const ImageTarget& target, const TilingSnapshot& t) {
   return svg_size_check(t.N, t.T, t.S, t.style);
 }
 
-bool save_tiling_image(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
-  const std::string path = target.path.toStdString();
-  const PictureFrame frame = whole_picture(t.tiling(), t.style, size_px);
-  switch (target.type) {
-    case ImageType::kPng:
-      return write_tiling_png(path, t.tiling(), t.picture_style(), frame);
+namespace {
+
+PictureFormat format_of(ImageType type) {
+  switch (type) {
     case ImageType::kBmp:
-      return write_tiling_bmp(path, t.tiling(), t.picture_style(), frame);
+      return PictureFormat::kBmp;
     case ImageType::kSvg:
-      return write_tiling_svg(path, t.tiling(), t.picture_style(), frame);
+      return PictureFormat::kSvg;
     case ImageType::kPdf:
-      return write_tiling_pdf(path, t.tiling(), t.picture_style(), frame);
+      return PictureFormat::kPdf;
+    case ImageType::kPng:
+      break;
   }
-  return false;
+  return PictureFormat::kPng;
+}
+
+}  // namespace
+
+WriteStatus save_tiling_image(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
+  return write_tiling_picture(format_of(target.type), target.path.toStdString(), t.tiling(),
+                              t.picture_style(), whole_picture(t.tiling(), t.style, size_px));
+}
+
+std::string save_failure_text(const WriteStatus& status, const std::string& name) {
+  std::string text = write_failure_text(status, name);
+  // The command-line tool offers --in-place here; the desktop program writes
+  // nothing it could not put back, so the way out is another folder.
+  if (status.refused_in_place())
+    text += "; save it in a folder you may write to (or make room for the copy in $TMPDIR)";
+  return text;
 }
 
 }  // namespace lozengia

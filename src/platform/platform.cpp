@@ -385,14 +385,6 @@ void Platform::set_image_name_source(ImageNameSource source) {
 
 PictureWindow* Platform::current_picture() const { return receiving_; }
 
-std::optional<QString> Platform::save_image(const QString& name, const QString& chosen_filter) {
-  const PictureWindow* p = registry().looked_at();
-  if (!p || !p->tiling()) return std::nullopt;
-  const ImageTarget target = image_target(name, chosen_filter);
-  const int size = std::max({kMinSavedPixels, p->width(), p->height()});
-  if (!save_tiling_image(target, *p->tiling(), size)) return std::nullopt;
-  return target.path;
-}
 
 void Platform::save_image_dialog() {
   QString name, filter;
@@ -410,16 +402,18 @@ void Platform::save_image_dialog() {
     name = dlg.selectedFiles().first();
     filter = dlg.selectedNameFilter();
   }
-  if (name.isEmpty()) return;
-  if (const PictureWindow* shown = registry().looked_at(); shown && shown->tiling()) {
-    const std::string why = image_refusal(image_target(name, filter), *shown->tiling());
-    if (!why.empty()) return message_box(why, "Error!");
-  }
-  if (const auto path = save_image(name, filter)) {
-    settings_->set(setting::kSaveFolder, QFileInfo(*path).absolutePath());
-    frame_->statusBar()->showMessage("Image saved as " + *path, 5000);
+  const PictureWindow* shown = registry().looked_at();
+  if (name.isEmpty() || !shown || !shown->tiling()) return;
+  const ImageTarget target = image_target(name, filter);
+  const std::string why = image_refusal(target, *shown->tiling());
+  if (!why.empty()) return message_box(why, "Error!");
+  const int size = std::max({kMinSavedPixels, shown->width(), shown->height()});
+  const WriteStatus status = save_tiling_image(target, *shown->tiling(), size);
+  if (status == WriteStatus::kOk) {
+    settings_->set(setting::kSaveFolder, QFileInfo(target.path).absolutePath());
+    frame_->statusBar()->showMessage("Image saved as " + target.path, 5000);
   } else {
-    message_box("The image could not be saved.", "Error!");
+    message_box(save_failure_text(status, target.path.toStdString()), "Error!");
   }
 }
 
@@ -457,8 +451,7 @@ void Platform::save_view_dialog(PictureWindow* window) {
     settings_->set(setting::kSaveFolder, QFileInfo(path).absolutePath());
     frame_->statusBar()->showMessage("View saved as " + path, 5000);
   } else {
-    message_box(std::string("The view could not be saved: ") + write_status_message(status) + ".",
-                "Error!");
+    message_box(save_failure_text(status, path.toStdString()), "Error!");
   }
 }
 

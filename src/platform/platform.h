@@ -114,9 +114,6 @@ class Platform : public QObject, public KeySource {
   // dialog with a source of both.
   using ImageNameSource = std::function<std::optional<std::pair<QString, QString>>()>;
   void set_image_name_source(ImageNameSource source);
-  // Saves the tiling of the picture window looked at; the path written, or
-  // nothing when there is no picture or the file could not be written.
-  std::optional<QString> save_image(const QString& name, const QString& chosen_filter);
   // "Save view as..": what `window` shows, at its zoom, as PNG or BMP; the
   // dialog may be replaced by a source of a name and a type as above.
   void set_view_name_source(ImageNameSource source);

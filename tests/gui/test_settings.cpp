@@ -1,6 +1,7 @@
 // What the desktop program remembers between runs, and what it ignores when
-// the remembered settings are unreadable; saved images by the chosen type;
-// config.cfg's style line with a comment and lines that fall back alone.
+// the remembered settings are unreadable; saved images by the chosen type,
+// and files that could not be written named with the reason; config.cfg's
+// style line with a comment and lines that fall back alone.
 #include <sys/stat.h>
 
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 #include "../support/config_text.h"
+#include "../support/files.h"
 #include "../support/picture_margins.h"
 #include "commands/dialog_ids.h"
 #include "commands/live_mode.h"
@@ -41,6 +43,16 @@ std::map<int, QString> offered(Session& s, const QString& entry, const QString& 
   });
   s.trigger(entry);
   return *fields;
+}
+
+// "Show tiling" in the present style, and the picture drawn.
+void show_tiling(Session& s) {
+  when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
+    CloseOnExit guard{d};
+    press(d, ids::kOk);
+  });
+  s.trigger("Show tiling");
+  s.wait_picture();
 }
 
 using testing::config_text;
@@ -304,12 +316,7 @@ class SettingsTest : public QObject {
 #endif
     Session s;
     new_hexagon(s, hahn("3", "5", "2"));
-    when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
-      CloseOnExit guard{d};
-      press(d, ids::kOk);
-    });
-    s.trigger("Show tiling");
-    s.wait_picture();
+    show_tiling(s);
     QTemporaryDir dir;
     const struct {
       int filter;
@@ -356,12 +363,7 @@ class SettingsTest : public QObject {
     // An SVG that could pass its bound is refused with the message the
     // command-line tool and the Python module give, and not begun.
     new_hexagon(s, hahn("2000", "4000", "2000"));
-    when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
-      CloseOnExit guard{d};
-      press(d, ids::kOk);
-    });
-    s.trigger("Show tiling");
-    s.wait_picture();
+    show_tiling(s);
     s.platform->set_image_name_source([&] {
       return std::make_optional(std::make_pair(dir.filePath("big.svg"), image_filters().at(0)));
     });
@@ -371,6 +373,74 @@ class SettingsTest : public QObject {
     QCOMPARE(boxes[1].text.toStdString(), svg_size_check(2000, 4000, 2000, 2));
     QVERIFY(boxes[1].text.startsWith("SVG picture refused"));
     QVERIFY(!QFileInfo::exists(dir.filePath("big.svg")));
+  }
+
+  // Export, "Save image as.." and "Save view as.." name a file they could not
+  // write after the program's own words, with the system's reason, as the
+  // command-line tool does: the export in the text window, the others in
+  // an error box.
+  void file_failures_say_why() {
+    Session s;
+    new_hexagon(s, hahn("3", "5", "2"));
+    show_tiling(s);
+    QTemporaryDir dir;
+    enum Via { kExport, kImage, kView };
+    const struct {
+      const char* what;
+      Via via;
+      const char* file;
+      bool too_large;  // a file size limit stands in for a full disk
+      const char* said;
+    } cases[] = {
+        {"export, no folder", kExport, "no/pp.txt", false,
+         "Error while opening file %1: No such file or directory"},
+        {"export, disk full", kExport, "pp.txt", true,
+         "Error while writing to file %1: File too large"},
+        {"image, no folder", kImage, "no/a.png", false,
+         "Error while opening file %1: No such file or directory"},
+        {"image, disk full", kImage, "a.bmp", true,
+         "Error while writing to file %1: File too large"},
+        {"view, no folder", kView, "no/v.png", false,
+         "Error while opening file %1: No such file or directory"},
+        {"view, disk full", kView, "v.png", true,
+         "Error while writing to file %1: File too large"},
+    };
+    for (const auto& c : cases) {
+      const QString path = dir.filePath(c.file);
+      const QString want = QString(c.said).arg(path);
+      s.platform->set_save_file_name_source([&] { return path.toStdString(); });
+      auto chosen = [&] { return std::make_optional(std::make_pair(path, QString())); };
+      s.platform->set_image_name_source(chosen);
+      s.platform->set_view_name_source(chosen);
+      std::vector<Box> boxes;
+      auto waiting = c.via == kExport ? std::make_shared<bool>(false) : expect_box(&boxes);
+      {
+        testing::FileSizeLimit limit(c.too_large ? 8 : RLIM_INFINITY);
+        QVERIFY(limit.active());
+        if (c.via == kExport) s.trigger("Export plane partition as.. ");
+        if (c.via == kImage) s.platform->frame()->save_action()->trigger();
+        if (c.via == kView) s.platform->save_view_dialog(s.platform->current_picture());
+      }
+      *waiting = false;
+      if (c.via == kExport) {
+        wait_until([&] { return s.last_line() == want; }, 10000, c.what);
+      } else {
+        QCOMPARE(boxes.size(), std::size_t{1});
+        QCOMPARE(boxes[0].title, QString("Error!"));
+        QCOMPARE(boxes[0].text, want);
+      }
+      QVERIFY2(!QFileInfo::exists(path), c.what);
+    }
+    // A file that could only be written in place, with no room for a copy of
+    // its old content: why, and what to do instead.
+    const std::string refused =
+        save_failure_text(WriteStatus::in_place_refused(ENOSPC), "/srv/ro/pp.txt");
+    QVERIFY2(refused.rfind("Error while opening file /srv/ro/pp.txt: No space left on device "
+                           "(nothing can be made in its folder",
+                           0) == 0,
+             refused.c_str());
+    QVERIFY2(refused.find("save it in a folder you may write to") != std::string::npos,
+             refused.c_str());
   }
 
   // ----------------------------------------------------------- config.cfg
