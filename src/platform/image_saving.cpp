@@ -1,5 +1,6 @@
 #include "platform/image_saving.h"
 
+#include "core/memory_limit.h"
 #include "platform/picture_window.h"
 #include "render/picture_files.h"
 #include "render/svg_tiling.h"
@@ -18,28 +19,6 @@ constexpr Kind kKinds[] = {
     {ImageType::kSvg, ".svg", "SVG drawing (*.svg)"},
     {ImageType::kPdf, ".pdf", "PDF document (*.pdf)"},
 };
-}  // namespace
-
-QStringList image_filters() {
-  QStringList l;
-  for (const Kind& k : kKinds) l << k.filter;
-  return l;
-}
-
-ImageTarget image_target(const QString& name, const QString& chosen_filter) {
-  for (const Kind& k : kKinds)
-    if (name.endsWith(k.suffix, Qt::CaseInsensitive)) return {name, k.type};
-  for (const Kind& k : kKinds)
-    if (chosen_filter == k.filter) return {name + k.suffix, k.type};
-  return {name + ".png", ImageType::kPng};
-}
-
-std::string image_refusal(const ImageTarget& target, const TilingSnapshot& t) {
-  if (target.type != ImageType::kSvg) return {};
-  return svg_size_check(t.N, t.T, t.S, t.style);
-}
-
-namespace {
 
 PictureFormat format_of(ImageType type) {
   switch (type) {
@@ -56,6 +35,29 @@ PictureFormat format_of(ImageType type) {
 }
 
 }  // namespace
+
+QStringList image_filters() {
+  QStringList l;
+  for (const Kind& k : kKinds) l << k.filter;
+  return l;
+}
+
+ImageTarget image_target(const QString& name, const QString& chosen_filter) {
+  for (const Kind& k : kKinds)
+    if (name.endsWith(k.suffix, Qt::CaseInsensitive)) return {name, k.type};
+  for (const Kind& k : kKinds)
+    if (chosen_filter == k.filter) return {name + k.suffix, k.type};
+  return {name + ".png", ImageType::kPng};
+}
+
+
+std::string image_refusal(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
+  if (target.type == ImageType::kSvg)
+    if (std::string why = svg_size_check(t.N, t.T, t.S, t.style); !why.empty()) return why;
+  const MemoryNeed need = picture_file_need(format_of(target.type), t.tiling(), t.style,
+                                            whole_picture(t.tiling(), t.style, size_px));
+  return memory_refusal(need, 0, "Not enough memory for this picture");
+}
 
 WriteStatus save_tiling_image(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
   return write_tiling_picture(format_of(target.type), target.path.toStdString(), t.tiling(),

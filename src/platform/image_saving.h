@@ -27,10 +27,12 @@ QStringList image_filters();
 // A name ending in one of the four suffixes keeps it and its type, whatever
 // the chosen filter; any other name gets the chosen type and its suffix.
 ImageTarget image_target(const QString& name, const QString& chosen_filter);
-// Why the picture is not even tried in that type (an SVG file that could
-// grow past its bound, with the message every front-end gives); empty when
-// it may be.
-std::string image_refusal(const ImageTarget& target, const TilingSnapshot& tiling);
+// Why the picture, `size_px` on its long side, is not even tried in that
+// type: an SVG file that could grow past its bound (the message every
+// front-end gives), or a picture whose memory (picture_file_need) is not to
+// be had ("Not enough memory for this picture: needs X, Y available");
+// empty when it may be.
+std::string image_refusal(const ImageTarget& target, const TilingSnapshot& tiling, int size_px);
 // The picture, `size_px` on its long side (points for PDF); a failure leaves
 // an old file as it was.
 WriteStatus save_tiling_image(const ImageTarget& target, const TilingSnapshot& tiling,

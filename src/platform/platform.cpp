@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <new>
 
 #include <QApplication>
 #include <QClipboard>
@@ -21,6 +22,7 @@
 #include <QStatusBar>
 
 #include "platform/gui_call_queue.h"
+#include "platform/image_dialog.h"
 #include "platform/image_saving.h"
 #include "platform/key_capture.h"
 #include "platform/picture_actions.h"
@@ -387,28 +389,38 @@ PictureWindow* Platform::current_picture() const { return receiving_; }
 
 
 void Platform::save_image_dialog() {
-  QString name, filter;
+  QPointer<PictureWindow> shown = registry().looked_at();  // the dialog lets it go meanwhile
+  if (!shown || !shown->tiling()) return;
+  // The long side last typed, else the window's, at least kMinSavedPixels.
+  const int window_side = std::max({kMinSavedPixels, shown->width(), shown->height()});
+  ImageChoice choice{{}, {}, std::min(window_side, kMaxLongSide)};
+  if (auto last = settings_->integer(setting::kSaveLongSide, kMinLongSide, kMaxLongSide))
+    choice.long_side = *last;
   if (image_name_source_) {
     auto chosen = image_name_source_();
     if (!chosen) return;
-    std::tie(name, filter) = *chosen;
+    std::tie(choice.name, choice.filter) = *chosen;
   } else {
-    QFileDialog dlg(frame_.get(), "Save image as..");
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setNameFilters(image_filters());
-    dlg.selectNameFilter(image_filters().first());
-    if (auto dir = settings_->folder(setting::kSaveFolder)) dlg.setDirectory(*dir);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
-    name = dlg.selectedFiles().first();
-    filter = dlg.selectedNameFilter();
+    auto asked = ask_image_file(frame_.get(), settings_->folder(setting::kSaveFolder),
+                                choice.long_side);
+    if (!asked) return;
+    choice = *asked;
+    settings_->set(setting::kSaveLongSide, choice.long_side);
   }
-  const PictureWindow* shown = registry().looked_at();
-  if (name.isEmpty() || !shown || !shown->tiling()) return;
-  const ImageTarget target = image_target(name, filter);
-  const std::string why = image_refusal(target, *shown->tiling());
+  if (choice.name.isEmpty() || !shown || !shown->tiling()) return;
+  const TilingSnapshot& tiling = *shown->tiling();
+  const ImageTarget target = image_target(choice.name, choice.filter);
+  const std::string why = image_refusal(target, tiling, choice.long_side);
   if (!why.empty()) return message_box(why, "Error!");
-  const int size = std::max({kMinSavedPixels, shown->width(), shown->height()});
-  const WriteStatus status = save_tiling_image(target, *shown->tiling(), size);
+  WriteStatus status;
+  try {
+    status = save_tiling_image(target, tiling, choice.long_side);
+  } catch (const std::bad_alloc&) {
+    // Counted before, and short all the same: the old file is as it was.
+    return message_box("Not enough memory for this picture: " + target.path.toStdString() +
+                           " is not written.",
+                       "Error!");
+  }
   if (status == WriteStatus::kOk) {
     settings_->set(setting::kSaveFolder, QFileInfo(target.path).absolutePath());
     frame_->statusBar()->showMessage("Image saved as " + target.path, 5000);

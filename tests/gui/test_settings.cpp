@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSettings>
+#include <QSpinBox>
 #include <QtTest>
 
 #include "../support/config_text.h"
@@ -373,6 +376,59 @@ class SettingsTest : public QObject {
     QCOMPARE(boxes[1].text.toStdString(), svg_size_check(2000, 4000, 2000, 2));
     QVERIFY(boxes[1].text.startsWith("SVG picture refused"));
     QVERIFY(!QFileInfo::exists(dir.filePath("big.svg")));
+  }
+
+  // "Save image as.." sets the picture's long side: each file gets the side
+  // typed in its dialog (points for PDF), and the next dialog offers it
+  // again. A remembered side out of range is not taken: the window's size
+  // (at least 600) is offered, as before any was typed.
+  void saved_picture_has_the_long_side_typed() {
+    Session s;
+    s.platform->settings().set(setting::kSaveLongSide, 5);
+    new_hexagon(s, hahn("3", "5", "2"));
+    show_tiling(s);
+    const PictureWindow* p = s.platform->current_picture();
+    int offered_before = std::max({600, p->width(), p->height()});
+    QTemporaryDir dir;
+    auto svg_side = [](const QString& file) {
+      QFile f(file);
+      if (!f.open(QIODevice::ReadOnly)) return 0;
+      const auto m = QRegularExpression("width=\"(\\d+)\" height=\"(\\d+)\"").match(f.readAll());
+      return m.hasMatch() ? std::max(m.captured(1).toInt(), m.captured(2).toInt()) : 0;
+    };
+    auto image_side = [](const QImage& i) { return std::max(i.width(), i.height()); };
+    const struct {
+      const char* file;
+      int typed;
+      std::function<int(const QString&)> long_side;
+    } cases[] = {
+        {"a.png", 1234, [&](const QString& f) { return image_side(QImage(f)); }},
+        {"b.pdf", 500, [&](const QString& f) { return image_side(lozengia::testing::pdf_page(f)); }},
+        {"c.svg", 777, svg_side},
+    };
+    for (const auto& c : cases) {
+      const QString file = dir.filePath(c.file);
+      auto offered = std::make_shared<int>(0);
+      auto labelled = std::make_shared<bool>(false);
+      when_modal(titled("Save image as.."), [=](QWidget* w) {
+        CloseOnExit guard{w};
+        auto* d = qobject_cast<QFileDialog*>(w);
+        auto* field = w->findChild<QSpinBox*>("longSide");
+        QVERIFY(d && field);
+        *offered = field->value();
+        for (const QLabel* l : w->findChildren<QLabel*>())
+          *labelled = *labelled || (l->text() == "Long side (pixels):" && l->buddy() == field);
+        field->selectAll();
+        QTest::keyClicks(field, QString::number(c.typed));
+        d->selectFile(file);
+        static_cast<QDialog*>(d)->accept();  // as the Save button does
+      });
+      s.platform->frame()->save_action()->trigger();
+      QVERIFY(*labelled);
+      QCOMPARE(*offered, offered_before);
+      QCOMPARE(c.long_side(file), c.typed);
+      offered_before = c.typed;
+    }
   }
 
   // Export, "Save image as.." and "Save view as.." name a file they could not
