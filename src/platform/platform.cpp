@@ -60,6 +60,11 @@ Platform::Platform(PlatformOptions options)
   frame_->on_copy = [this] { copy(); };
   frame_->on_print = [this] { print_picture_dialog(); };
   frame_->on_restore_defaults = [this] { restore_defaults(); };
+  frame_->on_out_of_memory = [this] {
+    const std::string text = "Not enough memory for this command: the tiling is kept as it was.";
+    write_line(kTextUnit, text);
+    message_box(text, "Error!");
+  };
   frame_->on_stop = [this] {
     if (stop_handler_) stop_handler_();
   };
@@ -203,6 +208,9 @@ PictureWindow* Platform::open_picture_window_now(const QString& title) {
     sub->move(std::max(0, area.width() - sub->width() - offset), offset);
   }
   receiving_ = view;
+  QObject::connect(view, &PictureWindow::drawFailed, this, [this] {
+    write_line(kTextUnit, "Not enough memory to draw the picture: its window keeps the previous one.");
+  });
   view->on_context_menu = [this](PictureWindow* w, QPoint at) { picture_menu(w, at); };
   view->on_key = [this, view](char c) {
     if (view == receiving_) keys_->typed(c);
@@ -264,10 +272,16 @@ void Platform::show_tiling(int unit, std::shared_ptr<const TilingSnapshot> tilin
         target = p;
       }))
     return;
-  const QImage image = PictureWindow::draw(*tiling, r.size, r.view);
+  // No memory for the picture leaves the window's previous one (it says so).
+  QImage image;
+  try {
+    image = PictureWindow::draw(*tiling, r.size, r.view);
+  } catch (const std::bad_alloc&) {
+  }
   gui_->call([&] {
-    scratch_ = image;
-    if (target) target->show_image(image, r.view, r.id);
+    if (!image.isNull()) scratch_ = image;
+    if (target && image.isNull()) target->show_failure(r.id);
+    if (target && !image.isNull()) target->show_image(image, r.view, r.id);
     bring_front();
   });
 }
@@ -344,6 +358,10 @@ void Platform::message_box(const std::string& text, const std::string& caption) 
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
                   QString::fromStdString(text), QMessageBox::Ok, frame_.get());
   box.exec();
+}
+
+void Platform::post_message_box(const std::string& text, const std::string& caption) {
+  gui_->post([this, text, caption] { message_box(text, caption); });
 }
 
 HelpPage* Platform::help_page(const QString& title) const {
@@ -458,7 +476,14 @@ void Platform::save_view_dialog(PictureWindow* window) {
     return;
   }
   const QString path = view_path(name, filter);
-  const WriteStatus status = save_view(*target, path);
+  WriteStatus status;
+  try {
+    status = save_view(*target, path);
+  } catch (const std::bad_alloc&) {
+    return message_box("Not enough memory for this picture: " + path.toStdString() +
+                           " is not written.",
+                       "Error!");
+  }
   if (status == WriteStatus::kOk) {
     settings_->set(setting::kSaveFolder, QFileInfo(path).absolutePath());
     frame_->statusBar()->showMessage("View saved as " + path, 5000);
@@ -475,7 +500,13 @@ void Platform::copy(PictureWindow* window) {
   }
   if (!window) window = registry().looked_at();
   if (!window) return;
-  std::unique_ptr<QMimeData> data = picture_mime_data(*window);
+  std::unique_ptr<QMimeData> data;
+  try {
+    data = picture_mime_data(*window);
+  } catch (const std::bad_alloc&) {
+    frame_->statusBar()->showMessage("Not enough memory to copy the picture", 5000);
+    return;
+  }
   if (!data) return;
   const bool svg = data->hasFormat("image/svg+xml");
   QGuiApplication::clipboard()->setMimeData(data.release());

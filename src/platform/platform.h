@@ -95,6 +95,10 @@ class Platform : public QObject, public KeySource {
   void post_key(int unit, char c) override;
   void beep() override;
 
+  // A message box shown when the GUI thread comes to it (any thread; not
+  // waited for: the caller carries on).
+  void post_message_box(const std::string& text, const std::string& caption);
+
   // Runs `fn` on the GUI thread and waits for it (any thread); false when
   // dropped because the program is closing.
   bool run_on_gui(const std::function<void()>& fn);
