@@ -27,6 +27,8 @@ add_library(lozengia_platform STATIC
   src/platform/settings.cpp
   src/platform/image_saving.h
   src/platform/image_saving.cpp
+  src/platform/image_dialog.h
+  src/platform/image_dialog.cpp
   src/platform/picture_actions.h
   src/platform/picture_actions.cpp
   src/platform/help_page.h

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <fstream>
 #include <functional>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -190,6 +191,22 @@ TEST(ThreadLimits, NoMemoryForTheWorkEndsClearlyWithTheFileKept) {
   EXPECT_TRUE(status == 1 || status == 2) << status;
   EXPECT_EQ(read_file(file), "the old export\n");
   EXPECT_EQ(dir.entries(), 1u);
+}
+
+// A band without memory for its buffers must not end the process from its
+// thread: the failure reaches the caller once every other band is done.
+TEST(ThreadLimits, ABandThatFailsIsThrownOnTheCallingThread) {
+  for (const int failing : {0, 2}) {
+    std::vector<std::atomic<int>> runs(4);
+    EXPECT_THROW(run_bands(4,
+                           [&](int k) {
+                             runs[static_cast<std::size_t>(k)]++;
+                             if (k == failing) throw std::bad_alloc();
+                           }),
+                 std::bad_alloc)
+        << "band " << failing;
+    for (auto& r : runs) EXPECT_EQ(r.load(), 1) << "band " << failing;
+  }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "core/fast_sweep.h"
 #include "core/memory_limit.h"
 #include "core/plane_partition.h"
+#include "core/step_command.h"
 #include "render/pp_writer.h"
 #include "support/temp_dir.h"
 
@@ -158,6 +159,38 @@ TEST(MemoryCount, ACommandLineRunStaysWithinItsPlan) {
     const uint64_t peak = peak_of([&] { status = run_options(o, err); });
     EXPECT_EQ(status, 0) << err.str();
     EXPECT_TRUE(counts(plan.need.bytes, peak)) << c.what;
+  }
+}
+
+// The desktop program's step commands, beyond the hexagon and its tables
+// (built on this thread first, as the program's thread keeps them): one run
+// on every thread, runs side by side (each worker but the first with arrays
+// of its own), runs one after another.
+TEST(MemoryCount, AStepCommandAllocatesWhatItsCountSays) {
+  const struct {
+    const char* what;
+    HexagonParams p;
+    bool plus;
+    int32_t steps, samples;
+    unsigned threads;
+  } cases[] = {
+      {"one run on two threads", {300, 4000, 150, model(kHahn, 1.0, 0.0)}, true, 40, 1, 2},
+      {"runs side by side", {300, 4000, 150, model(kHahn, 1.0, 0.0)}, false, 20, 4, 2},
+      {"runs one after another", {300, 4000, 150, model(kHahn, 1.0, 0.0)}, true, 20, 3, 4},
+      {"racah, the sweeps' buffers", {100000, 4, 2, model(kRacah, 1.0, -300000.0)}, true, 2, 1, 1},
+  };
+  for (const auto& c : cases) {
+    Hexagon hex;
+    ASSERT_EQ(set_hexagon(hex, c.p), "") << c.what;
+    init_minimal_paths(c.p.N, c.p.T, c.p.S, hex.paths);
+    const auto tables = tables_for(c.p.N, c.p.T, c.p.model);
+    RandomSource rng(7);
+    NullSink quiet;
+    const uint64_t peak = peak_of([&] {
+      run_step_command(hex, c.plus, c.steps, c.samples, rng, quiet, nullptr, {}, c.threads);
+    });
+    EXPECT_TRUE(counts(step_command_need(c.p, c.plus, c.steps, c.samples, c.threads).bytes, peak))
+        << c.what;
   }
 }
 

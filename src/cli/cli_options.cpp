@@ -15,6 +15,7 @@
 #include "core/memory_limit.h"
 #include "core/params.h"
 #include "render/output_target.h"
+#include "render/tiling.h"
 
 namespace lozengia {
 
@@ -234,7 +235,7 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
       {"--count", "1", 1, int64_t{1} << 40, 1},
       {"--threads", "", 1, 1024, std::max(1u, std::thread::hardware_concurrency()), true},
       {"--style", "", 1, 5, 0, true},
-      {"--size", "800", 16, 20000, 800},
+      {"--size", "800", kMinLongSide, kMaxLongSide, 800},
   };
   ModelTexts model;
   add_options(app, model, integers, std::size(integers), opts);

@@ -1,6 +1,8 @@
 #include "commands/interactive_mode.h"
 
+#include <exception>
 #include <optional>
+#include <string>
 
 #include "commands/mode_sweeps.h"
 #include "commands/program.h"
@@ -53,7 +55,7 @@ bool InteractiveMode::apply_key(char key) {
   }
   how.seed = run_seed(program_.rng());
   how.shortfall = shortfall_.get();
-  sweep_hexagon(h, how, sink);
+  keeping_tiling_on_failure(h, [&] { return sweep_hexagon(h, how, sink); });
   if (shortfall_)
     if (const std::string l = shortfall_->take_line(); !l.empty()) sink.line(l);
   st.tiling_changed();
@@ -77,7 +79,12 @@ void InteractiveMode::run() {
   program_.draw_picture(kPictureUnit);
   platform.set_key_capture(kPictureUnit, true);
   // The read runs a nested event loop: the windows repaint and the frame can
-  // be closed while the mode waits for a key.
+  // be closed while the mode waits for a key. A key whose sweeps cannot get
+  // their memory changes nothing and ends the mode (the next key would fail
+  // the same way); this runs inside a menu callback, where nothing may be
+  // thrown on to Qt.
+  std::exception_ptr failure;
+  std::string kept;
   for (;;) {
     const std::optional<char> key = platform.read_key(kPictureUnit);
     if (!key) break;  // the program is closing
@@ -85,15 +92,26 @@ void InteractiveMode::run() {
       ++program_.keys_handled;
       break;
     }
-    if (apply_key(*key)) {
-      program_.publish_state();
-      platform.focus(kPictureUnit);
-      program_.draw_picture(kPictureUnit);
+    bool changed = false;
+    try {
+      changed = apply_key(*key);
+      if (changed) {
+        program_.publish_state();
+        platform.focus(kPictureUnit);
+        program_.draw_picture(kPictureUnit);
+      }
+    } catch (...) {
+      failure = std::current_exception();
+      const std::string S = "(S=" + std::to_string(program_.params().S) + ")";
+      kept = changed ? "the tiling after the key " + S + " is kept but not drawn"
+                     : "the tiling from before the key " + S + " is kept";
     }
     ++program_.keys_handled;
+    if (failure) break;
   }
   platform.set_key_capture(kPictureUnit, false);
   if (platform.shutting_down()) return;
+  if (failure) program_.report_failure(failure, kept + ", and interactive mode ends.");
   platform.end_progress();
   platform.focus(kTextUnit);
   if (program_.params().S == program_.params().T) program_.draw_picture(kPictureUnit);

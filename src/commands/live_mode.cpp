@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <exception>
 #include <string>
 
 #include "commands/dialog_ids.h"
@@ -102,55 +103,70 @@ void LiveMode::run(int32_t code) {
   int32_t batch = 1;
   double draw_seconds = 0;  // the last picture's
   // Stops on a key, on Stop, at the bound of a one-way run, and when the
-  // frame is closed (after the sweeps under way; the pause is cut short).
-  while (!program_.stop_command.load() && !reader.key_waiting()) {
-    int32_t S, steps_made;
-    {
-      std::lock_guard<std::mutex> lock(st.mutex);
-      Hexagon& h = st.hex;
-      // The bound also guards the round trips: the state cannot change under
-      // a greyed menu, but a step past a bound would corrupt the arrays.
-      if (up_first ? h.S >= h.T : h.S <= 0) break;
-      StreamSweeps how;
-      how.plus = up_first;
-      how.alternate = round_trip;
-      how.steps = batch * sweeps_per_step;
-      how.seed = seed;
-      how.first_sweep = next_sweep;
-      how.threads = 0;
-      how.stop = &program_.stop_command;
-      how.shortfall = &shortfall;
-      const auto start = Clock::now();
-      int32_t made = sweep_hexagon(h, how, sink);
-      if (round_trip && made % 2 == 1) {
-        // Never half a round trip: S goes back to where the run keeps it.
-        StreamSweeps back = how;
-        back.steps = 1;
-        back.first_sweep = next_sweep + made;
-        back.stop = nullptr;
-        made += sweep_hexagon(h, back, sink);
+  // frame is closed (after the sweeps under way; the pause is cut short);
+  // also when a batch's memory cannot be had: that batch is undone, and the
+  // run ends at the tiling it showed last.
+  std::exception_ptr failure;
+  int32_t S_shown = program_.params().S;
+  try {
+    while (!program_.stop_command.load() && !reader.key_waiting()) {
+      int32_t S, steps_made;
+      {
+        std::lock_guard<std::mutex> lock(st.mutex);
+        Hexagon& h = st.hex;
+        // The bound also guards the round trips: the state cannot change under
+        // a greyed menu, but a step past a bound would corrupt the arrays.
+        if (up_first ? h.S >= h.T : h.S <= 0) break;
+        StreamSweeps how;
+        how.plus = up_first;
+        how.alternate = round_trip;
+        how.steps = batch * sweeps_per_step;
+        how.seed = seed;
+        how.first_sweep = next_sweep;
+        how.threads = 0;
+        how.stop = &program_.stop_command;
+        how.shortfall = &shortfall;
+        const auto start = Clock::now();
+        const int32_t made = keeping_tiling_on_failure(h, [&] {
+          int32_t swept = sweep_hexagon(h, how, sink);
+          if (round_trip && swept % 2 == 1) {
+            // Never half a round trip: S goes back to where the run keeps it.
+            StreamSweeps back = how;
+            back.steps = 1;
+            back.first_sweep = next_sweep + swept;
+            back.stop = nullptr;
+            swept += sweep_hexagon(h, back, sink);
+          }
+          return swept;
+        });
+        if (made == 0) break;  // stopped before the batch began
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        next_sweep += made;
+        steps_made = made / sweeps_per_step;
+        if (delay == 0) batch = next_batch(steps_made, seconds, draw_seconds);
+        st.tiling_changed();
+        S = h.S;
       }
-      if (made == 0) break;  // stopped before the batch began
-      const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-      next_sweep += made;
-      steps_made = made / sweeps_per_step;
-      if (delay == 0) batch = next_batch(steps_made, seconds, draw_seconds);
-      st.tiling_changed();
-      S = h.S;
+      S_shown = S;
+      program_.live_steps += steps_made;
+      platform.show_progress(0, 0,
+                             "Live " + name + ": " + std::to_string(program_.live_steps.load()) +
+                                 " steps, S=" + std::to_string(S) +
+                                 "   (a key in the picture, or Esc, stops)");
+      const auto drawn_from = Clock::now();
+      program_.publish_state();
+      platform.focus(kPictureUnit);
+      program_.draw_picture(kPictureUnit);
+      draw_seconds = std::chrono::duration<double>(Clock::now() - drawn_from).count();
+      if (delay > 0) program_.pause(delay, [&] { return reader.key_waiting(); });
     }
-    program_.live_steps += steps_made;
-    platform.show_progress(0, 0,
-                           "Live " + name + ": " + std::to_string(program_.live_steps.load()) +
-                               " steps, S=" + std::to_string(S) +
-                               "   (a key in the picture, or Esc, stops)");
-    const auto drawn_from = Clock::now();
-    program_.publish_state();
-    platform.focus(kPictureUnit);
-    program_.draw_picture(kPictureUnit);
-    draw_seconds = std::chrono::duration<double>(Clock::now() - drawn_from).count();
-    if (delay > 0) program_.pause(delay, [&] { return reader.key_waiting(); });
+  } catch (...) {
+    failure = std::current_exception();
   }
   sink.finish();
+  if (failure)
+    program_.report_failure(failure, "the live run ends at the tiling it showed last (S=" +
+                                         std::to_string(S_shown) + ").");
   reader.stop_reading();
   platform.set_stop_available(false);
   platform.end_progress();

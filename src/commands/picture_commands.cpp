@@ -5,6 +5,7 @@
 #include "commands/dialog_ids.h"
 #include "commands/program.h"
 #include "platform/dialog.h"
+#include "platform/image_saving.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
 #include "render/pp_writer.h"
@@ -54,7 +55,7 @@ void PictureCommands::export_to_file() {
     return;
   }
   const WriteStatus status = export_plane_partition(*name, paths, S);
-  if (status != WriteStatus::kOk) program_.line(write_status_message(status));
+  if (status != WriteStatus::kOk) program_.line(save_failure_text(status, *name));
 }
 
 }  // namespace lozengia

@@ -1,6 +1,7 @@
 #include "commands/program.h"
 
 #include <chrono>
+#include <new>
 
 #include "commands/help_texts.h"
 #include "commands/interactive_mode.h"
@@ -87,6 +88,26 @@ void Program::stop() {
 
 void Program::line(const std::string& text) { platform_.write_line(kTextUnit, text); }
 
+void Program::report_failure(const std::exception_ptr& failure, const std::string& kept) noexcept {
+  try {
+    std::string text = "The command failed";
+    try {
+      std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+      text = "Not enough memory for this run";
+    } catch (const std::exception& e) {
+      text += std::string(" (") + e.what() + ")";
+    } catch (...) {
+    }
+    text += ": " + kept;
+    line(text);
+    platform_.post_message_box(text, "Error!");
+  } catch (...) {
+    // Not even the message could be made; the command's end is still told
+    // by the menu coming back.
+  }
+}
+
 void Program::pause(int32_t ms, const std::function<bool()>& done) {
   std::unique_lock<std::mutex> lock(wake_mutex_);
   wake_.wait_for(lock, std::chrono::milliseconds(ms),
@@ -160,8 +181,22 @@ void Program::main_program() {
 void Program::command_loop() {
   while (!stop_) {
     const int32_t cmd = pending_command.load();
-    if (cmd == kCommandSPlus || cmd == kCommandSMinus) steps_->run(cmd);
-    if (cmd >= kCommandLivePlusMinus && cmd <= kCommandLiveMinus) live_->run(cmd);
+    try {
+      if (cmd == kCommandSPlus || cmd == kCommandSMinus) steps_->run(cmd);
+      if (cmd >= kCommandLivePlusMinus && cmd <= kCommandLiveMinus) live_->run(cmd);
+    } catch (...) {
+      // The commands keep their tiling whole themselves; what fails after
+      // that (telling the windows) must not end the program either.
+      report_failure(std::current_exception(), "the tiling is kept as it is.");
+      try {
+        platform_.set_stop_available(false);
+        platform_.end_progress();
+        enable_commands();
+      } catch (...) {
+      }
+      stop_command = false;
+      pending_command = kCommandIdle;
+    }
     // Any other value is not a command this loop runs.
     std::unique_lock<std::mutex> lock(wake_mutex_);
     wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_.load(); });

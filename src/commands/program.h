@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -118,6 +119,9 @@ class Program {
   std::atomic<int32_t> pending_command{kCommandIdle};
   std::atomic<int32_t> step_count{0};
   std::atomic<int32_t> sample_count{0};
+  // Threads a step command runs on (0: every core): fewer when the memory
+  // of every core's share could not be had.
+  std::atomic<uint32_t> step_threads{0};
 
   // For the commands.
   Platform& platform() { return platform_; }
@@ -133,6 +137,12 @@ class Program {
   // command ends after the step in progress.
   std::atomic<bool> stop_command{false};
   bool stopping() const { return stop_.load(); }
+  // A command that could not go on: no memory (std::bad_alloc) or another
+  // failure. One line in the text window ("Not enough memory for this run:
+  // " and `kept`, what became of the tiling) and an "Error!" box (any
+  // thread; the box is not waited for). Never throws: it runs where memory
+  // has just run out.
+  void report_failure(const std::exception_ptr& failure, const std::string& kept) noexcept;
   // Waits up to `ms` for a wake-up (a key, a stop); true when woken.
   void pause(int32_t ms, const std::function<bool()>& done);
 

@@ -1,11 +1,15 @@
 #include "commands/step_commands.h"
 
+#include <algorithm>
 #include <chrono>
+#include <exception>
 #include <string>
+#include <thread>
 
 #include "commands/dialog_ids.h"
 #include "commands/program.h"
 #include "commands/text_window_sink.h"
+#include "core/memory_limit.h"
 #include "core/step_command.h"
 #include "platform/dialog.h"
 #include "platform/platform.h"
@@ -69,12 +73,27 @@ void StepCommands::ok_pressed(Dialog& d, bool plus) {
     return;
   }
   const int32_t steps = fields.steps, samples = fields.samples;
+  // Counted before any work: on fewer threads when every core's share does
+  // not fit (the same samples, later), refused when not even one's does.
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const MemoryRoom room = memory_room();
+  std::string refusal;
+  unsigned threads = cores;
+  for (; threads >= 1; --threads) {
+    refusal = memory_refusal(step_command_need(p, plus, steps, samples, threads), room);
+    if (refusal.empty()) break;
+  }
+  if (!refusal.empty()) {
+    program_.platform().message_box(refusal, "Error!");
+    return;
+  }
   Settings& s = program_.platform().settings();
   s.set(setting::kSteps, steps);
   s.set(setting::kSamples, samples);
   d.close(kOk);
   program_.sample_count = samples;
   program_.step_count = steps;
+  program_.step_threads = threads;
   program_.hand_over(plus ? kCommandSPlus : kCommandSMinus);
 }
 
@@ -122,27 +141,38 @@ void StepCommands::run(int32_t code) {
     std::lock_guard<std::mutex> lock(st.mutex);
     S0 = st.hex.S;
   }
+  std::exception_ptr failure;
   {
     // The GUI thread does not change the state while the menu is greyed, so
     // holding the lock for the whole run keeps nothing waiting. A stop keeps
     // the tiling one sample reached (itself a sample of the model at its S)
-    // and brings an average's start back.
+    // and brings an average's start back; so does a failure (memory that
+    // could not be had after all), whatever the samples.
     std::lock_guard<std::mutex> lock(st.mutex);
-    run_step_command(st.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
-                     [&](int32_t k, int32_t s, int32_t S) { progress(k, s, S); });
+    try {
+      run_step_command(st.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
+                       [&](int32_t k, int32_t s, int32_t S) { progress(k, s, S); },
+                       program_.step_threads.load());
+    } catch (...) {
+      failure = std::current_exception();
+    }
     S_end = st.hex.S;
-    // A stopped average brings back the start, which stays what it was.
-    if (!program_.stop_command.load())
+    // A stopped average, or a failed command, brings back the start, which
+    // stays what it was.
+    if (!failure && !program_.stop_command.load())
       st.tiling_changed(samples);
-    else if (S_end != S0)
+    else if (!failure && S_end != S0)
       st.tiling_changed();
   }
   sink.finish();
+  if (failure)
+    program_.report_failure(failure, "the tiling from before the command (S=" +
+                                         std::to_string(S0) + ") is kept.");
   done = S_end > S0 ? S_end - S0 : S0 - S_end;
   const bool stopped = program_.stop_command.load();
   platform.set_stop_available(false);
   platform.end_progress();
-  if (stopped && !program_.stopping()) {
+  if (stopped && !failure && !program_.stopping()) {
     if (samples == 1)
       program_.line("Stopped after " + std::to_string(done) + " of " + std::to_string(steps) +
                     " steps: the tiling reached at S=" + std::to_string(S_end) + " is kept.");
@@ -152,7 +182,7 @@ void StepCommands::run(int32_t code) {
           "command (S=" +
           std::to_string(S0) + ") is kept.");
   }
-  if (!stopped && samples > 1)
+  if (!stopped && !failure && samples > 1)
     program_.line("The tiling is now the average of " + std::to_string(samples) +
                   " samples (each height rounded toward zero).");
   program_.publish_state();

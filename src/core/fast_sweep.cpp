@@ -71,6 +71,9 @@ std::shared_ptr<const ModelTables> tables_for(int32_t N, int32_t T, const ModelP
   const ModelParams& m = cache.model;
   if (!cache.tables || cache.N != N || cache.T != T || m.kind != model.kind || m.q != model.q ||
       m.K != model.K || m.alpha != model.alpha || m.beta != model.beta) {
+    // The old hexagon's tables go first (unless a caller still holds them):
+    // a count made for the new ones alone (hexagon_need) must hold.
+    cache.tables.reset();
     cache.tables = std::make_shared<const ModelTables>(N, T, model);
     cache.N = N;
     cache.T = T;

@@ -98,6 +98,24 @@ struct Hexagon {
   HexagonParams params() const { return {N, T, S, model()}; }
 };
 
+// Runs `work` (which changes the hexagon's tiling and S); when it throws (no
+// memory for its sweeps, say), the tiling and S are put back as they were
+// before it and the exception passes on, so that a failure never leaves a
+// half-made tiling. The start is kept in hex.startpaths, of the same shape:
+// nothing is allocated.
+template <class Work>
+auto keeping_tiling_on_failure(Hexagon& hex, Work&& work) {
+  const int32_t S0 = hex.S;
+  hex.startpaths = hex.paths;
+  try {
+    return work();
+  } catch (...) {
+    hex.paths = hex.startpaths;
+    hex.S = S0;
+    throw;
+  }
+}
+
 // Empty when an N x (T+1) shape can be indexed with 32-bit integers and
 // `arrays` such arrays fit in this machine's memory; otherwise the message to
 // show the user. Nothing is allocated.

@@ -165,22 +165,81 @@ class RunObserver final : public SweepObserver {
   int32_t run_;
 };
 
+// How a command's runs are laid out on `threads` threads (0: every core),
+// for the steps it really makes.
+struct StepLayout {
+  int32_t steps = 0, samples = 1;
+  // Heights are at most N-1+T; a sum over many samples could pass 2^31, so it
+  // is kept in 64 bits when it might.
+  bool wide = false;
+  // Under a millisecond of sweeping: run on the calling thread.
+  bool small = false;
+  // As many runs as threads or more: one thread per run (`outer` of them),
+  // runs side by side. Fewer: the runs one after another, each on `inner`
+  // threads.
+  unsigned inner = 1, outer = 1;
+};
+
+StepLayout step_layout(const HexagonParams& p, bool plus, int32_t steps, int32_t samples,
+                       unsigned threads) {
+  StepLayout l;
+  l.steps = std::max(0, std::min(steps, plus ? p.T - p.S : p.S));
+  l.samples = std::max(samples, 1);
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  l.wide = static_cast<int64_t>(l.samples) * (static_cast<int64_t>(p.N) - 1 + p.T) >
+           std::numeric_limits<int32_t>::max();
+  const int64_t cells =
+      static_cast<int64_t>(l.steps) * l.samples * p.N * (static_cast<int64_t>(p.T) + 1);
+  l.small = cells < (int64_t{1} << 18);
+  const bool side_by_side = l.samples > 1 && static_cast<unsigned>(l.samples) >= threads;
+  l.inner = l.small || side_by_side ? 1u : threads;
+  l.outer = side_by_side ? threads : 1u;
+  return l;
+}
+
+void run_steps(Hexagon& hex, bool plus, const StepLayout& layout, RandomSource& rng,
+               MessageSink& sink, const std::atomic<bool>* stop, const StepProgress& progress);
+
 }  // namespace
+
+MemoryNeed step_command_need(const HexagonParams& p, bool plus, int32_t steps, int32_t samples,
+                             unsigned threads) {
+  const StepLayout l = step_layout(p, plus, steps, samples, threads);
+  if (l.steps == 0) return {};
+  MemoryNeed need;
+  if (l.samples > 1 && l.wide) need += bytes_only(times_bytes(2, path_array_bytes(p.N, p.T)));
+  // Each worker's sweeps (the tables and the second array given); worker 0
+  // sweeps in the hexagon's own arrays, every other one in two of its own.
+  StreamSweeps how;
+  how.plus = plus;
+  how.steps = l.steps;
+  how.threads = l.inner;
+  MemoryNeed workers = times(l.outer, sweep_work_need(p, how));
+  workers += bytes_only(times_bytes(l.outer - 1, times_bytes(2, path_array_bytes(p.N, p.T))));
+  if (!l.small) workers.threads += l.outer;  // the calling thread writes the lines meanwhile
+  return need + workers;
+}
 
 void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
                       MessageSink& sink, const std::atomic<bool>* stop,
                       const StepProgress& progress, unsigned threads) {
+  const StepLayout layout = step_layout(hex.params(), plus, steps, samples, threads);
+  if (layout.steps == 0) return;
+  // Whatever fails (memory for the sum, the tables, a run's sweeps, a
+  // message), the tiling is the one the command started from. The runs find
+  // it in hex.startpaths too.
+  keeping_tiling_on_failure(hex, [&] { run_steps(hex, plus, layout, rng, sink, stop, progress); });
+}
+
+namespace {
+
+void run_steps(Hexagon& hex, bool plus, const StepLayout& layout, RandomSource& rng,
+               MessageSink& sink, const std::atomic<bool>* stop, const StepProgress& progress) {
   const int32_t N = hex.N, T = hex.T;
   const int32_t S0 = hex.S;
-  steps = std::max(0, std::min(steps, plus ? T - S0 : S0));
-  samples = std::max(samples, 1);
-  if (steps == 0) return;
-  hex.startpaths = hex.paths;
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  // Heights are at most N-1+T; a sum over many samples could pass 2^31, so it
-  // is kept in 64 bits when it might.
-  const bool wide = static_cast<int64_t>(samples) * (static_cast<int64_t>(N) - 1 + T) >
-                    std::numeric_limits<int32_t>::max();
+  const int32_t steps = layout.steps, samples = layout.samples;
+  const bool wide = layout.wide, small = layout.small;
+  const unsigned inner = layout.inner, outer = layout.outer;
   std::vector<int64_t> wide_sum;
   if (samples > 1) {
     if (wide)
@@ -188,14 +247,6 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
     else
       std::fill(hex.sumpaths.data(), hex.sumpaths.data() + hex.sumpaths.size(), 0);
   }
-
-  // As many runs as threads or more: one thread per run, runs side by side.
-  // Fewer: the runs one after another, each on every thread.
-  const int64_t cells = static_cast<int64_t>(steps) * samples * N * (static_cast<int64_t>(T) + 1);
-  const bool small = cells < (int64_t{1} << 18);
-  const bool side_by_side = samples > 1 && static_cast<unsigned>(samples) >= threads;
-  const unsigned inner = small || side_by_side ? 1u : threads;
-  const unsigned outer = side_by_side ? threads : 1u;
   const HexagonParams from = hex.params();
   const std::shared_ptr<const ModelTables> tables = tables_for(N, T, from.model);
 
@@ -305,11 +356,7 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
   }
   tell();
 
-  if (error) {
-    hex.paths = hex.startpaths;
-    hex.S = S0;
-    std::rethrow_exception(error);
-  }
+  if (error) std::rethrow_exception(error);  // the caller puts the start back
   if (samples == 1 && single_made < steps) {
     // A stopped run keeps the tiling it reached: a sample of the model at
     // its own S.
@@ -329,7 +376,6 @@ void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, R
     average_runs(hex.sumpaths.data(), samples, hex.paths);
 }
 
-namespace {
 
 template <class Sum>
 void add_run_to(const PathArray& run, Sum* sum) {

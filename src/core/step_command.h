@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/hexagon.h"
+#include "core/memory_need.h"
 #include "core/message_sink.h"
 #include "core/random.h"
 
@@ -43,7 +44,8 @@ std::string samples_rule();
 // `sink` from the calling thread, in the order of the runs and their steps;
 // when fewer threads could be started than asked, one line says so (the
 // command runs on those). A run whose memory cannot be had throws
-// std::bad_alloc here, with the hexagon back at its start.
+// std::bad_alloc here, as does any failure, with the hexagon back at its
+// start (its tiling and S).
 // `stop` (optional) ends the command early: no new sweeps start and those
 // under way finish. One sample keeps the tiling it reached, itself a sample of
 // the model at its S (hex.S says which); several restore the start
@@ -54,6 +56,13 @@ using StepProgress = std::function<void(int32_t sample, int32_t step, int32_t S)
 void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
                       MessageSink& sink, const std::atomic<bool>* stop = nullptr,
                       const StepProgress& progress = {}, unsigned threads = 0);
+
+// What run_step_command allocates besides the hexagon's four arrays and its
+// model's tables (counted when the hexagon was made: hexagon_need): the
+// 64-bit sum of an average whose sum could pass 2^31, the arrays of runs made
+// side by side, every run's sweeps, and the threads it starts.
+MemoryNeed step_command_need(const HexagonParams& p, bool plus, int32_t steps, int32_t samples,
+                             unsigned threads = 0);
 
 // The averaging of runs, shared by the step commands and lozengia-cli: each
 // run's paths are added element by element to a sum (`sum` has one entry per

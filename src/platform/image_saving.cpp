@@ -1,5 +1,6 @@
 #include "platform/image_saving.h"
 
+#include "core/memory_limit.h"
 #include "platform/picture_window.h"
 #include "render/picture_files.h"
 #include "render/svg_tiling.h"
@@ -18,6 +19,21 @@ constexpr Kind kKinds[] = {
     {ImageType::kSvg, ".svg", "SVG drawing (*.svg)"},
     {ImageType::kPdf, ".pdf", "PDF document (*.pdf)"},
 };
+
+PictureFormat format_of(ImageType type) {
+  switch (type) {
+    case ImageType::kBmp:
+      return PictureFormat::kBmp;
+    case ImageType::kSvg:
+      return PictureFormat::kSvg;
+    case ImageType::kPdf:
+      return PictureFormat::kPdf;
+    case ImageType::kPng:
+      break;
+  }
+  return PictureFormat::kPng;
+}
+
 }  // namespace
 
 QStringList image_filters() {
@@ -34,25 +50,27 @@ ImageTarget image_target(const QString& name, const QString& chosen_filter) {
   return {name + ".png", ImageType::kPng};
 }
 
-std::string image_refusal(const ImageTarget& target, const TilingSnapshot& t) {
-  if (target.type != ImageType::kSvg) return {};
-  return svg_size_check(t.N, t.T, t.S, t.style);
+
+std::string image_refusal(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
+  if (target.type == ImageType::kSvg)
+    if (std::string why = svg_size_check(t.N, t.T, t.S, t.style); !why.empty()) return why;
+  const MemoryNeed need = picture_file_need(format_of(target.type), t.tiling(), t.style,
+                                            whole_picture(t.tiling(), t.style, size_px));
+  return memory_refusal(need, 0, "Not enough memory for this picture");
 }
 
-bool save_tiling_image(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
-  const std::string path = target.path.toStdString();
-  const PictureFrame frame = whole_picture(t.tiling(), t.style, size_px);
-  switch (target.type) {
-    case ImageType::kPng:
-      return write_tiling_png(path, t.tiling(), t.picture_style(), frame);
-    case ImageType::kBmp:
-      return write_tiling_bmp(path, t.tiling(), t.picture_style(), frame);
-    case ImageType::kSvg:
-      return write_tiling_svg(path, t.tiling(), t.picture_style(), frame);
-    case ImageType::kPdf:
-      return write_tiling_pdf(path, t.tiling(), t.picture_style(), frame);
-  }
-  return false;
+WriteStatus save_tiling_image(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
+  return write_tiling_picture(format_of(target.type), target.path.toStdString(), t.tiling(),
+                              t.picture_style(), whole_picture(t.tiling(), t.style, size_px));
+}
+
+std::string save_failure_text(const WriteStatus& status, const std::string& name) {
+  std::string text = write_failure_text(status, name);
+  // The command-line tool offers --in-place here; the desktop program writes
+  // nothing it could not put back, so the way out is another folder.
+  if (status.refused_in_place())
+    text += "; save it in a folder you may write to (or make room for the copy in $TMPDIR)";
+  return text;
 }
 
 }  // namespace lozengia

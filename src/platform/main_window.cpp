@@ -1,6 +1,7 @@
 #include "platform/main_window.h"
 
 #include <cmath>
+#include <new>
 #include <optional>
 
 #include <QAction>
@@ -44,13 +45,13 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   exit_->setShortcut(QKeySequence("Ctrl+Q"));
   exit_->setMenuRole(QAction::QuitRole);
   connect(print_, &QAction::triggered, this, [this] {
-    if (on_print) on_print();
+    run_guarded(on_print);
   });
   connect(save_, &QAction::triggered, this, [this] {
-    if (on_save_image) on_save_image();
+    run_guarded(on_save_image);
   });
   connect(save_view_, &QAction::triggered, this, [this] {
-    if (on_save_view) on_save_view();
+    run_guarded(on_save_view);
   });
   connect(exit_, &QAction::triggered, this, &QWidget::close);
 
@@ -59,7 +60,7 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   copy_->setShortcut(QKeySequence::Copy);
   copy_->setToolTip("Copy the picture (or the text selected in the text window)");
   connect(copy_, &QAction::triggered, this, [this] {
-    if (on_copy) on_copy();
+    run_guarded(on_copy);
   });
 
   view_menu_ = bar->addMenu("&View");
@@ -147,7 +148,7 @@ void MainWindow::set_menus(const std::vector<MenuEntry>& commands,
     auto cb = e.callback;
     connect(a, &QAction::triggered, this, [this, a, cb] {
       // A disabled entry never runs, however it was triggered.
-      if (a->isEnabled() && commands_enabled_ && cb) cb();
+      if (a->isEnabled() && commands_enabled_) run_guarded(cb);
     });
     command_actions_.append(a);
   }
@@ -156,11 +157,20 @@ void MainWindow::set_menus(const std::vector<MenuEntry>& commands,
     QAction* a = help_menu_->addAction(QString::fromStdString(e.label));
     if (!e.shortcut.empty()) a->setShortcut(QKeySequence(QString::fromStdString(e.shortcut)));
     auto cb = e.callback;
-    connect(a, &QAction::triggered, this, [cb] {
-      if (cb) cb();
-    });
+    connect(a, &QAction::triggered, this, [this, cb] { run_guarded(cb); });
   }
   update_actions();
+}
+
+void MainWindow::run_guarded(const std::function<void()>& fn) {
+  if (!fn) return;
+  try {
+    fn();
+  } catch (const std::bad_alloc&) {
+    // The commands change the tiling all at once or not at all (New
+    // hexagon), or not at all (Show tiling, Export, saving): it stays whole.
+    if (on_out_of_memory) on_out_of_memory();
+  }
 }
 
 void MainWindow::set_commands_enabled(bool on) {

@@ -86,6 +86,9 @@ class MainWindow : public QMainWindow {
   std::function<void()> on_print;
   std::function<void()> on_restore_defaults;
   std::function<void(bool)> on_redraw_after_toggled;
+  // A menu entry's work ran out of memory on this thread (std::bad_alloc
+  // stops here: thrown on into Qt's event loop it would end the program).
+  std::function<void()> on_out_of_memory;
 
  signals:
   void commandsEnabledChanged(bool on);
@@ -98,6 +101,8 @@ class MainWindow : public QMainWindow {
   void remember_window_places();
   void fill_window_menu();
   void show_zoom();
+  // Runs a menu entry's `fn`, if any, catching what it leaves unhandled.
+  void run_guarded(const std::function<void()>& fn);
 
   Settings& settings_;
   QMdiArea* mdi_ = nullptr;

@@ -81,8 +81,10 @@ QString view_path(const QString& name, const QString& chosen_filter) {
 
 WriteStatus save_view(const PictureWindow& w, const QString& path) {
   const std::string target = path.toStdString();
-  // A target that cannot be opened is told before the drawing.
-  if (output_kind(target) == OutputKind::kRefused) return WriteStatus::kOpenError;
+  // A target that cannot be opened is told before the drawing, with the
+  // system's reason.
+  if (const WriteStatus refused = check_output(target); refused != WriteStatus::kOk)
+    return refused;
   const QImage image = view_image(w);
   if (image.isNull()) return WriteStatus::kWriteError;
   if (path.endsWith(".bmp", Qt::CaseInsensitive)) {

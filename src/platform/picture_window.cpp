@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "core/worker_threads.h"
 #include "platform/gui_call_queue.h"
@@ -157,7 +158,15 @@ void PictureWindow::redraw() {
   Request r = request();
   r.id = latest_id_.fetch_add(1) + 1;
   if (!worker_.joinable()) {
-    show_image(draw(*r.tiling, r.size, r.view), r.view, r.id);
+    QImage image;
+    try {
+      image = draw(*r.tiling, r.size, r.view);
+    } catch (const std::bad_alloc&) {
+    }
+    if (image.isNull())
+      show_failure(r.id);
+    else
+      show_image(image, r.view, r.id);
     return;
   }
   {
@@ -178,18 +187,42 @@ void PictureWindow::worker_loop() {
       job_.reset();
     }
     const uint64_t id = job.id;
-    QImage image =
-        draw(*job.tiling, job.size, job.view, [this, id] { return latest_id_.load() != id; });
+    // No memory for the picture must not end the program from this thread:
+    // the window keeps its previous picture and says so.
+    QImage image;
+    try {
+      image =
+          draw(*job.tiling, job.size, job.view, [this, id] { return latest_id_.load() != id; });
+    } catch (const std::bad_alloc&) {
+    }
     if (latest_id_.load() != id) continue;  // unfinished, and nobody wants it
-    gui_.post([this, alive = alive_, image = std::move(image), view = job.view, id] {
-      if (*alive) show_image(image, view, id);
-    });
+    try {
+      gui_.post([this, alive = alive_, image = std::move(image), view = job.view, id] {
+        if (!*alive) return;
+        if (image.isNull())
+          show_failure(id);
+        else
+          show_image(image, view, id);
+      });
+    } catch (const std::bad_alloc&) {
+      // Not even the message could be queued; the next picture will tell.
+    }
   }
+}
+
+void PictureWindow::show_failure(uint64_t id) {
+  if (id < shown_id_) return;
+  shown_id_ = id;
+  update();
+  if (failed_) return;
+  failed_ = true;
+  emit drawFailed();
 }
 
 void PictureWindow::show_image(const QImage& image, const WorldRect& view, uint64_t id) {
   if (id < shown_id_) return;
   image_ = image;
+  failed_ = false;
   image_view_ = view;
   if (tiling_) image_content_ = content_world(*tiling_);
   shown_id_ = id;
@@ -200,6 +233,19 @@ void PictureWindow::show_image(const QImage& image, const WorldRect& view, uint6
 void PictureWindow::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Qt::white);
+  paint_image(p);
+  if (!failed_) return;
+  // Over the previous picture, on a band of its own so that it reads on any
+  // picture.
+  const QString text = "Not enough memory to draw this picture: the previous one is shown.";
+  const int h = p.fontMetrics().height() + 6;
+  const QRect band(0, height() - h, width(), h);
+  p.fillRect(band, QColor(255, 255, 224));
+  p.setPen(Qt::black);
+  p.drawText(band.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft, text);
+}
+
+void PictureWindow::paint_image(QPainter& p) {
   if (image_.isNull()) return;
   // A picture of a hexagon of another shape stays as it was until the new
   // one comes; one of the same shape follows the zoom and the pan at once.

@@ -21,6 +21,8 @@
 #include "core/hexagon.h"
 #include "render/tiling.h"
 
+class QPainter;
+
 namespace lozengia {
 
 class GuiCallQueue;
@@ -74,10 +76,15 @@ class PictureWindow : public QWidget {
   // A picture drawn for a request. Older pictures than the one shown are
   // dropped.
   void show_image(const QImage& image, const WorldRect& view, uint64_t id);
+  // The picture for a request could not be drawn (no memory for it): the
+  // previous one stays, with a line over it saying so, until one is drawn.
+  void show_failure(uint64_t id);
+  bool failed() const { return failed_; }
 
   // The one drawing routine: the tiling's world rectangle `view` on a white
   // `size` image through the tiling picture's own code. Stops early (leaving
-  // the image unfinished) when `cancelled` holds.
+  // the image unfinished) when `cancelled` holds. A null image, or
+  // std::bad_alloc, when the memory for it could not be had.
   static QImage draw(const TilingSnapshot& tiling, QSize size, const WorldRect& view,
                      const std::function<bool()>& cancelled = {});
 
@@ -109,6 +116,9 @@ class PictureWindow : public QWidget {
 
  signals:
   void imageShown();
+  // A picture could not be drawn after the last one was (told once until
+  // one is drawn again).
+  void drawFailed();
   // The zoom or the part shown changed.
   void viewChanged();
 
@@ -128,6 +138,7 @@ class PictureWindow : public QWidget {
   void clamp_centre();
   void redraw();
   void worker_loop();
+  void paint_image(QPainter& p);
 
   GuiCallQueue& gui_;
   std::shared_ptr<const TilingSnapshot> tiling_;
@@ -137,6 +148,7 @@ class PictureWindow : public QWidget {
   WorldRect image_view_{};
   WorldRect image_content_{};  // content_world() of the tiling the image shows
   uint64_t shown_id_ = 0;
+  bool failed_ = false;  // the picture asked for last could not be drawn
   uint64_t tilings_given_ = 0;
   std::optional<QPointF> drag_from_;
 

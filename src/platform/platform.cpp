@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <new>
 
 #include <QApplication>
 #include <QClipboard>
@@ -21,6 +22,7 @@
 #include <QStatusBar>
 
 #include "platform/gui_call_queue.h"
+#include "platform/image_dialog.h"
 #include "platform/image_saving.h"
 #include "platform/key_capture.h"
 #include "platform/picture_actions.h"
@@ -58,6 +60,11 @@ Platform::Platform(PlatformOptions options)
   frame_->on_copy = [this] { copy(); };
   frame_->on_print = [this] { print_picture_dialog(); };
   frame_->on_restore_defaults = [this] { restore_defaults(); };
+  frame_->on_out_of_memory = [this] {
+    const std::string text = "Not enough memory for this command: the tiling is kept as it was.";
+    write_line(kTextUnit, text);
+    message_box(text, "Error!");
+  };
   frame_->on_stop = [this] {
     if (stop_handler_) stop_handler_();
   };
@@ -201,6 +208,9 @@ PictureWindow* Platform::open_picture_window_now(const QString& title) {
     sub->move(std::max(0, area.width() - sub->width() - offset), offset);
   }
   receiving_ = view;
+  QObject::connect(view, &PictureWindow::drawFailed, this, [this] {
+    write_line(kTextUnit, "Not enough memory to draw the picture: its window keeps the previous one.");
+  });
   view->on_context_menu = [this](PictureWindow* w, QPoint at) { picture_menu(w, at); };
   view->on_key = [this, view](char c) {
     if (view == receiving_) keys_->typed(c);
@@ -262,10 +272,16 @@ void Platform::show_tiling(int unit, std::shared_ptr<const TilingSnapshot> tilin
         target = p;
       }))
     return;
-  const QImage image = PictureWindow::draw(*tiling, r.size, r.view);
+  // No memory for the picture leaves the window's previous one (it says so).
+  QImage image;
+  try {
+    image = PictureWindow::draw(*tiling, r.size, r.view);
+  } catch (const std::bad_alloc&) {
+  }
   gui_->call([&] {
-    scratch_ = image;
-    if (target) target->show_image(image, r.view, r.id);
+    if (!image.isNull()) scratch_ = image;
+    if (target && image.isNull()) target->show_failure(r.id);
+    if (target && !image.isNull()) target->show_image(image, r.view, r.id);
     bring_front();
   });
 }
@@ -344,6 +360,10 @@ void Platform::message_box(const std::string& text, const std::string& caption) 
   box.exec();
 }
 
+void Platform::post_message_box(const std::string& text, const std::string& caption) {
+  gui_->post([this, text, caption] { message_box(text, caption); });
+}
+
 HelpPage* Platform::help_page(const QString& title) const {
   for (HelpPage* page : help_pages_)
     if (page->windowTitle() == title) return page;
@@ -385,41 +405,45 @@ void Platform::set_image_name_source(ImageNameSource source) {
 
 PictureWindow* Platform::current_picture() const { return receiving_; }
 
-std::optional<QString> Platform::save_image(const QString& name, const QString& chosen_filter) {
-  const PictureWindow* p = registry().looked_at();
-  if (!p || !p->tiling()) return std::nullopt;
-  const ImageTarget target = image_target(name, chosen_filter);
-  const int size = std::max({kMinSavedPixels, p->width(), p->height()});
-  if (!save_tiling_image(target, *p->tiling(), size)) return std::nullopt;
-  return target.path;
-}
 
 void Platform::save_image_dialog() {
-  QString name, filter;
+  QPointer<PictureWindow> shown = registry().looked_at();  // the dialog lets it go meanwhile
+  if (!shown || !shown->tiling()) return;
+  // The long side last typed, else the window's, at least kMinSavedPixels.
+  const int window_side = std::max({kMinSavedPixels, shown->width(), shown->height()});
+  ImageChoice choice{{}, {}, std::min(window_side, kMaxLongSide)};
+  if (auto last = settings_->integer(setting::kSaveLongSide, kMinLongSide, kMaxLongSide))
+    choice.long_side = *last;
   if (image_name_source_) {
     auto chosen = image_name_source_();
     if (!chosen) return;
-    std::tie(name, filter) = *chosen;
+    std::tie(choice.name, choice.filter) = *chosen;
   } else {
-    QFileDialog dlg(frame_.get(), "Save image as..");
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setNameFilters(image_filters());
-    dlg.selectNameFilter(image_filters().first());
-    if (auto dir = settings_->folder(setting::kSaveFolder)) dlg.setDirectory(*dir);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
-    name = dlg.selectedFiles().first();
-    filter = dlg.selectedNameFilter();
+    auto asked = ask_image_file(frame_.get(), settings_->folder(setting::kSaveFolder),
+                                choice.long_side);
+    if (!asked) return;
+    choice = *asked;
+    settings_->set(setting::kSaveLongSide, choice.long_side);
   }
-  if (name.isEmpty()) return;
-  if (const PictureWindow* shown = registry().looked_at(); shown && shown->tiling()) {
-    const std::string why = image_refusal(image_target(name, filter), *shown->tiling());
-    if (!why.empty()) return message_box(why, "Error!");
+  if (choice.name.isEmpty() || !shown || !shown->tiling()) return;
+  const TilingSnapshot& tiling = *shown->tiling();
+  const ImageTarget target = image_target(choice.name, choice.filter);
+  const std::string why = image_refusal(target, tiling, choice.long_side);
+  if (!why.empty()) return message_box(why, "Error!");
+  WriteStatus status;
+  try {
+    status = save_tiling_image(target, tiling, choice.long_side);
+  } catch (const std::bad_alloc&) {
+    // Counted before, and short all the same: the old file is as it was.
+    return message_box("Not enough memory for this picture: " + target.path.toStdString() +
+                           " is not written.",
+                       "Error!");
   }
-  if (const auto path = save_image(name, filter)) {
-    settings_->set(setting::kSaveFolder, QFileInfo(*path).absolutePath());
-    frame_->statusBar()->showMessage("Image saved as " + *path, 5000);
+  if (status == WriteStatus::kOk) {
+    settings_->set(setting::kSaveFolder, QFileInfo(target.path).absolutePath());
+    frame_->statusBar()->showMessage("Image saved as " + target.path, 5000);
   } else {
-    message_box("The image could not be saved.", "Error!");
+    message_box(save_failure_text(status, target.path.toStdString()), "Error!");
   }
 }
 
@@ -452,13 +476,19 @@ void Platform::save_view_dialog(PictureWindow* window) {
     return;
   }
   const QString path = view_path(name, filter);
-  const WriteStatus status = save_view(*target, path);
+  WriteStatus status;
+  try {
+    status = save_view(*target, path);
+  } catch (const std::bad_alloc&) {
+    return message_box("Not enough memory for this picture: " + path.toStdString() +
+                           " is not written.",
+                       "Error!");
+  }
   if (status == WriteStatus::kOk) {
     settings_->set(setting::kSaveFolder, QFileInfo(path).absolutePath());
     frame_->statusBar()->showMessage("View saved as " + path, 5000);
   } else {
-    message_box(std::string("The view could not be saved: ") + write_status_message(status) + ".",
-                "Error!");
+    message_box(save_failure_text(status, path.toStdString()), "Error!");
   }
 }
 
@@ -470,7 +500,13 @@ void Platform::copy(PictureWindow* window) {
   }
   if (!window) window = registry().looked_at();
   if (!window) return;
-  std::unique_ptr<QMimeData> data = picture_mime_data(*window);
+  std::unique_ptr<QMimeData> data;
+  try {
+    data = picture_mime_data(*window);
+  } catch (const std::bad_alloc&) {
+    frame_->statusBar()->showMessage("Not enough memory to copy the picture", 5000);
+    return;
+  }
   if (!data) return;
   const bool svg = data->hasFormat("image/svg+xml");
   QGuiApplication::clipboard()->setMimeData(data.release());

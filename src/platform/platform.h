@@ -95,6 +95,10 @@ class Platform : public QObject, public KeySource {
   void post_key(int unit, char c) override;
   void beep() override;
 
+  // A message box shown when the GUI thread comes to it (any thread; not
+  // waited for: the caller carries on).
+  void post_message_box(const std::string& text, const std::string& caption);
+
   // Runs `fn` on the GUI thread and waits for it (any thread); false when
   // dropped because the program is closing.
   bool run_on_gui(const std::function<void()>& fn);
@@ -114,9 +118,6 @@ class Platform : public QObject, public KeySource {
   // dialog with a source of both.
   using ImageNameSource = std::function<std::optional<std::pair<QString, QString>>()>;
   void set_image_name_source(ImageNameSource source);
-  // Saves the tiling of the picture window looked at; the path written, or
-  // nothing when there is no picture or the file could not be written.
-  std::optional<QString> save_image(const QString& name, const QString& chosen_filter);
   // "Save view as..": what `window` shows, at its zoom, as PNG or BMP; the
   // dialog may be replaced by a source of a name and a type as above.
   void set_view_name_source(ImageNameSource source);

@@ -1,7 +1,8 @@
 // What the program remembers between runs: the main window's geometry and its
 // windows' places, the
 // fields of the command dialogs, the picture style, "Redraw after each
-// command" and the last folders of saving and export. Every value read is
+// command", the long side of saved pictures and the last folders of saving
+// and export. Every value read is
 // checked: a setting of the wrong type or out of range is ignored, as if it
 // had never been written. GUI thread only.
 #pragma once
@@ -77,6 +78,8 @@ inline const QString kLiveTransition = "live/transition";
 inline const QString kLiveDelay = "live/delay";
 inline const QString kStyle = "picture/style";
 inline const QString kRedrawAfterCommand = "picture/redraw_after_each_command";
+// "Save image as..": the long side last typed, in pixels.
+inline const QString kSaveLongSide = "picture/save_long_side";
 inline const QString kSaveFolder = "folders/save";
 inline const QString kExportFolder = "folders/export";
 }  // namespace setting

@@ -6,8 +6,11 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QString>
+#include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "render/lozenge_regions.h"
 #include "render/png_encoder.h"
@@ -93,7 +96,7 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
   switch (format) {
     case PictureFormat::kPng: {
       const std::string png = png_bytes(tiling, style, frame);
-      if (png.empty()) return WriteStatus::kWriteError;
+      if (png.empty()) return {WriteStatus::kWriteError, ENOMEM};
       return write_file_replacing(path, png.data(), png.size(), options);
     }
     case PictureFormat::kBmp:
@@ -106,9 +109,32 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
       bytes = pdf_bytes(tiling, style, frame);
       break;
   }
-  if (!bytes) return WriteStatus::kWriteError;
+  if (!bytes) return {WriteStatus::kWriteError, ENOMEM};
   return write_file_replacing(path, bytes->constData(), static_cast<std::size_t>(bytes->size()),
                               options);
+}
+
+MemoryNeed picture_file_need(PictureFormat format, const Tiling& tiling, int32_t style,
+                             const PictureFrame& frame) {
+  const auto w = static_cast<uint64_t>(std::max(frame.width, 0));
+  const auto h = static_cast<uint64_t>(std::max(frame.height, 0));
+  const uint64_t pixels = times_bytes(times_bytes(w, h), 4);
+  // Each band of the rasteriser keeps three floats per row of the picture.
+  const uint64_t bands =
+      times_bytes(std::max(1u, std::thread::hardware_concurrency()), times_bytes(h, 12));
+  switch (format) {
+    case PictureFormat::kPng:
+      return bytes_only(add_bytes(add_bytes(pixels, bands),
+                                  encode_png_bytes(frame.width, frame.height)));
+    case PictureFormat::kBmp:
+      // Qt's BMP file (at most four bytes a pixel) in a buffer that may
+      // double as it grows.
+      return bytes_only(add_bytes(add_bytes(pixels, bands), times_bytes(2, add_bytes(pixels, 4096))));
+    case PictureFormat::kSvg:
+    case PictureFormat::kPdf:
+      break;
+  }
+  return bytes_only(svg_memory_bound(tiling.N, tiling.T, tiling.S, style));
 }
 
 bool write_tiling_png(const std::string& path, const Tiling& tiling, const PictureStyle& style,

@@ -12,6 +12,7 @@
 #include <QImage>
 
 #include "core/hexagon.h"
+#include "core/memory_need.h"
 #include "render/output_file.h"
 #include "render/tiling.h"
 
@@ -27,11 +28,20 @@ enum class PictureFormat { kPng, kBmp, kSvg, kPdf };
 
 // The picture of the frame written to `path`, frame.width x frame.height
 // pixels (PDF: points). kOpenError when the target is refused (checked before
-// anything is drawn), kWriteError when the picture could not be made or
-// written; an existing file is then left as it was.
+// anything is drawn), kWriteError when the picture could not be made (ENOMEM
+// when its image could not be had) or written; an existing file is then left
+// as it was. std::bad_alloc when the drawing runs out of memory.
 WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
                                  const Tiling& tiling, const PictureStyle& style,
                                  const PictureFrame& frame, const WriteOptions& options = {});
+
+// What writing that picture allocates at its largest, counted before it is
+// drawn: PNG and BMP the image's pixels, the rasteriser's bands and the
+// encoded file; SVG and PDF the shapes traced at once (svg_memory_bound).
+// A PDF page's own bytes (the shapes' drawing commands, in Qt's writer) are
+// not counted: they do not grow with the page's size.
+MemoryNeed picture_file_need(PictureFormat format, const Tiling& tiling, int32_t style,
+                             const PictureFrame& frame);
 
 // The same, true when the file was written.
 bool write_tiling_png(const std::string& path, const Tiling& tiling, const PictureStyle& style,

@@ -86,6 +86,11 @@ WorldRect picture_content(const Tiling& tiling, int32_t style);
 // surface, so that it shows undistorted and centred on it.
 WorldRect fit_to_aspect(const WorldRect& world, double width, double height);
 
+// The long sides a picture file may be given, in pixels (points for PDF):
+// lozengia-cli's --size and the desktop program's "Save image as..".
+constexpr int kMinLongSide = 16;
+constexpr int kMaxLongSide = 20000;
+
 // The picture of the whole tiling: its content centred with an even margin,
 // `long_side` pixels on the long side, the other side following the
 // content's aspect (at least one pixel; both 0 when `long_side` is below 1).

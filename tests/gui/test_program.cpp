@@ -596,12 +596,13 @@ class ProgramTest : public QObject {
     name = dir.filePath("no-such-folder/pp.txt").toStdString();
     s.trigger("Export plane partition as.. ");
     wait_until([&] { return s.platform->text_lines().size() > lines; });
-    QCOMPARE(s.last_line(), QString("Error while opening file"));
+    QCOMPARE(s.last_line(), "Error while opening file " + QString::fromStdString(*name) +
+                                ": No such file or directory");
 
     name = std::string("/dev/full");
     s.trigger("Export plane partition as.. ");
     wait_until([&] { return s.platform->text_lines().size() > lines + 1; });
-    QCOMPARE(s.last_line(), QString("Error while writing to file"));
+    QCOMPARE(s.last_line(), QString("Error while writing to file /dev/full: No space left on device"));
 
     name.reset();  // cancelled: nothing written, nothing said
     s.trigger("Export plane partition as.. ");

@@ -1,15 +1,20 @@
 // What the desktop program remembers between runs, and what it ignores when
-// the remembered settings are unreadable; saved images by the chosen type;
-// config.cfg's style line with a comment and lines that fall back alone.
+// the remembered settings are unreadable; saved images by the chosen type,
+// and files that could not be written named with the reason; config.cfg's
+// style line with a comment and lines that fall back alone.
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSettings>
+#include <QSpinBox>
 #include <QtTest>
 
 #include "../support/config_text.h"
+#include "../support/files.h"
 #include "../support/picture_margins.h"
 #include "commands/dialog_ids.h"
 #include "commands/live_mode.h"
@@ -41,6 +46,16 @@ std::map<int, QString> offered(Session& s, const QString& entry, const QString& 
   });
   s.trigger(entry);
   return *fields;
+}
+
+// "Show tiling" in the present style, and the picture drawn.
+void show_tiling(Session& s) {
+  when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
+    CloseOnExit guard{d};
+    press(d, ids::kOk);
+  });
+  s.trigger("Show tiling");
+  s.wait_picture();
 }
 
 using testing::config_text;
@@ -304,12 +319,7 @@ class SettingsTest : public QObject {
 #endif
     Session s;
     new_hexagon(s, hahn("3", "5", "2"));
-    when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
-      CloseOnExit guard{d};
-      press(d, ids::kOk);
-    });
-    s.trigger("Show tiling");
-    s.wait_picture();
+    show_tiling(s);
     QTemporaryDir dir;
     const struct {
       int filter;
@@ -356,12 +366,7 @@ class SettingsTest : public QObject {
     // An SVG that could pass its bound is refused with the message the
     // command-line tool and the Python module give, and not begun.
     new_hexagon(s, hahn("2000", "4000", "2000"));
-    when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
-      CloseOnExit guard{d};
-      press(d, ids::kOk);
-    });
-    s.trigger("Show tiling");
-    s.wait_picture();
+    show_tiling(s);
     s.platform->set_image_name_source([&] {
       return std::make_optional(std::make_pair(dir.filePath("big.svg"), image_filters().at(0)));
     });
@@ -371,6 +376,127 @@ class SettingsTest : public QObject {
     QCOMPARE(boxes[1].text.toStdString(), svg_size_check(2000, 4000, 2000, 2));
     QVERIFY(boxes[1].text.startsWith("SVG picture refused"));
     QVERIFY(!QFileInfo::exists(dir.filePath("big.svg")));
+  }
+
+  // "Save image as.." sets the picture's long side: each file gets the side
+  // typed in its dialog (points for PDF), and the next dialog offers it
+  // again. A remembered side out of range is not taken: the window's size
+  // (at least 600) is offered, as before any was typed.
+  void saved_picture_has_the_long_side_typed() {
+    Session s;
+    s.platform->settings().set(setting::kSaveLongSide, 5);
+    new_hexagon(s, hahn("3", "5", "2"));
+    show_tiling(s);
+    const PictureWindow* p = s.platform->current_picture();
+    int offered_before = std::max({600, p->width(), p->height()});
+    QTemporaryDir dir;
+    auto svg_side = [](const QString& file) {
+      QFile f(file);
+      if (!f.open(QIODevice::ReadOnly)) return 0;
+      const auto m = QRegularExpression("width=\"(\\d+)\" height=\"(\\d+)\"").match(f.readAll());
+      return m.hasMatch() ? std::max(m.captured(1).toInt(), m.captured(2).toInt()) : 0;
+    };
+    auto image_side = [](const QImage& i) { return std::max(i.width(), i.height()); };
+    const struct {
+      const char* file;
+      int typed;
+      std::function<int(const QString&)> long_side;
+    } cases[] = {
+        {"a.png", 1234, [&](const QString& f) { return image_side(QImage(f)); }},
+        {"b.pdf", 500, [&](const QString& f) { return image_side(lozengia::testing::pdf_page(f)); }},
+        {"c.svg", 777, svg_side},
+    };
+    for (const auto& c : cases) {
+      const QString file = dir.filePath(c.file);
+      auto offered = std::make_shared<int>(0);
+      auto labelled = std::make_shared<bool>(false);
+      when_modal(titled("Save image as.."), [=](QWidget* w) {
+        CloseOnExit guard{w};
+        auto* d = qobject_cast<QFileDialog*>(w);
+        auto* field = w->findChild<QSpinBox*>("longSide");
+        QVERIFY(d && field);
+        *offered = field->value();
+        for (const QLabel* l : w->findChildren<QLabel*>())
+          *labelled = *labelled || (l->text() == "Long side (pixels):" && l->buddy() == field);
+        field->selectAll();
+        QTest::keyClicks(field, QString::number(c.typed));
+        d->selectFile(file);
+        static_cast<QDialog*>(d)->accept();  // as the Save button does
+      });
+      s.platform->frame()->save_action()->trigger();
+      QVERIFY(*labelled);
+      QCOMPARE(*offered, offered_before);
+      QCOMPARE(c.long_side(file), c.typed);
+      offered_before = c.typed;
+    }
+  }
+
+  // Export, "Save image as.." and "Save view as.." name a file they could not
+  // write after the program's own words, with the system's reason, as the
+  // command-line tool does: the export in the text window, the others in
+  // an error box.
+  void file_failures_say_why() {
+    Session s;
+    new_hexagon(s, hahn("3", "5", "2"));
+    show_tiling(s);
+    QTemporaryDir dir;
+    enum Via { kExport, kImage, kView };
+    const struct {
+      const char* what;
+      Via via;
+      const char* file;
+      bool too_large;  // a file size limit stands in for a full disk
+      const char* said;
+    } cases[] = {
+        {"export, no folder", kExport, "no/pp.txt", false,
+         "Error while opening file %1: No such file or directory"},
+        {"export, disk full", kExport, "pp.txt", true,
+         "Error while writing to file %1: File too large"},
+        {"image, no folder", kImage, "no/a.png", false,
+         "Error while opening file %1: No such file or directory"},
+        {"image, disk full", kImage, "a.bmp", true,
+         "Error while writing to file %1: File too large"},
+        {"view, no folder", kView, "no/v.png", false,
+         "Error while opening file %1: No such file or directory"},
+        {"view, disk full", kView, "v.png", true,
+         "Error while writing to file %1: File too large"},
+    };
+    for (const auto& c : cases) {
+      const QString path = dir.filePath(c.file);
+      const QString want = QString(c.said).arg(path);
+      s.platform->set_save_file_name_source([&] { return path.toStdString(); });
+      auto chosen = [&] { return std::make_optional(std::make_pair(path, QString())); };
+      s.platform->set_image_name_source(chosen);
+      s.platform->set_view_name_source(chosen);
+      std::vector<Box> boxes;
+      auto waiting = c.via == kExport ? std::make_shared<bool>(false) : expect_box(&boxes);
+      {
+        testing::FileSizeLimit limit(c.too_large ? 8 : RLIM_INFINITY);
+        QVERIFY(limit.active());
+        if (c.via == kExport) s.trigger("Export plane partition as.. ");
+        if (c.via == kImage) s.platform->frame()->save_action()->trigger();
+        if (c.via == kView) s.platform->save_view_dialog(s.platform->current_picture());
+      }
+      *waiting = false;
+      if (c.via == kExport) {
+        wait_until([&] { return s.last_line() == want; }, 10000, c.what);
+      } else {
+        QCOMPARE(boxes.size(), std::size_t{1});
+        QCOMPARE(boxes[0].title, QString("Error!"));
+        QCOMPARE(boxes[0].text, want);
+      }
+      QVERIFY2(!QFileInfo::exists(path), c.what);
+    }
+    // A file that could only be written in place, with no room for a copy of
+    // its old content: why, and what to do instead.
+    const std::string refused =
+        save_failure_text(WriteStatus::in_place_refused(ENOSPC), "/srv/ro/pp.txt");
+    QVERIFY2(refused.rfind("Error while opening file /srv/ro/pp.txt: No space left on device "
+                           "(nothing can be made in its folder",
+                           0) == 0,
+             refused.c_str());
+    QVERIFY2(refused.find("save it in a folder you may write to") != std::string::npos,
+             refused.c_str());
   }
 
   // ----------------------------------------------------------- config.cfg
