@@ -13,8 +13,6 @@ cd ..
 # (offline, into a temporary folder), its tests run against that copy (ctest
 # above ran them against build/python), examples included.
 py_target=$(mktemp -d)
-# Readable by all: some tests run the module as nobody.
-chmod 755 "$py_target"
 /usr/bin/python3 -m pip install -q --root-user-action=ignore --no-build-isolation --no-deps \
   --no-index --target "$py_target" .
 PYTHONPATH="$py_target" LOZENGIA_CLI="$PWD/build/lozengia-cli" QT_QPA_PLATFORM=offscreen \

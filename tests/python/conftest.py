@@ -3,7 +3,9 @@ same build, and the checks every sample must pass."""
 
 import os
 import pathlib
+import shutil
 import subprocess
+import tempfile
 
 import numpy as np
 import pytest
@@ -50,3 +52,18 @@ def assert_boxed_plane_partition(pp, N, S, cols):
     assert pp.min() >= 0 and pp.max() <= N
     assert (np.diff(pp, axis=0) <= 0).all(), "columns must decrease weakly"
     assert (np.diff(pp, axis=1) <= 0).all(), "rows must decrease weakly"
+
+
+@pytest.fixture
+def env_for_nobody():
+    """The environment of a child that drops to an unprivileged user: it
+    imports a copy of the module in a folder that user can reach (the build
+    or install folder may lie under one only its owner may enter)."""
+    import lozengia
+    with tempfile.TemporaryDirectory() as d:
+        copy = pathlib.Path(d) / "lozengia"
+        shutil.copytree(pathlib.Path(lozengia.__file__).parent, copy,
+                        ignore=shutil.ignore_patterns("__pycache__"))
+        for p in (pathlib.Path(d), copy, *copy.iterdir()):
+            p.chmod(0o755)
+        yield dict(os.environ, PYTHONPATH=d)

@@ -251,7 +251,7 @@ def reachable_path():
             p.chmod(0o755)
 
 
-def test_a_file_written_in_place_needs_a_copy_or_in_place(reachable_path):
+def test_a_file_written_in_place_needs_a_copy_or_in_place(reachable_path, env_for_nobody):
     tmp_path = reachable_path
     drop = (65534, 65534) if os.geteuid() == 0 else None
     folder = tmp_path / "ro"
@@ -281,7 +281,7 @@ lozengia.Sampler(3, 6).save_png({str(folder / "t.png")!r}, size=16, in_place=Tru
             os.setuid(drop[0])
 
     r = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120,
-                       preexec_fn=as_user, env=dict(os.environ, TMPDIR=str(tmp_path)))
+                       preexec_fn=as_user, env=dict(env_for_nobody, TMPDIR=str(tmp_path)))
     assert r.returncode == 0, r.stderr
     assert r.stdout.startswith(f"{errno.EFBIG} Error while opening file: File too large")
     assert "in_place=True" in r.stdout

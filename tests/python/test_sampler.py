@@ -276,7 +276,7 @@ def _one_process_only():
     resource.setrlimit(resource.RLIMIT_NPROC, (1, 1))
 
 
-def test_threads_that_cannot_be_started_leave_the_work_to_the_calling_thread():
+def test_threads_that_cannot_be_started_leave_the_work_to_the_calling_thread(env_for_nobody):
     # A large picture too: Qt's own image conversion would wait for ever for
     # a thread of its pool.
     script = """
@@ -293,7 +293,7 @@ for w in told:
     print(w.category.__name__, w.message)
 """
     r = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                       timeout=120, preexec_fn=_one_process_only)
+                       timeout=120, preexec_fn=_one_process_only, env=env_for_nobody)
     assert r.returncode == 0, r.stderr
     out = r.stdout.splitlines()
     a, b, c = out[0].split()
