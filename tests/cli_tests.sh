@@ -233,7 +233,8 @@ expect 2 "standard output" -- "${small[@]}" --png - --svg -
 expect 2 "standard output" -- "${small[@]}" --png - --export -
 (cd "$tmp" && ln -sf same.txt same-link)
 for pair in "--export $tmp/same.txt --png $tmp/same.txt" "--export $tmp/same-link --svg $tmp/./same.txt" \
-  "--png $tmp/same.png --svg $tmp/same.png --count 2" "--png $tmp/n.png --export $tmp/n-2.png --count 2"; do
+  "--png $tmp/same.png --svg $tmp/same.png --count 2" "--png $tmp/n.png --export $tmp/n-2.png --count 2" \
+  "--export ./fort.111"; do
   # shellcheck disable=SC2086
   expect 2 "would write into the same file or stream" -- "${small[@]}" $pair
 done

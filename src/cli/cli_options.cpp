@@ -15,6 +15,7 @@
 #include "core/memory_limit.h"
 #include "core/params.h"
 #include "render/output_target.h"
+#include "render/report_file.h"
 #include "render/tiling.h"
 
 namespace lozengia {
@@ -208,7 +209,11 @@ bool check_outputs(const CLI::App& app, const CliOptions& opts, std::ostream& er
   // picture, or two pictures, mixed on it could not be told apart.
   if ((opts.export_path == "-") + (opts.png_path == "-") + (opts.svg_path == "-") > 1)
     return refuse(err, "Only one of --export, --png and --svg may be '-' (standard output)");
-  for (std::size_t i = 0; i < asked.size(); ++i)
+  // The overflow report is appended to in the working folder whenever a
+  // sample warns: an output of the same name would get its lines mixed in.
+  const std::size_t outputs = asked.size();
+  asked.push_back({"the overflow report", kOverflowReportFile, false});
+  for (std::size_t i = 0; i < outputs; ++i)
     for (std::size_t j = i + 1; j < asked.size(); ++j)
       if (write_into_one(asked[i], asked[j], opts.count))
         return refuse(err, std::string(asked[i].option) + " '" + asked[i].path + "' and " +
