@@ -17,7 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (cfg.style < 1 || cfg.style > 4) __builtin_trap();
   if (cfg.message.empty() || !cfg.message.back().empty()) __builtin_trap();
   if (cfg.loaded) {
-    if (cfg.message.size() != 3 || cfg.message[1].size() != 24) __builtin_trap();
+    // The colours, then (when line 19 holds a number outside 1 to 4) the line
+    // saying that style is ignored.
+    const std::size_t lines = cfg.message.size();
+    if (lines < 3 || lines > 4 || cfg.message[1].size() != 24) __builtin_trap();
+    if (lines == 4 && cfg.message[2].rfind("Line 19 (style): ", 0) != 0) __builtin_trap();
   } else {
     if (cfg.message.size() < 2 ||
         cfg.message[0] !=
