@@ -68,7 +68,11 @@ uint64_t cgroups_room() {
     // "0::/path" (v2) or "4:memory:/path" (v1, controllers listed by comma).
     const std::size_t a = line.find(':'), b = line.find(':', a + 1);
     if (a == std::string::npos || b == std::string::npos) continue;
-    const std::string controllers = "," + line.substr(a + 1, b - a - 1) + ",";
+    // Built by appending: GCC 12 warns (-Wrestrict, wrongly) on "," + string
+    // in some builds.
+    std::string controllers = ",";
+    controllers.append(line, a + 1, b - a - 1);
+    controllers += ',';
     std::string path = line.substr(b + 1);
     struct Files {
       const char* base;

@@ -25,7 +25,11 @@ bool MessageCap::admit(const std::string& text) {
 
 std::string MessageCap::closing_line() const {
   if (left_out_ == 0) return {};
-  return "(" + std::to_string(left_out_) + " more lines left out)";
+  // Appended, not "(" + string: GCC 12 warns on that (-Wrestrict, wrongly).
+  std::string line = "(";
+  line += std::to_string(left_out_);
+  line += " more lines left out)";
+  return line;
 }
 
 WriteStatus OverflowReports::add(const std::string& text) {
