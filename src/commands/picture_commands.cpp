@@ -8,7 +8,10 @@
 #include "platform/image_saving.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
+#include "render/output_file.h"
+#include "render/output_target.h"
 #include "render/pp_writer.h"
+#include "render/report_file.h"
 
 namespace lozengia {
 
@@ -41,6 +44,14 @@ void PictureCommands::show_tiling() {
 void PictureCommands::export_to_file() {
   const std::optional<std::string> name = program_.platform().ask_save_file_name();
   if (!name || name->empty()) return;
+  // Sampling appends its overflow report to that file in the working folder:
+  // a plane partition written there would get report lines mixed into it.
+  if (same_output(*name, kOverflowReportFile)) {
+    program_.line(std::string(write_status_message(WriteStatus::kOpenError)) + ' ' + *name +
+                  ": the overflow report (" + kOverflowReportFile +
+                  ") is written there; choose another name.");
+    return;
+  }
   // The paths are copied under the lock and the text streamed from the copy
   // (a partition's text can be far larger than the paths).
   PathArray paths;

@@ -604,9 +604,18 @@ class ProgramTest : public QObject {
     wait_until([&] { return s.platform->text_lines().size() > lines + 1; });
     QCOMPARE(s.last_line(), QString("Error while writing to file /dev/full: No space left on device"));
 
+    // The overflow report's own file is never a plane partition's.
+    const bool report_there = QFile::exists("fort.111");
+    name = std::string("fort.111");
+    s.trigger("Export plane partition as.. ");
+    wait_until([&] { return s.platform->text_lines().size() > lines + 2; });
+    QCOMPARE(s.last_line(), QString("Error while opening file fort.111: the overflow report "
+                                    "(fort.111) is written there; choose another name."));
+    QCOMPARE(QFile::exists("fort.111"), report_there);
+
     name.reset();  // cancelled: nothing written, nothing said
     s.trigger("Export plane partition as.. ");
-    QCOMPARE(s.platform->text_lines().size(), lines + 2);
+    QCOMPARE(s.platform->text_lines().size(), lines + 3);
   }
 
   // ---------------------------------------------------- Save image, Print
