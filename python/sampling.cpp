@@ -201,12 +201,7 @@ bool sample_runs(const HexagonParams& p, int64_t seed, int64_t count, unsigned t
   const ModelTables tables(p.N, p.T, p.model);
   auto worker = [&](bool main) {
     PathArray paths, scratch;
-    try {
-      paths.resize(p.N, p.T);
-      scratch.resize(p.N, p.T);
-    } catch (const std::bad_alloc&) {
-      return;
-    }
+    if (!try_worker_arrays(p.N, p.T, paths, scratch)) return;
     {
       std::lock_guard<std::mutex> lock(m);
       ++set_up;

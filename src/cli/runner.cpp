@@ -49,12 +49,7 @@ void sample_batch(const CliOptions& o, const RunPlan& plan, const ModelTables* t
     // The workers share the model's tables; each sweeps in two arrays of
     // its own, made once for all its runs.
     PathArray paths, scratch;
-    try {
-      paths.resize(p.N, p.T);
-      scratch.resize(p.N, p.T);
-    } catch (const std::bad_alloc&) {
-      return;
-    }
+    if (!try_worker_arrays(p.N, p.T, paths, scratch)) return;
     set_up.fetch_add(1);
     StreamSweeps how;
     how.threads = inner;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,21 @@ auto keeping_tiling_on_failure(Hexagon& hex, Work&& work) {
     hex.paths = hex.startpaths;
     hex.S = S0;
     throw;
+  }
+}
+
+// A worker's own pair of arrays (its paths and its sweeps' second array):
+// false, with nothing kept, when the memory is not there. Workers that get
+// none leave their runs to the others instead of failing the work.
+inline bool try_worker_arrays(int32_t N, int32_t T, PathArray& paths, PathArray& scratch) {
+  try {
+    paths.resize(N, T);
+    scratch.resize(N, T);
+    return true;
+  } catch (const std::bad_alloc&) {
+    paths = PathArray();
+    scratch = PathArray();
+    return false;
   }
 }
 

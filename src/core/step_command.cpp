@@ -262,14 +262,7 @@ void run_steps(Hexagon& hex, bool plus, const StepLayout& layout, RandomSource& 
   // runs to the others rather than failing the command.
   auto worker = [&](unsigned w) {
     PathArray own_paths, own_scratch;
-    if (w > 0) {
-      try {
-        own_paths.resize(N, T);
-        own_scratch.resize(N, T);
-      } catch (const std::bad_alloc&) {
-        return;
-      }
-    }
+    if (w > 0 && !try_worker_arrays(N, T, own_paths, own_scratch)) return;
     PathArray& paths = w == 0 ? hex.paths : own_paths;
     PathArray& scratch = w == 0 ? hex.newpaths : own_scratch;
     NullSink unused;  // every message goes through the run's observer
