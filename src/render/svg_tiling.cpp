@@ -29,7 +29,7 @@ std::string number(double v) {
 
 class SvgSink final : public RegionSink {
  public:
-  explicit SvgSink(ReplacingFile& file) : file_(file) { buf_.reserve(kFlushBytes + 4096); }
+  explicit SvgSink(const TextWriter& write) : write_(write) { buf_.reserve(kFlushBytes + 4096); }
 
   void begin(const PictureFrame& frame, double ax, double ay) override {
     const WorldRect& w = frame.world;
@@ -295,11 +295,11 @@ class SvgSink final : public RegionSink {
     if (buf_.size() >= kFlushBytes) flush();
   }
   void flush() {
-    if (!buf_.empty() && ok_) ok_ = file_.write(buf_);
+    if (!buf_.empty() && ok_) ok_ = write_(buf_.data(), buf_.size());
     buf_.clear();
   }
 
-  ReplacingFile& file_;
+  const TextWriter& write_;
   std::string buf_;
   double sx_ = 1, sy_ = 1, ax_ = 1, ay_ = 1;
   bool lines_ = false;  // in a line or dot layer
@@ -376,10 +376,19 @@ WriteStatus write_svg_picture(const std::string& path, const Tiling& tiling,
   ReplacingFile file;
   if (const WriteStatus opened = file.open(path, options); opened != WriteStatus::kOk)
     return opened;
-  SvgSink sink(file);
-  trace_tiling(sink, tiling, style, frame);
-  if (!sink.finish()) return file.failure();
+  const bool written = stream_svg_picture(tiling, style, frame, [&](const char* data, std::size_t size) {
+    return file.write(data, size);
+  });
+  if (!written) return file.failure();
   return file.commit();
+}
+
+bool stream_svg_picture(const Tiling& tiling, const PictureStyle& style, const PictureFrame& frame,
+                        const TextWriter& write) {
+  if (frame.width < 1 || frame.height < 1) return false;
+  SvgSink sink(write);
+  trace_tiling(sink, tiling, style, frame);
+  return sink.finish();
 }
 
 }  // namespace lozengia

@@ -29,6 +29,10 @@ uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, int32_t style);
 // program's "Save image as..", the Python module).
 std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style);
 
+// The same document handed to `write` in pieces of about a MiB (the web page
+// has no files); false when the frame is empty or `write` returns false.
+bool stream_svg_picture(const Tiling& tiling, const PictureStyle& style, const PictureFrame& frame,
+                        const TextWriter& write);
 // Writes the picture of the frame, frame.width x frame.height pixels, to
 // `path` through a ReplacingFile: a failure leaves an existing file as it
 // was.
