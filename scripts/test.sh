@@ -18,6 +18,8 @@ py_target=$(mktemp -d)
 PYTHONPATH="$py_target" LOZENGIA_CLI="$PWD/build/lozengia-cli" QT_QPA_PLATFORM=offscreen \
   timeout 900 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python
 rm -rf "$py_target"
+# The web page (the core as WebAssembly) built and tested in headless chromium.
+timeout 900 bash scripts/web-tests.sh
 # The desktop program in a real (virtual) X server, driven as a user would.
 timeout 600 bash scripts/gui-tour.sh build/gui-tour
 # The core without vector instructions, as other processors build it.
