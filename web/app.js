@@ -26,8 +26,11 @@ function startWorker() {
     const j = job;
     job = null;
     if (!j) return;
-    if (m.type === 'done') j.resolve(m);
-    else j.reject(new Error(m.message));
+    if (m.type === 'done') return j.resolve(m);
+    // A failure inside the WebAssembly module leaves it unusable: a fresh
+    // worker takes the next request (the page's tiling is its own).
+    if (m.type === 'error') restartWorker();
+    j.reject(new Error(m.message));
   };
   worker.onerror = (e) => {
     const j = job;
@@ -36,6 +39,11 @@ function startWorker() {
   };
 }
 startWorker();
+
+function restartWorker() {
+  worker.terminate();
+  startWorker();
+}
 
 function request(message) {
   return new Promise((resolve, reject) => {
@@ -78,6 +86,7 @@ async function sample() {
   if (!checked.ok) return;
   const fields = form.fields();
   const seed = $('seed').value;
+  $('seed-message').textContent = '';
   setBusy(true);
   try {
     const m = await request({ type: 'sample', fields, seed });
@@ -85,7 +94,8 @@ async function sample() {
     takeTiling(m);
     view.fit();
   } catch (err) {
-    if (err.message !== 'Stopped') say(err.message);
+    if (err.message.startsWith('seed:')) $('seed-message').textContent = err.message;
+    else if (err.message !== 'Stopped') say(err.message);
   } finally {
     setBusy(false);
   }
@@ -184,8 +194,7 @@ function stop() {
   }
   const j = job;
   job = null;
-  worker.terminate();
-  startWorker();
+  restartWorker();
   showProgress(0, 0);
   j.reject(new Error('Stopped'));
   say('Stopped');

@@ -114,6 +114,15 @@ def test_bad_input_shows_the_checks_message(page, model, params, shape, field):
     assert page.execute_script("return document.body.dataset.busy") == "no"
 
 
+def test_bad_seed_is_refused_beside_its_field(page):
+    fill(page, "hahn", {}, (20, 40, 20), "12x")
+    page.find_element(By.ID, "sample").click()
+    wait_for(page, "return document.getElementById('seed-message').textContent !== ''", what="seed")
+    assert page.find_element(By.ID, "seed-message").text == \
+        "seed: '12x' is not an integer in -9223372036854775808..9223372036854775807"
+    assert page.execute_script("return lozengiaPage.hexagon.N()") == 50
+
+
 def test_too_large_for_the_browser_is_refused_before_any_work(page):
     fill(page, "hahn", {}, (20000, 40000, 20000), 1)
     # The check's own refusal of a hexagon larger than the memory the page
