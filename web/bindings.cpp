@@ -83,7 +83,8 @@ class WebObserver final : public SweepObserver {
   std::vector<std::string> lines;
 };
 
-// Everything an exact sample at p allocates, the export's rows included.
+// Everything an exact sample at p allocates, the export's rows and the
+// plane partition's matrix included.
 MemoryNeed exact_need(const HexagonParams& p) {
   StreamSweeps how;
   how.threads = 1;
@@ -91,6 +92,9 @@ MemoryNeed exact_need(const HexagonParams& p) {
   need += bytes_only(path_array_bytes(p.N, p.T));
   need += exact_sample_need(p, how);
   need += bytes_only(PlanePartitionRows::bytes_needed(p.T));
+  // The matrix lozengia.js hands back.
+  need += bytes_only(times_bytes(static_cast<uint64_t>(p.S) * static_cast<uint64_t>(p.T - p.S),
+                                 sizeof(int32_t)));
   return need;
 }
 
@@ -191,6 +195,7 @@ class WebHexagon {
   // The tiling handed over from another instance (the page draws what its
   // worker sampled): N x (T+1) heights, slice after slice.
   emscripten::val tiling_buffer(int32_t N, int32_t T, int32_t S) {
+    if (N != target_.N || T != target_.T) tables_.reset();
     target_.N = N;
     target_.T = T;
     S_ = S;

@@ -83,9 +83,10 @@ onmessage = async (e) => {
     stop = true;
     return;
   }
+  // A Stop that comes while the module is still loading is kept.
+  stop = false;
   try {
     await ready;
-    stop = false;
     if (m.type === 'sample') sample(m);
     else if (m.type === 'sweeps') await sweeps(m);
   } catch (err) {

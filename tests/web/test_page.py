@@ -1,11 +1,13 @@
 """The web page and lozengia.js in headless chromium: the same bytes as
 lozengia-cli for every model, the check's messages, Stop, keys, the
 picture, and a page that stays responsive while it samples."""
+import io
 import os
 import subprocess
 import time
 
 import pytest
+from PIL import Image
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
 
@@ -155,6 +157,7 @@ def test_live_mode_stops(page, how):
         page.find_element(By.ID, "stop").click()
     wait_for(page, "return document.body.dataset.live === 'no' && document.body.dataset.busy === 'no'",
              what="stop")
+    time.sleep(0.3)  # the last tiling's picture, drawn at the next frame
     renders = page.execute_script("return lozengiaPage.view.renders")
     time.sleep(0.5)
     assert page.execute_script("return lozengiaPage.view.renders") == renders
@@ -189,36 +192,54 @@ def test_keys_step_the_tiling(page):
     assert page.execute_script("return lozengiaPage.hexagon.S()") == 49
 
 
-PICTURE = """
-    const c = document.getElementById('canvas');
-    const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-    const colours = new Set();
-    let hash = 0, white = 0;
-    for (let i = 0; i < d.length; i += 4) {
-      const v = (d[i] << 16) | (d[i + 1] << 8) | d[i + 2];
-      colours.add(v);
-      if (v === 0xffffff) white += 1;
-      hash = (hash * 31 + v) | 0;
-    }
-    return { colours: colours.size, white: white / (d.length / 4), hash,
-             width: lozengiaPage.view.view.right - lozengiaPage.view.view.left };"""
+def picture(driver):
+    """The canvas as the screen shows it: its colours, the share of white, its bytes."""
+    shot = Image.open(io.BytesIO(driver.find_element(By.ID, "canvas").screenshot_as_png))
+    rgb = shot.convert("RGB")
+    colours = rgb.getcolors(maxcolors=1 << 20) or []
+    white = sum(count for count, c in colours if c == (255, 255, 255))
+    return {"colours": len(colours), "white": white / (rgb.width * rgb.height),
+            "bytes": rgb.tobytes(),
+            "width": driver.execute_script(
+                "const v = lozengiaPage.view.view; return v.right - v.left")}
 
 
-def test_picture_is_drawn_and_zoom_redraws_it(page):
-    before = page.execute_script(PICTURE)
-    assert before["colours"] >= 4 and before["white"] < 0.9, before
-    renders = page.execute_script("return lozengiaPage.view.renders")
-    page.execute_script("""
-        const c = document.getElementById('canvas'), r = c.getBoundingClientRect();
-        for (let k = 0; k < 5; ++k)
-          c.dispatchEvent(new WheelEvent('wheel', { deltaY: -200, clientX: r.left + r.width / 2,
-                                                    clientY: r.top + r.height / 2, bubbles: true, cancelable: true }));""")
-    wait_for(page, f"return lozengiaPage.view.renders > {renders}", what="zoom")
-    time.sleep(0.2)
-    after = page.execute_script(PICTURE)
-    assert after["width"] < before["width"] / 3
-    assert after["hash"] != before["hash"] and after["colours"] >= 4 and after["white"] < 0.5, after
-    page.save_screenshot(os.path.join(os.environ.get("LOZENGIA_WEB_SHOTS", "/tmp"), "web-zoomed.png"))
+def zoom(driver, how):
+    renders = driver.execute_script("return lozengiaPage.view.renders")
+    rect = driver.execute_script(
+        "const r = document.getElementById('canvas').getBoundingClientRect();"
+        "return [r.left + r.width / 2, r.top + r.height / 2]")
+    cx, cy = rect
+    if how == "wheel":
+        driver.execute_script("""
+            const [x, y] = arguments, c = document.getElementById('canvas');
+            for (let k = 0; k < 5; ++k)
+              c.dispatchEvent(new WheelEvent('wheel', { deltaY: -200, clientX: x, clientY: y,
+                                                        bubbles: true, cancelable: true }));""", cx, cy)
+    else:
+        # Two fingers moving apart, as the touch screen sends them.
+        def touch(kind, spread):
+            points = [] if kind == "touchEnd" else [
+                {"x": cx - spread, "y": cy, "id": 0}, {"x": cx + spread, "y": cy, "id": 1}]
+            driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": kind, "touchPoints": points})
+        touch("touchStart", 20)
+        for spread in range(40, 220, 20):
+            touch("touchMove", spread)
+        touch("touchEnd", 0)
+    wait_for(driver, f"return lozengiaPage.view.renders > {renders}", what=how)
+    time.sleep(0.3)  # the last redraw
+
+
+@pytest.mark.parametrize("how", ["wheel", "pinch"])
+def test_picture_is_drawn_and_zoom_redraws_it(page, how):
+    before = picture(page)
+    assert before["colours"] >= 4 and before["white"] < 0.9, before["colours"]
+    zoom(page, how)
+    after = picture(page)
+    assert after["width"] < before["width"] / 2
+    assert after["bytes"] != before["bytes"]
+    # Closer, the lozenges fill the canvas: hardly any white, still every colour.
+    assert after["colours"] >= 4 and after["white"] < 0.3, (after["colours"], after["white"])
 
 
 def test_files_are_the_clis(page, downloads):
@@ -253,26 +274,39 @@ def test_files_are_the_clis(page, downloads):
 
 def test_page_answers_a_click_while_a_large_sample_runs(page):
     fill(page, "hahn", {}, (300, 600, 300), 3)
+    page.execute_script("""document.getElementById('style').addEventListener('change',
+        () => { window.busyAtClick = document.body.dataset.busy; });""")
     page.find_element(By.ID, "sample").click()
     wait_for(page, "return document.body.dataset.busy === 'yes' && "
                    "document.getElementById('progress').value > 0", what="n = 300 sample")
-    # A click on the picture's style is handled (and the old tiling redrawn)
+    # A click on the picture's style is handled (and the tiling shown redrawn)
     # while the worker samples.
     renders = page.execute_script("return lozengiaPage.view.renders")
     Select(page.find_element(By.ID, "style")).select_by_value("1")
     wait_for(page, f"return lozengiaPage.view.renders > {renders}", timeout=5, what="click while busy")
-    assert page.execute_script("return document.body.dataset.busy") == "yes"
-    # Stop abandons the sample and keeps the tiling shown before it.
-    page.find_element(By.ID, "stop").click()
-    wait_for(page, "return document.body.dataset.busy === 'no'", timeout=10, what="stop")
-    assert page.execute_script("return lozengiaPage.hexagon.N()") == 50
-    assert "Stopped" in page.find_element(By.ID, "messages").text
-    # Sampled again, to its end: the CLI's bytes.
-    page.find_element(By.ID, "sample").click()
+    assert page.execute_script("return window.busyAtClick") == "yes"
     wait_for(page, "return document.body.dataset.busy === 'no' && lozengiaPage.hexagon.N() === 300",
              timeout=150, what="n = 300 sample")
     text = page.execute_script("return lozengiaPage.hexagon.export_text()")
     assert text == cli("hahn", {}, (300, 600, 300), 3, "--export", "-").stdout.decode()
+
+
+def test_stop_abandons_a_sample_and_keeps_the_tiling(page):
+    before = page.execute_script("return lozengiaPage.hexagon.export_text()")
+    fill(page, "hahn", {}, (1000, 2000, 1000), 3)
+    page.find_element(By.ID, "sample").click()
+    wait_for(page, "return document.getElementById('progress').value > 0", what="n = 1000 sample")
+    page.find_element(By.ID, "stop").click()
+    wait_for(page, "return document.body.dataset.busy === 'no'", timeout=10, what="stop")
+    assert "Stopped" in page.find_element(By.ID, "messages").text
+    assert page.execute_script("return lozengiaPage.hexagon.export_text()") == before
+    # The fresh worker samples again.
+    fill(page, "hahn", {}, (20, 40, 20), 12345)
+    page.find_element(By.ID, "sample").click()
+    wait_for(page, "return document.body.dataset.busy === 'no' && lozengiaPage.hexagon.N() === 20",
+             what="sample after stop")
+    assert page.execute_script("return lozengiaPage.hexagon.export_text()") == \
+        cli("hahn", {}, (20, 40, 20), 12345, "--export", "-").stdout.decode()
 
 
 def test_steps_follow_the_dialogs_rules(page):
