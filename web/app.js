@@ -234,12 +234,21 @@ function savePng() {
     return;
   }
   const [w, h, x1, y1, x2, y2] = f;
+  // Browsers hold canvases of up to about 16384 x 16384 pixels.
+  if (w * h > 16384 * 16384) {
+    $('save-message').textContent =
+      `PNG picture refused: ${w} x ${h} pixels is more than this browser's canvas holds; choose a smaller long side`;
+    return;
+  }
   const canvas = document.createElement('canvas');
   canvas.width = w;
   canvas.height = h;
   const rgba = hexagon.render(style, w, h, x1, y1, x2, y2);
   canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(rgba), w, h), 0, 0);
-  canvas.toBlob((blob) => download(blob, fileName('png')), 'image/png');
+  canvas.toBlob((blob) => {
+    if (blob) download(blob, fileName('png'));
+    else $('save-message').textContent = 'PNG picture could not be made in this browser';
+  }, 'image/png');
 }
 
 function saveSvg() {
