@@ -116,6 +116,19 @@ def test_bad_input_shows_the_checks_message(page, model, params, shape, field):
     assert page.execute_script("return document.body.dataset.busy") == "no"
 
 
+@pytest.mark.parametrize("options,message", [
+    ({"model": "uniform"}, "Unknown model 'uniform': one of hahn, q-hahn, racah, trigonometric, "
+                           "real-q-racah, imaginary-q-racah"),
+    ({"N": 5, "T": 10, "S": 5, "colour": 1}, "Unknown option 'colour': one of model, N, T, S, seed, "
+                                             "q, kappa, log_q_kappa, K, alpha, beta"),
+    ({"N": 5, "T": 10, "S": 5, "seed": "1.5"},
+     "seed: '1.5' is not an integer in -9223372036854775808..9223372036854775807"),
+])
+def test_api_refuses_what_it_cannot_read(page, options, message):
+    got = api_sample(page, options)
+    assert got == {"error": message, "isError": True}
+
+
 def test_bad_seed_is_refused_beside_its_field(page):
     fill(page, "hahn", {}, (20, 40, 20), "12x")
     page.find_element(By.ID, "sample").click()
