@@ -120,14 +120,20 @@ class WebHexagon {
  public:
   // Checks the fields as "New hexagon" does and, when they are accepted and
   // an exact sample of that size fits in this page's memory, makes them the
-  // hexagon's model; the tiling is then the one at S = 0 until sampled.
+  // hexagon's model; the tiling is then the one at S = 0 until sampled. The
+  // old hexagon's memory is given back first, so that it counts as free;
+  // after a refusal there is no tiling.
   Outcome set_fields(const FieldTexts& f) {
-    const NewHexagonResult r = check_fields(f);
-    if (!r.ok) return refused(r.message);
-    target_ = r.params;
+    target_ = HexagonParams{0, 0, 0, ModelParams{}};
+    S_ = 0;
     tables_.reset();
     paths_ = PathArray();
     scratch_ = PathArray();
+    std::vector<int32_t>().swap(matrix_);
+    std::vector<uint32_t>().swap(pixels_);
+    const NewHexagonResult r = check_fields(f);
+    if (!r.ok) return refused(r.message);
+    target_ = r.params;
     paths_.resize(target_.N, target_.T);
     init_minimal_paths(target_.N, target_.T, 0, paths_);
     S_ = 0;
