@@ -7,6 +7,7 @@ Offline, with Debian's interpreter and its setuptools:
 
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -17,6 +18,15 @@ from setuptools.command.build_ext import build_ext
 ROOT = pathlib.Path(__file__).resolve().parent
 # setuptools' own folder, apart from the CMake build in build/.
 BUILD = ROOT / "build-pip"
+
+
+def project_version():
+    """The one version, CMakeLists.txt's project(... VERSION ...)."""
+    text = (ROOT / "CMakeLists.txt").read_text()
+    found = re.search(r"project\(\s*Lozengia\s+VERSION\s+([0-9.]+)", text)
+    if not found:
+        raise RuntimeError("no project(Lozengia VERSION ...) in CMakeLists.txt")
+    return found.group(1)
 
 
 class CMakeBuild(build_ext):
@@ -47,7 +57,7 @@ BUILD.mkdir(exist_ok=True)
 os.chdir(ROOT)
 setup(
     name="lozengia",
-    version="0.1",
+    version=project_version(),
     description="Exact random lozenge tilings of a hexagon under six models, as NumPy arrays",
     packages=["lozengia"],
     package_dir={"lozengia": "python/lozengia"},

@@ -85,3 +85,5 @@ target_compile_definitions(lozengia_commands PRIVATE LOZENGIA_VERSION="${PROJECT
 
 add_executable(lozengia src/commands/main.cpp)
 target_link_libraries(lozengia PRIVATE lozengia_commands)
+# --version, as the About box.
+target_compile_definitions(lozengia PRIVATE LOZENGIA_VERSION="${PROJECT_VERSION}")

@@ -260,6 +260,7 @@ using namespace lozengia::pymod;
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "The compiled part of lozengia: use the functions of the lozengia package.";
+  m.attr("__version__") = LOZENGIA_VERSION;
   remember_main_thread(
       py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>());
 

@@ -31,6 +31,9 @@ import numpy as np
 
 from . import _core
 
+# The project's version, compiled in from CMakeLists.txt.
+__version__ = _core.__version__
+
 __all__ = [
     "MODELS", "Model", "sample", "Sampler", "plane_partition", "heights", "lozenges",
     "draw", "save_png", "save_svg", "load_colours", "OUTSIDE", "FLAT", "RISING", "TOP",

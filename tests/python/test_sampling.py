@@ -2,12 +2,14 @@
 the same arrays on any number of threads, and the uniform distribution."""
 
 import collections
+import importlib.metadata
+import re
 
 import numpy as np
 import pytest
 
 import lozengia
-from conftest import assert_boxed_plane_partition, read_export
+from conftest import ROOT, assert_boxed_plane_partition, read_export
 
 # One accepted parameter set per model, in the command-line tool's spelling
 # and as keyword arguments.
@@ -19,6 +21,18 @@ MODELS = [
     ("real-q-racah", ["--q", "1.05", "--log-q-kappa", "40"], {"q": 1.05, "log_q_kappa": 40}),
     ("imaginary-q-racah", ["--q", "0.97", "--kappa", "2.5"], {"q": 0.97, "kappa": 2.5}),
 ]
+
+
+def test_version_is_the_projects_and_the_command_line_tools(cli):
+    version = re.search(r"project\(\s*Lozengia\s+VERSION\s+([0-9.]+)",
+                        (ROOT / "CMakeLists.txt").read_text()).group(1)
+    assert lozengia.__version__ == version
+    assert cli("--version").stdout == f"lozengia-cli {version}\n"
+    # Installed by pip, its metadata says the same (a build tree has none).
+    try:
+        assert importlib.metadata.version("lozengia") == version
+    except importlib.metadata.PackageNotFoundError:
+        pass
 
 
 @pytest.mark.parametrize("name,cli_args,params", MODELS, ids=[m[0] for m in MODELS])
