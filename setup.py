@@ -38,6 +38,8 @@ class CMakeBuild(build_ext):
             "-DLOZENGIA_GUI=OFF",
             "-DLOZENGIA_BENCH=OFF",
             "-DLOZENGIA_PYTHON=ON",
+            # No help2man needed: pip builds only the module.
+            "-DLOZENGIA_MAN_PAGES=OFF",
         ]
         if shutil.which("ninja"):
             args += ["-G", "Ninja"]
