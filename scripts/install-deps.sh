@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-s
   pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib python3-setuptools
   xvfb xdotool xclip imagemagick x11-utils poppler-utils
   emscripten chromium chromium-driver python3-selenium python3-pil
-  help2man desktop-file-utils appstream librsvg2-bin bash-completion)
+  help2man dpkg-dev desktop-file-utils appstream librsvg2-bin bash-completion)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
