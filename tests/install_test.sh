@@ -43,6 +43,16 @@ for p in "${programs[@]}"; do
   "${no_display[@]}" "bin/$p" --help | grep -q '^Usage: ' || fail "$p --help has no usage line"
 done
 
+# The desktop program starts only on what it reads: an unknown option or an
+# argument is refused (exit 1) rather than ignored.
+if [ "$gui" = ON ]; then
+  for args in --bogus extra; do
+    rc=0
+    QT_QPA_PLATFORM=offscreen timeout 60 bin/lozengia $args >/dev/null 2>&1 || rc=$?
+    [ "$rc" = 1 ] || fail "lozengia $args ended with $rc, not 1"
+  done
+fi
+
 # A sample from the installed tool: S rows of T-S heights in 0..N.
 rows=$(cd "$prefix" && bin/lozengia-cli -N 4 -T 10 -S 3 --seed 1 --export - | awk '
   NF != 7 { bad = 1 } { for (i = 1; i <= NF; i++) if ($i < 0 || $i > 4) bad = 1 }

@@ -1,4 +1,6 @@
 // lozengia: the desktop program.
+#include <cstdio>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
@@ -71,10 +73,17 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(kDesktopId);
   QApplication::setWindowIcon(QIcon::fromTheme(kDesktopId));
   {
-    // Refuses an unknown option (Qt's own are taken out by now).
+    // Refuses an unknown option (Qt's own are taken out by now), and any
+    // other argument: the program takes none, and one left unread would
+    // look as if it had been.
     QCommandLineParser parser;
     describe_options(parser);
     parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+      std::fprintf(stderr, "lozengia: unexpected argument '%s' (see lozengia --help)\n",
+                   qPrintable(parser.positionalArguments().first()));
+      return 1;
+    }
   }
   lozengia::Platform platform;
   lozengia::Program program(platform);
