@@ -44,12 +44,14 @@ for p in "${programs[@]}"; do
 done
 
 # The desktop program starts only on what it reads: an unknown option or an
-# argument is refused (exit 1) rather than ignored.
+# argument is refused (exit 1) rather than ignored, and Qt's own options are
+# Qt's (-reverse is no -v), so it starts (and is ended by the timeout).
 if [ "$gui" = ON ]; then
-  for args in --bogus extra; do
+  for case in "--bogus 1 60" "extra 1 60" "-reverse 124 5"; do
+    read -r args want limit <<<"$case"
     rc=0
-    QT_QPA_PLATFORM=offscreen timeout 60 bin/lozengia $args >/dev/null 2>&1 || rc=$?
-    [ "$rc" = 1 ] || fail "lozengia $args ended with $rc, not 1"
+    QT_QPA_PLATFORM=offscreen timeout "$limit" bin/lozengia $args >/dev/null 2>&1 || rc=$?
+    [ "$rc" = "$want" ] || fail "lozengia $args ended with $rc, not $want"
   done
 fi
 

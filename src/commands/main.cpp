@@ -45,8 +45,10 @@ void answer_help_or_version(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
   QCommandLineParser scan;
   describe_options(scan);
-  // Qt's own options (-platform, -style, ...) are unknown here; the real
-  // check is the QApplication's, below.
+  // Qt's own options (-platform, -reverse, ...) are unknown here and only
+  // passed over (the real check is after the QApplication's, below); read
+  // as words, -reverse is not taken for -r -e -v ..., a --version.
+  scan.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   (void)scan.parse(args);
   if (!scan.isSet("help") && !scan.isSet("help-all") && !scan.isSet("version")) return;
   QCoreApplication core(argc, argv);
