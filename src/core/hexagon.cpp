@@ -41,8 +41,9 @@ std::string check_shape(int64_t n, int64_t t, int arrays) {
 
 namespace {
 
-// Allocates the arrays and sets the hexagon, or returns why not.
-std::string assign_hexagon(Hexagon& hex, const HexagonParams& p) {
+// Allocates the arrays and sets the hexagon, or returns why not. The tiling
+// is `tiling` when given (of the hexagon's shape), else the minimal one.
+std::string assign_hexagon(Hexagon& hex, const HexagonParams& p, PathArray* tiling = nullptr) {
   PathArray a, b, c, d;
   try {
     a.resize(p.N, p.T);
@@ -54,7 +55,10 @@ std::string assign_hexagon(Hexagon& hex, const HexagonParams& p) {
   } catch (const std::length_error&) {
     return "Not enough memory for a hexagon of this size";
   }
-  init_minimal_paths(p.N, p.T, p.S, a);
+  if (tiling)
+    a.swap(*tiling);
+  else
+    init_minimal_paths(p.N, p.T, p.S, a);
   hex.paths.swap(a);
   hex.newpaths.swap(b);
   hex.startpaths.swap(c);
@@ -91,6 +95,18 @@ std::string set_hexagon(Hexagon& hex, const HexagonParams& p) {
       !err.empty())
     return err;
   return assign_hexagon(hex, p);
+}
+
+std::string set_hexagon_tiling(Hexagon& hex, const HexagonParams& p, PathArray& tiling) {
+  if (std::string err = check_shape(p.N, p.T); !err.empty()) return err;
+  if (std::string why = check_invariants(tiling, p.N, p.T, p.S); !why.empty())
+    return "Not a tiling of this hexagon: " + why;
+  // The tiling is one of the four arrays: the count is what set_hexagon's is.
+  if (std::string err =
+          memory_refusal(hexagon_need(p), 0, "Not enough memory for a hexagon of this size");
+      !err.empty())
+    return err;
+  return assign_hexagon(hex, p, &tiling);
 }
 
 Hexagon default_hexagon() {

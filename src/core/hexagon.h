@@ -143,6 +143,9 @@ std::string check_shape(int64_t n, int64_t t, int arrays = 4);
 // a step command's sweeps, core/memory_need.h) the hexagon is left exactly as
 // it was and the message is returned.
 std::string set_hexagon(Hexagon& hex, const HexagonParams& p);
+// The same with the tiling `tiling` (a configuration at p.S, taken over by
+// the hexagon on success, else left as it was) instead of the minimal one.
+std::string set_hexagon_tiling(Hexagon& hex, const HexagonParams& p, PathArray& tiling);
 // What the desktop program's hexagon of `p` takes: see set_hexagon.
 MemoryNeed hexagon_need(const HexagonParams& p);
 

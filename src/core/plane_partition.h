@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/hexagon.h"
@@ -57,5 +58,19 @@ class PlanePartitionRows {
   // paths below that hole.
   std::vector<int32_t> hole_, below_;
 };
+
+// Empty when the rows x cols matrix (row-major) is a plane partition in an
+// N-high box: entries in 0..N, weakly decreasing along rows and columns;
+// otherwise what is wrong, naming the first bad entry (0-based).
+std::string check_plane_partition(const int32_t* a, int64_t rows, int64_t cols, int64_t N);
+
+// What plane_partition_to_paths allocates: the paths and a diagonal.
+uint64_t plane_partition_to_paths_bytes(int64_t rows, int64_t cols, int64_t N);
+
+// The paths of a plane partition already checked (the inverse of
+// to_plane_partition): T = rows + cols, S = rows. At slice t the holes are
+// read from one diagonal of the matrix, each entry counting the paths below
+// its hole; the paths fill the other heights.
+PathArray plane_partition_to_paths(const int32_t* a, int32_t rows, int32_t cols, int32_t N);
 
 }  // namespace lozengia
