@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-30}
 build=build-fuzz
-targets=(fuzz_config fuzz_params fuzz_cli)
+targets=(fuzz_config fuzz_params fuzz_cli fuzz_pp_text)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DLOZENGIA_FUZZ=ON -DLOZENGIA_GUI=OFF -DLOZENGIA_BENCH=OFF >/dev/null

@@ -61,6 +61,7 @@ bool parse_integer(const std::string& text, int64_t lo, int64_t hi, int64_t& out
 struct ModelTexts {
   std::string model = "hahn", N = "50", T = "100", S = "50";
   std::string q, kappa, logqk, K, alpha, beta;
+  std::string index;  // --index, read as the integer options are
   CLI::Option *q_opt = nullptr, *kappa_opt = nullptr, *logqk_opt = nullptr, *K_opt = nullptr,
               *alpha_opt = nullptr, *beta_opt = nullptr;
 };
@@ -118,6 +119,12 @@ void add_options(CLI::App& app, ModelTexts& m, IntegerOption* integers, std::siz
                  "write a file whose folder may not be written even when no copy of its old "
                  "content can be kept to put back if the run fails (it is then left cut short)");
   }
+  app.add_option("--from", opts.from_path,
+                 "start from the tiling of a plane partition FILE (as --export writes it) "
+                 "instead of an exact sample: N, T and S come from the file, -N may raise N, "
+                 "-S moves the tiling there with the S->S+1 or S->S-1 steps");
+  app.add_option("--index", m.index,
+                 "with --from: the K-th plane partition of the file (counted from 1)");
   app.add_option("--max-memory", opts.max_memory_text,
                  "the most memory the run may take, such as 800M, 16G or 4GiB (default: what "
                  "the machine has available)");
@@ -143,7 +150,7 @@ bool check_model_options(const ModelTexts& m, int32_t kind, std::ostream& err) {
   return true;
 }
 
-bool check_hexagon(const ModelTexts& m, int32_t kind, std::ostream& err, HexagonParams& params) {
+NewHexagonInput model_input(const ModelTexts& m, int32_t kind) {
   NewHexagonInput in;
   in.kind = kind;
   in.N = m.N;
@@ -154,7 +161,11 @@ bool check_hexagon(const ModelTexts& m, int32_t kind, std::ostream& err, Hexagon
   in.logq_or_K = kind == kRacah ? m.K : m.logqk;
   in.alpha = m.alpha;
   in.beta = m.beta;
-  const NewHexagonResult checked = check_new_hexagon(in);
+  return in;
+}
+
+bool check_hexagon(const ModelTexts& m, int32_t kind, std::ostream& err, HexagonParams& params) {
+  const NewHexagonResult checked = check_new_hexagon(model_input(m, kind));
   if (!checked.ok) return refuse(err, checked.message);
   params = checked.params;
   return true;
@@ -219,6 +230,26 @@ bool check_outputs(const CLI::App& app, const CliOptions& opts, std::ostream& er
         return refuse(err, std::string(asked[i].option) + " '" + asked[i].path + "' and " +
                                asked[j].option + " '" + asked[j].path +
                                "' would write into the same file or stream");
+  return true;
+}
+
+// A run from a file continues the one tiling read: options that make several
+// samples of it are refused rather than ignored. The model is checked once
+// the file has given N, T and S.
+bool check_from(const CLI::App& app, const ModelTexts& m, int32_t kind, std::ostream& err,
+                CliOptions& opts) {
+  if (opts.from_path.empty()) return refuse(err, "--from: the file name is empty");
+  for (const char* name : {"--count", "--samples"})
+    if (app.get_option(name)->count() > 0)
+      return refuse(err, std::string(name) +
+                             " does not apply with --from: the run continues the one tiling read");
+  if (app.get_option("--index")->count() > 0 &&
+      !parse_integer(m.index, 1, std::numeric_limits<int32_t>::max(), opts.from_index))
+    return refuse(err, "--index: '" + m.index + "' is not an integer in 1..2147483647");
+  opts.from_model = model_input(m, kind);
+  opts.N_given = app.get_option("-N")->count() > 0;
+  opts.T_given = app.get_option("-T")->count() > 0;
+  opts.S_given = app.get_option("-S")->count() > 0;
   return true;
 }
 
@@ -290,6 +321,12 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
   // that picks each run's random stream.
   if (opts.samples > kMax / opts.count) {
     refuse(err, "--count times --samples is too large");
+    return CliParse::kBadInput;
+  }
+  if (!opts.from_path.empty() || app.get_option("--from")->count() > 0)
+    return check_from(app, model, *kind, err, opts) ? CliParse::kRun : CliParse::kBadInput;
+  if (app.get_option("--index")->count() > 0) {
+    refuse(err, "--index applies only with --from");
     return CliParse::kBadInput;
   }
   if (!check_hexagon(model, *kind, err, opts.params)) return CliParse::kBadInput;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/hexagon.h"
+#include "core/params.h"
 
 namespace lozengia {
 
@@ -30,6 +31,15 @@ struct CliOptions {
   // has available.
   uint64_t max_memory = 0;
   std::string max_memory_text;
+  // --from FILE: the run starts from the tiling of a plane partition file
+  // (its partition `from_index`, counted from 1) instead of an exact sample.
+  // The model as typed is checked once the file gives N, T and S (from
+  // -N/-S where they were given: -N bounds the entries, -S moves the tiling
+  // there with the operators).
+  std::string from_path;
+  int64_t from_index = 1;
+  NewHexagonInput from_model;
+  bool N_given = false, T_given = false, S_given = false;
 };
 
 enum class CliParse {

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <vector>
 
+#include "cli/from_file.h"
 #include "cli/progress_line.h"
 #include "cli/run_outputs.h"
 #include "cli/run_plan.h"
@@ -99,6 +100,7 @@ void sample_batch(const CliOptions& o, const RunPlan& plan, const ModelTables* t
 }  // namespace
 
 int run_options(const CliOptions& o, std::ostream& err) {
+  if (!o.from_path.empty()) return run_from_file(o, err);
   // Everything the run will allocate is counted first: a run that does not
   // fit is refused before any work.
   const RunPlan plan = plan_run(o);
