@@ -35,6 +35,8 @@ add_library(lozengia_platform STATIC
   src/platform/help_page.cpp
   src/platform/dialog.h
   src/platform/dialog.cpp
+  src/platform/open_partition_hook.h
+  src/platform/open_partition_hook.cpp
   src/platform/qt_thread_pool.h
   src/platform/qt_thread_pool.cpp
   ${LOZENGIA_DIALOG_HEADERS}
@@ -78,6 +80,8 @@ add_library(lozengia_commands STATIC
   src/commands/mode_sweeps.cpp
   src/commands/picture_commands.h
   src/commands/picture_commands.cpp
+  src/commands/open_partition_command.h
+  src/commands/open_partition_command.cpp
 )
 target_link_libraries(lozengia_commands PUBLIC lozengia_platform lozengia_render lozengia_keys)
 # About gives the version of the project.

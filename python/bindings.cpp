@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "convert.h"
+#include "partition_files.h"
 #include "core/hexagon.h"
 #include "core/memory_limit.h"
 #include "core/params.h"
@@ -376,6 +377,15 @@ PYBIND11_MODULE(_core, m) {
              if (!done) throw py::error_already_set();
              warn(sink);
            })
+      .def("set_plane_partition",
+           [](HexagonSampler& s, const IntArray& a) {
+             const HexagonParams p = without_gil([&] { return s.params(); });
+             int32_t T, S;
+             PathArray tiling = read_plane_partition(a, p.N, paths_bytes, T, S);
+             if (T != p.T || S != p.S)
+               throw py::value_error("the plane partition is not of the sampler's hexagon");
+             s.set_tiling(std::move(tiling));
+           })
       .def_property_readonly(
           "params", [](HexagonSampler& s) { return without_gil([&] { return s.params(); }); })
       .def_property_readonly("seed", &HexagonSampler::seed)
@@ -434,6 +444,8 @@ PYBIND11_MODULE(_core, m) {
         a, N, picture_result(svg ? PictureUse::kSvg : PictureUse::kPng, style, size), T, S);
     save_picture(svg, path, name, p, static_cast<int32_t>(N), T, S, style, colours, size, in_place);
   });
+
+  bind_partition_files(m);
 
   m.def("load_colours", [](const std::string& path) {
     const ColorConfig c = load_color_config(path);

@@ -73,6 +73,11 @@ bool HexagonSampler::exact(int32_t S, unsigned threads, bool watch_signals, Warn
   return true;
 }
 
+void HexagonSampler::set_tiling(PathArray tiling) {
+  std::lock_guard<std::mutex> lock(m_);
+  paths_.swap(tiling);
+}
+
 PathArray HexagonSampler::paths(int32_t& S) {
   std::lock_guard<std::mutex> lock(m_);
   S = p_.S;

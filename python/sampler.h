@@ -37,6 +37,10 @@ class HexagonSampler {
   // from 0 over the sampler's life) is lozengia.sample's run r of that seed.
   bool exact(int32_t S, unsigned threads, bool watch_signals, WarningSink& sink);
 
+  // Replaces the configuration by `tiling`, a configuration of the
+  // sampler's hexagon at its S.
+  void set_tiling(PathArray tiling);
+
   // A copy of the configuration and its S, taken together.
   PathArray paths(int32_t& S);
   HexagonParams params();

@@ -328,7 +328,7 @@ if cmp -s "$tmp/moved1" "$tmp/moved2" && [ "$(wc -l <"$tmp/moved1")" = 9 ]; then
 printf '       3       2\n       1       2\n' >"$tmp/rising.txt"
 expect 2 "rising.txt: line 2, column 9: entry 2 is larger than the entry 1 left of it" -- --from "$tmp/rising.txt"
 printf '3 2\n1\n' >"$tmp/ragged.txt"
-expect 2 "line 2, column 1: this line has 1 entries" -- --from "$tmp/ragged.txt"
+expect 2 "line 2, column 2: this line has 1 entry" -- --from "$tmp/ragged.txt"
 : >"$tmp/empty.txt"
 expect 2 "no plane partition in the file" -- --from "$tmp/empty.txt"
 mkfifo "$tmp/fifo"

@@ -101,7 +101,7 @@ TEST(PartitionReader, HostileTextsAreRefusedWithLineColumnAndReason) {
   for (int k = 0; k < 1'000'000; ++k) long_line += " 1";
   const std::vector<Case> cases = {
       {"ragged (longer)", "3 2\n2 1 1\n", 2, 5, "this line has 3 entries, the line above it 2"},
-      {"ragged (shorter)", "3 2 1\n2 1\n", 2, 3, "this line has 2 entries, the line above it 3"},
+      {"ragged (shorter)", "3 2 1\n2 1\n", 2, 4, "this line has 2 entries, the line above it 3"},
       {"negative", "3 2\n1 -1\n", 2, 3, "entry '-1' is negative"},
       {"huge", "99999999999999999999999999999\n", 1, 1, "is too large"},
       {"beyond 32 bits", "2147483648\n", 1, 1, "is too large"},
@@ -112,8 +112,8 @@ TEST(PartitionReader, HostileTextsAreRefusedWithLineColumnAndReason) {
       {"binary", std::string("3 2\n\x00\x01\x02", 7), 2, 1, "binary data (byte 0x00)"},
       {"empty", "", 1, 1, "no plane partition in the file"},
       {"blanks only", "  \n\t\n", 1, 1, "no plane partition in the file"},
-      {"a million fields, then a short line", long_line + "\n1\n", 2, 1,
-       "this line has 1 entries, the line above it 1000000"},
+      {"a million fields, then a short line", long_line + "\n1\n", 2, 2,
+       "this line has 1 entry, the line above it 1000000"},
   };
   for (const Case& c : cases) {
     PartitionTextReader r = read_text(c.text, 4096);

@@ -36,7 +36,8 @@ __version__ = _core.__version__
 
 __all__ = [
     "MODELS", "Model", "sample", "Sampler", "plane_partition", "heights", "lozenges",
-    "draw", "save_png", "save_svg", "load_colours", "OUTSIDE", "FLAT", "RISING", "TOP",
+    "draw", "save_png", "save_svg", "load_colours", "read_plane_partitions", "OUTSIDE", "FLAT",
+    "RISING", "TOP",
 ]
 
 # Lozenge types of lozenges(): what a place of a time slice holds.
@@ -312,6 +313,18 @@ def _file_name(path):
     return name, raw
 
 
+def read_plane_partitions(path, max_memory=None):
+    """The plane partitions of a file written by lozengia-cli --export, the
+    desktop program's Export or by hand (one row a line, entries separated
+    by blanks or in fields of 8 characters, partitions separated by empty
+    lines): a list of int32 arrays (S, T-S). Every entry is checked (whole
+    numbers >= 0, rows and columns decreasing, rows of one length); a file
+    that is not such a text raises ValueError naming the line and column of
+    the first fault. Only a regular file is read."""
+    name, raw = _file_name(path)
+    return _core.read_plane_partitions(raw, os.fsdecode(name), _max_memory(max_memory))
+
+
 def _save(svg, x, path, style, size, colours, N, in_place):
     name, raw = _file_name(path)
     st, col, sz = _picture_args(style, size, colours)
@@ -371,6 +384,24 @@ class Sampler:
                                         alpha=alpha, beta=beta))
         params = self.model._check(N, T, S)
         self._core = _core.Sampler(params, _seed(seed), _max_memory(max_memory))
+
+    @classmethod
+    def from_plane_partition(cls, pp, N=None, T=None, model="hahn", *, q=None, kappa=None,
+                             log_q_kappa=None, K=None, alpha=None, beta=None, seed=None,
+                             max_memory=None):
+        """A sampler whose configuration is the tiling of the plane partition
+        pp (S, T-S), as read_plane_partitions gives it, to continue the
+        dynamics from: N defaults to its largest entry (at least 1), T to
+        S + (T-S); the model is checked with that hexagon."""
+        a, n = _plane_partition(pp, N)
+        rows, cols = a.shape
+        if T is not None and _integer(T, "T") != rows + cols:
+            raise ValueError(f"T = {T}, but the plane partition has {rows} rows of {cols} "
+                             f"entries: T = {rows + cols}")
+        s = cls(n, rows + cols, rows, model, q=q, kappa=kappa, log_q_kappa=log_q_kappa, K=K,
+                alpha=alpha, beta=beta, seed=seed, max_memory=max_memory)
+        s._core.set_plane_partition(a)
+        return s
 
     @property
     def N(self):

@@ -8,6 +8,7 @@
 #include "commands/live_mode.h"
 #include "commands/model_guide.h"
 #include "commands/new_hexagon_command.h"
+#include "commands/open_partition_command.h"
 #include "commands/picture_commands.h"
 #include "commands/step_commands.h"
 #include "core/params.h"
@@ -39,6 +40,8 @@ Program::Program(Platform& platform, ProgramOptions options)
   interactive_ = std::make_unique<InteractiveMode>(*this);
   live_ = std::make_unique<LiveMode>(*this);
   pictures_ = std::make_unique<PictureCommands>(*this);
+  open_partition_ = std::make_unique<OpenPartitionCommand>(*this);
+  open_partition_->install();
   platform_.frame()->on_close = [this] { stop(); };
   platform_.set_stop_handler([this] {
     stop_command = true;

@@ -33,6 +33,7 @@ class StepCommands;
 class InteractiveMode;
 class LiveMode;
 class PictureCommands;
+class OpenPartitionCommand;
 struct TilingSnapshot;
 
 // Values of the pending command.
@@ -123,6 +124,9 @@ class Program {
   // of every core's share could not be had.
   std::atomic<uint32_t> step_threads{0};
 
+  // "Open plane partition.." (File menu, and files dropped on the frame).
+  OpenPartitionCommand& open_partition() { return *open_partition_; }
+
   // For the commands.
   Platform& platform() { return platform_; }
   SharedState& state() { return state_; }
@@ -167,6 +171,7 @@ class Program {
   std::unique_ptr<InteractiveMode> interactive_;
   std::unique_ptr<LiveMode> live_;
   std::unique_ptr<PictureCommands> pictures_;
+  std::unique_ptr<OpenPartitionCommand> open_partition_;
 };
 
 }  // namespace lozengia

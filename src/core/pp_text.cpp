@@ -212,9 +212,9 @@ void PartitionTextReader::add_row(const std::vector<int64_t>& values,
   PlanePartition& pp = r.pp;
   if (n != pp.cols) {
     const TextPlace at{line_, n > pp.cols ? columns[static_cast<std::size_t>(pp.cols)]
-                                          : std::max<int64_t>(col_, 1)};
-    return void(fail(at, "this line has " + std::to_string(n) + " entries, the line above it " +
-                             std::to_string(pp.cols) +
+                                          : col_ + 1};  // where the next entry is missing
+    return void(fail(at, "this line has " + std::to_string(n) + (n == 1 ? " entry" : " entries") +
+                             ", the line above it " + std::to_string(pp.cols) +
                              ": the rows of a plane partition are of one length"));
   }
   if (static_cast<int64_t>(pp.rows) + pp.cols >= kMaxSide)
