@@ -131,7 +131,8 @@ TEST(PartitionReader, MemoryAndBoundLimitsAreFaultsNotAllocations) {
   EXPECT_NE(small.fault().what.find("need more memory than may be taken"), std::string::npos)
       << small.fault().text();
   PartitionTextReader bounded = read_text("3 2\n2 2\n", 7, PartitionTextLimits{UINT64_MAX, 2});
-  EXPECT_EQ(bounded.fault().text(), "line 1, column 1: entry '3' is too large: entries lie in 0..2");
+  EXPECT_EQ(bounded.fault().text(),
+            "line 1, column 1: entry '3' is too large: entries lie in 0..2");
   // The largest entry's place, for an N chosen after reading.
   PartitionTextReader r = read_text("2 2\n2 1\n");
   ASSERT_TRUE(r.fault().what.empty());

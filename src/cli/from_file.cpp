@@ -37,9 +37,8 @@ int run_from_file(const CliOptions& given, std::ostream& err) {
   if (!file.error.empty()) return refuse(err, file.error);
   const auto held = static_cast<int64_t>(file.partitions.size());
   if (o.from_index > held)
-    return refuse(err, "--index " + std::to_string(o.from_index) + ": " + o.from_path +
-                           " holds " + std::to_string(held) + " plane partition" +
-                           (held == 1 ? "" : "s"));
+    return refuse(err, "--index " + std::to_string(o.from_index) + ": " + o.from_path + " holds " +
+                           std::to_string(held) + " plane partition" + (held == 1 ? "" : "s"));
   ReadPartition& r = file.partitions[static_cast<std::size_t>(o.from_index - 1)];
   const int32_t S0 = r.pp.rows, T = r.pp.rows + r.pp.cols;
 
@@ -49,8 +48,8 @@ int run_from_file(const CliOptions& given, std::ostream& err) {
   int32_t T_given = 0;
   if (o.T_given && parse_int32(in.T, T_given) && T_given != T)
     return refuse(err, "-T " + in.T + ": the plane partition read has " + std::to_string(S0) +
-                           " rows of " + std::to_string(r.pp.cols) + " entries, so T = " +
-                           std::to_string(T));
+                           " rows of " + std::to_string(r.pp.cols) +
+                           " entries, so T = " + std::to_string(T));
   in.T = std::to_string(T);
   if (!o.N_given) in.N = std::to_string(std::max(1, r.largest));
   if (!o.S_given) in.S = std::to_string(S0);
@@ -69,8 +68,8 @@ int run_from_file(const CliOptions& given, std::ostream& err) {
   how.plus = p.S > S0;
   how.steps = std::abs(p.S - S0);
   how.threads = o.threads;
-  MemoryNeed need = run_need(o, o.threads, 1) +
-                    bytes_only(plane_partition_to_paths_bytes(S0, r.pp.cols, p.N));
+  MemoryNeed need =
+      run_need(o, o.threads, 1) + bytes_only(plane_partition_to_paths_bytes(S0, r.pp.cols, p.N));
   if (how.steps > 0) need += sweep_streams_need(from, how);
   if (const std::string why = check_shape(p.N, p.T, 1); !why.empty()) return refuse(err, why);
   if (const std::string why = memory_refusal(need, o.max_memory); !why.empty())

@@ -18,9 +18,7 @@ uint64_t capacity_bytes(const V& v) {
   return static_cast<uint64_t>(v.capacity()) * sizeof(typename V::value_type);
 }
 
-std::string quoted(const std::string& text, bool cut) {
-  return "'" + text + (cut ? "...'" : "'");
-}
+std::string quoted(const std::string& text, bool cut) { return "'" + text + (cut ? "...'" : "'"); }
 
 }  // namespace
 
@@ -38,13 +36,12 @@ bool PartitionTextReader::fail(TextPlace at, std::string what) {
 // Whether `more_entries` more entries of 8 bytes fit beside what is held;
 // the vectors grow by doubling, so a growth is counted at its new capacity.
 bool PartitionTextReader::room_for(uint64_t more_entries) {
-  uint64_t held = held_bytes_ + capacity_bytes(values_) + capacity_bytes(columns_) +
-                  capacity_bytes(fields_);
+  uint64_t held =
+      held_bytes_ + capacity_bytes(values_) + capacity_bytes(columns_) + capacity_bytes(fields_);
   if (open_) held = add_bytes(held, capacity_bytes(partitions_.back().pp.cells));
   if (add_bytes(held, times_bytes(more_entries, 8)) <= limits_.max_bytes) return true;
-  return fail({line_, col_},
-              "the file's plane partitions need more memory than may be taken (" +
-                  format_bytes(limits_.max_bytes) + ")");
+  return fail({line_, col_}, "the file's plane partitions need more memory than may be taken (" +
+                                 format_bytes(limits_.max_bytes) + ")");
 }
 
 bool PartitionTextReader::feed(const char* data, std::size_t size) {
@@ -263,8 +260,8 @@ bool PartitionTextReader::finish() {
 
 std::string check_partition_bound(const ReadPartition& r, int64_t N) {
   if (r.largest <= N) return {};
-  return TextFault{r.largest_at, "entry " + std::to_string(r.largest) + " exceeds N = " +
-                                     std::to_string(N) + ": entries lie in 0..N"}
+  return TextFault{r.largest_at, "entry " + std::to_string(r.largest) +
+                                     " exceeds N = " + std::to_string(N) + ": entries lie in 0..N"}
       .text();
 }
 

@@ -72,8 +72,8 @@ class PartitionTextReader {
   PartitionTextLimits limits_;
   TextFault fault_;
   std::vector<ReadPartition> partitions_;
-  bool open_ = false;         // the last partition takes more rows
-  uint64_t held_bytes_ = 0;   // entries allocated by the partitions before the last
+  bool open_ = false;           // the last partition takes more rows
+  uint64_t held_bytes_ = 0;     // entries allocated by the partitions before the last
   int64_t line_ = 1, col_ = 0;  // col_: bytes of the line read so far
   bool pending_cr_ = false;
 

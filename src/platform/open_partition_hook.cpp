@@ -49,9 +49,9 @@ void OpenPartitionHook::set_name_source(std::function<std::optional<std::string>
 
 std::optional<std::string> OpenPartitionHook::ask_name() {
   if (name_source_) return name_source_();
-  const QString name = QFileDialog::getOpenFileName(
-      &frame_, "Choose a plane partition file", QString(),
-      "Plane partitions (*.txt);;All files (*)");
+  const QString name =
+      QFileDialog::getOpenFileName(&frame_, "Choose a plane partition file", QString(),
+                                   "Plane partitions (*.txt);;All files (*)");
   if (name.isEmpty()) return std::nullopt;
   return QFile::encodeName(name).toStdString();
 }
@@ -73,7 +73,8 @@ bool OpenPartitionHook::eventFilter(QObject* watched, QEvent* event) {
     e->acceptProposedAction();
     // Opened once the drop has ended: the dialog that follows must not run
     // inside the drag's own event (its source waits for the drop to end).
-    QMetaObject::invokeMethod(this, [this, path = *name] { open_(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, path = *name] { open_(path); }, Qt::QueuedConnection);
     return true;
   }
   return false;

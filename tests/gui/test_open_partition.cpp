@@ -3,11 +3,11 @@
 // opened tiling byte-identical to the file, a step from it), and bad files,
 // opened or dropped on the window, each told with line and column while the
 // tiling stays as it was.
+#include <sys/stat.h>
 #include <QFile>
 #include <QMimeData>
 #include <QUrl>
 #include <QtTest>
-#include <sys/stat.h>
 
 #include "commands/open_partition_command.h"
 #include "core/fast_sweep.h"
@@ -134,7 +134,8 @@ class OpenPartitionTest : public QObject {
     std::vector<Box> boxes;
     open_through_menu(s, good, {kHahn, {{1002, "2"}}}, &boxes);
     QCOMPARE(boxes.size(), std::size_t{1});
-    QCOMPARE(boxes[0].text, good + ": line 1, column 1: entry 3 exceeds N = 2: entries lie in 0..N");
+    QCOMPARE(boxes[0].text,
+             good + ": line 1, column 1: entry 3 exceeds N = 2: entries lie in 0..N");
     QVERIFY(s.program->paths() == before);
     QCOMPARE(s.program->params().T, params.T);
     QCOMPARE(s.program->params().N, params.N);
