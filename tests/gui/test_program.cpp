@@ -110,7 +110,8 @@ class ProgramTest : public QObject {
     QVERIFY(s.platform->commands_enabled());
     QCOMPARE(labels(s.platform->help_menu()), QStringList({"How to start?", "Models", "About LZA"}));
     QCOMPARE(labels(s.platform->image_menu()),
-             QStringList({"Print image", "Save image as..", "Save view as..", "Exit"}));
+             QStringList({"Open plane partition..", "Print image", "Save image as..",
+                          "Save view as..", "Exit"}));
 
     const QStringList lines = s.platform->text_lines();
     QCOMPARE(
