@@ -20,6 +20,7 @@
 #include "core/fast_sweep.h"
 #include "core/memory_limit.h"
 #include "core/plane_partition.h"
+#include "core/pp_text.h"
 #include "core/step_command.h"
 #include "render/pp_writer.h"
 #include "support/temp_dir.h"
@@ -128,6 +129,33 @@ TEST(MemoryCount, TheExportStreamsInAFixedAmountOfMemory) {
   EXPECT_EQ(written, 1000u * (1000 * 8 + 1));
   EXPECT_TRUE(counts(stream_plane_partition_bytes(2000, 1000), peak));
   EXPECT_LT(peak, written / 4);
+}
+
+// The reader of plane partition text counts what it holds against its
+// limit before it grows: given half of what it really takes, it refuses;
+// given its count, it reads. One long line (the line's own buffers) and many
+// rows (the matrix).
+TEST(MemoryCount, ReadingPartitionTextStaysWithinItsLimit) {
+  std::string one_line, rows;
+  for (int k = 0; k < 200000; ++k) one_line += " 7";
+  one_line += "\n";
+  for (int r = 0; r < 3000; ++r)
+    for (int c = 0; c <= 100; ++c) rows += c < 100 ? "       5" : "\n";
+  for (const std::string* text : {&one_line, &rows}) {
+    auto read = [&](uint64_t limit, bool& ok) {
+      return peak_of([&] {
+        PartitionTextReader r(PartitionTextLimits{limit});
+        ok = r.feed(text->data(), text->size()) && r.finish();
+      });
+    };
+    bool ok = false;
+    const uint64_t peak = read(UINT64_MAX, ok);
+    ASSERT_TRUE(ok);
+    read(peak / 2, ok);
+    EXPECT_FALSE(ok) << "read within half of its peak " << peak;
+    read(2 * peak + (1 << 20), ok);
+    EXPECT_TRUE(ok) << "refused with twice its peak " << peak;
+  }
 }
 
 // The whole command-line run, from its plan: the tables built once, the
