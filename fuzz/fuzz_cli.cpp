@@ -46,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!check_shape(p.N, p.T).empty()) __builtin_trap();
       // A limit given is a limit: never 0, which means the machine's room.
       if (!opts.max_memory_text.empty() && opts.max_memory == 0) __builtin_trap();
+      // A run from a file continues one tiling: never several samples of it.
+      if (!opts.from_path.empty() && (opts.count != 1 || opts.samples != 1 || opts.from_index < 1))
+        __builtin_trap();
       break;
     }
   }
