@@ -4,9 +4,9 @@
 # zoomed, the text window closed and brought back, a long step command
 # stopped, the picture saved as PNG and as SVG, copied with Ctrl+C, the
 # right-click menu (zoom, Save view as..), the Models page (F1), a large
-# tiling in the default style, Exit. A screenshot after each step goes to
-# OUTDIR. Fails when the program dies, its window is missing, or a screenshot
-# shows no tiling where one should be.
+# tiling in the default style, a plane partition file opened, Exit. A
+# screenshot after each step goes to OUTDIR. Fails when the program dies, its
+# window is missing, or a screenshot shows no tiling where one should be.
 #
 #   scripts/gui-tour.sh OUTDIR [path/to/lozengia]
 #
@@ -291,6 +291,23 @@ with=$(grey "$out/$(printf %02d $((step - 1)))-large-default-style.png")
 without=$(grey "$out/$(printf %02d "$step")-large-without-borders.png")
 awk -v a="$with" -v b="$without" 'BEGIN { exit !(a > b - 0.1) }' ||
   fail "the large tiling with borders is much darker than without (mean grey $with, $without)"
+
+# File > Open plane partition.. (Ctrl+O): a 100 x 100 x 100 sample written by
+# the command-line tool read back through the file dialog, Hahn kept in the
+# model dialog; the picture then shows that hexagon.
+cli=$(dirname "$app")/lozengia-cli
+if [ -x "$cli" ]; then
+  "$cli" -N 100 -T 200 -S 100 --seed 2026 --export "$work/hexagon-100.txt" ||
+    fail "lozengia-cli could not write the sample to open"
+  keys ctrl+o
+  chooser=$(window "Choose a plane partition file") || fail "the file dialog did not open"
+  focus "$chooser"
+  type_in "$work/hexagon-100.txt"
+  xdotool key Return
+  in_dialog "Open plane partition" Return
+  sleep 3
+  shot opened-file tiling
+fi
 
 # Exit: the program ends by itself, with status 0.
 keys ctrl+q
