@@ -16,12 +16,12 @@ _lozengia_cli() {
       COMPREPLY=($(compgen -W '1 2 3 4 5' -- "$cur"))
       return
       ;;
-    --export | --png | --svg)
+    --export | --png | --svg | --from)
       _filedir
       return
       ;;
     -N | -T | -S | --q | --kappa | --log-q-kappa | --K | --alpha | --beta | --seed | \
-      --samples | --count | --threads | --size | --max-memory)
+      --samples | --count | --threads | --size | --max-memory | --index)
       # A number of the user's own.
       return
       ;;
@@ -29,6 +29,6 @@ _lozengia_cli() {
 
   COMPREPLY=($(compgen -W '-h --help --version --model -N -T -S --q --kappa
     --log-q-kappa --K --alpha --beta --seed --samples --count --threads --export
-    --png --svg --in-place --style --size --max-memory' -- "$cur"))
+    --png --svg --in-place --style --size --from --index --max-memory' -- "$cur"))
 } &&
   complete -F _lozengia_cli lozengia-cli
