@@ -15,6 +15,10 @@ add_library(lozengia_platform STATIC
   src/platform/platform.cpp
   src/platform/main_window.h
   src/platform/main_window.cpp
+  src/platform/main_window_places.cpp
+  src/platform/main_window_files.cpp
+  src/platform/text_window.h
+  src/platform/text_window.cpp
   src/platform/window_registry.h
   src/platform/window_registry.cpp
   src/platform/picture_window.h
@@ -62,6 +66,7 @@ target_link_libraries(lozengia_keys PUBLIC Threads::Threads)
 add_library(lozengia_commands STATIC
   src/commands/program.h
   src/commands/program.cpp
+  src/commands/pending_command.h
   src/commands/dialog_ids.h
   src/commands/help_texts.h
   src/commands/help_texts.cpp

@@ -63,7 +63,7 @@ bool InteractiveMode::apply_key(char key) {
 }
 
 void InteractiveMode::run() {
-  if (program_.pending_command.load() != kCommandIdle) return;  // a command is still running
+  if (program_.command_running()) return;  // a command is still running
   Platform& platform = program_.platform();
   program_.disable_commands();
   shortfall_ = std::make_unique<ThreadShortfall>();

@@ -37,7 +37,7 @@ int32_t LiveMode::next_batch(int32_t steps, double seconds, double draw_seconds)
 }
 
 void LiveMode::open() {
-  if (program_.pending_command.load() != kCommandIdle) return;  // a command is still running
+  if (program_.command_running()) return;  // a command is still running
   Platform& platform = program_.platform();
   Dialog d(kDialogLive, platform.frame());
   if (!d.loaded()) return;
@@ -71,11 +71,10 @@ void LiveMode::open() {
   Settings& w = platform.settings();
   w.set(setting::kLiveTransition, entry);
   if (delay <= kMaxDelayMs) w.set(setting::kLiveDelay, delay);
-  program_.step_count = delay;
-  program_.hand_over(100 + entry);
+  program_.hand_over(LiveRun{static_cast<LiveTransition>(entry), delay});
 }
 
-void LiveMode::run(int32_t code) {
+void LiveMode::run(const LiveRun& command) {
   Platform& platform = program_.platform();
   KeyboardReader& reader = program_.reader();
   SharedState& st = program_.state();
@@ -88,10 +87,13 @@ void LiveMode::run(int32_t code) {
   if (!reader.start_reading(kPictureUnit))
     sink.line("No thread could be started to read keys: only Esc (Stop) ends this live run.");
   ThreadShortfall shortfall(sink);  // told once per run
-  const int32_t delay = program_.step_count.load();
-  const std::string name = kTransitions[code - kCommandLivePlusMinus];
-  const bool up_first = code == kCommandLivePlusMinus || code == kCommandLivePlus;
-  const bool round_trip = code == kCommandLivePlusMinus || code == kCommandLiveMinusPlus;
+  const int32_t delay = command.delay_ms;
+  const LiveTransition transition = command.transition;
+  const std::string name = kTransitions[static_cast<int32_t>(transition) - 1];
+  const bool up_first =
+      transition == LiveTransition::up_and_back || transition == LiveTransition::up;
+  const bool round_trip =
+      transition == LiveTransition::up_and_back || transition == LiveTransition::down_and_back;
   const int32_t sweeps_per_step = round_trip ? 2 : 1;
   // One seed for the whole run, its sweeps numbered on from batch to batch:
   // the tilings the run goes through depend on the program's seed only,
@@ -173,8 +175,6 @@ void LiveMode::run(int32_t code) {
   program_.enable_commands();
   program_.write_report();
   platform.focus(kPictureUnit);
-  program_.stop_command = false;
-  program_.pending_command = kCommandIdle;
 }
 
 }  // namespace lozengia

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "commands/pending_command.h"
+
 namespace lozengia {
 
 class Program;
@@ -16,7 +18,7 @@ class LiveMode {
 
   explicit LiveMode(Program& program) : program_(program) {}
   void open();
-  void run(int32_t code);
+  void run(const LiveRun& command);
 
   // Without a delay the steps run in batches of about one frame of sweeping
   // each (longer when the picture takes longer to draw), on every core, the

@@ -30,7 +30,7 @@ void OpenPartitionCommand::open_file(const std::string& path) {
   Platform& platform = program_.platform();
   // A drop or the menu while a command runs: the hexagon is not this
   // thread's to change now.
-  if (!platform.commands_enabled()) return;
+  if (!platform.frame()->commands_enabled()) return;
   auto fail = [&](const std::string& why) {
     program_.line(why + "; the tiling is kept as it was.");
     platform.message_box(why, "Error!");

@@ -42,22 +42,29 @@ Program::Program(Platform& platform, ProgramOptions options)
   pictures_ = std::make_unique<PictureCommands>(*this);
   open_partition_ = std::make_unique<OpenPartitionCommand>(*this);
   open_partition_->install();
-  platform_.frame()->on_close = [this] { stop(); };
-  platform_.set_stop_handler([this] {
-    stop_command = true;
-    { std::lock_guard<std::mutex> lock(wake_mutex_); }
-    wake_.notify_all();
-  });
-  // A style chosen in a picture's right-click menu is the style of the
-  // pictures to come, as one chosen in "Show tiling" (offered only while no
-  // command runs, so the state is free).
-  platform_.set_style_handler([this](int32_t style) {
-    {
-      std::lock_guard<std::mutex> lock(state_.mutex);
-      state_.style = style;
-    }
-    platform_.settings().set(setting::kStyle, style);
-  });
+  MainWindow* frame = platform_.frame();
+  // Direct connections: the frame's signals come on the GUI thread, and the
+  // program thread must be joined before the frame goes (closing).
+  connections_ = {
+      QObject::connect(frame, &MainWindow::closing, frame, [this] { stop(); }),
+      QObject::connect(frame, &MainWindow::stopRequested, frame,
+                       [this] {
+                         stop_command = true;
+                         { std::lock_guard<std::mutex> lock(wake_mutex_); }
+                         wake_.notify_all();
+                       }),
+      // A style chosen in a picture's right-click menu is the style of the
+      // pictures to come, as one chosen in "Show tiling" (offered only while
+      // no command runs, so the state is free).
+      QObject::connect(frame, &MainWindow::styleChosen, frame,
+                       [this](int32_t style) {
+                         {
+                           std::lock_guard<std::mutex> lock(state_.mutex);
+                           state_.style = style;
+                         }
+                         platform_.settings().set(setting::kStyle, style);
+                       }),
+  };
   // A key ends a live run's pause between steps at once.
   reader_.set_on_key([this] {
     { std::lock_guard<std::mutex> lock(wake_mutex_); }
@@ -67,9 +74,7 @@ Program::Program(Platform& platform, ProgramOptions options)
 
 Program::~Program() {
   stop();
-  platform_.frame()->on_close = nullptr;
-  platform_.set_stop_handler(nullptr);
-  platform_.set_style_handler(nullptr);
+  for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
 }
 
 bool Program::start() {
@@ -84,6 +89,7 @@ void Program::stop() {
   stop_command = true;
   { std::lock_guard<std::mutex> lock(wake_mutex_); }
   wake_.notify_all();
+  commands_.wake();
   // Calls the program thread is waiting on will not be served any more.
   platform_.shutdown();
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
@@ -171,7 +177,7 @@ void Program::main_program() {
 
   platform_.open_picture_window("Lozengia");
   platform_.open_scratch_window(
-      "Work window. It is used for redrawing. You do not have to look at it", 1);
+      "Work window. It is used for redrawing. You do not have to look at it");
   draw_picture(kPictureUnit);
   publish_state();
 
@@ -183,37 +189,35 @@ void Program::main_program() {
 
 void Program::command_loop() {
   while (!stop_) {
-    const int32_t cmd = pending_command.load();
-    try {
-      if (cmd == kCommandSPlus || cmd == kCommandSMinus) steps_->run(cmd);
-      if (cmd >= kCommandLivePlusMinus && cmd <= kCommandLiveMinus) live_->run(cmd);
-    } catch (...) {
-      // The commands keep their tiling whole themselves; what fails after
-      // that (telling the windows) must not end the program either.
-      report_failure(std::current_exception(), "the tiling is kept as it is.");
+    const std::optional<PendingCommand> command = commands_.take(std::chrono::milliseconds(100));
+    if (!command) continue;
+    if (!stop_) {
       try {
-        platform_.set_stop_available(false);
-        platform_.end_progress();
-        enable_commands();
+        if (const auto* steps = std::get_if<StepRun>(&*command)) steps_->run(*steps);
+        if (const auto* live = std::get_if<LiveRun>(&*command)) live_->run(*live);
       } catch (...) {
+        // The commands keep their tiling whole themselves; what fails after
+        // that (telling the windows) must not end the program either.
+        report_failure(std::current_exception(), "the tiling is kept as it is.");
+        try {
+          platform_.set_stop_available(false);
+          platform_.end_progress();
+          enable_commands();
+        } catch (...) {
+        }
       }
-      stop_command = false;
-      pending_command = kCommandIdle;
     }
-    // Any other value is not a command this loop runs.
-    std::unique_lock<std::mutex> lock(wake_mutex_);
-    wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_.load(); });
+    stop_command = false;
+    commands_.done();
   }
 }
 
-void Program::hand_over(int32_t code) {
+void Program::hand_over(PendingCommand command) {
   // Greyed at once, not only when the loop picks the command up, so no second
   // command can be started in between.
   disable_commands();
   stop_command = false;
-  pending_command = code;
-  { std::lock_guard<std::mutex> lock(wake_mutex_); }
-  wake_.notify_all();
+  commands_.hand_over(std::move(command));
 }
 
 void Program::disable_commands() { platform_.set_commands_enabled(false); }

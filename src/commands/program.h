@@ -5,7 +5,8 @@
 // Threads: the menu callbacks and dialogs run on the GUI thread; start-up and
 // the command loop run on the program thread started by start(). The hexagon,
 // the picture style and the colours are shared between the two and are only
-// touched under the state's mutex; the hand-off cells are atomics. The greyed
+// touched under the state's mutex; a step or live command crosses to the
+// program thread as one PendingCommand value (pending_command.h). The greyed
 // "Commands" menu keeps the user from starting a second command while one
 // runs.
 #pragma once
@@ -19,8 +20,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include <QMetaObject>
 
 #include "commands/keyboard_reader.h"
+#include "commands/pending_command.h"
 #include "core/hexagon.h"
 #include "core/random.h"
 #include "render/tiling.h"
@@ -35,16 +40,6 @@ class LiveMode;
 class PictureCommands;
 class OpenPartitionCommand;
 struct TilingSnapshot;
-
-// Values of the pending command.
-constexpr int32_t kCommandIdle = 0;
-constexpr int32_t kCommandSMinus = 200;
-constexpr int32_t kCommandSPlus = 201;
-// Live mode: 100 + the transition's entry in the "Live mode" list.
-constexpr int32_t kCommandLivePlusMinus = 101;  // S->S+1->S
-constexpr int32_t kCommandLiveMinusPlus = 102;  // S->S-1->S
-constexpr int32_t kCommandLivePlus = 103;       // S->S+1, until S = T
-constexpr int32_t kCommandLiveMinus = 104;      // S->S-1, until S = 0
 
 struct ProgramOptions {
   std::string config_path = "config.cfg";
@@ -117,12 +112,8 @@ class Program {
   LozengeColors colors() const;
   std::shared_ptr<const TilingSnapshot> snapshot() const;
 
-  std::atomic<int32_t> pending_command{kCommandIdle};
-  std::atomic<int32_t> step_count{0};
-  std::atomic<int32_t> sample_count{0};
-  // Threads a step command runs on (0: every core): fewer when the memory
-  // of every core's share could not be had.
-  std::atomic<uint32_t> step_threads{0};
+  // True while a command handed to the loop waits or runs (any thread).
+  bool command_running() const { return commands_.busy(); }
 
   // "Open plane partition.." (File menu, and files dropped on the frame).
   OpenPartitionCommand& open_partition() { return *open_partition_; }
@@ -133,7 +124,7 @@ class Program {
   RandomSource& rng() { return rng_; }
   void line(const std::string& text);
   // Hands a command to the loop (GUI thread): greys the menu at once.
-  void hand_over(int32_t code);
+  void hand_over(PendingCommand command);
   // Tells the windows and the status bar about the present tiling (any
   // thread, without the state's lock).
   void publish_state();
@@ -164,6 +155,8 @@ class Program {
   std::atomic<bool> started_{false};
   std::mutex wake_mutex_;
   std::condition_variable wake_;
+  CommandSlot commands_;
+  std::vector<QMetaObject::Connection> connections_;  // to the frame's signals
   KeyboardReader reader_;  // started and stopped by the program thread only
 
   std::unique_ptr<NewHexagonCommand> new_hexagon_;

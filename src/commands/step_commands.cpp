@@ -91,17 +91,14 @@ void StepCommands::ok_pressed(Dialog& d, bool plus) {
   s.set(setting::kSteps, steps);
   s.set(setting::kSamples, samples);
   d.close(kOk);
-  program_.sample_count = samples;
-  program_.step_count = steps;
-  program_.step_threads = threads;
-  program_.hand_over(plus ? kCommandSPlus : kCommandSMinus);
+  program_.hand_over(StepRun{plus, steps, samples, threads});
 }
 
 void StepCommands::s_plus_ok(Dialog& d) { ok_pressed(d, true); }
 void StepCommands::s_minus_ok(Dialog& d) { ok_pressed(d, false); }
 
 void StepCommands::open(bool plus) {
-  if (program_.pending_command.load() != kCommandIdle) return;  // a command is still running
+  if (program_.command_running()) return;  // a command is still running
   Dialog d(plus ? kDialogSPlus : kDialogSMinus, program_.platform().frame());
   if (!d.loaded()) return;
   const HexagonParams p = program_.params();
@@ -125,12 +122,12 @@ void StepCommands::open(bool plus) {
   d.run();
 }
 
-void StepCommands::run(int32_t code) {
+void StepCommands::run(const StepRun& command) {
   Platform& platform = program_.platform();
   SharedState& st = program_.state();
-  const bool plus = code == kCommandSPlus;
-  const int32_t steps = program_.step_count.load();
-  const int32_t samples = program_.sample_count.load();
+  const bool plus = command.plus;
+  const int32_t steps = command.steps;
+  const int32_t samples = command.samples;
   program_.disable_commands();
   platform.focus(kTextUnit);
   platform.set_stop_available(true);
@@ -150,9 +147,9 @@ void StepCommands::run(int32_t code) {
     // could not be had after all), whatever the samples.
     std::lock_guard<std::mutex> lock(st.mutex);
     try {
-      run_step_command(st.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
-                       [&](int32_t k, int32_t s, int32_t S) { progress(k, s, S); },
-                       program_.step_threads.load());
+      run_step_command(
+          st.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
+          [&](int32_t k, int32_t s, int32_t S) { progress(k, s, S); }, command.threads);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -190,8 +187,6 @@ void StepCommands::run(int32_t code) {
     program_.draw_picture(kPictureUnit);
   program_.enable_commands();
   program_.write_report();
-  program_.stop_command = false;
-  program_.pending_command = kCommandIdle;
 }
 
 }  // namespace lozengia

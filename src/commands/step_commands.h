@@ -3,7 +3,7 @@
 // Stop (Esc) ending it after the step in progress.
 #pragma once
 
-#include <cstdint>
+#include "commands/pending_command.h"
 
 namespace lozengia {
 
@@ -18,8 +18,8 @@ class StepCommands {
   // OK handlers of the two dialogs.
   void s_plus_ok(Dialog& d);
   void s_minus_ok(Dialog& d);
-  // Runs the pending command `code` (program thread).
-  void run(int32_t code);
+  // Runs the steps the dialog handed over (program thread).
+  void run(const StepRun& command);
 
  private:
   void ok_pressed(Dialog& d, bool plus);

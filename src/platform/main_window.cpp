@@ -2,22 +2,22 @@
 
 #include <cmath>
 #include <new>
-#include <optional>
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
-#include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
 
+#include "platform/picture_actions.h"
 #include "platform/picture_window.h"
 #include "platform/settings.h"
+#include "platform/text_window.h"
 #include "platform/window_registry.h"
 
 namespace lozengia {
@@ -44,24 +44,16 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   exit_ = file_menu_->addAction("E&xit");
   exit_->setShortcut(QKeySequence("Ctrl+Q"));
   exit_->setMenuRole(QAction::QuitRole);
-  connect(print_, &QAction::triggered, this, [this] {
-    run_guarded(on_print);
-  });
-  connect(save_, &QAction::triggered, this, [this] {
-    run_guarded(on_save_image);
-  });
-  connect(save_view_, &QAction::triggered, this, [this] {
-    run_guarded(on_save_view);
-  });
+  connect(print_, &QAction::triggered, this, [this] { run_guarded([this] { print_image(); }); });
+  connect(save_, &QAction::triggered, this, [this] { run_guarded([this] { save_image(); }); });
+  connect(save_view_, &QAction::triggered, this, [this] { run_guarded([this] { save_view(); }); });
   connect(exit_, &QAction::triggered, this, &QWidget::close);
 
   edit_menu_ = bar->addMenu("&Edit");
   copy_ = edit_menu_->addAction("&Copy");
   copy_->setShortcut(QKeySequence::Copy);
   copy_->setToolTip("Copy the picture (or the text selected in the text window)");
-  connect(copy_, &QAction::triggered, this, [this] {
-    run_guarded(on_copy);
-  });
+  connect(copy_, &QAction::triggered, this, [this] { run_guarded([this] { copy(); }); });
 
   view_menu_ = bar->addMenu("&View");
   zoom_in_ = view_menu_->addAction("Zoom &in");
@@ -82,14 +74,15 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   view_menu_->addSeparator();
   redraw_after_ = view_menu_->addAction("&Redraw after each command");
   redraw_after_->setCheckable(true);
+  redraw_after_each_ = settings_.flag(setting::kRedrawAfterCommand).value_or(false);
+  redraw_after_->setChecked(redraw_after_each_.load());
   connect(redraw_after_, &QAction::toggled, this, [this](bool on) {
-    if (on_redraw_after_toggled) on_redraw_after_toggled(on);
+    redraw_after_each_ = on;
+    settings_.set_flag(setting::kRedrawAfterCommand, on);
   });
   view_menu_->addSeparator();
   restore_defaults_ = view_menu_->addAction("Restore &defaults");
-  connect(restore_defaults_, &QAction::triggered, this, [this] {
-    if (on_restore_defaults) on_restore_defaults();
-  });
+  connect(restore_defaults_, &QAction::triggered, this, &MainWindow::restore_defaults);
 
   window_menu_ = bar->addMenu("&Window");
   connect(window_menu_, &QMenu::aboutToShow, this, &MainWindow::fill_window_menu);
@@ -108,9 +101,7 @@ MainWindow::MainWindow(Settings& settings) : settings_(settings) {
   stop_->setShortcutContext(Qt::WindowShortcut);
   stop_->setToolTip("Stop after the step in progress (Esc)");
   addAction(stop_);
-  connect(stop_, &QAction::triggered, this, [this] {
-    if (on_stop) on_stop();
-  });
+  connect(stop_, &QAction::triggered, this, &MainWindow::stopRequested);
 
   status_ = new QLabel(this);
   zoom_ = new QLabel(this);
@@ -169,8 +160,53 @@ void MainWindow::run_guarded(const std::function<void()>& fn) {
   } catch (const std::bad_alloc&) {
     // The commands change the tiling all at once or not at all (New
     // hexagon), or not at all (Show tiling, Export, saving): it stays whole.
-    if (on_out_of_memory) on_out_of_memory();
+    report_out_of_memory();
   }
+}
+
+void MainWindow::report_out_of_memory() {
+  const std::string text = "Not enough memory for this command: the tiling is kept as it was.";
+  if (TextWindow* text_window = this->text_window()) text_window->write_line(text);
+  message_box(text, "Error!");
+}
+
+void MainWindow::message_box(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
+                  QString::fromStdString(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
+TextWindow* MainWindow::text_window() const {
+  const QMdiSubWindow* sub = registry_->text_window();
+  return sub ? qobject_cast<TextWindow*>(sub->widget()) : nullptr;
+}
+
+void MainWindow::show_picture_menu(PictureWindow* window, QPoint at) {
+  QMenu menu(this);
+  PictureMenuHandlers handlers;
+  handlers.save_view = [this](PictureWindow* w) { save_view(w); };
+  handlers.copy = [this](PictureWindow* w) { copy(w); };
+  handlers.choose_style = [this](PictureWindow* w, int32_t style) {
+    // This picture in the new style, and the pictures to come.
+    w->set_style(style);
+    emit styleChosen(style);
+  };
+  handlers.styles_enabled = commands_enabled_;
+  fill_picture_menu(menu, window, handlers);
+  menu.exec(at);
+}
+
+void MainWindow::restore_defaults() {
+  settings_.clear();
+  redraw_after_each_ = false;
+  {
+    const QSignalBlocker block(redraw_after_);
+    redraw_after_->setChecked(false);
+  }
+  // The window takes its first size and places again.
+  restore_geometry();
+  place_windows();
+  statusBar()->showMessage("Settings restored to their defaults.", 5000);
 }
 
 void MainWindow::set_commands_enabled(bool on) {
@@ -255,101 +291,12 @@ void MainWindow::end_progress() {
 
 QString MainWindow::progress_text() const { return progress_label_->text(); }
 
-void MainWindow::restore_geometry() {
-  const QByteArray saved = settings_.bytes(setting::kGeometry);
-  if (!saved.isEmpty() && restoreGeometry(saved)) {
-    // A geometry from a screen no longer there would put the frame out of
-    // sight: then the default size is used.
-    const QScreen* screen = QGuiApplication::screenAt(geometry().center());
-    if (screen && width() >= 200 && height() >= 150) return;
-  }
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
-  const QSize size(std::max(640, avail.width() * 85 / 100),
-                   std::max(480, avail.height() * 85 / 100));
-  resize(size.boundedTo(avail.size()));
-  move(avail.center() - rect().center());
-}
-
-namespace {
-
-// A window's place remembered as "x,y,width,height", when it is whole
-// numbers, at least 100 x 80 and inside a frame area of `area`.
-std::optional<QRect> remembered_place(const Settings& settings, const QString& key, QSize area) {
-  const std::optional<QString> text = settings.text(key, 60);
-  if (!text) return std::nullopt;
-  const QStringList parts = text->split(',');
-  if (parts.size() != 4) return std::nullopt;
-  int v[4];
-  for (int k = 0; k < 4; ++k) {
-    bool ok = false;
-    v[k] = parts[k].trimmed().toInt(&ok);
-    if (!ok) return std::nullopt;
-  }
-  const QRect place(v[0], v[1], v[2], v[3]);
-  if (place.width() < 100 || place.height() < 80 || !QRect(QPoint(0, 0), area).contains(place))
-    return std::nullopt;
-  return place;
-}
-
-QString place_text(const QRect& r) {
-  return QString("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
-}
-
-}  // namespace
-
-void MainWindow::place_windows() {
-  // Where the user left them last time, if that still fits; otherwise the
-  // text window on the left, a square picture window beside it. A window
-  // left maximised comes back maximised, over its remembered place, so that
-  // restoring it uncovers the other.
-  const QSize area = mdi_->size();
-  QMdiSubWindow* text = registry_->text_window();
-  QMdiSubWindow* picture = registry_->current_picture_window();
-  const int side = std::max(200, std::min(area.height(), area.width() * 60 / 100));
-  auto maximise = [this](QMdiSubWindow* sub, const QString& key) {
-    if (settings_.flag(key).value_or(false)) sub->showMaximized();
-  };
-  if (text) {
-    if (text->isMaximized()) text->showNormal();
-    const auto place = remembered_place(settings_, setting::kTextWindowPlace, area);
-    text->setGeometry(
-        place.value_or(QRect(0, 0, std::max(300, area.width() - side), area.height())));
-    if (!picture) maximise(text, setting::kTextWindowMaximised);
-  }
-  if (picture && picture->widget()) {
-    if (picture->isMaximized()) picture->showNormal();
-    if (const auto place = remembered_place(settings_, setting::kPictureWindowPlace, area)) {
-      picture->setGeometry(*place);
-    } else {
-      const QSize extra = picture->size() - picture->widget()->size();
-      const int client = std::max(100, side - std::max(extra.width(), extra.height()));
-      picture->resize(QSize(client, client) + extra);
-      picture->move(std::max(0, area.width() - picture->width()), 0);
-    }
-    // One window at most is maximised in the area: the picture, if it was.
-    maximise(picture, setting::kPictureWindowMaximised);
-    if (!picture->isMaximized() && text) maximise(text, setting::kTextWindowMaximised);
-  }
-}
-
-void MainWindow::remember_window_places() {
-  if (const QMdiSubWindow* text = registry_->text_window(); text && text->isVisible()) {
-    settings_.set(setting::kTextWindowPlace, place_text(registry_->normal_place(text)));
-    settings_.set_flag(setting::kTextWindowMaximised, text->isMaximized());
-  }
-  if (const QMdiSubWindow* picture = registry_->current_picture_window()) {
-    settings_.set(setting::kPictureWindowPlace, place_text(registry_->normal_place(picture)));
-    settings_.set_flag(setting::kPictureWindowMaximised, picture->isMaximized());
-  }
-}
-
 void MainWindow::closeEvent(QCloseEvent* e) {
   settings_.set_bytes(setting::kGeometry, saveGeometry());
   remember_window_places();
   settings_.sync();
   // The program thread is stopped and joined before the frame goes away.
-  if (on_close) on_close();
+  emit closing();
   QMainWindow::closeEvent(e);
 }
 

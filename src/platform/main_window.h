@@ -1,23 +1,36 @@
 // The frame: a main window holding the text and picture windows in an MDI
 // area, with its menus, actions, shortcuts and status bar. It owns every
-// action and decides in one place, update_actions(), which are enabled.
+// action and decides in one place, update_actions(), which are enabled. Its
+// own actions (save, print, copy, restore defaults, a picture's right-click
+// menu) are its slots (main_window_files.cpp for those that write a picture
+// out); what the program must hear of (closing, Stop, a style chosen) it
+// says by its signals.
 #pragma once
 
 #include <QMainWindow>
+#include <QPoint>
+#include <QString>
+#include <atomic>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
 class QLabel;
 class QMdiArea;
 class QMenu;
+class QPrinter;
 class QProgressBar;
 class QToolButton;
 
 namespace lozengia {
 
+class PictureWindow;
 class Settings;
+class TextWindow;
 class WindowRegistry;
 
 struct MenuEntry {
@@ -34,6 +47,8 @@ class MainWindow : public QMainWindow {
 
   QMdiArea* mdi() const { return mdi_; }
   WindowRegistry& registry() const { return *registry_; }
+  // The text window, once the program has opened it.
+  TextWindow* text_window() const;
 
   // The "Commands" menu gets `commands` in order, the help menu `help`.
   void set_menus(const std::vector<MenuEntry>& commands, const std::vector<MenuEntry>& help);
@@ -77,21 +92,44 @@ class MainWindow : public QMainWindow {
   QAction* zoom_out_action() const { return zoom_out_; }
   QAction* fit_action() const { return fit_; }
 
-  // Handlers of the frame's own actions, set by the windowing layer.
-  std::function<void()> on_close;
-  std::function<void()> on_stop;
-  std::function<void()> on_save_image;
-  std::function<void()> on_save_view;
-  std::function<void()> on_copy;
-  std::function<void()> on_print;
-  std::function<void()> on_restore_defaults;
-  std::function<void(bool)> on_redraw_after_toggled;
+  // "Redraw after each command" (any thread).
+  bool redraw_after_each_command() const { return redraw_after_each_.load(); }
+
+  void message_box(const std::string& text, const std::string& caption);
+
+  // "Save image as..": a name and the chosen type; tests may replace the
+  // dialogs of "Save image as.." and "Save view as.." with a source of both.
+  using ImageNameSource = std::function<std::optional<std::pair<QString, QString>>()>;
+  void set_image_name_source(ImageNameSource source) { image_name_source_ = std::move(source); }
+  void set_view_name_source(ImageNameSource source) { view_name_source_ = std::move(source); }
+  // Prints the tiling of the picture window looked at, as vector shapes.
+  bool print_picture(QPrinter& printer) const;
+
+ public slots:
+  // "Save image as..": the whole tiling of the picture looked at.
+  void save_image();
+  // "Save view as..": what `window` (else the picture looked at) shows, at
+  // its zoom, as PNG or BMP.
+  void save_view(PictureWindow* window = nullptr);
+  // Copy (Ctrl+C): the text selected in the text window when it is the
+  // active one, else the picture of `window` (or the one looked at).
+  void copy(PictureWindow* window = nullptr);
+  void print_image();
+  void restore_defaults();
+  // A picture's right-click menu, at `at` on the screen.
+  void show_picture_menu(PictureWindow* window, QPoint at);
   // A menu entry's work ran out of memory on this thread (std::bad_alloc
   // stops here: thrown on into Qt's event loop it would end the program).
-  std::function<void()> on_out_of_memory;
+  void report_out_of_memory();
 
  signals:
   void commandsEnabledChanged(bool on);
+  // The frame is closing: the program thread must end before it goes.
+  void closing();
+  // Stop (Esc, the status bar's button).
+  void stopRequested();
+  // A style chosen in a picture's right-click menu, for the pictures to come.
+  void styleChosen(int32_t style);
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -105,6 +143,9 @@ class MainWindow : public QMainWindow {
   void run_guarded(const std::function<void()>& fn);
 
   Settings& settings_;
+  std::atomic<bool> redraw_after_each_{false};
+  ImageNameSource image_name_source_;
+  ImageNameSource view_name_source_;
   QMdiArea* mdi_ = nullptr;
   WindowRegistry* registry_ = nullptr;
   QMenu* commands_menu_ = nullptr;

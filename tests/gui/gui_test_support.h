@@ -25,6 +25,8 @@
 #include "commands/program.h"
 #include "core/hexagon.h"
 #include "platform/platform.h"
+#include "platform/text_window.h"
+#include "platform/window_registry.h"
 
 namespace lozengia::test {
 
@@ -45,6 +47,13 @@ inline bool wait_until(const std::function<bool()>& done, int timeout_ms = 60000
     QThread::msleep(2);
   }
   return true;
+}
+
+// The picture a picture window shows (also one that no longer receives
+// pictures).
+inline QImage picture_in(const QMdiSubWindow* window) {
+  const PictureWindow* p = WindowRegistry::picture_in(window);
+  return p ? p->image() : QImage();
 }
 
 // A menu entry's label without its mnemonic marker.
@@ -158,9 +167,7 @@ struct Session {
     wait_until([this] { return program->started(); }, 60000, "start-up");
     // Lines are queued by the program thread; let them all arrive.
     wait_until(
-        [this] {
-          return platform->text_lines().size() >= 6 && platform->picture(kPictureUnit).width() > 0;
-        },
+        [this] { return platform->text()->lines().size() >= 6 && platform->picture().width() > 0; },
         60000, "first picture");
   }
   ~Session() {
@@ -170,7 +177,7 @@ struct Session {
   }
 
   void trigger(const QString& label) {
-    QAction* a = menu_entry(platform->commands_menu(), label);
+    QAction* a = menu_entry(platform->frame()->commands_menu(), label);
     QVERIFY2(a != nullptr, qPrintable(label));
     a->trigger();
   }
@@ -183,9 +190,9 @@ struct Session {
         },
         60000, "picture drawn");
   }
-  bool has_line(const QString& line) const { return platform->text_lines().contains(line); }
+  bool has_line(const QString& line) const { return platform->text()->lines().contains(line); }
   QString last_line() const {
-    QStringList l = platform->text_lines();
+    QStringList l = platform->text()->lines();
     while (!l.isEmpty() && l.last().isEmpty()) l.removeLast();
     return l.isEmpty() ? QString() : l.last();
   }

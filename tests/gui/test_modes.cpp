@@ -16,7 +16,9 @@ using namespace lozengia::test;
 
 namespace {
 
-QWidget* picture_view(Session& s) { return s.platform->picture_windows().last()->widget(); }
+QWidget* picture_view(Session& s) {
+  return s.platform->frame()->registry().picture_windows().last()->widget();
+}
 
 // Changes whenever the picture window is given a tiling to show.
 qint64 picture_key(Session& s) {
@@ -25,9 +27,8 @@ qint64 picture_key(Session& s) {
 }
 
 void wait_idle(Session& s) {
-  wait_until([&] {
-    return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
-  });
+  wait_until(
+      [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
   wait_until([&] { return s.last_line().contains("case."); });
 }
 
@@ -157,7 +158,7 @@ class ModesTest : public QObject {
     // state seen after it is that key's doing.
     QObject::connect(&typist, &QTimer::timeout, [&] {
       if (s.program->keys_handled.load() - handled0 != static_cast<qint64>(sent)) return;
-      greyed_throughout = greyed_throughout && !s.platform->commands_enabled();
+      greyed_throughout = greyed_throughout && !s.platform->frame()->commands_enabled();
       if (sent > 0) {
         const Key& k = keys[sent - 1];
         const int S = s.program->params().S;
@@ -178,8 +179,8 @@ class ModesTest : public QObject {
     QCOMPARE(sent, keys.size());
     QCOMPARE(failures, QStringList());
     QVERIFY(greyed_throughout);
-    QVERIFY(s.platform->commands_enabled());
-    const QStringList lines = s.platform->text_lines();
+    QVERIFY(s.platform->frame()->commands_enabled());
+    const QStringList lines = s.platform->text()->lines();
     const int first = lines.indexOf("Interactive mode. Type a letter in the window with a tiling");
     QVERIFY(first > 0);
     QCOMPARE(lines.mid(first, 6),
@@ -288,12 +289,13 @@ class ModesTest : public QObject {
 
   void closing_the_picture_window_leaves_interactive_mode() {
     Session s;
-    QTimer::singleShot(5, [&] { s.platform->picture_windows().last()->close(); });
+    QTimer::singleShot(5,
+                       [&] { s.platform->frame()->registry().picture_windows().last()->close(); });
     s.trigger("Interactive mode");
-    QVERIFY(s.platform->commands_enabled());
+    QVERIFY(s.platform->frame()->commands_enabled());
     // The next picture opens a picture window again.
     s.program->draw_picture(kPictureUnit);
-    QCOMPARE(s.platform->picture_windows().size(), 1);
+    QCOMPARE(s.platform->frame()->registry().picture_windows().size(), 1);
   }
 
   // ------------------------------------------------------------- live mode
@@ -310,10 +312,10 @@ class ModesTest : public QObject {
     std::vector<Box> boxes;
     live(s, entry, "0", &boxes);
     QVERIFY(boxes.empty());
-    QVERIFY(!s.platform->commands_enabled());  // greyed at once
+    QVERIFY(!s.platform->frame()->commands_enabled());  // greyed at once
     const qint64 first = picture_key(s);
     wait_until([&] { return s.program->live_steps.load() >= 5 && picture_key(s) != first; });
-    QVERIFY(!s.platform->commands_enabled());
+    QVERIFY(!s.platform->frame()->commands_enabled());
     QTest::keyClick(picture_view(s), 'k');
     wait_idle(s);
     QCOMPARE(s.program->params().S, 4);
@@ -504,8 +506,8 @@ class ModesTest : public QObject {
     QCOMPARE(boxes.size(), std::size_t{1});
     QCOMPARE(boxes[0].title, QString("Error."));
     QCOMPARE(boxes[0].text, message);
-    QCOMPARE(s.program->pending_command.load(), kCommandIdle);
-    QVERIFY(s.platform->commands_enabled());
+    QVERIFY(!s.program->command_running());
+    QVERIFY(s.platform->frame()->commands_enabled());
     QCOMPARE(s.program->params().S, S0.toInt());
   }
 
@@ -515,8 +517,8 @@ class ModesTest : public QObject {
     std::vector<Box> boxes;
     live(s, 1, "0", &boxes, /*cancel=*/true);
     QVERIFY(boxes.empty());
-    QCOMPARE(s.program->pending_command.load(), kCommandIdle);
-    QVERIFY(s.platform->commands_enabled());
+    QVERIFY(!s.program->command_running());
+    QVERIFY(s.platform->frame()->commands_enabled());
   }
 
   void closing_the_frame_during_a_live_run_ends_cleanly_data() {

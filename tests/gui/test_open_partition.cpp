@@ -64,7 +64,7 @@ class OpenPartitionTest : public QObject {
     const QString file = s.dir.filePath("sample.txt");
     QCOMPARE(export_plane_partition(file.toStdString(), sample, p.S), WriteStatus::kOk);
 
-    QVERIFY(menu_entry(s.platform->image_menu(), "Open plane partition..") != nullptr);
+    QVERIFY(menu_entry(s.platform->frame()->file_menu(), "Open plane partition..") != nullptr);
     std::vector<Box> boxes;
     open_through_menu(s, file, {kQHahn, {{1002, "5"}, {1005, "0.9"}}}, &boxes);
     QVERIFY(boxes.empty());

@@ -48,9 +48,8 @@ void step_dialog(Session& s, bool plus, const QString& steps, const QString& sam
 }
 
 void wait_idle(Session& s) {
-  wait_until([&] {
-    return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
-  });
+  wait_until(
+      [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
   // The report is queued just before the command ends.
   wait_until(
       [&] { return s.last_line().startsWith("Hahn case") || s.last_line().contains("case."); });
@@ -100,20 +99,21 @@ class ProgramTest : public QObject {
     QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia 1: Hahn N=50 T=100 S=0"));
     QCOMPARE(s.platform->window_title(kScratchUnit),
              QString("Work window. It is used for redrawing. You do not have to look at it"));
-    QVERIFY(s.platform->text_window()->isVisible());
-    QCOMPARE(s.platform->picture_windows().size(), 1);
+    QVERIFY(s.platform->frame()->registry().text_window()->isVisible());
+    QCOMPARE(s.platform->frame()->registry().picture_windows().size(), 1);
 
-    QCOMPARE(labels(s.platform->commands_menu()),
+    QCOMPARE(labels(s.platform->frame()->commands_menu()),
              QStringList({"Show tiling", "New hexagon", "S->S+1 steps", "S->S-1 steps",
                           "Interactive mode", "Live", "Export plane partition as.. "}));
-    QCOMPARE(plain(s.platform->commands_menu()->title()), QString("Commands"));
-    QVERIFY(s.platform->commands_enabled());
-    QCOMPARE(labels(s.platform->help_menu()), QStringList({"How to start?", "Models", "About LZA"}));
-    QCOMPARE(labels(s.platform->image_menu()),
+    QCOMPARE(plain(s.platform->frame()->commands_menu()->title()), QString("Commands"));
+    QVERIFY(s.platform->frame()->commands_enabled());
+    QCOMPARE(labels(s.platform->frame()->help_menu()),
+             QStringList({"How to start?", "Models", "About LZA"}));
+    QCOMPARE(labels(s.platform->frame()->file_menu()),
              QStringList({"Open plane partition..", "Print image", "Save image as..",
                           "Save view as..", "Exit"}));
 
-    const QStringList lines = s.platform->text_lines();
+    const QStringList lines = s.platform->text()->lines();
     QCOMPARE(
         lines.mid(0, 6),
         QStringList({"Lozengia. Beta version.", "Use the menu to generate and draw tilings.", "",
@@ -127,7 +127,7 @@ class ProgramTest : public QObject {
     QCOMPARE(p.model.kind, int32_t{kHahn});
     QCOMPARE(s.program->style(), 2);
     // The first picture is there: the default hexagon at S = 0, flat lozenges.
-    const QImage pic = s.platform->picture(kPictureUnit);
+    const QImage pic = s.platform->picture();
     QVERIFY(!pic.isNull());
     // Centre of the flat lozenge of path 6 (height 5) at slice 20.
     QCOMPARE(pic.pixel(to_pixel(s, 20 * 0.866 + 0.433, 5 - 10 + 0.25)) & 0xFFFFFF, qrgb(0xD0FFD0));
@@ -136,7 +136,7 @@ class ProgramTest : public QObject {
 
   void startup_takes_colours_and_style_from_config() {
     Session s(config_text("0000FF", "00FF00", "FF0000", "4"), true);
-    const QStringList lines = s.platform->text_lines();
+    const QStringList lines = s.platform->text()->lines();
     QCOMPARE(lines.mid(3, 3), QStringList({"Colors loaded from config.cfg. Blue-Green-Red format:",
                                            "      FF    FF00  FF0000", ""}));
     QCOMPARE(s.program->style(), 4);
@@ -151,7 +151,7 @@ class ProgramTest : public QObject {
     s.trigger("Show tiling");
     s.wait_picture();
     QVERIFY(preselected);
-    const QImage pic = s.platform->picture(kPictureUnit);
+    const QImage pic = s.platform->picture();
     // Every lozenge is flat at S = 0, in the file's first colour.
     QVERIFY2(count_color(pic, 0x0000FF) > pic.width() * pic.height() / 40,
              qPrintable(QString("%1 of %2x%3")
@@ -172,9 +172,9 @@ class ProgramTest : public QObject {
     Session s;
     std::vector<Box> boxes;
     expect_box(&boxes);
-    menu_entry(s.platform->help_menu(), "How to start?")->trigger();
+    menu_entry(s.platform->frame()->help_menu(), "How to start?")->trigger();
     expect_box(&boxes);
-    menu_entry(s.platform->help_menu(), "About LZA")->trigger();
+    menu_entry(s.platform->frame()->help_menu(), "About LZA")->trigger();
     QCOMPARE(boxes.size(), std::size_t{2});
     QCOMPARE(boxes[0].title, QString("How to start:"));
     const QStringList help = boxes[0].text.split('\n');
@@ -200,10 +200,11 @@ class ProgramTest : public QObject {
   // first values, and a picture of a sample made with those values.
   void models_page_describes_every_model_with_a_sample() {
     Session s;
-    QAction* entry = menu_entry(s.platform->help_menu(), "Models");
+    QAction* entry = menu_entry(s.platform->frame()->help_menu(), "Models");
     QVERIFY(entry);
     QCOMPARE(entry->shortcut(), QKeySequence(Qt::Key_F1));
-    QCOMPARE(menu_entry(s.platform->help_menu(), "How to start?")->shortcut(), QKeySequence());
+    QCOMPARE(menu_entry(s.platform->frame()->help_menu(), "How to start?")->shortcut(),
+             QKeySequence());
     entry->trigger();
     HelpPage* page = s.platform->help_page("Models");
     QVERIFY(page && page->isVisible());
@@ -371,7 +372,7 @@ class ProgramTest : public QObject {
 
   void new_dialog_cancel_keeps_state_and_reports() {
     Session s;
-    const int lines = s.platform->text_lines().size();
+    const int lines = s.platform->text()->lines().size();
     when_modal(titled("New"), [](QWidget* d) {
       CloseOnExit guard{d};
       type_into(d, 1002, "7");
@@ -379,7 +380,7 @@ class ProgramTest : public QObject {
     });
     s.trigger("New hexagon");
     QCOMPARE(s.program->params().N, 50);
-    wait_until([&] { return s.platform->text_lines().size() > lines; });
+    wait_until([&] { return s.platform->text()->lines().size() > lines; });
     QCOMPARE(s.last_line(), QString("Hahn case. N,T,S = 50 100 0"));
   }
 
@@ -424,8 +425,8 @@ class ProgramTest : public QObject {
     QCOMPARE(boxes.size(), std::size_t{1});
     QCOMPARE(boxes[0].title, QString("Error!"));
     QCOMPARE(boxes[0].text, "Bad input\n" + rule);
-    QCOMPARE(s.program->pending_command.load(), kCommandIdle);
-    QVERIFY(s.platform->commands_enabled());
+    QVERIFY(!s.program->command_running());
+    QVERIFY(s.platform->frame()->commands_enabled());
     QCOMPARE(s.program->params().S, 1);
   }
 
@@ -455,7 +456,7 @@ class ProgramTest : public QObject {
   void step_command_runs_through_the_loop() {
     Session s;
     new_hexagon(s, hahn("4", "6", "2"));
-    QSignalSpy spy(s.platform.get(), &Platform::commandsEnabledChanged);
+    QSignalSpy spy(s.platform->frame(), &MainWindow::commandsEnabledChanged);
     std::vector<Box> boxes;
     bool stayed_open = true;
     // Bounds: T - S steps is the most S->S+1 can take.
@@ -463,14 +464,14 @@ class ProgramTest : public QObject {
     QVERIFY(!stayed_open);
     QVERIFY(boxes.empty());
     // Greyed from the moment the command was handed over.
-    QVERIFY(!s.platform->commands_enabled());
-    QVERIFY(!s.platform->commands_menu()->actions().first()->isEnabled());
+    QVERIFY(!s.platform->frame()->commands_enabled());
+    QVERIFY(!s.platform->frame()->commands_menu()->actions().first()->isEnabled());
     wait_idle(s);
-    QVERIFY(s.platform->commands_enabled());
+    QVERIFY(s.platform->frame()->commands_enabled());
     QVERIFY(spy.size() >= 2);
     QCOMPARE(spy.first().at(0).toBool(), false);
     QCOMPARE(spy.last().at(0).toBool(), true);
-    const QStringList lines = s.platform->text_lines();
+    const QStringList lines = s.platform->text()->lines();
     const int first = lines.indexOf("Iteration 1 S=3");
     QVERIFY(first > 0);
     QCOMPARE(lines.mid(first, 4), QStringList({"Iteration 1 S=3", "Iteration 1 S=4",
@@ -511,7 +512,7 @@ class ProgramTest : public QObject {
     step_dialog(s, true, "400", "1", &boxes);
     wait_idle(s);
     QDir::setCurrent(cwd);
-    const QStringList lines = s.platform->text_lines();
+    const QStringList lines = s.platform->text()->lines();
     QVERIFY(lines.contains("Iteration 1 S=400"));
     QCOMPARE(lines.filter(QRegularExpression("^Iteration 1 S=")).size(), 400);
     const int warnings = lines.filter("Arithmetical warning").size();
@@ -532,7 +533,7 @@ class ProgramTest : public QObject {
     for (int style = 1; style <= 5; ++style) {
       choose_style(s, style, false);
       QCOMPARE(s.program->style(), style);
-      const QImage pic = s.platform->picture(kPictureUnit);
+      const QImage pic = s.platform->picture();
       if (style <= 4) {
         QCOMPARE(pic.pixel(to_pixel(s, 0.25, 0.7)) & 0xFFFFFF, qrgb(0xD0FFD0));
         QCOMPARE(pic.pixel(to_pixel(s, 1.3, 0.6)) & 0xFFFFFF, qrgb(0xD0D0FF));
@@ -555,17 +556,17 @@ class ProgramTest : public QObject {
   void show_tiling_in_a_new_window_keeps_the_old_picture() {
     Session s;
     choose_style(s, 1, false);
-    QMdiSubWindow* first = s.platform->picture_windows().first();
-    const QImage old_picture = Platform::picture_in(first);
+    QMdiSubWindow* first = s.platform->frame()->registry().picture_windows().first();
+    const QImage old_picture = picture_in(first);
     new_hexagon(s, hahn("2", "3", "3"));
     choose_style(s, 5, true);
-    QCOMPARE(s.platform->picture_windows().size(), 2);
-    QMdiSubWindow* second = s.platform->picture_windows().last();
+    QCOMPARE(s.platform->frame()->registry().picture_windows().size(), 2);
+    QMdiSubWindow* second = s.platform->frame()->registry().picture_windows().last();
     QCOMPARE(second->windowTitle(), QString("Lozengia 2: Hahn N=2 T=3 S=3"));
     QVERIFY(first->isVisible());
-    QCOMPARE(Platform::picture_in(first), old_picture);
-    QVERIFY(Platform::picture_in(second) != old_picture);
-    QCOMPARE(s.platform->picture(kPictureUnit), Platform::picture_in(second));
+    QCOMPARE(picture_in(first), old_picture);
+    QVERIFY(picture_in(second) != old_picture);
+    QCOMPARE(s.platform->picture(), picture_in(second));
     // The check box is offered unchecked the next time.
     bool unchecked = false;
     when_modal(titled("Choose style of a tiling picture"), [&](QWidget* d) {
@@ -576,7 +577,7 @@ class ProgramTest : public QObject {
     });
     s.trigger("Show tiling");
     QVERIFY(unchecked);
-    QCOMPARE(s.platform->picture_windows().size(), 2);
+    QCOMPARE(s.platform->frame()->registry().picture_windows().size(), 2);
   }
 
   // ----------------------------------------------------------------- Export
@@ -587,36 +588,36 @@ class ProgramTest : public QObject {
     QTemporaryDir dir;
     std::optional<std::string> name = dir.filePath("pp.txt").toStdString();
     s.platform->set_save_file_name_source([&] { return name; });
-    const int lines = s.platform->text_lines().size();
+    const int lines = s.platform->text()->lines().size();
     s.trigger("Export plane partition as.. ");
     QFile f(dir.filePath("pp.txt"));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("       2       2\n"));  // minimal: N everywhere
-    QCOMPARE(s.platform->text_lines().size(), lines);
+    QCOMPARE(s.platform->text()->lines().size(), lines);
 
     name = dir.filePath("no-such-folder/pp.txt").toStdString();
     s.trigger("Export plane partition as.. ");
-    wait_until([&] { return s.platform->text_lines().size() > lines; });
+    wait_until([&] { return s.platform->text()->lines().size() > lines; });
     QCOMPARE(s.last_line(), "Error while opening file " + QString::fromStdString(*name) +
                                 ": No such file or directory");
 
     name = std::string("/dev/full");
     s.trigger("Export plane partition as.. ");
-    wait_until([&] { return s.platform->text_lines().size() > lines + 1; });
+    wait_until([&] { return s.platform->text()->lines().size() > lines + 1; });
     QCOMPARE(s.last_line(), QString("Error while writing to file /dev/full: No space left on device"));
 
     // The overflow report's own file is never a plane partition's.
     const bool report_there = QFile::exists("fort.111");
     name = std::string("fort.111");
     s.trigger("Export plane partition as.. ");
-    wait_until([&] { return s.platform->text_lines().size() > lines + 2; });
+    wait_until([&] { return s.platform->text()->lines().size() > lines + 2; });
     QCOMPARE(s.last_line(), QString("Error while opening file fort.111: the overflow report "
                                     "(fort.111) is written there; choose another name."));
     QCOMPARE(QFile::exists("fort.111"), report_there);
 
     name.reset();  // cancelled: nothing written, nothing said
     s.trigger("Export plane partition as.. ");
-    QCOMPARE(s.platform->text_lines().size(), lines + 3);
+    QCOMPARE(s.platform->text()->lines().size(), lines + 3);
   }
 
   // ---------------------------------------------------- Save image, Print
@@ -635,7 +636,7 @@ class ProgramTest : public QObject {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(dir.filePath("pic.pdf"));
-    QVERIFY(s.platform->print_picture(printer));
+    QVERIFY(s.platform->frame()->print_picture(printer));
     QFile pdf(dir.filePath("pic.pdf"));
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     const QByteArray bytes = pdf.readAll();
@@ -657,7 +658,7 @@ class ProgramTest : public QObject {
     // A long run: many samples of the full hexagon.
     step_dialog(s, true, "100", "100000", &boxes);
     wait_until([&] { return s.has_line("Iteration 1 S=2"); });
-    QVERIFY(!s.platform->commands_enabled());
+    QVERIFY(!s.platform->frame()->commands_enabled());
     s.platform->frame()->close();  // stops and joins the program thread
     QVERIFY(s.platform->shutting_down());
     // The run was abandoned at a step boundary with a valid configuration.

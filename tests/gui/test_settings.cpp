@@ -82,9 +82,8 @@ class SettingsTest : public QObject {
         press(d, ids::kOk);
       });
       s.trigger("S->S+1 steps");
-      wait_until([&] {
-        return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
-      });
+      wait_until(
+          [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
       when_modal(titled("Live mode"), [](QWidget* d) {
         CloseOnExit guard{d};
         qobject_cast<QComboBox*>(control(d, ids::kTransition))->setCurrentIndex(2);  // S->S+1
@@ -92,9 +91,8 @@ class SettingsTest : public QObject {
         press(d, ids::kOk);
       });
       s.trigger("Live");  // runs up to S = T by itself
-      wait_until([&] {
-        return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
-      });
+      wait_until(
+          [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
       when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
         CloseOnExit guard{d};
         qobject_cast<QAbstractButton*>(control(d, 1015))->click();
@@ -104,8 +102,8 @@ class SettingsTest : public QObject {
       s.platform->frame()->redraw_action()->trigger();
       s.platform->frame()->resize(700, 500);
       QCoreApplication::processEvents();
-      s.platform->text_window()->setGeometry(10, 20, 300, 200);
-      s.platform->picture_windows().first()->setGeometry(320, 30, 250, 240);
+      s.platform->frame()->registry().text_window()->setGeometry(10, 20, 300, 200);
+      s.platform->frame()->registry().picture_windows().first()->setGeometry(320, 30, 250, 240);
       s.platform->frame()->close();
     }
     {
@@ -115,14 +113,15 @@ class SettingsTest : public QObject {
       QVERIFY(s.platform->redraw_after_each_command());
       QCOMPARE(s.platform->frame()->size(), QSize(700, 500));
       // The windows come back where they were left.
-      QCOMPARE(s.platform->text_window()->geometry(), QRect(10, 20, 300, 200));
+      QCOMPARE(s.platform->frame()->registry().text_window()->geometry(), QRect(10, 20, 300, 200));
       when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
         CloseOnExit guard{d};
         press(d, ids::kOk);
       });
       s.trigger("Show tiling");
-      wait_until([&] { return !s.platform->picture_windows().isEmpty(); });
-      QCOMPARE(s.platform->picture_windows().first()->geometry(), QRect(320, 30, 250, 240));
+      wait_until([&] { return !s.platform->frame()->registry().picture_windows().isEmpty(); });
+      QCOMPARE(s.platform->frame()->registry().picture_windows().first()->geometry(),
+               QRect(320, 30, 250, 240));
       const auto fresh = offered(s, "New hexagon", "New");
       QCOMPARE(fresh.at(ids::kModel), QString::number(kQHahn));
       QCOMPARE(fresh.at(ids::kN), QString("7"));
@@ -161,14 +160,14 @@ class SettingsTest : public QObject {
       Session s({}, false, ini);
       s.platform->frame()->resize(800, 600);
       QCoreApplication::processEvents();
-      s.platform->text_window()->setGeometry(text_place);
-      s.platform->picture_windows().first()->setGeometry(picture_place);
-      s.platform->picture_windows().first()->showMaximized();
+      s.platform->frame()->registry().text_window()->setGeometry(text_place);
+      s.platform->frame()->registry().picture_windows().first()->setGeometry(picture_place);
+      s.platform->frame()->registry().picture_windows().first()->showMaximized();
       s.platform->frame()->close();
     }
     Session s({}, false, ini);
-    QMdiSubWindow* picture = s.platform->picture_windows().first();
-    QMdiSubWindow* text = s.platform->text_window();
+    QMdiSubWindow* picture = s.platform->frame()->registry().picture_windows().first();
+    QMdiSubWindow* text = s.platform->frame()->registry().text_window();
     QVERIFY(picture->isMaximized());
     auto steps = [&](const QString& count) {
       when_modal(titled("S->S+1 Markov operator"), [count](QWidget* d) {
@@ -178,9 +177,8 @@ class SettingsTest : public QObject {
         press(d, ids::kOk);
       });
       s.trigger("S->S+1 steps");
-      wait_until([&] {
-        return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
-      });
+      wait_until(
+          [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
       QTest::qWait(50);  // the window calls queued by the command
     };
     steps("5");
@@ -230,7 +228,8 @@ class SettingsTest : public QObject {
     QCOMPARE(live.at(ids::kDelay), QString::number(LiveMode::kDefaultDelayMs));
     QCOMPARE(live.at(ids::kTransition), QString("1"));
     QVERIFY(s.platform->frame()->isVisible());
-    QCOMPARE(s.platform->text_window()->pos(), QPoint(0, 0));  // a place outside is not taken
+    QCOMPARE(s.platform->frame()->registry().text_window()->pos(),
+             QPoint(0, 0));  // a place outside is not taken
   }
 
   // A settings file that is a pipe or a folder is never opened (a pipe would
@@ -330,7 +329,7 @@ class SettingsTest : public QObject {
     for (const auto& c : cases) {
       const QString base = dir.filePath(QString(c.file).section('.', 0, 0));
       const QString filter = image_filters().at(c.filter);
-      s.platform->set_image_name_source(
+      s.platform->frame()->set_image_name_source(
           [=] { return std::make_optional(std::make_pair(base, filter)); });
       s.platform->frame()->save_action()->trigger();
       QFile f(dir.filePath(c.file));
@@ -356,7 +355,7 @@ class SettingsTest : public QObject {
     }
     // A folder that does not exist: an error box, nothing written.
     std::vector<Box> boxes;
-    s.platform->set_image_name_source([&] {
+    s.platform->frame()->set_image_name_source([&] {
       return std::make_optional(std::make_pair(dir.filePath("no/such"), image_filters().at(0)));
     });
     expect_box(&boxes);
@@ -367,7 +366,7 @@ class SettingsTest : public QObject {
     // command-line tool and the Python module give, and not begun.
     new_hexagon(s, hahn("2000", "4000", "2000"));
     show_tiling(s);
-    s.platform->set_image_name_source([&] {
+    s.platform->frame()->set_image_name_source([&] {
       return std::make_optional(std::make_pair(dir.filePath("big.svg"), image_filters().at(0)));
     });
     expect_box(&boxes);
@@ -466,8 +465,8 @@ class SettingsTest : public QObject {
       const QString want = QString(c.said).arg(path);
       s.platform->set_save_file_name_source([&] { return path.toStdString(); });
       auto chosen = [&] { return std::make_optional(std::make_pair(path, QString())); };
-      s.platform->set_image_name_source(chosen);
-      s.platform->set_view_name_source(chosen);
+      s.platform->frame()->set_image_name_source(chosen);
+      s.platform->frame()->set_view_name_source(chosen);
       std::vector<Box> boxes;
       auto waiting = c.via == kExport ? std::make_shared<bool>(false) : expect_box(&boxes);
       {
@@ -475,7 +474,7 @@ class SettingsTest : public QObject {
         QVERIFY(limit.active());
         if (c.via == kExport) s.trigger("Export plane partition as.. ");
         if (c.via == kImage) s.platform->frame()->save_action()->trigger();
-        if (c.via == kView) s.platform->save_view_dialog(s.platform->current_picture());
+        if (c.via == kView) s.platform->frame()->save_view(s.platform->current_picture());
       }
       *waiting = false;
       if (c.via == kExport) {

@@ -39,9 +39,7 @@ void step_dialog(Session& s, bool plus, const QString& steps, const QString& sam
 
 void wait_idle(Session& s) {
   wait_until(
-      [&] {
-        return s.program->pending_command.load() == kCommandIdle && s.platform->commands_enabled();
-      },
+      [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); },
       120000, "command ended");
   wait_until([&] { return s.last_line().contains("case."); }, 10000, "report line");
 }
@@ -57,7 +55,9 @@ void choose_style(Session& s, int style, bool new_window = false) {
   s.wait_picture();
 }
 
-QMdiSubWindow* picture_sub(Session& s) { return s.platform->registry().current_picture_window(); }
+QMdiSubWindow* picture_sub(Session& s) {
+  return s.platform->frame()->registry().current_picture_window();
+}
 
 // Makes the picture window's client `w` x `h` and waits for its new picture.
 void resize_picture(Session& s, int w, int h) {
@@ -103,7 +103,7 @@ class WindowsTest : public QObject {
 
   void closed_text_window_comes_back_with_every_message() {
     Session s;
-    QPointer<QMdiSubWindow> text = s.platform->text_window();
+    QPointer<QMdiSubWindow> text = s.platform->frame()->registry().text_window();
     text->close();
     QVERIFY(!text->isVisible());
     QVERIFY(text);  // hidden, not destroyed
@@ -112,7 +112,7 @@ class WindowsTest : public QObject {
     s.trigger("Export plane partition as.. ");
     const QString said = "Error while opening file /no-such-folder/pp.txt: No such file or directory";
     wait_until([&] { return s.has_line(said); }, 10000, "message");
-    QVERIFY(s.platform->unseen_lines() > 0);
+    QVERIFY(s.platform->text()->unseen_lines() > 0);
     open_window_menu(s);
     QAction* entry = window_entry(s, "Information and help (closed)");
     QVERIFY(entry != nullptr);
@@ -122,15 +122,15 @@ class WindowsTest : public QObject {
     QCOMPARE(s.platform->frame()->mdi()->activeSubWindow(), text.data());
     QVERIFY(s.has_line("Lozengia. Beta version."));
     QVERIFY(s.has_line(said));
-    QCOMPARE(s.platform->unseen_lines(), 0);
+    QCOMPARE(s.platform->text()->unseen_lines(), 0);
   }
 
   void window_menu_lists_every_window_and_checks_the_active_one() {
     Session s;
     s.platform->open_picture_window("Lozengia");  // a second picture window
-    QCOMPARE(s.platform->picture_windows().size(), 2);
-    QMdiSubWindow* first = s.platform->picture_windows().first();
-    s.platform->registry().bring_back(first);
+    QCOMPARE(s.platform->frame()->registry().picture_windows().size(), 2);
+    QMdiSubWindow* first = s.platform->frame()->registry().picture_windows().first();
+    s.platform->frame()->registry().bring_back(first);
     open_window_menu(s);
     QAction* text = window_entry(s, "Information and help");
     QAction* one = window_entry(s, "Lozengia 1: Hahn N=50 T=100 S=0");
@@ -140,10 +140,11 @@ class WindowsTest : public QObject {
     QVERIFY(!two->isChecked() && !text->isChecked());
     QVERIFY(plain(one->text()).contains("(kept)"));  // no longer receives pictures
     two->trigger();
-    QCOMPARE(s.platform->frame()->mdi()->activeSubWindow(), s.platform->picture_windows().last());
+    QCOMPARE(s.platform->frame()->mdi()->activeSubWindow(),
+             s.platform->frame()->registry().picture_windows().last());
     // A closed picture window leaves the list.
-    s.platform->picture_windows().first()->close();
-    QTRY_COMPARE_WITH_TIMEOUT(s.platform->picture_windows().size(), 1, 5000);
+    s.platform->frame()->registry().picture_windows().first()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(s.platform->frame()->registry().picture_windows().size(), 1, 5000);
     open_window_menu(s);
     // The others keep their numbers, so a title still names the same window.
     QVERIFY(window_entry(s, "Lozengia 1") == nullptr);
@@ -171,7 +172,7 @@ class WindowsTest : public QObject {
     const double aspect = 8 * std::sqrt(3.0) / 2 / (4 + 8 / 2.0);
     for (const QSize size : {QSize(500, 250), QSize(250, 500), QSize(400, 400)}) {
       resize_picture(s, size.width(), size.height());
-      const QImage img = s.platform->picture(kPictureUnit);
+      const QImage img = s.platform->picture();
       QCOMPARE(img.size(), size);  // drawn at the window's size, not scaled
       const QRect box = drawn_box(img);
       QVERIFY2(std::abs(box.left() - (size.width() - 1 - box.right())) <= 2,
@@ -237,7 +238,7 @@ class WindowsTest : public QObject {
                       QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(p, &wheel);
     QVERIFY(p->zoom() < 8.0);
-    s.platform->registry().bring_back(picture_sub(s));
+    s.platform->frame()->registry().bring_back(picture_sub(s));
     s.platform->frame()->fit_action()->trigger();
     QCOMPARE(p->zoom(), 1.0);
     s.wait_picture();
@@ -308,7 +309,7 @@ class WindowsTest : public QObject {
     }
     // The first window, kept, still says what it shows; the text window said
     // that the tiling was an average.
-    QCOMPARE(s.platform->picture_windows().first()->windowTitle(),
+    QCOMPARE(s.platform->frame()->registry().picture_windows().first()->windowTitle(),
              QString("Lozengia 1: Racah N=50 T=100 S=53 K=80, average of 4 samples"));
     QVERIFY(s.has_line(
         "The tiling is now the average of 4 samples (each height rounded toward zero)."));
@@ -341,7 +342,7 @@ class WindowsTest : public QObject {
     PictureWindow* p = s.platform->current_picture();
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    s.platform->registry().bring_back(picture_sub(s));
+    s.platform->frame()->registry().bring_back(picture_sub(s));
     s.platform->frame()->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(s.platform->frame()));
     QCOMPARE(s.platform->frame()->copy_action()->shortcut(), QKeySequence(QKeySequence::Copy));
@@ -363,8 +364,9 @@ class WindowsTest : public QObject {
              p->image().convertToFormat(QImage::Format_RGB32));
     QVERIFY(!clipboard->mimeData()->hasFormat("image/svg+xml"));
     // With text selected in the active text window, Copy copies the text.
-    s.platform->registry().bring_back(s.platform->text_window());
-    auto* text = qobject_cast<QPlainTextEdit*>(s.platform->text_window()->widget());
+    s.platform->frame()->registry().bring_back(s.platform->frame()->registry().text_window());
+    auto* text =
+        qobject_cast<QPlainTextEdit*>(s.platform->frame()->registry().text_window()->widget());
     text->selectAll();
     s.platform->frame()->copy_action()->trigger();
     QVERIFY(clipboard->text().contains("Lozengia. Beta version."));
@@ -377,7 +379,7 @@ class WindowsTest : public QObject {
     resize_picture(s, 320, 240);
     PictureWindow* p = s.platform->current_picture();
     QTemporaryDir dir;
-    s.platform->set_view_name_source(
+    s.platform->frame()->set_view_name_source(
         [&] { return std::make_optional(std::make_pair(dir.filePath("view"), QString())); });
     // Picks `entry` in the menu a right click opens, and records the labels.
     auto pick = [&](const QString& entry) {
@@ -444,7 +446,7 @@ class WindowsTest : public QObject {
     s.platform->frame()->stop_action()->trigger();  // as Esc does
     wait_idle(s);
     QVERIFY(!s.platform->frame()->stop_action()->isEnabled());
-    QVERIFY(s.platform->commands_enabled());
+    QVERIFY(s.platform->frame()->commands_enabled());
     QVERIFY(s.platform->frame()->progress_text().isEmpty());
     const HexagonParams p = s.program->params();
     QVERIFY(p.S >= 3 && p.S < 100000);
@@ -474,7 +476,7 @@ class WindowsTest : public QObject {
     QVERIFY(
         s.has_line("Stopped: an average needs all its samples, so the tiling from before the "
                    "command (S=5) is kept."));
-    QVERIFY(s.platform->commands_enabled());
+    QVERIFY(s.platform->frame()->commands_enabled());
   }
 
   void stop_ends_a_live_run() {
@@ -503,10 +505,10 @@ class WindowsTest : public QObject {
 
   void menus_have_mnemonics_and_shortcuts() {
     Session s;
-    QVERIFY(s.platform->commands_menu()->title().startsWith('&'));
+    QVERIFY(s.platform->frame()->commands_menu()->title().startsWith('&'));
     for (const char* label : {"Show tiling", "New hexagon", "S->S+1 steps", "S->S-1 steps",
                               "Export plane partition as.. "}) {
-      QAction* a = menu_entry(s.platform->commands_menu(), label);
+      QAction* a = menu_entry(s.platform->frame()->commands_menu(), label);
       QVERIFY2(a && a->text().contains('&') && !a->shortcut().isEmpty(), label);
     }
     MainWindow* f = s.platform->frame();
@@ -531,7 +533,7 @@ class WindowsTest : public QObject {
     });
     s.trigger("Interactive mode");  // returns when Esc is read
     QCOMPARE(s.program->params().S, 1);
-    QVERIFY(s.platform->commands_enabled());
+    QVERIFY(s.platform->frame()->commands_enabled());
   }
 
   void exit_closes_the_program() {
