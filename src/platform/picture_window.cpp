@@ -304,7 +304,7 @@ void PictureWindow::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void PictureWindow::contextMenuEvent(QContextMenuEvent* e) {
-  if (on_context_menu) on_context_menu(this, e->globalPos());
+  emit contextMenuRequested(e->globalPos());
   e->accept();
 }
 
@@ -340,7 +340,7 @@ void PictureWindow::keyPressEvent(QKeyEvent* e) {
         break;
     }
   }
-  if (on_key) on_key(c);
+  emit keyTyped(c);
   e->accept();
 }
 

@@ -3,7 +3,7 @@
 // centred and undistorted, whenever it is resized, zoomed or panned. Drawing
 // runs on a thread of the window's own into an image; the previous picture
 // stays on screen (moved and scaled to the new view) until the new one is
-// ready. Keys typed here go to `on_key`.
+// ready. Keys typed here are told by keyTyped.
 #pragma once
 
 #include <QImage>
@@ -110,11 +110,13 @@ class PictureWindow : public QWidget {
   // window waits).
   bool draws_off_gui_thread() const { return worker_.joinable(); }
 
-  std::function<void(char)> on_key;
-  // The right-click menu, at a point of the screen.
-  std::function<void(PictureWindow*, QPoint)> on_context_menu;
 
  signals:
+  // A key typed here: its first character, 0 for one that types nothing,
+  // 0x1b for Esc.
+  void keyTyped(char key);
+  // The right-click menu is asked for, at a point of the screen.
+  void contextMenuRequested(QPoint at);
   void imageShown();
   // A picture could not be drawn after the last one was (told once until
   // one is drawn again).

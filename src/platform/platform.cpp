@@ -112,10 +112,11 @@ PictureWindow* Platform::open_picture_window_now(const QString& title) {
   QObject::connect(view, &PictureWindow::drawFailed, this, [this] {
     write_line(kTextUnit, "Not enough memory to draw the picture: its window keeps the previous one.");
   });
-  view->on_context_menu = [this](PictureWindow* w, QPoint at) { frame_->show_picture_menu(w, at); };
-  view->on_key = [this, view](char c) {
+  QObject::connect(view, &PictureWindow::contextMenuRequested, frame_.get(),
+                   [this, view](QPoint at) { frame_->show_picture_menu(view, at); });
+  QObject::connect(view, &PictureWindow::keyTyped, this, [this, view](char c) {
     if (view == receiving_) keys_->typed(c);
-  };
+  });
   QObject::connect(view, &QObject::destroyed, this, [this, view] {
     if (view != receiving_) return;
     receiving_ = nullptr;
