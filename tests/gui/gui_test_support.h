@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/dialog_ids.h"
 #include "commands/program.h"
 #include "core/hexagon.h"
 #include "platform/platform.h"
@@ -29,6 +30,8 @@
 #include "platform/window_registry.h"
 
 namespace lozengia::test {
+
+namespace ids = lozengia::dialog_ids;
 
 // Processes events until `done` holds, for at most `timeout_ms`; a wait that
 // runs out is recorded as a failure of the test (and false is returned), so a
@@ -198,6 +201,60 @@ struct Session {
   }
 };
 
+// Waits until the command handed to the program thread has ended and the
+// menu is back.
+inline void wait_command_ended(Session& s) {
+  wait_until(
+      [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); },
+      120000, "command ended");
+}
+
+// Waits until the command has ended and its report line (queued just before
+// the end) is shown.
+inline void wait_idle(Session& s) {
+  wait_command_ended(s);
+  wait_until([&] { return s.last_line().contains("case."); }, 10000, "report line");
+}
+
+// Opens a step dialog and enters steps and samples; when refused, records
+// the box (in `boxes`, if given) and cancels. `stayed_open` tells whether it
+// was refused.
+inline void step_dialog(Session& s, bool plus, const QString& steps, const QString& samples,
+                        std::vector<Box>* boxes = nullptr, bool* stayed_open = nullptr) {
+  const QString title = plus ? "S->S+1 Markov operator" : "S->S-1 operator";
+  const int cancel = plus ? ids::kCancel : ids::kCancelSMinus;
+  // Boxes nobody asked for are kept as long as the dialog can answer.
+  auto kept = std::make_shared<std::vector<Box>>();
+  when_modal(titled(title), [=](QWidget* d) {
+    CloseOnExit guard{d};
+    std::vector<Box>* out = boxes ? boxes : kept.get();
+    type_into(d, ids::kSteps, steps);
+    type_into(d, ids::kSamples, samples);
+    auto waiting = expect_box(out);
+    const std::size_t before = out->size();
+    press(d, ids::kOk);
+    *waiting = false;
+    if (stayed_open) *stayed_open = d->isVisible();
+    if (d->isVisible()) {
+      QVERIFY(out->size() > before);
+      press(d, cancel);
+    }
+  });
+  s.trigger(plus ? "S->S+1 steps" : "S->S-1 steps");
+}
+
+// "Show tiling" with picture style `style` (1..5), in a new window or not.
+inline void choose_style(Session& s, int style, bool new_window = false) {
+  when_modal(titled("Choose style of a tiling picture"), [=](QWidget* d) {
+    CloseOnExit guard{d};
+    qobject_cast<QAbstractButton*>(control(d, ids::kFirstStyle + style - 1))->click();
+    if (new_window) qobject_cast<QAbstractButton*>(control(d, ids::kNewWindow))->click();
+    press(d, ids::kOk);
+  });
+  s.trigger("Show tiling");
+  s.wait_picture();
+}
+
 struct NewFields {
   int kind = kHahn;             // list position
   std::map<int, QString> text;  // control id -> typed text
@@ -210,24 +267,24 @@ inline void new_hexagon(Session& s, const NewFields& f, std::vector<Box>* boxes 
   std::vector<Box>* out = boxes ? boxes : &local;
   when_modal(titled("New"), [f, out](QWidget* d) {
     CloseOnExit guard{d};
-    auto* combo = qobject_cast<QComboBox*>(control(d, 1000));
+    auto* combo = qobject_cast<QComboBox*>(control(d, ids::kModel));
     combo->setCurrentIndex(f.kind - 1);
     for (const auto& [id, t] : f.text) type_into(d, id, t);
     auto waiting = expect_box(out);
     const std::size_t before = out->size();
-    press(d, 1);
+    press(d, ids::kOk);
     *waiting = false;
     if (d->isVisible()) {
       // Refused: the dialog is still open with the user's entries.
       QVERIFY(out->size() > before);
-      press(d, 2);
+      press(d, ids::kCancel);
     }
   });
   s.trigger("New hexagon");
 }
 
 inline NewFields hahn(const QString& N, const QString& T, const QString& S) {
-  return {kHahn, {{1002, N}, {1003, T}, {1004, S}}};
+  return {kHahn, {{ids::kN, N}, {ids::kT, T}, {ids::kS, S}}};
 }
 
 }  // namespace lozengia::test

@@ -26,19 +26,13 @@ qint64 picture_key(Session& s) {
   return p ? static_cast<qint64>(p->tilings_given()) : -1;
 }
 
-void wait_idle(Session& s) {
-  wait_until(
-      [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
-  wait_until([&] { return s.last_line().contains("case."); });
-}
-
 // Opens "Live mode", picks `entry` (1..4), types the delay and presses OK
 // (or Cancel); message boxes that answer are recorded.
 void live(Session& s, int entry, const QString& delay, std::vector<Box>* boxes,
           bool cancel = false) {
   when_modal(titled("Live mode"), [=](QWidget* d) {
     CloseOnExit guard{d};
-    auto* combo = qobject_cast<QComboBox*>(control(d, 1000));
+    auto* combo = qobject_cast<QComboBox*>(control(d, ids::kTransition));
     QVERIFY(combo != nullptr);
     QCOMPARE(combo->count(), 4);
     QCOMPARE(combo->currentIndex(), 0);
@@ -47,8 +41,8 @@ void live(Session& s, int entry, const QString& delay, std::vector<Box>* boxes,
     QCOMPARE(combo->itemText(2), QString("S->S+1"));
     QCOMPARE(combo->itemText(3), QString("S->S-1"));
     combo->setCurrentIndex(entry - 1);
-    type_into(d, 1023, delay);
-    press(d, cancel ? 2 : 1);
+    type_into(d, ids::kDelay, delay);
+    press(d, cancel ? ids::kCancel : ids::kOk);
   });
   auto waiting = expect_box(boxes);
   s.trigger("Live");

@@ -24,48 +24,6 @@ using namespace lozengia::test;
 
 namespace {
 
-// Opens a step dialog and enters steps and samples; when refused, records
-// the box and cancels.
-void step_dialog(Session& s, bool plus, const QString& steps, const QString& samples,
-                 std::vector<Box>* boxes, bool* stayed_open = nullptr) {
-  const QString title = plus ? "S->S+1 Markov operator" : "S->S-1 operator";
-  const int cancel = plus ? 2 : 4;
-  when_modal(titled(title), [=](QWidget* d) {
-    CloseOnExit guard{d};
-    type_into(d, 1022, steps);
-    type_into(d, 1023, samples);
-    auto waiting = expect_box(boxes);
-    const std::size_t before = boxes->size();
-    press(d, 1);
-    *waiting = false;
-    if (stayed_open) *stayed_open = d->isVisible();
-    if (d->isVisible()) {
-      QVERIFY(boxes->size() > before);
-      press(d, cancel);
-    }
-  });
-  s.trigger(plus ? "S->S+1 steps" : "S->S-1 steps");
-}
-
-void wait_idle(Session& s) {
-  wait_until(
-      [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
-  // The report is queued just before the command ends.
-  wait_until(
-      [&] { return s.last_line().startsWith("Hahn case") || s.last_line().contains("case."); });
-}
-
-void choose_style(Session& s, int style, bool new_window) {
-  when_modal(titled("Choose style of a tiling picture"), [=](QWidget* d) {
-    CloseOnExit guard{d};
-    qobject_cast<QAbstractButton*>(control(d, 1012 + style))->click();
-    if (new_window) qobject_cast<QAbstractButton*>(control(d, 1018))->click();
-    press(d, 1);
-  });
-  s.trigger("Show tiling");
-  s.wait_picture();
-}
-
 using testing::config_text;
 
 QRgb qrgb(Rgb c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF) & 0xFFFFFF; }
@@ -144,9 +102,9 @@ class ProgramTest : public QObject {
     bool preselected = false;
     when_modal(titled("Choose style of a tiling picture"), [&](QWidget* d) {
       CloseOnExit guard{d};
-      preselected = qobject_cast<QAbstractButton*>(control(d, 1016))->isChecked();
-      QVERIFY(!qobject_cast<QAbstractButton*>(control(d, 1018))->isChecked());
-      press(d, 1);
+      preselected = qobject_cast<QAbstractButton*>(control(d, ids::kFirstStyle + 3))->isChecked();
+      QVERIFY(!qobject_cast<QAbstractButton*>(control(d, ids::kNewWindow))->isChecked());
+      press(d, ids::kOk);
     });
     s.trigger("Show tiling");
     s.wait_picture();
@@ -245,35 +203,35 @@ class ProgramTest : public QObject {
     QStringList models;
     when_modal(titled("New"), [&](QWidget* d) {
       CloseOnExit guard{d};
-      auto* combo = qobject_cast<QComboBox*>(control(d, 1000));
+      auto* combo = qobject_cast<QComboBox*>(control(d, ids::kModel));
       for (int i = 0; i < combo->count(); ++i) models << combo->itemText(i);
       const bool hahn_prefilled = combo->currentIndex() == 5 &&
-                                  qobject_cast<QLineEdit*>(control(d, 1002))->text() == "50" &&
-                                  !control(d, 1005)->isEnabled();
+                                  qobject_cast<QLineEdit*>(control(d, ids::kN))->text() == "50" &&
+                                  !control(d, ids::kQ)->isEnabled();
       combo->setCurrentIndex(2);  // Trigonometric: alpha and beta only
-      const bool trig = !control(d, 1005)->isEnabled() && control(d, 1011)->isEnabled() &&
-                        control(d, 1009)->isEnabled() && !control(d, 1007)->isEnabled();
+      const bool trig = !control(d, ids::kQ)->isEnabled() && control(d, ids::kAlpha)->isEnabled() &&
+                        control(d, ids::kBeta)->isEnabled() && !control(d, ids::kLogqOrK)->isEnabled();
       combo->setCurrentIndex(4);  // q-Hahn: q only
-      const bool qhahn = control(d, 1005)->isEnabled() && !control(d, 1011)->isEnabled() &&
-                         !control(d, 1008)->isEnabled();
-      // Field 1007 is labelled for the model chosen, and every field's
+      const bool qhahn = control(d, ids::kQ)->isEnabled() && !control(d, ids::kAlpha)->isEnabled() &&
+                         !control(d, ids::kKappa)->isEnabled();
+      // The K / log_q(kappa) field is labelled for the model chosen, and every field's
       // tooltip gives its rule.
       auto label_1007 = [d] { return d->findChild<QLabel*>("label1007")->text(); };
       combo->setCurrentIndex(3);
       const bool racah = label_1007() == "K=" &&
-                         control(d, 1007)->toolTip() == "K: a number below -N or at least T/2";
+                         control(d, ids::kLogqOrK)->toolTip() == "K: a number below -N or at least T/2";
       combo->setCurrentIndex(1);
       const bool real = label_1007() == "log_q(kappa)=" &&
-                        control(d, 1007)->toolTip().startsWith("log_q(kappa): a number below");
-      const bool tips = control(d, 1005)->toolTip() == "q: a positive number other than 1" &&
-                        control(d, 1004)->toolTip() == "S: an integer from 0 to T";
+                        control(d, ids::kLogqOrK)->toolTip().startsWith("log_q(kappa): a number below");
+      const bool tips = control(d, ids::kQ)->toolTip() == "q: a positive number other than 1" &&
+                        control(d, ids::kS)->toolTip() == "S: an integer from 0 to T";
       combo->setCurrentIndex(4);
       fields_ok = hahn_prefilled && trig && qhahn && racah && real && tips;
-      type_into(d, 1002, "3");
-      type_into(d, 1003, "4");
-      type_into(d, 1004, "2");
-      type_into(d, 1005, "0.5");
-      press(d, 1);
+      type_into(d, ids::kN, "3");
+      type_into(d, ids::kT, "4");
+      type_into(d, ids::kS, "2");
+      type_into(d, ids::kQ, "0.5");
+      press(d, ids::kOk);
     });
     s.trigger("New hexagon");
     QVERIFY(fields_ok);
@@ -306,26 +264,26 @@ class ProgramTest : public QObject {
       int kind, field;
       const char *text, *message;
     } rows[] = {
-        {"N empty", kHahn, 1002, "", nullptr},
-        {"N letters", kHahn, 1002, "abc", nullptr},
-        {"N huge", kHahn, 1002, "99999999999", nullptr},
-        {"N 1e400", kHahn, 1002, "1e400", nullptr},
-        {"N nan", kHahn, 1002, "nan", nullptr},
-        {"N zero", kHahn, 1002, "0", nullptr},
-        {"T zero", kHahn, 1003, "0", "Bad Input\nT: an integer of at least 1"},
-        {"S above T", kHahn, 1004, "101", "Bad Input\nS: an integer from 0 to T; T is 100"},
-        {"q one", kQHahn, 1005, "1.0", "q"},
-        {"q nan", kQHahn, 1005, "nan", "q"},
-        {"q 1e400", kQHahn, 1005, "1e400", "q"},
-        {"q empty", kQHahn, 1005, "", "q"},
-        {"q negative", kImaginaryQRacah, 1005, "-0.5", "q"},
-        {"kappa/i letters", kImaginaryQRacah, 1008, "abc", "Bad Input\nkappa/i: a number other than 0"},
-        {"Racah K empty", kRacah, 1007, "",
+        {"N empty", kHahn, ids::kN, "", nullptr},
+        {"N letters", kHahn, ids::kN, "abc", nullptr},
+        {"N huge", kHahn, ids::kN, "99999999999", nullptr},
+        {"N 1e400", kHahn, ids::kN, "1e400", nullptr},
+        {"N nan", kHahn, ids::kN, "nan", nullptr},
+        {"N zero", kHahn, ids::kN, "0", nullptr},
+        {"T zero", kHahn, ids::kT, "0", "Bad Input\nT: an integer of at least 1"},
+        {"S above T", kHahn, ids::kS, "101", "Bad Input\nS: an integer from 0 to T; T is 100"},
+        {"q one", kQHahn, ids::kQ, "1.0", "q"},
+        {"q nan", kQHahn, ids::kQ, "nan", "q"},
+        {"q 1e400", kQHahn, ids::kQ, "1e400", "q"},
+        {"q empty", kQHahn, ids::kQ, "", "q"},
+        {"q negative", kImaginaryQRacah, ids::kQ, "-0.5", "q"},
+        {"kappa/i letters", kImaginaryQRacah, ids::kKappa, "abc", "Bad Input\nkappa/i: a number other than 0"},
+        {"Racah K empty", kRacah, ids::kLogqOrK, "",
          "Bad Input\nK: a number below -N or at least T/2; here below -50 or at least 50"},
-        {"Racah K=-N", kRacah, 1007, "-50",
+        {"Racah K=-N", kRacah, ids::kLogqOrK, "-50",
          "-50 should not lie inside [ -50 , 50 ]\nK: a number below -N or at least T/2; here "
          "below -50 or at least 50"},
-        {"log_q(kappa) inside", kRealQRacah, 1007, "10",
+        {"log_q(kappa) inside", kRealQRacah, ids::kLogqOrK, "10",
          "10 should not lie inside [ -50 , 50 ]\nlog_q(kappa): a number below -N or above T/2; "
          "here below -50 or above 50"},
     };
@@ -343,7 +301,7 @@ class ProgramTest : public QObject {
     const HexagonParams before = s.program->params();
     const PathArray paths_before = s.program->paths();
     NewFields f{kind,
-                {{1002, "50"}, {1003, "100"}, {1004, "0"}, {1005, "0.9"}, {1007, "60"}, {1008, "2"}}};
+                {{ids::kN, "50"}, {ids::kT, "100"}, {ids::kS, "0"}, {ids::kQ, "0.9"}, {ids::kLogqOrK, "60"}, {ids::kKappa, "2"}}};
     f.text[field] = text;
     std::vector<Box> boxes;
     new_hexagon(s, f, &boxes);
@@ -375,8 +333,8 @@ class ProgramTest : public QObject {
     const int lines = s.platform->text()->lines().size();
     when_modal(titled("New"), [](QWidget* d) {
       CloseOnExit guard{d};
-      type_into(d, 1002, "7");
-      press(d, 2);
+      type_into(d, ids::kN, "7");
+      press(d, ids::kCancel);
     });
     s.trigger("New hexagon");
     QCOMPARE(s.program->params().N, 50);
@@ -439,12 +397,12 @@ class ProgramTest : public QObject {
       when_modal(titled(plus ? "S->S+1 Markov operator" : "S->S-1 operator"), [&](QWidget* d) {
         CloseOnExit guard{d};
         // N, T and S are read-only text, not fields that look editable.
-        for (int id : {1002, 1003, 1004}) {
+        for (int id : {ids::kN, ids::kT, ids::kS}) {
           auto* l = qobject_cast<QLabel*>(control(d, id));
           shown << (l ? l->text() : QString("not a label"));
         }
-        tip = control(d, 1022)->toolTip();
-        press(d, plus ? 2 : 4);
+        tip = control(d, ids::kSteps)->toolTip();
+        press(d, plus ? ids::kCancel : ids::kCancelSMinus);
       });
       s.trigger(plus ? "S->S+1 steps" : "S->S-1 steps");
       QCOMPARE(shown, QStringList({"4", "6", "2"}));
@@ -507,7 +465,7 @@ class ProgramTest : public QObject {
     Session s;
     const QString cwd = QDir::currentPath();
     QDir::setCurrent(s.dir.path());
-    new_hexagon(s, {kQHahn, {{1002, "50"}, {1003, "800"}, {1004, "0"}, {1005, "1e308"}}});
+    new_hexagon(s, {kQHahn, {{ids::kN, "50"}, {ids::kT, "800"}, {ids::kS, "0"}, {ids::kQ, "1e308"}}});
     std::vector<Box> boxes;
     step_dialog(s, true, "400", "1", &boxes);
     wait_idle(s);
@@ -571,9 +529,9 @@ class ProgramTest : public QObject {
     bool unchecked = false;
     when_modal(titled("Choose style of a tiling picture"), [&](QWidget* d) {
       CloseOnExit guard{d};
-      unchecked = !qobject_cast<QAbstractButton*>(control(d, 1018))->isChecked() &&
-                  qobject_cast<QAbstractButton*>(control(d, 1017))->isChecked();
-      press(d, 1);
+      unchecked = !qobject_cast<QAbstractButton*>(control(d, ids::kNewWindow))->isChecked() &&
+                  qobject_cast<QAbstractButton*>(control(d, ids::kFirstStyle + 4))->isChecked();
+      press(d, ids::kOk);
     });
     s.trigger("Show tiling");
     QVERIFY(unchecked);

@@ -26,8 +26,6 @@
 
 using namespace lozengia;
 using namespace lozengia::test;
-namespace ids = lozengia::dialog_ids;
-
 namespace {
 
 // Opens `entry` of the Commands menu and records what its dialog offers.
@@ -82,8 +80,7 @@ class SettingsTest : public QObject {
         press(d, ids::kOk);
       });
       s.trigger("S->S+1 steps");
-      wait_until(
-          [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
+      wait_command_ended(s);
       when_modal(titled("Live mode"), [](QWidget* d) {
         CloseOnExit guard{d};
         qobject_cast<QComboBox*>(control(d, ids::kTransition))->setCurrentIndex(2);  // S->S+1
@@ -91,11 +88,10 @@ class SettingsTest : public QObject {
         press(d, ids::kOk);
       });
       s.trigger("Live");  // runs up to S = T by itself
-      wait_until(
-          [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
+      wait_command_ended(s);
       when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
         CloseOnExit guard{d};
-        qobject_cast<QAbstractButton*>(control(d, 1015))->click();
+        qobject_cast<QAbstractButton*>(control(d, ids::kFirstStyle + 2))->click();
         press(d, ids::kOk);
       });
       s.trigger("Show tiling");
@@ -177,8 +173,7 @@ class SettingsTest : public QObject {
         press(d, ids::kOk);
       });
       s.trigger("S->S+1 steps");
-      wait_until(
-          [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); });
+      wait_command_ended(s);
       QTest::qWait(50);  // the window calls queued by the command
     };
     steps("5");

@@ -22,38 +22,7 @@
 
 using namespace lozengia;
 using namespace lozengia::test;
-namespace ids = lozengia::dialog_ids;
-
 namespace {
-
-void step_dialog(Session& s, bool plus, const QString& steps, const QString& samples) {
-  const QString title = plus ? "S->S+1 Markov operator" : "S->S-1 operator";
-  when_modal(titled(title), [=](QWidget* d) {
-    CloseOnExit guard{d};
-    type_into(d, ids::kSteps, steps);
-    type_into(d, ids::kSamples, samples);
-    press(d, ids::kOk);
-  });
-  s.trigger(plus ? "S->S+1 steps" : "S->S-1 steps");
-}
-
-void wait_idle(Session& s) {
-  wait_until(
-      [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); },
-      120000, "command ended");
-  wait_until([&] { return s.last_line().contains("case."); }, 10000, "report line");
-}
-
-void choose_style(Session& s, int style, bool new_window = false) {
-  when_modal(titled("Choose style of a tiling picture"), [=](QWidget* d) {
-    CloseOnExit guard{d};
-    qobject_cast<QAbstractButton*>(control(d, 1012 + style))->click();
-    if (new_window) qobject_cast<QAbstractButton*>(control(d, ids::kNewWindow))->click();
-    press(d, ids::kOk);
-  });
-  s.trigger("Show tiling");
-  s.wait_picture();
-}
 
 QMdiSubWindow* picture_sub(Session& s) {
   return s.platform->frame()->registry().current_picture_window();
@@ -284,7 +253,7 @@ class WindowsTest : public QObject {
         {"same hexagon made again", [&] { new_hexagon(s, hahn("50", "100", "50")); },
          "Lozengia 1: Hahn N=50 T=100 S=50" + dash + "the tiling changed" + redraw},
         {"another model",
-         [&] { new_hexagon(s, {kRacah, {{1002, "50"}, {1003, "100"}, {1004, "50"}, {1007, "80"}}}); },
+         [&] { new_hexagon(s, {kRacah, {{ids::kN, "50"}, {ids::kT, "100"}, {ids::kS, "50"}, {ids::kLogqOrK, "80"}}}); },
          "Lozengia 1: Hahn N=50 T=100 S=50" + dash + "model changed" + redraw},
         {"shown", [&] { choose_style(s, 2); }, "Lozengia 1: Racah N=50 T=100 S=50 K=80"},
         {"averaged steps", [&] { step_dialog(s, true, "3", "4"); },
@@ -295,7 +264,7 @@ class WindowsTest : public QObject {
         {"another shape and model",
          [&] {
            new_hexagon(s, {kRealQRacah,
-                           {{1002, "5"}, {1003, "6"}, {1004, "2"}, {1005, "0.9"}, {1007, "80"}}});
+                           {{ids::kN, "5"}, {ids::kT, "6"}, {ids::kS, "2"}, {ids::kQ, "0.9"}, {ids::kLogqOrK, "80"}}});
          },
          "Lozengia 1: Racah N=50 T=100 S=53 K=80, average of 4 samples" + dash +
              "model changed, now N=5 T=6 S=2" + redraw},
