@@ -145,14 +145,15 @@ inline QStringList labels(QMenu* menu) {
   return l;
 }
 
-// A running program in a temporary working folder.
-struct Session {
+// One run of the desktop program: its windows and program thread, in a
+// temporary working folder with settings of its own.
+struct DesktopRun {
   QTemporaryDir dir;
   std::unique_ptr<Platform> platform;
   std::unique_ptr<Program> program;
 
-  // `settings_path` empty: settings of its own in the session's folder.
-  explicit Session(const std::string& config = std::string(), bool write_config = false,
+  // `settings_path` empty: settings of its own in the run's folder.
+  explicit DesktopRun(const std::string& config = std::string(), bool write_config = false,
                    const QString& settings_path = QString()) {
     if (write_config) {
       QFile f(dir.filePath("config.cfg"));
@@ -173,7 +174,7 @@ struct Session {
         [this] { return platform->text()->lines().size() >= 6 && platform->picture().width() > 0; },
         60000, "first picture");
   }
-  ~Session() {
+  ~DesktopRun() {
     program->stop();
     program.reset();
     platform.reset();
@@ -203,7 +204,7 @@ struct Session {
 
 // Waits until the command handed to the program thread has ended and the
 // menu is back.
-inline void wait_command_ended(Session& s) {
+inline void wait_command_ended(DesktopRun& s) {
   wait_until(
       [&] { return !s.program->command_running() && s.platform->frame()->commands_enabled(); },
       120000, "command ended");
@@ -211,7 +212,7 @@ inline void wait_command_ended(Session& s) {
 
 // Waits until the command has ended and its report line (queued just before
 // the end) is shown.
-inline void wait_idle(Session& s) {
+inline void wait_idle(DesktopRun& s) {
   wait_command_ended(s);
   wait_until([&] { return s.last_line().contains("case."); }, 10000, "report line");
 }
@@ -219,7 +220,7 @@ inline void wait_idle(Session& s) {
 // Opens a step dialog and enters steps and samples; when refused, records
 // the box (in `boxes`, if given) and cancels. `stayed_open` tells whether it
 // was refused.
-inline void step_dialog(Session& s, bool plus, const QString& steps, const QString& samples,
+inline void step_dialog(DesktopRun& s, bool plus, const QString& steps, const QString& samples,
                         std::vector<Box>* boxes = nullptr, bool* stayed_open = nullptr) {
   const QString title = plus ? "S->S+1 Markov operator" : "S->S-1 operator";
   const int cancel = plus ? ids::kCancel : ids::kCancelSMinus;
@@ -244,7 +245,7 @@ inline void step_dialog(Session& s, bool plus, const QString& steps, const QStri
 }
 
 // "Show tiling" with picture style `style` (1..5), in a new window or not.
-inline void choose_style(Session& s, int style, bool new_window = false) {
+inline void choose_style(DesktopRun& s, int style, bool new_window = false) {
   when_modal(titled("Choose style of a tiling picture"), [=](QWidget* d) {
     CloseOnExit guard{d};
     qobject_cast<QAbstractButton*>(control(d, ids::kFirstStyle + style - 1))->click();
@@ -262,7 +263,7 @@ struct NewFields {
 
 // Opens "New hexagon", types the fields, presses OK. When the entry is
 // refused, records the message boxes and then cancels the dialog.
-inline void new_hexagon(Session& s, const NewFields& f, std::vector<Box>* boxes = nullptr) {
+inline void new_hexagon(DesktopRun& s, const NewFields& f, std::vector<Box>* boxes = nullptr) {
   std::vector<Box> local;
   std::vector<Box>* out = boxes ? boxes : &local;
   when_modal(titled("New"), [f, out](QWidget* d) {

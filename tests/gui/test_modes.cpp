@@ -16,19 +16,19 @@ using namespace lozengia::test;
 
 namespace {
 
-QWidget* picture_view(Session& s) {
+QWidget* picture_view(DesktopRun& s) {
   return s.platform->frame()->registry().picture_windows().last()->widget();
 }
 
 // Changes whenever the picture window is given a tiling to show.
-qint64 picture_key(Session& s) {
+qint64 picture_key(DesktopRun& s) {
   const PictureWindow* p = s.platform->current_picture();
   return p ? static_cast<qint64>(p->tilings_given()) : -1;
 }
 
 // Opens "Live mode", picks `entry` (1..4), types the delay and presses OK
 // (or Cancel); message boxes that answer are recorded.
-void live(Session& s, int entry, const QString& delay, std::vector<Box>* boxes,
+void live(DesktopRun& s, int entry, const QString& delay, std::vector<Box>* boxes,
           bool cancel = false) {
   when_modal(titled("Live mode"), [=](QWidget* d) {
     CloseOnExit guard{d};
@@ -49,7 +49,7 @@ void live(Session& s, int entry, const QString& delay, std::vector<Box>* boxes,
   *waiting = false;
 }
 
-void expect_valid(Session& s) {
+void expect_valid(DesktopRun& s) {
   const HexagonParams p = s.program->params();
   QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)), QString());
 }
@@ -61,7 +61,7 @@ struct Key {
 };
 
 // The program's generator as it stands between commands.
-ParkMiller generator_of(Session& s) {
+ParkMiller generator_of(DesktopRun& s) {
   ParkMiller copy;
   s.program->rng().with_lock([&](ParkMiller& g) { copy = g; });
   return copy;
@@ -96,7 +96,7 @@ class ModesTest : public QObject {
   // ----------------------------------------------------- the picture's keys
 
   void key_read_on_another_thread_gets_typed_keys_and_wakes_on_shutdown() {
-    Session s;
+    DesktopRun s;
     s.platform->set_key_capture(kPictureUnit, true);
     std::vector<char> got;
     std::atomic<int> count{0};
@@ -124,7 +124,7 @@ class ModesTest : public QObject {
   }
 
   void keys_typed_without_a_capture_are_dropped() {
-    Session s;
+    DesktopRun s;
     QTest::keyClick(picture_view(s), 'a');
     s.platform->set_key_capture(kPictureUnit, true);
     QTest::keyClick(picture_view(s), 'b');
@@ -135,7 +135,7 @@ class ModesTest : public QObject {
   // ------------------------------------------------------ interactive mode
 
   void interactive_mode_applies_keys_as_typed() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "4", "0"));
     const std::vector<Key> keys = {
         {'z', 0, false}, {'x', 0, false}, {'a', 1, true},  {'a', 2, true},
@@ -194,7 +194,7 @@ class ModesTest : public QObject {
   // side on a hexagon this size): the program's seed fixes the tiling. Keys
   // that do nothing draw nothing.
   void interactive_keys_are_runs_on_seeds_from_the_program() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("400", "600", "0"));
     wait_idle(s);
     const HexagonParams p0 = s.program->params();
@@ -259,7 +259,7 @@ class ModesTest : public QObject {
   }
 
   void closing_the_frame_ends_interactive_mode_cleanly() {
-    Session s;
+    DesktopRun s;
     const qint64 handled0 = s.program->keys_handled.load();
     bool typed = false, closed = false;
     QTimer typist;
@@ -282,7 +282,7 @@ class ModesTest : public QObject {
   }
 
   void closing_the_picture_window_leaves_interactive_mode() {
-    Session s;
+    DesktopRun s;
     QTimer::singleShot(5,
                        [&] { s.platform->frame()->registry().picture_windows().last()->close(); });
     s.trigger("Interactive mode");
@@ -301,7 +301,7 @@ class ModesTest : public QObject {
   }
   void live_round_trips_run_until_a_key_and_keep_S() {
     QFETCH(int, entry);
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("4", "8", "4"));
     std::vector<Box> boxes;
     live(s, entry, "0", &boxes);
@@ -329,7 +329,7 @@ class ModesTest : public QObject {
   void live_one_way_stops_on_a_key() {
     QFETCH(int, entry);
     QFETCH(QString, S0);
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("2", "2000", S0));
     std::vector<Box> boxes;
     live(s, entry, "1", &boxes);
@@ -354,7 +354,7 @@ class ModesTest : public QObject {
     QFETCH(int, entry);
     QFETCH(QString, S0);
     QFETCH(int, S_end);
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "7", S0));
     std::vector<Box> boxes;
     live(s, entry, "0", &boxes);
@@ -383,7 +383,7 @@ class ModesTest : public QObject {
   void live_runs_are_sweeps_on_one_seed() {
     QFETCH(int, entry);
     QFETCH(QString, delay);
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("200", "5000", "2500"));
     wait_idle(s);
     const HexagonParams p0 = s.program->params();
@@ -432,7 +432,7 @@ class ModesTest : public QObject {
     QCOMPARE(LiveMode::next_batch(10, 5.0, 0.0), 1);       // at least one
     QCOMPARE(LiveMode::next_batch(10, 0.100, 0.200), 20);  // a slow picture
     QCOMPARE(LiveMode::next_batch(LiveMode::kMaxBatchSteps, 1e-6, 0.0), LiveMode::kMaxBatchSteps);
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("2", "4", "2"));
     wait_idle(s);
     std::vector<Box> boxes;
@@ -450,7 +450,7 @@ class ModesTest : public QObject {
   }
 
   void a_key_cuts_a_long_pause_short() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "7", "3"));
     std::vector<Box> boxes;
     live(s, 1, "2000000000", &boxes);  // some 23 days between steps
@@ -493,7 +493,7 @@ class ModesTest : public QObject {
     QFETCH(int, entry);
     QFETCH(QString, delay);
     QFETCH(QString, message);
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "6", S0));
     std::vector<Box> boxes;
     live(s, entry, delay, &boxes);
@@ -506,7 +506,7 @@ class ModesTest : public QObject {
   }
 
   void live_cancelled_starts_nothing() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "6", "3"));
     std::vector<Box> boxes;
     live(s, 1, "0", &boxes, /*cancel=*/true);
@@ -522,7 +522,7 @@ class ModesTest : public QObject {
   }
   void closing_the_frame_during_a_live_run_ends_cleanly() {
     QFETCH(QString, delay);
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("4", "8", "4"));
     std::vector<Box> boxes;
     live(s, 1, delay, &boxes);

@@ -37,7 +37,7 @@ int count_color(const QImage& img, Rgb c) {
 
 // Pixel of world point (x, y) in the picture window's picture, by the world
 // rectangle the window shows.
-QPoint to_pixel(Session& s, double x, double y) {
+QPoint to_pixel(DesktopRun& s, double x, double y) {
   const PictureWindow* p = s.platform->current_picture();
   const WorldRect v = p->visible_world();
   const QSize size = p->image().size();
@@ -52,7 +52,7 @@ class ProgramTest : public QObject {
 
  private slots:
   void startup_opens_windows_menus_and_report() {
-    Session s;
+    DesktopRun s;
     QCOMPARE(s.platform->window_title(kTextUnit), QString("Information and help"));
     QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia 1: Hahn N=50 T=100 S=0"));
     QCOMPARE(s.platform->window_title(kScratchUnit),
@@ -93,7 +93,7 @@ class ProgramTest : public QObject {
   }
 
   void startup_takes_colours_and_style_from_config() {
-    Session s(config_text("0000FF", "00FF00", "FF0000", "4"), true);
+    DesktopRun s(config_text("0000FF", "00FF00", "FF0000", "4"), true);
     const QStringList lines = s.platform->text()->lines();
     QCOMPARE(lines.mid(3, 3), QStringList({"Colors loaded from config.cfg. Blue-Green-Red format:",
                                            "      FF    FF00  FF0000", ""}));
@@ -120,14 +120,14 @@ class ProgramTest : public QObject {
   }
 
   void startup_with_style_out_of_range_keeps_default_style() {
-    Session s(config_text("0000FF", "00FF00", "FF0000", "5"), true);
+    DesktopRun s(config_text("0000FF", "00FF00", "FF0000", "5"), true);
     QVERIFY(s.has_line("Colors loaded from config.cfg. Blue-Green-Red format:"));
     QCOMPARE(s.program->style(), 2);
     QCOMPARE(s.program->colors().flat, Rgb{0x0000FF});
   }
 
   void help_entries_show_their_texts() {
-    Session s;
+    DesktopRun s;
     std::vector<Box> boxes;
     expect_box(&boxes);
     menu_entry(s.platform->frame()->help_menu(), "How to start?")->trigger();
@@ -157,7 +157,7 @@ class ProgramTest : public QObject {
   // Help, Models (F1): each model's measure, parameters with their rules and
   // first values, and a picture of a sample made with those values.
   void models_page_describes_every_model_with_a_sample() {
-    Session s;
+    DesktopRun s;
     QAction* entry = menu_entry(s.platform->frame()->help_menu(), "Models");
     QVERIFY(entry);
     QCOMPARE(entry->shortcut(), QKeySequence(Qt::Key_F1));
@@ -197,7 +197,7 @@ class ProgramTest : public QObject {
   // ------------------------------------------------------------ New hexagon
 
   void new_dialog_accepts_a_model_and_sets_minimal_configuration() {
-    Session s;
+    DesktopRun s;
     // The model list greys the fields the chosen model does not use.
     bool fields_ok = false;
     QStringList models;
@@ -297,7 +297,7 @@ class ProgramTest : public QObject {
     QFETCH(int, field);
     QFETCH(QString, text);
     QFETCH(QString, message);
-    Session s;
+    DesktopRun s;
     const HexagonParams before = s.program->params();
     const PathArray paths_before = s.program->paths();
     NewFields f{kind,
@@ -317,7 +317,7 @@ class ProgramTest : public QObject {
   }
 
   void new_dialog_too_large_hexagon_keeps_state() {
-    Session s;
+    DesktopRun s;
     std::vector<Box> boxes;
     new_hexagon(s, hahn("100000", "2000000000", "0"), &boxes);
     QCOMPARE(boxes.size(), std::size_t{1});
@@ -329,7 +329,7 @@ class ProgramTest : public QObject {
   }
 
   void new_dialog_cancel_keeps_state_and_reports() {
-    Session s;
+    DesktopRun s;
     const int lines = s.platform->text()->lines().size();
     when_modal(titled("New"), [](QWidget* d) {
       CloseOnExit guard{d};
@@ -374,7 +374,7 @@ class ProgramTest : public QObject {
     QFETCH(QString, steps);
     QFETCH(QString, samples);
     QFETCH(QString, rule);
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "5", "1"));
     std::vector<Box> boxes;
     bool stayed_open = false;
@@ -389,7 +389,7 @@ class ProgramTest : public QObject {
   }
 
   void step_dialogs_show_the_hexagon_as_text_and_the_rules_as_tips() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("4", "6", "2"));
     for (const bool plus : {true, false}) {
       QStringList shown;
@@ -412,7 +412,7 @@ class ProgramTest : public QObject {
   }
 
   void step_command_runs_through_the_loop() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("4", "6", "2"));
     QSignalSpy spy(s.platform->frame(), &MainWindow::commandsEnabledChanged);
     std::vector<Box> boxes;
@@ -443,7 +443,7 @@ class ProgramTest : public QObject {
   }
 
   void step_minus_with_samples_averages_to_a_valid_tiling() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("5", "8", "0"));
     std::vector<Box> boxes;
     step_dialog(s, true, "6", "1", &boxes);
@@ -462,7 +462,7 @@ class ProgramTest : public QObject {
   // lines of warnings and a line counting the rest, every "Iteration" line,
   // and writes at most 1000 lines of reports to fort.111.
   void a_command_caps_its_warnings_and_reports() {
-    Session s;
+    DesktopRun s;
     const QString cwd = QDir::currentPath();
     QDir::setCurrent(s.dir.path());
     new_hexagon(s, {kQHahn, {{ids::kN, "50"}, {ids::kT, "800"}, {ids::kS, "0"}, {ids::kQ, "1e308"}}});
@@ -486,7 +486,7 @@ class ProgramTest : public QObject {
   // ------------------------------------------------------------ Show tiling
 
   void show_tiling_draws_each_style_in_the_picture_window() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("1", "2", "1"));
     for (int style = 1; style <= 5; ++style) {
       choose_style(s, style, false);
@@ -512,7 +512,7 @@ class ProgramTest : public QObject {
   }
 
   void show_tiling_in_a_new_window_keeps_the_old_picture() {
-    Session s;
+    DesktopRun s;
     choose_style(s, 1, false);
     QMdiSubWindow* first = s.platform->frame()->registry().picture_windows().first();
     const QImage old_picture = picture_in(first);
@@ -541,7 +541,7 @@ class ProgramTest : public QObject {
   // ----------------------------------------------------------------- Export
 
   void export_writes_the_plane_partition_and_reports_failures() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("2", "3", "1"));
     QTemporaryDir dir;
     std::optional<std::string> name = dir.filePath("pp.txt").toStdString();
@@ -587,7 +587,7 @@ class ProgramTest : public QObject {
     // with wide address randomisation; the other builds cover this case.
     QSKIP("saving and printing run on one thread; not checked under ThreadSanitizer");
 #endif
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("1", "2", "1"));
     choose_style(s, 1, false);
     QTemporaryDir dir;
@@ -611,7 +611,7 @@ class ProgramTest : public QObject {
   // ---------------------------------------------------------------- Closing
 
   void closing_the_frame_during_a_run_ends_the_program_thread() {
-    Session s;
+    DesktopRun s;
     std::vector<Box> boxes;
     // A long run: many samples of the full hexagon.
     step_dialog(s, true, "100", "100000", &boxes);

@@ -29,7 +29,7 @@ using namespace lozengia::test;
 namespace {
 
 // Opens `entry` of the Commands menu and records what its dialog offers.
-std::map<int, QString> offered(Session& s, const QString& entry, const QString& title) {
+std::map<int, QString> offered(DesktopRun& s, const QString& entry, const QString& title) {
   auto fields = std::make_shared<std::map<int, QString>>();
   when_modal(titled(title), [fields](QWidget* d) {
     CloseOnExit guard{d};
@@ -47,7 +47,7 @@ std::map<int, QString> offered(Session& s, const QString& entry, const QString& 
 }
 
 // "Show tiling" in the present style, and the picture drawn.
-void show_tiling(Session& s) {
+void show_tiling(DesktopRun& s) {
   when_modal(titled("Choose style of a tiling picture"), [](QWidget* d) {
     CloseOnExit guard{d};
     press(d, ids::kOk);
@@ -71,7 +71,7 @@ class SettingsTest : public QObject {
     QTemporaryDir dir;
     const QString ini = dir.filePath("lozengia.ini");
     {
-      Session s({}, false, ini);
+      DesktopRun s({}, false, ini);
       new_hexagon(s, {kQHahn, {{ids::kN, "7"}, {ids::kT, "9"}, {ids::kS, "3"}, {ids::kQ, "0.5"}}});
       when_modal(titled("S->S+1 Markov operator"), [](QWidget* d) {
         CloseOnExit guard{d};
@@ -103,7 +103,7 @@ class SettingsTest : public QObject {
       s.platform->frame()->close();
     }
     {
-      Session s({}, false, ini);
+      DesktopRun s({}, false, ini);
       QCOMPARE(s.program->style(), 3);
       QVERIFY(s.platform->frame()->redraw_action()->isChecked());
       QVERIFY(s.platform->redraw_after_each_command());
@@ -134,7 +134,7 @@ class SettingsTest : public QObject {
       s.platform->frame()->close();
     }
     {
-      Session s({}, false, ini);
+      DesktopRun s({}, false, ini);
       QCOMPARE(s.program->style(), 2);
       QVERIFY(!s.platform->redraw_after_each_command());
       QCOMPARE(offered(s, "New hexagon", "New").at(ids::kN), QString("50"));
@@ -153,7 +153,7 @@ class SettingsTest : public QObject {
     const QString ini = dir.filePath("lozengia.ini");
     const QRect text_place(0, 0, 300, 400), picture_place(310, 0, 350, 350);
     {
-      Session s({}, false, ini);
+      DesktopRun s({}, false, ini);
       s.platform->frame()->resize(800, 600);
       QCoreApplication::processEvents();
       s.platform->frame()->registry().text_window()->setGeometry(text_place);
@@ -161,7 +161,7 @@ class SettingsTest : public QObject {
       s.platform->frame()->registry().picture_windows().first()->showMaximized();
       s.platform->frame()->close();
     }
-    Session s({}, false, ini);
+    DesktopRun s({}, false, ini);
     QMdiSubWindow* picture = s.platform->frame()->registry().picture_windows().first();
     QMdiSubWindow* text = s.platform->frame()->registry().text_window();
     QVERIFY(picture->isMaximized());
@@ -212,7 +212,7 @@ class SettingsTest : public QObject {
       QVERIFY(f.open(QIODevice::WriteOnly));
       f.write(ini);
     }
-    Session s({}, false, path);
+    DesktopRun s({}, false, path);
     QCOMPARE(s.program->style(), 2);
     QVERIFY(!s.platform->redraw_after_each_command());
     const auto fresh = offered(s, "New hexagon", "New");
@@ -241,7 +241,7 @@ class SettingsTest : public QObject {
     const QString path = dir.filePath("lozengia.ini");
     QVERIFY(pipe ? ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 : QDir().mkdir(path));
     {
-      Session s({}, false, path);
+      DesktopRun s({}, false, path);
       QVERIFY(s.has_line("The settings file " + path +
                          " is not a regular file: it is ignored, and this run's settings are not "
                          "kept."));
@@ -311,7 +311,7 @@ class SettingsTest : public QObject {
 #if defined(__SANITIZE_THREAD__)
     QSKIP("the PDF engine maps font files where ThreadSanitizer cannot follow; no thread here");
 #endif
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "5", "2"));
     show_tiling(s);
     QTemporaryDir dir;
@@ -377,7 +377,7 @@ class SettingsTest : public QObject {
   // again. A remembered side out of range is not taken: the window's size
   // (at least 600) is offered, as before any was typed.
   void saved_picture_has_the_long_side_typed() {
-    Session s;
+    DesktopRun s;
     s.platform->settings().set(setting::kSaveLongSide, 5);
     new_hexagon(s, hahn("3", "5", "2"));
     show_tiling(s);
@@ -430,7 +430,7 @@ class SettingsTest : public QObject {
   // command-line tool does: the export in the text window, the others in
   // an error box.
   void file_failures_say_why() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "5", "2"));
     show_tiling(s);
     QTemporaryDir dir;
@@ -568,7 +568,7 @@ class SettingsTest : public QObject {
   }
 
   void program_starts_with_the_colours_of_a_file_whose_style_line_is_bad() {
-    Session s(config_text("0000FF", "00FF00", "FF0000", "three"), true);
+    DesktopRun s(config_text("0000FF", "00FF00", "FF0000", "three"), true);
     QVERIFY(s.has_line(QString::fromStdString(kBad)));
     QCOMPARE(s.program->colors().flat, Rgb{0x0000FF});
     QCOMPARE(s.program->style(), 2);

@@ -24,12 +24,12 @@ using namespace lozengia;
 using namespace lozengia::test;
 namespace {
 
-QMdiSubWindow* picture_sub(Session& s) {
+QMdiSubWindow* picture_sub(DesktopRun& s) {
   return s.platform->frame()->registry().current_picture_window();
 }
 
 // Makes the picture window's client `w` x `h` and waits for its new picture.
-void resize_picture(Session& s, int w, int h) {
+void resize_picture(DesktopRun& s, int w, int h) {
   QMdiSubWindow* sub = picture_sub(s);
   const QSize extra = sub->size() - sub->widget()->size();
   sub->resize(QSize(w, h) + extra);
@@ -53,9 +53,9 @@ QRect drawn_box(const QImage& img) {
 
 // The Window menu as it shows when opened (its entries are made afresh then,
 // so entries found before are gone).
-void open_window_menu(Session& s) { emit s.platform->frame()->window_menu()->aboutToShow(); }
+void open_window_menu(DesktopRun& s) { emit s.platform->frame()->window_menu()->aboutToShow(); }
 
-QAction* window_entry(Session& s, const QString& starts) {
+QAction* window_entry(DesktopRun& s, const QString& starts) {
   QMenu* m = s.platform->frame()->window_menu();
   for (QAction* a : m->actions())
     if (plain(a->text()).mid(2).startsWith(starts)) return a;
@@ -71,7 +71,7 @@ class WindowsTest : public QObject {
   // ------------------------------------------------------------- windows
 
   void closed_text_window_comes_back_with_every_message() {
-    Session s;
+    DesktopRun s;
     QPointer<QMdiSubWindow> text = s.platform->frame()->registry().text_window();
     text->close();
     QVERIFY(!text->isVisible());
@@ -95,7 +95,7 @@ class WindowsTest : public QObject {
   }
 
   void window_menu_lists_every_window_and_checks_the_active_one() {
-    Session s;
+    DesktopRun s;
     s.platform->open_picture_window("Lozengia");  // a second picture window
     QCOMPARE(s.platform->frame()->registry().picture_windows().size(), 2);
     QMdiSubWindow* first = s.platform->frame()->registry().picture_windows().first();
@@ -121,7 +121,7 @@ class WindowsTest : public QObject {
   }
 
   void frame_opens_at_a_size_that_suits_the_screen() {
-    Session s;
+    DesktopRun s;
     const QRect avail = s.platform->frame()->screen()->availableGeometry();
     const QSize size = s.platform->frame()->size();
     QVERIFY(size.width() <= avail.width() && size.height() <= avail.height());
@@ -134,7 +134,7 @@ class WindowsTest : public QObject {
   // ----------------------------------------------------- pictures that fit
 
   void resize_redraws_centred_with_the_true_aspect_ratio() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("4", "8", "4"));
     choose_style(s, 1);
     // Hexagon N x (T-S) x S: width T*sqrt(3)/2, height N + T/2.
@@ -163,7 +163,7 @@ class WindowsTest : public QObject {
   // --------------------------------------------------------- zoom and pan
 
   void zoom_redraws_the_visible_lozenges_from_the_tiling() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("30", "60", "30"));
     choose_style(s, 2);
     resize_picture(s, 400, 400);
@@ -215,7 +215,7 @@ class WindowsTest : public QObject {
   }
 
   void a_large_drawing_leaves_the_previous_picture_until_it_is_done() {
-    Session s;
+    DesktopRun s;
     PictureWindow* p = s.platform->current_picture();
     s.wait_picture();
     const QImage before = p->image();
@@ -239,7 +239,7 @@ class WindowsTest : public QObject {
   // Each picture window is titled by what it shows; one older than the
   // program's tiling says what changed.
   void picture_titles_say_what_they_show_and_what_changed() {
-    Session s;
+    DesktopRun s;
     const QString dash = " \u2014 ", redraw = ": Show tiling to redraw";
     const struct {
       const char* what;
@@ -285,7 +285,7 @@ class WindowsTest : public QObject {
   }
 
   void redraw_after_each_command_keeps_the_picture_current() {
-    Session s;
+    DesktopRun s;
     QAction* option = s.platform->frame()->redraw_action();
     QVERIFY(option->isCheckable());
     QVERIFY(!option->isChecked());  // off by default
@@ -304,7 +304,7 @@ class WindowsTest : public QObject {
   // --------------------------------------- copy, right-click menu, save view
 
   void ctrl_c_copies_the_picture_as_image_and_svg() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("10", "20", "10"));
     choose_style(s, 2);
     resize_picture(s, 300, 300);
@@ -342,7 +342,7 @@ class WindowsTest : public QObject {
   }
 
   void right_click_menu_saves_copies_zooms_and_restyles() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("10", "20", "10"));
     choose_style(s, 2);
     resize_picture(s, 320, 240);
@@ -404,7 +404,7 @@ class WindowsTest : public QObject {
   // ----------------------------------------------------- progress and Stop
 
   void stop_keeps_the_tiling_reached_and_enables_the_menu() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("60", "100000", "0"));
     QVERIFY(!s.platform->frame()->stop_action()->isEnabled());
     step_dialog(s, true, "100000", "1");
@@ -428,7 +428,7 @@ class WindowsTest : public QObject {
   }
 
   void stop_of_an_averaged_command_keeps_the_start() {
-    Session s;
+    DesktopRun s;
     // Slices short enough that the first sweeps end soon also under
     // ThreadSanitizer on a loaded machine, and many of them, so that the
     // command is still under way when it is stopped.
@@ -449,7 +449,7 @@ class WindowsTest : public QObject {
   }
 
   void stop_ends_a_live_run() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("10", "20", "10"));
     when_modal(titled("Live mode"), [](QWidget* d) {
       CloseOnExit guard{d};
@@ -473,7 +473,7 @@ class WindowsTest : public QObject {
   // -------------------------------------------------------------- keyboard
 
   void menus_have_mnemonics_and_shortcuts() {
-    Session s;
+    DesktopRun s;
     QVERIFY(s.platform->frame()->commands_menu()->title().startsWith('&'));
     for (const char* label : {"Show tiling", "New hexagon", "S->S+1 steps", "S->S-1 steps",
                               "Export plane partition as.. "}) {
@@ -494,7 +494,7 @@ class WindowsTest : public QObject {
     QCOMPARE(InteractiveMode::normalise('\x1b'), 'q');
     QCOMPARE(InteractiveMode::normalise('q'), 'q');
     QCOMPARE(InteractiveMode::normalise('k'), 'k');
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "4", "0"));
     QTimer::singleShot(20, [&] {
       QTest::keyClick(s.platform->current_picture(), 'A');
@@ -506,7 +506,7 @@ class WindowsTest : public QObject {
   }
 
   void exit_closes_the_program() {
-    Session s;
+    DesktopRun s;
     s.platform->frame()->exit_action()->trigger();
     QVERIFY(s.platform->shutting_down());
     QVERIFY(!s.platform->frame()->isVisible());
