@@ -53,11 +53,11 @@ target_link_libraries(lozengia_platform PUBLIC
 # The keyboard reader and its ring buffer: plain C++ and threads, no Qt, so
 # they are tested without a display.
 add_library(lozengia_keys STATIC
-  src/platform/key_source.h
-  src/commands/key_ring.h
-  src/commands/key_ring.cpp
-  src/commands/keyboard_reader.h
-  src/commands/keyboard_reader.cpp
+  src/keys/key_source.h
+  src/keys/key_ring.h
+  src/keys/key_ring.cpp
+  src/keys/keyboard_reader.h
+  src/keys/keyboard_reader.cpp
 )
 target_include_directories(lozengia_keys PUBLIC src)
 target_link_libraries(lozengia_keys PUBLIC Threads::Threads)

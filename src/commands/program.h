@@ -24,7 +24,7 @@
 
 #include <QMetaObject>
 
-#include "commands/keyboard_reader.h"
+#include "keys/keyboard_reader.h"
 #include "commands/pending_command.h"
 #include "core/hexagon.h"
 #include "core/random.h"

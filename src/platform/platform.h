@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/help_page.h"
-#include "platform/key_source.h"
+#include "keys/key_source.h"
 #include "platform/main_window.h"
 #include "platform/picture_window.h"
 

@@ -13,8 +13,8 @@
 #include <mutex>
 #include <thread>
 
-#include "commands/key_ring.h"
-#include "commands/keyboard_reader.h"
+#include "keys/key_ring.h"
+#include "keys/keyboard_reader.h"
 
 using namespace lozengia;
 

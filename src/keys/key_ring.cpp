@@ -1,4 +1,4 @@
-#include "commands/key_ring.h"
+#include "keys/key_ring.h"
 
 namespace lozengia {
 

@@ -1,4 +1,4 @@
-#include "commands/keyboard_reader.h"
+#include "keys/keyboard_reader.h"
 
 #include "core/worker_threads.h"
 

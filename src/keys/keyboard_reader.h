@@ -12,8 +12,8 @@
 #include <functional>
 #include <thread>
 
-#include "commands/key_ring.h"
-#include "platform/key_source.h"
+#include "keys/key_ring.h"
+#include "keys/key_source.h"
 
 namespace lozengia {
 
