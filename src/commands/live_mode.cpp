@@ -84,7 +84,7 @@ void LiveMode::run(const LiveRun& command) {
   program_.live_steps = 0;
   platform.set_stop_available(true);
   TextWindowSink sink(platform);
-  if (!reader.start_reading(kPictureUnit))
+  if (!reader.start(kPictureUnit))
     sink.line("No thread could be started to read keys: only Esc (Stop) ends this live run.");
   ThreadShortfall shortfall(sink);  // told once per run
   const int32_t delay = command.delay_ms;
@@ -169,7 +169,7 @@ void LiveMode::run(const LiveRun& command) {
   if (failure)
     program_.report_failure(failure, "the live run ends at the tiling it showed last (S=" +
                                          std::to_string(S_shown) + ").");
-  reader.stop_reading();
+  reader.stop();
   platform.set_stop_available(false);
   platform.end_progress();
   program_.enable_commands();

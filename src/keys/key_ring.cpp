@@ -4,11 +4,11 @@ namespace lozengia {
 
 bool KeyRing::push(char c) {
   {
-    std::lock_guard<std::mutex> lock(m_);
+    std::lock_guard<std::mutex> lock(mutex_);
     const uint8_t next = static_cast<uint8_t>(head_ + 1);
     if (next != tail_) {
       head_ = next;
-      buf_[head_] = c;
+      keys_[head_] = c;
       return true;
     }
   }
@@ -17,17 +17,17 @@ bool KeyRing::push(char c) {
   return false;
 }
 
-bool KeyRing::peek() const {
-  std::lock_guard<std::mutex> lock(m_);
+bool KeyRing::has_key() const {
+  std::lock_guard<std::mutex> lock(mutex_);
   return head_ != tail_;
 }
 
-char KeyRing::get() {
+char KeyRing::take() {
   {
-    std::lock_guard<std::mutex> lock(m_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (head_ != tail_) {
       tail_ = static_cast<uint8_t>(tail_ + 1);
-      return buf_[tail_];
+      return keys_[tail_];
     }
   }
   if (beep_) beep_();
@@ -35,12 +35,12 @@ char KeyRing::get() {
 }
 
 void KeyRing::clear() {
-  std::lock_guard<std::mutex> lock(m_);
+  std::lock_guard<std::mutex> lock(mutex_);
   head_ = tail_ = 0;
 }
 
 int KeyRing::size() const {
-  std::lock_guard<std::mutex> lock(m_);
+  std::lock_guard<std::mutex> lock(mutex_);
   return static_cast<uint8_t>(head_ - tail_);
 }
 

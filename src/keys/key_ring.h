@@ -21,18 +21,18 @@ class KeyRing {
   // Queues `c`; false, with a beep, when 255 keys are already waiting.
   bool push(char c);
   // True when a key waits.
-  bool peek() const;
+  bool has_key() const;
   // Takes the oldest key; a blank, with a beep, when none waits.
-  char get();
+  char take();
   // Drops every waiting key (head = tail = 0).
   void clear();
   int size() const;
 
  private:
-  mutable std::mutex m_;
-  std::array<char, 256> buf_{};
-  uint8_t head_ = 0;  // guarded by m_; wraps at 256 by its type
-  uint8_t tail_ = 0;  // guarded by m_
+  mutable std::mutex mutex_;
+  std::array<char, 256> keys_{};
+  uint8_t head_ = 0;  // guarded by mutex_; wraps at 256 by its type
+  uint8_t tail_ = 0;  // guarded by mutex_
   std::function<void()> beep_;
 };
 

@@ -7,9 +7,9 @@ namespace lozengia {
 KeyboardReader::KeyboardReader(KeySource& source)
     : source_(source), ring_([&source] { source.beep(); }) {}
 
-KeyboardReader::~KeyboardReader() { stop_reading(); }
+KeyboardReader::~KeyboardReader() { stop(); }
 
-bool KeyboardReader::start_reading(int unit) {
+bool KeyboardReader::start(int unit) {
   if (thread_.joinable()) {
     if (running_) return true;
     thread_.join();  // a reader that ended on a typed "Q": already gone
@@ -30,7 +30,7 @@ bool KeyboardReader::start_reading(int unit) {
   return false;
 }
 
-void KeyboardReader::stop_reading() {
+void KeyboardReader::stop() {
   if (!thread_.joinable()) return;
   stop_requested_ = true;
   // running_ is cleared only after the reader's last read, so when it is
@@ -53,8 +53,8 @@ void KeyboardReader::read_keys(int unit) {
   if (ended_ && on_key_) on_key_();
 }
 
-bool KeyboardReader::key_waiting() const { return ring_.peek() || ended_.load(); }
+bool KeyboardReader::key_waiting() const { return ring_.has_key() || ended_.load(); }
 
-char KeyboardReader::take_key() { return ring_.get(); }
+char KeyboardReader::take_key() { return ring_.take(); }
 
 }  // namespace lozengia

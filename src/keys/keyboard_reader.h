@@ -2,7 +2,7 @@
 // window without blocking. A reader thread blocks on the window's key read and
 // queues each key in a KeyRing; the loop peeks and takes keys from the ring.
 //
-// A typed "Q" ends the reader and is never queued; stop_reading sends a "Q" to the
+// A typed "Q" ends the reader and is never queued; stop sends a "Q" to the
 // window so that the blocked read returns, then joins the thread. When the
 // windowing layer closes, the read returns with no key and the reader ends as
 // well, so no thread is ever left blocked.
@@ -27,16 +27,16 @@ class KeyboardReader {
   KeyboardReader& operator=(const KeyboardReader&) = delete;
 
   // Called on the reader thread after a key was queued and when the reader
-  // ends by itself: lets a waiting loop wake at once. Set it before start_reading.
+  // ends by itself: lets a waiting loop wake at once. Set it before start.
   void set_on_key(std::function<void()> fn) { on_key_ = std::move(fn); }
 
   // Starts the reader on the window of `unit` with an empty ring; nothing if
   // one runs already. False when its thread cannot be started: no key is
   // then read (nor captured) until the next start.
-  bool start_reading(int unit);
+  bool start(int unit);
   // Stops the reader and waits for its thread; keys not taken are dropped
   // with the next start. Safe to call when no reader runs.
-  void stop_reading();
+  void stop();
   // True when a key waits, and also when the reader has ended by itself (a
   // typed "Q", or the window closing): no key could be seen any more, so a
   // loop that runs until a key arrives must stop rather than run forever.

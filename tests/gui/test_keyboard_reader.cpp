@@ -110,7 +110,7 @@ TEST(KeyRing, KeepsOrderAcrossTheWrapOfItsIndexes) {
   while (next_out < 1000) {
     for (int k = 0; k < 100 && next_in < 1000; ++k)
       ASSERT_TRUE(ring.push(static_cast<char>(next_in++ % 120 + 1)));
-    while (ring.peek()) ASSERT_EQ(ring.get(), static_cast<char>(next_out++ % 120 + 1));
+    while (ring.has_key()) ASSERT_EQ(ring.take(), static_cast<char>(next_out++ % 120 + 1));
   }
   EXPECT_EQ(beeps, 0);
   EXPECT_EQ(ring.size(), 0);
@@ -119,7 +119,7 @@ TEST(KeyRing, KeepsOrderAcrossTheWrapOfItsIndexes) {
 TEST(KeyRing, HoldsTwoHundredFiftyFiveAndRefusesTheNextWithABeep) {
   int beeps = 0;
   KeyRing ring([&] { ++beeps; });
-  ring.get();  // empty: a blank and a beep
+  ring.take();  // empty: a blank and a beep
   ASSERT_EQ(beeps, 1);
   for (int k = 0; k < KeyRing::kUsable; ++k) ASSERT_TRUE(ring.push('a' + k % 26)) << k;
   EXPECT_EQ(ring.size(), 255);
@@ -127,15 +127,15 @@ TEST(KeyRing, HoldsTwoHundredFiftyFiveAndRefusesTheNextWithABeep) {
   EXPECT_EQ(beeps, 2);
   EXPECT_EQ(ring.size(), 255);
   // The refused key did not overwrite the oldest one.
-  EXPECT_EQ(ring.get(), 'a');
+  EXPECT_EQ(ring.take(), 'a');
   EXPECT_TRUE(ring.push('!'));
-  for (int k = 1; k < KeyRing::kUsable; ++k) ASSERT_EQ(ring.get(), 'a' + k % 26);
-  EXPECT_EQ(ring.get(), '!');
-  EXPECT_EQ(ring.get(), ' ');
+  for (int k = 1; k < KeyRing::kUsable; ++k) ASSERT_EQ(ring.take(), 'a' + k % 26);
+  EXPECT_EQ(ring.take(), '!');
+  EXPECT_EQ(ring.take(), ' ');
   EXPECT_EQ(beeps, 3);
   ring.push('x');
   ring.clear();
-  EXPECT_FALSE(ring.peek());
+  EXPECT_FALSE(ring.has_key());
 }
 
 // ----------------------------------------------------------------- reader
@@ -143,7 +143,7 @@ TEST(KeyRing, HoldsTwoHundredFiftyFiveAndRefusesTheNextWithABeep) {
 TEST(KeyboardReader, QueuesTypedKeysInOrderAndDropsThe256th) {
   ScriptedKeys src;
   KeyboardReader reader(src);
-  reader.start_reading(27);
+  reader.start(27);
   EXPECT_FALSE(reader.key_waiting());
   for (int k = 0; k < 300; ++k) src.type(static_cast<char>('a' + k % 26));
   wait_for([&] { return src.reads() == 300; });
@@ -154,7 +154,7 @@ TEST(KeyboardReader, QueuesTypedKeysInOrderAndDropsThe256th) {
   EXPECT_FALSE(reader.key_waiting());
   EXPECT_EQ(reader.take_key(), ' ');
   EXPECT_EQ(src.beeps.load(), 46);
-  reader.stop_reading();
+  reader.stop();
   EXPECT_FALSE(reader.running());
   EXPECT_FALSE(reader.ended_by_itself());
   EXPECT_FALSE(src.capturing());
@@ -163,7 +163,7 @@ TEST(KeyboardReader, QueuesTypedKeysInOrderAndDropsThe256th) {
 TEST(KeyboardReader, ATypedQEndsTheReaderUnqueuedAndCountsAsAKey) {
   ScriptedKeys src;
   KeyboardReader reader(src);
-  reader.start_reading(27);
+  reader.start(27);
   src.type('a');
   src.type('Q');
   src.type('b');
@@ -175,14 +175,14 @@ TEST(KeyboardReader, ATypedQEndsTheReaderUnqueuedAndCountsAsAKey) {
   // Nothing waits, yet a loop that runs until a key must stop: the reader
   // that would see the key is gone.
   EXPECT_TRUE(reader.key_waiting());
-  reader.stop_reading();
+  reader.stop();
   // A new start gives a fresh reader with an empty ring.
-  reader.start_reading(27);
+  reader.start(27);
   EXPECT_FALSE(reader.key_waiting());
   src.type('c');
   wait_for([&] { return reader.key_waiting(); });
   EXPECT_EQ(reader.take_key(), 'c');
-  reader.stop_reading();
+  reader.stop();
 }
 
 TEST(KeyboardReader, StartAndStopManyTimesLeaveNoThreadBehind) {
@@ -190,18 +190,18 @@ TEST(KeyboardReader, StartAndStopManyTimesLeaveNoThreadBehind) {
   ScriptedKeys src;
   KeyboardReader reader(src);
   for (int round = 0; round < 300; ++round) {
-    reader.start_reading(27);
-    reader.start_reading(27);  // a second start while running is nothing
+    reader.start(27);
+    reader.start(27);  // a second start while running is nothing
     EXPECT_TRUE(reader.running());
     if (round % 3 == 0) {
       src.type('k');
       wait_for([&] { return reader.key_waiting(); });
       ASSERT_EQ(reader.take_key(), 'k');
     }
-    reader.stop_reading();
+    reader.stop();
     ASSERT_FALSE(reader.running());
     ASSERT_FALSE(reader.ended_by_itself()) << round;
-    reader.stop_reading();  // stopping twice is harmless
+    reader.stop();  // stopping twice is harmless
   }
   EXPECT_EQ(thread_count(), before);
 }
@@ -210,12 +210,12 @@ TEST(KeyboardReader, TheWindowClosingWakesABlockedReader) {
   const int before = thread_count();
   ScriptedKeys src;
   KeyboardReader reader(src);
-  reader.start_reading(27);
+  reader.start(27);
   wait_for([&] { return thread_count() == before + 1; });
   src.close();  // from now on the stop key cannot be delivered either
   wait_for([&] { return !reader.running(); });
   EXPECT_TRUE(reader.key_waiting());
-  reader.stop_reading();  // joins; would hang if the read were still blocked
+  reader.stop();  // joins; would hang if the read were still blocked
   EXPECT_EQ(thread_count(), before);
 }
 
@@ -223,9 +223,9 @@ TEST(KeyboardReader, StoppingWhileTheWindowClosesDoesNotHang) {
   for (int round = 0; round < 100; ++round) {
     ScriptedKeys src;
     KeyboardReader reader(src);
-    reader.start_reading(27);
+    reader.start(27);
     std::thread closer([&] { src.close(); });
-    reader.stop_reading();
+    reader.stop();
     closer.join();
     ASSERT_FALSE(reader.running());
   }
@@ -249,16 +249,16 @@ TEST(KeyboardReader, AReaderThatCannotStartSaysSoAndTheNextStartWorks) {
     if (::setrlimit(RLIMIT_NPROC, &lim) != 0) ::_exit(91);
     ScriptedKeys src;
     KeyboardReader reader(src);
-    if (reader.start_reading(27)) code |= 1;
+    if (reader.start(27)) code |= 1;
     if (reader.running() || src.capturing() || reader.key_waiting()) code |= 2;
-    reader.stop_reading();  // nothing to stop
+    reader.stop();  // nothing to stop
     lim.rlim_cur = old;
     ::setrlimit(RLIMIT_NPROC, &lim);
-    if (!reader.start_reading(27)) code |= 4;
+    if (!reader.start(27)) code |= 4;
     src.type('k');
     wait_for([&] { return reader.key_waiting(); });
     if (reader.take_key() != 'k') code |= 8;
-    reader.stop_reading();
+    reader.stop();
     ::_exit(code);
   }
   int status = 0;
