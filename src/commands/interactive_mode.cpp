@@ -19,9 +19,9 @@ char InteractiveMode::normalise(char key) {
 
 bool InteractiveMode::apply_key(char key) {
   TextWindowSink sink(program_.platform());
-  SharedState& st = program_.state();
-  std::lock_guard<std::mutex> lock(st.mutex);
-  Hexagon& h = st.hex;
+  SharedState& state = program_.state();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  Hexagon& h = state.hex;
   // One key, one run of sweeps on every core: a step, or a round trip whose
   // way back runs one slice behind its way out. Its seed is the next draw of
   // the program's generator, so the program's seed fixes the tilings.
@@ -58,7 +58,7 @@ bool InteractiveMode::apply_key(char key) {
   keeping_tiling_on_failure(h, [&] { return sweep_hexagon(h, how, sink); });
   if (shortfall_)
     if (const std::string l = shortfall_->take_line(); !l.empty()) sink.line(l);
-  st.tiling_changed();
+  state.tiling_changed();
   return true;
 }
 

@@ -77,7 +77,7 @@ void LiveMode::open() {
 void LiveMode::run(const LiveRun& command) {
   Platform& platform = program_.platform();
   KeyboardReader& reader = program_.reader();
-  SharedState& st = program_.state();
+  SharedState& state = program_.state();
   program_.disable_commands();
   platform.focus(kPictureUnit);
   program_.draw_picture(kPictureUnit);
@@ -114,8 +114,8 @@ void LiveMode::run(const LiveRun& command) {
     while (!program_.stop_command.load() && !reader.key_waiting()) {
       int32_t S, steps_made;
       {
-        std::lock_guard<std::mutex> lock(st.mutex);
-        Hexagon& h = st.hex;
+        std::lock_guard<std::mutex> lock(state.mutex);
+        Hexagon& h = state.hex;
         // The bound also guards the round trips: the state cannot change under
         // a greyed menu, but a step past a bound would corrupt the arrays.
         if (up_first ? h.S >= h.T : h.S <= 0) break;
@@ -146,7 +146,7 @@ void LiveMode::run(const LiveRun& command) {
         next_sweep += made;
         steps_made = made / sweeps_per_step;
         if (delay == 0) batch = next_batch(steps_made, seconds, draw_seconds);
-        st.tiling_changed();
+        state.tiling_changed();
         S = h.S;
       }
       S_shown = S;

@@ -20,7 +20,7 @@ struct Parameter {
 };
 
 struct Guide {
-  int32_t kind;
+  ModelKind kind;
   const char* measure;
   Parameter parameters[2];
   // The first values as typed: q, kappa/i, log_q(kappa) or K, alpha, beta.
@@ -77,7 +77,7 @@ const Guide kGuides[] = {
      "0.95", "2", "", "", ""},
 };
 
-const Guide* guide_of(int32_t kind) {
+const Guide* guide_of(ModelKind kind) {
   for (const Guide& g : kGuides)
     if (g.kind == kind) return &g;
   return nullptr;
@@ -85,7 +85,7 @@ const Guide* guide_of(int32_t kind) {
 
 }  // namespace
 
-NewHexagonInput guide_example(int32_t kind) {
+NewHexagonInput guide_example(ModelKind kind) {
   NewHexagonInput in;
   in.kind = kind;
   in.N = std::to_string(kGuideN);
@@ -135,7 +135,7 @@ std::string models_page_html() {
   return h;
 }
 
-QImage guide_picture(int32_t kind, const LozengeColors& colors, int size_px) {
+QImage guide_picture(ModelKind kind, const LozengeColors& colors, int size_px) {
   const NewHexagonResult r = check_new_hexagon(guide_example(kind));
   if (!r.ok) return {};
   PathArray paths(r.params.N, r.params.T);

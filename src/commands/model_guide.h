@@ -16,7 +16,7 @@ namespace lozengia {
 constexpr int32_t kGuideN = 50, kGuideT = 100, kGuideS = 50;
 
 // The dialog's fields holding a model's good first values on that hexagon.
-NewHexagonInput guide_example(int32_t kind);
+NewHexagonInput guide_example(ModelKind kind);
 
 // The page as HTML; the picture of model `kind` is the image resource
 // "sample:<kind>".
@@ -25,7 +25,7 @@ std::string models_page_html();
 // An exact sample of guide_example(kind), drawn `size_px` pixels square in
 // the lozenge style without borders. The same picture every time: the
 // sample has a seed of its own and leaves the program's random numbers alone.
-QImage guide_picture(int32_t kind, const LozengeColors& colors, int size_px);
+QImage guide_picture(ModelKind kind, const LozengeColors& colors, int size_px);
 
 // The paper the models and the algorithm come from, as the page and About
 // cite it.

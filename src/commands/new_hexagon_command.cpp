@@ -26,14 +26,14 @@ std::string rtrim(std::string s) {
 
 }  // namespace
 
-void NewHexagonCommand::enable_fields(Dialog& d, int32_t kind) {
+void NewHexagonCommand::enable_fields(Dialog& d, ModelKind kind) {
   const EnabledFields f = fields_enabled_for(kind);
   d.set_enabled(kQ, f.q);
   d.set_enabled(kKappa, f.kappa);
   d.set_enabled(kLogqOrK, f.logq_or_K);
   d.set_enabled(kAlpha, f.alpha);
   d.set_enabled(kBeta, f.beta);
-  // Field 1007 holds Racah's K as well: its label says which it is now.
+  // The log_q(kappa) field holds Racah's K as well: its label says which it is now.
   d.set_label(kLogqOrK, field_name(NewField::kLogqOrK, kind) + "=");
   const std::pair<int, NewField> fields[] = {
       {kN, NewField::kN},        {kT, NewField::kT},         {kS, NewField::kS},
@@ -43,7 +43,7 @@ void NewHexagonCommand::enable_fields(Dialog& d, int32_t kind) {
   for (const auto& [id, field] : fields) d.set_tooltip(id, field_rule(field, kind));
 }
 
-void NewHexagonCommand::model_changed(Dialog& d) { enable_fields(d, d.selection(kModel)); }
+void NewHexagonCommand::model_changed(Dialog& d) { enable_fields(d, static_cast<ModelKind>(d.selection(kModel))); }
 
 void NewHexagonCommand::ok_pressed(Dialog& d) {
   NewHexagonInput in;
@@ -63,10 +63,10 @@ void NewHexagonCommand::ok_pressed(Dialog& d) {
   }
   std::string err;
   {
-    SharedState& st = program_.state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    err = set_hexagon(st.hex, r.params);  // all at once, or not at all
-    if (err.empty()) st.tiling_changed();
+    SharedState& state = program_.state();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    err = set_hexagon(state.hex, r.params);  // all at once, or not at all
+    if (err.empty()) state.tiling_changed();
   }
   if (!err.empty()) {
     program_.platform().message_box(rtrim(err), "Error!");
@@ -114,7 +114,7 @@ void NewHexagonCommand::open() {
   if (!accepted_this_run_) prefill_remembered(d);
   d.set_callback(kModel, [this](Dialog& dd, int) { model_changed(dd); });
   d.set_callback(kOk, [this](Dialog& dd, int) { ok_pressed(dd); });
-  enable_fields(d, d.selection(kModel));
+  enable_fields(d, static_cast<ModelKind>(d.selection(kModel)));
   const bool made = d.run() == kOk;
   program_.write_report();
   if (made) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "core/hexagon.h"
+
 namespace lozengia {
 
 class Program;
@@ -17,7 +19,7 @@ class NewHexagonCommand {
   // The dialog's handlers.
   void ok_pressed(Dialog& d);
   void model_changed(Dialog& d);
-  void enable_fields(Dialog& d, int32_t kind);
+  void enable_fields(Dialog& d, ModelKind kind);
 
  private:
   // Fills the dialog from the fields remembered from an earlier run; false

@@ -31,9 +31,9 @@ void PictureCommands::show_tiling() {
   for (int32_t k = 1; k <= 5; ++k)
     if (d.checked(kFirstStyle + k - 1)) chosen = k;
   {
-    SharedState& st = program_.state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    st.style = chosen;
+    SharedState& state = program_.state();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.style = chosen;
   }
   platform.settings().set(setting::kStyle, chosen);
   if (d.checked(kNewWindow)) platform.open_picture_window("Lozengia");
@@ -57,10 +57,10 @@ void PictureCommands::export_to_file() {
   PathArray paths;
   int32_t S = 0;
   try {
-    SharedState& st = program_.state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    paths = st.hex.paths;
-    S = st.hex.S;
+    SharedState& state = program_.state();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    paths = state.hex.paths;
+    S = state.hex.S;
   } catch (const std::bad_alloc&) {
     program_.line("Not enough memory to export the plane partition");
     return;

@@ -299,7 +299,7 @@ void Program::menu_models() {
     page.html = QString::fromStdString(models_page_html());
     const LozengeColors c = colors();
     for (int32_t kind = 1; kind <= 6; ++kind)
-      page.images.emplace_back(QString("sample:%1").arg(kind), guide_picture(kind, c, 180));
+      page.images.emplace_back(QString("sample:%1").arg(kind), guide_picture(static_cast<ModelKind>(kind), c, 180));
     return page;
   });
 }

@@ -124,7 +124,7 @@ void StepCommands::open(bool plus) {
 
 void StepCommands::run(const StepRun& command) {
   Platform& platform = program_.platform();
-  SharedState& st = program_.state();
+  SharedState& state = program_.state();
   const bool plus = command.plus;
   const int32_t steps = command.steps;
   const int32_t samples = command.samples;
@@ -135,8 +135,8 @@ void StepCommands::run(const StepRun& command) {
   ProgressReport progress(platform, plus, steps, samples);
   int32_t S0, S_end, done = 0;
   {
-    std::lock_guard<std::mutex> lock(st.mutex);
-    S0 = st.hex.S;
+    std::lock_guard<std::mutex> lock(state.mutex);
+    S0 = state.hex.S;
   }
   std::exception_ptr failure;
   {
@@ -145,21 +145,21 @@ void StepCommands::run(const StepRun& command) {
     // the tiling one sample reached (itself a sample of the model at its S)
     // and brings an average's start back; so does a failure (memory that
     // could not be had after all), whatever the samples.
-    std::lock_guard<std::mutex> lock(st.mutex);
+    std::lock_guard<std::mutex> lock(state.mutex);
     try {
       run_step_command(
-          st.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
+          state.hex, plus, steps, samples, program_.rng(), sink, &program_.stop_command,
           [&](int32_t k, int32_t s, int32_t S) { progress(k, s, S); }, command.threads);
     } catch (...) {
       failure = std::current_exception();
     }
-    S_end = st.hex.S;
+    S_end = state.hex.S;
     // A stopped average, or a failed command, brings back the start, which
     // stays what it was.
     if (!failure && !program_.stop_command.load())
-      st.tiling_changed(samples);
+      state.tiling_changed(samples);
     else if (!failure && S_end != S0)
-      st.tiling_changed();
+      state.tiling_changed();
   }
   sink.finish();
   if (failure)

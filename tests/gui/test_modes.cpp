@@ -74,15 +74,15 @@ int reference_sweeps(PathArray& paths, int N, int T, int S, const ModelParams& m
                      int64_t first, int64_t count, const std::function<bool(int64_t)>& up,
                      MessageSink& sink) {
   const ModelTables tables(N, T, m);
-  PathArray nw(N, T);
+  PathArray next_paths(N, T);
   for (int64_t k = 0; k < count; ++k) {
     ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(first + k)));
     if (up(first + k)) {
-      fast_sweep_plus(tables, N, T, S++, paths, nw, rng, sink);
+      fast_sweep_plus(tables, N, T, S++, paths, next_paths, rng, sink);
     } else {
-      fast_sweep_minus(tables, N, T, S--, paths, nw, rng, sink);
+      fast_sweep_minus(tables, N, T, S--, paths, next_paths, rng, sink);
     }
-    paths.swap(nw);
+    paths.swap(next_paths);
   }
   return S;
 }

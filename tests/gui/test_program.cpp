@@ -184,7 +184,7 @@ class ProgramTest : public QObject {
     }
     // Every first value is accepted by the dialog's check.
     for (int kind = 1; kind <= 6; ++kind) {
-      const NewHexagonResult r = check_new_hexagon(guide_example(kind));
+      const NewHexagonResult r = check_new_hexagon(guide_example(static_cast<ModelKind>(kind)));
       QVERIFY2(r.ok, r.message.c_str());
     }
     // Closed and opened again: the same page, its pictures kept.
