@@ -76,14 +76,11 @@ class MainWindow : public QMainWindow {
 
   QMenu* commands_menu() const { return commands_menu_; }
   QMenu* file_menu() const { return file_menu_; }
-  QMenu* edit_menu() const { return edit_menu_; }
-  QMenu* view_menu() const { return view_menu_; }
   QMenu* window_menu() const { return window_menu_; }
   QMenu* help_menu() const { return help_menu_; }
   QAction* stop_action() const { return stop_; }
   QAction* exit_action() const { return exit_; }
   QAction* save_action() const { return save_; }
-  QAction* save_view_action() const { return save_view_; }
   QAction* copy_action() const { return copy_; }
   QAction* print_action() const { return print_; }
   QAction* redraw_action() const { return redraw_after_; }
