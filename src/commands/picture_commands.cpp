@@ -23,13 +23,13 @@ void PictureCommands::show_tiling() {
   Platform& platform = program_.platform();
   Dialog d(kDialogStyle, platform.frame());
   if (!d.loaded()) return;
-  const int32_t current = program_.style();
+  const StyleNumber current = program_.style();
   d.set_checked(kFirstStyle + current - 1, true);
   d.set_checked(kNewWindow, false);
   d.run();  // however it was closed, the choice applies
-  int32_t chosen = current;
-  for (int32_t k = 1; k <= 5; ++k)
-    if (d.checked(kFirstStyle + k - 1)) chosen = k;
+  StyleNumber chosen = current;
+  for (int32_t k = kStyleNoBorders; k <= kStyleZ2; ++k)
+    if (d.checked(kFirstStyle + k - 1)) chosen = static_cast<StyleNumber>(k);
   {
     SharedState& state = program_.state();
     std::lock_guard<std::mutex> lock(state.mutex);

@@ -57,7 +57,7 @@ Program::Program(Platform& platform, ProgramOptions options)
       // pictures to come, as one chosen in "Show tiling" (offered only while
       // no command runs, so the state is free).
       QObject::connect(frame, &MainWindow::styleChosen, frame,
-                       [this](int32_t style) {
+                       [this](StyleNumber style) {
                          {
                            std::lock_guard<std::mutex> lock(state_.mutex);
                            state_.style = style;
@@ -168,7 +168,7 @@ void Program::main_program() {
   {
     std::lock_guard<std::mutex> lock(state_.mutex);
     state_.colors = cfg.colors;
-    state_.style = remembered.value_or(cfg.style);
+    state_.style = static_cast<StyleNumber>(remembered.value_or(cfg.style));
   }
   if (!settings_problem.empty()) line(settings_problem);
   for (const std::string& l : cfg.message) line(l);
@@ -254,7 +254,7 @@ PathArray Program::paths() const {
   return state_.hex.paths;
 }
 
-int32_t Program::style() const {
+StyleNumber Program::style() const {
   std::lock_guard<std::mutex> lock(state_.mutex);
   return state_.style;
 }

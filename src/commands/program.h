@@ -50,7 +50,7 @@ struct ProgramOptions {
 struct SharedState {
   mutable std::mutex mutex;
   Hexagon hex;                    // guarded by mutex
-  int32_t style = kStyleBorders;  // guarded by mutex
+  StyleNumber style = kStyleBorders;  // guarded by mutex
   LozengeColors colors;           // guarded by mutex
   uint64_t version = 1;           // guarded by mutex; one more on every change of the tiling
   int32_t averaged = 1;           // guarded by mutex; the tiling is the average of this many samples
@@ -108,7 +108,7 @@ class Program {
   // Snapshots of the shared state.
   HexagonParams params() const;
   PathArray paths() const;
-  int32_t style() const;
+  StyleNumber style() const;
   LozengeColors colors() const;
   std::shared_ptr<const TilingSnapshot> snapshot() const;
 

@@ -186,7 +186,7 @@ void MainWindow::show_picture_menu(PictureWindow* window, QPoint at) {
   PictureMenuHandlers handlers;
   handlers.save_view = [this](PictureWindow* w) { save_view(w); };
   handlers.copy = [this](PictureWindow* w) { copy(w); };
-  handlers.choose_style = [this](PictureWindow* w, int32_t style) {
+  handlers.choose_style = [this](PictureWindow* w, StyleNumber style) {
     // This picture in the new style, and the pictures to come.
     w->set_style(style);
     emit styleChosen(style);

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "render/tiling.h"
+
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -126,7 +128,7 @@ class MainWindow : public QMainWindow {
   // Stop (Esc, the status bar's button).
   void stopRequested();
   // A style chosen in a picture's right-click menu, for the pictures to come.
-  void styleChosen(int32_t style);
+  void styleChosen(StyleNumber style);
 
  protected:
   void closeEvent(QCloseEvent* e) override;

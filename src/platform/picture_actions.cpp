@@ -116,9 +116,9 @@ void fill_picture_menu(QMenu& menu, PictureWindow* w, const PictureMenuHandlers&
   for (QAction* a : {save, copy, fit, in, out}) a->setEnabled(has);
   menu.addSeparator();
   auto* styles = new QActionGroup(&menu);
-  for (int32_t k = 1; k <= 5; ++k) {
+  for (int32_t k = kStyleNoBorders; k <= kStyleZ2; ++k) {
     QAction* a = menu.addAction(kStyleLabels[k], [w, h, k] {
-      if (h.choose_style) h.choose_style(w, k);
+      if (h.choose_style) h.choose_style(w, static_cast<StyleNumber>(k));
     });
     a->setCheckable(true);
     a->setChecked(has && w->tiling()->style == k);

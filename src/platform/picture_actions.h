@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "render/output_file.h"
+#include "render/tiling.h"
 
 class QMenu;
 class QMimeData;
@@ -45,7 +46,7 @@ WriteStatus save_view(const PictureWindow& window, const QString& path);
 struct PictureMenuHandlers {
   std::function<void(PictureWindow*)> save_view;
   std::function<void(PictureWindow*)> copy;
-  std::function<void(PictureWindow*, int32_t style)> choose_style;
+  std::function<void(PictureWindow*, StyleNumber style)> choose_style;
   // The styles are greyed while a command runs, as "Show tiling" is.
   bool styles_enabled = true;
 };

@@ -69,7 +69,7 @@ void PictureWindow::set_tiling(std::shared_ptr<const TilingSnapshot> tiling, boo
   emit viewChanged();
 }
 
-void PictureWindow::set_style(int32_t style) {
+void PictureWindow::set_style(StyleNumber style) {
   if (!tiling_ || tiling_->style == style) return;
   auto copy = std::make_shared<TilingSnapshot>(*tiling_);
   copy->style = style;

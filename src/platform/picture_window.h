@@ -32,7 +32,7 @@ class GuiCallQueue;
 struct TilingSnapshot {
   PathArray paths;
   int32_t N = 0, T = 0, S = 0;
-  int32_t style = kStyleBorders;
+  StyleNumber style = kStyleBorders;
   LozengeColors colors;
   uint64_t version = 0;
   ModelParams model;      // the model the tiling was sampled from
@@ -60,7 +60,7 @@ class PictureWindow : public QWidget {
   void set_tiling(std::shared_ptr<const TilingSnapshot> tiling, bool draw = true);
   // The same tiling in another style, redrawn; the zoom stays when both
   // styles draw lozenges.
-  void set_style(int32_t style);
+  void set_style(StyleNumber style);
   const TilingSnapshot* tiling() const { return tiling_.get(); }
   // How many tilings the window has been given.
   uint64_t tilings_given() const { return tilings_given_; }
