@@ -24,10 +24,10 @@
 
 #include <QMetaObject>
 
-#include "keys/keyboard_reader.h"
 #include "commands/pending_command.h"
 #include "core/hexagon.h"
 #include "core/random.h"
+#include "keys/keyboard_reader.h"
 #include "render/tiling.h"
 
 namespace lozengia {
@@ -49,11 +49,13 @@ struct ProgramOptions {
 // What the program thread and the GUI thread share.
 struct SharedState {
   mutable std::mutex mutex;
-  Hexagon hex;                    // guarded by mutex
+  Hexagon hex;                        // guarded by mutex
   StyleNumber style = kStyleBorders;  // guarded by mutex
-  LozengeColors colors;           // guarded by mutex
-  uint64_t version = 1;           // guarded by mutex; one more on every change of the tiling
-  int32_t averaged = 1;           // guarded by mutex; the tiling is the average of this many samples
+  LozengeColors colors;               // guarded by mutex
+  // Guarded by mutex: one more on every change of the tiling.
+  uint64_t version = 1;
+  // Guarded by mutex: the tiling is the average of this many samples.
+  int32_t averaged = 1;
 
   // The tiling has changed (under the mutex): a sample, or the average of
   // `samples` runs.

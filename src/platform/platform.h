@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/help_page.h"
 #include "keys/key_source.h"
+#include "platform/help_page.h"
 #include "platform/main_window.h"
 #include "platform/picture_window.h"
 
