@@ -136,10 +136,10 @@ void MainWindow::set_menus(const std::vector<MenuEntry>& commands,
   for (const MenuEntry& e : commands) {
     QAction* a = commands_menu_->addAction(QString::fromStdString(e.label));
     if (!e.shortcut.empty()) a->setShortcut(QKeySequence(QString::fromStdString(e.shortcut)));
-    auto cb = e.callback;
-    connect(a, &QAction::triggered, this, [this, a, cb] {
+    auto callback = e.callback;
+    connect(a, &QAction::triggered, this, [this, a, callback] {
       // A disabled entry never runs, however it was triggered.
-      if (a->isEnabled() && commands_enabled_) run_guarded(cb);
+      if (a->isEnabled() && commands_enabled_) run_guarded(callback);
     });
     command_actions_.append(a);
   }
@@ -147,8 +147,8 @@ void MainWindow::set_menus(const std::vector<MenuEntry>& commands,
   for (const MenuEntry& e : help) {
     QAction* a = help_menu_->addAction(QString::fromStdString(e.label));
     if (!e.shortcut.empty()) a->setShortcut(QKeySequence(QString::fromStdString(e.shortcut)));
-    auto cb = e.callback;
-    connect(a, &QAction::triggered, this, [this, cb] { run_guarded(cb); });
+    auto callback = e.callback;
+    connect(a, &QAction::triggered, this, [this, callback] { run_guarded(callback); });
   }
   update_actions();
 }

@@ -86,13 +86,13 @@ void MainWindow::save_view(PictureWindow* window) {
     if (!chosen) return;
     std::tie(name, filter) = *chosen;
   } else {
-    QFileDialog dlg(this, "Save view as..");
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setNameFilters(view_filters());
-    if (auto dir = settings_.folder(setting::kSaveFolder)) dlg.setDirectory(*dir);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
-    name = dlg.selectedFiles().first();
-    filter = dlg.selectedNameFilter();
+    QFileDialog dialog(this, "Save view as..");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(view_filters());
+    if (auto dir = settings_.folder(setting::kSaveFolder)) dialog.setDirectory(*dir);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    name = dialog.selectedFiles().first();
+    filter = dialog.selectedNameFilter();
   }
   if (name.isEmpty() || !target) return;
   if (name.endsWith(".svg", Qt::CaseInsensitive) || name.endsWith(".pdf", Qt::CaseInsensitive)) {
@@ -170,9 +170,9 @@ bool MainWindow::print_picture(QPrinter& printer) const {
 
 void MainWindow::print_image() {
   QPrinter printer(QPrinter::HighResolution);
-  QPrintDialog dlg(&printer, this);
-  dlg.setWindowTitle("Print image");
-  if (dlg.exec() != QDialog::Accepted) return;
+  QPrintDialog dialog(&printer, this);
+  dialog.setWindowTitle("Print image");
+  if (dialog.exec() != QDialog::Accepted) return;
   if (!print_picture(printer)) message_box("The image could not be printed.", "Error!");
 }
 

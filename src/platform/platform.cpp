@@ -277,14 +277,14 @@ void Platform::show_help_page(const QString& title, const std::function<HelpCont
 
 std::optional<std::string> Platform::ask_save_file_name() {
   if (save_name_source_) return save_name_source_();
-  QFileDialog dlg(frame_.get());
-  dlg.setAcceptMode(QFileDialog::AcceptSave);
-  dlg.setFileMode(QFileDialog::AnyFile);
-  dlg.setNameFilter("All files (*)");
-  dlg.setOption(QFileDialog::DontConfirmOverwrite, false);
-  if (auto dir = settings_->folder(setting::kExportFolder)) dlg.setDirectory(*dir);
-  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
-  const QString name = dlg.selectedFiles().first();
+  QFileDialog dialog(frame_.get());
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter("All files (*)");
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  if (auto dir = settings_->folder(setting::kExportFolder)) dialog.setDirectory(*dir);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  const QString name = dialog.selectedFiles().first();
   settings_->set(setting::kExportFolder, QFileInfo(name).absolutePath());
   return name.toStdString();
 }
