@@ -53,10 +53,10 @@ void OpenPartitionCommand::open_file(const std::string& path) {
   Dialog d(kDialogNew, platform.frame());
   if (!d.loaded()) return;
   set_dialog_title(d, "Open plane partition");
-  const HexagonParams cur = program_.params();
+  const HexagonParams present = program_.params();
   d.set_items(kModel, std::vector<std::string>(kModelNames + 1, kModelNames + 7));
-  d.set_selection(kModel, cur.model.kind);
-  const NewHexagonInput pre = new_dialog_prefill(cur);
+  d.set_selection(kModel, present.model.kind);
+  const NewHexagonInput pre = new_dialog_prefill(present);
   d.set_text(kN, std::to_string(std::max(1, r.largest)));
   d.set_text(kT, std::to_string(r.pp.rows + r.pp.cols));
   d.set_text(kS, std::to_string(r.pp.rows));
@@ -68,7 +68,7 @@ void OpenPartitionCommand::open_file(const std::string& path) {
   NewHexagonCommand fields(program_);
   d.set_callback(kModel, [&](Dialog& dd, int) { fields.model_changed(dd); });
   d.set_callback(kOk, [&](Dialog& dd, int) { ok_pressed(dd, path, r); });
-  fields.enable_fields(d, cur.model.kind);
+  fields.enable_fields(d, static_cast<ModelKind>(present.model.kind));
   d.set_enabled(kT, false);
   d.set_enabled(kS, false);
   const bool made = d.run() == kOk;
@@ -101,10 +101,10 @@ void OpenPartitionCommand::ok_pressed(Dialog& d, const std::string& path, ReadPa
   std::string err;
   try {
     PathArray tiling = plane_partition_to_paths(r.pp.cells.data(), r.pp.rows, r.pp.cols, p.N);
-    SharedState& st = program_.state();
-    std::lock_guard<std::mutex> lock(st.mutex);
-    err = set_hexagon_tiling(st.hex, p, tiling);  // all at once, or not at all
-    if (err.empty()) st.tiling_changed();
+    SharedState& state = program_.state();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    err = set_hexagon_tiling(state.hex, p, tiling);  // all at once, or not at all
+    if (err.empty()) state.tiling_changed();
   } catch (const std::bad_alloc&) {
     err = "Not enough memory for a hexagon of this size";
   }

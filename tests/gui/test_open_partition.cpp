@@ -28,21 +28,21 @@ QByteArray file_bytes(const QString& path) {
 // Opens `path` through File > Open plane partition.., and in its dialog
 // types `fields` and presses OK; a refusal is recorded and the dialog
 // cancelled.
-void open_through_menu(Session& s, const QString& path, const NewFields& f,
+void open_through_menu(DesktopRun& s, const QString& path, const NewFields& f,
                        std::vector<Box>* boxes) {
   OpenPartitionHook* hook = s.program->open_partition().hook();
   hook->set_name_source([path] { return std::optional<std::string>(path.toStdString()); });
   when_modal(titled("Open plane partition"), [f, boxes](QWidget* d) {
     CloseOnExit guard{d};
-    qobject_cast<QComboBox*>(control(d, 1000))->setCurrentIndex(f.kind - 1);
+    qobject_cast<QComboBox*>(control(d, ids::kModel))->setCurrentIndex(f.kind - 1);
     for (const auto& [id, t] : f.text) type_into(d, id, t);
     auto waiting = expect_box(boxes);
     const std::size_t before = boxes->size();
-    press(d, 1);
+    press(d, ids::kOk);
     *waiting = false;
     if (d->isVisible()) {
       QVERIFY(boxes->size() > before);
-      press(d, 2);
+      press(d, ids::kCancel);
     }
   });
   hook->action()->trigger();
@@ -55,7 +55,7 @@ class OpenPartitionTest : public QObject {
 
  private slots:
   void an_exported_file_opens_as_the_tiling_and_exports_the_same_bytes() {
-    Session s;
+    DesktopRun s;
     // A q-Hahn sample written as the export writes it.
     const HexagonParams p{5, 12, 6, {kQHahn, 0.9, 0.0, 0.0, 0.0}};
     PathArray sample(p.N, p.T);
@@ -66,7 +66,7 @@ class OpenPartitionTest : public QObject {
 
     QVERIFY(menu_entry(s.platform->frame()->file_menu(), "Open plane partition..") != nullptr);
     std::vector<Box> boxes;
-    open_through_menu(s, file, {kQHahn, {{1002, "5"}, {1005, "0.9"}}}, &boxes);
+    open_through_menu(s, file, {kQHahn, {{ids::kN, "5"}, {ids::kQ, "0.9"}}}, &boxes);
     QVERIFY(boxes.empty());
     const HexagonParams now = s.program->params();
     QCOMPARE(now.N, 5);
@@ -86,7 +86,7 @@ class OpenPartitionTest : public QObject {
   }
 
   void bad_files_are_told_by_line_and_column_and_keep_the_tiling() {
-    Session s;
+    DesktopRun s;
     new_hexagon(s, hahn("3", "7", "3"));
     const PathArray before = s.program->paths();
     const HexagonParams params = s.program->params();
@@ -132,7 +132,7 @@ class OpenPartitionTest : public QObject {
     // N below the largest entry: refused in the dialog, which is then
     // cancelled; the tiling stays.
     std::vector<Box> boxes;
-    open_through_menu(s, good, {kHahn, {{1002, "2"}}}, &boxes);
+    open_through_menu(s, good, {kHahn, {{ids::kN, "2"}}}, &boxes);
     QCOMPARE(boxes.size(), std::size_t{1});
     QCOMPARE(boxes[0].text,
              good + ": line 1, column 1: entry 3 exceeds N = 2: entries lie in 0..N");
