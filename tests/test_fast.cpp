@@ -63,9 +63,6 @@ TEST(FastPath, EveryVectorPathIsTested) {
   const int four = fast_sweep_lanes(4), eight = fast_sweep_lanes(8);
   EXPECT_EQ(fast_sweep_lanes(1), 1);
   fast_sweep_lanes(8);
-  // The old switch still turns every vector path on and off.
-  EXPECT_FALSE(fast_sweep_wide_vectors(false));
-  EXPECT_EQ(fast_sweep_wide_vectors(true), eight > 1);
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(LOZENGIA_PORTABLE)
   __builtin_cpu_init();
   const bool avx2 = __builtin_cpu_supports("avx2");

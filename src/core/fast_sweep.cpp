@@ -210,8 +210,6 @@ SliceFunction slice_function(VectorPath path, int32_t kind, bool plus) {
 
 }  // namespace sweep
 
-bool fast_sweep_wide_vectors(bool allow) { return fast_sweep_lanes(allow ? 8 : 1) > 1; }
-
 int fast_sweep_lanes(int widest) {
   sweep::g_widest_lanes.store(widest);
   return sweep::lanes_of(sweep::chosen_vector_path());

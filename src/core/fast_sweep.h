@@ -31,11 +31,6 @@ void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S
 // and the two arrays it is given.
 MemoryNeed fast_sweep_need(int32_t N);
 
-// Whether the sweeps may use the processor's wider vector instructions where
-// it has them (they may by default; the results are the same either way, so
-// only tests turn them off). Returns whether they are now in use.
-bool fast_sweep_wide_vectors(bool allow);
-
 // The widest vector path the sweeps may use, in blocks weighed at once: 8
 // (AVX-512, where the processor has it; the default), 4 (AVX2) or 1 (the
 // plain path). Returns the lanes of the path now in use, which is narrower
