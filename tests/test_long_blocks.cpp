@@ -51,7 +51,7 @@ bool both_ways(SweepWorkspace& ws, const HahnRatios& h, const Case& c, std::vect
   ws.spans[0] = c.span;
   ws.draws[0] = 1.0f - c.span;
   std::vector<int32_t> scanned(old.size(), -7), plain(old.size(), -7);
-  const bool decided = sweep::hahn_long8<Plus>(ws, h, old.data(), scanned.data(), c.i, j, 0);
+  const bool decided = sweep::hahn_long_avx512<Plus>(ws, h, old.data(), scanned.data(), c.i, j, 0);
   // The scanned running sums, before the plain evaluation overwrites the
   // buffers: anchored at the last outcome, the scans leave the sums from
   // each outcome to the last, and the running sums are the total less them.
@@ -154,11 +154,11 @@ TEST_F(LongBlocks, FactorsAboveOneGoThePlainWay) {
   std::vector<int32_t> old(N + 16, 0), out(N + 16, -7);
   for (int32_t p = 0; p < 60; ++p) old[static_cast<std::size_t>(p)] = 20 + p;
   ws.spans[0] = 0.5f;
-  EXPECT_FALSE(sweep::hahn_long8<true>(ws, h, old.data(), out.data(), 0, 58, 0));
+  EXPECT_FALSE(sweep::hahn_long_avx512<true>(ws, h, old.data(), out.data(), 0, 58, 0));
   EXPECT_EQ(out, std::vector<int32_t>(N + 16, -7));
 }
 
-// The plain evaluation on the 8-lane path (hahn_large8: its search and writes
+// The plain evaluation on the 8-lane path (hahn_large_avx512: its search and writes
 // in vectors) against hahn_large, on blocks of every length around the
 // vectors' widths, in both directions and both anchors, with thresholds on
 // the sums and at the total (often rounded past it), and blocks that end on the slice's last
@@ -200,10 +200,10 @@ TEST_F(LongBlocks, VectorSearchAndWritesAsThePlainOnes) {
     ws.draws[0] = 1.0f - span;
     std::vector<int32_t> vec(N + 16, -7), plain(N + 16, -7);
     if (plus) {
-      sweep::hahn_large8<true>(ws, h, old.data(), vec.data(), i, j, 0);
+      sweep::hahn_large_avx512<true>(ws, h, old.data(), vec.data(), i, j, 0);
       sweep::hahn_large<true>(ws, h, old.data(), plain.data(), i, j, 0, true);
     } else {
-      sweep::hahn_large8<false>(ws, h, old.data(), vec.data(), i, j, 0);
+      sweep::hahn_large_avx512<false>(ws, h, old.data(), vec.data(), i, j, 0);
       sweep::hahn_large<false>(ws, h, old.data(), plain.data(), i, j, 0, true);
     }
     mismatches += vec != plain;

@@ -47,12 +47,11 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/sweep/avx2_hahn.h"
 #include "core/sweep/avx2_models.h"
-#include "core/sweep/avx512_hahn.h"
 #include "core/sweep/block_list.h"
 #include "core/sweep/draws.h"
 #include "core/sweep/hahn_blocks.h"
+#include "core/sweep/hahn_groups.h"
 #include "core/sweep/isa.h"
 #include "core/sweep/model_blocks.h"
 #include "core/sweep/slice.h"
@@ -98,25 +97,13 @@ void hahn_blocks(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
   auto large = [&](int32_t i, int32_t j, int32_t block) {
     hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, block);
   };
-  // The 8-lane path reads block ends, not links.
-  constexpr bool kEight = Path == VectorPath::kAvx512;
-  const int32_t count = list_blocks<Path, Plus, !kEight>(ws, old_heights, new_before, new_heights);
-  make_slice_draws<Path>(ws, count);
-  int32_t done = 0;
-#ifdef LOZENGIA_AVX512
-  if constexpr (kEight) {
-    done = hahn_groups8<Plus, Forward>(ws, t, old_heights, new_heights, count, small, ratios);
-    auto large8 = [&](int32_t i, int32_t j, int32_t block) {
-      hahn_large8<Plus>(ws, ratios, old_heights, new_heights, i, j, block);
-    };
-    blocks_from_ends(ws, done, count, small, large8);
-    return;
-  }
-#endif
-#ifdef LOZENGIA_AVX2
-  if constexpr (Path == VectorPath::kAvx2)
-    done = hahn_groups<Plus, Forward>(ws, t, old_heights, new_heights, count, small, ratios);
-#endif
+  // The 8-lane path reads block ends, not links (and its groups take every
+  // block, so the single-block code below reads none).
+  constexpr bool kLinks = Path != VectorPath::kAvx512;
+  const int32_t count = list_blocks<Path, Plus, kLinks>(ws, old_heights, new_before, new_heights);
+  make_draws<Path>(ws, count);
+  const int32_t done =
+      hahn_groups<Path, Plus, Forward>(ws, t, old_heights, new_heights, count, small, ratios);
   blocks_from(ws, done, count, small, large);
 }
 
@@ -158,23 +145,15 @@ void model_slice(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
   };
   const bool factors = Kind == kRacah || Kind == kTrigonometric || ws.tables.plain_range();
   auto large = [&](int32_t i, int32_t j, int32_t block) {
-    if (!factors)
-      general_block<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block);
-#ifdef LOZENGIA_AVX2
-    else if constexpr (Path != VectorPath::kPlain)
-      factor_large_avx2<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, false);
-#endif
+    if (factors)
+      factor_large<Path, Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, false);
     else
-      factor_large_plain<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, false);
+      general_block<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block);
   };
   const int32_t count = list_blocks<Path, Plus>(ws, old_heights, new_before, new_heights);
-  make_slice_draws<Path>(ws, count);
-  int32_t done = 0;
-#ifdef LOZENGIA_AVX2
-  // The other models' groups are 4-lane on the 8-lane path too.
-  if constexpr (Path != VectorPath::kPlain)
-    if (factors) done = model_groups<Kind, Plus>(ws, t, old_heights, new_heights, count);
-#endif
+  make_draws<Path>(ws, count);
+  const int32_t done =
+      factors ? model_groups<Path, Kind, Plus>(ws, t, old_heights, new_heights, count) : 0;
   blocks_from(ws, done, count, small, large);
 }
 

@@ -18,8 +18,6 @@
 #include "core/sweep/workspace.h"
 #include "core/weights.h"
 
-#define LOZENGIA_AVX2_INLINE __attribute__((always_inline, target("avx2"))) inline
-
 namespace lozengia::sweep {
 
 // The ratios r[0..count) of heights x0, x0+1, ... as factor_ratios_plain
@@ -118,42 +116,84 @@ LOZENGIA_AVX2_INLINE bool medium_block(SweepWorkspace& ws, int32_t t, const int3
   return true;
 }
 
-// Four consecutive blocks b..b+3 of a slice, one per lane: first particles,
-// whether each has a second, third and fourth particle (the links of its
-// first four particles in one 32-bit read; the list has room past its end),
-// and the old height of its first particle.
-struct Lanes {
-  __m128i first, has_second, has_third, has_fourth, x;
-  int32_t xs[4];
-};
-
-inline Lanes lanes(const int32_t* starts, const uint8_t* links, const int32_t* old_heights,
-                   int32_t block) {
-  const int32_t i0 = starts[block], i1 = starts[block + 1], i2 = starts[block + 2],
-                i3 = starts[block + 3];
-  int32_t l0, l1, l2, l3;
-  std::memcpy(&l0, links + i0, 4);
-  std::memcpy(&l1, links + i1, 4);
-  std::memcpy(&l2, links + i2, 4);
-  std::memcpy(&l3, links + i3, 4);
-  const __m128i lk = _mm_setr_epi32(l0, l1, l2, l3), one = _mm_set1_epi32(1);
-  Lanes ln;
-  ln.first = _mm_setr_epi32(i0, i1, i2, i3);
-  ln.has_second = _mm_and_si128(lk, one);
-  ln.has_third = _mm_and_si128(_mm_srli_epi32(lk, 8), ln.has_second);
-  ln.has_fourth = _mm_and_si128(_mm_srli_epi32(lk, 16), ln.has_third);
-  ln.xs[0] = old_heights[i0];
-  ln.xs[1] = old_heights[i1];
-  ln.xs[2] = old_heights[i2];
-  ln.xs[3] = old_heights[i3];
-  ln.x = _mm_setr_epi32(ln.xs[0], ln.xs[1], ln.xs[2], ln.xs[3]);
-  return ln;
-}
+// A group of consecutive blocks of a slice, one per lane, for the code that
+// weighs them side by side (hahn_group_body.h, model_groups_avx2): 4 lanes
+// here, 8 in avx512_hahn.h.
+template <int Width>
+struct Lanes;
 
 // A 0 or 1 in each of four 32-bit lanes as a mask of four doubles.
 LOZENGIA_AVX2_INLINE __m256d lane_mask(__m128i bits) {
   return _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_sub_epi32(_mm_setzero_si128(), bits)));
 }
+
+// Four consecutive blocks b..b+3 of a slice, one per lane: first particles,
+// whether each has a second, third and fourth particle (the links of its
+// first four particles in one 32-bit read; the list has room past its end),
+// and the old height of its first particle.
+template <>
+struct Lanes<4> {
+  static constexpr int32_t kWidth = 4;
+  // The 4-lane listing writes links, not ends; the groups take only whole
+  // groups, and leave the slice's last blocks to the single-block code.
+  static constexpr bool kListsEnds = false;
+  static constexpr bool kMaskedTail = false;
+  static constexpr bool kTwoGroupsAtOnce = false;
+  using Doubles = __m256d;
+  using Live = int;  // unused: every lane of a group is a block
+  static constexpr Live kAllLive = 0xF;
+
+  __m128i first, has_second, has_third, has_fourth, x;
+  int32_t xs[4];
+
+  static Lanes read(const SweepWorkspace& ws, const int32_t* old_heights, int32_t block) {
+    const int32_t* starts = ws.block_starts.data();
+    const uint8_t* links = ws.links.data();
+    const int32_t i0 = starts[block], i1 = starts[block + 1], i2 = starts[block + 2],
+                  i3 = starts[block + 3];
+    int32_t l0, l1, l2, l3;
+    std::memcpy(&l0, links + i0, 4);
+    std::memcpy(&l1, links + i1, 4);
+    std::memcpy(&l2, links + i2, 4);
+    std::memcpy(&l3, links + i3, 4);
+    const __m128i lk = _mm_setr_epi32(l0, l1, l2, l3), one = _mm_set1_epi32(1);
+    Lanes ln;
+    ln.first = _mm_setr_epi32(i0, i1, i2, i3);
+    ln.has_second = _mm_and_si128(lk, one);
+    ln.has_third = _mm_and_si128(_mm_srli_epi32(lk, 8), ln.has_second);
+    ln.has_fourth = _mm_and_si128(_mm_srli_epi32(lk, 16), ln.has_third);
+    ln.xs[0] = old_heights[i0];
+    ln.xs[1] = old_heights[i1];
+    ln.xs[2] = old_heights[i2];
+    ln.xs[3] = old_heights[i3];
+    ln.x = _mm_setr_epi32(ln.xs[0], ln.xs[1], ln.xs[2], ln.xs[3]);
+    return ln;
+  }
+
+  // The numbers the weights are made of, lane by lane: c + x, c - x as
+  // doubles, a value kept only where a block has a second (third) particle,
+  // and 1 at each block's last outcome m (0 at the others).
+  LOZENGIA_AVX2_INLINE static Doubles splat(double v) { return _mm256_set1_pd(v); }
+  LOZENGIA_AVX2_INLINE Doubles x_plus(int32_t c) const {
+    return _mm256_cvtepi32_pd(_mm_add_epi32(x, _mm_set1_epi32(c)));
+  }
+  LOZENGIA_AVX2_INLINE Doubles minus_x(int32_t c) const {
+    return _mm256_cvtepi32_pd(_mm_sub_epi32(_mm_set1_epi32(c), x));
+  }
+  LOZENGIA_AVX2_INLINE Doubles x_doubles() const { return _mm256_cvtepi32_pd(x); }
+  LOZENGIA_AVX2_INLINE Doubles where_second(Doubles v) const {
+    return _mm256_and_pd(v, lane_mask(has_second));
+  }
+  LOZENGIA_AVX2_INLINE Doubles where_third(Doubles v) const {
+    return _mm256_and_pd(v, lane_mask(has_third));
+  }
+  LOZENGIA_AVX2_INLINE void last_outcomes(Doubles& m2, Doubles& m3, Doubles& m4) const {
+    const __m256d one = _mm256_set1_pd(1.0);
+    m4 = _mm256_and_pd(lane_mask(has_third), one);
+    m3 = _mm256_and_pd(lane_mask(_mm_andnot_si128(has_third, has_second)), one);
+    m2 = _mm256_andnot_pd(lane_mask(has_second), one);
+  }
+};
 
 // Each lane's numbers are four consecutive entries of a table, from
 // base + dir * x in lane l: read as four rows and transposed, so that col[k]
@@ -213,10 +253,12 @@ LOZENGIA_AVX2_INLINE void scale_lanes_by_largest(__m256d* w) {
 // walk as four comparisons, and each block's three writes (see write_small).
 // The numbers are the single-block code's, operation for operation. Returns
 // the lanes whose threshold fell past the total: those need the chooser.
+// (`starts` and `live` are the 8-lane form's: every lane here is a block.)
 template <bool Plus>
-LOZENGIA_AVX2_INLINE int walk_and_write(const float* spans, int32_t block, int32_t* new_heights,
-                                        const Lanes& ln, __m256d w1, __m256d w2, __m256d w3,
-                                        __m256d w4) {
+LOZENGIA_AVX2_INLINE int walk_and_write(const float* spans, const int32_t* /*starts*/,
+                                        int32_t block, int32_t* new_heights, const Lanes<4>& ln,
+                                        const __m256d* w, Lanes<4>::Live /*live*/ = 0xF) {
+  const __m256d w1 = w[0], w2 = w[1], w3 = w[2], w4 = w[3];
   const __m128i one_i = _mm_set1_epi32(1), two_i = _mm_set1_epi32(2);
   const __m128i x = ln.x, first = ln.first;
   const __m256d c2 = _mm256_add_pd(w1, w2), c3 = _mm256_add_pd(c2, w3),
@@ -267,35 +309,16 @@ LOZENGIA_AVX2_INLINE int walk_and_write(const float* spans, int32_t block, int32
   return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_add_epi32(below, one_i), m)));
 }
 
-// Adds the lanes set in `redo` (a 4-bit mask) to the redo list, in lane
-// order, without a branch: every place is written, the count moves on only
-// for the listed ones.
-inline void list_redone(int32_t* redo_list, int32_t& redo_count, int32_t block, int redo) {
+// Adds a group's lanes to redo (long blocks, and those set in `redo`, a
+// 4-bit mask) to the redo list, in lane order, without a branch: every place
+// is written, the count moves on only for the listed ones.
+LOZENGIA_AVX2_INLINE void list_redone(int32_t* redo_list, int32_t& redo_count, const Lanes<4>& ln,
+                                      int redo, int32_t block, Lanes<4>::Live /*live*/ = 0xF) {
+  redo |= _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), ln.has_fourth)));
   for (int l = 0; l < 4; ++l) {
     redo_list[redo_count] = block + l;
     redo_count += (redo >> l) & 1;
   }
-}
-
-// The blocks of the redo list (ws.redo_list[0..redo_count)) sorted: their
-// last particles in ws.redo_ends (long blocks; -1 for the others), none
-// finished yet, and in ws.medium_places the places of those of four to seven
-// particles that `take` accepts, which are then drawn four at a time.
-// Returns how many those are.
-template <class Take>
-inline int32_t sort_redone(SweepWorkspace& ws, int32_t redo_count, Take take) {
-  const int32_t* starts = ws.block_starts.data();
-  const uint8_t* links = ws.links.data();
-  int32_t medium_count = 0;
-  for (int32_t k = 0; k < redo_count; ++k) {
-    const int32_t i = starts[ws.redo_list[static_cast<std::size_t>(k)]];
-    const int32_t j = links[i] & links[i + 1] & links[i + 2] ? block_end(links, i) : -1;
-    ws.redo_ends[static_cast<std::size_t>(k)] = j;
-    ws.redo_finished[static_cast<std::size_t>(k)] = 0;
-    ws.medium_places[static_cast<std::size_t>(medium_count)] = k;
-    medium_count += j >= 0 && j - i < 7 && take(i, j);
-  }
-  return medium_count;
 }
 
 // Four blocks of four to seven particles, one per lane, from their places in

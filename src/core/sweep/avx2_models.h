@@ -1,17 +1,18 @@
 // The other models' blocks several at a time, in the lanes of AVX2 vectors.
 #pragma once
 
-#include "core/sweep/isa.h"
-
-#ifdef LOZENGIA_AVX2
-
 #include <cstdint>
 
-#include "core/sweep/avx2_lanes.h"
-#include "core/sweep/block_list.h"
+#include "core/sweep/isa.h"
 #include "core/sweep/model_blocks.h"
 #include "core/sweep/workspace.h"
 #include "core/weights.h"
+
+#ifdef LOZENGIA_AVX2
+
+#include "core/sweep/avx2_lanes.h"
+#include "core/sweep/block_list.h"
+#include "core/sweep/redo.h"
 
 namespace lozengia::sweep {
 
@@ -19,7 +20,7 @@ namespace lozengia::sweep {
 // numbers, blocks of four to seven particles drawn by medium_block without a
 // loop, the ratios of longer ones made four at a time.
 template <int Kind, bool Plus>
-__attribute__((target("avx2"))) void factor_large_avx2(SweepWorkspace& ws, int32_t t,
+LOZENGIA_AVX2_FUNCTION void factor_large_avx2(SweepWorkspace& ws, int32_t t,
                                                        const int32_t* old_heights,
                                                        int32_t* new_heights, int32_t i, int32_t j,
                                                        int32_t block, bool whole) {
@@ -37,7 +38,7 @@ __attribute__((target("avx2"))) void factor_large_avx2(SweepWorkspace& ws, int32
 // in ws.redo_finished, the others (a weight out of range, negative or
 // undefined, a threshold past the total) are left for factor_large_avx2.
 template <int Kind, bool Plus>
-__attribute__((target("avx2"))) void medium_groups(SweepWorkspace& ws, int32_t t,
+LOZENGIA_AVX2_FUNCTION void medium_groups(SweepWorkspace& ws, int32_t t,
                                                    const int32_t* old_heights, int32_t* new_heights,
                                                    const int32_t* places, int32_t count) {
   const int32_t* starts = ws.block_starts.data();
@@ -110,9 +111,9 @@ __attribute__((target("avx2"))) void medium_groups(SweepWorkspace& ws, int32_t t
 // blocks) and written whole: long blocks by factor_large_avx2, the others the
 // general way. Returns how many blocks were done (a multiple of four).
 template <int Kind, bool Plus>
-__attribute__((target("avx2"))) int32_t model_groups(SweepWorkspace& ws, int32_t t,
-                                                     const int32_t* old_heights,
-                                                     int32_t* new_heights, int32_t count) {
+LOZENGIA_AVX2_FUNCTION int32_t model_groups_avx2(SweepWorkspace& ws, int32_t t,
+                                                  const int32_t* old_heights,
+                                                  int32_t* new_heights, int32_t count) {
   const int32_t* starts = ws.block_starts.data();
   const uint8_t* links = ws.links.data();
   const float* spans = ws.spans.data();
@@ -122,7 +123,7 @@ __attribute__((target("avx2"))) int32_t model_groups(SweepWorkspace& ws, int32_t
   int32_t redo_count = 0;
   int32_t block = 0;
   for (; block + 4 <= count; block += 4) {
-    const Lanes ln = lanes(starts, links, old_heights, block);
+    const Lanes<4> ln = Lanes<4>::read(ws, old_heights, block);
     __m256d first[4], second[4], third[4];
     rows_to_columns(rows.first, -1, ln.xs, first);
     rows_to_columns(rows.second, rows.kSecondDirection, ln.xs, second);
@@ -149,29 +150,57 @@ __attribute__((target("avx2"))) int32_t model_groups(SweepWorkspace& ws, int32_t
                                       ordinary_weights(w[4]))) ^
                     15;
     scale_lanes_by_largest<4>(w);
-    const int past = walk_and_write<Plus>(spans, block, new_heights, ln, w[1], w[2], w[3], w[4]);
-    const int longs =
-        _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), ln.has_fourth)));
-    list_redone(redo_list, redo_count, block, longs | bad | past);
+    const int past = walk_and_write<Plus>(spans, starts, block, new_heights, ln, w + 1);
+    list_redone(redo_list, redo_count, ln, bad | past, block);
   }
-  // Blocks of four to seven particles first, four at a time (they draw no
-  // message); then everything else in block order.
-  const int32_t medium_count = sort_redone(ws, redo_count, [&](int32_t i, int32_t j) {
+  // The redo step (redo.h): blocks of four to seven particles first, four at
+  // a time (they draw no message); then everything else in block order.
+  const int32_t medium_count = sort_redone<false>(ws, redo_count, [&](int32_t i, int32_t j) {
     return !certain<Plus>(ws, t, old_heights, i, j);
   });
   medium_groups<Kind, Plus>(ws, t, old_heights, new_heights, ws.medium_places.data(), medium_count);
-  for (int32_t k = 0; k < redo_count; ++k) {
-    if (ws.redo_finished[static_cast<std::size_t>(k)]) continue;
-    const int32_t b = redo_list[k], i = starts[b], j = ws.redo_ends[static_cast<std::size_t>(k)];
-    if (j >= 0)
-      factor_large_avx2<Kind, Plus>(ws, t, old_heights, new_heights, i, j, b, true);
-    else
-      general_block<Kind, Plus>(ws, t, old_heights, new_heights, i,
-                                i + links[i] + (links[i] & links[i + 1]), b, true);
-  }
+  redo_unfinished(
+      ws, redo_count,
+      [&](int32_t i, int32_t j, int32_t b) {
+        factor_large_avx2<Kind, Plus>(ws, t, old_heights, new_heights, i, j, b, true);
+      },
+      [&](int32_t i, int32_t b) {
+        general_block<Kind, Plus>(ws, t, old_heights, new_heights, i,
+                                  i + links[i] + (links[i] & links[i + 1]), b, true);
+      });
   return block;
 }
 
 }  // namespace lozengia::sweep
 
 #endif  // LOZENGIA_AVX2
+
+namespace lozengia::sweep {
+
+// A long block of the other models in the plain range (their factor tables)
+// on the path's widest code.
+template <VectorPath Path, int Kind, bool Plus>
+inline void factor_large(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+                         int32_t* new_heights, int32_t i, int32_t j, int32_t block, bool whole) {
+#ifdef LOZENGIA_AVX2
+  if constexpr (Path != VectorPath::kPlain)
+    return factor_large_avx2<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, whole);
+#endif
+  factor_large_plain<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, whole);
+}
+
+// Step 3 of the other models' slice: their small blocks four at a time, on
+// both vector paths (the 8-lane path has no wider form of them). Returns how
+// many of the slice's `count` blocks were done (none on the plain path).
+template <VectorPath Path, int Kind, bool Plus>
+inline int32_t model_groups(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+                            int32_t* new_heights, int32_t count) {
+#ifdef LOZENGIA_AVX2
+  if constexpr (Path != VectorPath::kPlain)
+    return model_groups_avx2<Kind, Plus>(ws, t, old_heights, new_heights, count);
+#endif
+  (void)ws, (void)t, (void)old_heights, (void)new_heights, (void)count;
+  return 0;
+}
+
+}  // namespace lozengia::sweep

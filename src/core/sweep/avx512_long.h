@@ -43,13 +43,7 @@
 #include "core/sweep/workspace.h"
 #include "core/weights.h"
 
-#pragma GCC diagnostic push
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-
-#define LOZENGIA_AVX512_LAMBDA __attribute__((always_inline, target(LOZENGIA_AVX512_TARGET)))
+LOZENGIA_AVX512_CODE_BEGIN
 
 namespace lozengia::sweep {
 
@@ -59,13 +53,13 @@ inline constexpr int32_t kLongBlockOutcomes = 32;
 // Lane l from lane l - s (shift == up) or l + s (down), `fill` where there is
 // none.
 template <int S>
-__attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline __m512d shifted_up(
+LOZENGIA_AVX512_INLINE __m512d shifted_up(
     __m512d v, __m512d fill) {
   return _mm512_castsi512_pd(
       _mm512_alignr_epi64(_mm512_castpd_si512(v), _mm512_castpd_si512(fill), 8 - S));
 }
 template <int S>
-__attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline __m512d shifted_down(
+LOZENGIA_AVX512_INLINE __m512d shifted_down(
     __m512d v, __m512d fill) {
   return _mm512_castsi512_pd(
       _mm512_alignr_epi64(_mm512_castpd_si512(fill), _mm512_castpd_si512(v), S));
@@ -75,7 +69,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline __m512d sh
 // store: the same heights, and no loop as long as the block to mispredict
 // the end of.
 template <bool Plus>
-__attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void write_large8(
+LOZENGIA_AVX512_INLINE void write_large_avx512(
     const int32_t* old_heights, int32_t* new_heights, int32_t i, int32_t j, int32_t edge) {
   const __m512i q = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   for (int32_t p = i; p <= j; p += 16) {
@@ -93,7 +87,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void write
 
 // count_below eight sums at a time (the sums do not decrease, so counting
 // them is the search); the binary search for blocks longer than it pays off.
-__attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline int32_t count_below8(
+LOZENGIA_AVX512_INLINE int32_t count_below_avx512(
     const double* sums, int32_t m, double v) {
   if (m > 48) return count_below(sums, m, v);
   const __m512d th = _mm512_set1_pd(v);
@@ -111,7 +105,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline int32_t co
 // hahn_large with the search and the writes above: a long block whose scans
 // could not decide, or one too short for them.
 template <bool Plus>
-__attribute__((target(LOZENGIA_AVX512_TARGET))) inline void hahn_large8(
+LOZENGIA_AVX512_FUNCTION inline void hahn_large_avx512(
     SweepWorkspace& ws, const HahnRatios& ratios, const int32_t* old_heights,
     int32_t* new_heights, int32_t i, int32_t j, int32_t block) {
   const int32_t m = j - i + 2;
@@ -119,9 +113,9 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline void hahn_large8(
   double* sums = ws.sums.data();
   const double total = hahn_weights<true>(ws.tables, ratios, old_heights[i], m, w, sums);
   const double v = threshold<Plus>(ws.spans[static_cast<std::size_t>(block)], total);
-  const int32_t below = count_below8(sums, m, v);
+  const int32_t below = count_below_avx512(sums, m, v);
   const int32_t k = below < m ? below + 1 : walk_past_total<Plus>(ws, w, m, total, block);
-  write_large8<Plus>(old_heights, new_heights, i, j, i + k - 1);
+  write_large_avx512<Plus>(old_heights, new_heights, i, j, i + k - 1);
 }
 
 // Draws and writes a block i..j (m = j - i + 2 >= kLongBlockOutcomes
@@ -130,7 +124,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline void hahn_large8(
 // decide. Leaves the scanned sums in ws.sums: c(1..m) anchored at the first
 // outcome, r(1..m + 1) at the last (see below).
 template <bool Plus>
-__attribute__((target(LOZENGIA_AVX512_TARGET))) inline bool hahn_long8(
+LOZENGIA_AVX512_FUNCTION inline bool hahn_long_avx512(
     SweepWorkspace& ws, const HahnRatios& h, const int32_t* old_heights, int32_t* new_heights,
     int32_t i, int32_t j, int32_t block) {
   const int32_t m = j - i + 2;
@@ -257,12 +251,12 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline bool hahn_long8(
   if (below >= m) return false;  // past the total: the chooser's walk
   if (below >= 1 && !(running(below) + delta < v)) return false;
   if (!(running(below + 1) - delta >= v)) return false;
-  write_large8<Plus>(old_heights, new_heights, i, j, i + below);
+  write_large_avx512<Plus>(old_heights, new_heights, i, j, i + below);
   return true;
 }
 
 }  // namespace lozengia::sweep
 
-#pragma GCC diagnostic pop
+LOZENGIA_AVX512_CODE_END
 
 #endif  // LOZENGIA_AVX512

@@ -96,7 +96,7 @@ int32_t list_plain(int32_t N, const int32_t* old_heights, const int32_t* new_bef
 
 #ifdef LOZENGIA_AVX2
 template <bool Plus>
-__attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* old_heights,
+LOZENGIA_AVX2_FUNCTION int32_t list_avx2(int32_t N, const int32_t* old_heights,
                                                   const int32_t* new_before, int32_t* new_heights,
                                                   int32_t* starts, uint8_t* links,
                                                   uint8_t* is_free) {
@@ -105,20 +105,14 @@ __attribute__((target("avx2"))) int32_t list_avx2(int32_t N, const int32_t* old_
 #endif
 
 #ifdef LOZENGIA_AVX512
-// GCC 12 warns that its own AVX-512 intrinsics read an uninitialised
-// "undefined" vector, which they deliberately leave undefined.
-#pragma GCC diagnostic push
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
+LOZENGIA_AVX512_CODE_BEGIN
 // One group of sixteen particles from `base` for list_avx512; `here` and
 // `above` mask the lanes with a particle and with one above it (all set but
 // in the last group); `places` holds base, base + 1, ..., base + 15. The flags
 // stay masks from the comparisons to the compressions: taking them to
 // general registers and back costs as much as the rest of the group.
 template <bool Plus, bool Links>
-__attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void list16(
+LOZENGIA_AVX512_INLINE void list16(
     int32_t base, __mmask16 here, __mmask16 above, const int32_t* old_heights,
     const int32_t* new_before, int32_t* new_heights, int32_t* starts, int32_t* ends, uint8_t* links,
     int32_t& count, int32_t& end_count, __m512i& apart, __m512i places) {
@@ -176,7 +170,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET), always_inline)) inline void list1
 // instead. The free flags are not needed. Loads and stores past the last
 // particle are masked off.
 template <bool Plus, bool Links>
-__attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t list_avx512(
+LOZENGIA_AVX512_FUNCTION int32_t list_avx512(
     int32_t N, const int32_t* old_heights, const int32_t* new_before, int32_t* new_heights,
     int32_t* starts, int32_t* ends, uint8_t* links) {
   int32_t count = 0, end_count = 0;
@@ -195,7 +189,7 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) int32_t list_avx512(
                       new_heights, starts, ends, links, count, end_count, apart, places);
   return count;
 }
-#pragma GCC diagnostic pop
+LOZENGIA_AVX512_CODE_END
 #endif
 
 // The slice's listing on the path's widest code. Links = false (the 8-lane
@@ -253,23 +247,6 @@ inline void blocks_from(SweepWorkspace& ws, int32_t from, int32_t count, const S
     } else {
       small(i, has_second, has_third, b);
     }
-  }
-  ws.rng.set_state(ws.draw_states[static_cast<std::size_t>(count)]);
-}
-
-// blocks_from for a listing that gave every block's last particle
-// (list_avx512): the length is their difference, no links read.
-template <class Small, class Large>
-inline void blocks_from_ends(SweepWorkspace& ws, int32_t from, int32_t count, const Small& small,
-                             const Large& large) {
-  const int32_t* starts = ws.block_starts.data();
-  const int32_t* ends = ws.block_ends.data();
-  for (int32_t b = from; b < count; ++b) {
-    const int32_t i = starts[b], more = ends[b] - i;
-    if (more >= 3)
-      large(i, ends[b], b);
-    else
-      small(i, static_cast<int32_t>(more >= 1), static_cast<int32_t>(more >= 2), b);
   }
   ws.rng.set_state(ws.draw_states[static_cast<std::size_t>(count)]);
 }

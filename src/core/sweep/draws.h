@@ -24,7 +24,7 @@ inline constexpr uint32_t kJump8 = generator_jump(8);
 // rest are made four at a time in two independent chains; the floats are
 // converted four at a time. The generator itself is moved past the last draw
 // when the slice is done (blocks_from).
-inline void make_draws(SweepWorkspace& ws, int32_t count) {
+inline void make_draws_plain(SweepWorkspace& ws, int32_t count) {
   uint32_t* states = ws.draw_states.data();
   float* u = ws.draws.data();
   float* span = ws.spans.data();
@@ -70,17 +70,12 @@ inline void make_draws(SweepWorkspace& ws, int32_t count) {
 }
 
 #ifdef LOZENGIA_AVX512
-// GCC 12 warns that its own AVX-512 intrinsics read an uninitialised
-// "undefined" vector, which they deliberately leave undefined.
-#pragma GCC diagnostic push
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-// make_draws with AVX-512: state k of the slice is its first state times
+LOZENGIA_AVX512_CODE_BEGIN
+// make_draws_plain with AVX-512: state k of the slice is its first state times
 // 48271^k (ws.jumps[k]), reduced as a single step reduces, eight at a time
 // and each group on its own (no chain from group to group); the floats
 // sixteen at a time. The same numbers.
-__attribute__((target(LOZENGIA_AVX512_TARGET))) inline void make_draws_avx512(SweepWorkspace& ws,
+LOZENGIA_AVX512_FUNCTION inline void make_draws_avx512(SweepWorkspace& ws,
                                                                               int32_t count) {
   uint32_t* states = ws.draw_states.data();
   const uint32_t* jumps = ws.jumps.data();
@@ -107,16 +102,16 @@ __attribute__((target(LOZENGIA_AVX512_TARGET))) inline void make_draws_avx512(Sw
     _mm512_storeu_ps(span + b, _mm512_sub_ps(one, f));
   }
 }
-#pragma GCC diagnostic pop
+LOZENGIA_AVX512_CODE_END
 #endif
 
-// The slice's draws on the path's widest code.
+// Step 2 of a slice: its draws on the path's widest code.
 template <VectorPath Path>
-inline void make_slice_draws(SweepWorkspace& ws, int32_t count) {
+inline void make_draws(SweepWorkspace& ws, int32_t count) {
 #ifdef LOZENGIA_AVX512
   if constexpr (Path == VectorPath::kAvx512) return make_draws_avx512(ws, count);
 #endif
-  make_draws(ws, count);
+  make_draws_plain(ws, count);
 }
 
 }  // namespace lozengia::sweep

@@ -22,12 +22,34 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(LOZENGIA_PORTABLE)
-// AVX2 code is compiled into functions marked target("avx2"), AVX-512 code
-// into functions marked LOZENGIA_AVX512_TARGET, each run only where the
-// processor has it.
+// AVX2 code is compiled into functions marked LOZENGIA_AVX2_FUNCTION, AVX-512
+// code into functions marked LOZENGIA_AVX512_FUNCTION, each run only where
+// the processor has it (chosen_vector_path). The _INLINE forms are for the
+// small pieces a group's loop is made of, which must be inlined into it to
+// keep their vectors in registers; _LAMBDA is the same for a lambda.
 #define LOZENGIA_AVX2 1
 #define LOZENGIA_AVX512 1
 #define LOZENGIA_AVX512_TARGET "avx2,avx512f,avx512bw,avx512dq,avx512vl"
+#define LOZENGIA_AVX2_FUNCTION __attribute__((target("avx2")))
+#define LOZENGIA_AVX2_INLINE __attribute__((always_inline, target("avx2"))) inline
+#define LOZENGIA_AVX2_LAMBDA __attribute__((always_inline, target("avx2")))
+#define LOZENGIA_AVX512_FUNCTION __attribute__((target(LOZENGIA_AVX512_TARGET)))
+#define LOZENGIA_AVX512_INLINE __attribute__((always_inline, target(LOZENGIA_AVX512_TARGET))) inline
+#define LOZENGIA_AVX512_LAMBDA __attribute__((always_inline, target(LOZENGIA_AVX512_TARGET)))
+// Around AVX-512 code: GCC 12 warns that its own AVX-512 intrinsics (the
+// conversions _mm512_cvtps_pd, _mm512_cvtepi32_pd, _mm512_cvtpd_ps, the masked
+// loads) read an uninitialised "undefined" vector, which they deliberately
+// leave undefined: a false positive, silenced for that code only.
+#if defined(__clang__)
+#define LOZENGIA_AVX512_CODE_BEGIN
+#define LOZENGIA_AVX512_CODE_END
+#else
+#define LOZENGIA_AVX512_CODE_BEGIN                                  \
+  _Pragma("GCC diagnostic push")                                    \
+  _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")       \
+  _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")
+#define LOZENGIA_AVX512_CODE_END _Pragma("GCC diagnostic pop")
+#endif
 #include <immintrin.h>
 #endif
 
