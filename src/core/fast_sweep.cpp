@@ -17,25 +17,29 @@
 //      the plain sweep would draw in this slice, and the generator's state
 //      before each draw is kept, so any block can still hand its draw to the
 //      chooser. The blocks then no longer depend on one another.
-//   3. Groups first (sweep/avx2_*.h, sweep/avx512_hahn.h; vector paths
-//      only). Blocks of at most three particles are weighed, drawn and
-//      written four (Hahn on the 8-lane path: eight) at a time, one per
-//      lane; a lane that cannot finish its block (a long block, a weight that
-//      needs the chooser's message or an exponent, a threshold past the
-//      total) puts it on the redo list, without a branch. Hahn's 8-lane
-//      groups write each lane's block by a masked store of its own places,
-//      and take the slice's last blocks as a group with its lanes past them
-//      masked off.
-//   4. Redo in block order. Blocks of four to seven particles on the redo
-//      list are drawn four at a time (they never carry a message); every
-//      other listed block is then done one at a time, in block order, so
-//      that messages come in the order of the plain sweep (Hahn's long
-//      blocks on the 8-lane path by vector scans where those decide, and
-//      otherwise with the search of their sums and their writes in vectors,
-//      sweep/avx512_long.h). Blocks the groups did not reach (fewer than a
-//      group left) go through the single-block code (sweep/hahn_blocks.h,
-//      sweep/model_blocks.h, sweep/walk.h).
-//   5. The generator is moved past the slice's last draw.
+//   3. Groups (sweep/hahn_groups.h, whose body is sweep/hahn_group_body.h
+//      for either lane width; sweep/avx2_models.h; vector paths only).
+//      Blocks of at most three particles are weighed, drawn and written four
+//      (Hahn on the 8-lane path: eight) at a time, one per lane; a lane that
+//      cannot finish its block (a long block, a weight that needs the
+//      chooser's message or an exponent, a threshold past the total) puts it
+//      on the redo list, without a branch. Hahn's 8-lane groups write each
+//      lane's block by a masked store of its own places, and take the
+//      slice's last blocks as a group with its lanes past them masked off.
+//   4. Redo (sweep/redo.h), in block order. Blocks of four to seven
+//      particles on the redo list are drawn four at a time (they never carry
+//      a message); every other listed block is then done one at a time, in
+//      block order, so that messages come in the order of the plain sweep
+//      (Hahn's long blocks on the 8-lane path by vector scans where those
+//      decide, and otherwise with the search of their sums and their writes
+//      in vectors, sweep/avx512_long.h).
+//   5. Blocks the groups did not reach (all on the plain path, fewer than a
+//      group on the 4-lane path) go through the single-block code
+//      (sweep/hahn_blocks.h, sweep/model_blocks.h, sweep/walk.h), and the
+//      generator is moved past the slice's last draw (blocks_from).
+//
+// Each step's header chooses the step's code for the sweep's path (its
+// plain, _avx2 or _avx512 form), so this file names no instruction set.
 //
 // Each block's numbers are the plain evaluation's, operation for operation
 // (weights.h; the floating-point contract in sweep/isa.h): its weights, their
