@@ -54,8 +54,8 @@ class TempFolder {
 // lines to a sink that drops them. Returns the seconds of the command alone.
 inline double time_step_command(Hexagon& hex, int32_t steps, int64_t seed) {
   RandomSource rng(seed);
-  init_minimal_paths(hex.N, hex.T, 0, hex.paths);
-  hex.S = 0;
+  init_minimal_paths(hex.params.N, hex.params.T, 0, hex.paths);
+  hex.params.S = 0;
   NullSink sink;
   const auto t0 = std::chrono::steady_clock::now();
   run_step_command(hex, true, steps, 1, rng, sink);

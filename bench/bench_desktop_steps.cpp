@@ -72,7 +72,7 @@ void AveragedSideBySide(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     init_minimal_paths(kN, kT, 0, hex.paths);
-    hex.S = 0;
+    hex.params.S = 0;
     state.ResumeTiming();
     run_step_command(hex, true, 200, 2, rng, sink, nullptr, {}, 2);
     benchmark::DoNotOptimize(hex.paths.data());

@@ -50,11 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RandomSource rng(static_cast<int64_t>(size) * 7919 + data[0]);
   CollectSink sink;
   for (int k = 0; k < 4; ++k) {
-    const bool plus = k % 2 == 0 ? hex.S < hex.T : hex.S == 0;
-    const int32_t room = plus ? hex.T - hex.S : hex.S;
+    const bool plus = k % 2 == 0 ? hex.params.S < hex.params.T : hex.params.S == 0;
+    const int32_t room = plus ? hex.params.T - hex.params.S : hex.params.S;
     if (room == 0) break;
     run_step_command(hex, plus, room < 3 ? room : 3, 1, rng, sink);
-    if (!check_invariants(hex.paths, hex.N, hex.T, hex.S).empty()) __builtin_trap();
+    if (!check_invariants(hex.paths, hex.params.N, hex.params.T, hex.params.S).empty()) __builtin_trap();
   }
   for (const std::string& line : sink.lines)
     if (line.rfind("Iteration ", 0) != 0) __builtin_trap();

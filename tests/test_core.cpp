@@ -46,7 +46,7 @@ TEST(HexagonState, MinimalConfigurationAndEdges) {
 TEST(HexagonState, RefusesShapesThatCannotBeHeldAndKeepsTheOldState) {
   Hexagon hex = default_hexagon();
   hex.paths(3, 5) = 42;  // mark the state
-  const HexagonParams before = hex.params();
+  const HexagonParams before = hex.params;
   for (auto [n, t] : {std::pair<int32_t, int32_t>{2147483647, 2147483646},
                       {65536, 65536},
                       {100000, 100000},
@@ -57,7 +57,7 @@ TEST(HexagonState, RefusesShapesThatCannotBeHeldAndKeepsTheOldState) {
     p.S = 0;
     const std::string err = set_hexagon(hex, p);
     EXPECT_NE(err, "") << n << "x" << t;
-    EXPECT_EQ(hex.params().N, before.N);
+    EXPECT_EQ(hex.params.N, before.N);
     EXPECT_EQ(hex.paths.n(), 50);
     EXPECT_EQ(hex.paths(3, 5), 42);
   }
@@ -338,7 +338,7 @@ TEST(StepCommand, ChecksAndAveraging) {
   RandomSource rng(5);
   CollectSink sink;
   run_step_command(hex, true, 4, 1, rng, sink);
-  EXPECT_EQ(hex.S, 4);
+  EXPECT_EQ(hex.params.S, 4);
   EXPECT_EQ(check_invariants(hex.paths, 3, 6, 4), "");
   ASSERT_EQ(sink.lines.size(), 4u);
   EXPECT_EQ(sink.lines[3], "Iteration 1 S=4");
@@ -346,7 +346,7 @@ TEST(StepCommand, ChecksAndAveraging) {
   // Several samples: element-wise average rounded toward zero, a valid family.
   sink.lines.clear();
   run_step_command(hex, false, 2, 3, rng, sink);
-  EXPECT_EQ(hex.S, 2);
+  EXPECT_EQ(hex.params.S, 2);
   EXPECT_EQ(sink.lines.size(), 6u);
   EXPECT_EQ(sink.lines.back(), "Iteration 3 S=2");
   EXPECT_EQ(check_invariants(hex.paths, 3, 6, 2), "");

@@ -527,10 +527,10 @@ TEST(HostileSizes, HugeHexagonsAreRefusedAndTheOldOneKept) {
     p.S = 0;
     const std::string why = set_hexagon(hex, p);
     EXPECT_NE(why.find("too large"), std::string::npos) << s.N << " x " << s.T;
-    EXPECT_EQ(hex.N, before.N);
-    EXPECT_EQ(hex.T, before.T);
+    EXPECT_EQ(hex.params.N, before.params.N);
+    EXPECT_EQ(hex.params.T, before.params.T);
     EXPECT_TRUE(hex.paths == before.paths);
-    EXPECT_EQ(check_invariants(hex.paths, hex.N, hex.T, hex.S), "");
+    EXPECT_EQ(check_invariants(hex.paths, hex.params.N, hex.params.T, hex.params.S), "");
   }
   // Arrays that fit, with a model whose tables and sweep buffers do not (many
   // paths, one slice): in a child whose address space is limited, refused
@@ -548,7 +548,7 @@ TEST(HostileSizes, HugeHexagonsAreRefusedAndTheOldOneKept) {
     p.model.K = -30'000'000.0;
     const std::string why = set_hexagon(hex, p);
     if (why.rfind("Not enough memory for a hexagon of this size: needs ", 0) != 0) return 1;
-    return hex.N == 50 && check_invariants(hex.paths, 50, 100, 0).empty() ? 0 : 2;
+    return hex.params.N == 50 && check_invariants(hex.paths, 50, 100, 0).empty() ? 0 : 2;
   });
   EXPECT_EQ(status, 0) << "1: not refused with what it needs, 2: the old hexagon changed";
 #endif

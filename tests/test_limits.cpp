@@ -96,7 +96,7 @@ Outcome step_command(unsigned threads, int32_t samples) {
   RandomSource rng(4242);
   CollectSink sink;
   run_step_command(hex, true, 37, samples, rng, sink, nullptr, {}, threads);
-  return {std::to_string(hex.S) + bytes_of(hex.paths), sink.lines};
+  return {std::to_string(hex.params.S) + bytes_of(hex.paths), sink.lines};
 }
 
 Outcome cli(unsigned threads, const std::string& count) {

@@ -125,30 +125,30 @@ void soak(Typist& typist, int total, uint32_t seed, SoakCount& n) {
       ASSERT_FALSE(r.message.empty());
     }
     ASSERT_EQ(set_hexagon(hex, r.params), "") << in.N << " " << in.T;
-    ASSERT_EQ(check_invariants(hex.paths, hex.N, hex.T, hex.S), "");
+    ASSERT_EQ(check_invariants(hex.paths, hex.params.N, hex.params.T, hex.params.S), "");
     ++hexagons;
-    ++n.by_kind[hex.kind];
-    const std::string report = parameter_report(hex.params());
+    ++n.by_kind[hex.params.model.kind];
+    const std::string report = parameter_report(hex.params);
 
     // A session on it: commands up and down, mostly single steps, sometimes
     // several steps and several averaged samples.
     const int session = typist.pick(20, 120);
     for (int c = 0; c < session; ++c, ++commands) {
       bool plus = typist.pick(0, 1) == 1;
-      if (hex.S == 0) plus = true;
-      if (hex.S == hex.T) plus = false;
-      const int room = plus ? hex.T - hex.S : hex.S;
+      if (hex.params.S == 0) plus = true;
+      if (hex.params.S == hex.params.T) plus = false;
+      const int room = plus ? hex.params.T - hex.params.S : hex.params.S;
       const int steps = typist.pick(0, 3) == 0 ? typist.pick(1, room) : 1;
       const int samples = typist.pick(0, 9) == 0 ? typist.pick(2, 4) : 1;
       int32_t st = 0, sa = 0;
-      ASSERT_TRUE(check_step_fields(std::to_string(steps), std::to_string(samples), hex.S, hex.T,
+      ASSERT_TRUE(check_step_fields(std::to_string(steps), std::to_string(samples), hex.params.S, hex.params.T,
                                     plus, st, sa));
-      const int32_t S0 = hex.S;
+      const int32_t S0 = hex.params.S;
       sink.lines.clear();
       run_step_command(hex, plus, st, sa, rng, sink);
-      ASSERT_EQ(hex.S, S0 + (plus ? st : -st));
+      ASSERT_EQ(hex.params.S, S0 + (plus ? st : -st));
       steps_run += static_cast<long>(st) * sa;
-      const std::string bad = check_invariants(hex.paths, hex.N, hex.T, hex.S);
+      const std::string bad = check_invariants(hex.paths, hex.params.N, hex.params.T, hex.params.S);
       ASSERT_EQ(bad, "") << report << " after " << (plus ? "+" : "-") << st << " x" << sa
                          << " from S=" << S0;
       for (const std::string& line : sink.lines)

@@ -186,10 +186,10 @@ TEST(StepStreams, CommandIsTheReferenceWhateverTheThreadCount) {
             const std::string what = "kind " + std::to_string(m.kind) + (plus ? " up " : " down ") +
                                      std::to_string(samples) + " samples, " +
                                      std::to_string(threads) + " threads";
-            EXPECT_EQ(hex.S, plus ? S0 + steps : S0 - steps) << what;
+            EXPECT_EQ(hex.params.S, plus ? S0 + steps : S0 - steps) << what;
             EXPECT_TRUE(hex.paths == expected) << what;
             EXPECT_EQ(sink.lines, lines) << what;
-            EXPECT_TRUE(hex.startpaths == start.paths) << what;
+            EXPECT_TRUE(hex.start_paths == start.paths) << what;
             // Exactly one draw per run was taken from the program's generator.
             uint32_t state = 0;
             rng.with_lock([&](ParkMiller& g) { state = g.state(); });
@@ -211,8 +211,8 @@ TEST(StepStreams, MessagesComeInTheOrderOfTheSteps) {
   m.kind = kRacah;
   m.K = -20.25;
   Hexagon start = hexagon_at(N, T, S0, ModelParams{});
-  start.kind = m.kind;
-  start.K = m.K;
+  start.params.model.kind = m.kind;
+  start.params.model.K = m.K;
   for (int32_t samples : {1, 3}) {
     CollectSink expected;
     ParkMiller program(4242);
@@ -281,20 +281,20 @@ TEST(StepStreams, StopKeepsOneSamplesTilingAndRestoresAnAveragesStart) {
       EXPECT_EQ(told, sink.lines) << "progress is told after every line, in order";
       ASSERT_GE(sink.lines.size(), 10u);
       if (samples == 1) {
-        EXPECT_EQ(hex.S, S0 + static_cast<int32_t>(sink.lines.size()));
-        EXPECT_EQ(check_invariants(hex.paths, N, T, hex.S), "");
+        EXPECT_EQ(hex.params.S, S0 + static_cast<int32_t>(sink.lines.size()));
+        EXPECT_EQ(check_invariants(hex.paths, N, T, hex.params.S), "");
       } else {
-        EXPECT_EQ(hex.S, S0);
+        EXPECT_EQ(hex.params.S, S0);
         EXPECT_TRUE(hex.paths == start.paths);
       }
-      const int32_t S_stopped = hex.S;
+      const int32_t S_stopped = hex.params.S;
       EXPECT_LT(sink.lines.size(), static_cast<std::size_t>(steps)) << "not stopped";
       for (std::size_t i = 0; i < sink.lines.size(); ++i)
         EXPECT_EQ(sink.lines[i], "Iteration 1 S=" + std::to_string(S0 + 1 + i));
       // The next command runs normally.
       stop.store(false);
       run_step_command(hex, true, 5, 1, rng, sink, &stop, {}, threads);
-      EXPECT_EQ(hex.S, S_stopped + 5);
+      EXPECT_EQ(hex.params.S, S_stopped + 5);
       EXPECT_EQ(check_invariants(hex.paths, N, T, S_stopped + 5), "");
     }
   }

@@ -29,23 +29,23 @@ bool InteractiveMode::apply_key(char key) {
   how.threads = 0;
   switch (normalise(key)) {
     case 'a':
-      if (h.S >= h.T) return false;
+      if (h.params.S >= h.params.T) return false;
       how.plus = true;
       how.steps = 1;
       break;
     case 'z':
-      if (h.S <= 0) return false;
+      if (h.params.S <= 0) return false;
       how.plus = false;
       how.steps = 1;
       break;
     case 's':
-      if (h.S >= h.T) return false;
+      if (h.params.S >= h.params.T) return false;
       how.plus = true;
       how.alternate = true;
       how.steps = 2;
       break;
     case 'x':
-      if (h.S <= 0) return false;
+      if (h.params.S <= 0) return false;
       how.plus = false;
       how.alternate = true;
       how.steps = 2;

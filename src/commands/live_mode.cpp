@@ -118,7 +118,7 @@ void LiveMode::run(const LiveRun& command) {
         Hexagon& h = state.hex;
         // The bound also guards the round trips: the state cannot change under
         // a greyed menu, but a step past a bound would corrupt the arrays.
-        if (up_first ? h.S >= h.T : h.S <= 0) break;
+        if (up_first ? h.params.S >= h.params.T : h.params.S <= 0) break;
         StreamSweeps how;
         how.plus = up_first;
         how.alternate = round_trip;
@@ -147,7 +147,7 @@ void LiveMode::run(const LiveRun& command) {
         steps_made = made / sweeps_per_step;
         if (delay == 0) batch = next_batch(steps_made, seconds, draw_seconds);
         state.tiling_changed();
-        S = h.S;
+        S = h.params.S;
       }
       S_shown = S;
       program_.live_steps += steps_made;

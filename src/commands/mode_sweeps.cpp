@@ -48,7 +48,7 @@ class KeptMessages final : public SweepObserver {
 }  // namespace
 
 int32_t sweep_hexagon(Hexagon& hex, StreamSweeps how, MessageSink& sink) {
-  const HexagonParams p = hex.params();
+  const HexagonParams p = hex.params;
   // Under about a millisecond of sweeping, starting threads costs more than
   // it saves.
   const int64_t cells = static_cast<int64_t>(std::max(how.steps, 0)) * p.N * (int64_t{p.T} + 1);
@@ -56,15 +56,15 @@ int32_t sweep_hexagon(Hexagon& hex, StreamSweeps how, MessageSink& sink) {
   const std::shared_ptr<const ModelTables> tables = tables_for(p.N, p.T, p.model);
   KeptMessages kept;
   how.tables = tables.get();
-  how.scratch = &hex.newpaths;
+  how.scratch = &hex.scratch_paths;
   how.observer = &kept;
   how.sweeps_done = nullptr;
   NullSink unused;  // every message goes through the observer
   const int32_t made = sweep_streams(p, hex.paths, how, unused);
   if (how.alternate)
-    hex.S += made % 2 == 0 ? 0 : how.plus == (how.first_sweep % 2 == 0) ? 1 : -1;
+    hex.params.S += made % 2 == 0 ? 0 : how.plus == (how.first_sweep % 2 == 0) ? 1 : -1;
   else
-    hex.S += how.plus ? made : -made;
+    hex.params.S += how.plus ? made : -made;
   kept.give(sink);
   return made;
 }

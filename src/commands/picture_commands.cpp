@@ -60,7 +60,7 @@ void PictureCommands::export_to_file() {
     SharedState& state = program_.state();
     std::lock_guard<std::mutex> lock(state.mutex);
     paths = state.hex.paths;
-    S = state.hex.S;
+    S = state.hex.params.S;
   } catch (const std::bad_alloc&) {
     program_.line("Not enough memory to export the plane partition");
     return;

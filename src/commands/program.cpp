@@ -236,7 +236,7 @@ void Program::publish_state() {
   int32_t averaged;
   {
     std::lock_guard<std::mutex> lock(state_.mutex);
-    p = state_.hex.params();
+    p = state_.hex.params;
     version = state_.version;
     averaged = state_.averaged;
   }
@@ -246,7 +246,7 @@ void Program::publish_state() {
 
 HexagonParams Program::params() const {
   std::lock_guard<std::mutex> lock(state_.mutex);
-  return state_.hex.params();
+  return state_.hex.params;
 }
 
 PathArray Program::paths() const {
@@ -268,13 +268,13 @@ std::shared_ptr<const TilingSnapshot> Program::snapshot() const {
   auto t = std::make_shared<TilingSnapshot>();
   std::lock_guard<std::mutex> lock(state_.mutex);
   t->paths = state_.hex.paths;
-  t->N = state_.hex.N;
-  t->T = state_.hex.T;
-  t->S = state_.hex.S;
+  t->N = state_.hex.params.N;
+  t->T = state_.hex.params.T;
+  t->S = state_.hex.params.S;
   t->style = state_.style;
   t->colors = state_.colors;
   t->version = state_.version;
-  t->model = state_.hex.model();
+  t->model = state_.hex.params.model;
   t->averaged = state_.averaged;
   return t;
 }

@@ -136,7 +136,7 @@ void StepCommands::run(const StepRun& command) {
   int32_t S0, S_end, done = 0;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    S0 = state.hex.S;
+    S0 = state.hex.params.S;
   }
   std::exception_ptr failure;
   {
@@ -153,7 +153,7 @@ void StepCommands::run(const StepRun& command) {
     } catch (...) {
       failure = std::current_exception();
     }
-    S_end = state.hex.S;
+    S_end = state.hex.params.S;
     // A stopped average, or a failed command, brings back the start, which
     // stays what it was.
     if (!failure && !program_.stop_command.load())

@@ -60,17 +60,10 @@ std::string assign_hexagon(Hexagon& hex, const HexagonParams& p, PathArray* tili
   else
     init_minimal_paths(p.N, p.T, p.S, a);
   hex.paths.swap(a);
-  hex.newpaths.swap(b);
-  hex.startpaths.swap(c);
-  hex.sumpaths.swap(d);
-  hex.N = p.N;
-  hex.T = p.T;
-  hex.S = p.S;
-  hex.kind = p.model.kind;
-  hex.q = p.model.q;
-  hex.K = p.model.K;
-  hex.alpha = p.model.alpha;
-  hex.beta = p.model.beta;
+  hex.scratch_paths.swap(b);
+  hex.start_paths.swap(c);
+  hex.path_sums.swap(d);
+  hex.params = p;
   return {};
 }
 

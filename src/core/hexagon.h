@@ -83,36 +83,30 @@ struct HexagonParams {
   ModelParams model;
 };
 
-// The whole program state of one hexagon.
+// The whole program state of one hexagon: its shape and model, its tiling,
+// and the arrays its step commands work in (allocated with it, so that a step
+// allocates nothing of this size): the second array every sweep writes into,
+// the tiling a run starts from (and falls back to when it fails), and the
+// runs' heights summed for an average.
 struct Hexagon {
-  int32_t N = 50;
-  int32_t T = 100;
-  int32_t S = 0;
-  int32_t kind = kHahn;
-  double q = 1.0;
-  double K = 10000.0;
-  double alpha = 0.0;
-  double beta = 0.0;
-  PathArray paths, newpaths, startpaths, sumpaths;
-
-  ModelParams model() const { return {kind, q, K, alpha, beta}; }
-  HexagonParams params() const { return {N, T, S, model()}; }
+  HexagonParams params;
+  PathArray paths, scratch_paths, start_paths, path_sums;
 };
 
 // Runs `work` (which changes the hexagon's tiling and S); when it throws (no
 // memory for its sweeps, say), the tiling and S are put back as they were
 // before it and the exception passes on, so that a failure never leaves a
-// half-made tiling. The start is kept in hex.startpaths, of the same shape:
+// half-made tiling. The start is kept in hex.start_paths, of the same shape:
 // nothing is allocated.
 template <class Work>
 auto keeping_tiling_on_failure(Hexagon& hex, Work&& work) {
-  const int32_t S0 = hex.S;
-  hex.startpaths = hex.paths;
+  const int32_t S0 = hex.params.S;
+  hex.start_paths = hex.paths;
   try {
     return work();
   } catch (...) {
-    hex.paths = hex.startpaths;
-    hex.S = S0;
+    hex.paths = hex.start_paths;
+    hex.params.S = S0;
     throw;
   }
 }

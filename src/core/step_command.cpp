@@ -223,11 +223,11 @@ MemoryNeed step_command_need(const HexagonParams& p, bool plus, int32_t steps, i
 void run_step_command(Hexagon& hex, bool plus, int32_t steps, int32_t samples, RandomSource& rng,
                       MessageSink& sink, const std::atomic<bool>* stop,
                       const StepProgress& progress, unsigned threads) {
-  const StepLayout layout = step_layout(hex.params(), plus, steps, samples, threads);
+  const StepLayout layout = step_layout(hex.params, plus, steps, samples, threads);
   if (layout.steps == 0) return;
   // Whatever fails (memory for the sum, the tables, a run's sweeps, a
   // message), the tiling is the one the command started from. The runs find
-  // it in hex.startpaths too.
+  // it in hex.start_paths too.
   keeping_tiling_on_failure(hex, [&] { run_steps(hex, plus, layout, rng, sink, stop, progress); });
 }
 
@@ -235,8 +235,8 @@ namespace {
 
 void run_steps(Hexagon& hex, bool plus, const StepLayout& layout, RandomSource& rng,
                MessageSink& sink, const std::atomic<bool>* stop, const StepProgress& progress) {
-  const int32_t N = hex.N, T = hex.T;
-  const int32_t S0 = hex.S;
+  const int32_t N = hex.params.N, T = hex.params.T;
+  const int32_t S0 = hex.params.S;
   const int32_t steps = layout.steps, samples = layout.samples;
   const bool wide = layout.wide, small = layout.small;
   const unsigned inner = layout.inner, outer = layout.outer;
@@ -245,9 +245,9 @@ void run_steps(Hexagon& hex, bool plus, const StepLayout& layout, RandomSource& 
     if (wide)
       wide_sum.assign(hex.paths.size(), 0);
     else
-      std::fill(hex.sumpaths.data(), hex.sumpaths.data() + hex.sumpaths.size(), 0);
+      std::fill(hex.path_sums.data(), hex.path_sums.data() + hex.path_sums.size(), 0);
   }
-  const HexagonParams from = hex.params();
+  const HexagonParams from = hex.params;
   const std::shared_ptr<const ModelTables> tables = tables_for(N, T, from.model);
 
   RunLog log(steps, samples, S0, plus);
@@ -257,14 +257,14 @@ void run_steps(Hexagon& hex, bool plus, const StepLayout& layout, RandomSource& 
   std::atomic<int32_t> runs_made{0};
   int32_t single_made = 0;  // sweeps of the only run (samples == 1, worker 0)
   // Worker 0 sweeps in the hexagon's own arrays (`paths` is free while the
-  // runs are summed: the start is kept in `startpaths`); every other worker
+  // runs are summed: the start is kept in `start_paths`); every other worker
   // needs two arrays of its own, and when they cannot be had it leaves the
   // runs to the others rather than failing the command.
   auto worker = [&](unsigned w) {
     PathArray own_paths, own_scratch;
     if (w > 0 && !try_worker_arrays(N, T, own_paths, own_scratch)) return;
     PathArray& paths = w == 0 ? hex.paths : own_paths;
-    PathArray& scratch = w == 0 ? hex.newpaths : own_scratch;
+    PathArray& scratch = w == 0 ? hex.scratch_paths : own_scratch;
     NullSink unused;  // every message goes through the run's observer
     for (;;) {
       int32_t k = 0;
@@ -276,7 +276,7 @@ void run_steps(Hexagon& hex, bool plus, const StepLayout& layout, RandomSource& 
         k = next_run++;
         rng.with_lock([&](ParkMiller& g) { seed = g.next_raw(); });
       }
-      if (k > 0 || w > 0) paths = hex.startpaths;
+      if (k > 0 || w > 0) paths = hex.start_paths;
       RunObserver observer(log, k);
       StreamSweeps how;
       how.plus = plus;
@@ -297,7 +297,7 @@ void run_steps(Hexagon& hex, bool plus, const StepLayout& layout, RandomSource& 
         if (wide)
           add_run(paths, wide_sum.data());
         else
-          add_run(paths, hex.sumpaths.data());
+          add_run(paths, hex.path_sums.data());
       }
       runs_made.fetch_add(1);
     }
@@ -353,20 +353,20 @@ void run_steps(Hexagon& hex, bool plus, const StepLayout& layout, RandomSource& 
   if (samples == 1 && single_made < steps) {
     // A stopped run keeps the tiling it reached: a sample of the model at
     // its own S.
-    hex.S = plus ? S0 + single_made : S0 - single_made;
+    hex.params.S = plus ? S0 + single_made : S0 - single_made;
     return;
   }
   if (runs_made.load() < samples) {
-    hex.paths = hex.startpaths;
-    hex.S = S0;
+    hex.paths = hex.start_paths;
+    hex.params.S = S0;
     return;
   }
-  hex.S = plus ? S0 + steps : S0 - steps;
+  hex.params.S = plus ? S0 + steps : S0 - steps;
   if (samples == 1) return;
   if (wide)
     average_runs(wide_sum.data(), samples, hex.paths);
   else
-    average_runs(hex.sumpaths.data(), samples, hex.paths);
+    average_runs(hex.path_sums.data(), samples, hex.paths);
 }
 
 

@@ -48,7 +48,7 @@ std::string samples_rule();
 // start (its tiling and S).
 // `stop` (optional) ends the command early: no new sweeps start and those
 // under way finish. One sample keeps the tiling it reached, itself a sample of
-// the model at its S (hex.S says which); several restore the start
+// the model at its S (hex.params.S says which); several restore the start
 // configuration, so the state is never half-averaged.
 // `progress` (optional) is called on the calling thread after every step
 // with the sample and the step just done (both counted from 1) and the new S.

@@ -233,15 +233,15 @@ class ModesTest : public QObject {
     QCOMPARE(QString::fromStdString(set_hexagon(hex, HexagonParams{N, T, S0, ModelParams{}})),
              QString());
     NullSink quiet;
-    exact_sample_streams(hex.params(), hex.paths, 31, 0, quiet);
-    hex.kind = kRacah;
-    hex.K = -20.25;
+    exact_sample_streams(hex.params, hex.paths, 31, 0, quiet);
+    hex.params.model.kind = kRacah;
+    hex.params.model.K = -20.25;
     for (int64_t first : {0, 1}) {
       Hexagon h = hex;
       PathArray expected = hex.paths;
       CollectSink want, got;
       const int S = reference_sweeps(
-          expected, N, T, S0, h.model(), 5, first, 6, [](int64_t i) { return i % 2 == 1; }, want);
+          expected, N, T, S0, h.params.model, 5, first, 6, [](int64_t i) { return i % 2 == 1; }, want);
       QVERIFY2(want.lines.size() > 20, "the parameters no longer make messages");
       StreamSweeps how;
       how.plus = false;
@@ -251,7 +251,7 @@ class ModesTest : public QObject {
       how.first_sweep = first;
       how.threads = 2;
       QCOMPARE(sweep_hexagon(h, how, got), 6);
-      QCOMPARE(h.S, S);
+      QCOMPARE(h.params.S, S);
       QVERIFY(h.paths == expected);
       QVERIFY(got.lines == want.lines);
       QVERIFY(got.reports == want.reports);
