@@ -122,17 +122,17 @@ void BM_Sweep(benchmark::State& state) {
   const bool plus = state.range(1) == 1;
   const ModelParams m = model_of(kind);
   const PathArray& old = typical(kind);
-  PathArray nw(kN, kT);
+  PathArray new_paths(kN, kT);
   ParkMiller rng(99);
   NullSink sink;
   double secs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
     if (plus)
-      s_plus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+      s_plus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, new_paths, rng, sink);
     else
-      s_minus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
-    benchmark::DoNotOptimize(nw.data());
+      s_minus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, new_paths, rng, sink);
+    benchmark::DoNotOptimize(new_paths.data());
     secs += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   }
   state.SetLabel(std::string(kModelNames[kind]) + (plus ? " S->S+1" : " S->S-1"));
@@ -187,15 +187,15 @@ void BM_HahnSweepLanes(benchmark::State& state) {
   const int lanes = fast_sweep_lanes(static_cast<int>(state.range(1)));
   const ModelParams m = model_of(kHahn);
   const PathArray& old = typical(kHahn);
-  PathArray nw(kN, kT);
+  PathArray new_paths(kN, kT);
   ParkMiller rng(99);
   NullSink sink;
   for (auto _ : state) {
     if (plus)
-      s_plus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
+      s_plus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, new_paths, rng, sink);
     else
-      s_minus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, nw, rng, sink);
-    benchmark::DoNotOptimize(nw.data());
+      s_minus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, new_paths, rng, sink);
+    benchmark::DoNotOptimize(new_paths.data());
   }
   fast_sweep_lanes(8);
   state.SetLabel(std::string(plus ? "S->S+1, " : "S->S-1, ") + std::to_string(lanes) + " lane(s)");

@@ -206,19 +206,19 @@ TEST(Operators, KeepInvariantsOverLongRandomRuns) {
   ParkMiller rng(2024);
   for (const ModelParams& m : testing::one_model_of_each_kind(N, T)) {
     CollectSink sink;
-    PathArray paths(N, T), nw(N, T);
+    PathArray paths(N, T), new_paths(N, T);
     int32_t S = 0;
     init_minimal_paths(N, T, S, paths);
     for (int step = 0; step < 400; ++step) {
       const bool up = S == 0 || (S < T && rng.next_float() < 0.55f);
       if (up) {
-        s_plus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
+        s_plus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, new_paths, rng, sink);
         ++S;
       } else {
-        s_minus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
+        s_minus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, new_paths, rng, sink);
         --S;
       }
-      paths.swap(nw);
+      paths.swap(new_paths);
       ASSERT_EQ(check_invariants(paths, N, T, S), "") << "kind " << m.kind << " step " << step;
     }
     EXPECT_TRUE(sink.lines.empty()) << "kind " << m.kind << ": " << sink.lines.front();
@@ -258,12 +258,12 @@ TEST(DrawChooser, WalkPicksOutcomesByCumulativeWeight) {
   CollectSink sink;
   BlockInfo info{1, 1, 2, 0, 0, 1};
   double w[6];
-  auto pick = [&](float u, std::initializer_list<double> ws) {
+  auto pick = [&](float u, std::initializer_list<double> weights) {
     FixedDraw d{u};
     DrawChooser<FixedDraw> ch(3, 4, 1, 1.0, d, sink);
     int k = 1;
-    for (double v : ws) w[k++] = v;
-    return ch.choose_plus(w, static_cast<int32_t>(ws.size()), info);
+    for (double v : weights) w[k++] = v;
+    return ch.choose_plus(w, static_cast<int32_t>(weights.size()), info);
   };
   // Z = 4: v = (1-u)*4. u near 1 gives v near 0: the first outcome.
   EXPECT_EQ(pick(0.99f, {1, 1, 2}), 1);

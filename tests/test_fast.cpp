@@ -249,7 +249,7 @@ TEST(FastPath, LargeMixedRunKeepsInvariants) {
   const int32_t N = 120, T = 250;
   ParkMiller rng(31337);
   for (const ModelParams& m : models_for(N, T)) {
-    PathArray paths(N, T), nw(N, T);
+    PathArray paths(N, T), new_paths(N, T);
     CollectSink sink;
     int32_t S = 125;
     exact_sample_streams(HexagonParams{N, T, S, m}, paths, 9, 2, sink);
@@ -257,11 +257,11 @@ TEST(FastPath, LargeMixedRunKeepsInvariants) {
     for (int step = 0; step < 60; ++step) {
       const bool up = S == 0 || (S < T && rng.next_float() < 0.5f);
       if (up)
-        s_plus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
+        s_plus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, new_paths, rng, sink);
       else
-        s_minus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, nw, rng, sink);
+        s_minus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, new_paths, rng, sink);
       S += up ? 1 : -1;
-      paths.swap(nw);
+      paths.swap(new_paths);
       ASSERT_EQ(check_invariants(paths, N, T, S), "") << "kind " << m.kind;
     }
     EXPECT_TRUE(sink.lines.empty()) << "kind " << m.kind << ": " << sink.lines.front();

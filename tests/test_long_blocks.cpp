@@ -44,25 +44,26 @@ struct Case {
 
 // Runs one block both ways; returns whether the scans decided it.
 template <bool Plus>
-bool both_ways(SweepWorkspace& ws, const HahnRatios& h, const Case& c, std::vector<int32_t>& old,
+bool both_ways(SweepWorkspace& work, const HahnRatios& h, const Case& c, std::vector<int32_t>& old,
                int& mismatches, double& worst_error) {
   const int32_t j = c.i + c.m - 2;
   for (int32_t p = c.i; p <= j; ++p) old[static_cast<std::size_t>(p)] = static_cast<int32_t>(c.x0 + (p - c.i));
-  ws.spans[0] = c.span;
-  ws.draws[0] = 1.0f - c.span;
+  work.spans[0] = c.span;
+  work.draws[0] = 1.0f - c.span;
   std::vector<int32_t> scanned(old.size(), -7), plain(old.size(), -7);
-  const bool decided = sweep::hahn_long_avx512<Plus>(ws, h, old.data(), scanned.data(), c.i, j, 0);
+  const bool decided =
+      sweep::hahn_long_avx512<Plus>(work, h, old.data(), scanned.data(), c.i, j, 0);
   // The scanned running sums, before the plain evaluation overwrites the
   // buffers: anchored at the last outcome, the scans leave the sums from
   // each outcome to the last, and the running sums are the total less them.
   std::vector<double> sums(static_cast<std::size_t>(c.m));
   for (int32_t k = 1; k <= c.m; ++k)
     sums[static_cast<std::size_t>(k - 1)] =
-        h.forward ? ws.sums[static_cast<std::size_t>(k)]
-                  : ws.sums[1] - ws.sums[static_cast<std::size_t>(k + 1)];
-  sweep::hahn_large<Plus>(ws, h, old.data(), plain.data(), c.i, j, 0, true);
+        h.forward ? work.sums[static_cast<std::size_t>(k)]
+                  : work.sums[1] - work.sums[static_cast<std::size_t>(k + 1)];
+  sweep::hahn_large<Plus>(work, h, old.data(), plain.data(), c.i, j, 0, true);
   std::vector<double> w(static_cast<std::size_t>(c.m) + 2), exact(static_cast<std::size_t>(c.m) + 2);
-  const double total = hahn_weights<true>(ws.tables, h, c.x0, c.m, w.data(), exact.data());
+  const double total = hahn_weights<true>(work.tables, h, c.x0, c.m, w.data(), exact.data());
   if (decided) {
     if (scanned != plain) ++mismatches;
     // The bound the check relies on: 6.1 m u of the total (4.03 anchored at
@@ -107,7 +108,7 @@ TEST_F(LongBlocks, SameOutcomeAsThePlainEvaluation) {
     const HahnRatios h = plus ? HahnRatios::plus(T, t, S) : HahnRatios::minus(N, t, S);
     const int64_t x0 = static_cast<int64_t>(rng.next_float() * T);
     if (!block_fits(h, x0, m, range)) continue;
-    SweepWorkspace ws(tables, N, T, S, draws, sink);
+    SweepWorkspace work(tables, N, T, S, draws, sink);
     // One block in four: the threshold right on one of the exact sums.
     float span = 1.0f - draws.next_float();
     const bool on_a_sum = (round / 2) % 4 == 0;
@@ -119,8 +120,8 @@ TEST_F(LongBlocks, SameOutcomeAsThePlainEvaluation) {
     }
     const Case c{t, 3, m, x0, span};
     (h.forward ? forward : backward) += 1;
-    const bool d = plus ? both_ways<true>(ws, h, c, old, mismatches, worst_error)
-                        : both_ways<false>(ws, h, c, old, mismatches, worst_error);
+    const bool d = plus ? both_ways<true>(work, h, c, old, mismatches, worst_error)
+                        : both_ways<false>(work, h, c, old, mismatches, worst_error);
     // Random draws: counted for how often the scans decide.
     if (on_a_sum) {
       ++on_sums;
@@ -146,15 +147,15 @@ TEST_F(LongBlocks, FactorsAboveOneGoThePlainWay) {
   const ModelTables tables(N, T, ModelParams{});
   ParkMiller draws(3);
   NullSink sink;
-  SweepWorkspace ws(tables, N, T, S, draws, sink);
+  SweepWorkspace work(tables, N, T, S, draws, sink);
   // The S->S+1 ratios of this slice anchored at the wrong end.
   HahnRatios h = HahnRatios::plus(T, t, S);
   ASSERT_FALSE(h.forward);
   h.forward = true;
   std::vector<int32_t> old(N + 16, 0), out(N + 16, -7);
   for (int32_t p = 0; p < 60; ++p) old[static_cast<std::size_t>(p)] = 20 + p;
-  ws.spans[0] = 0.5f;
-  EXPECT_FALSE(sweep::hahn_long_avx512<true>(ws, h, old.data(), out.data(), 0, 58, 0));
+  work.spans[0] = 0.5f;
+  EXPECT_FALSE(sweep::hahn_long_avx512<true>(work, h, old.data(), out.data(), 0, 58, 0));
   EXPECT_EQ(out, std::vector<int32_t>(N + 16, -7));
 }
 
@@ -185,7 +186,7 @@ TEST_F(LongBlocks, VectorSearchAndWritesAsThePlainOnes) {
     std::vector<int32_t> old(N, 5);
     for (int32_t p = i; p <= j; ++p) old[static_cast<std::size_t>(p)] = static_cast<int32_t>(x0 + (p - i));
     ParkMiller draws(static_cast<uint32_t>(round) + 1);
-    SweepWorkspace ws(tables, N, T, S, draws, sink);
+    SweepWorkspace work(tables, N, T, S, draws, sink);
     // A random threshold, one right on a sum, or one at the total.
     std::vector<double> w(static_cast<std::size_t>(m) + 2), sums(static_cast<std::size_t>(m) + 2);
     const double total = hahn_weights<true>(tables, h, x0, m, w.data(), sums.data());
@@ -196,15 +197,15 @@ TEST_F(LongBlocks, VectorSearchAndWritesAsThePlainOnes) {
       span = 1.0f;
       ++at_total;
     }
-    ws.spans[0] = span;
-    ws.draws[0] = 1.0f - span;
+    work.spans[0] = span;
+    work.draws[0] = 1.0f - span;
     std::vector<int32_t> vec(N + 16, -7), plain(N + 16, -7);
     if (plus) {
-      sweep::hahn_large_avx512<true>(ws, h, old.data(), vec.data(), i, j, 0);
-      sweep::hahn_large<true>(ws, h, old.data(), plain.data(), i, j, 0, true);
+      sweep::hahn_large_avx512<true>(work, h, old.data(), vec.data(), i, j, 0);
+      sweep::hahn_large<true>(work, h, old.data(), plain.data(), i, j, 0, true);
     } else {
-      sweep::hahn_large_avx512<false>(ws, h, old.data(), vec.data(), i, j, 0);
-      sweep::hahn_large<false>(ws, h, old.data(), plain.data(), i, j, 0, true);
+      sweep::hahn_large_avx512<false>(work, h, old.data(), vec.data(), i, j, 0);
+      sweep::hahn_large<false>(work, h, old.data(), plain.data(), i, j, 0, true);
     }
     mismatches += vec != plain;
     ++compared;

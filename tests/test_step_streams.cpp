@@ -27,14 +27,14 @@ std::vector<ModelParams> some_models(int32_t N, int32_t T) {
 // `steps` reference sweeps from `paths` at S, sweep s on stream s of `seed`.
 void reference_sweeps(int32_t N, int32_t T, int32_t S, const ModelParams& m, bool plus,
                       int32_t steps, int64_t seed, PathArray& paths, MessageSink& sink) {
-  PathArray nw(N, T);
+  PathArray new_paths(N, T);
   for (int32_t s = 0; s < steps; ++s) {
     ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(s)));
     if (plus)
-      plain_sweep_plus(N, T, S + s, m, paths, nw, rng, sink);
+      plain_sweep_plus(N, T, S + s, m, paths, new_paths, rng, sink);
     else
-      plain_sweep_minus(N, T, S - s, m, paths, nw, rng, sink);
-    paths.swap(nw);
+      plain_sweep_minus(N, T, S - s, m, paths, new_paths, rng, sink);
+    paths.swap(new_paths);
   }
 }
 
@@ -217,12 +217,12 @@ TEST(StepStreams, MessagesComeInTheOrderOfTheSteps) {
     CollectSink expected;
     ParkMiller program(4242);
     for (int32_t k = 1; k <= samples; ++k) {
-      PathArray run = start.paths, nw(N, T);
+      PathArray run = start.paths, new_paths(N, T);
       const int64_t seed = program.next_raw();
       for (int32_t s = 0; s < steps; ++s) {
         ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(s)));
-        plain_sweep_minus(N, T, S0 - s, m, run, nw, rng, expected);
-        run.swap(nw);
+        plain_sweep_minus(N, T, S0 - s, m, run, new_paths, rng, expected);
+        run.swap(new_paths);
         expected.lines.push_back("Iteration " + std::to_string(k) +
                                  " S=" + std::to_string(S0 - s - 1));
       }

@@ -22,18 +22,18 @@ namespace {
 template <class Up>
 int32_t one_by_one(const ModelTables& tables, int32_t N, int32_t T, int32_t S, int32_t sweeps,
                    int64_t seed, int64_t first, Up up, PathArray& paths) {
-  PathArray nw(N, T);
+  PathArray new_paths(N, T);
   NullSink quiet;
   for (int32_t k = 0; k < sweeps; ++k) {
     ParkMiller rng(stream_seed(seed, static_cast<uint64_t>(first + k)));
     if (up(first + k)) {
-      fast_sweep_plus(tables, N, T, S, paths, nw, rng, quiet);
+      fast_sweep_plus(tables, N, T, S, paths, new_paths, rng, quiet);
       ++S;
     } else {
-      fast_sweep_minus(tables, N, T, S, paths, nw, rng, quiet);
+      fast_sweep_minus(tables, N, T, S, paths, new_paths, rng, quiet);
       --S;
     }
-    paths.swap(nw);
+    paths.swap(new_paths);
   }
   return S;
 }

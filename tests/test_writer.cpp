@@ -231,9 +231,9 @@ TEST_F(Writer, ANamedPipeIsWrittenStraightIn) {
   const std::string text = big_text();
   std::string got;
   std::thread reader([&] { got = read_pipe(fifo); });
-  const WriteStatus ws = write_file_replacing(fifo.string(), text);
+  const WriteStatus status = write_file_replacing(fifo.string(), text);
   reader.join();
-  EXPECT_EQ(ws, WriteStatus::kOk);
+  EXPECT_EQ(status, WriteStatus::kOk);
   EXPECT_EQ(got.size(), text.size());
   EXPECT_TRUE(got == text);
   EXPECT_TRUE(S_ISFIFO(stat_of(fifo).st_mode)) << "the pipe was replaced";
@@ -309,10 +309,10 @@ TEST_F(Writer, AFullDeviceStaysADeviceAndTheWriteFails) {
   fs::create_symlink(full, dir / "full-link");
 
   for (const fs::path& target : {full, dir / "full-link"}) {
-    const WriteStatus ws = write_file_replacing(target.string(), big_text());
-    EXPECT_EQ(ws, WriteStatus::kWriteError) << target;
-    EXPECT_EQ(ws.error(), ENOSPC) << target;
-    EXPECT_STREQ(write_status_message(ws), "Error while writing to file");
+    const WriteStatus status = write_file_replacing(target.string(), big_text());
+    EXPECT_EQ(status, WriteStatus::kWriteError) << target;
+    EXPECT_EQ(status.error(), ENOSPC) << target;
+    EXPECT_STREQ(write_status_message(status), "Error while writing to file");
     EXPECT_EQ(append_to_file(target.string(), "report\n"), WriteStatus::kWriteError);
   }
   PathArray p(3, 6);
@@ -452,13 +452,13 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
                                                  {(dir / "a" / "b" / "c").string(), ENOENT}};
   for (const auto& [target, error] : targets) {
     EXPECT_EQ(output_kind(target), OutputKind::kRefused) << target;
-    const WriteStatus ws = write_file_replacing(target, "x");
-    EXPECT_EQ(ws, WriteStatus::kOpenError) << target;
+    const WriteStatus status = write_file_replacing(target, "x");
+    EXPECT_EQ(status, WriteStatus::kOpenError) << target;
     // The reason reaches the user.
-    EXPECT_EQ(ws.error(), error) << target;
-    EXPECT_EQ(write_failure_text(ws, target), "Error while opening file" +
-                                                  (target.empty() ? "" : " " + target) + ": " +
-                                                  std::strerror(error));
+    EXPECT_EQ(status.error(), error) << target;
+    EXPECT_EQ(write_failure_text(status, target), "Error while opening file" +
+                                                      (target.empty() ? "" : " " + target) + ": " +
+                                                      std::strerror(error));
     EXPECT_EQ(append_to_file(target, "x"), WriteStatus::kOpenError) << target;
     EXPECT_EQ(write_tiling_picture(PictureFormat::kPng, target, Tiling{p, 2, 4, 2}, {}, frame(32)),
               WriteStatus::kOpenError)

@@ -29,9 +29,9 @@ RunOutputs::RunOutputs(const CliOptions& o) : o_(o), style_(o.style) {
   write_options_.in_place_without_copy = o.in_place;
 }
 
-std::string RunOutputs::failure(const WriteStatus& ws, const std::string& name) const {
-  std::string text = write_failure_text(ws, name == "-" ? "(standard output)" : name);
-  if (ws.refused_in_place()) text += "; --in-place writes it all the same, without a copy";
+std::string RunOutputs::failure(const WriteStatus& status, const std::string& name) const {
+  std::string text = write_failure_text(status, name == "-" ? "(standard output)" : name);
+  if (status.refused_in_place()) text += "; --in-place writes it all the same, without a copy";
   return text;
 }
 
@@ -48,20 +48,21 @@ std::string RunOutputs::open() {
     const std::string& path = o_.*kPictures[k].first;
     if (path.empty()) continue;
     if (output_kind(path) == OutputKind::kStream) {
-      if (const WriteStatus ws = picture_streams_[k].open(path); ws != WriteStatus::kOk)
-        return failure(ws, path);
+      if (const WriteStatus status = picture_streams_[k].open(path); status != WriteStatus::kOk)
+        return failure(status, path);
       continue;
     }
     const std::string first = numbered(path, 0, o_.count);
-    if (const WriteStatus ws = check_output(first, write_options_); ws != WriteStatus::kOk)
-      return failure(ws, first);
+    if (const WriteStatus status = check_output(first, write_options_); status != WriteStatus::kOk)
+      return failure(status, first);
   }
   // The export is opened at once: standard output, a pipe or a device is
   // written straight away; a file through a temporary file, which replaces it
   // when the run has ended well (an interrupted run removes it).
   if (to_export_) {
-    if (const WriteStatus ws = export_.open(export_path_, write_options_); ws != WriteStatus::kOk)
-      return failure(ws, export_path_);
+    if (const WriteStatus status = export_.open(export_path_, write_options_);
+        status != WriteStatus::kOk)
+      return failure(status, export_path_);
   }
   return {};
 }
@@ -84,18 +85,18 @@ std::string RunOutputs::add(int64_t index, const PathArray& result) {
     const bool stream = picture_streams_[k].is_open();
     const std::string name = stream ? path : numbered(path, index, o_.count);
     const Tiling tiling{result, p.N, p.T, p.S};
-    const WriteStatus ws = write_tiling_picture(
+    const WriteStatus status = write_tiling_picture(
         format, stream ? picture_streams_[k].name() : name, tiling, {style_, colors_.colors},
         whole_picture(tiling, style_, o_.size_px), write_options_);
-    if (ws != WriteStatus::kOk) return failure(ws, name);
+    if (status != WriteStatus::kOk) return failure(status, name);
   }
   return {};
 }
 
 std::string RunOutputs::commit() {
   if (!to_export_) return {};
-  const WriteStatus ws = export_.commit();
-  return ws == WriteStatus::kOk ? std::string() : failure(ws, export_path_);
+  const WriteStatus status = export_.commit();
+  return status == WriteStatus::kOk ? std::string() : failure(status, export_path_);
 }
 
 }  // namespace lozengia

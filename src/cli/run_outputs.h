@@ -36,7 +36,7 @@ class RunOutputs {
 
  private:
   // The message for a failure of the output named `name`.
-  std::string failure(const WriteStatus& ws, const std::string& name) const;
+  std::string failure(const WriteStatus& status, const std::string& name) const;
 
   const CliOptions& o_;
   WriteOptions write_options_;

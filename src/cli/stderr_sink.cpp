@@ -14,9 +14,9 @@ void StderrSink::progress_line(const std::string& text) {
   err_ << text << '\n';
 }
 
-void StderrSink::report_failed(const WriteStatus& ws) {
-  if (ws == WriteStatus::kOk || report_failed_) return;
-  err_ << write_failure_text(ws, reports_.file()) << '\n';
+void StderrSink::report_failed(const WriteStatus& status) {
+  if (status == WriteStatus::kOk || report_failed_) return;
+  err_ << write_failure_text(status, reports_.file()) << '\n';
   report_failed_ = true;
 }
 

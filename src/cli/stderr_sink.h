@@ -29,7 +29,7 @@ class StderrSink final : public MessageSink {
   void finish();
 
  private:
-  void report_failed(const WriteStatus& ws);
+  void report_failed(const WriteStatus& status);
   std::mutex m_;
   std::ostream& err_;
   MessageCap lines_;

@@ -93,33 +93,33 @@ namespace {
 // on its length. Whether the weights are anchored at the first or the last
 // outcome is the same for the whole slice, and chosen once for it.
 template <VectorPath Path, bool Plus, bool Forward>
-void hahn_blocks(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+void hahn_blocks(SweepWorkspace& work, int32_t t, const int32_t* old_heights,
                  const int32_t* new_before, int32_t* new_heights) {
-  const HahnSmallBlock<Plus, Forward> small(ws, t, old_heights, new_heights);
+  const HahnSmallBlock<Plus, Forward> small(work, t, old_heights, new_heights);
   const HahnRatios ratios =
-      Plus ? HahnRatios::plus(ws.T, t, ws.S) : HahnRatios::minus(ws.N, t, ws.S);
+      Plus ? HahnRatios::plus(work.T, t, work.S) : HahnRatios::minus(work.N, t, work.S);
   auto large = [&](int32_t i, int32_t j, int32_t block) {
-    hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, block);
+    hahn_large<Plus>(work, ratios, old_heights, new_heights, i, j, block);
   };
   // The 8-lane path reads block ends, not links (and its groups take every
   // block, so the single-block code below reads none).
   constexpr bool kLinks = Path != VectorPath::kAvx512;
-  const int32_t count = list_blocks<Path, Plus, kLinks>(ws, old_heights, new_before, new_heights);
-  make_draws<Path>(ws, count);
+  const int32_t count = list_blocks<Path, Plus, kLinks>(work, old_heights, new_before, new_heights);
+  make_draws<Path>(work, count);
   const int32_t done =
-      hahn_groups<Path, Plus, Forward>(ws, t, old_heights, new_heights, count, small, ratios);
-  blocks_from(ws, done, count, small, large);
+      hahn_groups<Path, Plus, Forward>(work, t, old_heights, new_heights, count, small, ratios);
+  blocks_from(work, done, count, small, large);
 }
 
 template <VectorPath Path, bool Plus>
-void hahn_slice(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+void hahn_slice(SweepWorkspace& work, int32_t t, const int32_t* old_heights,
                 const int32_t* new_before, int32_t* new_heights) {
-  const bool forward =
-      Plus ? HahnRatios::plus(ws.T, t, ws.S).forward : HahnRatios::minus(ws.N, t, ws.S).forward;
+  const bool forward = Plus ? HahnRatios::plus(work.T, t, work.S).forward
+                            : HahnRatios::minus(work.N, t, work.S).forward;
   if (forward)
-    hahn_blocks<Path, Plus, true>(ws, t, old_heights, new_before, new_heights);
+    hahn_blocks<Path, Plus, true>(work, t, old_heights, new_before, new_heights);
   else
-    hahn_blocks<Path, Plus, false>(ws, t, old_heights, new_before, new_heights);
+    hahn_blocks<Path, Plus, false>(work, t, old_heights, new_before, new_heights);
 }
 
 // The other models' slice: small blocks through the model's loop-free
@@ -127,57 +127,58 @@ void hahn_slice(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
 // exponent, nothing to report), long ones from the factor tables where those
 // exist, everything else the general way.
 template <VectorPath Path, int Kind, bool Plus>
-void model_slice(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+void model_slice(SweepWorkspace& work, int32_t t, const int32_t* old_heights,
                  const int32_t* new_before, int32_t* new_heights) {
-  double* w = ws.weights.data();
+  double* w = work.weights.data();
   auto small = [&](int32_t i, int32_t has_second, int32_t has_third, int32_t block) {
     const int32_t m = 2 + has_second + has_third;
-    if (ws.block_weights.template small_k<Kind, Plus>(t, old_heights[i], m, w)) {
+    if (work.block_weights.template small_k<Kind, Plus>(t, old_heights[i], m, w)) {
       // The weights are scaled to at most 1 in magnitude; a negative or
       // undefined one needs the chooser's message. Unused entries are cleared
       // first, and the test has no branch.
       const double w3 = keep(w[3], m, 3), w4 = keep(w[4], m, 4);
       const bool fine = (w[1] >= 0.0) & (w[2] >= 0.0) & (w3 >= 0.0) & (w4 >= 0.0);
       if (fine) [[likely]] {
-        const int32_t below = small_pick<Plus>(ws, w[1], w[2], w3, w4, m, block);
+        const int32_t below = small_pick<Plus>(work, w[1], w[2], w3, w4, m, block);
         write_small<Plus>(old_heights[i], new_heights, i, has_second, has_third, below);
         return;
       }
     }
-    general_block<Kind, Plus>(ws, t, old_heights, new_heights, i, i + has_second + has_third,
+    general_block<Kind, Plus>(work, t, old_heights, new_heights, i, i + has_second + has_third,
                               block);
   };
-  const bool factors = Kind == kRacah || Kind == kTrigonometric || ws.tables.plain_range();
+  const bool factors = Kind == kRacah || Kind == kTrigonometric || work.tables.plain_range();
   auto large = [&](int32_t i, int32_t j, int32_t block) {
     if (factors)
-      factor_large<Path, Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, false);
+      factor_large<Path, Kind, Plus>(work, t, old_heights, new_heights, i, j, block, false);
     else
-      general_block<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block);
+      general_block<Kind, Plus>(work, t, old_heights, new_heights, i, j, block);
   };
-  const int32_t count = list_blocks<Path, Plus>(ws, old_heights, new_before, new_heights);
-  make_draws<Path>(ws, count);
+  const int32_t count = list_blocks<Path, Plus>(work, old_heights, new_before, new_heights);
+  make_draws<Path>(work, count);
   const int32_t done =
-      factors ? model_groups<Path, Kind, Plus>(ws, t, old_heights, new_heights, count) : 0;
-  blocks_from(ws, done, count, small, large);
+      factors ? model_groups<Path, Kind, Plus>(work, t, old_heights, new_heights, count) : 0;
+  blocks_from(work, done, count, small, large);
 }
 
 template <VectorPath Path, int Kind, bool Plus>
-void slice(SweepWorkspace& ws, int32_t t, const int32_t* old_heights, const int32_t* new_before,
+void slice(SweepWorkspace& work, int32_t t, const int32_t* old_heights, const int32_t* new_before,
            int32_t* new_heights) {
   if constexpr (Kind == kHahn)
-    hahn_slice<Path, Plus>(ws, t, old_heights, new_before, new_heights);
+    hahn_slice<Path, Plus>(work, t, old_heights, new_before, new_heights);
   else
-    model_slice<Path, Kind, Plus>(ws, t, old_heights, new_before, new_heights);
+    model_slice<Path, Kind, Plus>(work, t, old_heights, new_before, new_heights);
 }
 
 template <bool Plus>
 void full_sweep(const ModelTables& tables, int32_t N, int32_t T, int32_t S, const PathArray& old,
-                PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  SweepWorkspace ws(tables, N, T, S, rng, sink);
+                PathArray& new_paths, ParkMiller& rng, MessageSink& sink) {
+  SweepWorkspace work(tables, N, T, S, rng, sink);
   const SliceFunction slice_t = slice_function(chosen_vector_path(), tables.kind(), Plus);
-  std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
-  for (int32_t t = 1; t <= T; ++t) slice_t(ws, t, old.slice(t), nw.slice(t - 1), nw.slice(t));
-  ws.chooser.finish();
+  std::copy(old.slice(0), old.slice(0) + N, new_paths.slice(0));
+  for (int32_t t = 1; t <= T; ++t)
+    slice_t(work, t, old.slice(t), new_paths.slice(t - 1), new_paths.slice(t));
+  work.chooser.finish();
 }
 
 }  // namespace
@@ -199,13 +200,15 @@ int fast_sweep_lanes(int widest) {
 }
 
 void fast_sweep_plus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
-                     const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  sweep::full_sweep<true>(tables, N, T, S, old, nw, rng, sink);
+                     const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                     MessageSink& sink) {
+  sweep::full_sweep<true>(tables, N, T, S, old, new_paths, rng, sink);
 }
 
 void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
-                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  sweep::full_sweep<false>(tables, N, T, S, old, nw, rng, sink);
+                      const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                      MessageSink& sink) {
+  sweep::full_sweep<false>(tables, N, T, S, old, new_paths, rng, sink);
 }
 
 }  // namespace lozengia

@@ -20,12 +20,14 @@ namespace lozengia {
 // are kept, so repeated sweeps of one hexagon build them once.
 std::shared_ptr<const ModelTables> tables_for(int32_t N, int32_t T, const ModelParams& model);
 
-// One sweep of S->S+1 (or S->S-1) from `old` into `nw`: the same draws and the
+// One sweep of S->S+1 (or S->S-1) from `old` into `new_paths`: the same draws and the
 // same result as the plain sweep on the same stream.
 void fast_sweep_plus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
-                     const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+                     const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                     MessageSink& sink);
 void fast_sweep_minus(const ModelTables& tables, int32_t N, int32_t T, int32_t S,
-                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+                      const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                      MessageSink& sink);
 
 // What one of those sweeps allocates (its workspace), besides the tables
 // and the two arrays it is given.

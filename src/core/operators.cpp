@@ -23,39 +23,43 @@ namespace {
 
 template <bool Plus>
 void run(int32_t N, int32_t T, int32_t S, const ModelParams& model, const PathArray& old,
-         PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+         PathArray& new_paths, ParkMiller& rng, MessageSink& sink) {
   const auto tables = tables_for(N, T, model);
   if constexpr (Plus)
-    fast_sweep_plus(*tables, N, T, S, old, nw, rng, sink);
+    fast_sweep_plus(*tables, N, T, S, old, new_paths, rng, sink);
   else
-    fast_sweep_minus(*tables, N, T, S, old, nw, rng, sink);
+    fast_sweep_minus(*tables, N, T, S, old, new_paths, rng, sink);
 }
 
 }  // namespace
 
 void s_plus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-               const double& q, const double& K, const double& alpha, const double& beta,
-               const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink) {
+                     const double& q, const double& K, const double& alpha, const double& beta,
+                     const PathArray& old, PathArray& new_paths, RandomSource& rng,
+                     MessageSink& sink) {
   rng.with_lock([&](ParkMiller& g) {
-    run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, g, sink);
+    run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, new_paths, g, sink);
   });
 }
 void s_minus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-                    const double& q, const double& K, const double& alpha, const double& beta,
-                    const PathArray& old, PathArray& nw, RandomSource& rng, MessageSink& sink) {
+                      const double& q, const double& K, const double& alpha, const double& beta,
+                      const PathArray& old, PathArray& new_paths, RandomSource& rng,
+                      MessageSink& sink) {
   rng.with_lock([&](ParkMiller& g) {
-    run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, g, sink);
+    run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, new_paths, g, sink);
   });
 }
 void s_plus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-               const double& q, const double& K, const double& alpha, const double& beta,
-               const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
+                     const double& q, const double& K, const double& alpha, const double& beta,
+                     const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                     MessageSink& sink) {
+  run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, new_paths, rng, sink);
 }
 void s_minus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-                    const double& q, const double& K, const double& alpha, const double& beta,
-                    const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, nw, rng, sink);
+                      const double& q, const double& K, const double& alpha, const double& beta,
+                      const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                      MessageSink& sink) {
+  run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, new_paths, rng, sink);
 }
 
 }  // namespace lozengia

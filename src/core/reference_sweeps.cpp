@@ -12,27 +12,29 @@ namespace lozengia {
 namespace {
 template <bool Plus>
 void plain_sweep(int32_t N, int32_t T, int32_t S, const ModelParams& model, const PathArray& old,
-                 PathArray& nw, ParkMiller& rng, MessageSink& sink) {
+                 PathArray& new_paths, ParkMiller& rng, MessageSink& sink) {
   BlockWeights bw(N, T, S, model);
   // Outcomes 1..N+1 and the walk's sentinel after the last.
   std::vector<double> w(static_cast<std::size_t>(N) + 3);
   DrawChooser<ParkMiller> chooser(N, T, S, model.q, rng, sink);
   if constexpr (Plus)
-    sweep_plus(N, T, S, bw, old, nw, chooser, w.data());
+    sweep_plus(N, T, S, bw, old, new_paths, chooser, w.data());
   else
-    sweep_minus(N, T, S, bw, old, nw, chooser, w.data());
+    sweep_minus(N, T, S, bw, old, new_paths, chooser, w.data());
   chooser.finish();
 }
 }  // namespace
 
 void plain_sweep_plus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
-                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  plain_sweep<true>(N, T, S, model, old, nw, rng, sink);
+                      const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                      MessageSink& sink) {
+  plain_sweep<true>(N, T, S, model, old, new_paths, rng, sink);
 }
 
 void plain_sweep_minus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
-                       const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink) {
-  plain_sweep<false>(N, T, S, model, old, nw, rng, sink);
+                       const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                       MessageSink& sink) {
+  plain_sweep<false>(N, T, S, model, old, new_paths, rng, sink);
 }
 
 Sampler::Sampler(int32_t N, int32_t T, const ModelParams& model)

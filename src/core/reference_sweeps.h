@@ -16,9 +16,11 @@ namespace lozengia {
 // The plain sweeps. They draw the same numbers and give the same results as
 // the operators, which run on tables.
 void plain_sweep_plus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
-                      const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+                      const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                      MessageSink& sink);
 void plain_sweep_minus(int32_t N, int32_t T, int32_t S, const ModelParams& model,
-                       const PathArray& old, PathArray& nw, ParkMiller& rng, MessageSink& sink);
+                       const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+                       MessageSink& sink);
 
 // Repeated operator steps on one hexagon: keeps the work array between calls.
 // `paths` is advanced in place (the result array is swapped in).

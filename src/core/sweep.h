@@ -25,12 +25,12 @@ struct BlockInfo {
 // 1..outcomes (k-1 particles stay, the rest go up).
 template <class Chooser>
 void sweep_plus(int32_t N, int32_t T, int32_t S, BlockWeights& bw, const PathArray& old,
-                PathArray& nw, Chooser& chooser, double* w) {
-  std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
+                PathArray& new_paths, Chooser& chooser, double* w) {
+  std::copy(old.slice(0), old.slice(0) + N, new_paths.slice(0));
   for (int32_t t = 1; t <= T; ++t) {
     const int32_t* old_heights = old.slice(t);
-    const int32_t* new_before = nw.slice(t - 1);  // the slice before, already swept
-    int32_t* new_heights = nw.slice(t);
+    const int32_t* new_before = new_paths.slice(t - 1);  // the slice before, already swept
+    int32_t* new_heights = new_paths.slice(t);
     int32_t i = 0;
     while (i < N) {
       const int32_t x = old_heights[i];
@@ -63,12 +63,12 @@ void sweep_plus(int32_t N, int32_t T, int32_t S, BlockWeights& bw, const PathArr
 // (the lowest k-1 paths of the block move down, the others stay).
 template <class Chooser>
 void sweep_minus(int32_t N, int32_t T, int32_t S, BlockWeights& bw, const PathArray& old,
-                 PathArray& nw, Chooser& chooser, double* w) {
-  std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
+                 PathArray& new_paths, Chooser& chooser, double* w) {
+  std::copy(old.slice(0), old.slice(0) + N, new_paths.slice(0));
   for (int32_t t = 1; t <= T; ++t) {
     const int32_t* old_heights = old.slice(t);
-    const int32_t* new_before = nw.slice(t - 1);  // the slice before, already swept
-    int32_t* new_heights = nw.slice(t);
+    const int32_t* new_before = new_paths.slice(t - 1);  // the slice before, already swept
+    int32_t* new_heights = new_paths.slice(t);
     int32_t i = 0;
     while (i < N) {
       const int32_t d = old_heights[i] - new_before[i];

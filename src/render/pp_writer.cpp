@@ -97,7 +97,7 @@ bool stream_plane_partition(const PathArray& paths, int32_t S, const TextWriter&
 
 WriteStatus export_plane_partition(const std::string& path, const PathArray& paths, int32_t S) {
   ReplacingFile file;
-  if (const WriteStatus ws = file.open(path); ws != WriteStatus::kOk) return ws;
+  if (const WriteStatus status = file.open(path); status != WriteStatus::kOk) return status;
   // A failed write stops the text; the commit then tells it, and leaves a
   // replaced file as it was.
   stream_plane_partition(

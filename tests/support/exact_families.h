@@ -132,7 +132,7 @@ inline std::map<Family, double> transition_row(const ModelParams& m, int32_t N, 
                                                int32_t S, bool plus, const Family& from) {
   std::map<Family, double> row;
   const PathArray old = to_paths(from, N, T);
-  PathArray nw(N, T);
+  PathArray new_paths(N, T);
   BlockWeights bw(N, T, S, m);
   std::vector<double> w(static_cast<std::size_t>(N) + 3);
   std::vector<int32_t> script;
@@ -140,10 +140,10 @@ inline std::map<Family, double> transition_row(const ModelParams& m, int32_t N, 
     ScriptChooser ch;
     ch.script = script;
     if (plus)
-      sweep_plus(N, T, S, bw, old, nw, ch, w.data());
+      sweep_plus(N, T, S, bw, old, new_paths, ch, w.data());
     else
-      sweep_minus(N, T, S, bw, old, nw, ch, w.data());
-    row[Family(nw.data(), nw.data() + nw.size())] += ch.prob;
+      sweep_minus(N, T, S, bw, old, new_paths, ch, w.data());
+    row[Family(new_paths.data(), new_paths.data() + new_paths.size())] += ch.prob;
     // Next script: advance the last decision that has outcomes left.
     script = ch.script;
     script.resize(ch.pos);

@@ -23,16 +23,16 @@ namespace lozengia::sweep {
 // eight outcomes whose unused ones weigh 0: hahn_large's numbers, operation
 // for operation, with the four blocks' chains of products and sums side by
 // side. `places` lists positions in the redo list (whose ends are in
-// ws.redo_ends); a block drawn and written is marked in ws.redo_finished, one
+// work.redo_ends); a block drawn and written is marked in work.redo_finished, one
 // whose threshold fell past the total is left for hahn_large. Factors past a
 // block are read from the table too (its padding holds 0 below 1) and weigh
 // nothing.
 template <bool Plus, bool Forward>
-LOZENGIA_AVX2_FUNCTION void hahn_medium_groups(SweepWorkspace& ws,
-                                                        const int32_t* old_heights,
-                                                        int32_t* new_heights, const int32_t* places,
-                                                        int32_t count, const HahnRatios& ratios) {
-  const double* inv = ws.tables.inv_data();
+LOZENGIA_AVX2_FUNCTION void hahn_medium_groups_avx2(SweepWorkspace& work,
+                                                    const int32_t* old_heights,
+                                                    int32_t* new_heights, const int32_t* places,
+                                                    int32_t count, const HahnRatios& ratios) {
+  const double* inv = work.tables.inv_data();
   const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
   constexpr int32_t step = Plus ? 1 : -1;
   // A factor is num(h) / den(h) for a height h: forward from a + step h over
@@ -51,8 +51,8 @@ LOZENGIA_AVX2_FUNCTION void hahn_medium_groups(SweepWorkspace& ws,
       }
       at = own;
     }
-    const MediumLanes ln = medium_lanes(ws, old_heights, at);
-    const int32_t* xs = ln.xs;
+    const MediumLanes lanes = medium_lanes(work, old_heights, at);
+    const int32_t* xs = lanes.xs;
     // f[h]: the factor of height x + h, h = 0..7: the reciprocals of
     // den0 + step (x + h) as columns of rows read from each lane's x.
     __m256d f[8];
@@ -81,7 +81,7 @@ LOZENGIA_AVX2_FUNCTION void hahn_medium_groups(SweepWorkspace& ws,
             _mm256_mul_pd(_mm256_add_pd(num, _mm256_set1_pd(static_cast<double>(step * h))), f[h]);
     }
     const __m256i outcomes =
-        _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ln.outcomes)));
+        _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes.outcomes)));
     __m256d w[10];
     if constexpr (Forward) {
       // w(1) = 1, w(k) = w(k-1) f(x + k - 2), 0 past the block.
@@ -102,17 +102,17 @@ LOZENGIA_AVX2_FUNCTION void hahn_medium_groups(SweepWorkspace& ws,
         w[k] = _mm256_add_pd(_mm256_mul_pd(w[k + 1], f[k - 1]), last);
       }
     }
-    draw_medium<Plus>(ws, new_heights, ln, at, w, skip);
+    draw_medium<Plus>(work, new_heights, lanes, at, w, skip);
   }
 }
 
 // A long block left on the redo list (see hahn_group_body.h), drawn and
 // written whole.
 template <bool Plus>
-inline void redo_hahn_large(const Lanes<4>*, SweepWorkspace& ws, const HahnRatios& ratios,
+inline void redo_hahn_large(const Lanes<4>*, SweepWorkspace& work, const HahnRatios& ratios,
                             const int32_t* old_heights, int32_t* new_heights, int32_t i, int32_t j,
                             int32_t block) {
-  hahn_large<Plus>(ws, ratios, old_heights, new_heights, i, j, block, true);
+  hahn_large<Plus>(work, ratios, old_heights, new_heights, i, j, block, true);
 }
 
 // Hahn's small blocks four at a time: hahn_groups_avx2.

@@ -82,12 +82,13 @@ LOZENGIA_AVX2_INLINE void write_medium(int32_t* new_heights, int32_t n, int32_t 
 // nothing, when the block needs more (a ratio that is not a finite number, a
 // weight out of range or negative, a threshold past the total).
 template <int Kind, bool Plus>
-LOZENGIA_AVX2_INLINE bool medium_block(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
-                                       int32_t* new_heights, int32_t i, int32_t j, int32_t block) {
+LOZENGIA_AVX2_INLINE bool medium_block_avx2(SweepWorkspace& work, int32_t t,
+                                            const int32_t* old_heights, int32_t* new_heights,
+                                            int32_t i, int32_t j, int32_t block) {
   const int32_t m = j - i + 2;
   const int32_t x0 = old_heights[i];
   double r[8];
-  factor_ratios_avx2<Kind, Plus>(ws.tables, t, ws.S, x0, 8, r);
+  factor_ratios_avx2<Kind, Plus>(work.tables, t, work.S, x0, 8, r);
   double w[9], sums[9];
   w[1] = 1.0;
   double product = 1.0;
@@ -108,11 +109,11 @@ LOZENGIA_AVX2_INLINE bool medium_block(SweepWorkspace& ws, int32_t t, const int3
     total += w[k];
     sums[k] = total;
   }
-  const double v = threshold<Plus>(ws.spans[static_cast<std::size_t>(block)], total);
+  const double v = threshold<Plus>(work.spans[static_cast<std::size_t>(block)], total);
   int32_t below = 0;
   for (int32_t k = 1; k <= 8; ++k) below += sums[k] < v;
   if (below >= m) return false;
-  write_medium<Plus>(new_heights, ws.N, i, x0, m, below);
+  write_medium<Plus>(new_heights, work.N, i, x0, m, below);
   return true;
 }
 
@@ -146,9 +147,9 @@ struct Lanes<4> {
   __m128i first, has_second, has_third, has_fourth, x;
   int32_t xs[4];
 
-  static Lanes read(const SweepWorkspace& ws, const int32_t* old_heights, int32_t block) {
-    const int32_t* starts = ws.block_starts.data();
-    const uint8_t* links = ws.links.data();
+  static Lanes read(const SweepWorkspace& work, const int32_t* old_heights, int32_t block) {
+    const int32_t* starts = work.block_starts.data();
+    const uint8_t* links = work.links.data();
     const int32_t i0 = starts[block], i1 = starts[block + 1], i2 = starts[block + 2],
                   i3 = starts[block + 3];
     int32_t l0, l1, l2, l3;
@@ -157,17 +158,17 @@ struct Lanes<4> {
     std::memcpy(&l2, links + i2, 4);
     std::memcpy(&l3, links + i3, 4);
     const __m128i lk = _mm_setr_epi32(l0, l1, l2, l3), one = _mm_set1_epi32(1);
-    Lanes ln;
-    ln.first = _mm_setr_epi32(i0, i1, i2, i3);
-    ln.has_second = _mm_and_si128(lk, one);
-    ln.has_third = _mm_and_si128(_mm_srli_epi32(lk, 8), ln.has_second);
-    ln.has_fourth = _mm_and_si128(_mm_srli_epi32(lk, 16), ln.has_third);
-    ln.xs[0] = old_heights[i0];
-    ln.xs[1] = old_heights[i1];
-    ln.xs[2] = old_heights[i2];
-    ln.xs[3] = old_heights[i3];
-    ln.x = _mm_setr_epi32(ln.xs[0], ln.xs[1], ln.xs[2], ln.xs[3]);
-    return ln;
+    Lanes lanes;
+    lanes.first = _mm_setr_epi32(i0, i1, i2, i3);
+    lanes.has_second = _mm_and_si128(lk, one);
+    lanes.has_third = _mm_and_si128(_mm_srli_epi32(lk, 8), lanes.has_second);
+    lanes.has_fourth = _mm_and_si128(_mm_srli_epi32(lk, 16), lanes.has_third);
+    lanes.xs[0] = old_heights[i0];
+    lanes.xs[1] = old_heights[i1];
+    lanes.xs[2] = old_heights[i2];
+    lanes.xs[3] = old_heights[i3];
+    lanes.x = _mm_setr_epi32(lanes.xs[0], lanes.xs[1], lanes.xs[2], lanes.xs[3]);
+    return lanes;
   }
 
   // The numbers the weights are made of, lane by lane: c + x, c - x as
@@ -256,11 +257,11 @@ LOZENGIA_AVX2_INLINE void scale_lanes_by_largest(__m256d* w) {
 // (`starts` and `live` are the 8-lane form's: every lane here is a block.)
 template <bool Plus>
 LOZENGIA_AVX2_INLINE int walk_and_write(const float* spans, const int32_t* /*starts*/,
-                                        int32_t block, int32_t* new_heights, const Lanes<4>& ln,
+                                        int32_t block, int32_t* new_heights, const Lanes<4>& lanes,
                                         const __m256d* w, Lanes<4>::Live /*live*/ = 0xF) {
   const __m256d w1 = w[0], w2 = w[1], w3 = w[2], w4 = w[3];
   const __m128i one_i = _mm_set1_epi32(1), two_i = _mm_set1_epi32(2);
-  const __m128i x = ln.x, first = ln.first;
+  const __m128i x = lanes.x, first = lanes.first;
   const __m256d c2 = _mm256_add_pd(w1, w2), c3 = _mm256_add_pd(c2, w3),
                 total = _mm256_add_pd(c3, w4);
   const __m128 span = _mm_loadu_ps(spans + block);
@@ -279,7 +280,7 @@ LOZENGIA_AVX2_INLINE int walk_and_write(const float* spans, const int32_t* /*sta
   const __m256i lows = _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0);
   const __m128i below = _mm_sub_epi32(
       _mm_setzero_si128(), _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sum, lows)));
-  const __m128i k1 = ln.has_second, k2 = _mm_add_epi32(ln.has_second, ln.has_third);
+  const __m128i k1 = lanes.has_second, k2 = _mm_add_epi32(lanes.has_second, lanes.has_third);
   const __m128i p1 = _mm_add_epi32(first, k1), p2 = _mm_add_epi32(first, k2);
   __m128i v0, v1, v2;
   if constexpr (Plus) {
@@ -312,9 +313,10 @@ LOZENGIA_AVX2_INLINE int walk_and_write(const float* spans, const int32_t* /*sta
 // Adds a group's lanes to redo (long blocks, and those set in `redo`, a
 // 4-bit mask) to the redo list, in lane order, without a branch: every place
 // is written, the count moves on only for the listed ones.
-LOZENGIA_AVX2_INLINE void list_redone(int32_t* redo_list, int32_t& redo_count, const Lanes<4>& ln,
-                                      int redo, int32_t block, Lanes<4>::Live /*live*/ = 0xF) {
-  redo |= _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), ln.has_fourth)));
+LOZENGIA_AVX2_INLINE void list_redone(int32_t* redo_list, int32_t& redo_count,
+                                      const Lanes<4>& lanes, int redo, int32_t block,
+                                      Lanes<4>::Live /*live*/ = 0xF) {
+  redo |= _mm_movemask_ps(_mm_castsi128_ps(_mm_sub_epi32(_mm_setzero_si128(), lanes.has_fourth)));
   for (int l = 0; l < 4; ++l) {
     redo_list[redo_count] = block + l;
     redo_count += (redo >> l) & 1;
@@ -330,27 +332,27 @@ struct MediumLanes {
   alignas(16) int32_t xs[4];  // heights of the first particles
 };
 
-inline MediumLanes medium_lanes(const SweepWorkspace& ws, const int32_t* old_heights,
+inline MediumLanes medium_lanes(const SweepWorkspace& work, const int32_t* old_heights,
                                 const int32_t* places) {
-  MediumLanes ln;
+  MediumLanes lanes;
   for (int l = 0; l < 4; ++l) {
     const auto place = static_cast<std::size_t>(places[l]);
-    ln.blocks[l] = ws.redo_list[place];
-    ln.firsts[l] = ws.block_starts[static_cast<std::size_t>(ln.blocks[l])];
-    ln.outcomes[l] = ws.redo_ends[place] - ln.firsts[l] + 2;
-    ln.xs[l] = old_heights[ln.firsts[l]];
+    lanes.blocks[l] = work.redo_list[place];
+    lanes.firsts[l] = work.block_starts[static_cast<std::size_t>(lanes.blocks[l])];
+    lanes.outcomes[l] = work.redo_ends[place] - lanes.firsts[l] + 2;
+    lanes.xs[l] = old_heights[lanes.firsts[l]];
   }
-  return ln;
+  return lanes;
 }
 
 // The draw of four such blocks from their weights w[1..8] (0 past each
-// block's last outcome), as medium_block draws one: the sums in order, the
+// block's last outcome), as medium_block_avx2 draws one: the sums in order, the
 // thresholds, the walks as counts of the sums below them. A lane in `skip`,
 // or whose threshold fell past its total, is left as it is; the others are
-// written and marked in ws.redo_finished.
+// written and marked in work.redo_finished.
 template <bool Plus>
-LOZENGIA_AVX2_INLINE void draw_medium(SweepWorkspace& ws, int32_t* new_heights,
-                                      const MediumLanes& ln, const int32_t* places,
+LOZENGIA_AVX2_INLINE void draw_medium(SweepWorkspace& work, int32_t* new_heights,
+                                      const MediumLanes& lanes, const int32_t* places,
                                       const __m256d* w, int skip) {
   __m256d total = w[1], sums[9];
   sums[1] = total;
@@ -358,9 +360,9 @@ LOZENGIA_AVX2_INLINE void draw_medium(SweepWorkspace& ws, int32_t* new_heights,
     total = _mm256_add_pd(total, w[k]);
     sums[k] = total;
   }
-  const float* spans = ws.spans.data();
-  const __m128 span = _mm_setr_ps(spans[ln.blocks[0]], spans[ln.blocks[1]], spans[ln.blocks[2]],
-                                  spans[ln.blocks[3]]);
+  const float* spans = work.spans.data();
+  const __m128 span = _mm_setr_ps(spans[lanes.blocks[0]], spans[lanes.blocks[1]],
+                                  spans[lanes.blocks[2]], spans[lanes.blocks[3]]);
   __m256d th;
   if constexpr (Plus)
     th = _mm256_cvtps_pd(_mm_mul_ps(span, _mm256_cvtpd_ps(total)));
@@ -372,10 +374,10 @@ LOZENGIA_AVX2_INLINE void draw_medium(SweepWorkspace& ws, int32_t* new_heights,
   alignas(32) int64_t bl[4];
   _mm256_store_si256(reinterpret_cast<__m256i*>(bl), below);
   for (int l = 0; l < 4; ++l) {
-    if (((skip >> l) & 1) || bl[l] >= ln.outcomes[l]) continue;
-    write_medium<Plus>(new_heights, ws.N, ln.firsts[l], ln.xs[l], ln.outcomes[l],
+    if (((skip >> l) & 1) || bl[l] >= lanes.outcomes[l]) continue;
+    write_medium<Plus>(new_heights, work.N, lanes.firsts[l], lanes.xs[l], lanes.outcomes[l],
                        static_cast<int32_t>(bl[l]));
-    ws.redo_finished[static_cast<std::size_t>(places[l])] = 1;
+    work.redo_finished[static_cast<std::size_t>(places[l])] = 1;
   }
 }
 

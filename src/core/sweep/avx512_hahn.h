@@ -44,22 +44,22 @@ struct Lanes<8> {
   __m256i first, has_second, has_third, has_fourth, x;
   alignas(32) int32_t xs[8];
 
-  LOZENGIA_AVX512_INLINE static Lanes read(const SweepWorkspace& ws, const int32_t* old_heights,
+  LOZENGIA_AVX512_INLINE static Lanes read(const SweepWorkspace& work, const int32_t* old_heights,
                                            int32_t block) {
-    const int32_t* starts = ws.block_starts.data();
-    const int32_t* ends = ws.block_ends.data();
-    Lanes ln;
+    const int32_t* starts = work.block_starts.data();
+    const int32_t* ends = work.block_ends.data();
+    Lanes lanes;
     const __m256i one = _mm256_set1_epi32(1), two = _mm256_set1_epi32(2);
-    for (int l = 0; l < 8; ++l) ln.xs[l] = old_heights[starts[block + l]];
-    ln.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(starts + block));
+    for (int l = 0; l < 8; ++l) lanes.xs[l] = old_heights[starts[block + l]];
+    lanes.first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(starts + block));
     // The particles after the first.
     const __m256i more = _mm256_sub_epi32(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ends + block)), ln.first);
-    ln.has_second = _mm256_min_epi32(more, one);
-    ln.has_third = _mm256_and_si256(_mm256_cmpgt_epi32(more, one), one);
-    ln.has_fourth = _mm256_and_si256(_mm256_cmpgt_epi32(more, two), one);
-    ln.x = _mm256_load_si256(reinterpret_cast<const __m256i*>(ln.xs));
-    return ln;
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ends + block)), lanes.first);
+    lanes.has_second = _mm256_min_epi32(more, one);
+    lanes.has_third = _mm256_and_si256(_mm256_cmpgt_epi32(more, one), one);
+    lanes.has_fourth = _mm256_and_si256(_mm256_cmpgt_epi32(more, two), one);
+    lanes.x = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes.xs));
+    return lanes;
   }
 
   // As Lanes<4>'s.
@@ -108,13 +108,13 @@ LOZENGIA_AVX512_INLINE void rows_to_columns(const double* base, int32_t dir, con
 // and place out of its vector one by one. A block of four particles or more
 // gets its first three places written; it is redrawn whole later.
 template <bool Plus>
-LOZENGIA_AVX512_INLINE int walk_and_write(const float* spans, const int32_t* starts,
-                                          int32_t block, int32_t* new_heights, const Lanes<8>& ln,
+LOZENGIA_AVX512_INLINE int walk_and_write(const float* spans, const int32_t* starts, int32_t block,
+                                          int32_t* new_heights, const Lanes<8>& lanes,
                                           const __m512d* w, __mmask8 live = 0xFF) {
   const __m512d w1 = w[0], w2 = w[1], w3 = w[2], w4 = w[3];
   const __m256i one_i = _mm256_set1_epi32(1), two_i = _mm256_set1_epi32(2);
   const __m256i zero_i = _mm256_setzero_si256();
-  const __m256i x = ln.x;
+  const __m256i x = lanes.x;
   const __m512d c2 = _mm512_add_pd(w1, w2), c3 = _mm512_add_pd(c2, w3),
                 total = _mm512_add_pd(c3, w4);
   const __m256 span = _mm256_loadu_ps(spans + block);
@@ -152,8 +152,8 @@ LOZENGIA_AVX512_INLINE int walk_and_write(const float* spans, const int32_t* sta
   alignas(32) int32_t places[8];
   _mm256_store_si256(
       reinterpret_cast<__m256i*>(places),
-      _mm256_maskz_or_epi32(live, _mm256_or_si256(one_i, _mm256_slli_epi32(ln.has_second, 1)),
-                            _mm256_slli_epi32(ln.has_third, 2)));
+      _mm256_maskz_or_epi32(live, _mm256_or_si256(one_i, _mm256_slli_epi32(lanes.has_second, 1)),
+                            _mm256_slli_epi32(lanes.has_third, 2)));
   for (int l = 0; l < 4; ++l) {
     _mm_mask_storeu_epi32(new_heights + starts[block + l], static_cast<__mmask8>(places[l]),
                           _mm256_castsi256_si128(rows[l]));
@@ -161,7 +161,7 @@ LOZENGIA_AVX512_INLINE int walk_and_write(const float* spans, const int32_t* sta
                           static_cast<__mmask8>(places[4 + l]),
                           _mm256_extracti128_si256(rows[l], 1));
   }
-  const __m256i m = _mm256_add_epi32(_mm256_add_epi32(two_i, ln.has_second), ln.has_third);
+  const __m256i m = _mm256_add_epi32(_mm256_add_epi32(two_i, lanes.has_second), lanes.has_third);
   return _mm256_cmpgt_epi32_mask(_mm256_add_epi32(below, one_i), m);
 }
 
@@ -169,9 +169,9 @@ LOZENGIA_AVX512_INLINE int walk_and_write(const float* spans, const int32_t* sta
 // compressed into the list in block order (the list has room for a whole
 // vector past its end).
 LOZENGIA_AVX512_INLINE void list_redone(int32_t* redo_list, int32_t& redo_count,
-                                        const Lanes<8>& ln, int past, int32_t first,
+                                        const Lanes<8>& lanes, int past, int32_t first,
                                         __mmask8 live = 0xFF) {
-  const int longs = _mm256_test_epi32_mask(ln.has_fourth, ln.has_fourth);
+  const int longs = _mm256_test_epi32_mask(lanes.has_fourth, lanes.has_fourth);
   const auto redo = static_cast<__mmask8>((longs | past) & live);
   _mm256_storeu_si256(
       reinterpret_cast<__m256i*>(redo_list + redo_count),
@@ -185,13 +185,13 @@ LOZENGIA_AVX512_INLINE void list_redone(int32_t* redo_list, int32_t& redo_count,
 // plain evaluation with its search and writes in vectors (avx512_long.h).
 // The listing gave every block's end: no search for it.
 template <bool Plus>
-inline void redo_hahn_large(const Lanes<8>*, SweepWorkspace& ws, const HahnRatios& ratios,
+inline void redo_hahn_large(const Lanes<8>*, SweepWorkspace& work, const HahnRatios& ratios,
                             const int32_t* old_heights, int32_t* new_heights, int32_t i, int32_t j,
                             int32_t block) {
   if (j - i + 2 >= kLongBlockOutcomes &&
-      hahn_long_avx512<Plus>(ws, ratios, old_heights, new_heights, i, j, block))
+      hahn_long_avx512<Plus>(work, ratios, old_heights, new_heights, i, j, block))
     return;
-  hahn_large_avx512<Plus>(ws, ratios, old_heights, new_heights, i, j, block);
+  hahn_large_avx512<Plus>(work, ratios, old_heights, new_heights, i, j, block);
 }
 
 // Hahn's small blocks eight at a time: hahn_groups_avx512, the same weights

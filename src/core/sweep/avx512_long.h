@@ -105,28 +105,31 @@ LOZENGIA_AVX512_INLINE int32_t count_below_avx512(
 // hahn_large with the search and the writes above: a long block whose scans
 // could not decide, or one too short for them.
 template <bool Plus>
-LOZENGIA_AVX512_FUNCTION inline void hahn_large_avx512(
-    SweepWorkspace& ws, const HahnRatios& ratios, const int32_t* old_heights,
-    int32_t* new_heights, int32_t i, int32_t j, int32_t block) {
+LOZENGIA_AVX512_FUNCTION inline void hahn_large_avx512(SweepWorkspace& work,
+                                                       const HahnRatios& ratios,
+                                                       const int32_t* old_heights,
+                                                       int32_t* new_heights, int32_t i, int32_t j,
+                                                       int32_t block) {
   const int32_t m = j - i + 2;
-  double* w = ws.weights.data();
-  double* sums = ws.sums.data();
-  const double total = hahn_weights<true>(ws.tables, ratios, old_heights[i], m, w, sums);
-  const double v = threshold<Plus>(ws.spans[static_cast<std::size_t>(block)], total);
+  double* w = work.weights.data();
+  double* sums = work.sums.data();
+  const double total = hahn_weights<true>(work.tables, ratios, old_heights[i], m, w, sums);
+  const double v = threshold<Plus>(work.spans[static_cast<std::size_t>(block)], total);
   const int32_t below = count_below_avx512(sums, m, v);
-  const int32_t k = below < m ? below + 1 : walk_past_total<Plus>(ws, w, m, total, block);
+  const int32_t k = below < m ? below + 1 : walk_past_total<Plus>(work, w, m, total, block);
   write_large_avx512<Plus>(old_heights, new_heights, i, j, i + k - 1);
 }
 
 // Draws and writes a block i..j (m = j - i + 2 >= kLongBlockOutcomes
 // outcomes) with draw `block`, the whole block written as hahn_large writes
 // it; returns false, having written nothing, when the check above cannot
-// decide. Leaves the scanned sums in ws.sums: c(1..m) anchored at the first
+// decide. Leaves the scanned sums in work.sums: c(1..m) anchored at the first
 // outcome, r(1..m + 1) at the last (see below).
 template <bool Plus>
-LOZENGIA_AVX512_FUNCTION inline bool hahn_long_avx512(
-    SweepWorkspace& ws, const HahnRatios& h, const int32_t* old_heights, int32_t* new_heights,
-    int32_t i, int32_t j, int32_t block) {
+LOZENGIA_AVX512_FUNCTION inline bool hahn_long_avx512(SweepWorkspace& work, const HahnRatios& h,
+                                                      const int32_t* old_heights,
+                                                      int32_t* new_heights, int32_t i, int32_t j,
+                                                      int32_t block) {
   const int32_t m = j - i + 2;
   const int32_t factors = m - 1;  // g_0..g_{m-2}
   const int64_t x0 = old_heights[i];
@@ -137,7 +140,7 @@ LOZENGIA_AVX512_FUNCTION inline bool hahn_long_avx512(
   const double num_base = static_cast<double>(n0 + h.step * x0);
   const int64_t den_base = d0 + h.step * x0;
   const double step = static_cast<double>(h.step);
-  const double* inv = ws.tables.inv_data();
+  const double* inv = work.tables.inv_data();
 
   const __m512d ones = _mm512_set1_pd(1.0), zeros = _mm512_setzero_pd();
   const __m512d lane = _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7);
@@ -170,7 +173,7 @@ LOZENGIA_AVX512_FUNCTION inline bool hahn_long_avx512(
   // first outcome, the sums are the running sums c(k) = w(1) + ... + w(k); at
   // the last, the sums from each outcome to the last, r(k) = w(k) + ... +
   // w(m), and c(k) is taken as r(1) - r(k + 1).
-  double* sums = ws.sums.data();
+  double* sums = work.sums.data();
   if (h.forward) {
     // w(1) = 1, w(q + 2) = g_0 ... g_q; c(1) = 1.
     sums[1] = 1.0;
@@ -221,7 +224,7 @@ LOZENGIA_AVX512_FUNCTION inline bool hahn_long_avx512(
   auto running = [&](int32_t k) { return forward ? sums[k] : total - sums[k + 1]; };
 
   const double delta = 16.0 * m * 0x1p-53 * total;
-  const float span = ws.spans[static_cast<std::size_t>(block)];
+  const float span = work.spans[static_cast<std::size_t>(block)];
   double v;
   if constexpr (Plus) {
     // threshold<true>: span * float(total), in single precision.

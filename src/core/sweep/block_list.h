@@ -195,21 +195,22 @@ LOZENGIA_AVX512_CODE_END
 // The slice's listing on the path's widest code. Links = false (the 8-lane
 // path only) leaves the links unwritten: the caller reads block ends.
 template <VectorPath Path, bool Plus, bool Links = true>
-inline int32_t list_blocks(SweepWorkspace& ws, const int32_t* old_heights,
+inline int32_t list_blocks(SweepWorkspace& work, const int32_t* old_heights,
                            const int32_t* new_before, int32_t* new_heights) {
 #ifdef LOZENGIA_AVX512
   if constexpr (Path == VectorPath::kAvx512)
-    return list_avx512<Plus, Links>(ws.N, old_heights, new_before, new_heights,
-                                    ws.block_starts.data(), ws.block_ends.data(), ws.links.data());
+    return list_avx512<Plus, Links>(work.N, old_heights, new_before, new_heights,
+                                    work.block_starts.data(), work.block_ends.data(),
+                                    work.links.data());
 #endif
   static_assert(Links || Path == VectorPath::kAvx512, "only the 8-lane listing lists ends");
 #ifdef LOZENGIA_AVX2
   if constexpr (Path != VectorPath::kPlain)
-    return list_avx2<Plus>(ws.N, old_heights, new_before, new_heights, ws.block_starts.data(),
-                           ws.links.data(), ws.is_free.data());
+    return list_avx2<Plus>(work.N, old_heights, new_before, new_heights, work.block_starts.data(),
+                           work.links.data(), work.is_free.data());
 #endif
-  return list_plain<Plus>(ws.N, old_heights, new_before, new_heights, ws.block_starts.data(),
-                          ws.links.data(), ws.is_free.data());
+  return list_plain<Plus>(work.N, old_heights, new_before, new_heights, work.block_starts.data(),
+                          work.links.data(), work.is_free.data());
 }
 
 // The last particle of a block of four particles or more from i: the first
@@ -233,10 +234,10 @@ inline int32_t block_end(const uint8_t* links, int32_t i) {
 // large(i, j, b) otherwise; b is the block's place in the slice (and the
 // index of its draw). Then moves the generator past the slice's last draw.
 template <class Small, class Large>
-inline void blocks_from(SweepWorkspace& ws, int32_t from, int32_t count, const Small& small,
+inline void blocks_from(SweepWorkspace& work, int32_t from, int32_t count, const Small& small,
                         const Large& large) {
-  const int32_t* starts = ws.block_starts.data();
-  const uint8_t* links = ws.links.data();  // zero past the last particle
+  const int32_t* starts = work.block_starts.data();
+  const uint8_t* links = work.links.data();  // zero past the last particle
   for (int32_t b = from; b < count; ++b) {
     const int32_t i = starts[b];
     const int32_t has_second = links[i];
@@ -248,7 +249,7 @@ inline void blocks_from(SweepWorkspace& ws, int32_t from, int32_t count, const S
       small(i, has_second, has_third, b);
     }
   }
-  ws.rng.set_state(ws.draw_states[static_cast<std::size_t>(count)]);
+  work.rng.set_state(work.draw_states[static_cast<std::size_t>(count)]);
 }
 
 }  // namespace lozengia::sweep

@@ -24,11 +24,11 @@ inline constexpr uint32_t kJump8 = generator_jump(8);
 // rest are made four at a time in two independent chains; the floats are
 // converted four at a time. The generator itself is moved past the last draw
 // when the slice is done (blocks_from).
-inline void make_draws_plain(SweepWorkspace& ws, int32_t count) {
-  uint32_t* states = ws.draw_states.data();
-  float* u = ws.draws.data();
-  float* span = ws.spans.data();
-  uint32_t x = ws.rng.state();
+inline void make_draws_plain(SweepWorkspace& work, int32_t count) {
+  uint32_t* states = work.draw_states.data();
+  float* u = work.draws.data();
+  float* span = work.spans.data();
+  uint32_t x = work.rng.state();
   states[0] = x;
   const int32_t first = std::min(count, 8);
   for (int32_t b = 1; b <= first; ++b) states[b] = x = ParkMiller::advance(x);
@@ -72,17 +72,16 @@ inline void make_draws_plain(SweepWorkspace& ws, int32_t count) {
 #ifdef LOZENGIA_AVX512
 LOZENGIA_AVX512_CODE_BEGIN
 // make_draws_plain with AVX-512: state k of the slice is its first state times
-// 48271^k (ws.jumps[k]), reduced as a single step reduces, eight at a time
+// 48271^k (work.jumps[k]), reduced as a single step reduces, eight at a time
 // and each group on its own (no chain from group to group); the floats
 // sixteen at a time. The same numbers.
-LOZENGIA_AVX512_FUNCTION inline void make_draws_avx512(SweepWorkspace& ws,
-                                                                              int32_t count) {
-  uint32_t* states = ws.draw_states.data();
-  const uint32_t* jumps = ws.jumps.data();
-  float* u = ws.draws.data();
-  float* span = ws.spans.data();
+LOZENGIA_AVX512_FUNCTION inline void make_draws_avx512(SweepWorkspace& work, int32_t count) {
+  uint32_t* states = work.draw_states.data();
+  const uint32_t* jumps = work.jumps.data();
+  float* u = work.draws.data();
+  float* span = work.spans.data();
   const __m512i p = _mm512_set1_epi64(ParkMiller::kModulus);
-  const __m512i x = _mm512_set1_epi64(ws.rng.state());
+  const __m512i x = _mm512_set1_epi64(work.rng.state());
   // States 0..count + 16: the floats below read sixteen past each group.
   for (int32_t k = 0; k <= count + 16; k += 8) {
     const __m512i a =
@@ -107,11 +106,11 @@ LOZENGIA_AVX512_CODE_END
 
 // Step 2 of a slice: its draws on the path's widest code.
 template <VectorPath Path>
-inline void make_draws(SweepWorkspace& ws, int32_t count) {
+inline void make_draws(SweepWorkspace& work, int32_t count) {
 #ifdef LOZENGIA_AVX512
-  if constexpr (Path == VectorPath::kAvx512) return make_draws_avx512(ws, count);
+  if constexpr (Path == VectorPath::kAvx512) return make_draws_avx512(work, count);
 #endif
-  make_draws_plain(ws, count);
+  make_draws_plain(work, count);
 }
 
 }  // namespace lozengia::sweep

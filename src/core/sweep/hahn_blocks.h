@@ -20,16 +20,16 @@ namespace lozengia::sweep {
 // not decrease. With `whole`, every particle of the block is written, not
 // only the movers.
 template <bool Plus>
-inline void hahn_large(SweepWorkspace& ws, const HahnRatios& ratios, const int32_t* old_heights,
+inline void hahn_large(SweepWorkspace& work, const HahnRatios& ratios, const int32_t* old_heights,
                        int32_t* new_heights, int32_t i, int32_t j, int32_t block,
                        bool whole = false) {
   const int32_t m = j - i + 2;
-  double* w = ws.weights.data();
-  double* sums = ws.sums.data();
-  const double total = hahn_weights<true>(ws.tables, ratios, old_heights[i], m, w, sums);
-  const double v = threshold<Plus>(ws.spans[static_cast<std::size_t>(block)], total);
+  double* w = work.weights.data();
+  double* sums = work.sums.data();
+  const double total = hahn_weights<true>(work.tables, ratios, old_heights[i], m, w, sums);
+  const double v = threshold<Plus>(work.spans[static_cast<std::size_t>(block)], total);
   const int32_t below = count_below(sums, m, v);
-  const int32_t k = below < m ? below + 1 : walk_past_total<Plus>(ws, w, m, total, block);
+  const int32_t k = below < m ? below + 1 : walk_past_total<Plus>(work, w, m, total, block);
   write_large<Plus>(old_heights, new_heights, i, j, i + k - 1, whole);
 }
 
@@ -42,20 +42,20 @@ inline void hahn_large(SweepWorkspace& ws, const HahnRatios& ratios, const int32
 // S->S-1 may reach 0 or below: they are clamped to 1, their factor unused.
 template <bool Plus, bool Forward>
 struct HahnSmallBlock {
-  SweepWorkspace& ws;
+  SweepWorkspace& work;
   const int32_t* old_heights;
   int32_t* new_heights;
   const double* inv;  // inv[n] = 1/n
   int64_t D, N, S, t;
 
-  HahnSmallBlock(SweepWorkspace& ws, int32_t t, const int32_t* old_heights, int32_t* new_heights)
-      : ws(ws),
+  HahnSmallBlock(SweepWorkspace& work, int32_t t, const int32_t* old_heights, int32_t* new_heights)
+      : work(work),
         old_heights(old_heights),
         new_heights(new_heights),
-        inv(ws.tables.inv_data()),
-        D(static_cast<int64_t>(ws.T) - t - ws.S),
-        N(ws.N),
-        S(ws.S),
+        inv(work.tables.inv_data()),
+        D(static_cast<int64_t>(work.T) - t - work.S),
+        N(work.N),
+        S(work.S),
         t(t) {}
 
   void operator()(int32_t i, int32_t has_second, int32_t has_third, int32_t block) const {
@@ -101,7 +101,7 @@ struct HahnSmallBlock {
       w1 = w2 * f1;
     }
     write_small<Plus>(static_cast<int32_t>(x), new_heights, i, has_second, has_third,
-                      small_pick<Plus>(ws, w1, w2, w3, w4, m, block));
+                      small_pick<Plus>(work, w1, w2, w3, w4, m, block));
   }
 };
 

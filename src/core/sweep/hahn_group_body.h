@@ -18,7 +18,7 @@
 // to the caller.
 
 template <bool Plus, bool Forward>
-LOZENGIA_GROUP_FUNCTION int32_t LOZENGIA_GROUP_NAME(SweepWorkspace& ws, int32_t t,
+LOZENGIA_GROUP_FUNCTION int32_t LOZENGIA_GROUP_NAME(SweepWorkspace& work, int32_t t,
                                                     const int32_t* old_heights,
                                                     int32_t* new_heights, int32_t count,
                                                     const HahnSmallBlock<Plus, Forward>& small,
@@ -26,10 +26,10 @@ LOZENGIA_GROUP_FUNCTION int32_t LOZENGIA_GROUP_NAME(SweepWorkspace& ws, int32_t 
   using L = LOZENGIA_GROUP_LANES;
   using Doubles = typename L::Doubles;
   constexpr int32_t kWidth = L::kWidth;
-  const double* inv = ws.tables.inv_data();
-  const int32_t* starts = ws.block_starts.data();
-  const float* spans = ws.spans.data();
-  const int32_t D = ws.T - t - ws.S, N = ws.N, S = ws.S;
+  const double* inv = work.tables.inv_data();
+  const int32_t* starts = work.block_starts.data();
+  const float* spans = work.spans.data();
+  const int32_t D = work.T - t - work.S, N = work.N, S = work.S;
   // Each lane's three reciprocals are consecutive in the table, rising with
   // x in S->S+1 and falling in S->S-1: rows of four read from each lane's
   // lowest index, and transposed. In S->S-1 the single-block code clamps
@@ -41,23 +41,23 @@ LOZENGIA_GROUP_FUNCTION int32_t LOZENGIA_GROUP_NAME(SweepWorkspace& ws, int32_t 
 
   // The weights w[0..3] of outcomes 1..4 (0 past each block's last), as
   // HahnSmallBlock makes them, operation for operation.
-  auto weigh = [&](const L& ln, Doubles* w) LOZENGIA_GROUP_LAMBDA {
+  auto weigh = [&](const L& lanes, Doubles* w) LOZENGIA_GROUP_LAMBDA {
     Doubles col[4];
-    rows_to_columns(inv + offset, direction, ln.xs, col);
+    rows_to_columns(inv + offset, direction, lanes.xs, col);
     // The reciprocals of the first, second and third factor.
     const Doubles t0 = Plus ? col[0] : col[2], t1 = col[1], t2 = Plus ? col[2] : col[0];
     if constexpr (!Forward) {
       // w(k) = w(k+1) f_k + [k = m]: 1 at the last outcome, 0 past it.
       Doubles last2, last3, last4;
-      ln.last_outcomes(last2, last3, last4);
+      lanes.last_outcomes(last2, last3, last4);
       Doubles f1, f2, f3;
       if constexpr (Plus) {
-        const Doubles xd = ln.x_doubles();
+        const Doubles xd = lanes.x_doubles();
         f1 = (xd + one) * t0;
         f2 = (xd + two) * t1;
         f3 = (xd + three) * t2;
       } else {
-        const Doubles e = ln.minus_x(S + N - 1);
+        const Doubles e = lanes.minus_x(S + N - 1);
         f1 = e * t0;
         f2 = (e - one) * t1;
         f3 = (e - two) * t2;
@@ -69,11 +69,11 @@ LOZENGIA_GROUP_FUNCTION int32_t LOZENGIA_GROUP_NAME(SweepWorkspace& ws, int32_t 
     } else {
       Doubles d, d1, d2;
       if constexpr (Plus) {
-        d = ln.x_plus(D);
+        d = lanes.x_plus(D);
         d1 = d + one;
         d2 = d + two;
       } else {
-        d = ln.minus_x(N + t);
+        d = lanes.minus_x(N + t);
         d1 = d - one;
         d2 = d - two;
       }
@@ -81,29 +81,29 @@ LOZENGIA_GROUP_FUNCTION int32_t LOZENGIA_GROUP_NAME(SweepWorkspace& ws, int32_t 
       w[1] = d * t0;
       const Doubles r3 = w[1] * (d1 * t1);
       const Doubles r4 = r3 * (d2 * t2);
-      w[2] = ln.where_second(r3);
-      w[3] = ln.where_third(r4);
+      w[2] = lanes.where_second(r3);
+      w[3] = lanes.where_third(r4);
     }
   };
 
   // Lanes to redo (long blocks, and thresholds past the total, which are
   // rare) are listed without a branch; the loop over groups then has no
   // branch that could be mispredicted.
-  int32_t* redo_list = ws.redo_list.data();
+  int32_t* redo_list = work.redo_list.data();
   int32_t redo_count = 0;
   auto group = [&](int32_t block, typename L::Live live) LOZENGIA_GROUP_LAMBDA {
-    const L ln = L::read(ws, old_heights, block);
+    const L lanes = L::read(work, old_heights, block);
     Doubles w[4];
-    weigh(ln, w);
-    const int past = walk_and_write<Plus>(spans, starts, block, new_heights, ln, w, live);
-    list_redone(redo_list, redo_count, ln, past, block, live);
+    weigh(lanes, w);
+    const int past = walk_and_write<Plus>(spans, starts, block, new_heights, lanes, w, live);
+    list_redone(redo_list, redo_count, lanes, past, block, live);
   };
   int32_t block = 0;
   if constexpr (L::kTwoGroupsAtOnce) {
     // The steps of one group wait on one another, and the processor overlaps
     // two groups only when their instructions lie close together.
     for (; block + 2 * kWidth <= count; block += 2 * kWidth) {
-      const L a = L::read(ws, old_heights, block), b = L::read(ws, old_heights, block + kWidth);
+      const L a = L::read(work, old_heights, block), b = L::read(work, old_heights, block + kWidth);
       Doubles wa[4], wb[4];
       weigh(a, wa);
       weigh(b, wb);
@@ -129,21 +129,21 @@ LOZENGIA_GROUP_FUNCTION int32_t LOZENGIA_GROUP_NAME(SweepWorkspace& ws, int32_t 
   // (Hahn's draw no message before the chooser), then everything else in
   // block order.
   const int32_t medium_count =
-      sort_redone<L::kListsEnds>(ws, redo_count, [](int32_t, int32_t) { return true; });
-  hahn_medium_groups<Plus, Forward>(ws, old_heights, new_heights, ws.medium_places.data(),
-                                    medium_count, ratios);
+      sort_redone<L::kListsEnds>(work, redo_count, [](int32_t, int32_t) { return true; });
+  hahn_medium_groups_avx2<Plus, Forward>(work, old_heights, new_heights, work.medium_places.data(),
+                                         medium_count, ratios);
   redo_unfinished(
-      ws, redo_count,
+      work, redo_count,
       [&](int32_t i, int32_t j, int32_t b) {
-        redo_hahn_large<Plus>(static_cast<const L*>(nullptr), ws, ratios, old_heights,
+        redo_hahn_large<Plus>(static_cast<const L*>(nullptr), work, ratios, old_heights,
                               new_heights, i, j, b);
       },
       [&](int32_t i, int32_t b) {
         if constexpr (L::kListsEnds) {
-          const int32_t more = ws.block_ends[static_cast<std::size_t>(b)] - i;
+          const int32_t more = work.block_ends[static_cast<std::size_t>(b)] - i;
           small(i, static_cast<int32_t>(more >= 1), static_cast<int32_t>(more >= 2), b);
         } else {
-          const uint8_t* links = ws.links.data();
+          const uint8_t* links = work.links.data();
           small(i, links[i], links[i] & links[i + 1], b);
         }
       });

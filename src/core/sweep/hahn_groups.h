@@ -17,19 +17,19 @@ namespace lozengia::sweep {
 // does them all, the 4-lane path whole groups of four, the plain path none);
 // the rest are left to the single-block code.
 template <VectorPath Path, bool Plus, bool Forward>
-inline int32_t hahn_groups(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+inline int32_t hahn_groups(SweepWorkspace& work, int32_t t, const int32_t* old_heights,
                            int32_t* new_heights, int32_t count,
                            const HahnSmallBlock<Plus, Forward>& small, const HahnRatios& ratios) {
 #ifdef LOZENGIA_AVX512
   if constexpr (Path == VectorPath::kAvx512)
-    return hahn_groups_avx512<Plus, Forward>(ws, t, old_heights, new_heights, count, small,
+    return hahn_groups_avx512<Plus, Forward>(work, t, old_heights, new_heights, count, small,
                                              ratios);
 #endif
 #ifdef LOZENGIA_AVX2
   if constexpr (Path == VectorPath::kAvx2)
-    return hahn_groups_avx2<Plus, Forward>(ws, t, old_heights, new_heights, count, small, ratios);
+    return hahn_groups_avx2<Plus, Forward>(work, t, old_heights, new_heights, count, small, ratios);
 #endif
-  (void)ws, (void)t, (void)old_heights, (void)new_heights, (void)count, (void)small, (void)ratios;
+  (void)work, (void)t, (void)old_heights, (void)new_heights, (void)count, (void)small, (void)ratios;
   return 0;
 }
 

@@ -17,17 +17,17 @@ namespace lozengia::sweep {
 // Any block of any model, the general way, with the block's own draw: its
 // weights as the plain evaluation makes them, then the walk.
 template <int Kind, bool Plus>
-inline void general_block(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+inline void general_block(SweepWorkspace& work, int32_t t, const int32_t* old_heights,
                           int32_t* new_heights, int32_t i, int32_t j, int32_t block,
                           bool whole = false) {
   const int32_t m = j - i + 2;
-  double* w = ws.weights.data();
+  double* w = work.weights.data();
   if constexpr (Plus)
-    ws.block_weights.template plus_k<Kind>(t, old_heights[i], m, w);
+    work.block_weights.template plus_k<Kind>(t, old_heights[i], m, w);
   else
-    ws.block_weights.template minus_k<Kind>(t, old_heights[i], m, w);
-  const BlockInfo info{t, i + 1, j + 1, ws.T - t - ws.S, old_heights[i], old_heights[j]};
-  const int32_t k = pick<Plus>(ws, w, m, info, block);
+    work.block_weights.template minus_k<Kind>(t, old_heights[i], m, w);
+  const BlockInfo info{t, i + 1, j + 1, work.T - t - work.S, old_heights[i], old_heights[j]};
+  const int32_t k = pick<Plus>(work, w, m, info, block);
   write_large<Plus>(old_heights, new_heights, i, j, i + k - 1, whole);
 }
 
@@ -76,19 +76,19 @@ template <int Kind, bool Plus>
 // then 1 and 0s, and the walk picks that outcome for any draw (which lies in
 // (0, 1)).
 template <bool Plus>
-inline bool certain(const SweepWorkspace& ws, int32_t t, const int32_t* old_heights, int32_t i,
+inline bool certain(const SweepWorkspace& work, int32_t t, const int32_t* old_heights, int32_t i,
                     int32_t j) {
   const int64_t x0 = old_heights[i], x_last = old_heights[j];
-  const int64_t nt = static_cast<int64_t>(ws.N) + t;
-  return Plus ? static_cast<int64_t>(ws.T) - t - ws.S + x0 == 0
-              : x_last == static_cast<int64_t>(ws.S) + ws.N - 1 && !(x0 <= nt && nt < x_last);
+  const int64_t nt = static_cast<int64_t>(work.N) + t;
+  return Plus ? static_cast<int64_t>(work.T) - t - work.S + x0 == 0
+              : x_last == static_cast<int64_t>(work.S) + work.N - 1 && !(x0 <= nt && nt < x_last);
 }
 
 // Writes such a block and returns true; false for any other block.
 template <bool Plus>
-inline bool certain_block(const SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+inline bool certain_block(const SweepWorkspace& work, int32_t t, const int32_t* old_heights,
                           int32_t* new_heights, int32_t i, int32_t j, bool whole) {
-  if (!certain<Plus>(ws, t, old_heights, i, j)) return false;
+  if (!certain<Plus>(work, t, old_heights, i, j)) return false;
   write_large<Plus>(old_heights, new_heights, i, j, Plus ? i : j + 1, whole);
   return true;
 }
@@ -102,25 +102,25 @@ inline bool certain_block(const SweepWorkspace& ws, int32_t t, const int32_t* ol
 // that is not a finite number sends the block the general way (blocks with a
 // single possible outcome are done before, by certain_block).
 //
-// The block's ratios are in ws.ratios already, `finite` telling whether all
+// The block's ratios are in work.ratios already, `finite` telling whether all
 // are finite numbers. Compiled for any x86-64 and for AVX2, like the listing
 // (see list_core).
 template <int Kind, bool Plus>
-[[gnu::always_inline]] inline void factor_large_core(SweepWorkspace& ws, int32_t t,
+[[gnu::always_inline]] inline void factor_large_core(SweepWorkspace& work, int32_t t,
                                                      const int32_t* old_heights,
                                                      int32_t* new_heights, int32_t i, int32_t j,
                                                      int32_t block, bool whole, bool finite) {
   const int32_t m = j - i + 2;
-  double* w = ws.weights.data();
-  int32_t* exponents = ws.exponents.data();
+  double* w = work.weights.data();
+  int32_t* exponents = work.exponents.data();
   double product = 1.0;
   int32_t exponent = 0;
   bool scaled = false;
   w[1] = 1.0;
   exponents[1] = 0;
-  Largest largest{1.0, 1};                  // w[1], as long as nothing is rescaled
-  const double* ratios = ws.ratios.data();  // ratios[k - 2] = w(k) / w(k - 1)
-  int32_t largest_exponent = 0;             // of a non-zero entry
+  Largest largest{1.0, 1};                    // w[1], as long as nothing is rescaled
+  const double* ratios = work.ratios.data();  // ratios[k - 2] = w(k) / w(k - 1)
+  int32_t largest_exponent = 0;               // of a non-zero entry
   for (int32_t k = 2; k <= m; ++k) {
     product *= ratios[k - 2];
     if (out_of_range(product)) [[unlikely]] {
@@ -135,7 +135,7 @@ template <int Kind, bool Plus>
     largest.magnitude = magnitude > largest.magnitude ? magnitude : largest.magnitude;
   }
   if (!finite) [[unlikely]] {
-    general_block<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, whole);
+    general_block<Kind, Plus>(work, t, old_heights, new_heights, i, j, block, whole);
     return;
   }
   if (scaled) {
@@ -146,18 +146,18 @@ template <int Kind, bool Plus>
     largest = first_largest(w, m);
   }
   scale_by_largest(w, m, largest);
-  const BlockInfo info{t, i + 1, j + 1, ws.T - t - ws.S, old_heights[i], old_heights[j]};
-  const int32_t k = pick<Plus>(ws, w, m, info, block);
+  const BlockInfo info{t, i + 1, j + 1, work.T - t - work.S, old_heights[i], old_heights[j]};
+  const int32_t k = pick<Plus>(work, w, m, info, block);
   write_large<Plus>(old_heights, new_heights, i, j, i + k - 1, whole);
 }
 
 template <int Kind, bool Plus>
-void factor_large_plain(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+void factor_large_plain(SweepWorkspace& work, int32_t t, const int32_t* old_heights,
                         int32_t* new_heights, int32_t i, int32_t j, int32_t block, bool whole) {
-  if (certain_block<Plus>(ws, t, old_heights, new_heights, i, j, whole)) return;
-  const bool finite = factor_ratios_plain<Kind, Plus>(ws.tables, t, ws.S, old_heights[i], j - i + 1,
-                                                      ws.ratios.data());
-  factor_large_core<Kind, Plus>(ws, t, old_heights, new_heights, i, j, block, whole, finite);
+  if (certain_block<Plus>(work, t, old_heights, new_heights, i, j, whole)) return;
+  const bool finite = factor_ratios_plain<Kind, Plus>(work.tables, t, work.S, old_heights[i],
+                                                      j - i + 1, work.ratios.data());
+  factor_large_core<Kind, Plus>(work, t, old_heights, new_heights, i, j, block, whole, finite);
 }
 
 }  // namespace lozengia::sweep

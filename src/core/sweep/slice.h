@@ -11,7 +11,7 @@ namespace lozengia::sweep {
 
 // Slice t (1..T) of a sweep: reads the old heights of slice t and the new
 // heights of slice t - 1, writes the new heights of slice t.
-using SliceFunction = void (*)(SweepWorkspace& ws, int32_t t, const int32_t* old_heights,
+using SliceFunction = void (*)(SweepWorkspace& work, int32_t t, const int32_t* old_heights,
                                const int32_t* new_before, int32_t* new_heights);
 
 // The slice function of a sweep on a path, for a model kind and a direction

@@ -50,12 +50,12 @@ inline bool needs_message(double x) { return !((x >= 0.0) & (x <= 1.0e8)); }
 // The threshold of block b fell past the total of its weights w[1..m] (it was
 // rounded above it): the chooser's fallback walk, on the draw already made.
 template <bool Plus>
-inline int32_t walk_past_total(SweepWorkspace& ws, double* w, int32_t m, double total,
+inline int32_t walk_past_total(SweepWorkspace& work, double* w, int32_t m, double total,
                                int32_t block) {
-  return ws.chooser.walk<Plus>(w, m, total, ws.draws[static_cast<std::size_t>(block)]);
+  return work.chooser.walk<Plus>(w, m, total, work.draws[static_cast<std::size_t>(block)]);
 }
 
-// Outcome of block b from its weights w[1..m], summed in ws.sums to `total`,
+// Outcome of block b from its weights w[1..m], summed in work.sums to `total`,
 // as the chooser's walk picks it: the first k whose cumulative weight reaches
 // the threshold. With non-negative weights the cumulative sums do not
 // decrease, so k - 1 is the number of sums below the threshold, counted
@@ -63,24 +63,24 @@ inline int32_t walk_past_total(SweepWorkspace& ws, double* w, int32_t m, double 
 // negative, huge or undefined weight) go to the chooser, which draws and
 // walks exactly the same way.
 template <bool Plus>
-inline int32_t pick_summed(SweepWorkspace& ws, double* w, int32_t m, const BlockInfo& info,
+inline int32_t pick_summed(SweepWorkspace& work, double* w, int32_t m, const BlockInfo& info,
                            int32_t block, double total, bool bad) {
   if (bad) {
     // The chooser draws the block's number itself.
-    ws.rng.set_state(ws.draw_states[static_cast<std::size_t>(block)]);
-    return Plus ? ws.chooser.choose_plus(w, m, info) : ws.chooser.choose_minus(w, m, info);
+    work.rng.set_state(work.draw_states[static_cast<std::size_t>(block)]);
+    return Plus ? work.chooser.choose_plus(w, m, info) : work.chooser.choose_minus(w, m, info);
   }
-  const double v = threshold<Plus>(ws.spans[static_cast<std::size_t>(block)], total);
-  const int32_t below = count_below(ws.sums.data(), m, v);
+  const double v = threshold<Plus>(work.spans[static_cast<std::size_t>(block)], total);
+  const int32_t below = count_below(work.sums.data(), m, v);
   if (below < m) return below + 1;
-  return walk_past_total<Plus>(ws, w, m, total, block);
+  return walk_past_total<Plus>(work, w, m, total, block);
 }
 
 // The same for weights not yet summed.
 template <bool Plus>
-inline int32_t pick(SweepWorkspace& ws, double* w, int32_t m, const BlockInfo& info,
+inline int32_t pick(SweepWorkspace& work, double* w, int32_t m, const BlockInfo& info,
                     int32_t block) {
-  double* sums = ws.sums.data();
+  double* sums = work.sums.data();
   double total = 0.0;
   bool bad = false;
   for (int32_t k = 1; k <= m; ++k) {
@@ -89,7 +89,7 @@ inline int32_t pick(SweepWorkspace& ws, double* w, int32_t m, const BlockInfo& i
     sums[k] = total;
     bad |= needs_message(x);
   }
-  return pick_summed<Plus>(ws, w, m, info, block, total, bad);
+  return pick_summed<Plus>(work, w, m, info, block, total, bad);
 }
 
 // Small blocks have at most four outcomes, and everything that depends on
@@ -123,10 +123,10 @@ inline double keep(double w, int32_t m, int k) {
 // cumulative sums past m equal the total, which a threshold within the total
 // never exceeds. The numbers are the chooser's, operation for operation.
 template <bool Plus>
-inline int32_t small_pick(SweepWorkspace& ws, double w1, double w2, double w3, double w4, int32_t m,
-                          int32_t block) {
+inline int32_t small_pick(SweepWorkspace& work, double w1, double w2, double w3, double w4,
+                          int32_t m, int32_t block) {
   const double c2 = w1 + w2, c3 = c2 + w3, total = c3 + w4;
-  const double v = threshold<Plus>(ws.spans[static_cast<std::size_t>(block)], total);
+  const double v = threshold<Plus>(work.spans[static_cast<std::size_t>(block)], total);
 #ifdef LOZENGIA_SSE2
   // The four comparisons two at a time: each true one is -1 in its lane.
   const __m128d vv = _mm_set1_pd(v);
@@ -139,12 +139,12 @@ inline int32_t small_pick(SweepWorkspace& ws, double w1, double w2, double w3, d
 #endif
   if (below < m) [[likely]]
     return below;
-  double* w = ws.weights.data();
+  double* w = work.weights.data();
   w[1] = w1;
   w[2] = w2;
   w[3] = w3;
   w[4] = w4;
-  return walk_past_total<Plus>(ws, w, m, total, block) - 1;
+  return walk_past_total<Plus>(work, w, m, total, block) - 1;
 }
 
 // Writes the block of m - 1 particles (at most three) from particle i, whose

@@ -177,15 +177,15 @@ int32_t sweep_streams(const HexagonParams& p, PathArray& paths, const StreamSwee
         for (int32_t j = std::max(0, tau - T); j < k && j <= tau; ++j) {
           const int32_t s = s0 + j, t = tau - j;
           const PathArray& old = *arrays[s % 2];
-          PathArray& nw = *arrays[(s + 1) % 2];
-          SweepWorkspace& ws = sweeps[static_cast<std::size_t>(j)];
+          PathArray& new_paths = *arrays[(s + 1) % 2];
+          SweepWorkspace& work = sweeps[static_cast<std::size_t>(j)];
           if (t == 0)
-            std::copy(old.slice(0), old.slice(0) + N, nw.slice(0));
+            std::copy(old.slice(0), old.slice(0) + N, new_paths.slice(0));
           else
-            slice_fns[static_cast<std::size_t>(j)](ws, t, old.slice(t), nw.slice(t - 1),
-                                                   nw.slice(t));
+            slice_fns[static_cast<std::size_t>(j)](work, t, old.slice(t), new_paths.slice(t - 1),
+                                                   new_paths.slice(t));
           if (t == T) {
-            ws.chooser.finish();
+            work.chooser.finish();
             if (sweeps_done) sweeps_done->fetch_add(1, std::memory_order_relaxed);
             if (observer) observer->finished(s);
           }
