@@ -195,7 +195,9 @@ void BM_Svg(benchmark::State& state) {
   int64_t runs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    if (!write_tiling_svg(file, t, {style, kColors}, f)) state.SkipWithError("SVG not written");
+    if (!(write_tiling_picture(PictureFormat::kSvg, file, t, {style, kColors}, f) ==
+          WriteStatus::kOk))
+      state.SkipWithError("SVG not written");
     total += seconds_since(t0);
     ++runs;
   }
@@ -221,7 +223,8 @@ BENCHMARK(BM_SvgPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == kSvgPeakChild) {
     const std::string file = svg_path();
-    const bool ok = write_tiling_svg(file, tiling(), {1, kColors}, frame(1));
+    const bool ok = (write_tiling_picture(PictureFormat::kSvg, file, tiling(), {1, kColors},
+                                          frame(1)) == WriteStatus::kOk);
     std::remove(file.c_str());
     return ok ? 0 : 1;
   }

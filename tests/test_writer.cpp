@@ -156,7 +156,8 @@ TEST_F(Writer, NeverCallsUmask) {
   EXPECT_EQ(append_to_file((dir / "report.txt").string(), "report\n"), WriteStatus::kOk);
   PathArray p(2, 4);
   init_minimal_paths(2, 4, 2, p);
-  EXPECT_TRUE(write_tiling_png((dir / "t.png").string(), Tiling{p, 2, 4, 2}, {}, frame(32)));
+  EXPECT_TRUE((write_tiling_picture(PictureFormat::kPng, (dir / "t.png").string(),
+                                    Tiling{p, 2, 4, 2}, {}, frame(32)) == WriteStatus::kOk));
   EXPECT_EQ(g_umask_calls.load(), before) << "the writer called umask";
   // The counter does count: the interposed umask is the one this program calls.
   const mode_t mask = ::umask(022);
@@ -243,7 +244,8 @@ TEST_F(Writer, ANamedPipeIsWrittenStraightIn) {
   PathArray p(3, 6);
   init_minimal_paths(3, 6, 3, p);
   std::thread picture_reader([&] { got = read_pipe(fifo); });
-  const bool drawn = write_tiling_png(fifo.string(), Tiling{p, 3, 6, 3}, {}, frame(64));
+  const bool drawn = (write_tiling_picture(PictureFormat::kPng, fifo.string(), Tiling{p, 3, 6, 3},
+                                           {}, frame(64)) == WriteStatus::kOk);
   picture_reader.join();
   EXPECT_TRUE(drawn);
   EXPECT_EQ(got.substr(0, 4), "\x89PNG");
@@ -463,7 +465,9 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
     EXPECT_EQ(write_tiling_picture(PictureFormat::kPng, target, Tiling{p, 2, 4, 2}, {}, frame(32)),
               WriteStatus::kOpenError)
         << target;
-    EXPECT_FALSE(write_tiling_svg(target, Tiling{p, 2, 4, 2}, {}, frame(32))) << target;
+    EXPECT_FALSE((write_tiling_picture(PictureFormat::kSvg, target, Tiling{p, 2, 4, 2}, {},
+                                       frame(32)) == WriteStatus::kOk))
+        << target;
   }
   EXPECT_STREQ(write_status_message(WriteStatus::kOpenError), "Error while opening file");
   // The folder replaced by a file of the same name.
@@ -528,14 +532,17 @@ TEST_F(Writer, EveryPictureFormatIsWritten) {
     EXPECT_EQ(read_file(target).substr(0, f.magic.size()), f.magic) << f.name;
     EXPECT_EQ(stat_of(target).st_mode & 07777, 0640u) << f.name;
   }
-  EXPECT_TRUE(write_tiling_bmp((dir / "u.bmp").string(), Tiling{p, 3, 6, 3}, {}, frame(64)));
-  EXPECT_TRUE(write_tiling_pdf((dir / "u.pdf").string(), Tiling{p, 3, 6, 3}, {}, frame(64)));
+  EXPECT_TRUE((write_tiling_picture(PictureFormat::kBmp, (dir / "u.bmp").string(),
+                                    Tiling{p, 3, 6, 3}, {}, frame(64)) == WriteStatus::kOk));
+  EXPECT_TRUE((write_tiling_picture(PictureFormat::kPdf, (dir / "u.pdf").string(),
+                                    Tiling{p, 3, 6, 3}, {}, frame(64)) == WriteStatus::kOk));
   // The PDF is vector: its page is size_px points square and holds no image.
   const std::string pdf = read_file(dir / "u.pdf");
   EXPECT_NE(pdf.find("/MediaBox [0 0 64.000000 64.000000]"), std::string::npos)
       << pdf.substr(0, 1500);
   EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos);
-  EXPECT_FALSE(write_tiling_pdf((dir / "v.pdf").string(), Tiling{p, 3, 6, 3}, {}, frame(0)));
+  EXPECT_FALSE((write_tiling_picture(PictureFormat::kPdf, (dir / "v.pdf").string(),
+                                     Tiling{p, 3, 6, 3}, {}, frame(0)) == WriteStatus::kOk));
   EXPECT_EQ(entries(dir), 6u);
 }
 

@@ -9,30 +9,16 @@ namespace lozengia {
 
 namespace {
 struct Kind {
-  ImageType type;
+  PictureFormat format;
   const char* suffix;
   const char* filter;
 };
 constexpr Kind kKinds[] = {
-    {ImageType::kPng, ".png", "PNG image (*.png)"},
-    {ImageType::kBmp, ".bmp", "BMP image (*.bmp)"},
-    {ImageType::kSvg, ".svg", "SVG drawing (*.svg)"},
-    {ImageType::kPdf, ".pdf", "PDF document (*.pdf)"},
+    {PictureFormat::kPng, ".png", "PNG image (*.png)"},
+    {PictureFormat::kBmp, ".bmp", "BMP image (*.bmp)"},
+    {PictureFormat::kSvg, ".svg", "SVG drawing (*.svg)"},
+    {PictureFormat::kPdf, ".pdf", "PDF document (*.pdf)"},
 };
-
-PictureFormat format_of(ImageType type) {
-  switch (type) {
-    case ImageType::kBmp:
-      return PictureFormat::kBmp;
-    case ImageType::kSvg:
-      return PictureFormat::kSvg;
-    case ImageType::kPdf:
-      return PictureFormat::kPdf;
-    case ImageType::kPng:
-      break;
-  }
-  return PictureFormat::kPng;
-}
 
 }  // namespace
 
@@ -44,23 +30,23 @@ QStringList image_filters() {
 
 ImageTarget image_target(const QString& name, const QString& chosen_filter) {
   for (const Kind& k : kKinds)
-    if (name.endsWith(k.suffix, Qt::CaseInsensitive)) return {name, k.type};
+    if (name.endsWith(k.suffix, Qt::CaseInsensitive)) return {name, k.format};
   for (const Kind& k : kKinds)
-    if (chosen_filter == k.filter) return {name + k.suffix, k.type};
-  return {name + ".png", ImageType::kPng};
+    if (chosen_filter == k.filter) return {name + k.suffix, k.format};
+  return {name + ".png", PictureFormat::kPng};
 }
 
 
 std::string image_refusal(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
-  if (target.type == ImageType::kSvg)
+  if (target.format == PictureFormat::kSvg)
     if (std::string why = svg_size_check(t.N, t.T, t.S, t.style); !why.empty()) return why;
-  const MemoryNeed need = picture_file_need(format_of(target.type), t.tiling(), t.style,
+  const MemoryNeed need = picture_file_need(target.format, t.tiling(), t.style,
                                             whole_picture(t.tiling(), t.style, size_px));
   return memory_refusal(need, 0, "Not enough memory for this picture");
 }
 
 WriteStatus save_tiling_image(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
-  return write_tiling_picture(format_of(target.type), target.path.toStdString(), t.tiling(),
+  return write_tiling_picture(target.format, target.path.toStdString(), t.tiling(),
                               t.picture_style(), whole_picture(t.tiling(), t.style, size_px));
 }
 

@@ -10,16 +10,15 @@
 #include <string>
 
 #include "render/output_file.h"
+#include "render/picture_files.h"
 
 namespace lozengia {
 
 struct TilingSnapshot;
 
-enum class ImageType { kPng, kBmp, kSvg, kPdf };
-
 struct ImageTarget {
   QString path;
-  ImageType type = ImageType::kPng;
+  PictureFormat format = PictureFormat::kPng;
 };
 
 // The dialog's list of types, in this order: PNG, BMP, SVG, PDF.

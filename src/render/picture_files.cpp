@@ -137,24 +137,4 @@ MemoryNeed picture_file_need(PictureFormat format, const Tiling& tiling, int32_t
   return bytes_only(svg_memory_bound(tiling.N, tiling.T, tiling.S, style));
 }
 
-bool write_tiling_png(const std::string& path, const Tiling& tiling, const PictureStyle& style,
-                      const PictureFrame& frame) {
-  return write_tiling_picture(PictureFormat::kPng, path, tiling, style, frame) == WriteStatus::kOk;
-}
-
-bool write_tiling_bmp(const std::string& path, const Tiling& tiling, const PictureStyle& style,
-                      const PictureFrame& frame) {
-  return write_tiling_picture(PictureFormat::kBmp, path, tiling, style, frame) == WriteStatus::kOk;
-}
-
-bool write_tiling_svg(const std::string& path, const Tiling& tiling, const PictureStyle& style,
-                      const PictureFrame& frame) {
-  return write_tiling_picture(PictureFormat::kSvg, path, tiling, style, frame) == WriteStatus::kOk;
-}
-
-bool write_tiling_pdf(const std::string& path, const Tiling& tiling, const PictureStyle& style,
-                      const PictureFrame& frame) {
-  return write_tiling_picture(PictureFormat::kPdf, path, tiling, style, frame) == WriteStatus::kOk;
-}
-
 }  // namespace lozengia

@@ -43,14 +43,4 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
 MemoryNeed picture_file_need(PictureFormat format, const Tiling& tiling, int32_t style,
                              const PictureFrame& frame);
 
-// The same, true when the file was written.
-bool write_tiling_png(const std::string& path, const Tiling& tiling, const PictureStyle& style,
-                      const PictureFrame& frame);
-bool write_tiling_bmp(const std::string& path, const Tiling& tiling, const PictureStyle& style,
-                      const PictureFrame& frame);
-bool write_tiling_svg(const std::string& path, const Tiling& tiling, const PictureStyle& style,
-                      const PictureFrame& frame);
-bool write_tiling_pdf(const std::string& path, const Tiling& tiling, const PictureStyle& style,
-                      const PictureFrame& frame);
-
 }  // namespace lozengia

@@ -346,7 +346,8 @@ class RasterTest : public QObject {
     const PictureFrame frame = whole_picture(tiling, style, 600);
     QTemporaryDir dir;
     const QString file = dir.filePath("t.svg");
-    QVERIFY(write_tiling_svg(file.toStdString(), tiling, {style, kColors}, frame));
+    QVERIFY((write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling, {style, kColors},
+                                  frame) == WriteStatus::kOk));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
@@ -387,8 +388,8 @@ class RasterTest : public QObject {
     QTemporaryDir dir;
     const QString file = dir.filePath("t.svg");
     const Tiling tiling{config, 6, 12, 6};
-    QVERIFY(
-        write_tiling_svg(file.toStdString(), tiling, {5, kColors}, whole_picture(tiling, 5, 300)));
+    QVERIFY((write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling, {5, kColors},
+                                  whole_picture(tiling, 5, 300)) == WriteStatus::kOk));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
@@ -405,7 +406,8 @@ class RasterTest : public QObject {
     const PathArray config = uniform_sample(30, 1);
     const Tiling tiling{config, 30, 60, 30};
     if (QFileInfo::exists("/dev/full"))
-      QVERIFY(!write_tiling_svg("/dev/full", tiling, {1, kColors}, whole_picture(tiling, 1, 400)));
+      QVERIFY(!(write_tiling_picture(PictureFormat::kSvg, "/dev/full", tiling, {1, kColors},
+                                     whole_picture(tiling, 1, 400)) == WriteStatus::kOk));
     QTemporaryDir dir;
     const QString file = dir.filePath("x.svg");
     {
@@ -413,8 +415,8 @@ class RasterTest : public QObject {
       QVERIFY(f.open(QIODevice::WriteOnly));
       f.write("old");
     }
-    QVERIFY(
-        !write_tiling_svg(file.toStdString(), tiling, {1, kColors}, whole_picture(tiling, 1, 0)));
+    QVERIFY(!(write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling, {1, kColors},
+                                   whole_picture(tiling, 1, 0)) == WriteStatus::kOk));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("old"));
@@ -447,8 +449,9 @@ class RasterTest : public QObject {
     QTemporaryDir dir;
     for (int style = 1; style <= 5; ++style) {
       const QString file = dir.filePath(QString("t%1.svg").arg(style));
-      QVERIFY(write_tiling_svg(file.toStdString(), tiling, {style, kColors},
-                               whole_picture(tiling, style, 800)));
+      QVERIFY(
+          (write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling, {style, kColors},
+                                whole_picture(tiling, style, 800)) == WriteStatus::kOk));
       QVERIFY(static_cast<uint64_t>(QFileInfo(file).size()) <= svg_size_bound(40, 80, 40, style));
     }
   }
@@ -478,7 +481,9 @@ class RasterTest : public QObject {
       if (form == 0) return render_tiling_image(tiling, {s, kColors}, frame);
       if (form == 1) return canvas_picture(tiling, s, frame, true);
       const QString file = dir.filePath("t.svg");
-      if (!write_tiling_svg(file.toStdString(), tiling, {s, kColors}, frame)) return QImage();
+      if (!(write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling, {s, kColors},
+                                 frame) == WriteStatus::kOk))
+        return QImage();
       QImage img(frame.width, frame.height, QImage::Format_RGB32);
       img.fill(Qt::white);
       QPainter painter(&img);
@@ -550,7 +555,9 @@ class RasterTest : public QObject {
     QVERIFY(keep > 0.3 && keep < 0.7);
     QTemporaryDir dir;
     const QString pdf = dir.filePath("t.pdf");
-    if (form == 2) QVERIFY(write_tiling_pdf(pdf.toStdString(), tiling, {style, kColors}, frame));
+    if (form == 2)
+      QVERIFY((write_tiling_picture(PictureFormat::kPdf, pdf.toStdString(), tiling,
+                                    {style, kColors}, frame) == WriteStatus::kOk));
     const QImage img = form == 0   ? render_tiling_image(tiling, {style, kColors}, frame)
                        : form == 1 ? canvas_picture(tiling, style, frame, true)
                                    : lozengia::testing::pdf_page(pdf, 72, false);
@@ -607,18 +614,21 @@ class RasterTest : public QObject {
           render_tiling_image(large, {style, kColors}, whole_picture(large, style, 64));
       QVERIFY(!big.isNull());
       const QString file = dir.filePath("h.svg");
-      QVERIFY(write_tiling_svg(file.toStdString(), small, {style, kColors},
-                               whole_picture(small, style, 100)));
-      QVERIFY(write_tiling_svg(file.toStdString(), large, {style, kColors},
-                               whole_picture(large, style, 100)));
+      QVERIFY(
+          (write_tiling_picture(PictureFormat::kSvg, file.toStdString(), small, {style, kColors},
+                                whole_picture(small, style, 100)) == WriteStatus::kOk));
+      QVERIFY(
+          (write_tiling_picture(PictureFormat::kSvg, file.toStdString(), large, {style, kColors},
+                                whole_picture(large, style, 100)) == WriteStatus::kOk));
     }
     // A side S far outside 0..T: no endless loop over grid rows.
     const Tiling wide{paths, 7, 9, INT32_MAX}, negative{paths, 7, 9, INT32_MIN};
     for (int style = 1; style <= 5; ++style) {
       QVERIFY(
           !render_tiling_image(wide, {style, kColors}, whole_picture(wide, style, 40)).isNull());
-      QVERIFY(write_tiling_svg(dir.filePath("s.svg").toStdString(), negative, {style, kColors},
-                               whole_picture(negative, style, 40)));
+      QVERIFY((write_tiling_picture(PictureFormat::kSvg, dir.filePath("s.svg").toStdString(),
+                                    negative, {style, kColors},
+                                    whole_picture(negative, style, 40)) == WriteStatus::kOk));
     }
     // A view 6 units across: lines 2.5 pixels wide (solid and dashed).
     for (int style = 1; style <= 5; ++style)

@@ -46,8 +46,8 @@ QImage png_of(const PathArray& p, int32_t N, int32_t T, int32_t S, int style, in
   QTemporaryDir dir;
   const QString path = dir.filePath("t.png");
   const Tiling tiling{p, N, T, S};
-  if (!write_tiling_png(path.toStdString(), tiling, {style, kColors},
-                        whole_picture(tiling, style, size)))
+  if (!(write_tiling_picture(PictureFormat::kPng, path.toStdString(), tiling, {style, kColors},
+                             whole_picture(tiling, style, size)) == WriteStatus::kOk))
     return {};
   QImage img(path);
   return img.convertToFormat(QImage::Format_RGB32);
@@ -167,8 +167,8 @@ class RenderTest : public QObject {
     QTemporaryDir dir;
     const QString path = dir.filePath("t.svg");
     const Tiling tiling{h.paths, 3, 5, 2};
-    QVERIFY(
-        write_tiling_svg(path.toStdString(), tiling, {1, kColors}, whole_picture(tiling, 1, 300)));
+    QVERIFY((write_tiling_picture(PictureFormat::kSvg, path.toStdString(), tiling, {1, kColors},
+                                  whole_picture(tiling, 1, 300)) == WriteStatus::kOk));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString svg = QString::fromUtf8(f.readAll());
@@ -187,10 +187,10 @@ class RenderTest : public QObject {
     QVERIFY(set_hexagon(h, HexagonParams{6, 12, 5, {}}).empty());
     const Tiling tiling{h.paths, 6, 12, 5};
     const PictureStyle style{2, kColors};
-    QVERIFY(
-        !write_tiling_png("/nonexistent-dir/x.png", tiling, style, whole_picture(tiling, 2, 100)));
-    QVERIFY(
-        !write_tiling_svg("/nonexistent-dir/x.svg", tiling, style, whole_picture(tiling, 2, 100)));
+    QVERIFY(!(write_tiling_picture(PictureFormat::kPng, "/nonexistent-dir/x.png", tiling, style,
+                                   whole_picture(tiling, 2, 100)) == WriteStatus::kOk));
+    QVERIFY(!(write_tiling_picture(PictureFormat::kSvg, "/nonexistent-dir/x.svg", tiling, style,
+                                   whole_picture(tiling, 2, 100)) == WriteStatus::kOk));
     const rlim_t limit_bytes = 200;  // the merged SVG of this frozen tiling is small
     const std::string old = "the user's old picture, which must survive";
     lozengia::testing::TempDir dir("lozengia-render");
@@ -198,8 +198,10 @@ class RenderTest : public QObject {
       const std::string path = (dir / (png ? "x.png" : "x.svg")).string();
       auto write = [&](int size) {
         const PictureFrame frame = whole_picture(tiling, 2, size);
-        return png ? write_tiling_png(path, tiling, style, frame)
-                   : write_tiling_svg(path, tiling, style, frame);
+        return png ? (write_tiling_picture(PictureFormat::kPng, path, tiling, style, frame) ==
+                      WriteStatus::kOk)
+                   : (write_tiling_picture(PictureFormat::kSvg, path, tiling, style, frame) ==
+                      WriteStatus::kOk);
       };
       lozengia::testing::write_file(path, old);
       {

@@ -289,13 +289,13 @@ class SettingsTest : public QObject {
     QTest::addColumn<int>("filter");  // index in image_filters()
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("type");
-    QTest::newRow("png added") << "pic" << 0 << "pic.png" << int(ImageType::kPng);
-    QTest::newRow("bmp added") << "pic" << 1 << "pic.bmp" << int(ImageType::kBmp);
-    QTest::newRow("svg added") << "pic" << 2 << "pic.svg" << int(ImageType::kSvg);
-    QTest::newRow("pdf added") << "pic" << 3 << "pic.pdf" << int(ImageType::kPdf);
-    QTest::newRow("dot kept, suffix added") << "a.b" << 1 << "a.b.bmp" << int(ImageType::kBmp);
-    QTest::newRow("own suffix wins") << "pic.SVG" << 0 << "pic.SVG" << int(ImageType::kSvg);
-    QTest::newRow("own pdf") << "x.pdf" << 2 << "x.pdf" << int(ImageType::kPdf);
+    QTest::newRow("png added") << "pic" << 0 << "pic.png" << int(PictureFormat::kPng);
+    QTest::newRow("bmp added") << "pic" << 1 << "pic.bmp" << int(PictureFormat::kBmp);
+    QTest::newRow("svg added") << "pic" << 2 << "pic.svg" << int(PictureFormat::kSvg);
+    QTest::newRow("pdf added") << "pic" << 3 << "pic.pdf" << int(PictureFormat::kPdf);
+    QTest::newRow("dot kept, suffix added") << "a.b" << 1 << "a.b.bmp" << int(PictureFormat::kBmp);
+    QTest::newRow("own suffix wins") << "pic.SVG" << 0 << "pic.SVG" << int(PictureFormat::kSvg);
+    QTest::newRow("own pdf") << "x.pdf" << 2 << "x.pdf" << int(PictureFormat::kPdf);
   }
   void image_type_comes_from_the_chosen_filter() {
     QFETCH(QString, name);
@@ -304,7 +304,7 @@ class SettingsTest : public QObject {
     QFETCH(int, type);
     const ImageTarget t = image_target(name, image_filters().at(filter));
     QCOMPARE(t.path, path);
-    QCOMPARE(int(t.type), type);
+    QCOMPARE(int(t.format), type);
   }
 
   void save_image_writes_each_type() {
