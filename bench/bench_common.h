@@ -54,7 +54,7 @@ class TempFolder {
 // lines to a sink that drops them. Returns the seconds of the command alone.
 inline double time_step_command(Hexagon& hex, int32_t steps, int64_t seed) {
   RandomSource rng(seed);
-  init_minimal_paths(hex.params.N, hex.params.T, 0, hex.paths);
+  minimal_paths(hex.params.N, hex.params.T, 0, hex.paths);
   hex.params.S = 0;
   NullSink sink;
   const auto t0 = std::chrono::steady_clock::now();

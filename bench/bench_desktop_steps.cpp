@@ -71,7 +71,7 @@ void AveragedSideBySide(benchmark::State& state) {
   NullSink sink;
   for (auto _ : state) {
     state.PauseTiming();
-    init_minimal_paths(kN, kT, 0, hex.paths);
+    minimal_paths(kN, kT, 0, hex.paths);
     hex.params.S = 0;
     state.ResumeTiming();
     run_step_command(hex, true, 200, 2, rng, sink, nullptr, {}, 2);

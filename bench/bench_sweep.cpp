@@ -31,7 +31,7 @@ constexpr int32_t kN = 500, kT = 1000, kS = 500;
 // from a literal (GCC bug 105329); the assignments below are plain.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wrestrict"
-ModelParams model_of(int32_t kind) {
+ModelParams model_of(ModelKind kind) {
   const double pi = 3.141592653589793;
   NewHexagonInput in{kind, std::to_string(kN), std::to_string(kT), "0", "", "", "", "", ""};
   switch (kind) {
@@ -65,7 +65,7 @@ ModelParams model_of(int32_t kind) {
 #pragma GCC diagnostic pop
 
 // An exact sample at S = T/2 of each model, made once.
-const PathArray& typical(int32_t kind) {
+const PathArray& typical(ModelKind kind) {
   static std::map<int32_t, PathArray> cache;
   auto it = cache.find(kind);
   if (it != cache.end()) return it->second;
@@ -80,7 +80,7 @@ const PathArray& typical(int32_t kind) {
 double floor_ns_per_cell() {
   static double ns = [] {
     PathArray a(kN, kT), b(kN, kT);
-    init_minimal_paths(kN, kT, kS, a);
+    minimal_paths(kN, kT, kS, a);
     double best = 1e30;
     for (int rep = 0; rep < 50; ++rep) {
       const auto t0 = std::chrono::steady_clock::now();
@@ -103,7 +103,7 @@ void report(benchmark::State& state, double seconds, std::size_t cells) {
 
 void BM_MemoryFloor(benchmark::State& state) {
   PathArray a(kN, kT), b(kN, kT);
-  init_minimal_paths(kN, kT, kS, a);
+  minimal_paths(kN, kT, kS, a);
   double secs = 0;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
@@ -118,7 +118,7 @@ BENCHMARK(BM_MemoryFloor)->Unit(benchmark::kMicrosecond);
 
 // One sweep from the same typical sample, again and again.
 void BM_Sweep(benchmark::State& state) {
-  const int32_t kind = static_cast<int32_t>(state.range(0));
+  const ModelKind kind = static_cast<ModelKind>(state.range(0));
   const bool plus = state.range(1) == 1;
   const ModelParams m = model_of(kind);
   const PathArray& old = typical(kind);
@@ -129,9 +129,9 @@ void BM_Sweep(benchmark::State& state) {
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
     if (plus)
-      s_plus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, new_paths, rng, sink);
+      operator_sweep_plus(HexagonParams{kN, kT, kS, m}, old, new_paths, rng, sink);
     else
-      s_minus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, new_paths, rng, sink);
+      operator_sweep_minus(HexagonParams{kN, kT, kS, m}, old, new_paths, rng, sink);
     benchmark::DoNotOptimize(new_paths.data());
     secs += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   }
@@ -192,9 +192,9 @@ void BM_HahnSweepLanes(benchmark::State& state) {
   NullSink sink;
   for (auto _ : state) {
     if (plus)
-      s_plus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, new_paths, rng, sink);
+      operator_sweep_plus(HexagonParams{kN, kT, kS, m}, old, new_paths, rng, sink);
     else
-      s_minus_operator(kN, kT, kS, m.kind, m.q, m.K, m.alpha, m.beta, old, new_paths, rng, sink);
+      operator_sweep_minus(HexagonParams{kN, kT, kS, m}, old, new_paths, rng, sink);
     benchmark::DoNotOptimize(new_paths.data());
   }
   fast_sweep_lanes(8);

@@ -272,8 +272,10 @@ PYBIND11_MODULE(_core, m) {
   const LozengeColors defaults;
   m.attr("default_colours") = py::make_tuple(defaults.flat, defaults.rising, defaults.hexagon);
 
+  // Kinds cross as their numbers; one outside 1..6 enables no field and is
+  // refused by check_hexagon.
   m.def("enabled_fields", [](int32_t kind) {
-    const EnabledFields f = fields_enabled_for(kind);
+    const EnabledFields f = enabled_fields(static_cast<ModelKind>(kind));
     return py::make_tuple(f.q, f.kappa, f.logq_or_K, f.alpha, f.beta);
   });
 
@@ -281,7 +283,7 @@ PYBIND11_MODULE(_core, m) {
       .def_readonly("N", &HexagonParams::N)
       .def_readonly("T", &HexagonParams::T)
       .def_readonly("S", &HexagonParams::S)
-      .def_property_readonly("kind", [](const HexagonParams& p) { return p.model.kind; })
+      .def_property_readonly("kind", [](const HexagonParams& p) { return int32_t{p.model.kind}; })
       .def_property_readonly("q", [](const HexagonParams& p) { return p.model.q; })
       .def_property_readonly("K", [](const HexagonParams& p) { return p.model.K; })
       .def_property_readonly("alpha", [](const HexagonParams& p) { return p.model.alpha; })
@@ -296,7 +298,7 @@ PYBIND11_MODULE(_core, m) {
            const std::string& q, const std::string& kappa, const std::string& logq_or_K,
            const std::string& alpha, const std::string& beta) {
           NewHexagonInput in;
-          in.kind = kind;
+          in.kind = static_cast<ModelKind>(kind);
           in.N = N;
           in.T = T;
           in.S = S;

@@ -7,7 +7,7 @@ namespace lozengia::pymod {
 
 HexagonSampler::HexagonSampler(const HexagonParams& p, int64_t seed, uint64_t max_memory)
     : p_(p), seed_(seed), max_memory_(max_memory), rng_(seed), paths_(p.N, p.T) {
-  init_minimal_paths(p.N, p.T, p.S, paths_);
+  minimal_paths(p.N, p.T, p.S, paths_);
 }
 
 MemoryNeed HexagonSampler::need(const HexagonParams& p) {

@@ -59,7 +59,7 @@ namespace {
 bool serial_run(const HexagonParams& p, int64_t run_seed, const ModelTables& tables,
                 PathArray& paths, PathArray& scratch, Interrupt& intr, bool main,
                 WarningSink& sink) {
-  init_minimal_paths(p.N, p.T, 0, paths);
+  minimal_paths(p.N, p.T, 0, paths);
   for (int32_t s = 0; s < p.S; ++s) {
     if (main ? intr.poll() : intr.stopped()) return false;
     ParkMiller rng(stream_seed(run_seed, static_cast<uint64_t>(s)));
@@ -87,7 +87,7 @@ bool wavefront_run(const HexagonParams& p, int64_t run_seed, unsigned threads, P
   HexagonParams from = p;
   from.S = 0;
   PathArray run(p.N, p.T);
-  init_minimal_paths(p.N, p.T, 0, run);
+  minimal_paths(p.N, p.T, 0, run);
   StreamSweeps how;
   how.plus = true;
   how.steps = p.S;

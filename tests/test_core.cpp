@@ -26,14 +26,14 @@ using testing::entered_model;
 TEST(HexagonState, MinimalConfigurationAndEdges) {
   for (int32_t S : {0, 3, 7}) {
     PathArray p(4, 7);
-    init_minimal_paths(4, 7, S, p);
+    minimal_paths(4, 7, S, p);
     EXPECT_EQ(check_invariants(p, 4, 7, S), "") << S;
     for (int32_t i = 1; i <= 4; ++i)
       for (int32_t t = 0; t <= 7; ++t)
         EXPECT_EQ(p(i, t), (i - 1) + std::max(0, t - (7 - S))) << i << "," << t;
   }
   PathArray one(1, 3);
-  init_minimal_paths(1, 3, 2, one);
+  minimal_paths(1, 3, 2, one);
   EXPECT_EQ(one(1, 0), 0);
   EXPECT_EQ(one(1, 1), 0);
   EXPECT_EQ(one(1, 2), 1);
@@ -208,14 +208,14 @@ TEST(Operators, KeepInvariantsOverLongRandomRuns) {
     CollectSink sink;
     PathArray paths(N, T), new_paths(N, T);
     int32_t S = 0;
-    init_minimal_paths(N, T, S, paths);
+    minimal_paths(N, T, S, paths);
     for (int step = 0; step < 400; ++step) {
       const bool up = S == 0 || (S < T && rng.next_float() < 0.55f);
       if (up) {
-        s_plus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, new_paths, rng, sink);
+        operator_sweep_plus(HexagonParams{N, T, S, m}, paths, new_paths, rng, sink);
         ++S;
       } else {
-        s_minus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, new_paths, rng, sink);
+        operator_sweep_minus(HexagonParams{N, T, S, m}, paths, new_paths, rng, sink);
         --S;
       }
       paths.swap(new_paths);
@@ -235,7 +235,7 @@ TEST(Operators, ExactSampleOfLargeHexagonLeavesTheFrozenStart) {
   p.T = 200;
   p.S = 100;
   PathArray paths(p.N, p.T), minimal(p.N, p.T);
-  init_minimal_paths(p.N, p.T, p.S, minimal);
+  minimal_paths(p.N, p.T, p.S, minimal);
   ParkMiller rng(7);
   NullSink sink;
   exact_sample(p, paths, rng, sink);

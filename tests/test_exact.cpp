@@ -18,7 +18,7 @@ using testing::Family;
 
 struct Entered {
   std::string name;
-  int32_t kind;
+  ModelKind kind;
   std::string q, kappa, logq_or_K, alpha, beta;
 };
 

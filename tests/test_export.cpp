@@ -51,7 +51,7 @@ long hole_height_sum(const PathArray& p, int32_t N, int32_t T, int32_t S) {
 
 long volume_from_paths(const PathArray& p, int32_t N, int32_t T, int32_t S) {
   PathArray minimal(N, T);
-  init_minimal_paths(N, T, S, minimal);
+  minimal_paths(N, T, S, minimal);
   return static_cast<long>(N) * S * (T - S) -
          (hole_height_sum(minimal, N, T, S) - hole_height_sum(p, N, T, S));
 }
@@ -108,7 +108,7 @@ TEST(PlanePartition, FieldsAreEightWideRightAlignedAndStarredWhenTooWide) {
 
 TEST(PlanePartition, MinimalConfigurationIsFullAndEmptySidesWriteNothing) {
   PathArray p(3, 7);
-  init_minimal_paths(3, 7, 3, p);
+  minimal_paths(3, 7, 3, p);
   const PlanePartition pp = to_plane_partition(p, 3, 7, 3);
   EXPECT_EQ(pp.rows, 3);
   EXPECT_EQ(pp.cols, 4);
@@ -117,9 +117,9 @@ TEST(PlanePartition, MinimalConfigurationIsFullAndEmptySidesWriteNothing) {
             "       3       3       3       3\n"
             "       3       3       3       3\n"
             "       3       3       3       3\n");
-  init_minimal_paths(3, 7, 0, p);
+  minimal_paths(3, 7, 0, p);
   EXPECT_EQ(partition_text(to_plane_partition(p, 3, 7, 0)), "");  // S = 0: no rows
-  init_minimal_paths(3, 7, 7, p);
+  minimal_paths(3, 7, 7, p);
   EXPECT_EQ(partition_text(to_plane_partition(p, 3, 7, 7)), "");  // S = T: no columns
   // Read row by row too: 7 rows of nothing.
   EXPECT_EQ(by_rows(p, 7).rows, 7);
@@ -182,7 +182,7 @@ TEST(PlanePartition, RandomSamplesGiveBoxedPlanePartitionsOfTheirVolume) {
 TEST(ExportFile, WritesAndReplacesAnExistingFile) {
   testing::TempDir dir("lozengia-export");
   PathArray p(2, 4);
-  init_minimal_paths(2, 4, 2, p);
+  minimal_paths(2, 4, 2, p);
   const std::string path = (dir / "pp.txt").string();
   testing::write_file(path, "old contents that are longer than the new ones\n");
   EXPECT_EQ(export_plane_partition(path, p, 2), WriteStatus::kOk);
@@ -196,7 +196,7 @@ TEST(ExportFile, WritesAndReplacesAnExistingFile) {
 TEST(ExportFile, NamesThatCannotBeWrittenAreOpenErrors) {
   testing::TempDir dir("lozengia-export");
   PathArray p(2, 4);
-  init_minimal_paths(2, 4, 2, p);
+  minimal_paths(2, 4, 2, p);
   EXPECT_EQ(export_plane_partition((dir / "missing" / "pp.txt").string(), p, 2),
             WriteStatus::kOpenError);
   EXPECT_STREQ(write_status_message(WriteStatus::kOpenError), "Error while opening file");

@@ -94,10 +94,10 @@ struct BothSamplers {
   void step(bool up, int32_t N, int32_t T, int32_t S, const ModelParams& m, const PathArray& from,
             PathArray& fast, PathArray& plain) {
     if (up) {
-      s_plus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, from, fast, fast_rng, fast_sink);
+      operator_sweep_plus(HexagonParams{N, T, S, m}, from, fast, fast_rng, fast_sink);
       plain_sweep_plus(N, T, S, m, from, plain, plain_rng, plain_sink);
     } else {
-      s_minus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, from, fast, fast_rng, fast_sink);
+      operator_sweep_minus(HexagonParams{N, T, S, m}, from, fast, fast_rng, fast_sink);
       plain_sweep_minus(N, T, S, m, from, plain, plain_rng, plain_sink);
     }
   }
@@ -117,7 +117,7 @@ TEST(FastPath, SameSamplesAsThePlainSweepOnTheSameStream) {
         BothSamplers both(77);
         PathArray paths(N, T), a(N, T), b(N, T);
         int32_t S = 0;
-        init_minimal_paths(N, T, S, paths);
+        minimal_paths(N, T, S, paths);
         for (int step = 0; step < steps; ++step) {
           const bool up = S == 0 || (S < T && walk.next_float() < 0.6f);
           both.step(up, N, T, S, m, paths, a, b);
@@ -212,7 +212,7 @@ TEST(FastPath, ExactSampleDependsOnTheSeedOnly) {
     // Whatever the order the sweeps ran in, the result is that of the
     // sweeps made one after another, sweep s on stream s.
     PathArray a(N, T), b(N, T);
-    init_minimal_paths(N, T, 0, a);
+    minimal_paths(N, T, 0, a);
     const auto tables = tables_for(N, T, m);
     for (int32_t s = 0; s < S; ++s) {
       ParkMiller rng(stream_seed(5, static_cast<uint64_t>(s)));
@@ -236,10 +236,10 @@ TEST(FastPath, ExactSampleDependsOnTheSeedOnly) {
   PathArray p0(3, 5), p5(3, 5), minimal(3, 5);
   NullSink sink;
   exact_sample_streams(HexagonParams{3, 5, 0, {}}, p0, 1, 2, sink);
-  init_minimal_paths(3, 5, 0, minimal);
+  minimal_paths(3, 5, 0, minimal);
   EXPECT_TRUE(p0 == minimal);
   exact_sample_streams(HexagonParams{3, 5, 5, {}}, p5, 1, 3, sink);
-  init_minimal_paths(3, 5, 5, minimal);
+  minimal_paths(3, 5, 5, minimal);
   EXPECT_TRUE(p5 == minimal);
 }
 
@@ -257,9 +257,9 @@ TEST(FastPath, LargeMixedRunKeepsInvariants) {
     for (int step = 0; step < 60; ++step) {
       const bool up = S == 0 || (S < T && rng.next_float() < 0.5f);
       if (up)
-        s_plus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, new_paths, rng, sink);
+        operator_sweep_plus(HexagonParams{N, T, S, m}, paths, new_paths, rng, sink);
       else
-        s_minus_operator(N, T, S, m.kind, m.q, m.K, m.alpha, m.beta, paths, new_paths, rng, sink);
+        operator_sweep_minus(HexagonParams{N, T, S, m}, paths, new_paths, rng, sink);
       S += up ? 1 : -1;
       paths.swap(new_paths);
       ASSERT_EQ(check_invariants(paths, N, T, S), "") << "kind " << m.kind;

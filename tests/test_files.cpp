@@ -33,7 +33,7 @@ const std::string kOld = "the user's old file, which must survive\n";
 const PathArray& big_tiling() {
   static const PathArray p = [] {
     PathArray a(20, 400);
-    init_minimal_paths(20, 400, 200, a);
+    minimal_paths(20, 400, 200, a);
     return a;
   }();
   return p;

@@ -348,7 +348,7 @@ std::vector<std::string> hostile_texts(bool integer_field) {
 // the field's name, whatever the other (valid) fields hold; fields the model
 // does not read are ignored.
 TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
-  auto valid = [](int32_t kind) {
+  auto valid = [](ModelKind kind) {
     NewHexagonInput in = testing::hexagon_input(kind, "3", "6", "2");
     in.q = "0.5";
     in.kappa = "2";
@@ -361,18 +361,18 @@ TEST(HostileFields, EveryReadFieldOfEveryModelRefusesGarbage) {
   const struct {
     const char* name;
     Field field;
-    std::vector<int32_t> kinds;  // the models that read it
+    std::vector<ModelKind> kinds;  // the models that read it
   } fields[] = {
-      {"N", &NewHexagonInput::N, {1, 2, 3, 4, 5, 6}},
-      {"T", &NewHexagonInput::T, {1, 2, 3, 4, 5, 6}},
-      {"S", &NewHexagonInput::S, {1, 2, 3, 4, 5, 6}},
+      {"N", &NewHexagonInput::N, {std::begin(kAllModelKinds), std::end(kAllModelKinds)}},
+      {"T", &NewHexagonInput::T, {std::begin(kAllModelKinds), std::end(kAllModelKinds)}},
+      {"S", &NewHexagonInput::S, {std::begin(kAllModelKinds), std::end(kAllModelKinds)}},
       {"q", &NewHexagonInput::q, {kImaginaryQRacah, kRealQRacah, kQHahn}},
       {"kappa", &NewHexagonInput::kappa, {kImaginaryQRacah}},
       {"log_q(kappa) or K", &NewHexagonInput::logq_or_K, {kRealQRacah, kRacah}},
       {"alpha", &NewHexagonInput::alpha, {kTrigonometric}},
       {"beta", &NewHexagonInput::beta, {kTrigonometric}},
   };
-  for (int32_t kind = 1; kind <= 6; ++kind) {
+  for (ModelKind kind : kAllModelKinds) {
     ASSERT_TRUE(check_new_hexagon(valid(kind)).ok) << kind;
     for (const auto& f : fields) {
       const bool read = std::find(f.kinds.begin(), f.kinds.end(), kind) != f.kinds.end();
@@ -446,7 +446,7 @@ TEST(HostileFields, StepDialogFields) {
 // stored value of an accepted model is finite, and a refusal says why.
 TEST(HostileFields, ExtremeValuesNeverStoreNonFiniteParameters) {
   const struct {
-    int32_t kind;
+    ModelKind kind;
     const char *q, *kappa, *logq_or_K, *alpha, *beta;
     bool ok;
   } cases[] = {

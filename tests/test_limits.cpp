@@ -77,7 +77,7 @@ Hexagon hexagon(int32_t N, int32_t T, int32_t S) {
 Outcome wavefront(unsigned threads) {
   const HexagonParams p{40, 200, 0, ModelParams{}};
   PathArray paths(p.N, p.T);
-  init_minimal_paths(p.N, p.T, 0, paths);
+  minimal_paths(p.N, p.T, 0, paths);
   ThreadShortfall shortfall;
   StreamSweeps how;
   how.steps = 100;

@@ -79,7 +79,7 @@ uint64_t peak_of(const Body& body) {
   return ::testing::AssertionSuccess() << counted_bytes << " for " << peak;
 }
 
-ModelParams model(int32_t kind, double q, double K, double alpha = 0.0, double beta = 0.0) {
+ModelParams model(ModelKind kind, double q, double K, double alpha = 0.0, double beta = 0.0) {
   return ModelParams{kind, q, K, alpha, beta};
 }
 
@@ -118,7 +118,7 @@ TEST(MemoryCount, AnExactSampleAllocatesWhatItsCountSays) {
 TEST(MemoryCount, TheExportStreamsInAFixedAmountOfMemory) {
   // A thin hexagon whose text is 8 MB: the export holds a row and a piece.
   PathArray p(1, 2000);
-  init_minimal_paths(1, 2000, 1000, p);
+  minimal_paths(1, 2000, 1000, p);
   uint64_t written = 0;
   const uint64_t peak = peak_of([&] {
     stream_plane_partition(p, 1000, [&](const char*, std::size_t n) {
@@ -210,7 +210,7 @@ TEST(MemoryCount, AStepCommandAllocatesWhatItsCountSays) {
   for (const auto& c : cases) {
     Hexagon hex;
     ASSERT_EQ(set_hexagon(hex, c.p), "") << c.what;
-    init_minimal_paths(c.p.N, c.p.T, c.p.S, hex.paths);
+    minimal_paths(c.p.N, c.p.T, c.p.S, hex.paths);
     const auto tables = tables_for(c.p.N, c.p.T, c.p.model);
     RandomSource rng(7);
     NullSink quiet;

@@ -54,7 +54,7 @@ TEST(NewHexagonChecks, ShapeFields) {
     EXPECT_EQ(r.message, "Bad Input\n" + rule) << n << " " << t << " " << s;
   }
   for (int32_t kind : {0, 7, -1}) {
-    const NewHexagonResult r = check_new_hexagon(hexagon_input(kind));
+    const NewHexagonResult r = check_new_hexagon(hexagon_input(static_cast<ModelKind>(kind)));
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(line_of(r.message, 0), "Bad Input");
   }
@@ -68,7 +68,7 @@ TEST(NewHexagonChecks, ShapeFields) {
 // it for that model, with its rule and the bounds for this hexagon.
 TEST(NewHexagonChecks, MessagesNameTheFieldAndTheRule) {
   const struct {
-    int32_t kind;
+    ModelKind kind;
     const char *q, *kappa, *logq_or_K, *alpha, *beta;
     const char* message;
   } cases[] = {
@@ -121,7 +121,7 @@ TEST(NewHexagonChecks, MessagesNameTheFieldAndTheRule) {
 }
 
 TEST(NewHexagonChecks, QIsPositiveAndNotOne) {
-  for (int32_t kind : {kQHahn, kImaginaryQRacah, kRealQRacah}) {
+  for (ModelKind kind : {kQHahn, kImaginaryQRacah, kRealQRacah}) {
     for (const char* q : {"1", "1.0", "0", "-0.5", "", "abc", "1e400", "nan", "inf", "0x1p-1"}) {
       NewHexagonInput in = hexagon_input(kind);
       in.q = q;
@@ -302,7 +302,7 @@ TEST(ParameterReport, PrefillRoundTrips) {
 // -(q^(2L))) and converting back is off in the last digits.
 TEST(ParameterReport, ShowsTheShortestTextOfTypedValues) {
   const struct {
-    int32_t kind;
+    ModelKind kind;
     const char *q, *kappa, *logq_or_K, *alpha, *beta;
     const char* values;  // model_values_text
   } cases[] = {
@@ -348,13 +348,13 @@ TEST(ParameterReport, ShowsTheShortestTextOfTypedValues) {
 }
 
 TEST(NewHexagonChecks, EnabledFieldsPerKind) {
-  EXPECT_TRUE(fields_enabled_for(kImaginaryQRacah).q && fields_enabled_for(kImaginaryQRacah).kappa);
-  EXPECT_FALSE(fields_enabled_for(kImaginaryQRacah).logq_or_K);
-  EXPECT_TRUE(fields_enabled_for(kRealQRacah).q && fields_enabled_for(kRealQRacah).logq_or_K);
-  EXPECT_TRUE(fields_enabled_for(kTrigonometric).alpha && fields_enabled_for(kTrigonometric).beta);
-  EXPECT_TRUE(fields_enabled_for(kRacah).logq_or_K && !fields_enabled_for(kRacah).q);
-  EXPECT_TRUE(fields_enabled_for(kQHahn).q && !fields_enabled_for(kQHahn).kappa);
-  const EnabledFields h = fields_enabled_for(kHahn);
+  EXPECT_TRUE(enabled_fields(kImaginaryQRacah).q && enabled_fields(kImaginaryQRacah).kappa);
+  EXPECT_FALSE(enabled_fields(kImaginaryQRacah).logq_or_K);
+  EXPECT_TRUE(enabled_fields(kRealQRacah).q && enabled_fields(kRealQRacah).logq_or_K);
+  EXPECT_TRUE(enabled_fields(kTrigonometric).alpha && enabled_fields(kTrigonometric).beta);
+  EXPECT_TRUE(enabled_fields(kRacah).logq_or_K && !enabled_fields(kRacah).q);
+  EXPECT_TRUE(enabled_fields(kQHahn).q && !enabled_fields(kQHahn).kappa);
+  const EnabledFields h = enabled_fields(kHahn);
   EXPECT_FALSE(h.q || h.kappa || h.logq_or_K || h.alpha || h.beta);
 }
 

@@ -73,7 +73,7 @@ class Typist {
 
   NewHexagonInput hexagon() {
     NewHexagonInput in;
-    in.kind = pick(1, 6);
+    in.kind = static_cast<ModelKind>(pick(1, 6));
     const int N = pick(1, 12), T = pick(1, 30);
     in.N = integer(N, N);
     in.T = integer(T, T);

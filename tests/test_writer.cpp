@@ -155,7 +155,7 @@ TEST_F(Writer, NeverCallsUmask) {
   EXPECT_EQ(write_file_replacing(existing.string(), "replaced"), WriteStatus::kOk);
   EXPECT_EQ(append_to_file((dir / "report.txt").string(), "report\n"), WriteStatus::kOk);
   PathArray p(2, 4);
-  init_minimal_paths(2, 4, 2, p);
+  minimal_paths(2, 4, 2, p);
   EXPECT_TRUE((write_tiling_picture(PictureFormat::kPng, (dir / "t.png").string(),
                                     Tiling{p, 2, 4, 2}, {}, frame(32)) == WriteStatus::kOk));
   EXPECT_EQ(g_umask_calls.load(), before) << "the writer called umask";
@@ -242,7 +242,7 @@ TEST_F(Writer, ANamedPipeIsWrittenStraightIn) {
 
   // A picture too.
   PathArray p(3, 6);
-  init_minimal_paths(3, 6, 3, p);
+  minimal_paths(3, 6, 3, p);
   std::thread picture_reader([&] { got = read_pipe(fifo); });
   const bool drawn = (write_tiling_picture(PictureFormat::kPng, fifo.string(), Tiling{p, 3, 6, 3},
                                            {}, frame(64)) == WriteStatus::kOk);
@@ -318,7 +318,7 @@ TEST_F(Writer, AFullDeviceStaysADeviceAndTheWriteFails) {
     EXPECT_EQ(append_to_file(target.string(), "report\n"), WriteStatus::kWriteError);
   }
   PathArray p(3, 6);
-  init_minimal_paths(3, 6, 3, p);
+  minimal_paths(3, 6, 3, p);
   for (const auto format :
        {PictureFormat::kPng, PictureFormat::kBmp, PictureFormat::kSvg, PictureFormat::kPdf})
     EXPECT_EQ(write_tiling_picture(format, full.string(), Tiling{p, 3, 6, 3}, {}, frame(64)),
@@ -444,7 +444,7 @@ TEST_F(Writer, FoldersAndMissingFoldersAreRefused) {
   const fs::path sub = dir / "chosen";
   fs::create_directories(sub);
   PathArray p(2, 4);
-  init_minimal_paths(2, 4, 2, p);
+  minimal_paths(2, 4, 2, p);
   const std::string gone = (sub / "pp.txt").string();
   fs::remove_all(sub);
   const std::pair<std::string, int> targets[] = {{dir.string(), EISDIR},
@@ -515,7 +515,7 @@ TEST_F(Writer, TheOverflowReportIsAppendedAndCappedPerRun) {
 // Each format's bytes, through the writer, start as the format says.
 TEST_F(Writer, EveryPictureFormatIsWritten) {
   PathArray p(3, 6);
-  init_minimal_paths(3, 6, 3, p);
+  minimal_paths(3, 6, 3, p);
   const struct {
     PictureFormat format;
     const char* name;

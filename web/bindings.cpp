@@ -101,8 +101,8 @@ MemoryNeed exact_need(const HexagonParams& p) {
 // The "New hexagon" check of the fields, then the refusal of a hexagon whose
 // exact sample would not fit in this page's memory.
 NewHexagonResult check_fields(const FieldTexts& f) {
-  NewHexagonResult r =
-      check_new_hexagon({f.kind, f.N, f.T, f.S, f.q, f.kappa, f.logq_or_K, f.alpha, f.beta});
+  NewHexagonResult r = check_new_hexagon(
+      {static_cast<ModelKind>(f.kind), f.N, f.T, f.S, f.q, f.kappa, f.logq_or_K, f.alpha, f.beta});
   if (r.ok) {
     const uint64_t left = memory_left();
     r.message = memory_refusal(exact_need(r.params), MemoryRoom{left, left, left, 0});
@@ -135,7 +135,7 @@ class WebHexagon {
     if (!r.ok) return refused(r.message);
     target_ = r.params;
     paths_.resize(target_.N, target_.T);
-    init_minimal_paths(target_.N, target_.T, 0, paths_);
+    minimal_paths(target_.N, target_.T, 0, paths_);
     S_ = 0;
     return {};
   }
@@ -332,13 +332,15 @@ class WebHexagon {
 
 // The dialog's words for the page: each field's label and rule for a model,
 // and which fields the model reads.
-emscripten::val field_words(int32_t kind) {
+emscripten::val field_words(int32_t number) {
+  // A number outside 1..6 enables no field; the sample's check refuses it.
+  const ModelKind kind = static_cast<ModelKind>(number);
   emscripten::val out = emscripten::val::object();
   const NewField fields[] = {NewField::kN,     NewField::kT,       NewField::kS,
                              NewField::kQ,     NewField::kKappa,   NewField::kLogqOrK,
                              NewField::kAlpha, NewField::kBeta};
   const char* keys[] = {"N", "T", "S", "q", "kappa", "logq_or_K", "alpha", "beta"};
-  const EnabledFields on = fields_enabled_for(kind);
+  const EnabledFields on = enabled_fields(kind);
   const bool enabled[] = {true, true, true, on.q, on.kappa, on.logq_or_K, on.alpha, on.beta};
   for (int k = 0; k < 8; ++k) {
     emscripten::val w = emscripten::val::object();
@@ -357,7 +359,10 @@ std::string step_refusal(const std::string& steps_text, int32_t S, int32_t T, bo
   return r.ok ? std::string() : r.rule;
 }
 
-std::string model_name(int32_t kind) { return kind >= 1 && kind <= 6 ? kModelNames[kind] : ""; }
+std::string model_name(int32_t number) {
+  const auto kind = model_kind_numbered(number);
+  return kind ? kModelNames[*kind] : "";
+}
 
 }  // namespace
 }  // namespace lozengia

@@ -24,8 +24,8 @@ const char* const kUsageHint = "Run 'lozengia-cli --help' for the options.";
 
 namespace {
 
-std::optional<int32_t> model_kind(const std::string& name) {
-  static const std::pair<const char*, int32_t> names[] = {
+std::optional<ModelKind> model_kind(const std::string& name) {
+  static const std::pair<const char*, ModelKind> names[] = {
       {"imaginary-q-racah", kImaginaryQRacah},
       {"real-q-racah", kRealQRacah},
       {"trigonometric", kTrigonometric},
@@ -36,8 +36,8 @@ std::optional<int32_t> model_kind(const std::string& name) {
   for (const auto& [n, k] : names)
     if (name == n) return k;
   int32_t k = 0;
-  if (parse_int32(name, k) && k >= 1 && k <= 6) return k;
-  return std::nullopt;
+  if (!parse_int32(name, k)) return std::nullopt;
+  return model_kind_numbered(k);
 }
 
 // A whole decimal integer in lo..hi: blanks around it and a sign allowed,
@@ -137,8 +137,8 @@ bool refuse(std::ostream& err, const std::string& why) {
 
 // An option the chosen model does not read is refused rather than ignored,
 // so that a typo cannot silently sample another model.
-bool check_model_options(const ModelTexts& m, int32_t kind, std::ostream& err) {
-  const EnabledFields en = fields_enabled_for(kind);
+bool check_model_options(const ModelTexts& m, ModelKind kind, std::ostream& err) {
+  const EnabledFields en = enabled_fields(kind);
   const std::pair<CLI::Option*, bool> uses[] = {
       {m.q_opt, en.q},           {m.kappa_opt, en.kappa}, {m.logqk_opt, kind == kRealQRacah},
       {m.K_opt, kind == kRacah}, {m.alpha_opt, en.alpha}, {m.beta_opt, en.beta},
@@ -150,7 +150,7 @@ bool check_model_options(const ModelTexts& m, int32_t kind, std::ostream& err) {
   return true;
 }
 
-NewHexagonInput model_input(const ModelTexts& m, int32_t kind) {
+NewHexagonInput model_input(const ModelTexts& m, ModelKind kind) {
   NewHexagonInput in;
   in.kind = kind;
   in.N = m.N;
@@ -164,7 +164,7 @@ NewHexagonInput model_input(const ModelTexts& m, int32_t kind) {
   return in;
 }
 
-bool check_hexagon(const ModelTexts& m, int32_t kind, std::ostream& err, HexagonParams& params) {
+bool check_hexagon(const ModelTexts& m, ModelKind kind, std::ostream& err, HexagonParams& params) {
   const NewHexagonResult checked = check_new_hexagon(model_input(m, kind));
   if (!checked.ok) return refuse(err, checked.message);
   params = checked.params;
@@ -236,7 +236,7 @@ bool check_outputs(const CLI::App& app, const CliOptions& opts, std::ostream& er
 // A run from a file continues the one tiling read: options that make several
 // samples of it are refused rather than ignored. The model is checked once
 // the file has given N, T and S.
-bool check_from(const CLI::App& app, const ModelTexts& m, int32_t kind, std::ostream& err,
+bool check_from(const CLI::App& app, const ModelTexts& m, ModelKind kind, std::ostream& err,
                 CliOptions& opts) {
   if (opts.from_path.empty()) return refuse(err, "--from: the file name is empty");
   for (const char* name : {"--count", "--samples"})
@@ -310,7 +310,7 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
     return CliParse::kBadInput;
   }
 
-  const std::optional<int32_t> kind = model_kind(model.model);
+  const std::optional<ModelKind> kind = model_kind(model.model);
   if (!kind) {
     refuse(err, "Unknown model '" + model.model + "'");
     return CliParse::kBadInput;

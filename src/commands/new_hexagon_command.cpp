@@ -27,7 +27,7 @@ std::string rtrim(std::string s) {
 }  // namespace
 
 void NewHexagonCommand::enable_fields(Dialog& d, ModelKind kind) {
-  const EnabledFields f = fields_enabled_for(kind);
+  const EnabledFields f = enabled_fields(kind);
   d.set_enabled(kQ, f.q);
   d.set_enabled(kKappa, f.kappa);
   d.set_enabled(kLogqOrK, f.logq_or_K);
@@ -43,11 +43,15 @@ void NewHexagonCommand::enable_fields(Dialog& d, ModelKind kind) {
   for (const auto& [id, field] : fields) d.set_tooltip(id, field_rule(field, kind));
 }
 
-void NewHexagonCommand::model_changed(Dialog& d) { enable_fields(d, static_cast<ModelKind>(d.selection(kModel))); }
+ModelKind NewHexagonCommand::selected_kind(const Dialog& d) {
+  return static_cast<ModelKind>(d.selection(kModel));
+}
+
+void NewHexagonCommand::model_changed(Dialog& d) { enable_fields(d, selected_kind(d)); }
 
 void NewHexagonCommand::ok_pressed(Dialog& d) {
   NewHexagonInput in;
-  in.kind = d.selection(kModel);
+  in.kind = selected_kind(d);
   in.N = d.text(kN);
   in.T = d.text(kT);
   in.S = d.text(kS);
@@ -114,7 +118,7 @@ void NewHexagonCommand::open() {
   if (!accepted_this_run_) prefill_remembered(d);
   d.set_callback(kModel, [this](Dialog& dd, int) { model_changed(dd); });
   d.set_callback(kOk, [this](Dialog& dd, int) { ok_pressed(dd); });
-  enable_fields(d, static_cast<ModelKind>(d.selection(kModel)));
+  enable_fields(d, selected_kind(d));
   const bool made = d.run() == kOk;
   program_.write_report();
   if (made) {

@@ -20,6 +20,10 @@ class NewHexagonCommand {
   void ok_pressed(Dialog& d);
   void model_changed(Dialog& d);
   void enable_fields(Dialog& d, ModelKind kind);
+  // The model list's choice: its items are listed in the kinds' order, so
+  // the selection is the kind's number. Anything else is left for
+  // check_new_hexagon to refuse.
+  static ModelKind selected_kind(const Dialog& d);
 
  private:
   // Fills the dialog from the fields remembered from an earlier run; false

@@ -68,7 +68,7 @@ void OpenPartitionCommand::open_file(const std::string& path) {
   NewHexagonCommand fields(program_);
   d.set_callback(kModel, [&](Dialog& dd, int) { fields.model_changed(dd); });
   d.set_callback(kOk, [&](Dialog& dd, int) { ok_pressed(dd, path, r); });
-  fields.enable_fields(d, static_cast<ModelKind>(present.model.kind));
+  fields.enable_fields(d, present.model.kind);
   d.set_enabled(kT, false);
   d.set_enabled(kS, false);
   const bool made = d.run() == kOk;
@@ -84,7 +84,7 @@ void OpenPartitionCommand::open_file(const std::string& path) {
 void OpenPartitionCommand::ok_pressed(Dialog& d, const std::string& path, ReadPartition& r) {
   Platform& platform = program_.platform();
   NewHexagonInput in;
-  in.kind = d.selection(kModel);
+  in.kind = NewHexagonCommand::selected_kind(d);
   in.N = d.text(kN);
   in.T = std::to_string(r.pp.rows + r.pp.cols);
   in.S = std::to_string(r.pp.rows);

@@ -23,7 +23,7 @@ namespace {
 
 // The status bar's line: the model and its parameters as the user typed them.
 std::string status_line(const HexagonParams& p) {
-  const int32_t kind = p.model.kind;
+  const ModelKind kind = p.model.kind;
   std::string s = (kind >= 1 && kind <= 6 ? kModelNames[kind] : "?");
   s += "   N=" + std::to_string(p.N) + "  T=" + std::to_string(p.T) + "  S=" + std::to_string(p.S);
   const std::string values = model_values_text(p);
@@ -134,7 +134,7 @@ void Program::main_program() {
 
   {
     std::lock_guard<std::mutex> lock(state_.mutex);
-    state_.hex = default_hexagon();  // defaults, the four arrays, init_minimal_paths
+    state_.hex = default_hexagon();  // defaults, the four arrays, minimal_paths
   }
 
   platform_.build_menus(
@@ -298,8 +298,8 @@ void Program::menu_models() {
     HelpContent page;
     page.html = QString::fromStdString(models_page_html());
     const LozengeColors c = colors();
-    for (int32_t kind = 1; kind <= 6; ++kind)
-      page.images.emplace_back(QString("sample:%1").arg(kind), guide_picture(static_cast<ModelKind>(kind), c, 180));
+    for (const ModelKind kind : kAllModelKinds)
+      page.images.emplace_back(QString("sample:%1").arg(kind), guide_picture(kind, c, 180));
     return page;
   });
 }

@@ -183,7 +183,7 @@ void full_sweep(const ModelTables& tables, int32_t N, int32_t T, int32_t S, cons
 
 }  // namespace
 
-SliceFunction slice_function(VectorPath path, int32_t kind, bool plus) {
+SliceFunction slice_function(VectorPath path, ModelKind kind, bool plus) {
   return with_vector_path(path, [&](auto p) {
     return with_model_kind(kind, [&](auto k) -> SliceFunction {
       if (plus) return &slice<p(), k(), true>;

@@ -58,7 +58,7 @@ std::string assign_hexagon(Hexagon& hex, const HexagonParams& p, PathArray* tili
   if (tiling)
     a.swap(*tiling);
   else
-    init_minimal_paths(p.N, p.T, p.S, a);
+    minimal_paths(p.N, p.T, p.S, a);
   hex.paths.swap(a);
   hex.scratch_paths.swap(b);
   hex.start_paths.swap(c);
@@ -109,7 +109,7 @@ Hexagon default_hexagon() {
   return hex;
 }
 
-void init_minimal_paths(const int32_t& N, const int32_t& T, const int32_t& S, PathArray& paths) {
+void minimal_paths(int32_t N, int32_t T, int32_t S, PathArray& paths) {
   for (int32_t t = 0; t <= T; ++t) {
     int32_t* col = paths.slice(t);
     const int32_t lift = t <= T - S ? 0 : t - (T - S);

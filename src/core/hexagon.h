@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,16 @@ enum ModelKind : int32_t {
   kQHahn = 5,
   kHahn = 6,
 };
+
+// The six kinds in the order of their numbers, as the model list shows them.
+inline constexpr ModelKind kAllModelKinds[] = {kImaginaryQRacah, kRealQRacah, kTrigonometric,
+                                               kRacah,           kQHahn,      kHahn};
+
+// The kind a stored or typed number (1..6) stands for; none for any other.
+inline std::optional<ModelKind> model_kind_numbered(int64_t number) {
+  if (number < kImaginaryQRacah || number > kHahn) return std::nullopt;
+  return static_cast<ModelKind>(number);
+}
 
 // Heights of N paths over slices 0..T, stored column by column: all paths of
 // slice t together, slice after slice. Indexing is (i, t) with i = 1..N.
@@ -67,7 +78,7 @@ class PathArray {
 
 // The model and its parameters in the stored form the operators read.
 struct ModelParams {
-  int32_t kind = kHahn;
+  ModelKind kind = kHahn;
   double q = 1.0;
   double K = 10000.0;
   double alpha = 0.0;
@@ -148,7 +159,7 @@ MemoryNeed hexagon_need(const HexagonParams& p);
 Hexagon default_hexagon();
 
 // The minimal configuration for S: flat up to slice T-S, then rising.
-void init_minimal_paths(const int32_t& N, const int32_t& T, const int32_t& S, PathArray& paths);
+void minimal_paths(int32_t N, int32_t T, int32_t S, PathArray& paths);
 
 // Empty when `p` is a valid configuration of the hexagon N x (T-S) x S
 // (strictly increasing slices, steps of 0 or 1, slice 0 at 0..N-1, path i

@@ -22,8 +22,9 @@ std::string format_real(double v) {
 namespace {
 
 template <bool Plus>
-void run(int32_t N, int32_t T, int32_t S, const ModelParams& model, const PathArray& old,
-         PathArray& new_paths, ParkMiller& rng, MessageSink& sink) {
+void run(const HexagonParams& hexagon, const PathArray& old, PathArray& new_paths, ParkMiller& rng,
+         MessageSink& sink) {
+  const auto [N, T, S, model] = hexagon;
   const auto tables = tables_for(N, T, model);
   if constexpr (Plus)
     fast_sweep_plus(*tables, N, T, S, old, new_paths, rng, sink);
@@ -33,33 +34,21 @@ void run(int32_t N, int32_t T, int32_t S, const ModelParams& model, const PathAr
 
 }  // namespace
 
-void s_plus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-                     const double& q, const double& K, const double& alpha, const double& beta,
-                     const PathArray& old, PathArray& new_paths, RandomSource& rng,
-                     MessageSink& sink) {
-  rng.with_lock([&](ParkMiller& g) {
-    run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, new_paths, g, sink);
-  });
+void operator_sweep_plus(const HexagonParams& hexagon, const PathArray& old, PathArray& new_paths,
+                         RandomSource& rng, MessageSink& sink) {
+  rng.with_lock([&](ParkMiller& g) { run<true>(hexagon, old, new_paths, g, sink); });
 }
-void s_minus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-                      const double& q, const double& K, const double& alpha, const double& beta,
-                      const PathArray& old, PathArray& new_paths, RandomSource& rng,
-                      MessageSink& sink) {
-  rng.with_lock([&](ParkMiller& g) {
-    run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, new_paths, g, sink);
-  });
+void operator_sweep_minus(const HexagonParams& hexagon, const PathArray& old, PathArray& new_paths,
+                          RandomSource& rng, MessageSink& sink) {
+  rng.with_lock([&](ParkMiller& g) { run<false>(hexagon, old, new_paths, g, sink); });
 }
-void s_plus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-                     const double& q, const double& K, const double& alpha, const double& beta,
-                     const PathArray& old, PathArray& new_paths, ParkMiller& rng,
-                     MessageSink& sink) {
-  run<true>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, new_paths, rng, sink);
+void operator_sweep_plus(const HexagonParams& hexagon, const PathArray& old, PathArray& new_paths,
+                         ParkMiller& rng, MessageSink& sink) {
+  run<true>(hexagon, old, new_paths, rng, sink);
 }
-void s_minus_operator(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-                      const double& q, const double& K, const double& alpha, const double& beta,
-                      const PathArray& old, PathArray& new_paths, ParkMiller& rng,
-                      MessageSink& sink) {
-  run<false>(N, T, S, ModelParams{kind, q, K, alpha, beta}, old, new_paths, rng, sink);
+void operator_sweep_minus(const HexagonParams& hexagon, const PathArray& old, PathArray& new_paths,
+                          ParkMiller& rng, MessageSink& sink) {
+  run<false>(hexagon, old, new_paths, rng, sink);
 }
 
 }  // namespace lozengia

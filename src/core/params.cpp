@@ -87,7 +87,7 @@ bool parse_real(const std::string& text, double& out) {
 
 std::string display_real(double v) { return format_real(v); }
 
-std::string field_name(NewField f, int32_t kind) {
+std::string field_name(NewField f, ModelKind kind) {
   switch (f) {
     case NewField::kN:
       return "N";
@@ -109,7 +109,7 @@ std::string field_name(NewField f, int32_t kind) {
   return {};
 }
 
-std::string field_rule(NewField f, int32_t kind) {
+std::string field_rule(NewField f, ModelKind kind) {
   const char* const kTrigRule = "; -alpha*T/2+beta and alpha*N+beta in one interval [k*pi, (k+1)*pi]";
   std::string rule;
   switch (f) {
@@ -143,7 +143,7 @@ namespace {
 
 // A refusal: the dialog's own message, then the field and its rule, and what
 // the rule's bounds are for this hexagon when they depend on it.
-NewHexagonResult refused(const std::string& message, NewField f, int32_t kind,
+NewHexagonResult refused(const std::string& message, NewField f, ModelKind kind,
                          const std::string& here = {}) {
   NewHexagonResult r;
   r.message = message + "\n" + field_rule(f, kind) + (here.empty() ? "" : "; " + here);
@@ -155,8 +155,9 @@ const char* const kBadInput = "Bad Input";
 }  // namespace
 
 NewHexagonResult check_new_hexagon(const NewHexagonInput& in) {
-  const int32_t kind = in.kind;
-  if (kind < 1 || kind > 6) {
+  // A kind made from an unchecked number is refused, not taken for a model.
+  const ModelKind kind = in.kind;
+  if (!model_kind_numbered(kind)) {
     NewHexagonResult r;
     r.message = std::string(kBadInput) + "\nmodel: one of the six models (kind 1 to 6)";
     return r;
@@ -334,7 +335,7 @@ std::string model_values_text(const HexagonParams& p) {
   }
 }
 
-EnabledFields fields_enabled_for(int32_t kind) {
+EnabledFields enabled_fields(ModelKind kind) {
   EnabledFields f;
   switch (kind) {
     case kImaginaryQRacah:
@@ -358,12 +359,12 @@ EnabledFields fields_enabled_for(int32_t kind) {
   return f;
 }
 
-std::string parameter_report(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-                      const double& q, const double& K, const double& alpha, const double& beta) {
-  const std::string shape = std::to_string(N) + " " + std::to_string(T) + " " + std::to_string(S);
+std::string parameter_report(const HexagonParams& p) {
+  const std::string shape =
+      std::to_string(p.N) + " " + std::to_string(p.T) + " " + std::to_string(p.S);
   // The values as the dialog shows them: what the user typed.
-  const NewHexagonInput v = new_dialog_prefill(HexagonParams{N, T, S, {kind, q, K, alpha, beta}});
-  switch (kind) {
+  const NewHexagonInput v = new_dialog_prefill(p);
+  switch (p.model.kind) {
     case kImaginaryQRacah:
       return "Imaginary qRacah case. N,T,S,q,kappa = " + shape + " " + v.q + " " + v.kappa + "i";
     case kRealQRacah:

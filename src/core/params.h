@@ -11,7 +11,7 @@ namespace lozengia {
 
 // The dialog's fields as text, by the role of their control.
 struct NewHexagonInput {
-  int32_t kind = kHahn;   // selection of the model list (1..6)
+  ModelKind kind = kHahn;  // selection of the model list
   std::string N;          // 1002
   std::string T;          // 1003
   std::string S;          // 1004
@@ -39,8 +39,8 @@ enum class NewField { kN, kT, kS, kQ, kKappa, kLogqOrK, kAlpha, kBeta };
 // field 1007, "log_q(kappa)" otherwise) and the rule its value follows, the
 // same words as the check's messages: "q: a positive number other than 1".
 // The dialog's tooltips show them.
-std::string field_name(NewField f, int32_t kind);
-std::string field_rule(NewField f, int32_t kind);
+std::string field_name(NewField f, ModelKind kind);
+std::string field_rule(NewField f, ModelKind kind);
 
 // Checks every field in the dialog's order (the first failure wins) and
 // converts the accepted values to the stored form: q stored as entered for
@@ -64,7 +64,7 @@ std::string model_values_text(const HexagonParams& p);
 struct EnabledFields {
   bool q = false, kappa = false, logq_or_K = false, alpha = false, beta = false;
 };
-EnabledFields fields_enabled_for(int32_t kind);
+EnabledFields enabled_fields(ModelKind kind);
 
 // Strict readers for typed numbers: surrounding blanks allowed, nothing else
 // around the number. Integers must fit in 32 bits; reals must be finite
@@ -79,11 +79,7 @@ bool parse_real(const std::string& text, double& out);
 std::string display_real(double v);
 
 // The parameter report line for the current state.
-std::string parameter_report(const int32_t& N, const int32_t& T, const int32_t& S, const int32_t& kind,
-                      const double& q, const double& K, const double& alpha, const double& beta);
-inline std::string parameter_report(const HexagonParams& p) {
-  return parameter_report(p.N, p.T, p.S, p.model.kind, p.model.q, p.model.K, p.model.alpha, p.model.beta);
-}
+std::string parameter_report(const HexagonParams& p);
 
 // Names of the models as the "New" dialog lists them, index = kind (0 unused).
 extern const char* const kModelNames[7];

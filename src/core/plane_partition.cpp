@@ -153,7 +153,7 @@ uint64_t plane_partition_to_paths_bytes(int64_t rows, int64_t cols, int64_t N) {
 PathArray plane_partition_to_paths(const int32_t* a, int32_t rows, int32_t cols, int32_t N) {
   const int32_t S = rows, T = rows + cols;
   PathArray paths(N, T);
-  init_minimal_paths(N, T, S, paths);  // slices 0 and T, and every slice when S or T-S is 0
+  minimal_paths(N, T, S, paths);  // slices 0 and T, and every slice when S or T-S is 0
   if (S == 0 || cols == 0) return paths;
   std::vector<int32_t> holes;
   for (int32_t t = 1; t < T; ++t) {

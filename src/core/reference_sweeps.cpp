@@ -42,14 +42,12 @@ Sampler::Sampler(int32_t N, int32_t T, const ModelParams& model)
 
 template <class Rng>
 void Sampler::step_plus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink) {
-  s_plus_operator(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths, scratch_,
-            rng, sink);
+  operator_sweep_plus(HexagonParams{N_, T_, S, model_}, paths, scratch_, rng, sink);
   paths.swap(scratch_);
 }
 template <class Rng>
 void Sampler::step_minus(int32_t S, PathArray& paths, Rng& rng, MessageSink& sink) {
-  s_minus_operator(N_, T_, S, model_.kind, model_.q, model_.K, model_.alpha, model_.beta, paths,
-                 scratch_, rng, sink);
+  operator_sweep_minus(HexagonParams{N_, T_, S, model_}, paths, scratch_, rng, sink);
   paths.swap(scratch_);
 }
 template void Sampler::step_plus(int32_t, PathArray&, RandomSource&, MessageSink&);
@@ -59,7 +57,7 @@ template void Sampler::step_minus(int32_t, PathArray&, ParkMiller&, MessageSink&
 
 template <class Rng>
 void exact_sample(const HexagonParams& p, PathArray& paths, Rng& rng, MessageSink& sink) {
-  init_minimal_paths(p.N, p.T, 0, paths);
+  minimal_paths(p.N, p.T, 0, paths);
   Sampler sampler(p.N, p.T, p.model);
   for (int32_t s = 0; s < p.S; ++s) sampler.step_plus(s, paths, rng, sink);
 }

@@ -28,8 +28,8 @@ StepFields read_step_fields(const std::string& steps_text, const std::string& sa
                             int32_t S, int32_t T, bool plus) {
   StepFields r;
   const int64_t room = plus ? static_cast<int64_t>(T) - S : S;
-  int32_t st = 0, sa = 0;
-  if (!parse_int32(steps_text, st) || st < 1 || st > room) {
+  int32_t steps = 0, samples = 0;
+  if (!parse_int32(steps_text, steps) || steps < 1 || steps > room) {
     const std::string bound = plus ? "T-S is " : "S is ";
     r.rule = steps_rule(plus) + "; " +
              (room > 0 ? "at most " + std::to_string(room) + (room == 1 ? " step: " : " steps: ")
@@ -37,13 +37,13 @@ StepFields read_step_fields(const std::string& steps_text, const std::string& sa
              bound + std::to_string(room);
     return r;
   }
-  if (!parse_int32(samples_text, sa) || sa < 1) {
+  if (!parse_int32(samples_text, samples) || samples < 1) {
     r.rule = samples_rule();
     return r;
   }
   r.ok = true;
-  r.steps = st;
-  r.samples = sa;
+  r.steps = steps;
+  r.samples = samples;
   return r;
 }
 

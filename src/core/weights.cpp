@@ -16,7 +16,7 @@ constexpr int32_t kLongBlock = 16;
 // Below this bound on |log2| of every q-power, values are kept as plain doubles.
 constexpr double kPlainBound = 900.0;
 
-bool is_q_kind(int32_t kind) {
+bool is_q_kind(ModelKind kind) {
   return kind == kQHahn || kind == kImaginaryQRacah || kind == kRealQRacah;
 }
 
@@ -207,7 +207,7 @@ ModelTables::ModelTables(int32_t N, int32_t T, const ModelParams& model) : value
   // Zero below 1 (never used: Hahn denominators are at least 1).
   inv_.assign(inv_size(r), 0.0);
   for (int64_t n = 1; n <= r; ++n) inv_[static_cast<std::size_t>(n + kInvPad)] = values_.inv(n);
-  const int32_t kind = values_.kind();
+  const ModelKind kind = values_.kind();
   if (kind == kHahn) return;
   if (values_.plain_range()) {
     with_model_kind(kind, [&](auto k) {

@@ -69,7 +69,7 @@ struct ScaledDouble {
 // on its own. Both q-Racah kinds share their formulas and run as
 // kImaginaryQRacah.
 template <class F>
-decltype(auto) with_model_kind(int32_t kind, F&& f) {
+decltype(auto) with_model_kind(ModelKind kind, F&& f) {
   switch (kind) {
     case kHahn:
       return f(std::integral_constant<int, kHahn>{});
@@ -197,7 +197,7 @@ class ModelValues {
   static int64_t range_for(int32_t N, int32_t T) { return 2 * (static_cast<int64_t>(N) + T) + 8; }
 
   const ModelParams& model() const { return model_; }
-  int32_t kind() const { return model_.kind; }
+  ModelKind kind() const { return model_.kind; }
   // Every integer argument of the formulas lies in [-range(), range()].
   int64_t range() const { return range_; }
   // True when none of the q-powers leaves the plain double range, so that
@@ -269,7 +269,7 @@ class ModelTables {
   static uint64_t bytes_needed(int32_t N, int32_t T, const ModelParams& model);
 
   const ModelParams& model() const { return values_.model(); }
-  int32_t kind() const { return values_.kind(); }
+  ModelKind kind() const { return values_.kind(); }
   bool plain_range() const { return values_.plain_range(); }
 
   // Reciprocals 1/n for n in [1, range()]; 0 at n = 0 and at the four places
@@ -331,7 +331,7 @@ class ModelTables {
   }
   // How many of the six values with exponents a q-model outside the plain
   // range uses.
-  static int scaled_tables(int32_t kind) { return kind == kQHahn ? 2 : 6; }
+  static int scaled_tables(ModelKind kind) { return kind == kQHahn ? 2 : 6; }
   enum { kOneMinusQTo, kInvOneMinusQTo, kOnePlusKQTo, kInvOnePlusKQTo, kKPlusQTo, kInvKPlusQTo };
   template <int Kind>
   void build_factors();
@@ -377,7 +377,7 @@ class BlockWeightsT {
   // outcome k (k = 1..m) lets the lowest k-1 of them move down. Fills w[1..m].
   void minus(int32_t t, int32_t x0, int32_t m, double* w);
 
-  int32_t kind() const { return kind_; }
+  ModelKind kind() const { return kind_; }
 
   // The bytes an evaluation for N particles allocates besides itself.
   static uint64_t bytes_needed(int32_t N) { return exponent_count(N) * sizeof(int); }
@@ -406,7 +406,8 @@ class BlockWeightsT {
   // Outcomes 1..N+1 and one place past them.
   static std::size_t exponent_count(int32_t N) { return static_cast<std::size_t>(N) + 3; }
 
-  int32_t N_, T_, S_, kind_;
+  int32_t N_, T_, S_;
+  ModelKind kind_;
   const V& v_;
   std::vector<int> exp_;      // binary exponents of the entries being built
   bool long_scaled_ = false;  // the last long block needed exponents

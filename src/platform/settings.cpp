@@ -28,8 +28,8 @@ Settings::Settings(const QString& ini_path) {
   // its first window, a device might never end. Only a regular file (or none
   // yet) is used; anything else is left alone, and the settings are kept in
   // memory for this run. stat() opens nothing.
-  struct stat st {};
-  if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  struct stat file_info {};
+  if (::stat(QFile::encodeName(path).constData(), &file_info) == 0 && !S_ISREG(file_info.st_mode)) {
     problem_ = "The settings file " + path.toStdString() +
                " is not a regular file: it is ignored, and this run's settings are not kept.";
     return;

@@ -20,7 +20,7 @@ namespace {
 // "Racah N=100 T=200 S=100 K=250", with ", average of 4 samples" for an
 // average.
 QString description(const HexagonParams& p, int32_t averaged) {
-  const int32_t kind = p.model.kind >= 1 && p.model.kind <= 6 ? p.model.kind : kHahn;
+  const ModelKind kind = model_kind_numbered(p.model.kind).value_or(kHahn);
   QString text = QString("%1 N=%2 T=%3 S=%4").arg(kModelTitles[kind]).arg(p.N).arg(p.T).arg(p.S);
   const std::string values = model_values_text(p);
   if (!values.empty()) text += " " + QString::fromStdString(values);

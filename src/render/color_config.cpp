@@ -145,8 +145,8 @@ ColorConfig load_color_config(const std::string& path) {
   // check is made on what was opened.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return parse_color_config("");
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  struct stat file_info {};
+  if (::fstat(fd, &file_info) != 0 || !S_ISREG(file_info.st_mode)) {
     ::close(fd);
     return parse_color_config("");
   }

@@ -158,7 +158,7 @@ WriteStatus check_output(const std::string& path, const WriteOptions& options) {
   if (::access(t.path.c_str(), W_OK) != 0) return {WriteStatus::kOpenError, errno};
   if (!folder_refuses_new_files(t) || options.in_place_without_copy) return {};
   if (::access(t.path.c_str(), R_OK) != 0) return WriteStatus::in_place_refused(errno);
-  if (const int error = room_for_old_copy(t.st.st_size); error != 0)
+  if (const int error = room_for_old_copy(t.file_info.st_size); error != 0)
     return WriteStatus::in_place_refused(error);
   return {};
 }
@@ -194,9 +194,9 @@ WriteStatus ReplacingFile::open(const std::string& path, const WriteOptions& opt
       // the folder would allow a new file beside it.
       if (::access(t.path.c_str(), W_OK) != 0) return {WriteStatus::kOpenError, errno};
       replacing_ = true;
-      old_uid_ = t.st.st_uid;
-      old_gid_ = t.st.st_gid;
-      old_mode_ = t.st.st_mode & 07777;
+      old_uid_ = t.file_info.st_uid;
+      old_gid_ = t.file_info.st_gid;
+      old_mode_ = t.file_info.st_mode & 07777;
       if (sticky_forbids_rename(t)) return open_in_place(t, options);
       break;
     case OutputTarget::kNew:
@@ -233,7 +233,7 @@ WriteStatus ReplacingFile::open_in_place(const OutputTarget& t, const WriteOptio
   OldCopy copy;
   const int source = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (source >= 0) {
-    copy = keep_old_copy(source, target_, t.st.st_size);
+    copy = keep_old_copy(source, target_, t.file_info.st_size);
     ::close(source);
   } else {
     copy.error = errno;

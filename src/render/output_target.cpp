@@ -57,7 +57,7 @@ struct Identity {
 
 Identity identity_of(const OutputTarget& t) {
   Identity id;
-  struct stat st {};
+  struct stat file_info {};
   switch (t.kind) {
     case OutputTarget::kRefused:
       return id;
@@ -72,17 +72,17 @@ Identity identity_of(const OutputTarget& t) {
       return id;
     }
     case OutputTarget::kDescriptor:
-      if (::fstat(t.fd, &st) != 0) return id;
+      if (::fstat(t.fd, &file_info) != 0) return id;
       break;
     case OutputTarget::kRegular:
     case OutputTarget::kSpecial:
-      st = t.st;
+      file_info = t.file_info;
       break;
   }
   id.known = true;
-  id.dev = st.st_dev;
-  id.ino = st.st_ino;
-  id.null_device = S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3);
+  id.dev = file_info.st_dev;
+  id.ino = file_info.st_ino;
+  id.null_device = S_ISCHR(file_info.st_mode) && file_info.st_rdev == makedev(1, 3);
   return id;
 }
 
@@ -113,8 +113,8 @@ OutputTarget resolve_output(const std::string& path) {
       t.fd = fd;
       return t;
     }
-    struct stat st {};
-    if (::lstat(p.c_str(), &st) != 0) {
+    struct stat file_info {};
+    if (::lstat(p.c_str(), &file_info) != 0) {
       // No permission, a file used as a folder, a name too long...
       if (errno != ENOENT) return refused(errno);
       struct stat dir {};
@@ -124,11 +124,11 @@ OutputTarget resolve_output(const std::string& path) {
       t.path = p;
       return t;
     }
-    if (!S_ISLNK(st.st_mode)) {
-      if (S_ISDIR(st.st_mode)) return refused(EISDIR);
-      t.kind = S_ISREG(st.st_mode) ? OutputTarget::kRegular : OutputTarget::kSpecial;
+    if (!S_ISLNK(file_info.st_mode)) {
+      if (S_ISDIR(file_info.st_mode)) return refused(EISDIR);
+      t.kind = S_ISREG(file_info.st_mode) ? OutputTarget::kRegular : OutputTarget::kSpecial;
       t.path = p;
-      t.st = st;
+      t.file_info = file_info;
       return t;
     }
     if (hops == 40) return refused(ELOOP);
@@ -150,7 +150,7 @@ bool sticky_forbids_rename(const OutputTarget& t) {
   struct stat dir {};
   if (::stat(parent_folder(t.path).c_str(), &dir) != 0) return false;
   const uid_t me = ::geteuid();
-  return (dir.st_mode & S_ISVTX) != 0 && me != 0 && t.st.st_uid != me && dir.st_uid != me;
+  return (dir.st_mode & S_ISVTX) != 0 && me != 0 && t.file_info.st_uid != me && dir.st_uid != me;
 }
 
 OutputKind output_kind(const std::string& path) {

@@ -20,7 +20,7 @@ struct OutputTarget {
   } kind = kRefused;
   std::string path;   // the name at the end of the links
   int fd = -1;        // kDescriptor: the descriptor it names
-  struct stat st {};  // kRegular, kSpecial
+  struct stat file_info {};  // kRegular, kSpecial
   int error = 0;      // kRefused: why, as an errno value
 };
 OutputTarget resolve_output(const std::string& path);

@@ -38,10 +38,10 @@ PartitionFile read_partition_file(const std::string& name, PartitionTextLimits l
   Descriptor d;
   d.fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (d.fd < 0) return failed(path, std::strerror(errno));
-  struct stat st {};
-  if (::fstat(d.fd, &st) != 0) return failed(path, std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) return failed(path, "is a folder, not a plane partition file");
-  if (!S_ISREG(st.st_mode))
+  struct stat file_info {};
+  if (::fstat(d.fd, &file_info) != 0) return failed(path, std::strerror(errno));
+  if (S_ISDIR(file_info.st_mode)) return failed(path, "is a folder, not a plane partition file");
+  if (!S_ISREG(file_info.st_mode))
     return failed(path, "not a regular file (a pipe, a device or a socket is not read)");
   if (limits.max_bytes == 0) limits.max_bytes = memory_room().for_threads(0);
   PartitionTextReader reader(limits);

@@ -185,7 +185,7 @@ class ModesTest : public QObject {
     wait_until([&] { return s.last_line() == "Hahn case. N,T,S = 3 4 4"; });
     // At S = T there is one tiling.
     PathArray top(3, 4);
-    init_minimal_paths(3, 4, 4, top);
+    minimal_paths(3, 4, 4, top);
     QVERIFY(s.program->paths() == top);
   }
 

@@ -183,8 +183,8 @@ class ProgramTest : public QObject {
       pictures << img;
     }
     // Every first value is accepted by the dialog's check.
-    for (int kind = 1; kind <= 6; ++kind) {
-      const NewHexagonResult r = check_new_hexagon(guide_example(static_cast<ModelKind>(kind)));
+    for (ModelKind kind : kAllModelKinds) {
+      const NewHexagonResult r = check_new_hexagon(guide_example(kind));
       QVERIFY2(r.ok, r.message.c_str());
     }
     // Closed and opened again: the same page, its pictures kept.
@@ -244,7 +244,7 @@ class ProgramTest : public QObject {
     QCOMPARE(p.model.kind, int32_t{kQHahn});
     QCOMPARE(p.model.q, 0.5);
     PathArray minimal(3, 4);
-    init_minimal_paths(3, 4, 2, minimal);
+    minimal_paths(3, 4, 2, minimal);
     QVERIFY(s.program->paths() == minimal);
     wait_until([&] { return s.last_line().startsWith("qHahn"); });
     QCOMPARE(s.last_line(), QString("qHahn case. N,T,S,q = 3 4 2 0.5"));
@@ -438,7 +438,7 @@ class ProgramTest : public QObject {
     QCOMPARE(s.program->params().S, 6);
     // At S = T there is one tiling: the minimal one.
     PathArray top(4, 6);
-    init_minimal_paths(4, 6, 6, top);
+    minimal_paths(4, 6, 6, top);
     QVERIFY(s.program->paths() == top);
   }
 

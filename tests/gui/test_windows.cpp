@@ -224,7 +224,7 @@ class WindowsTest : public QObject {
     big->T = 600;
     big->S = 0;
     big->paths = PathArray(300, 600);
-    init_minimal_paths(300, 600, 0, big->paths);
+    minimal_paths(300, 600, 0, big->paths);
     big->version = 99;
     p->set_tiling(big, true);  // returns at once: the drawing runs elsewhere
     QVERIFY(p->drawing());

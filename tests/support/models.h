@@ -15,7 +15,7 @@ namespace lozengia::testing {
 
 // The dialog's fields for a hexagon N x T x S of the given kind, the model's
 // own fields left empty.
-inline NewHexagonInput hexagon_input(int32_t kind, const std::string& N = "3",
+inline NewHexagonInput hexagon_input(ModelKind kind, const std::string& N = "3",
                                      const std::string& T = "6", const std::string& S = "2") {
   NewHexagonInput in;
   in.kind = kind;
@@ -32,7 +32,7 @@ struct ModelText {
 
 // The stored model of the hexagon N x T; the test fails (and says why) when
 // the dialog refuses the text.
-inline ModelParams entered_model(int32_t kind, int32_t N, int32_t T, const ModelText& text,
+inline ModelParams entered_model(ModelKind kind, int32_t N, int32_t T, const ModelText& text,
                                  const std::string& what = "") {
   NewHexagonInput in = hexagon_input(kind, std::to_string(N), std::to_string(T), "0");
   in.q = text.q;

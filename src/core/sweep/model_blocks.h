@@ -41,10 +41,10 @@ template <bool Plus>
 struct FactorRows {
   FactorRows(const ModelTables& tables, int32_t t, int32_t S) {
     using F = ModelTables::Factor;
-    const int32_t st = t + S, parity = st & 1;
-    first = tables.factor_data(Plus ? F::kUpN : F::kDownN) + ((Plus ? st : t) - 3);
+    const int32_t t_plus_S = t + S, parity = t_plus_S & 1;
+    first = tables.factor_data(Plus ? F::kUpN : F::kDownN) + ((Plus ? t_plus_S : t) - 3);
     second = tables.factor_data(Plus ? F::kUpX : F::kDownX) + (Plus ? 0 : S - 3);
-    third = tables.third_by_parity(Plus, parity) + ((st - parity) / 2 - 3);
+    third = tables.third_by_parity(Plus, parity) + ((t_plus_S - parity) / 2 - 3);
   }
   static constexpr int32_t kSecondDirection = Plus ? 1 : -1;
   const double* first;

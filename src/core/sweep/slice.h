@@ -16,6 +16,6 @@ using SliceFunction = void (*)(SweepWorkspace& work, int32_t t, const int32_t* o
 
 // The slice function of a sweep on a path, for a model kind and a direction
 // (S->S+1 when `plus`): chosen once per sweep, so that no slice tests them.
-SliceFunction slice_function(VectorPath path, int32_t kind, bool plus);
+SliceFunction slice_function(VectorPath path, ModelKind kind, bool plus);
 
 }  // namespace lozengia::sweep

@@ -243,7 +243,7 @@ StreamSweeps exact_sweeps(const HexagonParams& p, const StreamSweeps& given, Hex
 
 void exact_sample_streams(const HexagonParams& p, PathArray& paths, const StreamSweeps& given,
                           MessageSink& sink) {
-  init_minimal_paths(p.N, p.T, 0, paths);
+  minimal_paths(p.N, p.T, 0, paths);
   HexagonParams from;
   const StreamSweeps how = exact_sweeps(p, given, from);
   sweep_streams(from, paths, how, sink);
