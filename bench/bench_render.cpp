@@ -60,7 +60,7 @@ const Tiling& tiling() {
 }
 
 // The whole picture, `kSize` pixels on its long side.
-PictureFrame frame(int style) { return whole_picture(tiling(), style, kSize); }
+PictureFrame frame(StyleNumber style) { return whole_picture(tiling(), style, kSize); }
 
 double g_sample_seconds = 0.0;
 
@@ -86,7 +86,7 @@ void BM_SampleUniform1000(benchmark::State& state) {
 BENCHMARK(BM_SampleUniform1000)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Picture(benchmark::State& state) {
-  const int style = static_cast<int>(state.range(0));
+  const auto style = static_cast<StyleNumber>(state.range(0));
   // The sample is made (once) before the clock starts.
   const Tiling& t = tiling();
   const PictureFrame f = frame(style);
@@ -107,7 +107,7 @@ BENCHMARK(BM_Picture)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->UseRealT
 // Drawn and encoded by `encode` (the image to the file's size in bytes).
 template <class Encode>
 void picture_png(benchmark::State& state, const Encode& encode) {
-  const int style = static_cast<int>(state.range(0));
+  const auto style = static_cast<StyleNumber>(state.range(0));
   // The sample is made (once) before the clock starts.
   const Tiling& t = tiling();
   const PictureFrame f = frame(style);
@@ -152,7 +152,7 @@ BENCHMARK(BM_PicturePngQt)->DenseRange(1, 5)->Unit(benchmark::kMillisecond)->Use
 // The canvas drawing: one QPainter polygon (and outline, and segment) per
 // lozenge, as the pictures were made before.
 void BM_CanvasPicture(benchmark::State& state) {
-  const int style = static_cast<int>(state.range(0));
+  const auto style = static_cast<StyleNumber>(state.range(0));
   // The sample is made (once) before the clock starts.
   const Tiling& t = tiling();
   const PictureFrame f = frame(style);
@@ -186,7 +186,7 @@ std::string svg_path() {
 }
 
 void BM_Svg(benchmark::State& state) {
-  const int style = static_cast<int>(state.range(0));
+  const auto style = static_cast<StyleNumber>(state.range(0));
   // The sample is made (once) before the clock starts.
   const Tiling& t = tiling();
   const PictureFrame f = frame(style);
@@ -223,8 +223,9 @@ BENCHMARK(BM_SvgPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == kSvgPeakChild) {
     const std::string file = svg_path();
-    const bool ok = (write_tiling_picture(PictureFormat::kSvg, file, tiling(), {1, kColors},
-                                          frame(1)) == WriteStatus::kOk);
+    const bool ok =
+        (write_tiling_picture(PictureFormat::kSvg, file, tiling(), {kStyleNoBorders, kColors},
+                              frame(kStyleNoBorders)) == WriteStatus::kOk);
     std::remove(file.c_str());
     return ok ? 0 : 1;
   }

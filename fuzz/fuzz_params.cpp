@@ -18,7 +18,7 @@ using namespace lozengia;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   NewHexagonInput in;
-  in.kind = static_cast<int32_t>(data[0] % 8);
+  in.kind = static_cast<ModelKind>(data[0] % 8);
   std::string* fields[] = {&in.N,     &in.T,         &in.S,     &in.q,
                            &in.kappa, &in.logq_or_K, &in.alpha, &in.beta};
   std::size_t f = 0;

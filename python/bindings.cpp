@@ -162,9 +162,11 @@ LozengeColors read_colors(const std::array<uint32_t, 3>& c) {
   return colors;
 }
 
-void check_picture(int32_t style, int size) {
-  if (style < 1 || style > 5) throw py::value_error("style must be 1..5");
+// The style as the drawing takes it, once it and the size are checked.
+StyleNumber checked_picture(int32_t style, int size) {
+  if (style < kStyleNoBorders || style > kStyleZ2) throw py::value_error("style must be 1..5");
   if (size < 16 || size > 20000) throw py::value_error("size must be 16..20000 pixels");
+  return static_cast<StyleNumber>(style);
 }
 
 // What a picture `size` pixels square takes while it is made: drawn as
@@ -172,16 +174,18 @@ void check_picture(int32_t style, int size) {
 // (seven bytes a pixel at most at once), or encoded as a PNG file, or
 // streamed as SVG; each with the drawing's column buffers on every thread.
 enum class PictureUse { kArray, kPng, kSvg };
-uint64_t picture_bytes(PictureUse use, int32_t N, int32_t T, int32_t S, int32_t style, int size);
+uint64_t picture_bytes(PictureUse use, int32_t N, int32_t T, int32_t S, StyleNumber style,
+                       int size);
 // The same as a conversion's result, the picture's values checked first.
-ResultBytes picture_result(PictureUse use, int32_t style, int size) {
-  check_picture(style, size);
+ResultBytes picture_result(PictureUse use, int32_t number, int size) {
+  const StyleNumber style = checked_picture(number, size);
   return [=](int64_t N, int64_t T, int64_t S) {
     return picture_bytes(use, static_cast<int32_t>(N), static_cast<int32_t>(T),
                          static_cast<int32_t>(S), style, size);
   };
 }
-uint64_t picture_bytes(PictureUse use, int32_t N, int32_t T, int32_t S, int32_t style, int size) {
+uint64_t picture_bytes(PictureUse use, int32_t N, int32_t T, int32_t S, StyleNumber style,
+                       int size) {
   const uint64_t pixels = static_cast<uint64_t>(size) * static_cast<uint64_t>(size);
   const uint64_t columns =
       uint64_t{std::max(1u, std::thread::hardware_concurrency())} * 16 * size + (64 << 10);
@@ -196,9 +200,9 @@ uint64_t picture_bytes(PictureUse use, int32_t N, int32_t T, int32_t S, int32_t 
   return svg_memory_bound(N, T, S, style);
 }
 
-py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_t S, int32_t style,
+py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_t S, int32_t number,
                                 const std::array<uint32_t, 3>& colours, int size) {
-  check_picture(style, size);
+  const StyleNumber style = checked_picture(number, size);
   const PictureStyle look{style, read_colors(colours)};
   const Tiling tiling{p, N, T, S};
   const PictureFrame frame = whole_picture(tiling, style, size);
@@ -213,9 +217,9 @@ py::array_t<uint8_t> draw_array(const PathArray& p, int32_t N, int32_t T, int32_
 // the name as the caller gave it, for the OSError (errno, reason, name) that
 // tells a failure; an errno of 0 (the picture could not be made) is EIO.
 void save_picture(bool svg, const std::string& path, const py::object& name, const PathArray& p,
-                  int32_t N, int32_t T, int32_t S, int32_t style,
+                  int32_t N, int32_t T, int32_t S, int32_t number,
                   const std::array<uint32_t, 3>& colours, int size, bool in_place) {
-  check_picture(style, size);
+  const StyleNumber style = checked_picture(number, size);
   if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
   const PictureStyle look{style, read_colors(colours)};
   if (svg)
@@ -451,7 +455,8 @@ PYBIND11_MODULE(_core, m) {
 
   m.def("load_colours", [](const std::string& path) {
     const ColorConfig c = load_color_config(path);
-    return py::make_tuple(
-        c.loaded, py::make_tuple(c.colors.flat, c.colors.rising, c.colors.hexagon), c.style);
+    return py::make_tuple(c.loaded,
+                          py::make_tuple(c.colors.flat, c.colors.rising, c.colors.hexagon),
+                          int32_t{c.style});
   });
 }

@@ -246,7 +246,8 @@ class WebHexagon {
   int32_t cols() const { return cols_; }
 
   // The world rectangle the whole picture shows on a width x height canvas.
-  emscripten::val whole_view(int32_t style, double width, double height) const {
+  emscripten::val whole_view(int32_t number, double width, double height) const {
+    const auto style = static_cast<StyleNumber>(number);  // JavaScript passes a number
     const WorldRect w = fit_to_aspect(picture_content(tiling(), style), width, height);
     emscripten::val out = emscripten::val::array();
     for (double v : {w.x1, w.y1, w.x2, w.y2}) out.call<void>("push", v);
@@ -254,8 +255,9 @@ class WebHexagon {
   }
   // The picture of the world rectangle (x1, y1)-(x2, y2) on width x height
   // pixels, as the canvas's RGBA bytes.
-  emscripten::val render(int32_t style, int32_t width, int32_t height, double x1, double y1,
+  emscripten::val render(int32_t number, int32_t width, int32_t height, double x1, double y1,
                          double x2, double y2) {
+    const auto style = static_cast<StyleNumber>(number);  // JavaScript passes a number
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     pixels_.resize(count);
     const RasterTarget target{pixels_.data(), width, height, width};
@@ -270,7 +272,8 @@ class WebHexagon {
   // The whole picture as a file of `long_side` pixels on its long side
   // shows it (lozengia-cli --size): [width, height, x1, y1, x2, y2], or an
   // empty array with refusal() when its pixels would not fit in memory.
-  emscripten::val whole_picture_frame(int32_t style, int32_t long_side) {
+  emscripten::val whole_picture_frame(int32_t number, int32_t long_side) {
+    const auto style = static_cast<StyleNumber>(number);  // JavaScript passes a number
     emscripten::val out = emscripten::val::array();
     const PictureFrame f = whole_picture(tiling(), style, long_side);
     const uint64_t left = memory_left();
@@ -284,7 +287,8 @@ class WebHexagon {
   }
   // The SVG file of the whole picture, `long_side` pixels on its long side,
   // or the refusal the CLI gives for a picture that large (refusal()).
-  std::string svg(int32_t style, int32_t long_side) {
+  std::string svg(int32_t number, int32_t long_side) {
+    const auto style = static_cast<StyleNumber>(number);  // JavaScript passes a number
     refusal_ = svg_size_check(target_.N, target_.T, S_, style);
     if (!refusal_.empty()) return {};
     std::string text;

@@ -18,7 +18,7 @@ const std::pair<std::string CliOptions::*, PictureFormat> kPictures[] = {
 
 }  // namespace
 
-RunOutputs::RunOutputs(const CliOptions& o) : o_(o), style_(o.style) {
+RunOutputs::RunOutputs(const CliOptions& o) : o_(o), style_(static_cast<StyleNumber>(o.style)) {
   const bool pictures = !o.png_path.empty() || !o.svg_path.empty();
   if (pictures) {
     colors_ = load_color_config();

@@ -43,7 +43,7 @@ class RunOutputs {
   bool to_export_ = false;
   std::string export_path_;
   ColorConfig colors_;
-  int32_t style_ = 0;
+  StyleNumber style_ = kStyleBorders;
   ReplacingFile export_;
   // A picture target that is a stream (a pipe, a terminal, a device) is
   // opened once: its reader sees the pictures one after another.

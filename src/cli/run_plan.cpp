@@ -55,7 +55,8 @@ MemoryNeed run_need(const CliOptions& o, unsigned threads, int64_t batch) {
     writing = larger(writing, png);
   }
   if (!o.svg_path.empty())
-    writing = larger(writing, bytes_only(svg_memory_bound(p.N, p.T, p.S, o.style)));
+    writing = larger(
+        writing, bytes_only(svg_memory_bound(p.N, p.T, p.S, static_cast<StyleNumber>(o.style))));
   need += larger(sampling, writing);
   need.threads += 1;  // the progress line
   return need;

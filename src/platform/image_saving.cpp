@@ -40,7 +40,7 @@ ImageTarget image_target(const QString& name, const QString& chosen_filter) {
 std::string image_refusal(const ImageTarget& target, const TilingSnapshot& t, int size_px) {
   if (target.format == PictureFormat::kSvg)
     if (std::string why = svg_size_check(t.N, t.T, t.S, t.style); !why.empty()) return why;
-  const MemoryNeed need = picture_file_need(target.format, t.tiling(), t.style,
+  const MemoryNeed need = picture_file_need(target.format, t.tiling(), t.picture_style(),
                                             whole_picture(t.tiling(), t.style, size_px));
   return memory_refusal(need, 0, "Not enough memory for this picture");
 }

@@ -108,7 +108,7 @@ ColorConfig parse_color_config(const std::string& text) {
                     " is used.");
   } else {
     style_read = true;
-    cfg.style = style;
+    cfg.style = static_cast<StyleNumber>(style);  // 1..4, checked above
     taken.push_back("style");
   }
   if (count == kLinesRead && colours_read && style_read) {

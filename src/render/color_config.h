@@ -23,7 +23,7 @@ extern const char* const kConfigFileName;  // "config.cfg"
 struct ColorConfig {
   bool loaded = false;  // false: some line was missing or bad (its default is in place)
   LozengeColors colors;
-  int32_t style = kStyleBorders;
+  StyleNumber style = kStyleBorders;
   // What the text window shows about it, one entry per line (the last one is
   // the empty line that follows the message).
   std::vector<std::string> message;

@@ -187,7 +187,7 @@ void trace_outlines(RegionSink& sink, const PathArray& paths, int32_t N, int32_t
 }
 
 void trace_lozenges(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, int32_t S,
-                    int32_t style, const LozengeColors& colors, const LineLook& look) {
+                    StyleNumber style, const LozengeColors& colors, const LineLook& look) {
   const bool outlines = ((style - 1) & 1) != 0;
   const bool segments = (style - 1) / 2 == 1 && look.visible();
   const int64_t n = N, t = T, s = S;
@@ -256,8 +256,7 @@ void trace_z2(RegionSink& sink, const PathArray& paths, int32_t N, int32_t T, in
 
 void trace_tiling(RegionSink& sink, const Tiling& tiling, const PictureStyle& picture,
                   const PictureFrame& frame) {
-  int32_t style = picture.number;
-  if (style < kStyleNoBorders || style > kStyleZ2) style = kStyleBorders;
+  const StyleNumber style = drawn_style(picture.number);
   const auto [paths, N, T, S] = drawable(tiling);
   const double unit_px = unit_pixels(frame);
   if (style == kStyleZ2) {

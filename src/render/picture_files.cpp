@@ -114,7 +114,7 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
                               options);
 }
 
-MemoryNeed picture_file_need(PictureFormat format, const Tiling& tiling, int32_t style,
+MemoryNeed picture_file_need(PictureFormat format, const Tiling& tiling, const PictureStyle& style,
                              const PictureFrame& frame) {
   const auto w = static_cast<uint64_t>(std::max(frame.width, 0));
   const auto h = static_cast<uint64_t>(std::max(frame.height, 0));
@@ -134,7 +134,7 @@ MemoryNeed picture_file_need(PictureFormat format, const Tiling& tiling, int32_t
     case PictureFormat::kPdf:
       break;
   }
-  return bytes_only(svg_memory_bound(tiling.N, tiling.T, tiling.S, style));
+  return bytes_only(svg_memory_bound(tiling.N, tiling.T, tiling.S, style.number));
 }
 
 }  // namespace lozengia

@@ -40,7 +40,7 @@ WriteStatus write_tiling_picture(PictureFormat format, const std::string& path,
 // encoded file; SVG and PDF the shapes traced at once (svg_memory_bound).
 // A PDF page's own bytes (the shapes' drawing commands, in Qt's writer) are
 // not counted: they do not grow with the page's size.
-MemoryNeed picture_file_need(PictureFormat format, const Tiling& tiling, int32_t style,
+MemoryNeed picture_file_need(PictureFormat format, const Tiling& tiling, const PictureStyle& style,
                              const PictureFrame& frame);
 
 }  // namespace lozengia

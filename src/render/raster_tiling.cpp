@@ -465,8 +465,7 @@ void z2(const Picture& p, Band& band) {
 void raster_tiling(const RasterTarget& target, const Tiling& tiling, const PictureStyle& picture,
                    const WorldRect& view, unsigned threads) {
   if (target.pixels == nullptr || target.width < 1 || target.height < 1) return;
-  int32_t style = picture.number;
-  if (style < kStyleNoBorders || style > kStyleZ2) style = kStyleBorders;
+  const StyleNumber style = drawn_style(picture.number);
   const auto [paths, N, T, S] = drawable(tiling);
   Picture p{
       paths, N,   T, S, style, picture.colors, make_mapping(view, target.width, target.height),

@@ -314,7 +314,7 @@ class SvgSink final : public RegionSink {
 
 }  // namespace
 
-uint64_t svg_size_bound(int32_t N, int32_t T, int32_t S, int32_t style) {
+uint64_t svg_size_bound(int32_t N, int32_t T, int32_t S, StyleNumber style) {
   const uint64_t n = static_cast<uint64_t>(std::max(N, 0)),
                  t = static_cast<uint64_t>(std::max(T, 0));
   const uint64_t s = static_cast<uint64_t>(std::max(S, 0));
@@ -348,7 +348,7 @@ uint64_t svg_size_bound(int32_t N, int32_t T, int32_t S, int32_t style) {
   return bound >= 1.8e19 ? UINT64_MAX : static_cast<uint64_t>(bound);
 }
 
-uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, int32_t style) {
+uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, StyleNumber style) {
   (void)T, (void)S, (void)style;
   // Every strip of a slice may hold an open polygon of two chains of up to
   // kMaxChain lattice points, plus the strips and buffers of a slice.
@@ -356,7 +356,7 @@ uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, int32_t style) {
   return n * (2 * kMaxChain * sizeof(LatticePoint) + 128) + 2 * kFlushBytes;
 }
 
-std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style) {
+std::string svg_size_check(int32_t N, int32_t T, int32_t S, StyleNumber style) {
   const uint64_t bytes = svg_size_bound(N, T, S, style);
   const uint64_t memory = svg_memory_bound(N, T, S, style);
   auto mib = [](uint64_t b) { return std::to_string((b + (1u << 20) - 1) >> 20) + " MiB"; };

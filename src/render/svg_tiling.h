@@ -21,13 +21,13 @@ constexpr uint64_t kSvgMaxMemory = 160ull << 20;
 
 // Upper bounds of the file's size and of the writer's memory for a hexagon
 // N x (T-S) x S in `style`, whatever the configuration.
-uint64_t svg_size_bound(int32_t N, int32_t T, int32_t S, int32_t style);
-uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, int32_t style);
+uint64_t svg_size_bound(int32_t N, int32_t T, int32_t S, StyleNumber style);
+uint64_t svg_memory_bound(int32_t N, int32_t T, int32_t S, StyleNumber style);
 
 // Empty when the picture may be written; otherwise the reason it is refused,
 // one line for the user, the same in every front-end (the CLI, the desktop
 // program's "Save image as..", the Python module).
-std::string svg_size_check(int32_t N, int32_t T, int32_t S, int32_t style);
+std::string svg_size_check(int32_t N, int32_t T, int32_t S, StyleNumber style);
 
 // The same document handed to `write` in pieces of about a MiB (the web page
 // has no files); false when the frame is empty or `write` returns false.

@@ -10,7 +10,7 @@ namespace {
 constexpr double kSqrt3 = 1.7320508075688772;
 constexpr double kHalfSqrt3 = 0.8660254037844386;
 
-void draw_lozenges(Canvas& c, const Tiling& tiling, int32_t style, const LozengeColors& colors,
+void draw_lozenges(Canvas& c, const Tiling& tiling, StyleNumber style, const LozengeColors& colors,
                    double unit_px) {
   const PathArray& paths = tiling.paths;
   const int32_t N = tiling.N, T = tiling.T, S = tiling.S;
@@ -113,7 +113,7 @@ Tiling drawable(const Tiling& t) {
   return {t.paths, N, T, std::clamp(t.S, 0, T)};
 }
 
-WorldRect picture_content(const Tiling& tiling, int32_t style) {
+WorldRect picture_content(const Tiling& tiling, StyleNumber style) {
   const Tiling t = drawable(tiling);
   WorldRect r;
   if (style == kStyleZ2)
@@ -139,7 +139,7 @@ WorldRect fit_to_aspect(const WorldRect& world, double width, double height) {
   return {cx - w / 2.0, cy - h / 2.0, cx + w / 2.0, cy + h / 2.0};
 }
 
-PictureFrame whole_picture(const Tiling& tiling, int32_t style, int long_side) {
+PictureFrame whole_picture(const Tiling& tiling, StyleNumber style, int long_side) {
   const WorldRect c = picture_content(tiling, style);
   if (long_side < 1) return {c, 0, 0};
   const double w = c.x2 - c.x1, h = c.y2 - c.y1;
@@ -176,8 +176,7 @@ double unit_pixels(const PictureFrame& frame) {
 
 void draw_tiling(Canvas& canvas, const Tiling& tiling, const PictureStyle& style,
                  const PictureFrame& frame) {
-  int32_t number = style.number;
-  if (number < kStyleNoBorders || number > kStyleZ2) number = kStyleBorders;
+  const StyleNumber number = drawn_style(style.number);
   const WorldRect& w = frame.world;
   canvas.set_world(w.x1, w.y1, w.x2, w.y2);
   canvas.clear(kWhite);

@@ -28,6 +28,8 @@ enum StyleNumber : int32_t {
   kStylePathsBorders = 4,
   kStyleZ2 = 5,
 };
+inline constexpr StyleNumber kAllStyles[] = {kStyleNoBorders, kStyleBorders, kStylePaths,
+                                             kStylePathsBorders, kStyleZ2};
 
 // A configuration to draw: `paths` of the hexagon N x (T-S) x S. It refers
 // to the caller's paths, which outlive it.
@@ -36,12 +38,18 @@ struct Tiling {
   int32_t N = 0, T = 0, S = 0;
 };
 
-// How the picture looks: its style number (1..5; anything else draws style 2)
-// and the lozenge colours.
+// How the picture looks: its style number (1..5; anything else, as read from
+// a file or typed, draws style 2) and the lozenge colours.
 struct PictureStyle {
-  int32_t number = kStyleBorders;
+  StyleNumber number = kStyleBorders;
   LozengeColors colors;
 };
+
+// The style a picture of `number` is drawn in: style 2 for a number outside
+// 1..5.
+inline StyleNumber drawn_style(StyleNumber number) {
+  return number < kStyleNoBorders || number > kStyleZ2 ? kStyleBorders : number;
+}
 
 // World rectangle (x1, y1)-(x2, y2); the corners may come in any order.
 struct WorldRect {
@@ -80,7 +88,7 @@ Tiling drawable(const Tiling& tiling);
 // side: the hexagon for the lozenge styles, the grid of points for the paths
 // in Z^2. The picture window, every file and the printed page show it
 // centred.
-WorldRect picture_content(const Tiling& tiling, int32_t style);
+WorldRect picture_content(const Tiling& tiling, StyleNumber style);
 
 // `world` widened about its centre to the aspect of a `width` x `height`
 // surface, so that it shows undistorted and centred on it.
@@ -94,7 +102,7 @@ constexpr int kMaxLongSide = 20000;
 // The picture of the whole tiling: its content centred with an even margin,
 // `long_side` pixels on the long side, the other side following the
 // content's aspect (at least one pixel; both 0 when `long_side` is below 1).
-PictureFrame whole_picture(const Tiling& tiling, int32_t style, int long_side);
+PictureFrame whole_picture(const Tiling& tiling, StyleNumber style, int long_side);
 
 // The hexagon's six corners in world coordinates, in drawing order.
 void hexagon_corners(int32_t N, int32_t T, int32_t S, WorldPoint corners[6]);

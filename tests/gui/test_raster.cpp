@@ -46,7 +46,7 @@ PathArray uniform_sample(int32_t n, int64_t seed) {
 }
 
 // The picture as the canvas drawing makes it: one QPainter polygon per lozenge.
-QImage canvas_picture(const Tiling& tiling, int style, const PictureFrame& frame,
+QImage canvas_picture(const Tiling& tiling, StyleNumber style, const PictureFrame& frame,
                       bool merged = false) {
   QImage image(frame.width, frame.height, QImage::Format_RGB32);
   image.fill(Qt::white);
@@ -61,10 +61,10 @@ QImage canvas_picture(const Tiling& tiling, int style, const PictureFrame& frame
 }
 
 // The whole picture, `size` pixels on its long side, in both forms.
-QImage canvas_picture(const Tiling& tiling, int style, int size, bool merged = false) {
+QImage canvas_picture(const Tiling& tiling, StyleNumber style, int size, bool merged = false) {
   return canvas_picture(tiling, style, whole_picture(tiling, style, size), merged);
 }
-QImage raster_picture(const Tiling& tiling, int style, int size) {
+QImage raster_picture(const Tiling& tiling, StyleNumber style, int size) {
   return render_tiling_image(tiling, {style, kColors}, whole_picture(tiling, style, size));
 }
 
@@ -189,11 +189,12 @@ class RasterTest : public QObject {
   // either way; at most 4% of the edge pixels do (0.3-0.5% for styles 1-4,
   // about 3% for style 5, whose tiny dots are all edge).
   void same_picture_as_the_canvas_where_lozenges_are_large_data() {
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     for (int s = 1; s <= 5; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
   }
   void same_picture_as_the_canvas_where_lozenges_are_large() {
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     const PathArray paths = uniform_sample(50, 7);
     const Tiling tiling{paths, 50, 100, 50};
     const QImage ref = canvas_picture(tiling, style, 1000);
@@ -212,10 +213,11 @@ class RasterTest : public QObject {
   void mean_colours_where_lozenges_are_smaller_than_a_pixel() {
     const PathArray paths = uniform_sample(300, 11);
     const Tiling tiling{paths, 300, 600, 300};
-    const PictureFrame small = whole_picture(tiling, 1, 200);  // 0.3 pixels per lattice unit
-    const QImage img = render_tiling_image(tiling, {1, kColors}, small);
-    const QImage big =
-        render_tiling_image(tiling, {1, kColors}, {small.world, small.width * 8, small.height * 8});
+    const PictureFrame small =
+        whole_picture(tiling, kStyleNoBorders, 200);  // 0.3 pixels per lattice unit
+    const QImage img = render_tiling_image(tiling, {kStyleNoBorders, kColors}, small);
+    const QImage big = render_tiling_image(tiling, {kStyleNoBorders, kColors},
+                                           {small.world, small.width * 8, small.height * 8});
     const std::vector<double> a = block_means(img, 5), b = block_means(big, 40);
     QCOMPARE(a.size(), b.size());
     double worst = 0, sum = 0;
@@ -233,7 +235,7 @@ class RasterTest : public QObject {
 
   // The bands are drawn on threads; the picture does not depend on them.
   void same_image_on_any_number_of_threads_data() {
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     QTest::addColumn<int>("size");
     for (int s = 1; s <= 5; ++s) {
       QTest::newRow(qPrintable(QString("style %1 small").arg(s))) << s << 301;
@@ -241,7 +243,8 @@ class RasterTest : public QObject {
     }
   }
   void same_image_on_any_number_of_threads() {
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     QFETCH(int, size);
     const PathArray paths = uniform_sample(120, 5);
     const Tiling tiling{paths, 120, 240, 120};
@@ -266,14 +269,15 @@ class RasterTest : public QObject {
   // (one-pixel lines), and 6 (lines 5 pixels wide, their dashes 5 pixels a
   // bit).
   void a_view_is_drawn_sharply_at_its_zoom_data() {
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     QTest::addColumn<double>("across");
     for (double across : {25.0, 6.0})
       for (int s = 1; s <= 5; ++s)
         QTest::newRow(qPrintable(QString("style %1, %2 units").arg(s).arg(across))) << s << across;
   }
   void a_view_is_drawn_sharply_at_its_zoom() {
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     QFETCH(double, across);
     const int32_t n = across > 10 ? 150 : 30;
     const PathArray paths = uniform_sample(n, 9);
@@ -308,11 +312,12 @@ class RasterTest : public QObject {
   // of one polygon per lozenge, up to edge pixels: long outlines are drawn
   // as polylines, whose pixels at the corners may differ.
   void merged_shapes_draw_the_same_picture_data() {
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     for (int s = 1; s <= 5; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
   }
   void merged_shapes_draw_the_same_picture() {
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     const PathArray paths = uniform_sample(30, 3);
     const Tiling tiling{paths, 30, 60, 30};
     const QImage ref = canvas_picture(tiling, style, 800);
@@ -328,7 +333,7 @@ class RasterTest : public QObject {
   // and drawn by an SVG renderer it shows the canvas picture (its edges are
   // smoothed, so they may differ).
   void svg_is_merged_and_shows_the_same_picture_data() {
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     QTest::addColumn<int>("paths");
     // Fills: the hexagon and two lozenge colours; lines: the hexagon's
     // outline and the lozenges' (slanted, upright), the path segments.
@@ -338,7 +343,8 @@ class RasterTest : public QObject {
     QTest::newRow("style 4") << 4 << 8;
   }
   void svg_is_merged_and_shows_the_same_picture() {
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     QFETCH(int, paths);
     const int32_t n = 20;
     const PathArray config = uniform_sample(n, 4);
@@ -388,8 +394,9 @@ class RasterTest : public QObject {
     QTemporaryDir dir;
     const QString file = dir.filePath("t.svg");
     const Tiling tiling{config, 6, 12, 6};
-    QVERIFY((write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling, {5, kColors},
-                                  whole_picture(tiling, 5, 300)) == WriteStatus::kOk));
+    QVERIFY(
+        (write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling, {kStyleZ2, kColors},
+                              whole_picture(tiling, kStyleZ2, 300)) == WriteStatus::kOk));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
@@ -406,8 +413,9 @@ class RasterTest : public QObject {
     const PathArray config = uniform_sample(30, 1);
     const Tiling tiling{config, 30, 60, 30};
     if (QFileInfo::exists("/dev/full"))
-      QVERIFY(!(write_tiling_picture(PictureFormat::kSvg, "/dev/full", tiling, {1, kColors},
-                                     whole_picture(tiling, 1, 400)) == WriteStatus::kOk));
+      QVERIFY(!(
+          write_tiling_picture(PictureFormat::kSvg, "/dev/full", tiling, {kStyleNoBorders, kColors},
+                               whole_picture(tiling, kStyleNoBorders, 400)) == WriteStatus::kOk));
     QTemporaryDir dir;
     const QString file = dir.filePath("x.svg");
     {
@@ -415,8 +423,9 @@ class RasterTest : public QObject {
       QVERIFY(f.open(QIODevice::WriteOnly));
       f.write("old");
     }
-    QVERIFY(!(write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling, {1, kColors},
-                                   whole_picture(tiling, 1, 0)) == WriteStatus::kOk));
+    QVERIFY(!(write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling,
+                                   {kStyleNoBorders, kColors},
+                                   whole_picture(tiling, kStyleNoBorders, 0)) == WriteStatus::kOk));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("old"));
@@ -426,7 +435,7 @@ class RasterTest : public QObject {
   // Large SVGs are refused by an upper bound of their size, known before
   // sampling; the n = 1000 uniform hexagon passes in every style.
   void svg_size_limit() {
-    for (int style = 1; style <= 5; ++style) {
+    for (StyleNumber style : kAllStyles) {
       QVERIFY(svg_size_check(1000, 2000, 1000, style).empty());
       QVERIFY(svg_size_bound(1000, 2000, 1000, style) <= kSvgMaxBytes);
       QVERIFY(svg_memory_bound(1000, 2000, 1000, style) <= kSvgMaxMemory);
@@ -435,10 +444,10 @@ class RasterTest : public QObject {
                                              style == 5 ? 3000 : 2000, style);
       QVERIFY2(why.find("SVG picture refused") == 0, why.c_str());
     }
-    QVERIFY(!svg_size_check(100000, 200000, 100000, 1).empty());
-    QVERIFY(!svg_size_check(2147483647, 2147483647, 0, 1).empty());
-    QCOMPARE(svg_size_bound(2147483647, 2147483647, 2147483647, 4), UINT64_MAX);
-    QVERIFY(svg_size_check(0, 0, 0, 1).empty());
+    QVERIFY(!svg_size_check(100000, 200000, 100000, kStyleNoBorders).empty());
+    QVERIFY(!svg_size_check(2147483647, 2147483647, 0, kStyleNoBorders).empty());
+    QCOMPARE(svg_size_bound(2147483647, 2147483647, 2147483647, kStylePathsBorders), UINT64_MAX);
+    QVERIFY(svg_size_check(0, 0, 0, kStyleNoBorders).empty());
   }
 
   // The real file of a small tiling is far below its bound (the bound is
@@ -447,7 +456,7 @@ class RasterTest : public QObject {
     const PathArray config = uniform_sample(40, 8);
     const Tiling tiling{config, 40, 80, 40};
     QTemporaryDir dir;
-    for (int style = 1; style <= 5; ++style) {
+    for (StyleNumber style : kAllStyles) {
       const QString file = dir.filePath(QString("t%1.svg").arg(style));
       QVERIFY(
           (write_tiling_picture(PictureFormat::kSvg, file.toStdString(), tiling, {style, kColors},
@@ -463,7 +472,7 @@ class RasterTest : public QObject {
   // them, never black. Lozenges of 5 pixels keep black outlines.
   void a_large_tiling_is_no_dark_hexagon_data() {
     QTest::addColumn<int>("form");  // 0 raster (PNG, window), 1 merged canvas (PDF, print), 2 SVG
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     const char* forms[] = {"raster", "canvas", "svg"};
     for (int form = 0; form < 3; ++form)
       for (int s = 2; s <= 5; ++s)
@@ -471,12 +480,13 @@ class RasterTest : public QObject {
   }
   void a_large_tiling_is_no_dark_hexagon() {
     QFETCH(int, form);
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     // 120 paths (Qt's SVG reader truncates the paths of larger ones).
     static const PathArray paths = uniform_sample(120, 2);
     const Tiling tiling{paths, 120, 240, 120};
     QTemporaryDir dir;
-    auto picture = [&](int s, int size) {
+    auto picture = [&](StyleNumber s, int size) {
       const PictureFrame frame = whole_picture(tiling, s, size);
       if (form == 0) return render_tiling_image(tiling, {s, kColors}, frame);
       if (form == 1) return canvas_picture(tiling, s, frame, true);
@@ -507,7 +517,7 @@ class RasterTest : public QObject {
     const QString why = QString("mean grey %1, %2 of the pixels dark").arg(grey).arg(dark);
     QVERIFY2(dark < 0.01, qPrintable(why));
     if (style != kStyleZ2) {
-      const double plain = mean_grey(picture(1, 320)).first;
+      const double plain = mean_grey(picture(kStyleNoBorders, 320)).first;
       QVERIFY2(std::fabs(grey - plain) < 0.01,
                qPrintable(why + QString(", style 1 %1").arg(plain)));
       // 1600 pixels: 6 pixels a side, outlines black again.
@@ -538,14 +548,15 @@ class RasterTest : public QObject {
   // path segments.
   void light_lines_darken_a_pixel_once_data() {
     QTest::addColumn<int>("form");  // 0 raster, 1 canvas on an image, 2 PDF
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     QTest::newRow("raster") << 0 << 4;
     QTest::newRow("canvas") << 1 << 4;
     QTest::newRow("pdf") << 2 << 4;
   }
   void light_lines_darken_a_pixel_once() {
     QFETCH(int, form);
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     const PathArray paths = uniform_sample(60, 5);
     const Tiling tiling{paths, 60, 120, 60};
     // 3.5 pixels a lozenge side: outlines at about half their darkness,
@@ -604,7 +615,8 @@ class RasterTest : public QObject {
       }
     QTemporaryDir dir;
     const Tiling small{paths, 7, 9, 4}, large{paths, 70, 90, 4};
-    for (int style = 0; style <= 6; ++style) {
+    for (int number = 0; number <= 6; ++number) {
+      const auto style = static_cast<StyleNumber>(number);  // 0 and 6 draw style 2
       for (int size : {17, 300}) {
         const PictureFrame frame = whole_picture(small, style, size);
         const QImage img = render_tiling_image(small, {style, kColors}, frame);
@@ -623,7 +635,7 @@ class RasterTest : public QObject {
     }
     // A side S far outside 0..T: no endless loop over grid rows.
     const Tiling wide{paths, 7, 9, INT32_MAX}, negative{paths, 7, 9, INT32_MIN};
-    for (int style = 1; style <= 5; ++style) {
+    for (StyleNumber style : kAllStyles) {
       QVERIFY(
           !render_tiling_image(wide, {style, kColors}, whole_picture(wide, style, 40)).isNull());
       QVERIFY((write_tiling_picture(PictureFormat::kSvg, dir.filePath("s.svg").toStdString(),
@@ -631,12 +643,12 @@ class RasterTest : public QObject {
                                     whole_picture(negative, style, 40)) == WriteStatus::kOk));
     }
     // A view 6 units across: lines 2.5 pixels wide (solid and dashed).
-    for (int style = 1; style <= 5; ++style)
+    for (StyleNumber style : kAllStyles)
       QVERIFY(!render_tiling_image(small, {style, kColors}, {{0.0, -3.0, 6.0, 3.0}, 300, 300})
                    .isNull());
     const WorldRect inverted{5.0, 5.0, -5.0, -5.0}, empty{1.0, 1.0, 1.0, 1.0};
-    QVERIFY(!render_tiling_image(small, {1, kColors}, {inverted, 50, 50}).isNull());
-    QVERIFY(!render_tiling_image(small, {1, kColors}, {empty, 50, 50}).isNull());
+    QVERIFY(!render_tiling_image(small, {kStyleNoBorders, kColors}, {inverted, 50, 50}).isNull());
+    QVERIFY(!render_tiling_image(small, {kStyleNoBorders, kColors}, {empty, 50, 50}).isNull());
   }
 };
 

@@ -30,7 +30,7 @@ constexpr int kSize = 1200;
 QRgb qrgb(Rgb c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
 // The whole picture of the hexagon, `size` pixels on its long side.
-PictureFrame frame_of(const PathArray& p, int32_t N, int32_t T, int32_t S, int style,
+PictureFrame frame_of(const PathArray& p, int32_t N, int32_t T, int32_t S, StyleNumber style,
                       int size = kSize) {
   return whole_picture(Tiling{p, N, T, S}, style, size);
 }
@@ -42,7 +42,8 @@ QPoint to_pixel(double x, double y, const PictureFrame& f) {
           static_cast<int>((w.y2 - y) / (w.y2 - w.y1) * f.height)};
 }
 
-QImage png_of(const PathArray& p, int32_t N, int32_t T, int32_t S, int style, int size = kSize) {
+QImage png_of(const PathArray& p, int32_t N, int32_t T, int32_t S, StyleNumber style,
+              int size = kSize) {
   QTemporaryDir dir;
   const QString path = dir.filePath("t.png");
   const Tiling tiling{p, N, T, S};
@@ -92,11 +93,12 @@ class RenderTest : public QObject {
   // flat lozenge (slice 0), one rising lozenge (slice 1) and the third lozenge
   // on top that only the hexagon colour fills.
   void lozenge_styles_show_their_colours_data() {
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     for (int s = 1; s <= 4; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
   }
   void lozenge_styles_show_their_colours() {
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
     const QImage img = png_of(h.paths, 1, 2, 1, style);
@@ -120,8 +122,10 @@ class RenderTest : public QObject {
   void dashed_segments_have_gaps() {
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
-    const int solid = segment_pixels(png_of(h.paths, 1, 2, 1, 3), frame_of(h.paths, 1, 2, 1, 3));
-    const int dashed = segment_pixels(png_of(h.paths, 1, 2, 1, 4), frame_of(h.paths, 1, 2, 1, 4));
+    const int solid = segment_pixels(png_of(h.paths, 1, 2, 1, kStylePaths),
+                                     frame_of(h.paths, 1, 2, 1, kStylePaths));
+    const int dashed = segment_pixels(png_of(h.paths, 1, 2, 1, kStylePathsBorders),
+                                      frame_of(h.paths, 1, 2, 1, kStylePathsBorders));
     // 0xECCC sets 9 of its 16 bits.
     QVERIFY2(solid > 20, qPrintable(QString::number(solid)));
     QVERIFY2(dashed > solid * 4 / 10 && dashed < solid * 8 / 10,
@@ -129,11 +133,12 @@ class RenderTest : public QObject {
   }
 
   void minimal_configuration_at_s0_is_all_flat_data() {
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     for (int s = 1; s <= 4; ++s) QTest::newRow(qPrintable(QString("style %1").arg(s))) << s;
   }
   void minimal_configuration_at_s0_is_all_flat() {
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{6, 9, 0, {}}).empty());
     const QImage img = png_of(h.paths, 6, 9, 0, style, 400);
@@ -148,8 +153,8 @@ class RenderTest : public QObject {
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{1, 2, 1, {}}).empty());
     const int size = 800;
-    const QImage img = png_of(h.paths, 1, 2, 1, 5, size);
-    const PictureFrame f = frame_of(h.paths, 1, 2, 1, 5, size);
+    const QImage img = png_of(h.paths, 1, 2, 1, kStyleZ2, size);
+    const PictureFrame f = frame_of(h.paths, 1, 2, 1, kStyleZ2, size);
     auto px = [&](double x, double y) { return to_pixel(x, y, f); };
     // Grid point (0, 1) is off the path: a hexagon-coloured pixel.
     QCOMPARE(img.pixel(px(0.0, 1.0)) & 0xFFFFFF, qrgb(kHexagon) & 0xFFFFFF);
@@ -167,8 +172,9 @@ class RenderTest : public QObject {
     QTemporaryDir dir;
     const QString path = dir.filePath("t.svg");
     const Tiling tiling{h.paths, 3, 5, 2};
-    QVERIFY((write_tiling_picture(PictureFormat::kSvg, path.toStdString(), tiling, {1, kColors},
-                                  whole_picture(tiling, 1, 300)) == WriteStatus::kOk));
+    QVERIFY((write_tiling_picture(
+                 PictureFormat::kSvg, path.toStdString(), tiling, {kStyleNoBorders, kColors},
+                 whole_picture(tiling, kStyleNoBorders, 300)) == WriteStatus::kOk));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QString svg = QString::fromUtf8(f.readAll());
@@ -186,18 +192,18 @@ class RenderTest : public QObject {
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{6, 12, 5, {}}).empty());
     const Tiling tiling{h.paths, 6, 12, 5};
-    const PictureStyle style{2, kColors};
+    const PictureStyle style{kStyleBorders, kColors};
     QVERIFY(!(write_tiling_picture(PictureFormat::kPng, "/nonexistent-dir/x.png", tiling, style,
-                                   whole_picture(tiling, 2, 100)) == WriteStatus::kOk));
+                                   whole_picture(tiling, kStyleBorders, 100)) == WriteStatus::kOk));
     QVERIFY(!(write_tiling_picture(PictureFormat::kSvg, "/nonexistent-dir/x.svg", tiling, style,
-                                   whole_picture(tiling, 2, 100)) == WriteStatus::kOk));
+                                   whole_picture(tiling, kStyleBorders, 100)) == WriteStatus::kOk));
     const rlim_t limit_bytes = 200;  // the merged SVG of this frozen tiling is small
     const std::string old = "the user's old picture, which must survive";
     lozengia::testing::TempDir dir("lozengia-render");
     for (const bool png : {true, false}) {
       const std::string path = (dir / (png ? "x.png" : "x.svg")).string();
       auto write = [&](int size) {
-        const PictureFrame frame = whole_picture(tiling, 2, size);
+        const PictureFrame frame = whole_picture(tiling, kStyleBorders, size);
         return png ? (write_tiling_picture(PictureFormat::kPng, path, tiling, style, frame) ==
                       WriteStatus::kOk)
                    : (write_tiling_picture(PictureFormat::kSvg, path, tiling, style, frame) ==
@@ -224,7 +230,7 @@ class RenderTest : public QObject {
     // T = 0: no lozenges at all, only the hexagon's side.
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{3, 0, 0, {}}).empty());
-    for (int style = 1; style <= 5; ++style) {
+    for (StyleNumber style : kAllStyles) {
       const QImage img = png_of(h.paths, 3, 0, 0, style, 200);
       QVERIFY(!img.isNull());
       QCOMPARE(count_color(img, qrgb(kFlat)), 0);
@@ -240,7 +246,7 @@ class RenderTest : public QObject {
     QTest::addColumn<int>("N");
     QTest::addColumn<int>("T");
     QTest::addColumn<int>("S");
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     const int png = int(PictureFormat::kPng);
     QTest::newRow("png regular") << png << 30 << 60 << 30 << 2;
     QTest::newRow("png wide") << png << 2 << 40 << 20 << 1;
@@ -258,7 +264,8 @@ class RenderTest : public QObject {
     QFETCH(int, N);
     QFETCH(int, T);
     QFETCH(int, S);
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     Hexagon h;
     QVERIFY(set_hexagon(h, HexagonParams{N, T, S, {}}).empty());
     const Tiling tiling{h.paths, N, T, S};

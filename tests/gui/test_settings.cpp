@@ -367,7 +367,7 @@ class SettingsTest : public QObject {
     expect_box(&boxes);
     s.platform->frame()->save_action()->trigger();
     QCOMPARE(boxes.size(), std::size_t{2});
-    QCOMPARE(boxes[1].text.toStdString(), svg_size_check(2000, 4000, 2000, 2));
+    QCOMPARE(boxes[1].text.toStdString(), svg_size_check(2000, 4000, 2000, kStyleBorders));
     QVERIFY(boxes[1].text.startsWith("SVG picture refused"));
     QVERIFY(!QFileInfo::exists(dir.filePath("big.svg")));
   }
@@ -512,7 +512,7 @@ class SettingsTest : public QObject {
     QTest::addColumn<uint>("flat");
     QTest::addColumn<uint>("rising");
     QTest::addColumn<uint>("hexagon");
-    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("style_number");
     QTest::addColumn<QStringList>("said");  // the lines between the message and the empty line
     QTest::newRow("bad style")
         << QString::fromStdString(config_text("0000FF", "00FF00", "FF0000", "two")) << 0x0000FFu
@@ -551,7 +551,8 @@ class SettingsTest : public QObject {
     QFETCH(uint, flat);
     QFETCH(uint, rising);
     QFETCH(uint, hexagon);
-    QFETCH(int, style);
+    QFETCH(int, style_number);
+    const auto style = static_cast<StyleNumber>(style_number);
     QFETCH(QStringList, said);
     const ColorConfig c = parse_color_config(text.toStdString());
     QVERIFY(!c.loaded);
