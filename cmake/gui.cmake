@@ -13,6 +13,14 @@ qt6_wrap_ui(LOZENGIA_DIALOG_HEADERS
 add_library(lozengia_platform STATIC
   src/platform/platform.h
   src/platform/platform.cpp
+  src/platform/unit_windows.h
+  src/platform/unit_windows.cpp
+  src/platform/picture_keys.h
+  src/platform/picture_keys.cpp
+  src/platform/frame_controls.h
+  src/platform/frame_controls.cpp
+  src/platform/frame_dialogs.h
+  src/platform/frame_dialogs.cpp
   src/platform/main_window.h
   src/platform/main_window.cpp
   src/platform/main_window_places.cpp

@@ -18,7 +18,7 @@ char InteractiveMode::normalise(char key) {
 }
 
 bool InteractiveMode::apply_key(char key) {
-  TextWindowSink sink(program_.platform());
+  TextWindowSink sink(program_.platform().windows());
   SharedState& state = program_.state();
   std::lock_guard<std::mutex> lock(state.mutex);
   Hexagon& h = state.hex;
@@ -65,6 +65,8 @@ bool InteractiveMode::apply_key(char key) {
 void InteractiveMode::run() {
   if (program_.command_running()) return;  // a command is still running
   Platform& platform = program_.platform();
+  UnitWindows& windows = platform.windows();
+  PictureKeys& keys = platform.keys();
   program_.disable_commands();
   shortfall_ = std::make_unique<ThreadShortfall>();
   program_.line("Interactive mode. Type a letter in the window with a tiling");
@@ -73,11 +75,11 @@ void InteractiveMode::run() {
   program_.line("\"s\" to do S->S+1->S step,");
   program_.line("\"x\" to do S->S-1->S step,");
   program_.line(" \"q\" exits this mode.");
-  platform.show_progress(0, 0,
-                         "Interactive mode: a, z, s, x in the picture window; q or Esc leaves");
-  platform.focus(kPictureUnit);
+  platform.controls().show_progress(
+      0, 0, "Interactive mode: a, z, s, x in the picture window; q or Esc leaves");
+  windows.focus(kPictureUnit);
   program_.draw_picture(kPictureUnit);
-  platform.set_key_capture(kPictureUnit, true);
+  keys.set_key_capture(kPictureUnit, true);
   // The read runs a nested event loop: the windows repaint and the frame can
   // be closed while the mode waits for a key. A key whose sweeps cannot get
   // their memory changes nothing and ends the mode (the next key would fail
@@ -86,7 +88,7 @@ void InteractiveMode::run() {
   std::exception_ptr failure;
   std::string kept;
   for (;;) {
-    const std::optional<char> key = platform.read_key(kPictureUnit);
+    const std::optional<char> key = keys.read_key(kPictureUnit);
     if (!key) break;  // the program is closing
     if (normalise(*key) == 'q') {
       ++program_.keys_handled;
@@ -97,7 +99,7 @@ void InteractiveMode::run() {
       changed = apply_key(*key);
       if (changed) {
         program_.publish_state();
-        platform.focus(kPictureUnit);
+        windows.focus(kPictureUnit);
         program_.draw_picture(kPictureUnit);
       }
     } catch (...) {
@@ -109,15 +111,15 @@ void InteractiveMode::run() {
     ++program_.keys_handled;
     if (failure) break;
   }
-  platform.set_key_capture(kPictureUnit, false);
-  if (platform.shutting_down()) return;
+  keys.set_key_capture(kPictureUnit, false);
+  if (platform.gui().shutting_down()) return;
   if (failure) program_.report_failure(failure, kept + ", and interactive mode ends.");
-  platform.end_progress();
-  platform.focus(kTextUnit);
+  platform.controls().end_progress();
+  windows.focus(kTextUnit);
   if (program_.params().S == program_.params().T) program_.draw_picture(kPictureUnit);
   program_.enable_commands();
   program_.write_report();
-  platform.focus(kPictureUnit);
+  windows.focus(kPictureUnit);
 }
 
 }  // namespace lozengia

@@ -56,16 +56,16 @@ void LiveMode::open() {
   if (entry < 1 || entry > 4) return;
   const HexagonParams p = program_.params();
   if ((entry == 1 || entry == 3) && p.S == p.T) {
-    platform.message_box("It is impossible now! (S=T)", "Error.");
+    platform.dialogs().message_box("It is impossible now! (S=T)", "Error.");
     return;
   }
   if ((entry == 2 || entry == 4) && p.S == 0) {
-    platform.message_box("It is impossible now! (S=0)", "Error.");
+    platform.dialogs().message_box("It is impossible now! (S=0)", "Error.");
     return;
   }
   int32_t delay = 0;
   if (!parse_int32(d.text(kDelay), delay) || delay < 0) {
-    platform.message_box(std::string("Incorrect input!\n") + kDelayRule, "Error.");
+    platform.dialogs().message_box(std::string("Incorrect input!\n") + kDelayRule, "Error.");
     return;
   }
   Settings& w = platform.settings();
@@ -75,15 +75,16 @@ void LiveMode::open() {
 }
 
 void LiveMode::run(const LiveRun& command) {
-  Platform& platform = program_.platform();
+  UnitWindows& windows = program_.platform().windows();
+  FrameControls& controls = program_.platform().controls();
   KeyboardReader& reader = program_.reader();
   SharedState& state = program_.state();
   program_.disable_commands();
-  platform.focus(kPictureUnit);
+  windows.focus(kPictureUnit);
   program_.draw_picture(kPictureUnit);
   program_.live_steps = 0;
-  platform.set_stop_available(true);
-  TextWindowSink sink(platform);
+  controls.set_stop_available(true);
+  TextWindowSink sink(windows);
   if (!reader.start(kPictureUnit))
     sink.line("No thread could be started to read keys: only Esc (Stop) ends this live run.");
   ThreadShortfall shortfall(sink);  // told once per run
@@ -151,13 +152,13 @@ void LiveMode::run(const LiveRun& command) {
       }
       S_shown = S;
       program_.live_steps += steps_made;
-      platform.show_progress(0, 0,
+      controls.show_progress(0, 0,
                              "Live " + name + ": " + std::to_string(program_.live_steps.load()) +
                                  " steps, S=" + std::to_string(S) +
                                  "   (a key in the picture, or Esc, stops)");
       const auto drawn_from = Clock::now();
       program_.publish_state();
-      platform.focus(kPictureUnit);
+      windows.focus(kPictureUnit);
       program_.draw_picture(kPictureUnit);
       draw_seconds = std::chrono::duration<double>(Clock::now() - drawn_from).count();
       if (delay > 0) program_.pause(delay, [&] { return reader.key_waiting(); });
@@ -170,11 +171,11 @@ void LiveMode::run(const LiveRun& command) {
     program_.report_failure(failure, "the live run ends at the tiling it showed last (S=" +
                                          std::to_string(S_shown) + ").");
   reader.stop();
-  platform.set_stop_available(false);
-  platform.end_progress();
+  controls.set_stop_available(false);
+  controls.end_progress();
   program_.enable_commands();
   program_.write_report();
-  platform.focus(kPictureUnit);
+  windows.focus(kPictureUnit);
 }
 
 }  // namespace lozengia

@@ -89,12 +89,12 @@ int main(int argc, char** argv) {
   }
   lozengia::Platform platform;
   lozengia::Program program(platform);
-  platform.show_frame();
+  platform.frame()->show();
   // After Qt's own threads (the frame's menu bar starts one) and before the
   // program's: Qt's painting must never need to start a thread later.
   lozengia::keep_qt_pool_threads();
   if (!program.start()) {
-    platform.message_box(
+    platform.dialogs().message_box(
         "Lozengia cannot run: no thread could be started for its commands (the system allows "
         "no more threads, or has no memory for one).",
         "Error!");

@@ -62,7 +62,7 @@ void NewHexagonCommand::ok_pressed(Dialog& d) {
   in.beta = d.text(kBeta);
   const NewHexagonResult r = check_new_hexagon(in);
   if (!r.ok) {
-    program_.platform().message_box(rtrim(r.message), "Error!");
+    program_.platform().dialogs().message_box(rtrim(r.message), "Error!");
     return;
   }
   std::string err;
@@ -73,7 +73,7 @@ void NewHexagonCommand::ok_pressed(Dialog& d) {
     if (err.empty()) state.tiling_changed();
   }
   if (!err.empty()) {
-    program_.platform().message_box(rtrim(err), "Error!");
+    program_.platform().dialogs().message_box(rtrim(err), "Error!");
     return;
   }
   accepted_this_run_ = true;
@@ -123,7 +123,8 @@ void NewHexagonCommand::open() {
   program_.write_report();
   if (made) {
     program_.publish_state();
-    if (program_.platform().redraw_after_each_command()) program_.draw_picture(kPictureUnit);
+    if (program_.platform().frame()->redraw_after_each_command())
+      program_.draw_picture(kPictureUnit);
   }
 }
 

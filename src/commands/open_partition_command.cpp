@@ -33,7 +33,7 @@ void OpenPartitionCommand::open_file(const std::string& path) {
   if (!platform.frame()->commands_enabled()) return;
   auto fail = [&](const std::string& why) {
     program_.line(why + "; the tiling is kept as it was.");
-    platform.message_box(why, "Error!");
+    platform.dialogs().message_box(why, "Error!");
   };
   PartitionFile file;
   try {
@@ -77,7 +77,7 @@ void OpenPartitionCommand::open_file(const std::string& path) {
   program_.write_report();
   program_.publish_state();
   // Shown as "Show tiling" shows it.
-  platform.focus(kPictureUnit);
+  platform.windows().focus(kPictureUnit);
   program_.draw_picture(kPictureUnit);
 }
 
@@ -94,10 +94,10 @@ void OpenPartitionCommand::ok_pressed(Dialog& d, const std::string& path, ReadPa
   in.alpha = d.text(kAlpha);
   in.beta = d.text(kBeta);
   const NewHexagonResult checked = check_new_hexagon(in);
-  if (!checked.ok) return platform.message_box(checked.message, "Error!");
+  if (!checked.ok) return platform.dialogs().message_box(checked.message, "Error!");
   const HexagonParams& p = checked.params;
   if (const std::string why = check_partition_bound(r, p.N); !why.empty())
-    return platform.message_box(path + ": " + why, "Error!");
+    return platform.dialogs().message_box(path + ": " + why, "Error!");
   std::string err;
   try {
     PathArray tiling = plane_partition_to_paths(r.pp.cells.data(), r.pp.rows, r.pp.cols, p.N);
@@ -108,7 +108,7 @@ void OpenPartitionCommand::ok_pressed(Dialog& d, const std::string& path, ReadPa
   } catch (const std::bad_alloc&) {
     err = "Not enough memory for a hexagon of this size";
   }
-  if (!err.empty()) return platform.message_box(err, "Error!");
+  if (!err.empty()) return platform.dialogs().message_box(err, "Error!");
   d.close(kOk);
 }
 

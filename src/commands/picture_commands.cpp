@@ -17,7 +17,9 @@ namespace lozengia {
 
 using namespace dialog_ids;
 
-void PictureCommands::draw(int unit) { program_.platform().show_tiling(unit, program_.snapshot()); }
+void PictureCommands::draw(int unit) {
+  program_.platform().windows().show_tiling(unit, program_.snapshot());
+}
 
 void PictureCommands::show_tiling() {
   Platform& platform = program_.platform();
@@ -36,13 +38,13 @@ void PictureCommands::show_tiling() {
     state.style = chosen;
   }
   platform.settings().set(setting::kStyle, chosen);
-  if (d.checked(kNewWindow)) platform.open_picture_window("Lozengia");
-  platform.focus(kPictureUnit);
+  if (d.checked(kNewWindow)) platform.windows().open_picture_window("Lozengia");
+  platform.windows().focus(kPictureUnit);
   draw(kPictureUnit);
 }
 
 void PictureCommands::export_to_file() {
-  const std::optional<std::string> name = program_.platform().ask_save_file_name();
+  const std::optional<std::string> name = program_.platform().dialogs().ask_save_file_name();
   if (!name || name->empty()) return;
   // Sampling appends its overflow report to that file in the working folder:
   // a plane partition written there would get report lines mixed into it.

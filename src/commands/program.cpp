@@ -13,6 +13,7 @@
 #include "commands/step_commands.h"
 #include "core/params.h"
 #include "core/worker_threads.h"
+#include "platform/picture_window.h"
 #include "platform/platform.h"
 #include "platform/settings.h"
 #include "render/color_config.h"
@@ -34,7 +35,7 @@ std::string status_line(const HexagonParams& p) {
 }  // namespace
 
 Program::Program(Platform& platform, ProgramOptions options)
-    : platform_(platform), options_(std::move(options)), reader_(platform) {
+    : platform_(platform), options_(std::move(options)), reader_(platform.keys()) {
   new_hexagon_ = std::make_unique<NewHexagonCommand>(*this);
   steps_ = std::make_unique<StepCommands>(*this);
   interactive_ = std::make_unique<InteractiveMode>(*this);
@@ -95,7 +96,7 @@ void Program::stop() {
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void Program::line(const std::string& text) { platform_.write_line(kTextUnit, text); }
+void Program::line(const std::string& text) { platform_.windows().write_line(kTextUnit, text); }
 
 void Program::report_failure(const std::exception_ptr& failure, const std::string& kept) noexcept {
   try {
@@ -110,7 +111,7 @@ void Program::report_failure(const std::exception_ptr& failure, const std::strin
     }
     text += ": " + kept;
     line(text);
-    platform_.post_message_box(text, "Error!");
+    platform_.dialogs().post_message_box(text, "Error!");
   } catch (...) {
     // Not even the message could be made; the command's end is still told
     // by the menu coming back.
@@ -128,16 +129,17 @@ void Program::pause(int32_t ms, const std::function<bool()>& done) {
 void Program::main_program() {
   rng_.seed(options_.seed != 0 ? options_.seed : clock_seed());
 
-  platform_.open_text_window("Information and help");
-  platform_.focus(kTextUnit);
-  platform_.clear_window(kTextUnit);
+  UnitWindows& windows = platform_.windows();
+  windows.open_text_window("Information and help");
+  windows.focus(kTextUnit);
+  windows.clear_window(kTextUnit);
 
   {
     std::lock_guard<std::mutex> lock(state_.mutex);
     state_.hex = default_hexagon();  // defaults, the four arrays, minimal_paths
   }
 
-  platform_.build_menus(
+  platform_.controls().build_menus(
       {
           {"&Show tiling", [this] { menu_show_tiling(); }, "Ctrl+T"},
           {"&New hexagon", [this] { menu_new_hexagon(); }, "Ctrl+N"},
@@ -161,7 +163,7 @@ void Program::main_program() {
   // A style chosen in an earlier run wins over the file's.
   std::optional<int> remembered;
   std::string settings_problem;
-  platform_.run_on_gui([&] {
+  platform_.gui().call([&] {
     remembered = platform_.settings().integer(setting::kStyle, 1, 5);
     settings_problem = platform_.settings().problem();
   });
@@ -175,8 +177,8 @@ void Program::main_program() {
 
   write_report();
 
-  platform_.open_picture_window("Lozengia");
-  platform_.open_scratch_window(
+  windows.open_picture_window("Lozengia");
+  windows.open_scratch_window(
       "Work window. It is used for redrawing. You do not have to look at it");
   draw_picture(kPictureUnit);
   publish_state();
@@ -200,8 +202,8 @@ void Program::command_loop() {
         // that (telling the windows) must not end the program either.
         report_failure(std::current_exception(), "the tiling is kept as it is.");
         try {
-          platform_.set_stop_available(false);
-          platform_.end_progress();
+          platform_.controls().set_stop_available(false);
+          platform_.controls().end_progress();
           enable_commands();
         } catch (...) {
         }
@@ -220,8 +222,8 @@ void Program::hand_over(PendingCommand command) {
   commands_.hand_over(std::move(command));
 }
 
-void Program::disable_commands() { platform_.set_commands_enabled(false); }
-void Program::enable_commands() { platform_.set_commands_enabled(true); }
+void Program::disable_commands() { platform_.controls().set_commands_enabled(false); }
+void Program::enable_commands() { platform_.controls().set_commands_enabled(true); }
 
 // ------------------------------------------------------------------ report
 
@@ -240,8 +242,8 @@ void Program::publish_state() {
     version = state_.version;
     averaged = state_.averaged;
   }
-  platform_.set_present_tiling(version, p, averaged);
-  platform_.set_status(status_line(p));
+  platform_.windows().set_present_tiling(version, p, averaged);
+  platform_.controls().set_status(status_line(p));
 }
 
 HexagonParams Program::params() const {
@@ -289,11 +291,11 @@ void Program::menu_s_plus() { steps_->open(true); }
 void Program::menu_s_minus() { steps_->open(false); }
 void Program::menu_interactive() { interactive_->run(); }
 void Program::menu_live() { live_->open(); }
-void Program::menu_how_to_start() { platform_.message_box(kHelpText, "How to start:"); }
-void Program::menu_about() { platform_.message_box(about_text(), "About LZA"); }
+void Program::menu_how_to_start() { platform_.dialogs().message_box(kHelpText, "How to start:"); }
+void Program::menu_about() { platform_.dialogs().message_box(about_text(), "About LZA"); }
 
 void Program::menu_models() {
-  platform_.show_help_page("Models", [this] {
+  platform_.dialogs().show_help_page("Models", [this] {
     // Drawn once, when the page is first opened, and kept with it.
     HelpContent page;
     page.html = QString::fromStdString(models_page_html());

@@ -32,8 +32,8 @@ std::string duration_text(double seconds) {
 // Sends the progress of a run to the status bar, at most ten times a second.
 class ProgressReport {
  public:
-  ProgressReport(Platform& p, bool plus, int32_t steps, int32_t samples)
-      : platform_(p), plus_(plus), steps_(steps), samples_(samples), start_(Clock::now()) {}
+  ProgressReport(FrameControls& controls, bool plus, int32_t steps, int32_t samples)
+      : controls_(controls), plus_(plus), steps_(steps), samples_(samples), start_(Clock::now()) {}
 
   // True when the status bar was told.
   bool operator()(int32_t sample, int32_t step, int32_t S) {
@@ -52,12 +52,12 @@ class ProgressReport {
       text += ", about " + duration_text(elapsed / done * (total - done)) + " left";
     text += "   (Esc stops)";
     // The bar counts in thousandths, so that long runs fit its int range.
-    platform_.show_progress(static_cast<int>(done * 1000 / total), 1000, text);
+    controls_.show_progress(static_cast<int>(done * 1000 / total), 1000, text);
     return true;
   }
 
  private:
-  Platform& platform_;
+  FrameControls& controls_;
   bool plus_;
   int32_t steps_, samples_;
   Clock::time_point start_, last_{};
@@ -69,7 +69,7 @@ void StepCommands::ok_pressed(Dialog& d, bool plus) {
   const HexagonParams p = program_.params();
   const StepFields fields = read_step_fields(d.text(kSteps), d.text(kSamples), p.S, p.T, plus);
   if (!fields.ok) {
-    program_.platform().message_box("Bad input\n" + fields.rule, "Error!");
+    program_.platform().dialogs().message_box("Bad input\n" + fields.rule, "Error!");
     return;
   }
   const int32_t steps = fields.steps, samples = fields.samples;
@@ -84,7 +84,7 @@ void StepCommands::ok_pressed(Dialog& d, bool plus) {
     if (refusal.empty()) break;
   }
   if (!refusal.empty()) {
-    program_.platform().message_box(refusal, "Error!");
+    program_.platform().dialogs().message_box(refusal, "Error!");
     return;
   }
   Settings& s = program_.platform().settings();
@@ -123,16 +123,17 @@ void StepCommands::open(bool plus) {
 }
 
 void StepCommands::run(const StepRun& command) {
-  Platform& platform = program_.platform();
+  UnitWindows& windows = program_.platform().windows();
+  FrameControls& controls = program_.platform().controls();
   SharedState& state = program_.state();
   const bool plus = command.plus;
   const int32_t steps = command.steps;
   const int32_t samples = command.samples;
   program_.disable_commands();
-  platform.focus(kTextUnit);
-  platform.set_stop_available(true);
-  TextWindowSink sink(platform);
-  ProgressReport progress(platform, plus, steps, samples);
+  windows.focus(kTextUnit);
+  controls.set_stop_available(true);
+  TextWindowSink sink(windows);
+  ProgressReport progress(controls, plus, steps, samples);
   int32_t S0, S_end, done = 0;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
@@ -167,8 +168,8 @@ void StepCommands::run(const StepRun& command) {
                                          std::to_string(S0) + ") is kept.");
   done = S_end > S0 ? S_end - S0 : S0 - S_end;
   const bool stopped = program_.stop_command.load();
-  platform.set_stop_available(false);
-  platform.end_progress();
+  controls.set_stop_available(false);
+  controls.end_progress();
   if (stopped && !failure && !program_.stopping()) {
     if (samples == 1)
       program_.line("Stopped after " + std::to_string(done) + " of " + std::to_string(steps) +
@@ -183,7 +184,7 @@ void StepCommands::run(const StepRun& command) {
     program_.line("The tiling is now the average of " + std::to_string(samples) +
                   " samples (each height rounded toward zero).");
   program_.publish_state();
-  if (!program_.stopping() && platform.redraw_after_each_command())
+  if (!program_.stopping() && program_.platform().frame()->redraw_after_each_command())
     program_.draw_picture(kPictureUnit);
   program_.enable_commands();
   program_.write_report();

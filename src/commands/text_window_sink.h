@@ -6,14 +6,14 @@
 #include <mutex>
 
 #include "core/message_sink.h"
-#include "platform/platform.h"
+#include "platform/unit_windows.h"
 #include "render/report_file.h"
 
 namespace lozengia {
 
 class TextWindowSink final : public MessageSink {
  public:
-  explicit TextWindowSink(Platform& p) : platform_(p) {}
+  explicit TextWindowSink(UnitWindows& windows) : windows_(windows) {}
   ~TextWindowSink() override { finish(); }
   // The command's sweeps are over: the lines counting what the caps left out
   // (before the command's own closing lines).
@@ -22,22 +22,22 @@ class TextWindowSink final : public MessageSink {
     if (finished_) return;
     finished_ = true;
     if (const std::string last = lines_.closing_line(); !last.empty())
-      platform_.write_line(kTextUnit, last);
+      windows_.write_line(kTextUnit, last);
     reports_.finish();
   }
   // Queued: never waits on the GUI thread.
   void line(const std::string& text) override {
     std::lock_guard<std::mutex> lock(m_);
-    if (lines_.admit(text)) platform_.write_line(kTextUnit, text);
+    if (lines_.admit(text)) windows_.write_line(kTextUnit, text);
   }
-  void progress_line(const std::string& text) override { platform_.write_line(kTextUnit, text); }
+  void progress_line(const std::string& text) override { windows_.write_line(kTextUnit, text); }
   void overflow_report(const std::string& text) override {
     std::lock_guard<std::mutex> lock(m_);
     reports_.add(text);
   }
 
  private:
-  Platform& platform_;
+  UnitWindows& windows_;
   std::mutex m_;
   MessageCap lines_;
   OverflowReports reports_;

@@ -1,6 +1,6 @@
 // What the keyboard reader needs of the windowing layer, as a plain interface:
-// the desktop program's Platform implements it with the picture window, the
-// reader's tests with a scripted source. No Qt here, so the reader and its
+// the desktop program's PictureKeys (platform/picture_keys.h) implements it
+// with the picture window, the reader's tests with a scripted source. No Qt here, so the reader and its
 // ring buffer build and run without a display.
 #pragma once
 

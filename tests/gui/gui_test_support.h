@@ -25,6 +25,7 @@
 #include "commands/dialog_ids.h"
 #include "commands/program.h"
 #include "core/hexagon.h"
+#include "platform/picture_window.h"
 #include "platform/platform.h"
 #include "platform/text_window.h"
 #include "platform/window_registry.h"
@@ -166,13 +167,12 @@ struct DesktopRun {
     opt.config_path = dir.filePath("config.cfg").toStdString();
     opt.seed = 20261208;
     program = std::make_unique<Program>(*platform, opt);
-    platform->show_frame();
+    platform->frame()->show();
     program->start();
     wait_until([this] { return program->started(); }, 60000, "start-up");
     // Lines are queued by the program thread; let them all arrive.
-    wait_until(
-        [this] { return platform->text()->lines().size() >= 6 && platform->picture().width() > 0; },
-        60000, "first picture");
+    wait_until([this] { return text()->lines().size() >= 6 && picture().width() > 0; }, 60000,
+               "first picture");
   }
   ~DesktopRun() {
     program->stop();
@@ -189,14 +189,21 @@ struct DesktopRun {
   void wait_picture() {
     wait_until(
         [this] {
-          const PictureWindow* p = platform->current_picture();
+          const PictureWindow* p = platform->windows().current_picture();
           return p && !p->drawing();
         },
         60000, "picture drawn");
   }
-  bool has_line(const QString& line) const { return platform->text()->lines().contains(line); }
+  // The windows as the tests inspect them: the text window, and the picture
+  // of the window that receives pictures (null when there is none).
+  TextWindow* text() const { return platform->frame()->text_window(); }
+  QImage picture() const {
+    const PictureWindow* p = platform->windows().current_picture();
+    return p ? p->image() : QImage();
+  }
+  bool has_line(const QString& line) const { return text()->lines().contains(line); }
   QString last_line() const {
-    QStringList l = platform->text()->lines();
+    QStringList l = text()->lines();
     while (!l.isEmpty() && l.last().isEmpty()) l.removeLast();
     return l.isEmpty() ? QString() : l.last();
   }

@@ -22,7 +22,7 @@ QWidget* picture_view(DesktopRun& s) {
 
 // Changes whenever the picture window is given a tiling to show.
 qint64 picture_key(DesktopRun& s) {
-  const PictureWindow* p = s.platform->current_picture();
+  const PictureWindow* p = s.platform->windows().current_picture();
   return p ? static_cast<qint64>(p->tilings_given()) : -1;
 }
 
@@ -97,12 +97,12 @@ class ModesTest : public QObject {
 
   void key_read_on_another_thread_gets_typed_keys_and_wakes_on_shutdown() {
     DesktopRun s;
-    s.platform->set_key_capture(kPictureUnit, true);
+    s.platform->keys().set_key_capture(kPictureUnit, true);
     std::vector<char> got;
     std::atomic<int> count{0};
     std::atomic<bool> done{false};
     std::thread reader([&] {
-      while (auto k = s.platform->read_key(kPictureUnit)) {
+      while (auto k = s.platform->keys().read_key(kPictureUnit)) {
         got.push_back(*k);
         ++count;
       }
@@ -126,10 +126,10 @@ class ModesTest : public QObject {
   void keys_typed_without_a_capture_are_dropped() {
     DesktopRun s;
     QTest::keyClick(picture_view(s), 'a');
-    s.platform->set_key_capture(kPictureUnit, true);
+    s.platform->keys().set_key_capture(kPictureUnit, true);
     QTest::keyClick(picture_view(s), 'b');
     // The read on the GUI thread returns at once with the kept key.
-    QCOMPARE(s.platform->read_key(kPictureUnit), std::optional<char>('b'));
+    QCOMPARE(s.platform->keys().read_key(kPictureUnit), std::optional<char>('b'));
   }
 
   // ------------------------------------------------------ interactive mode
@@ -174,7 +174,7 @@ class ModesTest : public QObject {
     QCOMPARE(failures, QStringList());
     QVERIFY(greyed_throughout);
     QVERIFY(s.platform->frame()->commands_enabled());
-    const QStringList lines = s.platform->text()->lines();
+    const QStringList lines = s.text()->lines();
     const int first = lines.indexOf("Interactive mode. Type a letter in the window with a tiling");
     QVERIFY(first > 0);
     QCOMPARE(lines.mid(first, 6),
@@ -276,7 +276,7 @@ class ModesTest : public QObject {
     typist.start(2);
     s.trigger("Interactive mode");  // returns once the frame is closed
     QVERIFY(closed);
-    QVERIFY(s.platform->shutting_down());
+    QVERIFY(s.platform->gui().shutting_down());
     QCOMPARE(s.program->params().S, 1);
     expect_valid(s);
   }
@@ -528,7 +528,7 @@ class ModesTest : public QObject {
     live(s, 1, delay, &boxes);
     wait_until([&] { return s.program->live_steps.load() >= 1 && s.program->reader().running(); });
     s.platform->frame()->close();  // stops and joins the program thread
-    QVERIFY(s.platform->shutting_down());
+    QVERIFY(s.platform->gui().shutting_down());
     // The program thread stopped the reader on its way out.
     QVERIFY(!s.program->reader().running());
     QCOMPARE(s.program->params().S, 4);  // a round trip is never cut in half

@@ -76,11 +76,12 @@ class OpenPartitionTest : public QObject {
     QVERIFY(s.program->paths() == sample);
     QVERIFY(s.has_line("Opened " + file + "."));
     s.wait_picture();
-    QVERIFY(s.platform->window_title(kPictureUnit).contains("S=6"));
+    QVERIFY(s.platform->windows().window_title(kPictureUnit).contains("S=6"));
 
     // Exported again: the same bytes.
     const QString again = s.dir.filePath("again.txt");
-    s.platform->set_save_file_name_source([&] { return std::optional(again.toStdString()); });
+    s.platform->dialogs().set_save_file_name_source(
+        [&] { return std::optional(again.toStdString()); });
     s.trigger("Export plane partition as.. ");
     QCOMPARE(file_bytes(again), file_bytes(file));
   }

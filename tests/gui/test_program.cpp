@@ -38,7 +38,7 @@ int count_color(const QImage& img, Rgb c) {
 // Pixel of world point (x, y) in the picture window's picture, by the world
 // rectangle the window shows.
 QPoint to_pixel(DesktopRun& s, double x, double y) {
-  const PictureWindow* p = s.platform->current_picture();
+  const PictureWindow* p = s.platform->windows().current_picture();
   const WorldRect v = p->visible_world();
   const QSize size = p->image().size();
   return {static_cast<int>((x - v.x1) / (v.x2 - v.x1) * size.width()),
@@ -53,9 +53,10 @@ class ProgramTest : public QObject {
  private slots:
   void startup_opens_windows_menus_and_report() {
     DesktopRun s;
-    QCOMPARE(s.platform->window_title(kTextUnit), QString("Information and help"));
-    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia 1: Hahn N=50 T=100 S=0"));
-    QCOMPARE(s.platform->window_title(kScratchUnit),
+    QCOMPARE(s.platform->windows().window_title(kTextUnit), QString("Information and help"));
+    QCOMPARE(s.platform->windows().window_title(kPictureUnit),
+             QString("Lozengia 1: Hahn N=50 T=100 S=0"));
+    QCOMPARE(s.platform->windows().window_title(kScratchUnit),
              QString("Work window. It is used for redrawing. You do not have to look at it"));
     QVERIFY(s.platform->frame()->registry().text_window()->isVisible());
     QCOMPARE(s.platform->frame()->registry().picture_windows().size(), 1);
@@ -71,7 +72,7 @@ class ProgramTest : public QObject {
              QStringList({"Open plane partition..", "Print image", "Save image as..",
                           "Save view as..", "Exit"}));
 
-    const QStringList lines = s.platform->text()->lines();
+    const QStringList lines = s.text()->lines();
     QCOMPARE(
         lines.mid(0, 6),
         QStringList({"Lozengia. Beta version.", "Use the menu to generate and draw tilings.", "",
@@ -85,7 +86,7 @@ class ProgramTest : public QObject {
     QCOMPARE(p.model.kind, int32_t{kHahn});
     QCOMPARE(s.program->style(), 2);
     // The first picture is there: the default hexagon at S = 0, flat lozenges.
-    const QImage pic = s.platform->picture();
+    const QImage pic = s.picture();
     QVERIFY(!pic.isNull());
     // Centre of the flat lozenge of path 6 (height 5) at slice 20.
     QCOMPARE(pic.pixel(to_pixel(s, 20 * 0.866 + 0.433, 5 - 10 + 0.25)) & 0xFFFFFF, qrgb(0xD0FFD0));
@@ -94,7 +95,7 @@ class ProgramTest : public QObject {
 
   void startup_takes_colours_and_style_from_config() {
     DesktopRun s(config_text("0000FF", "00FF00", "FF0000", "4"), true);
-    const QStringList lines = s.platform->text()->lines();
+    const QStringList lines = s.text()->lines();
     QCOMPARE(lines.mid(3, 3), QStringList({"Colors loaded from config.cfg. Blue-Green-Red format:",
                                            "      FF    FF00  FF0000", ""}));
     QCOMPARE(s.program->style(), 4);
@@ -109,7 +110,7 @@ class ProgramTest : public QObject {
     s.trigger("Show tiling");
     s.wait_picture();
     QVERIFY(preselected);
-    const QImage pic = s.platform->picture();
+    const QImage pic = s.picture();
     // Every lozenge is flat at S = 0, in the file's first colour.
     QVERIFY2(count_color(pic, 0x0000FF) > pic.width() * pic.height() / 40,
              qPrintable(QString("%1 of %2x%3")
@@ -164,7 +165,7 @@ class ProgramTest : public QObject {
     QCOMPARE(menu_entry(s.platform->frame()->help_menu(), "How to start?")->shortcut(),
              QKeySequence());
     entry->trigger();
-    HelpPage* page = s.platform->help_page("Models");
+    HelpPage* page = s.platform->dialogs().help_page("Models");
     QVERIFY(page && page->isVisible());
     QVERIFY(!page->isModal());
     const QString text = page->browser()->toPlainText();
@@ -190,7 +191,7 @@ class ProgramTest : public QObject {
     // Closed and opened again: the same page, its pictures kept.
     page->close();
     entry->trigger();
-    QCOMPARE(s.platform->help_page("Models"), page);
+    QCOMPARE(s.platform->dialogs().help_page("Models"), page);
     QVERIFY(page->isVisible());
   }
 
@@ -330,7 +331,7 @@ class ProgramTest : public QObject {
 
   void new_dialog_cancel_keeps_state_and_reports() {
     DesktopRun s;
-    const int lines = s.platform->text()->lines().size();
+    const int lines = s.text()->lines().size();
     when_modal(titled("New"), [](QWidget* d) {
       CloseOnExit guard{d};
       type_into(d, ids::kN, "7");
@@ -338,7 +339,7 @@ class ProgramTest : public QObject {
     });
     s.trigger("New hexagon");
     QCOMPARE(s.program->params().N, 50);
-    wait_until([&] { return s.platform->text()->lines().size() > lines; });
+    wait_until([&] { return s.text()->lines().size() > lines; });
     QCOMPARE(s.last_line(), QString("Hahn case. N,T,S = 50 100 0"));
   }
 
@@ -429,7 +430,7 @@ class ProgramTest : public QObject {
     QVERIFY(spy.size() >= 2);
     QCOMPARE(spy.first().at(0).toBool(), false);
     QCOMPARE(spy.last().at(0).toBool(), true);
-    const QStringList lines = s.platform->text()->lines();
+    const QStringList lines = s.text()->lines();
     const int first = lines.indexOf("Iteration 1 S=3");
     QVERIFY(first > 0);
     QCOMPARE(lines.mid(first, 4), QStringList({"Iteration 1 S=3", "Iteration 1 S=4",
@@ -470,7 +471,7 @@ class ProgramTest : public QObject {
     step_dialog(s, true, "400", "1", &boxes);
     wait_idle(s);
     QDir::setCurrent(cwd);
-    const QStringList lines = s.platform->text()->lines();
+    const QStringList lines = s.text()->lines();
     QVERIFY(lines.contains("Iteration 1 S=400"));
     QCOMPARE(lines.filter(QRegularExpression("^Iteration 1 S=")).size(), 400);
     const int warnings = lines.filter("Arithmetical warning").size();
@@ -491,7 +492,7 @@ class ProgramTest : public QObject {
     for (int style = 1; style <= 5; ++style) {
       choose_style(s, style, false);
       QCOMPARE(s.program->style(), style);
-      const QImage pic = s.platform->picture();
+      const QImage pic = s.picture();
       if (style <= 4) {
         QCOMPARE(pic.pixel(to_pixel(s, 0.25, 0.7)) & 0xFFFFFF, qrgb(0xD0FFD0));
         QCOMPARE(pic.pixel(to_pixel(s, 1.3, 0.6)) & 0xFFFFFF, qrgb(0xD0D0FF));
@@ -524,7 +525,7 @@ class ProgramTest : public QObject {
     QVERIFY(first->isVisible());
     QCOMPARE(picture_in(first), old_picture);
     QVERIFY(picture_in(second) != old_picture);
-    QCOMPARE(s.platform->picture(), picture_in(second));
+    QCOMPARE(s.picture(), picture_in(second));
     // The check box is offered unchecked the next time.
     bool unchecked = false;
     when_modal(titled("Choose style of a tiling picture"), [&](QWidget* d) {
@@ -545,37 +546,37 @@ class ProgramTest : public QObject {
     new_hexagon(s, hahn("2", "3", "1"));
     QTemporaryDir dir;
     std::optional<std::string> name = dir.filePath("pp.txt").toStdString();
-    s.platform->set_save_file_name_source([&] { return name; });
-    const int lines = s.platform->text()->lines().size();
+    s.platform->dialogs().set_save_file_name_source([&] { return name; });
+    const int lines = s.text()->lines().size();
     s.trigger("Export plane partition as.. ");
     QFile f(dir.filePath("pp.txt"));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("       2       2\n"));  // minimal: N everywhere
-    QCOMPARE(s.platform->text()->lines().size(), lines);
+    QCOMPARE(s.text()->lines().size(), lines);
 
     name = dir.filePath("no-such-folder/pp.txt").toStdString();
     s.trigger("Export plane partition as.. ");
-    wait_until([&] { return s.platform->text()->lines().size() > lines; });
+    wait_until([&] { return s.text()->lines().size() > lines; });
     QCOMPARE(s.last_line(), "Error while opening file " + QString::fromStdString(*name) +
                                 ": No such file or directory");
 
     name = std::string("/dev/full");
     s.trigger("Export plane partition as.. ");
-    wait_until([&] { return s.platform->text()->lines().size() > lines + 1; });
+    wait_until([&] { return s.text()->lines().size() > lines + 1; });
     QCOMPARE(s.last_line(), QString("Error while writing to file /dev/full: No space left on device"));
 
     // The overflow report's own file is never a plane partition's.
     const bool report_there = QFile::exists("fort.111");
     name = std::string("fort.111");
     s.trigger("Export plane partition as.. ");
-    wait_until([&] { return s.platform->text()->lines().size() > lines + 2; });
+    wait_until([&] { return s.text()->lines().size() > lines + 2; });
     QCOMPARE(s.last_line(), QString("Error while opening file fort.111: the overflow report "
                                     "(fort.111) is written there; choose another name."));
     QCOMPARE(QFile::exists("fort.111"), report_there);
 
     name.reset();  // cancelled: nothing written, nothing said
     s.trigger("Export plane partition as.. ");
-    QCOMPARE(s.platform->text()->lines().size(), lines + 3);
+    QCOMPARE(s.text()->lines().size(), lines + 3);
   }
 
   // ---------------------------------------------------- Save image, Print
@@ -618,7 +619,7 @@ class ProgramTest : public QObject {
     wait_until([&] { return s.has_line("Iteration 1 S=2"); });
     QVERIFY(!s.platform->frame()->commands_enabled());
     s.platform->frame()->close();  // stops and joins the program thread
-    QVERIFY(s.platform->shutting_down());
+    QVERIFY(s.platform->gui().shutting_down());
     // The run was abandoned at a step boundary with a valid configuration.
     const HexagonParams p = s.program->params();
     QCOMPARE(QString::fromStdString(check_invariants(s.program->paths(), p.N, p.T, p.S)),

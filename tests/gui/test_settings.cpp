@@ -106,7 +106,7 @@ class SettingsTest : public QObject {
       DesktopRun s({}, false, ini);
       QCOMPARE(s.program->style(), 3);
       QVERIFY(s.platform->frame()->redraw_action()->isChecked());
-      QVERIFY(s.platform->redraw_after_each_command());
+      QVERIFY(s.platform->frame()->redraw_after_each_command());
       QCOMPARE(s.platform->frame()->size(), QSize(700, 500));
       // The windows come back where they were left.
       QCOMPARE(s.platform->frame()->registry().text_window()->geometry(), QRect(10, 20, 300, 200));
@@ -136,7 +136,7 @@ class SettingsTest : public QObject {
     {
       DesktopRun s({}, false, ini);
       QCOMPARE(s.program->style(), 2);
-      QVERIFY(!s.platform->redraw_after_each_command());
+      QVERIFY(!s.platform->frame()->redraw_after_each_command());
       QCOMPARE(offered(s, "New hexagon", "New").at(ids::kN), QString("50"));
       QCOMPARE(offered(s, "S->S+1 steps", "S->S+1 Markov operator").at(ids::kSteps), QString("0"));
       const auto live = offered(s, "Live", "Live mode");
@@ -214,7 +214,7 @@ class SettingsTest : public QObject {
     }
     DesktopRun s({}, false, path);
     QCOMPARE(s.program->style(), 2);
-    QVERIFY(!s.platform->redraw_after_each_command());
+    QVERIFY(!s.platform->frame()->redraw_after_each_command());
     const auto fresh = offered(s, "New hexagon", "New");
     QCOMPARE(fresh.at(ids::kModel), QString::number(kHahn));
     QVERIFY(fresh.at(ids::kN).size() <= 80);
@@ -381,7 +381,7 @@ class SettingsTest : public QObject {
     s.platform->settings().set(setting::kSaveLongSide, 5);
     new_hexagon(s, hahn("3", "5", "2"));
     show_tiling(s);
-    const PictureWindow* p = s.platform->current_picture();
+    const PictureWindow* p = s.platform->windows().current_picture();
     int offered_before = std::max({600, p->width(), p->height()});
     QTemporaryDir dir;
     auto svg_side = [](const QString& file) {
@@ -458,7 +458,7 @@ class SettingsTest : public QObject {
     for (const auto& c : cases) {
       const QString path = dir.filePath(c.file);
       const QString want = QString(c.said).arg(path);
-      s.platform->set_save_file_name_source([&] { return path.toStdString(); });
+      s.platform->dialogs().set_save_file_name_source([&] { return path.toStdString(); });
       auto chosen = [&] { return std::make_optional(std::make_pair(path, QString())); };
       s.platform->frame()->set_image_name_source(chosen);
       s.platform->frame()->set_view_name_source(chosen);
@@ -469,7 +469,7 @@ class SettingsTest : public QObject {
         QVERIFY(limit.active());
         if (c.via == kExport) s.trigger("Export plane partition as.. ");
         if (c.via == kImage) s.platform->frame()->save_action()->trigger();
-        if (c.via == kView) s.platform->frame()->save_view(s.platform->current_picture());
+        if (c.via == kView) s.platform->frame()->save_view(s.platform->windows().current_picture());
       }
       *waiting = false;
       if (c.via == kExport) {

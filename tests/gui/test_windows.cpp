@@ -33,7 +33,8 @@ void resize_picture(DesktopRun& s, int w, int h) {
   QMdiSubWindow* sub = picture_sub(s);
   const QSize extra = sub->size() - sub->widget()->size();
   sub->resize(QSize(w, h) + extra);
-  wait_until([&] { return s.platform->current_picture()->size() == QSize(w, h); }, 10000, "resize");
+  wait_until([&] { return s.platform->windows().current_picture()->size() == QSize(w, h); }, 10000,
+             "resize");
   s.wait_picture();
 }
 
@@ -77,11 +78,12 @@ class WindowsTest : public QObject {
     QVERIFY(!text->isVisible());
     QVERIFY(text);  // hidden, not destroyed
     // A message while it is closed: kept, and counted as unseen.
-    s.platform->set_save_file_name_source([] { return std::string("/no-such-folder/pp.txt"); });
+    s.platform->dialogs().set_save_file_name_source(
+        [] { return std::string("/no-such-folder/pp.txt"); });
     s.trigger("Export plane partition as.. ");
     const QString said = "Error while opening file /no-such-folder/pp.txt: No such file or directory";
     wait_until([&] { return s.has_line(said); }, 10000, "message");
-    QVERIFY(s.platform->text()->unseen_lines() > 0);
+    QVERIFY(s.text()->unseen_lines() > 0);
     open_window_menu(s);
     QAction* entry = window_entry(s, "Information and help (closed)");
     QVERIFY(entry != nullptr);
@@ -91,12 +93,12 @@ class WindowsTest : public QObject {
     QCOMPARE(s.platform->frame()->mdi()->activeSubWindow(), text.data());
     QVERIFY(s.has_line("Lozengia. Beta version."));
     QVERIFY(s.has_line(said));
-    QCOMPARE(s.platform->text()->unseen_lines(), 0);
+    QCOMPARE(s.text()->unseen_lines(), 0);
   }
 
   void window_menu_lists_every_window_and_checks_the_active_one() {
     DesktopRun s;
-    s.platform->open_picture_window("Lozengia");  // a second picture window
+    s.platform->windows().open_picture_window("Lozengia");  // a second picture window
     QCOMPARE(s.platform->frame()->registry().picture_windows().size(), 2);
     QMdiSubWindow* first = s.platform->frame()->registry().picture_windows().first();
     s.platform->frame()->registry().bring_back(first);
@@ -127,7 +129,7 @@ class WindowsTest : public QObject {
     QVERIFY(size.width() <= avail.width() && size.height() <= avail.height());
     QVERIFY(size.width() >= avail.width() / 2);
     // The first picture window is square.
-    const QSize client = s.platform->current_picture()->size();
+    const QSize client = s.platform->windows().current_picture()->size();
     QCOMPARE(client.width(), client.height());
   }
 
@@ -141,7 +143,7 @@ class WindowsTest : public QObject {
     const double aspect = 8 * std::sqrt(3.0) / 2 / (4 + 8 / 2.0);
     for (const QSize size : {QSize(500, 250), QSize(250, 500), QSize(400, 400)}) {
       resize_picture(s, size.width(), size.height());
-      const QImage img = s.platform->picture();
+      const QImage img = s.picture();
       QCOMPARE(img.size(), size);  // drawn at the window's size, not scaled
       const QRect box = drawn_box(img);
       QVERIFY2(std::abs(box.left() - (size.width() - 1 - box.right())) <= 2,
@@ -167,7 +169,7 @@ class WindowsTest : public QObject {
     new_hexagon(s, hahn("30", "60", "30"));
     choose_style(s, 2);
     resize_picture(s, 400, 400);
-    PictureWindow* p = s.platform->current_picture();
+    PictureWindow* p = s.platform->windows().current_picture();
     const QImage whole = p->image();
     const QPointF at(150, 220);
     const QPointF world_at = p->to_world(at);
@@ -216,7 +218,7 @@ class WindowsTest : public QObject {
 
   void a_large_drawing_leaves_the_previous_picture_until_it_is_done() {
     DesktopRun s;
-    PictureWindow* p = s.platform->current_picture();
+    PictureWindow* p = s.platform->windows().current_picture();
     s.wait_picture();
     const QImage before = p->image();
     auto big = std::make_shared<TilingSnapshot>();
@@ -274,7 +276,7 @@ class WindowsTest : public QObject {
     for (const auto& r : rows) {
       r.act();
       wait_idle(s);
-      QTRY_COMPARE_WITH_TIMEOUT(s.platform->window_title(kPictureUnit), r.title, 5000);
+      QTRY_COMPARE_WITH_TIMEOUT(s.platform->windows().window_title(kPictureUnit), r.title, 5000);
     }
     // The first window, kept, still says what it shows; the text window said
     // that the tiling was an average.
@@ -290,15 +292,16 @@ class WindowsTest : public QObject {
     QVERIFY(option->isCheckable());
     QVERIFY(!option->isChecked());  // off by default
     option->trigger();
-    QVERIFY(s.platform->redraw_after_each_command());
+    QVERIFY(s.platform->frame()->redraw_after_each_command());
     step_dialog(s, true, "20", "1");
     wait_idle(s);
     s.wait_picture();
-    QCOMPARE(s.platform->current_picture()->tiling()->S, 20);
-    QCOMPARE(s.platform->window_title(kPictureUnit), QString("Lozengia 1: Hahn N=50 T=100 S=20"));
+    QCOMPARE(s.platform->windows().current_picture()->tiling()->S, 20);
+    QCOMPARE(s.platform->windows().window_title(kPictureUnit),
+             QString("Lozengia 1: Hahn N=50 T=100 S=20"));
     new_hexagon(s, hahn("3", "4", "1"));
     s.wait_picture();
-    QCOMPARE(s.platform->current_picture()->tiling()->N, 3);
+    QCOMPARE(s.platform->windows().current_picture()->tiling()->N, 3);
   }
 
   // --------------------------------------- copy, right-click menu, save view
@@ -308,7 +311,7 @@ class WindowsTest : public QObject {
     new_hexagon(s, hahn("10", "20", "10"));
     choose_style(s, 2);
     resize_picture(s, 300, 300);
-    PictureWindow* p = s.platform->current_picture();
+    PictureWindow* p = s.platform->windows().current_picture();
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     s.platform->frame()->registry().bring_back(picture_sub(s));
@@ -346,7 +349,7 @@ class WindowsTest : public QObject {
     new_hexagon(s, hahn("10", "20", "10"));
     choose_style(s, 2);
     resize_picture(s, 320, 240);
-    PictureWindow* p = s.platform->current_picture();
+    PictureWindow* p = s.platform->windows().current_picture();
     QTemporaryDir dir;
     s.platform->frame()->set_view_name_source(
         [&] { return std::make_optional(std::make_pair(dir.filePath("view"), QString())); });
@@ -497,8 +500,8 @@ class WindowsTest : public QObject {
     DesktopRun s;
     new_hexagon(s, hahn("3", "4", "0"));
     QTimer::singleShot(20, [&] {
-      QTest::keyClick(s.platform->current_picture(), 'A');
-      QTest::keyClick(s.platform->current_picture(), Qt::Key_Escape);
+      QTest::keyClick(s.platform->windows().current_picture(), 'A');
+      QTest::keyClick(s.platform->windows().current_picture(), Qt::Key_Escape);
     });
     s.trigger("Interactive mode");  // returns when Esc is read
     QCOMPARE(s.program->params().S, 1);
@@ -508,7 +511,7 @@ class WindowsTest : public QObject {
   void exit_closes_the_program() {
     DesktopRun s;
     s.platform->frame()->exit_action()->trigger();
-    QVERIFY(s.platform->shutting_down());
+    QVERIFY(s.platform->gui().shutting_down());
     QVERIFY(!s.platform->frame()->isVisible());
   }
 };
