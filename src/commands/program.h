@@ -120,7 +120,8 @@ class Program {
   // "Open plane partition.." (File menu, and files dropped on the frame).
   OpenPartitionCommand& open_partition() { return *open_partition_; }
 
-  // For the commands.
+  // For the commands. The platform only holds the services they call: its
+  // windows(), keys(), controls(), dialogs() and settings().
   Platform& platform() { return platform_; }
   SharedState& state() { return state_; }
   RandomSource& rng() { return rng_; }
