@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
@@ -14,6 +15,7 @@
 #include "cli/run_plan.h"
 #include "core/memory_limit.h"
 #include "core/params.h"
+#include "core/random.h"
 #include "render/output_target.h"
 #include "render/report_file.h"
 #include "render/tiling.h"
@@ -331,6 +333,13 @@ CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::os
   }
   if (!check_hexagon(model, *kind, err, opts.params)) return CliParse::kBadInput;
   return CliParse::kRun;
+}
+
+int64_t run_seed(const CliOptions& opts, std::ostream& err) {
+  if (opts.seed_given) return opts.seed;
+  const int64_t seed = clock_seed();
+  if (::isatty(2) == 1) err << "Seed " << seed << '\n';
+  return seed;
 }
 
 }  // namespace lozengia

@@ -53,4 +53,8 @@ enum class CliParse {
 CliParse parse_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                    CliOptions& opts);
 
+// The run's seed: --seed's, or else one from the clock, written to `err`
+// ("Seed N") when that is a terminal so that the run can be made again.
+int64_t run_seed(const CliOptions& opts, std::ostream& err);
+
 }  // namespace lozengia

@@ -1,7 +1,5 @@
 #include "cli/from_file.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -78,25 +76,13 @@ int run_from_file(const CliOptions& given, std::ostream& err) {
   PathArray paths = plane_partition_to_paths(r.pp.cells.data(), S0, r.pp.cols, p.N);
   file.partitions.clear();
   RunOutputs outputs(o);
-  if (const std::string failed = outputs.open(); !failed.empty()) {
-    err << failed << '\n';
-    return 1;
-  }
-  if (const std::string why = outputs.svg_refusal(); !why.empty()) {
-    err << why << '\n';
-    return 2;
-  }
+  if (const int status = outputs.open_or_refuse(err); status != 0) return status;
   StderrSink sink(err);
   if (how.steps > 0) {
     // Seeded as run 0 of an exact run with the same seed: the same seed
     // moves the same tiling the same way on every machine.
-    int64_t seed = o.seed;
-    if (!o.seed_given) {
-      seed = clock_seed();
-      if (::isatty(2) == 1) err << "Seed " << seed << '\n';
-    }
     ThreadShortfall shortfall(sink);
-    how.seed = stream_seed(seed, 0);
+    how.seed = stream_seed(run_seed(o, err), 0);
     how.shortfall = &shortfall;
     sweep_streams(from, paths, how, sink);
   }

@@ -1,5 +1,6 @@
 #include "cli/run_outputs.h"
 
+#include <ostream>
 #include <utility>
 
 #include "cli/run_plan.h"
@@ -39,6 +40,18 @@ std::string RunOutputs::svg_refusal() const {
   if (o_.svg_path.empty()) return {};
   const HexagonParams& p = o_.params;
   return svg_size_check(p.N, p.T, p.S, style_);
+}
+
+int RunOutputs::open_or_refuse(std::ostream& err) {
+  if (const std::string failed = open(); !failed.empty()) {
+    err << failed << '\n';
+    return 1;
+  }
+  if (const std::string why = svg_refusal(); !why.empty()) {
+    err << why << '\n';
+    return 2;
+  }
+  return 0;
 }
 
 std::string RunOutputs::open() {

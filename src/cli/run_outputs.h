@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 
 #include "cli/cli_options.h"
@@ -27,6 +28,10 @@ class RunOutputs {
   // Why an SVG picture asked for would be too large to write (empty when it
   // is not): told before anything is sampled, as bad input.
   std::string svg_refusal() const;
+  // Both of the above, in that order: 0 when the run may go on, else the
+  // exit status (1: an output could not be opened, 2: the SVG would be too
+  // large), its line written to `err`.
+  int open_or_refuse(std::ostream& err);
   // Sample `index`: its text is written to the export as it is made, row
   // by row (neither its matrix nor its text is ever held whole), then its
   // pictures.

@@ -109,20 +109,9 @@ int run_options(const CliOptions& o, std::ostream& err) {
     return 2;
   }
   const bool tty = ::isatty(2) == 1;
-  int64_t seed = o.seed;
-  if (!o.seed_given) {
-    seed = clock_seed();
-    if (tty) err << "Seed " << seed << '\n';
-  }
+  const int64_t seed = run_seed(o, err);
   RunOutputs outputs(o);
-  if (const std::string failed = outputs.open(); !failed.empty()) {
-    err << failed << '\n';
-    return 1;
-  }
-  if (const std::string why = outputs.svg_refusal(); !why.empty()) {
-    err << why << '\n';
-    return 2;
-  }
+  if (const int status = outputs.open_or_refuse(err); status != 0) return status;
   StderrSink sink(err);
   ThreadShortfall shortfall(sink);  // one line, as soon as it happens
   const double total_sweeps = static_cast<double>(o.count) * static_cast<double>(o.samples) *
