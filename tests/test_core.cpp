@@ -318,16 +318,20 @@ TEST(StepCommand, ChecksAndAveraging) {
     EXPECT_FALSE(check_step_fields(bad, "1", 0, 10, true, steps, samples)) << bad;
   EXPECT_FALSE(check_step_fields("1", "0", 0, 10, true, steps, samples));
   // A refusal names the field, its rule and the bound that holds now.
-  for (const auto& [st, sa, S, plus, rule] :
+  for (const auto& [steps_text, samples_text, S, plus, rule] :
        std::vector<std::tuple<const char*, const char*, int32_t, bool, std::string>>{
-           {"41", "1", 40, false, "Number of steps: an integer from 1 to S; at most 40 steps: S is 40"},
-           {"1", "1", 0, false, "Number of steps: an integer from 1 to S; no step can be made: S is 0"},
-           {"2", "1", 9, true, "Number of steps: an integer from 1 to T-S; at most 1 step: T-S is 1"},
-           {"x", "1", 5, true, "Number of steps: an integer from 1 to T-S; at most 5 steps: T-S is 5"},
+           {"41", "1", 40, false,
+            "Number of steps: an integer from 1 to S; at most 40 steps: S is 40"},
+           {"1", "1", 0, false,
+            "Number of steps: an integer from 1 to S; no step can be made: S is 0"},
+           {"2", "1", 9, true,
+            "Number of steps: an integer from 1 to T-S; at most 1 step: T-S is 1"},
+           {"x", "1", 5, true,
+            "Number of steps: an integer from 1 to T-S; at most 5 steps: T-S is 5"},
            {"1", "0", 5, true, "Number of samples: an integer of at least 1"},
            {"1", "", 5, false, "Number of samples: an integer of at least 1"},
        }) {
-    const StepFields r = read_step_fields(st, sa, S, 10, plus);
+    const StepFields r = read_step_fields(steps_text, samples_text, S, 10, plus);
     EXPECT_FALSE(r.ok) << rule;
     EXPECT_EQ(r.rule, rule);
   }

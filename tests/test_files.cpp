@@ -131,9 +131,9 @@ TEST_F(Files, ReplacingKeepsTheFilesModeAndLinks) {
   const fs::path priv = old_file("private.txt", 0600);
   ASSERT_EQ(export_big(priv.string()), WriteStatus::kOk);
   EXPECT_EQ(read_file(priv), big_text());
-  struct stat st {};
-  ASSERT_EQ(::stat(priv.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private file became readable by others";
+  struct stat info {};
+  ASSERT_EQ(::stat(priv.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u) << "a private file became readable by others";
 
   const fs::path real = old_file("real.txt");
   fs::create_symlink(real, dir / "link.txt");

@@ -140,17 +140,17 @@ void soak(Typist& typist, int total, uint32_t seed, SoakCount& n) {
       const int room = plus ? hex.params.T - hex.params.S : hex.params.S;
       const int steps = typist.pick(0, 3) == 0 ? typist.pick(1, room) : 1;
       const int samples = typist.pick(0, 9) == 0 ? typist.pick(2, 4) : 1;
-      int32_t st = 0, sa = 0;
-      ASSERT_TRUE(check_step_fields(std::to_string(steps), std::to_string(samples), hex.params.S, hex.params.T,
-                                    plus, st, sa));
+      int32_t steps_read = 0, samples_read = 0;
+      ASSERT_TRUE(check_step_fields(std::to_string(steps), std::to_string(samples), hex.params.S,
+                                    hex.params.T, plus, steps_read, samples_read));
       const int32_t S0 = hex.params.S;
       sink.lines.clear();
-      run_step_command(hex, plus, st, sa, rng, sink);
-      ASSERT_EQ(hex.params.S, S0 + (plus ? st : -st));
-      steps_run += static_cast<long>(st) * sa;
+      run_step_command(hex, plus, steps_read, samples_read, rng, sink);
+      ASSERT_EQ(hex.params.S, S0 + (plus ? steps_read : -steps_read));
+      steps_run += static_cast<long>(steps_read) * samples_read;
       const std::string bad = check_invariants(hex.paths, hex.params.N, hex.params.T, hex.params.S);
-      ASSERT_EQ(bad, "") << report << " after " << (plus ? "+" : "-") << st << " x" << sa
-                         << " from S=" << S0;
+      ASSERT_EQ(bad, "") << report << " after " << (plus ? "+" : "-") << steps_read << " x"
+                         << samples_read << " from S=" << S0;
       for (const std::string& line : sink.lines)
         ASSERT_TRUE(is_progress_line(line)) << report << ": " << line;
       ASSERT_TRUE(sink.reports.empty()) << report << ": " << sink.reports.front();

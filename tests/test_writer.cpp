@@ -70,9 +70,9 @@ std::string big_text() {
 }
 
 struct stat stat_of(const fs::path& p) {
-  struct stat st {};
-  EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
-  return st;
+  struct stat info {};
+  EXPECT_EQ(::lstat(p.c_str(), &info), 0) << p;
+  return info;
 }
 
 using testing::become_unprivileged;
@@ -136,8 +136,8 @@ TEST_F(Writer, ANewFileGetsTheModeTheUmaskGivesIt) {
       ::umask(mask);
       const fs::path p = dir / ("new-" + std::to_string(mask) + ".txt");
       if (write_file_replacing(p.string(), "abc") != WriteStatus::kOk) return 1;
-      struct stat st {};
-      if (::stat(p.c_str(), &st) != 0 || (st.st_mode & 07777) != (0666 & ~mask)) return 2;
+      struct stat info {};
+      if (::stat(p.c_str(), &info) != 0 || (info.st_mode & 07777) != (0666 & ~mask)) return 2;
       if (read_file(p) != "abc") return 3;
     }
     return 0;
@@ -323,9 +323,9 @@ TEST_F(Writer, AFullDeviceStaysADeviceAndTheWriteFails) {
        {PictureFormat::kPng, PictureFormat::kBmp, PictureFormat::kSvg, PictureFormat::kPdf})
     EXPECT_EQ(write_tiling_picture(format, full.string(), Tiling{p, 3, 6, 3}, {}, frame(64)),
               WriteStatus::kWriteError);
-  const struct stat st = stat_of(full);
-  EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device was replaced by a file";
-  EXPECT_EQ(st.st_rdev, makedev(1, 7));
+  const struct stat info = stat_of(full);
+  EXPECT_TRUE(S_ISCHR(info.st_mode)) << "the device was replaced by a file";
+  EXPECT_EQ(info.st_rdev, makedev(1, 7));
   EXPECT_TRUE(fs::is_symlink(dir / "full-link"));
   EXPECT_EQ(entries(dir), 2u);
 }

@@ -162,7 +162,7 @@ int Dialog::selection(int id) const {
   return c ? c->currentIndex() + 1 : 0;
 }
 
-void Dialog::set_callback(int id, Callback cb) { callbacks_[id] = std::move(cb); }
+void Dialog::set_callback(int id, Callback callback) { callbacks_[id] = std::move(callback); }
 
 int Dialog::run() {
   if (!dialog_) return 0;

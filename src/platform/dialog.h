@@ -54,7 +54,7 @@ class Dialog {
   // so that typing replaces it.
   void set_first_field(int id) { first_field_ = id; }
 
-  void set_callback(int id, Callback cb);
+  void set_callback(int id, Callback callback);
 
   // Runs modally; returns the id of the button that closed the dialog (the
   // Cancel button's id, or 2, when it was dismissed with Escape or the
