@@ -49,7 +49,7 @@ ModelKind NewHexagonCommand::selected_kind(const Dialog& d) {
 
 void NewHexagonCommand::model_changed(Dialog& d) { enable_fields(d, selected_kind(d)); }
 
-void NewHexagonCommand::ok_pressed(Dialog& d) {
+NewHexagonInput NewHexagonCommand::typed_input(const Dialog& d) {
   NewHexagonInput in;
   in.kind = selected_kind(d);
   in.N = d.text(kN);
@@ -60,7 +60,11 @@ void NewHexagonCommand::ok_pressed(Dialog& d) {
   in.logq_or_K = d.text(kLogqOrK);
   in.alpha = d.text(kAlpha);
   in.beta = d.text(kBeta);
-  const NewHexagonResult r = check_new_hexagon(in);
+  return in;
+}
+
+void NewHexagonCommand::ok_pressed(Dialog& d) {
+  const NewHexagonResult r = check_new_hexagon(typed_input(d));
   if (!r.ok) {
     program_.platform().dialogs().message_box(rtrim(r.message), "Error!");
     return;

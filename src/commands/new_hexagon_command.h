@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/hexagon.h"
+#include "core/params.h"
 
 namespace lozengia {
 
@@ -24,6 +25,8 @@ class NewHexagonCommand {
   // the selection is the kind's number. Anything else is left for
   // check_new_hexagon to refuse.
   static ModelKind selected_kind(const Dialog& d);
+  // The model and every field as typed, for check_new_hexagon.
+  static NewHexagonInput typed_input(const Dialog& d);
 
  private:
   // Fills the dialog from the fields remembered from an earlier run; false

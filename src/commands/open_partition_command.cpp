@@ -83,16 +83,10 @@ void OpenPartitionCommand::open_file(const std::string& path) {
 
 void OpenPartitionCommand::ok_pressed(Dialog& d, const std::string& path, ReadPartition& r) {
   Platform& platform = program_.platform();
-  NewHexagonInput in;
-  in.kind = NewHexagonCommand::selected_kind(d);
-  in.N = d.text(kN);
+  // T and S are the file's, whatever their (greyed) fields say.
+  NewHexagonInput in = NewHexagonCommand::typed_input(d);
   in.T = std::to_string(r.pp.rows + r.pp.cols);
   in.S = std::to_string(r.pp.rows);
-  in.q = d.text(kQ);
-  in.kappa = d.text(kKappa);
-  in.logq_or_K = d.text(kLogqOrK);
-  in.alpha = d.text(kAlpha);
-  in.beta = d.text(kBeta);
   const NewHexagonResult checked = check_new_hexagon(in);
   if (!checked.ok) return platform.dialogs().message_box(checked.message, "Error!");
   const HexagonParams& p = checked.params;
